@@ -1,0 +1,431 @@
+#include "app/BackupDlg.h"
+
+#include <commctrl.h>
+
+#include "app/ProfileReader.h"
+#include "device/VendorLibraries.h"
+#include "res/resource.h"
+
+namespace bexlo {
+
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+// Controls whose text stands straight on the background bitmap.
+constexpr int kTransparentControls[] = {IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING,
+                                        IDC_DEST_HEADING, IDC_RELEASE_DATE, IDC_SYNC,
+                                        IDC_COPY,         IDC_PROGRESS,     IDC_COPY_PRGS};
+
+bool IsTransparentControl(int id) {
+    for (int transparent : kTransparentControls) {
+        if (transparent == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+BackupDlg::BackupDlg(Options options) : Dialog(IDD_MAIN), options(std::move(options)) {
+    appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+}
+
+void BackupDlg::DoDataExchange(DataExchange& exchange) {
+    exchange.Bind(IDC_SOURCE_FRAME, sourceFrame);
+    exchange.Bind(IDC_TARGET_FRAME, targetFrame);
+    exchange.Bind(IDC_SOURCE_HEADING, sourceHeading);
+    exchange.Bind(IDC_DEST_HEADING, destinationHeading);
+    exchange.Bind(IDC_BACKUP_STYLE, backupStyleHeading);
+    exchange.Bind(IDC_PATH_SETTING, pathSettingHeading);
+    exchange.Bind(IDC_SOURCE_TREE, sourceTree);
+    exchange.Bind(IDC_TARGET_TREE, targetTree);
+    exchange.Bind(IDC_PROGRESS, progressBar);
+    exchange.Bind(IDC_BACKGROUND, background);
+    exchange.Bind(IDC_SOURCE_PATH, sourcePathText);
+    exchange.Bind(IDC_TARGET_PATH, targetPathText);
+    exchange.Bind(IDC_SAVE, saveButton);
+    exchange.Bind(IDC_CLEAR, clearButton);
+    exchange.Bind(IDC_SYNC, syncRadio);
+    exchange.Bind(IDC_COPY, copyRadio);
+    exchange.Bind(IDC_NEW_SOURCE_DIR, newSourceDirButton);
+    exchange.Bind(IDC_NEW_TARGET_DIR, newTargetDirButton);
+    exchange.Bind(IDC_COPY_PRGS, copyProgressLabel);
+    exchange.Bind(IDC_STATIC_1051, unusedStatic1051);
+    exchange.Bind(IDC_STATIC_1052, unusedStatic1052);
+    exchange.Bind(IDC_STATIC_1053, unusedStatic1053);
+    sourceTree.ExchangeSelectedPath(exchange, treePath);
+}
+
+bool BackupDlg::OnInitDialog() {
+    Dialog::OnInitDialog();
+    sourceTree.Initialise();
+    targetTree.Initialise();
+
+    if (HMENU systemMenu = ::GetSystemMenu(Handle(), FALSE); systemMenu != nullptr) {
+        wchar_t aboutText[64]{};
+        if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 64) > 0) {
+            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+        }
+    }
+    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
+
+    DetectOsVersion();
+    if (!IsSupportedOs(osVersion)) {
+        inTray = 1;
+        backupRunning = 0;
+        devicePresent = 0;
+        // The close path, taken before the dialog is first shown so that nothing appears.
+        OnCancel();
+        return true;
+    }
+
+    devicePresent = 0;
+    if (ScanDevices() != 0) {
+        StartDevicePolling();
+    }
+
+    sourceTree.checkBoxTree = 1;
+    targetTree.checkBoxTree = 0;
+    sourceTree.hideCheckOnce = 0;
+    targetTree.hideCheckOnce = 0;
+    sourceTree.reselectAfterRefresh = 1;
+    targetTree.reselectAfterRefresh = 1;
+
+    scanCounter = 0;
+    entryCount = 0;
+    copiedBytes = 0;
+    totalBytes = 0;
+    pollSkip = 2;
+    itemLimit = 99;
+    clearPending = 1;
+    trayMenuLoaded = 0;
+    inTray = 0;
+    backupRunning = 0;
+    targetOnKeyDrive = 0;
+    copyFinished = 0;
+    serialCheckArmed = 1;
+    notifyDevice = 0;
+
+    SelectCopyMode();
+    // The saved backup type is not read yet, so Copy stays selected.
+    ::PostMessageW(Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
+
+    ::CreateDirectoryW(kDataFolderParent, nullptr);
+    ::CreateDirectoryW(kDataFolder, nullptr);
+    LoadStringFiles();
+
+    if (devicePresent == 1) {
+        return true;
+    }
+    ::ShowWindow(Handle(), SW_SHOWMINIMIZED);
+    ::PostMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    return true;
+}
+
+PlatformVersion BackupDlg::ReadPlatformVersion() const {
+    if (options.readVersion) {
+        return options.readVersion();
+    }
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!::GetVersionExW(&info)) {
+        return {};
+    }
+    return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion};
+}
+
+void BackupDlg::DetectOsVersion() {
+    osVersion = bexlo::DetectOsVersion(ReadPlatformVersion());
+}
+
+// Device detection is not built yet: the scan finds an enclosure only when the program runs on
+// the simulator, and then no drive letter of it.
+int BackupDlg::ScanDevices() const {
+    return options.simulatedEnclosure ? 1 : 0;
+}
+
+void BackupDlg::StartDevicePolling() {
+    physicalDrive.fill(-1);
+    devicePresent = 1;
+    ::SetTimer(Handle(), kPollTimer, kStartTimerMs, nullptr);
+    ::SetTimer(Handle(), kSelectionTimer, kStartTimerMs, nullptr);
+}
+
+void BackupDlg::LoadStringFiles() {
+    LanguageTexts texts = bexlo::LoadStringFiles(PlatformProfileSource());
+    messageTexts = std::move(texts.messages);
+    uiTexts = std::move(texts.ui);
+    progressDlg.statusText = uiTexts.copyProgress;
+    newDirDlg.labelText = uiTexts.dirName;
+    newDirDlg.cancelText = uiTexts.cancel;
+    newDirDlg.okText = uiTexts.ok;
+    if (!texts.captionsChanged) {
+        return;
+    }
+    const std::pair<int, Caption> captions[] = {
+        {IDC_PATH_SETTING, Caption::PathSetting},
+        {IDC_BACKUP_STYLE, Caption::BackupStyle},
+        {IDC_SOURCE_HEADING, Caption::Source},
+        {IDC_DEST_HEADING, Caption::Destination},
+        {IDC_SAVE, Caption::Save},
+        {IDC_CLEAR, Caption::Clear},
+        {IDC_COPY, Caption::Copy},
+        {IDC_SYNC, Caption::Sync},
+        {IDC_COPY_PRGS, Caption::CopyProgress},
+    };
+    for (const auto& [id, caption] : captions) {
+        ::SetDlgItemTextW(Handle(), id, texts.captions[static_cast<std::size_t>(caption)].c_str());
+    }
+}
+
+void BackupDlg::SelectCopyMode() {
+    ::CheckDlgButton(Handle(), IDC_COPY, BST_CHECKED);
+    ::CheckDlgButton(Handle(), IDC_SYNC, BST_UNCHECKED);
+}
+
+void BackupDlg::SelectSyncMode() {
+    ::CheckDlgButton(Handle(), IDC_SYNC, BST_CHECKED);
+    ::CheckDlgButton(Handle(), IDC_COPY, BST_UNCHECKED);
+}
+
+void BackupDlg::HideTopLevelCheckboxes() {
+    HTREEITEM root = sourceTree.RootItem();
+    if (root == nullptr) {
+        return;
+    }
+    sourceTree.hideCheckOnce = 1;
+    sourceTree.SetCheck(root, false);
+    for (HTREEITEM item = TreeView_GetChild(sourceTree.Handle(), root); item != nullptr;
+         item = TreeView_GetNextSibling(sourceTree.Handle(), item)) {
+        sourceTree.hideCheckOnce = 1;
+        sourceTree.SetCheck(item, false);
+    }
+}
+
+MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SYSCOMMAND:
+            return OnSysCommand(wParam);
+        case WM_PAINT:
+            OnPaint();
+            return MsgResult::Handled();
+        case WM_QUERYDRAGICON:
+            return MsgResult::Handled(reinterpret_cast<LRESULT>(appIcon));
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        case WM_TIMER:
+            OnTimer(wParam);
+            return MsgResult::NotHandled();
+        case WM_COMMAND:
+            return HIWORD(wParam) == BN_CLICKED ? OnCommand(LOWORD(wParam))
+                                                : MsgResult::NotHandled();
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+            return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case kHideCheckboxesMessage:
+            if (lParam == kHideCheckboxesParam) {
+                HideTopLevelCheckboxes();
+            }
+            return MsgResult::NotHandled();
+        default:
+            return MsgResult::NotHandled();
+    }
+}
+
+MsgResult BackupDlg::OnCommand(WORD id) {
+    switch (id) {
+        case ID_TRAY_OPEN:
+            OnTrayOpen();
+            return MsgResult::Handled();
+        case ID_TRAY_EXIT:
+            OnTrayExit();
+            return MsgResult::Handled();
+        case IDC_COPY:
+            SelectCopyMode();
+            return MsgResult::Handled();
+        case IDC_SYNC:
+            SelectSyncMode();
+            return MsgResult::Handled();
+        case IDC_NEW_SOURCE_DIR:  // new folders, Save and Clear do nothing yet
+        case IDC_NEW_TARGET_DIR:
+        case IDC_CLEAR:
+        case IDC_SAVE:
+        case IDC_BT1:
+            return MsgResult::Handled();
+        default:
+            return MsgResult::NotHandled();
+    }
+}
+
+MsgResult BackupDlg::OnNotify(const NMHDR& header) {
+    const bool fromSource = header.hwndFrom == sourceTree.Handle();
+    const bool fromTarget = header.hwndFrom == targetTree.Handle();
+    if (!fromSource && !fromTarget) {
+        return MsgResult::NotHandled();
+    }
+    if (header.code == TVN_SELCHANGEDW) {
+        fromSource ? OnSourceSelChanged() : OnTargetSelChanged();
+        return MsgResult::Handled(0);
+    }
+    if (header.code == TVN_ITEMEXPANDINGW) {
+        const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
+        fromSource ? OnSourceExpanding(change) : OnTargetExpanding(change);
+        return MsgResult::Handled(0);
+    }
+    return MsgResult::NotHandled();
+}
+
+void BackupDlg::OnSourceSelChanged() {
+    HTREEITEM item = sourceTree.SelectedItem();
+    if (item != nullptr) {
+        std::wstring path = sourceTree.ItemToPath(item);
+        ::SetDlgItemTextW(Handle(), IDC_SOURCE_PATH, path.c_str());
+        sourceSelection = std::move(path);
+    }
+    TreeView_SelectItem(sourceTree.Handle(), item);
+}
+
+void BackupDlg::OnTargetSelChanged() {
+    HTREEITEM item = targetTree.SelectedItem();
+    if (item != nullptr) {
+        std::wstring path = targetTree.ItemToPath(item);
+        ::SetDlgItemTextW(Handle(), IDC_TARGET_PATH, path.c_str());
+        targetSelection = std::move(path);
+    } else {
+        targetSelection.clear();
+    }
+    TreeView_SelectItem(targetTree.Handle(), item);
+}
+
+void BackupDlg::OnSourceExpanding(const NMTREEVIEWW& change) {
+    OnTargetExpanding(change);
+    if (clearPending == 1) {
+        ::PostMessageW(Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
+        clearPending = 0;
+    }
+}
+
+void BackupDlg::OnTargetExpanding(const NMTREEVIEWW& change) {
+    CTreeFileCtrl& tree = change.hdr.hwndFrom == sourceTree.Handle() ? sourceTree : targetTree;
+    HTREEITEM item = change.itemNew.hItem;
+    if (change.action == TVE_EXPAND && tree.HasChildren(item) &&
+        TreeView_GetChild(tree.Handle(), item) == nullptr) {
+        tree.ExpandItem(item);
+    }
+}
+
+// The selection list and the button poll are not built yet; their timers only tick.
+void BackupDlg::OnTimer(UINT_PTR) {}
+
+void BackupDlg::OnPaint() {
+    PaintScope paint(Handle());
+    HICON folderIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NEWFOLDER));
+    for (int id : {IDC_NEW_TARGET_DIR, IDC_NEW_SOURCE_DIR}) {
+        ::SendDlgItemMessageW(Handle(), id, BM_SETIMAGE, IMAGE_ICON,
+                              reinterpret_cast<LPARAM>(folderIcon));
+    }
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    background.PaintTransparent(bitmap, paint.Dc());
+    ::SendMessageW(progressBar.Handle(), PBM_SETBKCOLOR, 0, kWhite);
+    for (CLabelStatic* label : {&sourceFrame, &sourcePathText, &targetFrame, &targetPathText}) {
+        label->SetBackColour(kWhite);
+    }
+    if (::IsIconic(Handle())) {
+        RECT client{};
+        ::GetClientRect(Handle(), &client);
+        const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+        const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+        ::SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
+        ::DrawIcon(paint.Dc(), (client.right - iconWidth + 1) / 2,
+                   (client.bottom - iconHeight + 1) / 2, appIcon);
+    }
+}
+
+MsgResult BackupDlg::OnCtlColor(HDC dc, HWND control) {
+    if (!IsTransparentControl(::GetDlgCtrlID(control))) {
+        return MsgResult::NotHandled();
+    }
+    ::SetBkMode(dc, TRANSPARENT);
+    return MsgResult::Handled(reinterpret_cast<LRESULT>(::GetStockObject(HOLLOW_BRUSH)));
+}
+
+MsgResult BackupDlg::OnSysCommand(WPARAM command) {
+    switch (command & 0xFFF0) {
+        case IDM_ABOUTBOX: {
+            Dialog about(IDD_ABOUT);
+            about.DoModal(Handle());
+            return MsgResult::NotHandled();
+        }
+        case SC_MINIMIZE:
+            if (backupRunning == 1) {
+                return MsgResult::Handled();
+            }
+            inTray = 1;
+            ShowTrayIcon();
+            ::KillTimer(Handle(), kSelectionTimer);
+            ::ShowWindow(Handle(), SW_MINIMIZE);
+            ::ShowWindow(Handle(), SW_HIDE);
+            return MsgResult::Handled();
+        default:
+            return MsgResult::NotHandled();
+    }
+}
+
+// The notification-area icon is not built yet: the dialog only hides.
+void BackupDlg::ShowTrayIcon() {
+    ::ShowWindow(Handle(), SW_MINIMIZE);
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+void BackupDlg::OnTrayOpen() {
+    if (backupRunning == 1) {
+        return;
+    }
+    ::ShowWindow(Handle(), SW_SHOW);
+    ::ShowWindow(Handle(), SW_RESTORE);
+    ::SetTimer(Handle(), kSelectionTimer, kRestoredSelectionTimerMs, nullptr);
+    inTray = 0;
+}
+
+void BackupDlg::OnTrayExit() {
+    if (backupRunning == 1) {
+        return;
+    }
+    ReleaseVendorLibraries(false);
+    ::DestroyWindow(Handle());
+}
+
+void BackupDlg::OnCancel() {
+    if (inTray == 0) {
+        ::SendMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return;
+    }
+    if (backupRunning == 1) {
+        return;
+    }
+    ReleaseVendorLibraries(true);
+    EndDialog(IDCANCEL);
+}
+
+void BackupDlg::ReleaseVendorLibraries(bool closeSp216Device) {
+    if (HMODULE sp216 = ::GetModuleHandleW(kSp216Library); sp216 != nullptr) {
+        if (closeSp216Device) {
+            if (auto closeDevice = ResolveVendorEntry<Sp216CloseDevice>(sp216, "CloseDevice")) {
+                closeDevice();
+            }
+        }
+        ::FreeLibrary(sp216);
+    }
+    if (HMODULE jmUsb = ::GetModuleHandleW(kJmUsbLibrary); jmUsb != nullptr) {
+        ::FreeLibrary(jmUsb);
+    }
+}
+
+}  // namespace bexlo

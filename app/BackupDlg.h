@@ -1,0 +1,142 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/LanguageFiles.h"
+#include "app/OsVersion.h"
+#include "backup/NewDirDlg.h"
+#include "backup/ProgressDlg.h"
+#include "controls/CCButton.h"
+#include "controls/CLabelStatic.h"
+#include "framework/Dialog.h"
+#include "treectrl/CTreeFileCtrl.h"
+
+namespace bexlo {
+
+// Private messages and timers of the main dialog.
+inline constexpr UINT kTrayNotifyMessage = WM_USER + 5;
+inline constexpr UINT kHideCheckboxesMessage = WM_APP + 1;
+inline constexpr LPARAM kHideCheckboxesParam = 14;
+inline constexpr UINT_PTR kSelectionTimer = 4;
+inline constexpr UINT_PTR kPollTimer = 5;
+inline constexpr UINT kStartTimerMs = 750;
+inline constexpr UINT kRestoredSelectionTimerMs = 1000;
+
+struct BackupDlgOptions {
+    // Where the platform version comes from; the platform's own record when empty.
+    std::function<PlatformVersion()> readVersion;
+    // Started with the simulator option: report one attached enclosure.
+    bool simulatedEnclosure = false;
+};
+
+// The program's one main window, and the home of the state every part of it shares. Fields that
+// the run and poll threads also touch are atomic.
+class BackupDlg : public Dialog {
+public:
+    using Options = BackupDlgOptions;
+
+    explicit BackupDlg(Options options = {});
+
+    std::atomic<int> stepDelayMs{0};
+    int osVersion = kOsUnknown;
+    int itemLimit = 99;
+    std::atomic<int> pollSkip{2};
+    std::atomic<int> entryCount{0};
+    std::atomic<int> scanCounter{0};
+    int backupDrive = -1;
+    int targetKeyDrive = -1;
+    int pressDrive = -1;
+    int trayMenuLoaded = 0;
+    int clearPending = 1;
+    std::atomic<int> inTray{0};
+    std::atomic<int> copyFinished{0};
+    int targetOnKeyDrive = 0;
+    std::atomic<int> backupRunning{0};
+    std::atomic<int> runEnded{0};
+    int serialCheckArmed = 1;
+    std::atomic<int> devicePresent{0};
+    int notifyDevice = 0;
+    std::wstring sourceSelection;
+    std::wstring targetSelection;
+    MessageTexts messageTexts;
+    std::atomic<std::uint64_t> totalBytes{0};
+    std::atomic<std::uint64_t> copiedBytes{0};
+    std::array<int, kDriveSlots> driveReported{};
+    std::array<int, kDriveSlots> physicalDrive{};
+    std::wstring defaultTarget;
+    UiTexts uiTexts;
+    NewDirDlg newDirDlg;
+    ProgressDlg progressDlg;
+    HICON appIcon = nullptr;
+    std::wstring treePath = L"C:\\";
+
+    CTreeFileCtrl& SourceTree() { return sourceTree; }
+    CTreeFileCtrl& TargetTree() { return targetTree; }
+
+    // Defaults, then the chosen language's texts; the main dialog's captions change only when the
+    // language gave all of its UI texts.
+    void LoadStringFiles();
+    void SelectCopyMode();
+    void SelectSyncMode();
+    void HideTopLevelCheckboxes();
+
+protected:
+    void DoDataExchange(DataExchange& exchange) override;
+    bool OnInitDialog() override;
+    void OnCancel() override;
+    MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    PlatformVersion ReadPlatformVersion() const;
+    void DetectOsVersion();
+    int ScanDevices() const;
+    void StartDevicePolling();
+
+    MsgResult OnCommand(WORD id);
+    MsgResult OnNotify(const NMHDR& header);
+    MsgResult OnCtlColor(HDC dc, HWND control);
+    void OnPaint();
+    void OnTimer(UINT_PTR id);
+    MsgResult OnSysCommand(WPARAM command);
+    void OnSourceSelChanged();
+    void OnTargetSelChanged();
+    void OnSourceExpanding(const NMTREEVIEWW& change);
+    void OnTargetExpanding(const NMTREEVIEWW& change);
+    void OnTrayOpen();
+    void OnTrayExit();
+    void ShowTrayIcon();
+    void ReleaseVendorLibraries(bool closeSp216Device);
+
+    Options options;
+
+    CLabelStatic sourceFrame;
+    CLabelStatic targetFrame;
+    Control sourceHeading;
+    Control destinationHeading;
+    Control backupStyleHeading;
+    Control pathSettingHeading;
+    CTreeFileCtrl sourceTree;
+    CTreeFileCtrl targetTree;
+    Control progressBar;
+    CLabelStatic background;
+    CLabelStatic sourcePathText;
+    CLabelStatic targetPathText;
+    CCButton saveButton;
+    CCButton clearButton;
+    Control syncRadio;
+    Control copyRadio;
+    Control newSourceDirButton;
+    Control newTargetDirButton;
+    Control copyProgressLabel;
+    Control unusedStatic1051;
+    Control unusedStatic1052;
+    Control unusedStatic1053;
+};
+
+}  // namespace bexlo

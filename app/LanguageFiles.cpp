@@ -1,0 +1,136 @@
+#include "app/LanguageFiles.h"
+
+namespace bexlo {
+
+namespace {
+
+struct KeyDefault {
+    const wchar_t* key;
+    const wchar_t* text;
+};
+
+// Keys of the message file in reading order, with the built-in English text (null: none).
+constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
+    {L"MSG_NO_SELSECT", L"Please selsect at least one source item."},
+    {L"MSG_CANNOT_SAVE", L"The path can't be saved!"},
+    {L"MSG_PATH_LOST", L"The source file of path isn't exist, please reset!"},
+    {L"MSG_KEY_LOST", L"Please check your Key!"},
+    {L"MSG_DIFF_VOL", L"The volume with last setting is different!"},
+    {L"MSG_DIR_EXIST", L"The folder name has already exists!"},
+    {L"MSG_MKDIR_FAIL", nullptr},
+    {L"MSG_OVER_100", L"The chosen items must less than 100"},
+    {L"MSG_COPY_FAIL", L"The copy cannot complete!"},
+    {L"MSG_COPY_OVER", L"Copy complete!"},
+    {L"MSG_NO_D_DIR", L"All the files will copy to"},
+}};
+
+// Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is
+// read but used nowhere); the last five are the UI texts.
+constexpr std::array<KeyDefault, kCaptionCount - 1> kCaptionKeys{{
+    {L"PATH_SETTING", L"Path Setting"},
+    {L"BACKUP_STYLE", L"Backup Style"},
+    {L"DESTINATION", L"Destination"},
+    {L"SOURCE", L"Source"},
+    {L"BT_SAVE", L"Save"},
+    {L"BT_CLEAR", L"Clear"},
+    {L"RD_COPY", L"Copy"},
+    {L"RD_SYNC", L"Synchronize"},
+}};
+constexpr wchar_t kNewFolderKey[] = L"NEW_DOLDER";
+constexpr wchar_t kCopyProgressDefault[] = L"Total copy progress: ";
+
+std::wstring ReadValue(const ProfileSource& source, const wchar_t* file,
+                       const std::wstring& section, const wchar_t* key) {
+    std::wstring value = source.Read(file, section, key);
+    if (value.size() > kMaxProfileValue) {
+        value.resize(kMaxProfileValue);
+    }
+    return value;
+}
+
+// A section name that would not fit the language choice's buffer names no language of ours;
+// cutting it short could pick some other section, so it is not used at all.
+std::wstring ReadLanguageChoice(const ProfileSource& source, const wchar_t* key) {
+    std::wstring section = ReadValue(source, kSetupFile, L"MAIN", key);
+    return section.size() > kMaxSectionName ? std::wstring() : section;
+}
+
+}  // namespace
+
+const wchar_t* DefaultCaption(Caption id) {
+    return id == Caption::CopyProgress ? kCopyProgressDefault
+                                       : kCaptionKeys[static_cast<std::size_t>(id)].text;
+}
+
+void SetDefaultMessages(MessageTexts& messages) {
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        if (kMessageKeys[i].text != nullptr) {
+            messages[static_cast<Msg>(i)] = kMessageKeys[i].text;
+        }
+    }
+}
+
+void SetDefaultUiTexts(UiTexts& ui) {
+    ui.copyProgress = kCopyProgressDefault;
+    ui.dirName = L"Directory Name:";
+    ui.cancel = L"Cancel";
+    ui.about = L"About";
+    ui.ok = L"OK";
+}
+
+void LoadUiStrings(const ProfileSource& source, std::wstring section, LanguageTexts& texts) {
+    std::array<std::wstring, kCaptionKeys.size()> captions;
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        captions[i] = ReadValue(source, kUiStringFile, section, kCaptionKeys[i].key);
+        if (captions[i].empty()) {
+            return;
+        }
+    }
+    if (ReadValue(source, kUiStringFile, section, kNewFolderKey).empty()) {
+        return;
+    }
+    // These five are read straight into the texts in use, so the key that ends the reading
+    // leaves its own text empty while the ones after it keep their defaults.
+    const std::array<std::pair<const wchar_t*, std::wstring*>, 5> uiKeys{{
+        {L"COPY_PRGS", &texts.ui.copyProgress},
+        {L"DIR_NAME", &texts.ui.dirName},
+        {L"BT_OK", &texts.ui.ok},
+        {L"BT_CANCEL", &texts.ui.cancel},
+        {L"ABOUT", &texts.ui.about},
+    }};
+    for (const auto& [key, target] : uiKeys) {
+        *target = ReadValue(source, kUiStringFile, section, key);
+        if (target->empty()) {
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        texts.captions[i] = std::move(captions[i]);
+    }
+    texts.captions[static_cast<std::size_t>(Caption::CopyProgress)] = texts.ui.copyProgress;
+    texts.captionsChanged = true;
+}
+
+void LoadMessageStrings(const ProfileSource& source, std::wstring section, MessageTexts& messages) {
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        std::wstring value = ReadValue(source, kMsgStringFile, section, kMessageKeys[i].key);
+        if (!value.empty()) {
+            messages[static_cast<Msg>(i)] = std::move(value);
+        }
+    }
+}
+
+LanguageTexts LoadStringFiles(const ProfileSource& source) {
+    LanguageTexts texts;
+    SetDefaultMessages(texts.messages);
+    SetDefaultUiTexts(texts.ui);
+    if (std::wstring ui = ReadLanguageChoice(source, L"UI_String"); !ui.empty()) {
+        LoadUiStrings(source, std::move(ui), texts);
+    }
+    if (std::wstring msg = ReadLanguageChoice(source, L"Msg_String"); !msg.empty()) {
+        LoadMessageStrings(source, std::move(msg), texts.messages);
+    }
+    return texts;
+}
+
+}  // namespace bexlo

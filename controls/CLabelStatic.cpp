@@ -1,0 +1,76 @@
+#include "controls/CLabelStatic.h"
+
+namespace bexlo {
+
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+}  // namespace
+
+CLabelStatic::CLabelStatic() : backColour(::GetSysColor(COLOR_BTNFACE)) {
+    backBrush.Reset(::CreateSolidBrush(backColour));
+}
+
+void CLabelStatic::SetBackColour(COLORREF colour) {
+    backColour = colour;
+    backBrush.Reset(::CreateSolidBrush(colour));
+    Redraw();
+}
+
+void CLabelStatic::SetTextColour(COLORREF colour) {
+    textColour = colour;
+    Redraw();
+}
+
+void CLabelStatic::Redraw() const {
+    if (Handle() != nullptr) {
+        ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
+}
+
+MsgResult CLabelStatic::OnReflected(UINT message, WPARAM wParam, LPARAM) {
+    if (message != WM_CTLCOLORSTATIC && message != WM_CTLCOLORBTN && message != WM_CTLCOLOREDIT) {
+        return MsgResult::NotHandled();
+    }
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    ::SetBkColor(dc, backColour);
+    ::SetTextColor(dc, textColour);
+    return MsgResult::Handled(reinterpret_cast<LRESULT>(backBrush.Get()));
+}
+
+void CLabelStatic::PaintTransparent(HBITMAP bitmap, HDC dc) const {
+    if (bitmap == nullptr || dc == nullptr || Handle() == nullptr) {
+        return;
+    }
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+
+    UniqueBitmap mask(::CreateBitmap(width, height, 1, 1, nullptr));
+    UniqueMemoryDc maskDc(::CreateCompatibleDC(dc));
+    UniqueMemoryDc imageDc(::CreateCompatibleDC(dc));
+    if (!mask || !maskDc || !imageDc) {
+        return;
+    }
+    ScopedSelect selectMask(maskDc.Get(), mask.Get());
+    ScopedSelect selectImage(imageDc.Get(), bitmap);
+
+    // Colour to monochrome: pixels of the image's background colour become 1.
+    ::SetBkColor(imageDc.Get(), kWhite);
+    ::BitBlt(maskDc.Get(), 0, 0, width, height, imageDc.Get(), 0, 0, SRCCOPY);
+
+    // Monochrome to colour maps 1 to the target's background colour and 0 to its text colour, so
+    // the AND below keeps the target where the mask is 1 and clears it elsewhere.
+    const COLORREF oldBack = ::SetBkColor(dc, kWhite);
+    const COLORREF oldText = ::SetTextColor(dc, kBlack);
+    ::BitBlt(dc, 0, 0, width, height, imageDc.Get(), 0, 0, SRCINVERT);
+    ::BitBlt(dc, 0, 0, width, height, maskDc.Get(), 0, 0, SRCAND);
+    ::BitBlt(dc, 0, 0, width, height, imageDc.Get(), 0, 0, SRCINVERT);
+    ::SetBkColor(dc, oldBack);
+    ::SetTextColor(dc, oldText);
+}
+
+}  // namespace bexlo

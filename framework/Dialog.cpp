@@ -1,0 +1,201 @@
+#include "framework/Dialog.h"
+
+#include "framework/Guard.h"
+
+namespace bexlo {
+
+namespace {
+
+// Messages whose result a dialog procedure returns directly instead of through DWLP_MSGRESULT.
+bool ReturnsDirectly(UINT message) {
+    switch (message) {
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_QUERYDRAGICON:
+        case WM_INITDIALOG:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsColourMessage(UINT message) {
+    return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+}
+
+}  // namespace
+
+bool DataExchange::Bind(int id, Control& control) {
+    HWND item = Item(id);
+    if (item == nullptr) {
+        failed_ = true;
+        return false;
+    }
+    if (!saving_ && control.Handle() == nullptr && !control.Attach(item)) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+void DataExchange::Text(int id, std::wstring& text) {
+    HWND item = Item(id);
+    if (item == nullptr) {
+        failed_ = true;
+        return;
+    }
+    if (saving_) {
+        const int length = ::GetWindowTextLengthW(item);
+        std::wstring value(static_cast<size_t>(length) + 1, L'\0');
+        value.resize(static_cast<size_t>(::GetWindowTextW(item, value.data(), length + 1)));
+        text = std::move(value);
+    } else {
+        ::SetWindowTextW(item, text.c_str());
+    }
+}
+
+Dialog::~Dialog() {
+    if (window_ != nullptr) {
+        HWND window = window_;
+        Forget();
+        ::DestroyWindow(window);
+    }
+}
+
+INT_PTR Dialog::DoModal(HWND parent) {
+    modal_ = true;
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent,
+                             &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool Dialog::Create(HWND parent) {
+    modal_ = false;
+    return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent,
+                                &Dialog::DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void Dialog::EndDialog(INT_PTR result) {
+    if (window_ == nullptr) {
+        return;
+    }
+    if (modal_) {
+        ::EndDialog(window_, result);
+    } else {
+        ::DestroyWindow(window_);
+    }
+}
+
+bool Dialog::UpdateData(bool saving) {
+    DataExchange exchange(window_, saving);
+    DoDataExchange(exchange);
+    return !exchange.Failed();
+}
+
+bool Dialog::OnInitDialog() {
+    UpdateData(false);
+    return true;
+}
+
+void Dialog::OnOK() {
+    if (UpdateData(true)) {
+        EndDialog(IDOK);
+    }
+}
+
+void Dialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+MsgResult Dialog::OnMessage(UINT, WPARAM, LPARAM) {
+    return MsgResult::NotHandled();
+}
+
+void Dialog::Forget() {
+    ::SetWindowLongPtrW(window_, DWLP_USER, 0);
+    window_ = nullptr;
+}
+
+MsgResult Dialog::Reflect(UINT message, WPARAM wParam, LPARAM lParam) const {
+    HWND from = nullptr;
+    if (message == WM_NOTIFY) {
+        from = reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
+    } else if (IsColourMessage(message)) {
+        from = reinterpret_cast<HWND>(lParam);
+    } else if (message == WM_DRAWITEM && wParam != 0) {  // wParam 0: a menu item
+        from = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+    } else if (message == WM_COMMAND && lParam != 0) {
+        from = reinterpret_cast<HWND>(lParam);
+    }
+    Control* control = Control::FromHandle(from);
+    if (control == nullptr || ::GetParent(from) != window_) {
+        return MsgResult::NotHandled();
+    }
+    MsgResult result = control->OnReflected(message, wParam, lParam);
+    if (IsColourMessage(message) && result.value == 0) {
+        result.handled = false;  // no brush: the dialog decides
+    }
+    return result;
+}
+
+INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        return OnInitDialog() ? TRUE : FALSE;
+    }
+    if (message == WM_DESTROY) {
+        OnDestroy();
+        return FALSE;
+    }
+    MsgResult result = Reflect(message, wParam, lParam);
+    if (!result.handled) {
+        result = OnMessage(message, wParam, lParam);
+    }
+    if (!result.handled && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        if (LOWORD(wParam) == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+    }
+    if (!result.handled) {
+        return FALSE;
+    }
+    if (ReturnsDirectly(message)) {
+        return static_cast<INT_PTR>(result.value);
+    }
+    ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, result.value);
+    return TRUE;
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        self->window_ = window;
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    }
+    if (self == nullptr) {
+        return FALSE;
+    }
+    if (message == WM_NCDESTROY) {
+        self->Forget();
+        return FALSE;
+    }
+    INT_PTR answer = FALSE;
+    GuardCall(L"Dialog", [&] { answer = self->Dispatch(message, wParam, lParam); });
+    return answer;
+}
+
+}  // namespace bexlo

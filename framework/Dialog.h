@@ -1,0 +1,75 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/Control.h"
+
+namespace bexlo {
+
+// One pass of data exchange between a dialog's controls and its fields. Loading binds the control
+// objects to their windows (the first time) and fills the controls; saving reads them back.
+class DataExchange {
+public:
+    DataExchange(HWND dialog, bool saving) : dialog_(dialog), saving_(saving) {}
+
+    bool Saving() const { return saving_; }
+    HWND Dialog() const { return dialog_; }
+    HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
+
+    // Hooks `control` to the dialog item `id`; false when the item is missing.
+    bool Bind(int id, Control& control);
+    void Text(int id, std::wstring& text);
+
+    bool Failed() const { return failed_; }
+
+private:
+    HWND dialog_;
+    bool saving_;
+    bool failed_ = false;
+};
+
+// A dialog from a resource template, modal or modeless. `this` is put on the window with
+// WM_INITDIALOG and taken off again before the window or the object goes, so no message reaches a
+// half-built or half-destroyed object.
+class Dialog {
+public:
+    explicit Dialog(UINT templateId) : templateId_(templateId) {}
+    virtual ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    INT_PTR DoModal(HWND parent);
+    bool Create(HWND parent);  // modeless
+    void EndDialog(INT_PTR result);
+
+    HWND Handle() const { return window_; }
+    HWND Item(int id) const { return ::GetDlgItem(window_, id); }
+    UINT TemplateId() const { return templateId_; }
+    bool UpdateData(bool saving);
+
+protected:
+    virtual void DoDataExchange(DataExchange&) {}
+    // The base loads the controls; return true to let the platform set the focus.
+    virtual bool OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // Everything else after the controls had their reflected share. Not handled means the
+    // platform's default dialog handling runs.
+    virtual MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The window is about to go (WM_DESTROY); child controls still exist.
+    virtual void OnDestroy() {}
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    MsgResult Reflect(UINT message, WPARAM wParam, LPARAM lParam) const;
+    void Forget();
+
+    UINT templateId_;
+    HWND window_ = nullptr;
+    bool modal_ = false;
+};
+
+}  // namespace bexlo

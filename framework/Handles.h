@@ -1,0 +1,157 @@
+#pragma once
+
+// Owning wrappers for Win32 handles. A raw handle type (HANDLE, HWND, HMENU ...) always means
+// "borrowed"; the Unique* types below own theirs and release it exactly once.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace bexlo {
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Type handle) : handle_(handle) {}
+    ~UniqueHandle() { Reset(); }
+
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) {
+            Reset(other.Release());
+        }
+        return *this;
+    }
+
+    Type Get() const { return handle_; }
+    bool Valid() const { return handle_ != Traits::Invalid(); }
+    explicit operator bool() const { return Valid(); }
+
+    Type Release() { return std::exchange(handle_, Traits::Invalid()); }
+    void Reset(Type handle = Traits::Invalid()) {
+        Type old = std::exchange(handle_, handle);
+        if (old != Traits::Invalid()) {
+            Traits::Close(old);
+        }
+    }
+
+private:
+    Type handle_ = Traits::Invalid();
+};
+
+namespace handle_traits {
+
+struct Kernel {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+
+// CreateFile and friends report failure as INVALID_HANDLE_VALUE, not null.
+struct File {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+
+struct Find {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+
+struct ChangeNotification {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindCloseChangeNotification(h); }
+};
+
+struct Module {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::FreeLibrary(h); }
+};
+
+struct Menu {
+    using Type = HMENU;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DestroyMenu(h); }
+};
+
+struct Icon {
+    using Type = HICON;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DestroyIcon(h); }
+};
+
+template <typename T>
+struct Gdi {
+    using Type = T;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+
+struct MemoryDc {
+    using Type = HDC;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteDC(h); }
+};
+
+struct RegistryKey {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::RegCloseKey(h); }
+};
+
+}  // namespace handle_traits
+
+using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
+using UniqueFileHandle = UniqueHandle<handle_traits::File>;
+using UniqueFindHandle = UniqueHandle<handle_traits::Find>;
+using UniqueChangeHandle = UniqueHandle<handle_traits::ChangeNotification>;
+using UniqueModule = UniqueHandle<handle_traits::Module>;
+using UniqueMenu = UniqueHandle<handle_traits::Menu>;
+using UniqueIcon = UniqueHandle<handle_traits::Icon>;
+using UniqueBrush = UniqueHandle<handle_traits::Gdi<HBRUSH>>;
+using UniqueBitmap = UniqueHandle<handle_traits::Gdi<HBITMAP>>;
+using UniquePen = UniqueHandle<handle_traits::Gdi<HPEN>>;
+using UniqueFont = UniqueHandle<handle_traits::Gdi<HFONT>>;
+using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
+using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
+
+// Selects an object into a device context for the lifetime of the scope.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+    ~ScopedSelect() { ::SelectObject(dc_, old_); }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// BeginPaint/EndPaint pair.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window) { dc_ = ::BeginPaint(window_, &paint_); }
+    ~PaintScope() { ::EndPaint(window_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+    HDC Dc() const { return dc_; }
+    const PAINTSTRUCT& Info() const { return paint_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_ = nullptr;
+};
+
+}  // namespace bexlo

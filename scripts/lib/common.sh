@@ -1,0 +1,109 @@
+# Shared by the scripts: the private X display and the Wine prefixes of a build tree.
+# Source it; it defines functions and changes nothing by itself.
+
+BEXLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko download prompts in a fresh prefix: they would wait for a click.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# Starts a private Xvfb when no display is set. Sets BEXLO_XVFB_PID when it started one.
+bexlo_ensure_display() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    local fdfile
+    fdfile=$(mktemp)
+    Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$fdfile" 2>/dev/null &
+    BEXLO_XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+        if [ -s "$fdfile" ]; then
+            export DISPLAY=":$(head -n 1 "$fdfile")"
+            rm -f "$fdfile"
+            return 0
+        fi
+        sleep 0.1
+    done
+    rm -f "$fdfile"
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+bexlo_stop_display() {
+    if [ -n "${BEXLO_XVFB_PID:-}" ]; then
+        kill "$BEXLO_XVFB_PID" 2>/dev/null
+        wait "$BEXLO_XVFB_PID" 2>/dev/null
+        unset BEXLO_XVFB_PID
+    fi
+}
+
+# Creates the Wine prefix $1 once; later calls return at once. With "desktop" as $2 its windows
+# live in one virtual desktop window: with no window manager on a private display, hiding a
+# top-level X window costs Wine a two-second wait, a desktop window none.
+bexlo_wine_prefix() {
+    local prefix=$1 desktop=${2:-}
+    mkdir -p "$(dirname "$prefix")"
+    (
+        flock 9
+        # The mark names how the prefix was set up, so a changed recipe makes it anew.
+        local mark="bexlo prefix 2 $desktop"
+        [ "$(cat "$prefix/.bexlo-ready" 2>/dev/null)" = "$mark" ] && exit 0
+        rm -rf "$prefix"
+        WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
+        # A crashing program must end, not wait behind a crash dialog.
+        WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+            /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        if [ "$desktop" = desktop ]; then
+            WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop \
+                /d Default /f >/dev/null 2>&1
+            WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default \
+                /d 1280x1024 /f >/dev/null 2>&1
+        fi
+        WINEPREFIX="$prefix" wineserver -w
+        echo "$mark" >"$prefix/.bexlo-ready"
+    ) 9>"$prefix.lock"
+}
+
+# Keeps a wineserver running for the prefix so that every start after the first is quick.
+bexlo_wineserver_persist() {
+    WINEPREFIX="$1" wineserver -p </dev/null >/dev/null 2>&1
+}
+
+bexlo_wineserver_stop() {
+    local prefix
+    for prefix in "$@"; do
+        [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    done
+    return 0
+}
+
+# Windows path of a file of this machine (Wine maps / to Z:).
+bexlo_windows_path() {
+    printf 'Z:%s' "$(realpath "$1" | tr / '\\')"
+}
+
+# Starts `program` (a Windows executable, with its arguments) in the prefix, waits until its main
+# dialog is on the screen, photographs the screen into `png`, and leaves the program running.
+# Prints the program's process id. Needs DISPLAY.
+bexlo_start_and_shoot() {
+    local prefix=$1 png=$2
+    shift 2
+    WINEPREFIX="$prefix" wine "$@" >/dev/null 2>&1 &
+    local pid=$! i
+    for i in $(seq 1 300); do
+        if xwininfo -root -tree 2>/dev/null | grep -q '"Bexlo": '; then
+            break
+        fi
+        sleep 0.1
+    done
+    # Let the dialog finish painting.
+    sleep 2
+    mkdir -p "$(dirname "$png")"
+    import -window root "$png"
+    echo "$pid"
+}
+
+# Ends every copy of the program in the prefix.
+bexlo_end_program() {
+    WINEPREFIX="$1" wine taskkill /f /im Bexlo.exe >/dev/null 2>&1
+    return 0
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine; ctest calls it as the cross-compiling emulator.
+#
+# The build tree's prefix (build/<preset>/wine/prefix) is made once and kept, with a wineserver
+# kept running. What a test may ask for, through its environment:
+#   BEXLO_CLEAN_DATA=1       the program's data folder is removed before the run
+#   BEXLO_DRIVES="e:hd:1234ABCD f:floppy:0BADF00D"
+#                            extra drive letters, each mapped to a fresh empty folder with that
+#                            volume serial and drive type (hd, floppy for removable, cdrom, network); the
+#                            test then gets a prefix of its own, since a running wineserver does
+#                            not see new drive letters
+#   BEXLO_TEST_NAME          names the private prefix and drive folders
+#   BEXLO_TEST_TIMEOUT       seconds before the program is killed (default 240)
+set -u
+source "$(dirname "$0")/lib/common.sh"
+
+program=$1
+shift
+build=${BEXLO_BUILD_DIR:-$(cd "$(dirname "$program")/.." && pwd)}
+base="$build/wine/prefix"
+
+bexlo_ensure_display || exit 1
+# A display of our own dies with this script, and the prefix's desktop process with it.
+cleanup() {
+    if [ -n "${BEXLO_XVFB_PID:-}" ]; then
+        bexlo_wineserver_stop "$base"
+        bexlo_stop_display
+    fi
+}
+trap cleanup EXIT
+bexlo_wine_prefix "$base" desktop
+
+prefix=$base
+if [ -n "${BEXLO_DRIVES:-}" ]; then
+    name=${BEXLO_TEST_NAME:-drives}
+    prefix="$build/wine/prefix-$name"
+    drives="$build/wine/drives-$name"
+    bexlo_wineserver_stop "$prefix"
+    rm -rf "$prefix" "$drives"
+    cp -a "$base" "$prefix"
+    rm -f "$prefix/dosdevices/"[d-y]:
+    for spec in $BEXLO_DRIVES; do
+        IFS=: read -r letter type serial <<<"$spec"
+        mkdir -p "$drives/$letter"
+        printf '%s\n' "$serial" >"$drives/$letter/.windows-serial"
+        ln -s "$drives/$letter" "$prefix/dosdevices/$letter:"
+    done
+    for spec in $BEXLO_DRIVES; do
+        IFS=: read -r letter type serial <<<"$spec"
+        WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" \
+            /f >/dev/null 2>&1
+    done
+    # Drive types are read when the prefix's services start: let this server go first.
+    WINEPREFIX="$prefix" wineserver -w
+    export BEXLO_DRIVE_ROOT="$drives"
+fi
+
+if [ "${BEXLO_CLEAN_DATA:-0}" = 1 ]; then
+    rm -rf "$prefix/drive_c/Program Files/Travenor"
+fi
+
+export WINEPREFIX=$prefix
+bexlo_wineserver_persist "$prefix"
+# The prefix's services and desktop, started by the first program, inherit its output: through
+# a file, they cannot keep ctest waiting for the end of a pipe.
+log=$(mktemp)
+timeout -k 10 "${BEXLO_TEST_TIMEOUT:-240}" wine "$program" "$@" >"$log" 2>&1
+status=$?
+cat "$log"
+rm -f "$log"
+[ "$status" = 124 ] && echo "wine-test: $(basename "$program") timed out" >&2
+[ "$prefix" != "$base" ] && bexlo_wineserver_stop "$prefix"
+exit "$status"

@@ -1,0 +1,190 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/BackupDlg.h"
+#include "res/resource.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpFor;
+using test::WindowText;
+using test::WriteBytes;
+using test::WriteUtf16File;
+
+const std::wstring kFullGerman =
+    L"[German]\r\n"
+    L"PATH_SETTING=Pfad-Einstellung\r\n"
+    L"BACKUP_STYLE=Sicherungsart\r\n"
+    L"DESTINATION=Ziel\r\n"
+    L"SOURCE=Quelle\r\n"
+    L"BT_SAVE=Speichern\r\n"
+    L"BT_CLEAR=Leeren\r\n"
+    L"RD_COPY=Kopieren\r\n"
+    L"RD_SYNC=Abgleichen\r\n"
+    L"NEW_DOLDER=Neuer Ordner\r\n"
+    L"COPY_PRGS=Gesamtfortschritt: \r\n"
+    L"DIR_NAME=Ordnername:\r\n"
+    L"BT_OK=OK!\r\n"
+    L"BT_CANCEL=Abbrechen\r\n"
+    L"ABOUT=Über\r\n";
+
+class LanguageFiles : public testing::Test {
+protected:
+    void SetUp() override { test::ClearDataFolder(); }
+
+    static std::wstring DataFile(const wchar_t* name) {
+        return std::wstring(kDataFolder) + L"\\" + name;
+    }
+
+    static void ChooseLanguage(const std::wstring& ui, const std::wstring& msg) {
+        WriteUtf16File(DataFile(L"Setup.txt"),
+                       L"[MAIN]\r\nUI_String=" + ui + L"\r\nMsg_String=" + msg + L"\r\n");
+    }
+
+    std::unique_ptr<BackupDlg> Open() {
+        BackupDlg::Options options;
+        options.simulatedEnclosure = true;
+        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        EXPECT_TRUE(dialog->Create(nullptr));
+        PumpFor(100);
+        return dialog;
+    }
+
+    static std::wstring Caption(const BackupDlg& dialog, int id) {
+        return WindowText(::GetDlgItem(dialog.Handle(), id));
+    }
+
+    static void ExpectEnglishCaptions(const BackupDlg& dialog) {
+        EXPECT_EQ(Caption(dialog, IDC_PATH_SETTING), L"Path Setting");
+        EXPECT_EQ(Caption(dialog, IDC_BACKUP_STYLE), L"Backup Style");
+        EXPECT_EQ(Caption(dialog, IDC_SOURCE_HEADING), L"Source");
+        EXPECT_EQ(Caption(dialog, IDC_DEST_HEADING), L"Destination");
+        EXPECT_EQ(Caption(dialog, IDC_SAVE), L"Save");
+        EXPECT_EQ(Caption(dialog, IDC_CLEAR), L"Clear");
+        EXPECT_EQ(Caption(dialog, IDC_COPY), L"Copy");
+        EXPECT_EQ(Caption(dialog, IDC_SYNC), L"Synchronize");
+        EXPECT_EQ(Caption(dialog, IDC_COPY_PRGS), L"Total copy progress: ");
+    }
+};
+
+TEST_F(LanguageFiles, ACompleteLanguageChangesEveryCaptionAndTheSubDialogTexts) {
+    ChooseLanguage(L"German", L"German");
+    WriteUtf16File(DataFile(L"UI_String(U).txt"), L"[English]\r\nBT_SAVE=Save\r\n" + kFullGerman);
+    WriteUtf16File(DataFile(L"Msg_String(U).txt"),
+                   L"[German]\r\nMSG_COPY_OVER=Kopie fertig!\r\nMSG_KEY_LOST=Schlüssel fehlt!\r\n");
+    auto dialog = Open();
+    EXPECT_EQ(Caption(*dialog, IDC_PATH_SETTING), L"Pfad-Einstellung");
+    EXPECT_EQ(Caption(*dialog, IDC_BACKUP_STYLE), L"Sicherungsart");
+    EXPECT_EQ(Caption(*dialog, IDC_SOURCE_HEADING), L"Quelle");
+    EXPECT_EQ(Caption(*dialog, IDC_DEST_HEADING), L"Ziel");
+    EXPECT_EQ(Caption(*dialog, IDC_SAVE), L"Speichern");
+    EXPECT_EQ(Caption(*dialog, IDC_CLEAR), L"Leeren");
+    EXPECT_EQ(Caption(*dialog, IDC_COPY), L"Kopieren");
+    EXPECT_EQ(Caption(*dialog, IDC_SYNC), L"Abgleichen");
+    EXPECT_EQ(Caption(*dialog, IDC_COPY_PRGS), L"Gesamtfortschritt:");  // the reader trims
+    EXPECT_EQ(dialog->progressDlg.statusText, L"Gesamtfortschritt:");
+    EXPECT_EQ(dialog->newDirDlg.labelText, L"Ordnername:");
+    EXPECT_EQ(dialog->newDirDlg.okText, L"OK!");
+    EXPECT_EQ(dialog->newDirDlg.cancelText, L"Abbrechen");
+    EXPECT_EQ(dialog->uiTexts.about, L"Über");
+    EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Kopie fertig!");
+    EXPECT_EQ(dialog->messageTexts[Msg::KeyLost], L"Schlüssel fehlt!");
+    EXPECT_EQ(dialog->messageTexts[Msg::DiffVol], L"The volume with last setting is different!");
+}
+
+TEST_F(LanguageFiles, APartialUiSectionChangesNoCaption) {
+    ChooseLanguage(L"German", L"");
+    std::wstring withoutDirName = kFullGerman;
+    withoutDirName.erase(withoutDirName.find(L"DIR_NAME"),
+                         std::wstring(L"DIR_NAME=Ordnername:\r\n").size());
+    WriteUtf16File(DataFile(L"UI_String(U).txt"), withoutDirName);
+    auto dialog = Open();
+    ExpectEnglishCaptions(*dialog);
+    EXPECT_EQ(dialog->progressDlg.statusText, L"Gesamtfortschritt:");
+    EXPECT_EQ(dialog->newDirDlg.labelText, L"");
+    EXPECT_EQ(dialog->newDirDlg.okText, L"OK");
+    EXPECT_EQ(dialog->newDirDlg.cancelText, L"Cancel");
+}
+
+TEST_F(LanguageFiles, MissingFilesLeaveEverythingEnglish) {
+    {
+        auto dialog = Open();
+        ExpectEnglishCaptions(*dialog);
+        EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"");
+        EXPECT_EQ(dialog->progressDlg.statusText, L"Total copy progress: ");
+    }
+    ChooseLanguage(L"German", L"German");  // the string files themselves are missing
+    auto dialog = Open();
+    ExpectEnglishCaptions(*dialog);
+    EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Copy complete!");
+}
+
+TEST_F(LanguageFiles, OnlyTheMkdirMessageGetsAText) {
+    ChooseLanguage(L"", L"Mine");
+    WriteUtf16File(DataFile(L"Msg_String(U).txt"), L"[Mine]\r\nMSG_MKDIR_FAIL=No folder\r\n");
+    auto dialog = Open();
+    EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"No folder");
+    EXPECT_EQ(dialog->messageTexts[Msg::NoSelect], L"Please selsect at least one source item.");
+}
+
+TEST_F(LanguageFiles, BadFilesNeverStopTheProgram) {
+    {
+        SCOPED_TRACE("binary junk everywhere");
+        std::string junk;
+        for (int i = 0; i < 4096; ++i) {
+            junk.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
+        }
+        WriteBytes(DataFile(L"Setup.txt"), junk);
+        WriteBytes(DataFile(L"UI_String(U).txt"), junk);
+        WriteBytes(DataFile(L"Msg_String(U).txt"), junk);
+        auto dialog = Open();
+        ExpectEnglishCaptions(*dialog);
+    }
+    {
+        SCOPED_TRACE("empty files");
+        WriteBytes(DataFile(L"Setup.txt"), "");
+        WriteBytes(DataFile(L"UI_String(U).txt"), "");
+        auto dialog = Open();
+        ExpectEnglishCaptions(*dialog);
+    }
+    {
+        SCOPED_TRACE("a section name of 20 characters");
+        const std::wstring longName(20, L'L');
+        ChooseLanguage(longName, longName);
+        std::wstring section = kFullGerman;
+        section.replace(1, 6, longName);
+        WriteUtf16File(DataFile(L"UI_String(U).txt"), section);
+        auto dialog = Open();
+        ExpectEnglishCaptions(*dialog);
+    }
+    {
+        SCOPED_TRACE("lines of thousands of characters and percent signs");
+        ChooseLanguage(L"German", L"German");
+        std::wstring section = kFullGerman;
+        const std::wstring longSave(5000, L'S');
+        section.replace(section.find(L"Speichern"), 9, longSave);
+        WriteUtf16File(DataFile(L"UI_String(U).txt"), section);
+        WriteUtf16File(DataFile(L"Msg_String(U).txt"),
+                       L"[German]\r\nMSG_PATH_LOST=%s%n%d%%\r\nMSG_DIFF_VOL=" +
+                           std::wstring(8000, L'%') + L"\r\n");
+        auto dialog = Open();
+        EXPECT_EQ(Caption(*dialog, IDC_SAVE), std::wstring(kMaxProfileValue, L'S'));
+        EXPECT_EQ(dialog->messageTexts[Msg::PathLost], L"%s%n%d%%");
+        EXPECT_EQ(dialog->messageTexts[Msg::DiffVol], std::wstring(kMaxProfileValue, L'%'));
+    }
+}
+
+TEST_F(LanguageFiles, AnsiFilesWithoutAByteOrderMarkAreReadToo) {
+    WriteBytes(DataFile(L"Setup.txt"), "[MAIN]\r\nUI_String=X\r\nMsg_String=X\r\n");
+    WriteBytes(DataFile(L"Msg_String(U).txt"), "[x]\r\nMSG_COPY_OVER=Done.\r\n");
+    auto dialog = Open();
+    EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Done.");  // sections match in any case
+}
+
+}  // namespace
+}  // namespace bexlo

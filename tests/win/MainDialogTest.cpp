@@ -1,0 +1,341 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/BackupDlg.h"
+#include "res/resource.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::ChildRect;
+using test::ClassName;
+using test::DialogUnitsToPixels;
+using test::PumpFor;
+using test::PumpUntil;
+using test::WindowText;
+
+class MainDialog : public testing::Test {
+protected:
+    void SetUp() override { test::ClearDataFolder(); }
+
+    // Opens the main dialog modeless, as the program would with or without an enclosure.
+    std::unique_ptr<BackupDlg> Open(bool enclosure, BackupDlg::Options options = {}) {
+        options.simulatedEnclosure = enclosure;
+        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        EXPECT_TRUE(dialog->Create(nullptr));
+        PumpFor(200);
+        return dialog;
+    }
+};
+
+struct ExpectedControl {
+    int id;
+    const wchar_t* className;
+    const wchar_t* text;  // null: not checked (list boxes, progress bars, trees' own text)
+    bool visible;
+    int x, y, width, height;
+    bool bound;
+};
+
+// The main dialog's controls in template order.
+const ExpectedControl kControls[] = {
+    {1053, L"Static", L"___", false, 267, 215, 19, 8, true},
+    {1080, L"Static", nullptr, false, 237, 245, 83, 8, false},
+    {1066, L"Static", L"Path Setting", true, 35, 6, 42, 9, true},
+    {1067, L"Static", L"Backup Style", true, 190, 6, 42, 9, true},
+    {1004, L"Button", L"Save", true, 46, 16, 34, 11, true},
+    {1010, L"Button", L"Clear", true, 90, 16, 34, 11, true},
+    {1041, L"Button", L"Copy", true, 201, 16, 31, 10, true},
+    {1042, L"Button", L"Synchronize", true, 233, 16, 53, 10, true},
+    {1023, L"Static", L"", true, 16, 39, 109, 19, true},
+    {1020, L"Static", L"", true, 19, 41, 102, 15, true},
+    {1022, L"Static", L"", true, 171, 39, 109, 19, true},
+    {1021, L"Static", L"", true, 174, 41, 102, 15, true},
+    {1027, L"Button", L"", true, 128, 39, 23, 20, true},
+    {1026, L"Button", L"", true, 283, 39, 23, 20, true},
+    {1000, L"SysTreeView32", nullptr, true, 16, 61, 135, 134, true},
+    {1001, L"SysTreeView32", nullptr, true, 171, 61, 135, 134, true},
+    {1019, L"Static", L"Total copy progress: ", true, 23, 214, 72, 12, true},
+    {1037, L"ListBox", nullptr, false, 17, 143, 131, 48, false},
+    {1, L"Button", L"&Close", false, 292, 213, 22, 10, false},
+    {1048, L"Button", L"BT1", false, 12, 61, 22, 17, false},
+    {1015, L"msctls_progress32", nullptr, true, 21, 229, 278, 8, true},
+    {1014, L"ListBox", nullptr, false, 173, 138, 129, 49, false},
+    {1051, L"Static", L"", false, 176, 245, 52, 8, true},
+    {1052, L"Static", L"___", false, 242, 215, 19, 8, true},
+    {1070, L"Static", L"Destination", true, 206, 30, 61, 8, true},
+    {1038, L"ListBox", nullptr, false, 173, 143, 131, 48, false},
+    {1069, L"Static", L"Source", true, 61, 30, 44, 8, true},
+};
+
+TEST_F(MainDialog, EveryControlOfTheTemplateIsThere) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WindowText(window), L"Bexlo");
+    EXPECT_TRUE(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(::GetWindowLongW(window, GWL_STYLE) & WS_MINIMIZEBOX);
+
+    HWND previous = nullptr;
+    for (const ExpectedControl& expected : kControls) {
+        SCOPED_TRACE(testing::Message() << "control " << expected.id);
+        HWND control = ::GetDlgItem(window, expected.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(::GetWindow(control, GW_HWNDPREV), previous) << "out of template order";
+        previous = control;
+        EXPECT_EQ(::lstrcmpiW(ClassName(control).c_str(), expected.className), 0)
+            << "class " << testing::PrintToString(ClassName(control));
+        if (expected.text != nullptr) {
+            EXPECT_EQ(WindowText(control), expected.text);
+        }
+        EXPECT_EQ((::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, expected.visible);
+        const RECT want =
+            DialogUnitsToPixels(window, expected.x, expected.y, expected.width, expected.height);
+        const RECT got = ChildRect(control);
+        EXPECT_EQ(got.left, want.left);
+        EXPECT_EQ(got.top, want.top);
+        EXPECT_EQ(got.right, want.right);
+        EXPECT_EQ(got.bottom, want.bottom);
+        EXPECT_EQ(Control::FromHandle(control) != nullptr, expected.bound) << "subclassing";
+    }
+
+    // The background holder is last; it takes the size of its bitmap.
+    HWND background = ::GetDlgItem(window, IDC_BACKGROUND);
+    ASSERT_NE(background, nullptr);
+    EXPECT_EQ(::GetWindow(background, GW_HWNDPREV), previous);
+    EXPECT_EQ(::GetWindow(background, GW_HWNDNEXT), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(background));
+    EXPECT_FALSE(::IsWindowEnabled(background));
+    EXPECT_NE(::SendMessageW(background, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    EXPECT_NE(Control::FromHandle(background), nullptr);
+
+    const LONG sourceStyle = ::GetWindowLongW(::GetDlgItem(window, IDC_SOURCE_TREE), GWL_STYLE);
+    const LONG targetStyle = ::GetWindowLongW(::GetDlgItem(window, IDC_TARGET_TREE), GWL_STYLE);
+    for (LONG style : {sourceStyle, targetStyle}) {
+        EXPECT_EQ(style & (TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NONEVENHEIGHT),
+                  TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NONEVENHEIGHT);
+    }
+    EXPECT_TRUE(sourceStyle & TVS_CHECKBOXES);
+    EXPECT_FALSE(targetStyle & TVS_CHECKBOXES);
+    EXPECT_TRUE(::GetWindowLongW(::GetDlgItem(window, IDC_SELECTION_LIST), GWL_STYLE) & LBS_SORT);
+}
+
+TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_EQ(dialog->devicePresent, 1);
+    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_EQ(dialog->osVersion, 2002);  // Wine reports Windows 7
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
+    EXPECT_EQ(dialog->physicalDrive[0], -1);
+    EXPECT_EQ(dialog->physicalDrive[26], -1);
+    EXPECT_EQ(dialog->treePath, L"C:\\");
+    // Killing a timer that runs succeeds.
+    EXPECT_TRUE(::KillTimer(window, kPollTimer));
+    EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
+
+    const DWORD attributes = ::GetFileAttributesW(kDataFolder);
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+
+    HMENU systemMenu = ::GetSystemMenu(window, FALSE);
+    const int count = ::GetMenuItemCount(systemMenu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(::GetMenuItemID(systemMenu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+    wchar_t text[64]{};
+    ::GetMenuStringW(systemMenu, count - 1, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"&About BXL...");
+    EXPECT_EQ(::GetMenuState(systemMenu, count - 2, MF_BYPOSITION) & MF_SEPARATOR,
+              static_cast<UINT>(MF_SEPARATOR));
+    EXPECT_EQ(::SendMessageW(window, WM_GETICON, ICON_BIG, 0),
+              reinterpret_cast<LRESULT>(dialog->appIcon));
+}
+
+TEST_F(MainDialog, RadiosSwitchTheBackupTypeAndBt1DoesNothing) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    ::SendDlgItemMessageW(window, IDC_SYNC, BM_CLICK, 0, 0);
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_CHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_UNCHECKED);
+    ::SendDlgItemMessageW(window, IDC_COPY, BM_CLICK, 0, 0);
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_BT1, BN_CLICKED), 0);
+    PumpFor(50);
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_TRUE(::IsWindowVisible(window));
+}
+
+TEST_F(MainDialog, WithoutAnEnclosureItHidesItselfAndKeepsRunning) {
+    auto dialog = Open(false);
+    HWND window = dialog->Handle();
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_EQ(dialog->devicePresent, 0);
+    EXPECT_FALSE(::KillTimer(window, kPollTimer));
+}
+
+TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(dialog->inTray, 1);
+    // Timer 4 stops in the notification area.
+    EXPECT_FALSE(::KillTimer(window, kSelectionTimer));
+
+    dialog->backupRunning = 1;
+    ::SendMessageW(window, WM_CLOSE, 0, 0);
+    PumpFor(100);
+    EXPECT_TRUE(::IsWindow(window)) << "the close path waits for a run";
+    dialog->backupRunning = 0;
+    ::SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
+}
+
+TEST_F(MainDialog, MinimiseIsIgnoredDuringARunAndOpenRestores) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    dialog->backupRunning = 1;
+    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_EQ(dialog->inTray, 0);
+    dialog->backupRunning = 0;
+
+    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN, 0), 0);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_FALSE(::IsIconic(window));
+    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
+
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
+    EXPECT_FALSE(::IsWindow(window));
+}
+
+TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
+    for (PlatformVersion version :
+         {PlatformVersion{kPlatform9x, 4, 10}, PlatformVersion{kPlatformNt, 4, 0}}) {
+        ::RemoveDirectoryW(kDataFolder);
+        BackupDlg::Options options;
+        options.readVersion = [version] { return version; };
+        options.simulatedEnclosure = true;
+        BackupDlg dialog(std::move(options));
+        EXPECT_EQ(dialog.DoModal(nullptr), IDCANCEL);
+        EXPECT_LT(dialog.osVersion, 2000);
+        EXPECT_EQ(dialog.devicePresent, 0);
+        EXPECT_EQ(::GetFileAttributesW(kDataFolder), INVALID_FILE_ATTRIBUTES)
+            << "nothing after the version check runs";
+    }
+}
+
+void CALLBACK PressEnter(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    ::PostMessageW(::FindWindowW(nullptr, L"Bexlo"), WM_KEYDOWN, VK_RETURN, 0);
+}
+
+TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
+    BackupDlg::Options options;
+    options.simulatedEnclosure = true;
+    BackupDlg dialog(std::move(options));
+    // Enter arrives once the modal loop runs.
+    ::SetTimer(nullptr, 0, 300, PressEnter);
+    EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
+}
+
+TEST_F(MainDialog, HidesTheCheckBoxesOfTheTopTwoLevelsOnly) {
+    auto dialog = Open(true);
+    HWND tree = dialog->SourceTree().Handle();
+    auto insert = [tree](HTREEITEM parent, const wchar_t* text) {
+        TVINSERTSTRUCTW insert{};
+        insert.hParent = parent;
+        insert.hInsertAfter = TVI_LAST;
+        insert.item.mask = TVIF_TEXT;
+        insert.item.pszText = const_cast<wchar_t*>(text);
+        return TreeView_InsertItem(tree, &insert);
+    };
+    HTREEITEM root = insert(TVI_ROOT, L"Computer");
+    HTREEITEM driveC = insert(root, L"C:");
+    HTREEITEM driveD = insert(root, L"D:");
+    HTREEITEM folder = insert(driveC, L"Work");
+    for (HTREEITEM item : {root, driveC, driveD, folder}) {
+        dialog->SourceTree().SetCheck(item, false);
+    }
+    auto stateImage = [tree](HTREEITEM item) {
+        return TreeView_GetItemState(tree, item, TVIS_STATEIMAGEMASK) >> 12;
+    };
+    ASSERT_EQ(stateImage(driveD), 1u);
+
+    ::SendMessageW(dialog->Handle(), kHideCheckboxesMessage, 0, 13);
+    EXPECT_EQ(stateImage(root), 1u) << "only lParam 14 hides";
+
+    ::SendMessageW(dialog->Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
+    EXPECT_EQ(stateImage(root), 0u);
+    EXPECT_EQ(stateImage(driveC), 0u);
+    EXPECT_EQ(stateImage(driveD), 0u);
+    EXPECT_EQ(stateImage(folder), 1u);
+    EXPECT_EQ(dialog->SourceTree().hideCheckOnce, 0);
+}
+
+TEST_F(MainDialog, SelectionAndExpansionNotificationsFollowEachTree) {
+    auto dialog = Open(true);
+    dialog->sourceSelection = L"C:\\Work";
+    dialog->targetSelection = L"E:\\FilesBackup";
+    auto notify = [&](CTreeFileCtrl& tree, UINT code, UINT action) {
+        NMTREEVIEWW change{};
+        change.hdr.hwndFrom = tree.Handle();
+        change.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(tree.Handle()));
+        change.hdr.code = code;
+        change.action = action;
+        return ::SendMessageW(dialog->Handle(), WM_NOTIFY, change.hdr.idFrom,
+                              reinterpret_cast<LPARAM>(&change));
+    };
+    // Nothing selected: the destination forgets its path, the source keeps its own.
+    notify(dialog->SourceTree(), TVN_SELCHANGEDW, 0);
+    notify(dialog->TargetTree(), TVN_SELCHANGEDW, 0);
+    EXPECT_EQ(dialog->sourceSelection, L"C:\\Work");
+    EXPECT_EQ(dialog->targetSelection, L"");
+
+    EXPECT_EQ(notify(dialog->TargetTree(), TVN_ITEMEXPANDINGW, TVE_EXPAND), 0);
+    EXPECT_EQ(dialog->clearPending, 1) << "only the source tree clears";
+    EXPECT_EQ(notify(dialog->SourceTree(), TVN_ITEMEXPANDINGW, TVE_COLLAPSE), 0);
+    EXPECT_EQ(dialog->clearPending, 0);
+}
+
+TEST_F(MainDialog, TextOnTheBackgroundIsTransparentAndPathDisplaysWhite) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    ::UpdateWindow(window);
+    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    auto colour = [&](int id) {
+        return static_cast<HBRUSH>(reinterpret_cast<HANDLE>(
+            ::SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(window, id)))));
+    };
+    for (int id : {IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING, IDC_DEST_HEADING,
+                   IDC_COPY_PRGS, IDC_COPY, IDC_SYNC}) {
+        SCOPED_TRACE(id);
+        ::SetBkMode(dc.Get(), OPAQUE);
+        EXPECT_EQ(colour(id), ::GetStockObject(HOLLOW_BRUSH));
+        EXPECT_EQ(::GetBkMode(dc.Get()), TRANSPARENT);
+    }
+    // The path displays paint white once the dialog has painted.
+    ::SetBkColor(dc.Get(), RGB(1, 2, 3));
+    HBRUSH pathBrush = colour(IDC_SOURCE_PATH);
+    EXPECT_NE(pathBrush, nullptr);
+    EXPECT_NE(pathBrush, ::GetStockObject(HOLLOW_BRUSH));
+    EXPECT_EQ(::GetBkColor(dc.Get()), RGB(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::ChildProcess;
+using test::FindProcessWindow;
+using test::PumpUntil;
+
+class SingleInstance : public testing::Test {
+protected:
+    void SetUp() override { test::ClearDataFolder(); }
+
+    // Waits for the program's main dialog; `shown` also waits until it is visible or hidden.
+    static HWND WaitForDialog(const ChildProcess& program, bool shown) {
+        HWND window = nullptr;
+        PumpUntil(
+            [&] {
+                window = FindProcessWindow(program.Id(), L"Bexlo");
+                return window != nullptr && ::IsWindowVisible(window) == (shown ? TRUE : FALSE);
+            },
+            20000);
+        return window;
+    }
+
+    // Ends a copy the way Enter does: the OK command.
+    static void EndThroughOk(HWND window, const ChildProcess& program) {
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(program.WaitForExit(20000));
+    }
+};
+
+TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
+    ChildProcess first(L"Bexlo.exe", L"/simulate");
+    ASSERT_TRUE(first.Started());
+    HWND window = WaitForDialog(first, true);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(::IsZoomed(window));
+
+    ChildProcess second(L"Bexlo.exe", L"/simulate");
+    ASSERT_TRUE(second.Started());
+    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
+    EXPECT_FALSE(first.WaitForExit(0));
+    EXPECT_EQ(FindProcessWindow(second.Id(), L"Bexlo"), nullptr);
+
+    EndThroughOk(window, first);
+
+    // The mutex went with the first copy: the next start is a first copy again.
+    ChildProcess again(L"Bexlo.exe", L"/simulate");
+    HWND againWindow = WaitForDialog(again, true);
+    ASSERT_NE(againWindow, nullptr);
+    EndThroughOk(againWindow, again);
+}
+
+TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
+    ChildProcess first(L"Bexlo.exe", L"");  // no enclosure: it hides itself
+    HWND window = WaitForDialog(first, false);
+    ASSERT_NE(window, nullptr);
+
+    ChildProcess second(L"Bexlo.exe", L"");
+    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
+    EndThroughOk(window, first);
+}
+
+TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
+    const std::wstring other = test::ProgramFolder() + L"Other.exe";
+    ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"Bexlo.exe").c_str(), other.c_str(), FALSE));
+
+    ChildProcess first(L"Bexlo.exe", L"/simulate");
+    HWND window = WaitForDialog(first, true);
+    ASSERT_NE(window, nullptr);
+
+    ChildProcess second(L"Other.exe", L"/simulate");
+    ASSERT_TRUE(second.Started());
+    EXPECT_TRUE(second.WaitForExit(20000));
+    test::PumpFor(300);
+    EXPECT_FALSE(::IsZoomed(window));
+    EXPECT_EQ(FindProcessWindow(second.Id(), L"Bexlo"), nullptr);
+    EndThroughOk(window, first);
+    ::DeleteFileW(other.c_str());
+}
+
+}  // namespace
+}  // namespace bexlo

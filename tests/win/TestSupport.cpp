@@ -1,0 +1,146 @@
+#include "tests/win/TestSupport.h"
+
+#include "app/LanguageFiles.h"
+
+namespace bexlo::test {
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (done()) {
+            return true;
+        }
+        if (::GetTickCount64() >= end) {
+            return false;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH]{};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+void ClearDataFolder() {
+    ::CreateDirectoryW(kDataFolderParent, nullptr);
+    ::CreateDirectoryW(kDataFolder, nullptr);
+    WIN32_FIND_DATAW entry;
+    const std::wstring folder = std::wstring(kDataFolder) + L"\\";
+    UniqueFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &entry));
+    if (!find) {
+        return;
+    }
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            ::DeleteFileW((folder + entry.cFileName).c_str());
+        }
+    } while (::FindNextFileW(find.Get(), &entry));
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void WriteUtf16File(const std::wstring& path, const std::wstring& text) {
+    std::string bytes("\xFF\xFE", 2);
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+    }
+    WriteBytes(path, bytes);
+}
+
+RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height) {
+    // Position and size are converted apart, as dialog creation does.
+    RECT position{x, y, width, height};
+    ::MapDialogRect(dialog, &position);
+    return {position.left, position.top, position.left + position.right,
+            position.top + position.bottom};
+}
+
+RECT ChildRect(HWND child) {
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512]{};
+    ::GetWindowTextW(window, text, 512);
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[128]{};
+    ::GetClassNameW(window, name, 128);
+    return name;
+}
+
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + ProgramFolder() + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &info)) {
+        process_.Reset(info.hProcess);
+        ::CloseHandle(info.hThread);
+        id_ = info.dwProcessId;
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (process_ && !WaitForExit(0)) {
+        ::TerminateProcess(process_.Get(), 1);
+        WaitForExit(5000);
+    }
+}
+
+bool ChildProcess::WaitForExit(DWORD ms) const {
+    return ::WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && WindowText(window) == search->caption) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
+    WindowSearch search{processId, caption, nullptr};
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace bexlo::test

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "framework/Handles.h"
+
+namespace bexlo::test {
+
+// Runs the thread's messages until `done` holds or `timeoutMs` passes; true when it held.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+void PumpFor(DWORD ms);
+
+// The test program's own folder, with a trailing backslash.
+std::wstring ProgramFolder();
+
+// The program's data folder, emptied of files.
+void ClearDataFolder();
+// Writes `text` as UTF-16LE with a byte-order mark, the encoding the profile reader expects.
+void WriteUtf16File(const std::wstring& path, const std::wstring& text);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+
+RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height);
+// A child's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+
+// A process started from the build's bin folder, killed if it is still running at the end.
+class ChildProcess {
+public:
+    ChildProcess(const std::wstring& program, const std::wstring& arguments);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return process_.Valid(); }
+    // True when the process ended within `ms`.
+    bool WaitForExit(DWORD ms) const;
+    DWORD Id() const { return id_; }
+
+private:
+    UniqueKernelHandle process_;
+    DWORD id_ = 0;
+};
+
+// The top-level window with this caption that belongs to process `processId`.
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+
+}  // namespace bexlo::test
