@@ -1,6 +1,7 @@
 #include "app/BackupApp.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/BackupDlg.h"
 #include "framework/Handles.h"
@@ -37,15 +38,22 @@ bool BackupApp::Startup() {
         return false;
     }
 
+    // The trees ask the shell for names and icons.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    BackupDlg::Options options;
-    options.simulatedEnclosure = SimulatorRequested();
-    BackupDlg dialog(std::move(options));
-    dialog.DoModal(nullptr);
-    if (mutex) {
-        ::ReleaseMutex(mutex.Get());
+    {
+        BackupDlg::Options options;
+        options.simulatedEnclosure = SimulatorRequested();
+        BackupDlg dialog(std::move(options));
+        dialog.DoModal(nullptr);
+        if (mutex) {
+            ::ReleaseMutex(mutex.Get());
+        }
+    }
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
     }
     return false;
 }

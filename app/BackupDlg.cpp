@@ -142,10 +142,35 @@ void BackupDlg::DetectOsVersion() {
     osVersion = bexlo::DetectOsVersion(ReadPlatformVersion());
 }
 
-// Device detection is not built yet: the scan finds an enclosure only when the program runs on
-// the simulator, and then no drive letter of it.
-int BackupDlg::ScanDevices() const {
+// Device detection is not built yet: every present drive is a source drive, and the scan finds an
+// enclosure only when the program runs on the simulator, and then no drive letter of it.
+int BackupDlg::ScanDevices() {
+    const DWORD present = ::GetLogicalDrives();
+    sourceTree.DriveIncludeFlags.fill(0);
+    targetTree.DriveIncludeFlags.fill(0);
+    for (int letter = 0; letter < kDriveSlots; ++letter) {
+        if (present & (1u << letter)) {
+            sourceTree.DriveIncludeFlags[static_cast<size_t>(letter)] = 1;
+        }
+    }
+    UpdateTreeDrives(present);
     return options.simulatedEnclosure ? 1 : 0;
+}
+
+void BackupDlg::UpdateTreeDrives(DWORD present) {
+    for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
+        for (int letter = 0; letter < kDriveSlots; ++letter) {
+            if (!(present & (1u << letter)) ||
+                tree->DriveIncludeFlags[static_cast<size_t>(letter)] != 1) {
+                continue;
+            }
+            const std::wstring path{static_cast<wchar_t>(L'A' + letter), L':', L'\\'};
+            if (tree->PathToItem(path) == nullptr) {
+                tree->AddDriveItem(path);
+            }
+        }
+        tree->RemoveDriveItemsNotIn(present);
+    }
 }
 
 void BackupDlg::StartDevicePolling() {

@@ -95,7 +95,8 @@ protected:
 private:
     PlatformVersion ReadPlatformVersion() const;
     void DetectOsVersion();
-    int ScanDevices() const;
+    int ScanDevices();
+    void UpdateTreeDrives(DWORD present);
     void StartDevicePolling();
 
     MsgResult OnCommand(WORD id);

@@ -46,22 +46,6 @@ bool DataExchange::Bind(int id, Control& control) {
     return true;
 }
 
-void DataExchange::Text(int id, std::wstring& text) {
-    HWND item = Item(id);
-    if (item == nullptr) {
-        failed_ = true;
-        return;
-    }
-    if (saving_) {
-        const int length = ::GetWindowTextLengthW(item);
-        std::wstring value(static_cast<size_t>(length) + 1, L'\0');
-        value.resize(static_cast<size_t>(::GetWindowTextW(item, value.data(), length + 1)));
-        text = std::move(value);
-    } else {
-        ::SetWindowTextW(item, text.c_str());
-    }
-}
-
 Dialog::~Dialog() {
     if (window_ != nullptr) {
         HWND window = window_;

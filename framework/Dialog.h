@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "framework/Control.h"
 
 namespace bexlo {
@@ -20,7 +18,6 @@ public:
 
     // Hooks `control` to the dialog item `id`; false when the item is missing.
     bool Bind(int id, Control& control);
-    void Text(int id, std::wstring& text);
 
     bool Failed() const { return failed_; }
 

@@ -124,6 +124,33 @@ using UniqueFont = UniqueHandle<handle_traits::Gdi<HFONT>>;
 using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
 
+// Owns one reference to a COM object.
+template <typename Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() { Reset(); }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    Interface* Get() const { return object_; }
+    Interface* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    // For functions that hand out a new reference.
+    Interface** Put() {
+        Reset();
+        return &object_;
+    }
+    void Reset() {
+        if (object_ != nullptr) {
+            std::exchange(object_, nullptr)->Release();
+        }
+    }
+
+private:
+    Interface* object_ = nullptr;
+};
+
 // Selects an object into a device context for the lifetime of the scope.
 class ScopedSelect {
 public:

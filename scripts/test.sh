@@ -14,7 +14,7 @@ for preset in host windows-x64 windows-x86; do
 done
 
 cleanup() {
-    bexlo_wineserver_stop build/windows-x64/wine/prefix*/
+    bexlo_wineserver_stop build/windows-x64/wine/*prefix*/
     bexlo_stop_display
 }
 trap cleanup EXIT

@@ -1,5 +1,12 @@
 #include "treectrl/CTreeFileCtrl.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "treectrl/TreePath.h"
+
 namespace bexlo {
 
 namespace {
@@ -9,12 +16,527 @@ constexpr UINT kNoCheckBox = 0;
 constexpr UINT kUnchecked = 1;
 constexpr UINT kChecked = 2;
 
+constexpr wchar_t kClassName[] = L"CTreeFileCtrl::";
+
+// Shows the wait cursor while a listing runs.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { ::SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+// Stops a tree from redrawing for the life of the scope.
+class NoRedraw {
+public:
+    NoRedraw(HWND window, bool active) : window_(active ? window : nullptr) {
+        if (window_ != nullptr) {
+            ::SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+        }
+    }
+    ~NoRedraw() {
+        if (window_ != nullptr) {
+            ::SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+            ::InvalidateRect(window_, nullptr, TRUE);
+        }
+    }
+    NoRedraw(const NoRedraw&) = delete;
+    NoRedraw& operator=(const NoRedraw&) = delete;
+
+private:
+    HWND window_;
+};
+
+// The shell's small-icon image list, shared by every tree; the shell owns it.
+HIMAGELIST SystemImageList() {
+    static const HIMAGELIST list = [] {
+        wchar_t temp[MAX_PATH]{};
+        ::GetTempPathW(MAX_PATH, temp);
+        SHFILEINFOW info{};
+        return reinterpret_cast<HIMAGELIST>(
+            ::SHGetFileInfoW(temp, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    }();
+    return list;
+}
+
+DWORD Attributes(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str());
+}
+
+UINT DriveType(const std::wstring& path) {
+    const std::wstring root = path.size() >= 3 ? path.substr(0, 3) : path;
+    return ::GetDriveTypeW(root.c_str());
+}
+
+int ShellIcon(const std::wstring& path, UINT extraFlags) {
+    SHFILEINFOW info{};
+    if (::SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info),
+                         SHGFI_SYSICONINDEX | SHGFI_SMALLICON | extraFlags) == 0) {
+        return 0;
+    }
+    return info.iIcon;
+}
+
+bool LabelsInOrder(const TreeItemData* left, const TreeItemData* right) {
+    if (left->sortLast != right->sortLast) {
+        return right->sortLast != 0;
+    }
+    return ::lstrcmpiW(left->label.c_str(), right->label.c_str()) < 0;
+}
+
 }  // namespace
 
-void CTreeFileCtrl::Initialise() {}
+CTreeFileCtrl::CTreeFileCtrl() {
+    mediaSerials.fill(0xFFFFFFFF);
+}
 
-std::wstring CTreeFileCtrl::ItemToPath(HTREEITEM) const {
-    return {};
+CTreeFileCtrl::~CTreeFileCtrl() {
+    KillNotificationThreads();
+}
+
+void CTreeFileCtrl::OnAttached() {
+    ::SHGetDesktopFolder(desktopFolder.Put());
+    // A tree created with check boxes makes its check images at its first paint and then resets
+    // every item's box. Setting the style again makes them at once on Windows, a first paint into
+    // a memory context does under Wine: either way before any item is ticked.
+    const LONG_PTR style = ::GetWindowLongPtrW(Handle(), GWL_STYLE);
+    if (style & TVS_CHECKBOXES) {
+        ::SetWindowLongPtrW(Handle(), GWL_STYLE, style & ~static_cast<LONG_PTR>(TVS_CHECKBOXES));
+        ::SetWindowLongPtrW(Handle(), GWL_STYLE, style);
+        UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        ::SendMessageW(Handle(), WM_PAINT, reinterpret_cast<WPARAM>(dc.Get()), 0);
+    }
+}
+
+void CTreeFileCtrl::Trace(const std::wstring& operation, const std::wstring& message) const {
+    if (traceHook) {
+        traceHook(kClassName + operation + L", " + message + L"\n");
+    }
+}
+
+void CTreeFileCtrl::SetAutoRefresh(int flag) {
+    autoRefresh.exchange(flag);
+    Refresh();
+}
+
+const TreeItemData* CTreeFileCtrl::Record(HTREEITEM item) const {
+    if (item == nullptr || item == TVI_ROOT) {
+        return nullptr;
+    }
+    TVITEMW info{};
+    info.mask = TVIF_PARAM | TVIF_HANDLE;
+    info.hItem = item;
+    if (!TreeView_GetItem(Handle(), &info)) {
+        return nullptr;
+    }
+    return reinterpret_cast<const TreeItemData*>(info.lParam);
+}
+
+std::wstring CTreeFileCtrl::ItemToPath(HTREEITEM item) const {
+    const TreeItemData* record = Record(item);
+    return record != nullptr ? record->path : std::wstring();
+}
+
+bool CTreeFileCtrl::IsFile(const std::wstring& path) const {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CTreeFileCtrl::IsFolder(const std::wstring& path) const {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CTreeFileCtrl::IsDrive(const std::wstring& path) const {
+    return IsDrivePath(path);
+}
+
+bool CTreeFileCtrl::IsCompressed(const std::wstring& path) const {
+    const DWORD attributes = Attributes(path);
+    return !IsDrive(path) && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_COMPRESSED);
+}
+
+bool CTreeFileCtrl::IsEncrypted(const std::wstring& path) const {
+    const DWORD attributes = Attributes(path);
+    return !IsDrive(path) && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_ENCRYPTED);
+}
+
+bool CTreeFileCtrl::IsShared(const std::wstring& path) const {
+    return shares.IsShared(path);
+}
+
+void CTreeFileCtrl::Initialise() {
+    TreeView_SetImageList(Handle(), SystemImageList(), TVSIL_NORMAL);
+    Refresh();
+}
+
+void CTreeFileCtrl::UpOneLevel() {
+    if (HTREEITEM parent = TreeView_GetParent(Handle(), SelectedItem()); parent != nullptr) {
+        TreeView_SelectItem(Handle(), parent);
+    }
+}
+
+void CTreeFileCtrl::DeleteAllItems() {
+    TreeView_DeleteAllItems(Handle());
+    records.clear();
+    computerItem = nullptr;
+    networkItem = nullptr;
+    rootItem = nullptr;
+}
+
+void CTreeFileCtrl::Refresh() {
+    if (Handle() == nullptr) {
+        return;
+    }
+    WaitCursor wait;
+    NoRedraw noRedraw(Handle(), true);
+    HTREEITEM selected = SelectedItem();
+    const std::wstring selectedPath = ItemToPath(selected);
+    const bool wasExpanded =
+        selected != nullptr &&
+        (TreeView_GetItemState(Handle(), selected, TVIS_EXPANDED) & TVIS_EXPANDED);
+
+    shares.Refresh();
+    KillNotificationThreads();
+    DeleteAllItems();
+    if (rootFolder.empty()) {
+        if (showComputerItem == 1) {
+            InsertSpecialFolder(CSIDL_DRIVES, false);
+        } else {
+            ListDrives(TVI_ROOT, false);
+        }
+        if (showNetwork == 1) {
+            InsertSpecialFolder(CSIDL_NETWORK, true);
+        }
+    } else {
+        ListFolderChildren(rootFolder, TVI_ROOT, false);
+        if (DriveCanBeWatched(rootFolder)) {
+            CreateMonitoringThread(rootFolder);
+        }
+    }
+    if (!selectedPath.empty()) {
+        SetSelectedPath(selectedPath, wasExpanded);
+    }
+}
+
+void CTreeFileCtrl::InsertSpecialFolder(int folderId, bool network) {
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, folderId, &list)) || list == nullptr) {
+        return;
+    }
+    const auto* pidl = reinterpret_cast<LPCWSTR>(list);
+    SHFILEINFOW info{};
+    auto record = std::make_unique<TreeItemData>();
+    if (::SHGetFileInfoW(pidl, 0, &info, sizeof(info), SHGFI_DISPLAYNAME | SHGFI_PIDL) != 0) {
+        record->label = info.szDisplayName;
+    }
+    record->isNetworkNode = network ? 1 : 0;
+    int image = 0;
+    int selectedImage = 0;
+    if (::SHGetFileInfoW(pidl, 0, &info, sizeof(info),
+                         SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0) {
+        image = info.iIcon;
+    }
+    if (::SHGetFileInfoW(pidl, 0, &info, sizeof(info),
+                         SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON) != 0) {
+        selectedImage = info.iIcon;
+    }
+    ::CoTaskMemFree(list);
+    HTREEITEM item =
+        InsertTreeItem(TVI_ROOT, std::move(record), false, image, selectedImage, false);
+    (network ? networkItem : computerItem) = item;
+}
+
+void CTreeFileCtrl::ListDrives(HTREEITEM parent, bool redraw) {
+    WaitCursor wait;
+    NoRedraw noRedraw(Handle(), redraw);
+    const DWORD drives = ::GetLogicalDrives();
+    for (int bit = 0; bit < 32; ++bit) {
+        if (!(drives & (1u << bit))) {
+            continue;
+        }
+        const std::wstring path{static_cast<wchar_t>(L'A' + bit), L':', L'\\'};
+        if (!CanDisplayDrive(path) || bit >= kDriveSlots || DriveIncludeFlags[bit] != 1) {
+            continue;
+        }
+        auto record = std::make_unique<TreeItemData>();
+        record->path = path;
+        record->label = path;
+        InsertTreeItem(parent, std::move(record), false, IconOfPath(path), OpenIconOfPath(path),
+                       true);
+    }
+}
+
+void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM parent, bool redraw) {
+    WaitCursor wait;
+    NoRedraw noRedraw(Handle(), redraw);
+    const HTREEITEM firstChild =
+        parent == TVI_ROOT ? RootItem() : TreeView_GetChild(Handle(), parent);
+    for (HTREEITEM child = firstChild; child != nullptr;) {
+        HTREEITEM next = TreeView_GetNextSibling(Handle(), child);
+        TreeView_DeleteItem(Handle(), child);
+        child = next;
+    }
+    if (showRootItem == 1 && parent == TVI_ROOT) {
+        auto record = std::make_unique<TreeItemData>();
+        record->path = rootFolder;
+        record->label = rootFolder;
+        rootItem = InsertTreeItem(parent, std::move(record), false, IconOfPath(rootFolder),
+                                  OpenIconOfPath(rootFolder), true);
+        TreeView_Expand(Handle(), rootItem, TVE_EXPAND);
+        return;
+    }
+
+    // Sorted before insertion: one n log n sort instead of a search per inserted item.
+    std::vector<std::unique_ptr<TreeItemData>> children;
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, L"*.*").c_str(), FindExInfoBasic,
+                                             &entry, FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+    if (find) {
+        do {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && CanDisplayFolder(entry)) {
+                auto record = std::make_unique<TreeItemData>();
+                record->path = JoinPath(path, entry.cFileName);
+                record->label = entry.cFileName;
+                children.push_back(std::move(record));
+            }
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    std::sort(children.begin(), children.end(), [](const auto& left, const auto& right) {
+        return LabelsInOrder(left.get(), right.get());
+    });
+    for (auto& record : children) {
+        const std::wstring childPath = record->path;
+        const bool shared = showSharedOverlay == 1 && IsShared(childPath);
+        InsertTreeItem(parent, std::move(record), shared, IconOfPath(childPath),
+                       OpenIconOfPath(childPath), true);
+    }
+    if (children.empty() && parent != TVI_ROOT) {
+        SetHasChildren(parent, false);
+    }
+}
+
+int CTreeFileCtrl::IconOfPath(const std::wstring& path) const {
+    return ShellIcon(path, 0);
+}
+
+int CTreeFileCtrl::OpenIconOfPath(const std::wstring& path) const {
+    return ShellIcon(path, SHGFI_OPENICON);
+}
+
+bool CTreeFileCtrl::HasSubfolders(const std::wstring& path) const {
+    if (IsDrive(path) && IsRemovableOrCdDrive(path)) {
+        return true;
+    }
+    WIN32_FIND_DATAW entry;
+    {
+        UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, L"*.*").c_str(), FindExInfoBasic,
+                                                 &entry, FindExSearchNameMatch, nullptr, 0));
+        if (find) {
+            do {
+                if (CanDisplayFolder(entry)) {
+                    return true;
+                }
+            } while (::FindNextFileW(find.Get(), &entry));
+        }
+    }
+    UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, fileMask).c_str(), FindExInfoBasic,
+                                             &entry, FindExSearchNameMatch, nullptr, 0));
+    if (find) {
+        do {
+            if (CanDisplayFile(entry)) {
+                return true;
+            }
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    return false;
+}
+
+HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
+                                        bool shared, int image, int selectedImage,
+                                        bool askChildren) {
+    std::wstring text = record->label;
+    if (IsDrive(record->path) && useShellDriveNames == 1) {
+        text = ShellDriveName(record->path);
+    }
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask =
+        TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN | TVIF_STATE;
+    insert.item.pszText = text.data();
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = selectedImage;
+    insert.item.cChildren = askChildren ? (HasSubfolders(record->path) ? 1 : 0) : 1;
+    insert.item.lParam = reinterpret_cast<LPARAM>(record.get());
+    if (shared) {
+        insert.item.state = INDEXTOOVERLAYMASK(1);
+        insert.item.stateMask = TVIS_OVERLAYMASK;
+    }
+    HTREEITEM item = TreeView_InsertItem(Handle(), &insert);
+    if (item != nullptr) {
+        TreeItemData* key = record.get();
+        records.emplace(key, std::move(record));
+    }
+    return item;
+}
+
+HTREEITEM CTreeFileCtrl::FindChildByLabel(HTREEITEM parent, const std::wstring& name) const {
+    HTREEITEM child = parent == TVI_ROOT ? RootItem() : TreeView_GetChild(Handle(), parent);
+    for (; child != nullptr; child = TreeView_GetNextSibling(Handle(), child)) {
+        const TreeItemData* record = Record(child);
+        if (record != nullptr && ::lstrcmpiW(record->label.c_str(), name.c_str()) == 0) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+bool CTreeFileCtrl::IsRemovableOrCdDrive(const std::wstring& path) const {
+    const UINT type = DriveType(path);
+    return type == DRIVE_REMOVABLE || type == DRIVE_CDROM;
+}
+
+bool CTreeFileCtrl::CanDisplayFile(const WIN32_FIND_DATAW& entry) const {
+    return showFiles == 1 && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(entry.dwFileAttributes & fileHideAttributes);
+}
+
+bool CTreeFileCtrl::CanDisplayFolder(const WIN32_FIND_DATAW& entry) const {
+    const std::wstring name = entry.cFileName;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L".." &&
+           !(entry.dwFileAttributes & folderHideAttributes);
+}
+
+bool CTreeFileCtrl::CanDisplayDrive(const std::wstring& path) const {
+    switch (DriveType(path)) {
+        case DRIVE_REMOVABLE:
+            return !(hiddenDriveTypes & 1);
+        case DRIVE_FIXED:
+            return !(hiddenDriveTypes & 2);
+        case DRIVE_REMOTE:
+            return !(hiddenDriveTypes & 4);
+        case DRIVE_CDROM:
+            return !(hiddenDriveTypes & 16);
+        case DRIVE_RAMDISK:
+            return !(hiddenDriveTypes & 32);
+        default:
+            return true;
+    }
+}
+
+bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
+    return !IsRemovableOrCdDrive(path);
+}
+
+void CTreeFileCtrl::CreateMonitoringThread(const std::wstring& path) {
+    Trace(L"CreateMonitoringThread", L"Creating monitoring thread for " + path);
+    auto watcher = std::make_unique<Watcher>(path, Handle(), autoRefresh, showFiles == 1);
+    const int index = static_cast<int>(watchers.size());
+    watchers.push_back(std::move(watcher));
+    watchers.back()->Start(index);
+}
+
+void CTreeFileCtrl::KillNotificationThreads() {
+    // Every worker is asked first, then each is waited for in turn: any number of them.
+    for (const auto& watcher : watchers) {
+        watcher->RequestStop();
+    }
+    for (const auto& watcher : watchers) {
+        watcher->Wait();
+    }
+    watchers.clear();
+}
+
+void CTreeFileCtrl::KillNotificationThread(const std::wstring& path) {
+    Trace(L"KillNotificationThread", L"Killing monitoring thread for " + path);
+    auto found = std::find_if(watchers.begin(), watchers.end(), [&](const auto& watcher) {
+        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
+    });
+    if (found != watchers.end()) {
+        watchers.erase(found);
+    }
+}
+
+bool CTreeFileCtrl::GetVolumeSerial(const std::wstring& path, DWORD& serial) const {
+    return ::GetVolumeInformationW(path.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr,
+                                   0) != FALSE;
+}
+
+bool CTreeFileCtrl::IsMediaValid(const std::wstring& path) {
+    if (path.empty() || !IsRemovableOrCdDrive(path)) {
+        return true;
+    }
+    const int index = std::towupper(path[0]) - L'A';
+    DWORD serial = 0;
+    const bool valid = GetVolumeSerial(path, serial);
+    if (index >= 0 && index < static_cast<int>(mediaSerials.size())) {
+        mediaSerials[static_cast<size_t>(index)] = valid ? serial : 0xFFFFFFFF;
+    }
+    return valid;
+}
+
+std::wstring CTreeFileCtrl::ShellDriveName(const std::wstring& path) const {
+    if (!desktopFolder) {
+        return path;
+    }
+    std::wstring parsed = path;
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(desktopFolder->ParseDisplayName(nullptr, nullptr, parsed.data(), nullptr, &list,
+                                               nullptr)) ||
+        list == nullptr) {
+        return path;
+    }
+    SHFILEINFOW info{};
+    const bool named = ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(list), 0, &info, sizeof(info),
+                                        SHGFI_DISPLAYNAME | SHGFI_PIDL) != 0;
+    ::CoTaskMemFree(list);
+    return named && info.szDisplayName[0] != L'\0' ? std::wstring(info.szDisplayName) : path;
+}
+
+size_t CTreeFileCtrl::RunningWatcherCount() const {
+    return static_cast<size_t>(std::count_if(
+        watchers.begin(), watchers.end(), [](const auto& watcher) { return watcher->Running(); }));
+}
+
+bool CTreeFileCtrl::ExpandItem(HTREEITEM item) {
+    const std::wstring path = ItemToPath(item);
+    WaitCursor wait;
+    if (!IsMediaValid(path)) {
+        TreeView_Expand(Handle(), item, TVE_COLLAPSE);
+        SetHasChildren(item, false);
+    } else if (IsFolder(path)) {
+        if (TreeView_GetChild(Handle(), item) == nullptr) {
+            ListFolderChildren(path, item, true);
+        }
+        if (autoRefresh.load() == 1 && IsDrive(path)) {
+            CreateMonitoringThread(path);
+        }
+    } else if (item == computerItem) {
+        ListDrives(item, false);
+    } else if (item != networkItem) {
+        // The folder has gone.
+        HTREEITEM parent = TreeView_GetParent(Handle(), item);
+        TreeView_DeleteItem(Handle(), item);
+        SetHasChildren(parent, false);
+        return false;
+    }
+    return true;
+}
+
+void CTreeFileCtrl::SetHasChildren(HTREEITEM item, bool flag) {
+    TVITEMW info{};
+    info.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    info.hItem = item;
+    info.cChildren = flag ? 1 : 0;
+    TreeView_SetItem(Handle(), &info);
 }
 
 bool CTreeFileCtrl::HasChildren(HTREEITEM item) const {
@@ -23,8 +545,6 @@ bool CTreeFileCtrl::HasChildren(HTREEITEM item) const {
     info.hItem = item;
     return TreeView_GetItem(Handle(), &info) && info.cChildren != 0;
 }
-
-void CTreeFileCtrl::ExpandItem(HTREEITEM) {}
 
 void CTreeFileCtrl::SetCheck(HTREEITEM item, bool checked) {
     UINT image = checked ? kChecked : kUnchecked;
@@ -43,11 +563,239 @@ bool CTreeFileCtrl::GetCheck(HTREEITEM item) const {
     return (state >> 12) == kChecked;
 }
 
+bool CTreeFileCtrl::OpenItem(HTREEITEM item) {
+    if (HasChildren(item) && TreeView_GetChild(Handle(), item) == nullptr) {
+        return ExpandItem(item);
+    }
+    TreeView_Expand(Handle(), item, TVE_EXPAND);
+    return true;
+}
+
+HTREEITEM CTreeFileCtrl::WalkStart(bool fromRootItem, bool fromComputer) const {
+    if (fromRootItem && rootItem != nullptr) {
+        return rootItem;
+    }
+    if (fromComputer && computerItem != nullptr) {
+        return computerItem;
+    }
+    return TVI_ROOT;
+}
+
+HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) {
+    const TreeWalk walk = PlanTreeWalk(path, rootFolder, showNetwork == 1);
+    switch (walk.outcome) {
+        case TreeWalk::Outcome::EmptyPath:
+            Trace(L"SetSelectedPath", L"Cannot select a empty path");
+            return nullptr;
+        case TreeWalk::Outcome::OutsideRoot:
+            Trace(L"SetSelectedPath", L"Could not select the path " + walk.path +
+                                          L" as the root has been configued as " + walk.root);
+            return nullptr;
+        case TreeWalk::Outcome::Nothing:
+            return nullptr;
+        case TreeWalk::Outcome::Walk:
+            break;
+    }
+    if (walk.network) {
+        return nullptr;  // no network item is listed
+    }
+    NoRedraw noRedraw(Handle(), true);
+    if (walk.fromComputer && computerItem != nullptr) {
+        OpenItem(computerItem);
+    }
+    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    for (size_t i = 0; i < walk.segments.size(); ++i) {
+        HTREEITEM child = FindChildByLabel(current, walk.segments[i]);
+        if (child == nullptr) {
+            return nullptr;
+        }
+        HTREEITEM parent = current;
+        current = child;
+        TreeView_SelectItem(Handle(), current);
+        const bool last = i + 1 == walk.segments.size();
+        if ((!last || expand) && !OpenItem(current)) {
+            // The folder had gone from the disk: its item went with it.
+            if (parent != TVI_ROOT) {
+                TreeView_SelectItem(Handle(), parent);
+            }
+            return nullptr;
+        }
+    }
+    return current == TVI_ROOT ? nullptr : current;
+}
+
+HTREEITEM CTreeFileCtrl::PathToItem(const std::wstring& path) const {
+    const TreeWalk walk = PlanTreeWalk(path, rootFolder, showNetwork == 1);
+    switch (walk.outcome) {
+        case TreeWalk::Outcome::EmptyPath:
+            return nullptr;
+        case TreeWalk::Outcome::OutsideRoot:
+            Trace(L"PathToItem", L"Could not find the path " + walk.path +
+                                     L" as the root has been configued as " + walk.root);
+            return nullptr;
+        case TreeWalk::Outcome::Nothing:
+            return rootItem;
+        case TreeWalk::Outcome::Walk:
+            break;
+    }
+    if (walk.network) {
+        return nullptr;
+    }
+    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    for (const std::wstring& segment : walk.segments) {
+        current = FindChildByLabel(current, segment);
+        if (current == nullptr) {
+            return nullptr;
+        }
+    }
+    return current == TVI_ROOT ? nullptr : current;
+}
+
 void CTreeFileCtrl::ExchangeSelectedPath(const DataExchange& exchange, std::wstring& path) {
     if (exchange.Saving()) {
-        if (HTREEITEM item = SelectedItem(); item != nullptr) {
-            path = ItemToPath(item);
+        path = GetSelectedPath();
+    } else {
+        SetSelectedPath(path, false);
+    }
+}
+
+bool CTreeFileCtrl::AddDriveItem(const std::wstring& drivePath) {
+    HTREEITEM root = RootItem();
+    if (root == nullptr) {
+        return false;
+    }
+    auto record = std::make_unique<TreeItemData>();
+    record->path = drivePath;
+    record->label = drivePath;
+    HTREEITEM item = InsertTreeItem(root, std::move(record), false, IconOfPath(drivePath),
+                                    OpenIconOfPath(drivePath), true);
+    if (item != nullptr && checkBoxTree == 1) {
+        hideCheckOnce = 1;
+        SetCheck(item, false);
+    }
+    return item != nullptr;
+}
+
+void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
+    HTREEITEM root = RootItem();
+    for (HTREEITEM child = root != nullptr ? TreeView_GetChild(Handle(), root) : nullptr;
+         child != nullptr;) {
+        HTREEITEM next = TreeView_GetNextSibling(Handle(), child);
+        const std::wstring path = ItemToPath(child);
+        if (IsDrive(path)) {
+            const int bit = std::towupper(path[0]) - L'A';
+            if (bit < 0 || bit >= 32 || !(present & (1u << bit))) {
+                TreeView_DeleteItem(Handle(), child);
+            }
         }
+        child = next;
+    }
+}
+
+void CTreeFileCtrl::CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const {
+    for (HTREEITEM child = TreeView_GetChild(Handle(), parent); child != nullptr;
+         child = TreeView_GetNextSibling(Handle(), child)) {
+        if (GetCheck(child)) {
+            paths.push_back(ItemToPath(child));
+        } else if (TreeView_GetChild(Handle(), child) != nullptr) {
+            // Any listed level may hold ticks, also one filled by a path walk that never
+            // expanded it on screen.
+            CollectCheckedPaths(child, paths);
+        }
+    }
+}
+
+void CTreeFileCtrl::OnChange(int index) {
+    if (autoRefresh.load() == 0) {
+        return;
+    }
+    auto found = std::find_if(watchers.begin(), watchers.end(),
+                              [index](const auto& watcher) { return watcher->Index() == index; });
+    if (found == watchers.end()) {
+        return;
+    }
+    const std::wstring watched = (*found)->Path();
+    Trace(L"OnChange", L"Refreshing " + watched + L" due to change");
+
+    NoRedraw noRedraw(Handle(), true);
+    HTREEITEM selected = SelectedItem();
+    const std::wstring selectedPath = ItemToPath(selected);
+    const bool wasExpanded =
+        selected != nullptr &&
+        (TreeView_GetItemState(Handle(), selected, TVIS_EXPANDED) & TVIS_EXPANDED);
+    if (HTREEITEM item = PathToItem(watched); item != nullptr) {
+        std::vector<std::wstring> checked;
+        if (checkBoxTree == 1) {
+            CollectCheckedPaths(item, checked);
+        }
+        ListFolderChildren(watched, item, true);
+        for (const std::wstring& path : checked) {
+            if (HTREEITEM again = SetSelectedPath(path, true); again != nullptr) {
+                SetCheck(again, true);
+            }
+        }
+    }
+    if (reselectAfterRefresh == 1 && !selectedPath.empty()) {
+        SetSelectedPath(selectedPath, wasExpanded);
+    }
+}
+
+LRESULT CTreeFileCtrl::OnCustomDraw(NMTVCUSTOMDRAW& draw) const {
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+        return CDRF_NOTIFYITEMDRAW;
+    }
+    if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && ::IsWindowVisible(Handle()) &&
+        !(draw.nmcd.uItemState & CDIS_SELECTED)) {
+        auto item = reinterpret_cast<HTREEITEM>(draw.nmcd.dwItemSpec);
+        if (colourCompressed == 1 && IsCompressedItem(item)) {
+            draw.clrText = compressedColour;
+        } else if (colourEncrypted == 1 && IsEncryptedItem(item)) {
+            draw.clrText = encryptedColour;
+        }
+    }
+    return CDRF_DODEFAULT;
+}
+
+MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_NOTIFY) {
+        return MsgResult::NotHandled();
+    }
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (header->code == TVN_DELETEITEMW) {
+        // The owner may watch deletions too, so the notification is not swallowed.
+        const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+        records.erase(reinterpret_cast<TreeItemData*>(change->itemOld.lParam));
+        return MsgResult::NotHandled();
+    }
+    if (header->code == NM_CUSTOMDRAW) {
+        return MsgResult::Handled(OnCustomDraw(*reinterpret_cast<NMTVCUSTOMDRAW*>(lParam)));
+    }
+    return MsgResult::NotHandled();
+}
+
+bool CTreeFileCtrl::OnKeyDown(WPARAM key) {
+    const bool alt = ::GetKeyState(VK_MENU) < 0;
+    if (key == VK_BACK) {
+        UpOneLevel();
+        return true;
+    }
+    return key == VK_F5 || (alt && (key == VK_LEFT || key == VK_RIGHT));
+}
+
+MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case kTreeRefreshMessage:
+            OnChange(static_cast<int>(wParam));
+            return MsgResult::Handled(0);
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            return OnKeyDown(wParam) ? MsgResult::Handled(0) : MsgResult::NotHandled();
+        case WM_DESTROY:
+            KillNotificationThreads();
+            DeleteAllItems();
+            return MsgResult::NotHandled();
+        default:
+            return MsgResult::NotHandled();
     }
 }
 

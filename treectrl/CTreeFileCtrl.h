@@ -2,45 +2,158 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "framework/Control.h"
 #include "framework/Dialog.h"
+#include "framework/Handles.h"
+#include "treectrl/ShareList.h"
+#include "treectrl/TreeItemData.h"
+#include "treectrl/Watcher.h"
 
 namespace bexlo {
 
 inline constexpr int kDriveSlots = 27;
+// A watcher's refresh request; the first parameter is the watcher's index.
+inline constexpr UINT kTreeRefreshMessage = WM_USER;
 
-// The shell-style tree of drives and folders. This version keeps the check-box rules and the
-// owner's flags but lists nothing yet: Initialise leaves the tree empty.
+// Receives the tree's diagnostics ("CTreeFileCtrl::<operation>, <message>\n"); none by default.
+using TreeTraceHook = std::function<void(const std::wstring&)>;
+
+// A tree of the machine's drives and folders as the shell shows them, filled level by level on
+// expansion and kept current by watcher threads on the expanded drives.
 class CTreeFileCtrl : public Control {
 public:
-    // One-shot: the next SetCheck removes the item's check box.
+    CTreeFileCtrl();
+    ~CTreeFileCtrl() override;
+
+    // Written by the owner.
     int hideCheckOnce = 0;
-    // 1 on the tree that shows check boxes.
     int checkBoxTree = 0;
-    // One-shot: the next SetCheck shows an empty check box whatever is asked.
     int uncheckOnce = 0;
-    // 1: a change refresh selects the previously selected path again.
     int reselectAfterRefresh = 0;
-    // A drive is listed only when its entry is exactly 1.
     std::array<int, kDriveSlots> DriveIncludeFlags{};
 
-    void Initialise();
+    // Configuration, with the defaults the main dialog keeps.
+    std::wstring rootFolder;
+    int showFiles = 1;
+    int showComputerItem = 1;
+    int showNetwork = 0;
+    int showSharedOverlay = 1;
+    int showRootItem = 0;
+    int useShellDriveNames = 1;
+    int hiddenDriveTypes = 0;
+    DWORD fileHideAttributes = 0x1106;
+    DWORD folderHideAttributes = 0x1106;
+    std::wstring fileMask = L"*.*";
+    COLORREF compressedColour = RGB(0, 0, 255);
+    int colourCompressed = 1;
+    COLORREF encryptedColour = RGB(255, 0, 0);
+    int colourEncrypted = 1;
+    std::array<DWORD, 26> mediaSerials;
+
+    HTREEITEM computerItem = nullptr;
+    HTREEITEM networkItem = nullptr;
+    HTREEITEM rootItem = nullptr;
+
+    void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
+    void SetAutoRefresh(int flag);
+    int AutoRefresh() const { return autoRefresh.load(); }
+    size_t WatcherCount() const { return watchers.size(); }
+    size_t RunningWatcherCount() const;
+
+    virtual std::wstring ItemToPath(HTREEITEM item) const;
+    virtual HTREEITEM PathToItem(const std::wstring& path) const;
+    virtual bool IsFile(const std::wstring& path) const;
+    virtual bool IsFolder(const std::wstring& path) const;
+    virtual bool IsDrive(const std::wstring& path) const;
+    virtual bool IsCompressed(const std::wstring& path) const;
+    virtual bool IsEncrypted(const std::wstring& path) const;
+    virtual bool IsShared(const std::wstring& path) const;
+    virtual void Initialise();
+    virtual void UpOneLevel();
+    virtual void Refresh();
+    virtual void ListFolderChildren(const std::wstring& path, HTREEITEM parent, bool redraw);
+    virtual void ListDrives(HTREEITEM parent, bool redraw);
+    virtual int IconOfPath(const std::wstring& path) const;
+    virtual int OpenIconOfPath(const std::wstring& path) const;
+    virtual bool HasSubfolders(const std::wstring& path) const;
+    virtual HTREEITEM InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
+                                     bool shared, int image, int selectedImage, bool askChildren);
+    virtual HTREEITEM FindChildByLabel(HTREEITEM parent, const std::wstring& name) const;
+    virtual bool IsRemovableOrCdDrive(const std::wstring& path) const;
+    virtual bool CanDisplayFile(const WIN32_FIND_DATAW& entry) const;
+    virtual bool CanDisplayFolder(const WIN32_FIND_DATAW& entry) const;
+    virtual bool CanDisplayDrive(const std::wstring& path) const;
+    virtual bool DriveCanBeWatched(const std::wstring& path) const;
+    virtual void CreateMonitoringThread(const std::wstring& path);
+    virtual void KillNotificationThreads();
+    virtual void KillNotificationThread(const std::wstring& path);
+    virtual bool GetVolumeSerial(const std::wstring& path, DWORD& serial) const;
+    virtual bool IsMediaValid(const std::wstring& path);
+    virtual std::wstring ShellDriveName(const std::wstring& path) const;
 
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
-    std::wstring ItemToPath(HTREEITEM item) const;
-    bool HasChildren(HTREEITEM item) const;
-    void ExpandItem(HTREEITEM item);
+    const TreeItemData* Record(HTREEITEM item) const;
+    bool IsFolderItem(HTREEITEM item) const { return IsFolder(ItemToPath(item)); }
+    bool IsDriveItem(HTREEITEM item) const { return IsDrive(ItemToPath(item)); }
+    bool IsCompressedItem(HTREEITEM item) const { return IsCompressed(ItemToPath(item)); }
+    bool IsEncryptedItem(HTREEITEM item) const { return IsEncrypted(ItemToPath(item)); }
 
+    // Fills an item being expanded; false when the item turned out to be gone and was deleted.
+    bool ExpandItem(HTREEITEM item);
+    void SetHasChildren(HTREEITEM item, bool flag);
+    bool HasChildren(HTREEITEM item) const;
     void SetCheck(HTREEITEM item, bool checked);
     bool GetCheck(HTREEITEM item) const;
 
+    std::wstring GetSelectedPath() const { return ItemToPath(SelectedItem()); }
+    HTREEITEM SetSelectedPath(const std::wstring& path, bool expand);
     // Loading selects `path` in the tree; saving takes the selected item's path.
     void ExchangeSelectedPath(const DataExchange& exchange, std::wstring& path);
+
+    // Adds the item of a drive the owner found, under the root item (no check box on a check-box
+    // tree); false when there is no root item.
+    bool AddDriveItem(const std::wstring& drivePath);
+    // Removes the drive items whose letters are not in `present` (bit 0 = A).
+    void RemoveDriveItemsNotIn(DWORD present);
+
+    void OnChange(int index);
+    MsgResult OnReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnAttached() override;
+
+protected:
+    // The tree's own file operations switch refreshing off without a refresh.
+    std::atomic<int> autoRefresh{1};
+
+private:
+    void Trace(const std::wstring& operation, const std::wstring& message) const;
+    void DeleteAllItems();
+    bool OpenItem(HTREEITEM item);
+    HTREEITEM WalkStart(bool fromRootItem, bool fromComputer) const;
+    void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;
+    LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
+    bool OnKeyDown(WPARAM key);
+    void InsertSpecialFolder(int folderId, bool network);
+
+    std::vector<std::unique_ptr<Watcher>> watchers;
+    // Every item's record, keyed by the pointer the item carries.
+    std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
+    TreeTraceHook traceHook;
+    ShareList shares;
+    ComRef<IShellFolder> desktopFolder;
 };
 
 }  // namespace bexlo

@@ -13,6 +13,7 @@ rm -rf "$prefix/drive_c/Program Files/Travenor"
 bexlo_start_and_shoot "$prefix" "$png" "$program" /simulate >/dev/null
 geometry=$(xwininfo -name Bexlo 2>/dev/null)
 bexlo_end_program "$prefix"
+bexlo_wineserver_stop "$prefix"
 bexlo_stop_display
 
 width=$(awk '/Width:/ {print $2}' <<<"$geometry")

@@ -256,6 +256,7 @@ TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
 TEST_F(MainDialog, HidesTheCheckBoxesOfTheTopTwoLevelsOnly) {
     auto dialog = Open(true);
     HWND tree = dialog->SourceTree().Handle();
+    TreeView_DeleteAllItems(tree);
     auto insert = [tree](HTREEITEM parent, const wchar_t* text) {
         TVINSERTSTRUCTW insert{};
         insert.hParent = parent;

@@ -1,0 +1,477 @@
+#include "device/ButtonPoll.h"
+#include "device/DeviceLayer.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/host/FakeDeviceSeam.h"
+
+namespace bexlo {
+namespace {
+
+using testing_device::FakeDeviceSeam;
+using testing_device::FakePollHost;
+using testing_device::MountedRecord;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int E = 4, F = 5, H = 7;
+
+ScsiReply Reply(Bytes data) {
+    ScsiReply reply;
+    reply.data = std::move(data);
+    return reply;
+}
+
+// One enclosure of the given family on drive E, physical drive 1, as a scan would leave it.
+struct Rig {
+    explicit Rig(int family) : family(family) { Attach(E, family, 1); }
+
+    void Attach(int drive, int family, int physical) {
+        seam.drives[drive].mounted = MountedRecord(0x100 + drive, 32256);
+        seam.drives[drive].deviceNumber = physical;
+        layer.record.driveReported[drive] = 1;
+        layer.record.driveFamily[drive] = family;
+        layer.record.physicalDrive[drive] = physical;
+        ++layer.record.familyCount[family];
+    }
+    // The enclosure on physical drive `physical` answers every data-in CDB with these bytes.
+    void Answer(int physical, Bytes data) {
+        seam.scsi[physical] = [data](const Bytes&) { return Reply(data); };
+    }
+    PollResult Poll(int mode, int drive = E) {
+        return layer.poller.PollDevice(family, drive, mode);
+    }
+
+    int family;
+    FakeDeviceSeam seam;
+    FakePollHost host{seam};
+    DeviceLayer layer{seam, host};
+};
+
+Bytes Cdb(Bytes head, std::size_t length) {
+    head.resize(length, 0);
+    return head;
+}
+
+TEST(Cdbs, AreByteExact) {
+    EXPECT_EQ(ApixCdb(kPollPress), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x00}, 14));
+    EXPECT_EQ(ApixCdb(kPollKeyCheck), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x00}, 14));
+    EXPECT_EQ(ApixCdb(kPollRunFailed), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x60}, 14));
+    EXPECT_EQ(ApixCdb(kPollRunComplete), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x61}, 14));
+    EXPECT_EQ(ApixCdb(kPollItemStarting), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x62}, 14));
+    EXPECT_EQ(ReadButtonCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x04}, 14));
+    EXPECT_EQ(AcknowledgeButtonCdb(),
+              Cdb({0x3B, 0x05, 0x00, 0x02, 0x00, 0x24, 0x00, 0x00, 0x04}, 12));
+    EXPECT_EQ(ReadButtonBaseCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04}, 14));
+
+    const auto block = AtacbButtonBlock();
+    Bytes expected(24);
+    expected[0] = 1;
+    expected[4] = 2;
+    expected[19] = 0xFF;
+    EXPECT_EQ(Bytes(block.begin(), block.end()), expected);
+
+    for (auto [family, product] : {std::pair{8, "0C15"}, std::pair{9, "0C25"}}) {
+        const auto identity = Sp216IdentityBlock(family);
+        Bytes want(52);
+        std::memcpy(want.data(), "04FC", 4);
+        std::memcpy(want.data() + 12, product, 4);
+        EXPECT_EQ(Bytes(identity.begin(), identity.end()), want) << family;
+    }
+}
+
+TEST(FamilyOnePoll, SendsTheApixCommandToThePhysicalDrive) {
+    Rig rig(1);
+    rig.Answer(1, {0, 0});
+    for (int mode : {kPollPress, kPollKeyCheck, kPollDrain, kPollRunFailed, kPollRunComplete,
+                     kPollItemStarting}) {
+        rig.seam.scsiCalls.clear();
+        rig.Poll(mode);
+        ASSERT_EQ(rig.seam.scsiCalls.size(), 1u);
+        const auto& call = rig.seam.scsiCalls[0];
+        EXPECT_EQ(call.physical, 1);
+        EXPECT_TRUE(call.in);
+        EXPECT_EQ(call.cdb, ApixCdb(mode));
+        EXPECT_EQ(call.length, 14u);
+        EXPECT_EQ(call.timeout, 100u);
+    }
+    EXPECT_TRUE(rig.seam.openHandles.empty());
+}
+
+TEST(FamilyOnePoll, RepliesDecideThePressAndTheKey) {
+    struct Case {
+        int mode;
+        Bytes reply;
+        int value;
+        bool run;
+        bool keyLost;
+    };
+    const Case cases[] = {
+        {kPollPress, {1, 1}, 2, true, false},   // press, key present
+        {kPollPress, {1, 2}, 2, true, false},   // press, key absent
+        {kPollPress, {1, 3}, 0, false, false},  // no such key code
+        {kPollPress, {0, 1}, 1, false, false},  // nothing pressed
+        {kPollKeyCheck, {2, 1}, 1, false, false},
+        {kPollKeyCheck, {2, 0}, 0, false, true},
+        {kPollKeyCheck, {1, 1}, 0, false, false},
+        {kPollDrain, {1, 1}, 1, false, false},  // drained, not a press
+        {kPollRunFailed, {1, 0}, 1, false, false},
+        {kPollRunComplete, {0, 1}, 0, false, false},
+        {kPollItemStarting, {1, 9}, 1, false, false},
+        {7, {1, 1}, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " reply " << int(c.reply[0]) << " "
+                                        << int(c.reply[1]));
+        Rig rig(2);
+        rig.Answer(1, c.reply);
+        const PollResult result = rig.Poll(c.mode);
+        EXPECT_EQ(result.value, c.value);
+        EXPECT_EQ(result.keyLost, c.keyLost);
+        EXPECT_EQ(rig.host.runs, c.run ? 1 : 0);
+        if (c.run) {
+            EXPECT_EQ(rig.layer.state.pressKey, c.reply[1]);
+            EXPECT_EQ(rig.layer.state.pressDrive, E);
+            EXPECT_EQ(rig.layer.state.notifyDevice, 1);
+        }
+    }
+}
+
+TEST(FamilyOnePoll, ARunThatCannotStartLeavesNoDeviceToNotify) {
+    Rig rig(1);
+    rig.Answer(1, {1, 1});
+    rig.host.runStarts = false;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.host.runs, 1);
+    EXPECT_EQ(rig.layer.state.notifyDevice, 0);
+}
+
+TEST(FamilyOnePoll, EveryReplyPairPressesOnlyAsDocumented) {
+    Rig rig(1);
+    Bytes reply(2);
+    rig.seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
+    for (int r0 = 0; r0 < 256; ++r0) {
+        for (int r1 = 0; r1 < 256; ++r1) {
+            reply = {static_cast<std::uint8_t>(r0), static_cast<std::uint8_t>(r1)};
+            const int runs = rig.host.runs;
+            const PollResult press = rig.Poll(kPollPress);
+            const bool pressed = r0 == 1 && (r1 == 1 || r1 == 2);
+            ASSERT_EQ(rig.host.runs - runs, pressed ? 1 : 0) << r0 << " " << r1;
+            ASSERT_EQ(press.value == 2, pressed);
+            const PollResult key = rig.Poll(kPollKeyCheck);
+            ASSERT_EQ(key.keyLost, r0 == 2 && r1 != 1) << r0 << " " << r1;
+            ASSERT_EQ(key.value, r0 == 2 && r1 == 1 ? 1 : 0);
+        }
+    }
+    EXPECT_TRUE(rig.seam.openHandles.empty());
+}
+
+TEST(FamilyOnePoll, FailedOrShortExchangesAreNeitherPressNorKey) {
+    const ScsiReply failures[] = {
+        {31, 0, {1, 1}, {}},     // the request failed
+        {0, 2, {1, 1}, {0x70}},  // check condition
+        {0, 0, {1}, {}},         // one byte back
+        {0, 0, {}, {}},          // nothing back
+    };
+    for (const ScsiReply& failure : failures) {
+        Rig rig(1);
+        rig.seam.scsi[1] = [&failure](const Bytes&) { return failure; };
+        EXPECT_EQ(rig.Poll(kPollPress).value, 1);
+        EXPECT_EQ(rig.Poll(kPollKeyCheck).value, 0);
+        EXPECT_FALSE(rig.Poll(kPollKeyCheck).keyLost);
+        EXPECT_EQ(rig.Poll(kPollRunComplete).value, 0);
+        EXPECT_EQ(rig.host.runs, 0);
+        EXPECT_TRUE(rig.seam.openHandles.empty());
+    }
+
+    // A drive whose physical number is unknown, or that cannot be opened, is not asked.
+    Rig rig(1);
+    rig.layer.record.physicalDrive[E] = -1;
+    EXPECT_EQ(rig.Poll(kPollDrain).value, 0);
+    rig.layer.record.physicalDrive[E] = 8;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_TRUE(rig.seam.scsiCalls.empty());
+    EXPECT_EQ(rig.seam.opens, 0);
+}
+
+TEST(GpioPoll, OnlyTheTwoPressValuesStartARun) {
+    for (int family : {3, 4}) {
+        Rig rig(family);
+        rig.seam.enumLetters[kFamilyIdentities[family - 1]] = "E";
+        for (int value = 0; value < 256; ++value) {
+            rig.seam.gpio['E'] = {0, static_cast<std::uint8_t>(value)};
+            const int runs = rig.host.runs;
+            const int result = rig.Poll(kPollPress).value;
+            const bool press = value == 0x0F || value == 0x07;
+            const bool idle = value == 0x1F || value == 0x17;
+            ASSERT_EQ(rig.host.runs - runs, press ? 1 : 0) << value;
+            ASSERT_EQ(result, press ? 2 : idle ? 1 : 0) << value;
+            ASSERT_EQ(rig.Poll(kPollDrain).value, 1);
+        }
+        EXPECT_EQ(rig.seam.CallCount("X507EnumDevice"), 512);
+        EXPECT_EQ(rig.seam.CallCount("X507CloseDevice"), 512);
+    }
+}
+
+TEST(GpioPoll, NoDeviceOrAFailedReadIsNoPress) {
+    Rig rig(3);
+    rig.seam.gpio['E'] = {0, 0x0F};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);  // the enumeration found nothing
+
+    rig.seam.enumLetters[kFamilyIdentities[2]] = "E";
+    rig.seam.gpio['E'] = {5, 0x0F};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+
+    rig.seam.gpio['E'] = {0, 0x0F};
+    EXPECT_EQ(rig.Poll(kPollKeyCheck).value, 0);
+    rig.seam.plx507Missing = true;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.host.runs, 0);
+}
+
+TEST(ReadBufferPoll, APressIsReadAcknowledgedAndReadAgain) {
+    Rig rig(5);
+    rig.Answer(1, {0, 0, 0, 0x10});
+    EXPECT_EQ(rig.Poll(kPollPress).value, 2);
+    ASSERT_EQ(rig.seam.scsiCalls.size(), 3u);
+    EXPECT_EQ(rig.seam.scsiCalls[0].cdb, ReadButtonCdb());
+    EXPECT_EQ(rig.seam.scsiCalls[0].length, 4u);
+    EXPECT_FALSE(rig.seam.scsiCalls[1].in);
+    EXPECT_EQ(rig.seam.scsiCalls[1].cdb, AcknowledgeButtonCdb());
+    EXPECT_EQ(rig.seam.scsiCalls[1].data, (Bytes{0, 0, 0, 0x10}));
+    EXPECT_EQ(rig.seam.scsiCalls[1].timeout, 100u);
+    EXPECT_EQ(rig.seam.scsiCalls[2].cdb, ReadButtonBaseCdb());
+    EXPECT_EQ(rig.layer.state.pressKey, 1);
+    EXPECT_TRUE(rig.seam.openHandles.empty());
+}
+
+TEST(ReadBufferPoll, OnlyExactly0x10InByteThreeIsAPress) {
+    Rig rig(5);
+    Bytes reply(4);
+    rig.seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
+    for (int value = 0; value < 256; ++value) {
+        reply = {0x10, 0x10, 0x10, static_cast<std::uint8_t>(value)};
+        rig.seam.scsiCalls.clear();
+        const bool press = value == 0x10;
+        ASSERT_EQ(rig.Poll(kPollPress).value, press ? 2 : 0) << value;
+        ASSERT_EQ(rig.seam.scsiCalls.size(), press ? 3u : 1u);
+    }
+    EXPECT_EQ(rig.host.runs, 1);
+
+    reply = {0, 0, 0x10};  // short
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    reply = {0, 0, 0, 0x10};
+    EXPECT_EQ(rig.Poll(kPollDrain).value, 1);
+    EXPECT_EQ(rig.host.runs, 1);
+}
+
+TEST(JmUsbPoll, FamilySixAsksTheStatusOfMatchingPathsOnly) {
+    const std::string ours = "usb\\vid_152d&pid_2336\\6&1a2b";
+    Rig rig(6);
+    rig.seam.usbIds = {"USB\\VID_152D&PID_2336\\6&ff", "usb\\vid_152d&pid_2338\\7&1", ours};
+    for (const auto& id : rig.seam.usbIds) {
+        rig.seam.buttonLayout[id] = {1, 1};
+        rig.seam.buttonStatus[id] = {1, 1};
+    }
+    EXPECT_EQ(rig.Poll(kPollPress).value, 2);
+    EXPECT_EQ(rig.seam.CallCount("JMGetButtonLayout"), 1);
+    EXPECT_EQ(rig.seam.CallCount("JMGetButtonStatus"), 1);
+
+    EXPECT_EQ(rig.Poll(kPollDrain).value, 0);
+    EXPECT_EQ(rig.host.runs, 1);
+
+    // The layout call alone never counts as a press.
+    rig.seam.buttonLayout[ours] = {5, 1};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.buttonLayout[ours] = {1, 0};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.buttonLayout[ours] = {1, 1};
+    for (int value = 0; value < 256; ++value) {
+        rig.seam.buttonStatus[ours] = {1, static_cast<std::uint8_t>(value)};
+        ASSERT_EQ(rig.Poll(kPollPress).value, value != 0 ? 2 : 0) << value;
+    }
+    rig.seam.buttonStatus[ours] = {0, 1};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.missingEntries.insert("JMGetButtonStatus");
+    rig.seam.buttonStatus[ours] = {1, 1};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+}
+
+TEST(JmUsbPoll, FamilySevenPressesOnReply01D2) {
+    const std::string ours = "usb\\vid_152d&pid_2338\\x";
+    Rig rig(7);
+    rig.seam.usbIds = {"usb\\vid_152d&pid_2336\\y", ours};
+    rig.seam.atacb[ours] = {0, 0x01D2};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 2);
+    EXPECT_EQ(rig.seam.CallCount("ATACBExecuteEx"), 1);
+    const auto block = AtacbButtonBlock();
+    EXPECT_EQ(rig.seam.lastAtacbBlock, Bytes(block.begin(), block.end()));
+
+    rig.seam.atacb[ours] = {1, 0x01D2};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    for (int word = 0; word < 0x10000; ++word) {
+        rig.seam.atacb[ours] = {0, static_cast<std::uint16_t>(word)};
+        ASSERT_EQ(rig.Poll(kPollPress).value, word == 0x01D2 ? 2 : 0) << word;
+    }
+    EXPECT_EQ(rig.host.runs, 2);
+}
+
+TEST(JmUsbPoll, BadListsAndMissingPartsAreNoPress) {
+    Rig rig(6);
+    // Twenty entries of 64 characters with no terminator, and a count beyond the table.
+    rig.seam.usbIds.assign(kUsbIdEntries, std::string(64, 'u'));
+    rig.seam.usbIds.back() = "usb\\vid_152d&pid_2336\\" + std::string(42, 'z');
+    rig.seam.usbIdCount = 1000;
+    rig.seam.buttonLayout[rig.seam.usbIds.back()] = {1, 1};
+    rig.seam.buttonStatus[rig.seam.usbIds.back()] = {1, 1};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 2);
+    EXPECT_EQ(rig.seam.CallCount("JMGetButtonLayout"), 1);
+
+    rig.seam.usbIdCount = -5;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.usbIdCount.reset();
+    rig.seam.missingEntries.insert("GetUsbIdList");
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.unloadable.insert(VendorLibrary::JmUsb);
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.host.runs, 1);
+}
+
+TEST(Sp216Poll, AsksEachCountedDeviceUntilOneIsPressed) {
+    for (int family : {8, 9}) {
+        Rig rig(family);
+        rig.Attach(F, family, 2);  // two letters counted for the family
+        rig.seam.sp216Gpio = {0, 1};
+        EXPECT_EQ(rig.Poll(kPollPress).value, 2);
+        const auto identity = Sp216IdentityBlock(family);
+        EXPECT_EQ(rig.seam.lastSp216Identity, Bytes(identity.begin(), identity.end()));
+        // Device 0 read once, device 1 twice; each closed.
+        EXPECT_EQ(rig.seam.CallCount("Set_Get_GPIO_Index"), 3);
+        EXPECT_EQ(rig.seam.CallCount("CloseDevice"), 2);
+
+        EXPECT_EQ(rig.Poll(kPollDrain).value, 0);
+        rig.seam.sp216Gpio = {0, 0};
+        EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+        rig.seam.sp216Gpio = {0};  // the second device is gone: -1 ends the poll
+        EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+        EXPECT_EQ(rig.host.runs, 1);
+    }
+}
+
+TEST(Sp216Poll, MissingLibraryOrEntriesAreNoPress) {
+    Rig rig(8);
+    rig.seam.sp216Gpio = {1};
+    rig.seam.missingEntries.insert("Set_Get_GPIO_Index");
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.missingEntries = {"EnumDeviceHandle"};
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.seam.CallCount("Set_Get_GPIO_Index"), 1);
+    rig.seam.missingEntries.clear();
+    rig.seam.unloadable.insert(VendorLibrary::Sp216);
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.host.runs, 0);
+}
+
+TEST(EsataPoll, ReadsTheButtonWithTimerFiveStopped) {
+    Rig rig(kEsataFamily);
+    rig.seam.esataPressed[1] = 0;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.Poll(kPollDrain).value, 1);
+    EXPECT_EQ(rig.host.timerStops, 2);
+    EXPECT_EQ(rig.host.timerStarts, 2);
+    for (int value = 1; value < 256; ++value) {
+        rig.seam.esataPressed[1] = static_cast<std::uint8_t>(value);
+        ASSERT_EQ(rig.Poll(kPollPress).value, 2);
+    }
+    EXPECT_EQ(rig.host.runs, 255);
+    EXPECT_FALSE(rig.seam.timerStopped);
+}
+
+TEST(EsataPoll, MissingLibraryEntryOrDriveIsNoPress) {
+    Rig rig(kEsataFamily);
+    rig.seam.esataPressed[1] = 1;
+    rig.seam.missingEntries.insert("JMButtonControl");
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.missingEntries.clear();
+    rig.layer.record.physicalDrive[E] = -1;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    rig.seam.unloadable.insert(VendorLibrary::JmEsata);
+    rig.layer.record.physicalDrive[E] = 1;
+    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    EXPECT_EQ(rig.host.runs, 0);
+    EXPECT_EQ(rig.host.timerStops, rig.host.timerStarts);
+}
+
+TEST(PollDevice, UnknownFamiliesAndDrivesAreNeverAsked) {
+    Rig rig(1);
+    rig.Answer(1, {1, 1});
+    for (int family : {0, 11, -1}) {
+        EXPECT_EQ(rig.layer.poller.PollDevice(family, E, kPollPress).value, 0);
+    }
+    for (int drive : {-1, 26, 27, 1000}) {
+        EXPECT_EQ(rig.layer.poller.PollDevice(1, drive, kPollPress).value, 0);
+    }
+    EXPECT_TRUE(rig.seam.scsiCalls.empty());
+    EXPECT_EQ(rig.host.runs, 0);
+}
+
+TEST(PollButtons, TwoPressesInOneTickStartOneRunThenDrain) {
+    Rig rig(1);
+    rig.Attach(H, 2, 2);
+    rig.Answer(1, {1, 1});
+    rig.Answer(2, {1, 2});
+    rig.layer.state.pollSkip = 0;
+
+    rig.layer.OnPollTimer();
+    EXPECT_EQ(rig.host.runs, 1);
+    EXPECT_EQ(rig.layer.state.pressDrive, E);
+    ASSERT_EQ(rig.seam.scsiCalls.size(), 1u);  // H was not asked this tick
+
+    // The run ends and sets two drain ticks: both drives are asked, nothing starts.
+    rig.layer.state.pollSkip = 2;
+    rig.seam.scsiCalls.clear();
+    rig.layer.OnPollTimer();
+    rig.layer.OnPollTimer();
+    EXPECT_EQ(rig.host.runs, 1);
+    EXPECT_EQ(rig.layer.state.pollSkip, 0);
+    ASSERT_EQ(rig.seam.scsiCalls.size(), 4u);
+    EXPECT_EQ(rig.seam.scsiCalls[1].physical, 2);
+    EXPECT_EQ(rig.seam.scsiCalls[1].cdb, ApixCdb(kPollDrain));
+
+    rig.layer.OnPollTimer();
+    EXPECT_EQ(rig.host.runs, 2);
+}
+
+TEST(PollButtons, PressesDuringTheStartUpDrainStartNoRun) {
+    FakeDeviceSeam seam;
+    FakePollHost host(seam);
+    DeviceLayer layer(seam, host);
+    seam.drives[E].mounted = MountedRecord(0xE, 32256);
+    seam.drives[E].deviceNumber = 1;
+    seam.enumLetters[kFamilyIdentities[4]] = "E";
+    seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
+    ASSERT_EQ(layer.Start(), 1);
+    EXPECT_EQ(layer.state.devicePresent, 1);
+    EXPECT_EQ(layer.record.physicalDrive[E], 1);
+
+    layer.OnPollTimer();
+    layer.OnPollTimer();
+    EXPECT_EQ(host.runs, 0);
+    EXPECT_EQ(seam.scsiCalls.size(), 6u);  // each drained press is still acknowledged
+    layer.OnPollTimer();
+    EXPECT_EQ(host.runs, 1);
+}
+
+TEST(PollButtons, AFailedRunStartGoesOnToTheNextDrive) {
+    Rig rig(1);
+    rig.Attach(H, 5, 2);
+    rig.Answer(1, {1, 1});
+    rig.Answer(2, {0, 0, 0, 0x10});
+    rig.host.runStarts = false;
+    EXPECT_EQ(rig.layer.poller.PollButtons(kPollPress), 0);
+    EXPECT_EQ(rig.host.runs, 2);
+    EXPECT_EQ(rig.layer.poller.PollButtons(9), 0);
+    EXPECT_EQ(rig.host.runs, 2);
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,354 @@
+#include "device/DeviceLayer.h"
+#include "device/DeviceScan.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/host/FakeDeviceSeam.h"
+
+namespace bexlo {
+namespace {
+
+using testing_device::FakeDeviceSeam;
+using testing_device::FakeDrive;
+using testing_device::FakePollHost;
+using testing_device::MountedRecord;
+
+constexpr int C = 2, D = 3, E = 4, F = 5, G = 6, H = 7;
+constexpr std::uint64_t kSecondPartition = 1048576;
+
+const std::string& Identity(int family) {
+    static const std::vector<std::string> identities(kFamilyIdentities.begin(),
+                                                     kFamilyIdentities.end());
+    return identities.at(family - 1);
+}
+
+FakeDrive Fixed(std::uint32_t signature, std::uint64_t offset, int deviceNumber = -1) {
+    FakeDrive drive;
+    drive.mounted = MountedRecord(signature, offset);
+    drive.deviceNumber = deviceNumber;
+    return drive;
+}
+
+// A machine with a system disk C: and a CD drive D:.
+struct Machine {
+    Machine() {
+        seam.drives[C] = Fixed(0x11111111, 32256, 0);
+        seam.drives[D].type = 5;
+    }
+    int Scan() { return scanner.ScanDevices(); }
+
+    FakeDeviceSeam seam;
+    DeviceRecord record;
+    DeviceScanner scanner{seam, record};
+};
+
+std::vector<int> Flagged(const std::array<int, kDriveCount>& flags) {
+    std::vector<int> drives;
+    for (int drive = 0; drive < kDriveCount; ++drive) {
+        if (flags[drive] != 0) {
+            drives.push_back(drive);
+        }
+    }
+    return drives;
+}
+
+TEST(MountedDevices, KeepsTheFirstTwelveBytesOfAValueThatFitsTheBuffer) {
+    auto record = ParseMountedDevice(MountedRecord(0xA1B2C3D4, 0x0000000123456789ull));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->diskSignature, 0xA1B2C3D4u);
+    EXPECT_EQ(record->partitionOffset, 0x0000000123456789ull);
+
+    std::vector<std::uint8_t> longer = MountedRecord(7, 32256);
+    longer.resize(32, 0xEE);
+    ASSERT_TRUE(ParseMountedDevice(longer));
+    EXPECT_EQ(ParseMountedDevice(longer)->partitionOffset, 32256u);
+
+    // A value longer than the 32-byte buffer cannot be read; a shorter one is no record.
+    longer.push_back(0);
+    EXPECT_FALSE(ParseMountedDevice(longer));
+    EXPECT_FALSE(ParseMountedDevice({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    EXPECT_FALSE(ParseMountedDevice({}));
+}
+
+TEST(MountedDevices, OnlyFixedDrivesWithARecordGetASignature) {
+    Machine m;
+    m.seam.drives[E] = Fixed(0x22222222, 32256);
+    m.seam.drives[E].type = 2;  // removable
+    m.seam.drives[F].mounted = {1, 2, 3};
+    EXPECT_EQ(m.scanner.ReadMountedDevices(), 1);
+    EXPECT_EQ(m.record.diskSignature[C], 0x11111111u);
+    EXPECT_EQ(m.record.partitionOffset[C], 32256u);
+    EXPECT_EQ(m.record.diskSignature[E], 0u);
+    EXPECT_EQ(m.record.diskSignature[F], 0u);
+
+    m.seam.registryAvailable = false;
+    EXPECT_EQ(m.scanner.ReadMountedDevices(), 0);
+    EXPECT_EQ(m.record.diskSignature[C], 0u);
+    EXPECT_EQ(m.record.partitionOffset[C], 0u);
+}
+
+TEST(DeviceScan, NoDeviceListsEveryPresentDriveAsASource) {
+    Machine m;
+    EXPECT_EQ(m.Scan(), 0);
+    EXPECT_EQ(m.record.backupDrive, 0);
+    EXPECT_TRUE(m.record.defaultTarget.empty());
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), std::vector<int>{});
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+    EXPECT_EQ(Flagged(m.record.driveReported), std::vector<int>{});
+    // Every USB family was asked once, each followed by its close.
+    EXPECT_EQ(m.seam.CallCount("X507EnumDevice"), kUsbFamilyCount);
+    EXPECT_EQ(m.seam.CallCount("X507CloseDevice"), kUsbFamilyCount);
+}
+
+TEST(DeviceScan, ThreePartitionsReportedAsOneAreAllDestinations) {
+    Machine m;
+    for (int drive : {E, F, G}) {
+        m.seam.drives[drive] = Fixed(0xABCD0001, kSecondPartition * (drive - D));
+    }
+    m.seam.enumLetters[Identity(5)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.driveReported), std::vector<int>{E});
+    EXPECT_EQ(m.record.driveFamily[E], 5);
+    EXPECT_EQ(m.record.familyCount[5], 1);
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), (std::vector<int>{E, F, G}));
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+    EXPECT_EQ(m.record.backupDrive, E);
+    EXPECT_EQ(m.record.defaultTarget, L"E:\\FilesBackup");
+}
+
+TEST(DeviceScan, TheLowestReportedLetterIsTheBackupDriveWhateverTheFamilyOrder) {
+    for (auto [first, second] : {std::pair{2, 6}, std::pair{6, 2}}) {
+        Machine m;
+        m.seam.drives[E] = Fixed(0xE0E0E0E0, 32256);
+        m.seam.drives[H] = Fixed(0x80808080, 32256);
+        m.seam.enumLetters[Identity(first)] = "H";
+        m.seam.enumLetters[Identity(second)] = "E";
+        EXPECT_EQ(m.Scan(), 1);
+        EXPECT_EQ(m.record.backupDrive, E);
+        EXPECT_EQ(m.record.defaultTarget, L"E:\\FilesBackup");
+        EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), (std::vector<int>{E, H}));
+        EXPECT_EQ(m.record.driveFamily[H], first);
+    }
+}
+
+TEST(DeviceScan, FamilyOneRecordsThePartitionAtTheClassicStart) {
+    Machine m;
+    m.seam.drives[E] = Fixed(0xF1F1F1F1, kSecondPartition);
+    m.seam.drives[F] = Fixed(0xF1F1F1F1, 32256);
+    m.seam.drives[G] = Fixed(0xF2F2F2F2, kSecondPartition);      // a second enclosure, no key part
+    m.seam.drives[H] = Fixed(0xF2F2F2F2, 32256 + (1ull << 32));  // high half set: not it
+    m.seam.enumLetters[Identity(1)] = "EG";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.record.firstPartitionCount, 2);
+    EXPECT_EQ(m.record.firstPartitions[0], F);
+    EXPECT_EQ(m.record.firstPartitions[1], 0);
+    EXPECT_EQ(m.record.familyCount[1], 2);
+}
+
+TEST(DeviceScan, FamilyOneKeepsAtMostFivePartitions) {
+    Machine m;
+    std::string letters;
+    for (int drive = E; drive < E + 7; ++drive) {
+        m.seam.drives[drive] = Fixed(0x1000 + drive, 32256);
+        letters += DriveLetter(drive);
+    }
+    m.seam.enumLetters[Identity(1)] = letters;
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.record.firstPartitionCount, 5);
+    EXPECT_EQ(m.record.familyCount[1], 7);
+    for (int p = 0; p < kFirstPartitionSlots; ++p) {
+        EXPECT_EQ(m.record.firstPartitions[p], E + p);
+    }
+}
+
+TEST(DeviceScan, EsataProbeAsksOnlyUncoveredAtaDrivesWithARecord) {
+    Machine m;
+    m.seam.drives[C].busType = kBusTypeAta;  // the system disk: asked, not the bridge
+    m.seam.drives[E] = Fixed(0xE5E5E5E5, 32256);
+    m.seam.drives[E].busType = kBusTypeAta;  // covered by family 1: never asked
+    m.seam.drives[F] = Fixed(0xF5F5F5F5, 32256);
+    m.seam.drives[F].busType = kBusTypeAta;
+    m.seam.drives[F].firmwareCode = 0xF2;
+    m.seam.drives[G] = Fixed(0xF5F5F5F5, kSecondPartition);
+    m.seam.drives[G].busType = kBusTypeAta;  // same disk as F: covered once F is found
+    m.seam.drives[G].firmwareCode = 0xF2;
+    m.seam.drives[H].busType = kBusTypeAta;  // fixed but no record: never asked
+    m.seam.drives[H].firmwareCode = 0xF2;
+    m.seam.enumLetters[Identity(1)] = "E";
+
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.seam.CallCount("JMIdentifyFirmware"), 2);  // C and F
+    EXPECT_EQ(m.record.driveFamily[F], kEsataFamily);
+    EXPECT_EQ(m.record.familyCount[kEsataFamily], 1);
+    EXPECT_EQ(Flagged(m.record.driveReported), (std::vector<int>{E, F}));
+    // H has no record: its signature 0 matches no reported disk, so it stays a source.
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), (std::vector<int>{E, F, G}));
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, H}));
+    EXPECT_TRUE(m.seam.openHandles.empty());
+}
+
+TEST(DeviceScan, MissingEsataLibraryEndsTheScanBeforeTheSourceFlags) {
+    Machine m;
+    m.seam.drives[C].busType = kBusTypeAta;
+    m.seam.drives[E] = Fixed(0xE5E5E5E5, 32256);
+    m.seam.enumLetters[Identity(3)] = "E";
+    m.seam.unloadable.insert(VendorLibrary::JmEsata);
+    EXPECT_EQ(m.Scan(), 0);
+    EXPECT_EQ(m.record.driveReported[E], 1);
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), std::vector<int>{});
+    EXPECT_TRUE(m.seam.openHandles.empty());
+
+    // The library is there but lacks the entry point: that drive is simply not the bridge.
+    m.seam.unloadable.clear();
+    m.seam.missingEntries.insert("JMIdentifyFirmware");
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+}
+
+TEST(DeviceScan, WithoutTheRegistryEveryDriveFromTheReportedOneUpIsADestination) {
+    Machine m;
+    m.seam.registryAvailable = false;
+    m.seam.drives[E] = Fixed(1, 32256);
+    m.seam.drives[F] = Fixed(2, 32256);
+    m.seam.drives[C].busType = kBusTypeAta;
+    m.seam.enumLetters[Identity(4)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.seam.CallCount("JMIdentifyFirmware"), 0);
+    const auto target = Flagged(m.record.targetDriveIncludeFlags);
+    EXPECT_EQ(target.front(), E);
+    EXPECT_EQ(target.size(), static_cast<std::size_t>(kDriveCount - E));
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+}
+
+TEST(DeviceScan, EnumerationOverrunsAndStrayLettersAreDropped) {
+    Machine m;
+    m.seam.drives[E] = Fixed(0xE, 32256);
+    m.seam.drives[F] = Fixed(0xF, 32256);
+    // 40 claimed into a 27-byte buffer, with lower case, punctuation and high bytes among them.
+    m.seam.enumLetters[Identity(1)] = std::string("e@[\xff\x80 ") + "F" + std::string(20, 'z');
+    m.seam.enumCount[Identity(1)] = 40;
+    m.seam.enumLetters[Identity(2)] = "E";
+    m.seam.enumCount[Identity(2)] = -3;
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.driveReported), std::vector<int>{F});
+    EXPECT_EQ(m.record.familyCount[1], 1);
+    EXPECT_EQ(m.record.familyCount[2], 0);
+    EXPECT_EQ(m.record.firstPartitions[0], F);
+    EXPECT_EQ(m.record.firstPartitionCount, 1);
+    EXPECT_EQ(m.record.backupDrive, F);
+
+    // Only stray bytes: nothing found.
+    m.seam.enumLetters[Identity(1)] = "[\\]^_`";
+    EXPECT_EQ(m.Scan(), 0);
+    EXPECT_EQ(m.record.backupDrive, 0);
+}
+
+TEST(DeviceScan, WithoutAnyVendorLibraryNothingIsFound) {
+    Machine m;
+    m.seam.drives[C].busType = kBusTypeAta;
+    m.seam.drives[C].firmwareCode = 0xF2;
+    m.seam.drives[E] = Fixed(0xE, 32256);
+    m.seam.enumLetters[Identity(1)] = "E";
+    m.seam.plx507Missing = true;
+    m.seam.unloadable = {VendorLibrary::JmUsb, VendorLibrary::JmEsata, VendorLibrary::Sp216};
+    EXPECT_EQ(m.Scan(), 0);
+    EXPECT_EQ(Flagged(m.record.driveReported), std::vector<int>{});
+}
+
+TEST(PhysicalDrives, LookUpAndRefreshFollowTheReportedDrives) {
+    Machine m;
+    m.seam.drives[E] = Fixed(0xE, 32256, 3);
+    m.seam.drives[F] = Fixed(0xF, 32256, 4);
+    m.seam.drives[G] = Fixed(0x6, 32256, 5);
+    m.seam.drives[G].opens = false;
+    m.seam.enumLetters[Identity(5)] = "EFG";
+    ASSERT_EQ(m.Scan(), 1);
+    m.scanner.LookUpPhysicalDrives();
+    EXPECT_EQ(m.record.physicalDrive[C], -1);
+    EXPECT_EQ(m.record.physicalDrive[E], 3);
+    EXPECT_EQ(m.record.physicalDrive[F], 4);
+    EXPECT_EQ(m.record.physicalDrive[G], -1);
+    EXPECT_EQ(m.scanner.GetPhysicalDriveNumber(kLetterCount), -1);
+
+    // A known number is kept without asking again; an unknown one is asked for.
+    m.seam.drives[E].deviceNumber = 9;
+    m.seam.drives[G].opens = true;
+    m.scanner.RefreshPhysicalDrives();
+    EXPECT_EQ(m.record.physicalDrive[E], 3);
+    EXPECT_EQ(m.record.physicalDrive[G], 5);
+
+    // F vanishes: the next scan drops it and the refresh forgets its number.
+    m.seam.drives.erase(F);
+    m.seam.enumLetters[Identity(5)] = "EG";
+    ASSERT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.record.driveReported[F], 0);
+    EXPECT_EQ(m.record.targetDriveIncludeFlags[F], 0);
+    EXPECT_EQ(m.record.sourceDriveIncludeFlags[F], 0);
+    m.scanner.RefreshPhysicalDrives();
+    EXPECT_EQ(m.record.physicalDrive[F], -1);
+    EXPECT_EQ(m.record.physicalDrive[E], 3);
+    EXPECT_TRUE(m.seam.openHandles.empty());
+}
+
+TEST(PhysicalDrives, BusTypeNeedsAWholeDescriptor) {
+    std::vector<std::uint8_t> descriptor(32);
+    descriptor[28] = kBusTypeUsb;
+    EXPECT_EQ(BusTypeFromDescriptor(descriptor), kBusTypeUsb);
+    descriptor.resize(31);
+    EXPECT_EQ(BusTypeFromDescriptor(descriptor), -1);
+    EXPECT_EQ(BusTypeFromDescriptor({}), -1);
+}
+
+TEST(DeviceChange, ArrivalAndRemovalReportOnlyTheFirstAndTheLastDevice) {
+    FakeDeviceSeam seam;
+    FakePollHost host(seam);
+    DeviceLayer layer(seam, host);
+    seam.drives[C] = Fixed(0xC, 32256, 0);
+    EXPECT_EQ(layer.Start(), 0);
+    EXPECT_EQ(layer.state.devicePresent, 0);
+
+    seam.drives[E] = Fixed(0xE, 32256, 1);
+    seam.enumLetters[Identity(1)] = "E";
+    DeviceChange change = layer.OnDeviceChange(kDeviceArrival);
+    EXPECT_EQ(change.found, 1);
+    EXPECT_TRUE(change.firstArrived);
+    EXPECT_EQ(layer.state.devicePresent, 1);
+    EXPECT_EQ(layer.record.physicalDrive[E], 1);
+    EXPECT_EQ(change.presentDrives, (1u << C) | (1u << E));
+
+    // A second device while one is present: nothing to switch on.
+    seam.drives[H] = Fixed(0x8, 32256, 2);
+    seam.enumLetters[Identity(3)] = "H";
+    change = layer.OnDeviceChange(kDeviceArrival);
+    EXPECT_FALSE(change.firstArrived);
+    EXPECT_EQ(layer.record.targetDriveIncludeFlags[H], 1);
+    EXPECT_EQ(layer.record.physicalDrive[H], 2);
+
+    // One of two goes: the poll goes on, and only its number is forgotten.
+    seam.drives.erase(E);
+    seam.enumLetters.erase(Identity(1));
+    change = layer.OnDeviceChange(kDeviceRemoveComplete);
+    EXPECT_EQ(change.found, 1);
+    EXPECT_FALSE(change.lastRemoved);
+    EXPECT_EQ(layer.state.devicePresent, 1);
+    EXPECT_EQ(layer.record.physicalDrive[E], -1);
+    EXPECT_EQ(layer.record.backupDrive, H);
+
+    // Other events only refresh the numbers.
+    const int enumerations = seam.CallCount("X507EnumDevice");
+    change = layer.OnDeviceChange(0x0007);
+    EXPECT_EQ(seam.CallCount("X507EnumDevice"), enumerations);
+    EXPECT_EQ(change.found, 0);
+    EXPECT_FALSE(change.lastRemoved);
+
+    seam.drives.erase(H);
+    seam.enumLetters.clear();
+    change = layer.OnDeviceChange(kDeviceRemoveComplete);
+    EXPECT_TRUE(change.lastRemoved);
+    EXPECT_EQ(layer.state.devicePresent, 0);
+    EXPECT_EQ(layer.record.physicalDrive[H], -1);
+    EXPECT_TRUE(seam.openHandles.empty());
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,295 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/win/TestSupport.h"
+#include "treectrl/CTreeFileCtrl.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpFor;
+using test::PumpUntil;
+
+class TestTree : public CTreeFileCtrl {
+public:
+    // As the tree's own file operations do: no refresh, the watchers see the flag.
+    void PauseRefreshing() { autoRefresh.store(0); }
+};
+
+// The main dialog's template with only its check-box tree bound.
+class TreeHost : public Dialog {
+public:
+    TreeHost() : Dialog(IDD_MAIN) {}
+    TestTree tree;
+
+protected:
+    void DoDataExchange(DataExchange& exchange) override { exchange.Bind(IDC_SOURCE_TREE, tree); }
+};
+
+void MakeFolders(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+        ::CreateDirectoryW(path.c_str(), nullptr);
+    }
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+class TreeCtrl : public testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(L"E:\\t");
+        ::CreateDirectoryW(L"E:\\t", nullptr);
+        host = std::make_unique<TreeHost>();
+        ASSERT_TRUE(host->Create(nullptr));
+        tree().DriveIncludeFlags.fill(0);
+        for (int letter : {'E' - 'A', 'F' - 'A', 'G' - 'A'}) {
+            tree().DriveIncludeFlags[static_cast<size_t>(letter)] = 1;
+        }
+        tree().checkBoxTree = 1;
+        tree().reselectAfterRefresh = 1;
+        tree().Initialise();
+    }
+    void TearDown() override {
+        host.reset();
+        RemoveTree(L"E:\\t");
+    }
+
+    TestTree& tree() { return host->tree; }
+
+    // Labels of the listed children of `path`'s item.
+    std::vector<std::wstring> Children(const std::wstring& path) {
+        std::vector<std::wstring> labels;
+        HTREEITEM item = tree().PathToItem(path);
+        for (HTREEITEM child = item ? TreeView_GetChild(tree().Handle(), item) : nullptr;
+             child != nullptr; child = TreeView_GetNextSibling(tree().Handle(), child)) {
+            labels.push_back(tree().Record(child)->label);
+        }
+        return labels;
+    }
+
+    std::unique_ptr<TreeHost> host;
+};
+
+TEST_F(TreeCtrl, ListsOnlyIncludedDrivesUnderTheComputerItem) {
+    ASSERT_NE(tree().computerItem, nullptr);
+    EXPECT_EQ(tree().RootItem(), tree().computerItem);
+    tree().ExpandItem(tree().computerItem);
+    // C: and Z: exist but are not included; E:, F: and G: are, in letter order.
+    std::vector<std::wstring> drives;
+    for (HTREEITEM child = TreeView_GetChild(tree().Handle(), tree().computerItem);
+         child != nullptr; child = TreeView_GetNextSibling(tree().Handle(), child)) {
+        drives.push_back(tree().ItemToPath(child));
+    }
+    EXPECT_EQ(drives, (std::vector<std::wstring>{L"E:\\", L"F:\\", L"G:\\"}));
+
+    tree().DriveIncludeFlags[static_cast<size_t>('F' - 'A')] = 2;
+    tree().Refresh();
+    tree().ExpandItem(tree().computerItem);
+    EXPECT_EQ(tree().PathToItem(L"F:\\"), nullptr) << "only a flag of exactly 1 lists a drive";
+    EXPECT_NE(tree().PathToItem(L"E:\\"), nullptr);
+}
+
+TEST_F(TreeCtrl, ListsVisibleFoldersSortedWithoutCase) {
+    MakeFolders({L"E:\\t\\Banana", L"E:\\t\\apple", L"E:\\t\\Cherry", L"E:\\t\\hidden",
+                 L"E:\\t\\system", L"E:\\t\\temp", L"E:\\t\\offline", L"E:\\t\\readonly"});
+    ::SetFileAttributesW(L"E:\\t\\hidden", FILE_ATTRIBUTE_HIDDEN);
+    ::SetFileAttributesW(L"E:\\t\\system", FILE_ATTRIBUTE_SYSTEM);
+    ::SetFileAttributesW(L"E:\\t\\temp", FILE_ATTRIBUTE_TEMPORARY);
+    ::SetFileAttributesW(L"E:\\t\\offline", FILE_ATTRIBUTE_OFFLINE);
+    ::SetFileAttributesW(L"E:\\t\\readonly", FILE_ATTRIBUTE_READONLY);
+    test::WriteBytes(L"E:\\t\\file.txt", "not a folder");
+
+    ASSERT_NE(tree().SetSelectedPath(L"E:\\t", true), nullptr);
+    std::vector<std::wstring> listed = Children(L"E:\\t");
+    // Attributes Wine cannot keep on this disk leave their folder listed; never out of order.
+    for (const wchar_t* hiddenName : {L"hidden", L"system", L"temp", L"offline"}) {
+        const DWORD attributes =
+            ::GetFileAttributesW((std::wstring(L"E:\\t\\") + hiddenName).c_str());
+        if (attributes & 0x1106) {
+            EXPECT_EQ(std::count(listed.begin(), listed.end(), hiddenName), 0) << hiddenName;
+        }
+    }
+    std::erase_if(listed, [](const std::wstring& name) {
+        return name == L"hidden" || name == L"system" || name == L"temp" || name == L"offline";
+    });
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"apple", L"Banana", L"Cherry", L"readonly"}));
+}
+
+TEST_F(TreeCtrl, AFolderOfFilesLosesItsButtonWhenExpanded) {
+    MakeFolders({L"E:\\t\\files", L"E:\\t\\empty"});
+    test::WriteBytes(L"E:\\t\\files\\a.txt", "a");
+    tree().SetSelectedPath(L"E:\\t", true);
+    HTREEITEM files = tree().PathToItem(L"E:\\t\\files");
+    HTREEITEM empty = tree().PathToItem(L"E:\\t\\empty");
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(tree().HasChildren(files));
+    EXPECT_FALSE(tree().HasChildren(empty));
+    tree().ExpandItem(files);
+    EXPECT_EQ(TreeView_GetChild(tree().Handle(), files), nullptr);
+    EXPECT_FALSE(tree().HasChildren(files));
+}
+
+TEST_F(TreeCtrl, PathsMapBothWaysWhateverTheirCase) {
+    MakeFolders({L"E:\\t\\Work", L"E:\\t\\Work\\Docs"});
+    HTREEITEM docs = tree().SetSelectedPath(L"e:\\t\\work\\docs\\", false);
+    ASSERT_NE(docs, nullptr);
+    EXPECT_EQ(tree().SelectedItem(), docs);
+    EXPECT_EQ(tree().PathToItem(L"E:\\T\\WORK\\DOCS"), docs);
+    EXPECT_EQ(tree().ItemToPath(docs), L"E:\\t\\Work\\Docs");
+    EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t\\Work\\Docs");
+
+    HTREEITEM drive = tree().PathToItem(L"e:\\");
+    ASSERT_NE(drive, nullptr);
+    EXPECT_EQ(tree().ItemToPath(drive), L"E:\\");
+    // The drive shows the shell's name but is found by its path.
+    EXPECT_EQ(tree().SetSelectedPath(L"E:\\", false), drive);
+    EXPECT_EQ(tree().SelectedItem(), drive);
+    EXPECT_EQ(tree().ItemToPath(nullptr), L"");
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\Nope"), nullptr);
+}
+
+TEST_F(TreeCtrl, TracesTheRefusedPathsWithTheirFixedTexts) {
+    std::vector<std::wstring> traces;
+    tree().SetTraceHook([&](const std::wstring& text) { traces.push_back(text); });
+    EXPECT_EQ(tree().SetSelectedPath(L"", false), nullptr);
+    tree().rootFolder = L"E:\\t";
+    EXPECT_EQ(tree().PathToItem(L"F:\\x"), nullptr);
+    EXPECT_EQ(tree().SetSelectedPath(L"f:\\x", false), nullptr);
+    ASSERT_EQ(traces.size(), 3u);
+    EXPECT_EQ(traces[0], L"CTreeFileCtrl::SetSelectedPath, Cannot select a empty path\n");
+    EXPECT_EQ(traces[1],
+              L"CTreeFileCtrl::PathToItem, Could not find the path F:\\X as the root has been "
+              L"configued as E:\\T\n");
+    EXPECT_EQ(traces[2],
+              L"CTreeFileCtrl::SetSelectedPath, Could not select the path F:\\X as the root has "
+              L"been configued as E:\\T\n");
+}
+
+TEST_F(TreeCtrl, SelectingThroughADeletedFolderStopsAtItsParent) {
+    MakeFolders({L"E:\\t\\a", L"E:\\t\\a\\b", L"E:\\t\\a\\b\\c"});
+    {
+        SCOPED_TRACE("deleted after it was listed");
+        ASSERT_NE(tree().SetSelectedPath(L"E:\\t\\a", true), nullptr);
+        RemoveTree(L"E:\\t\\a\\b");
+        EXPECT_EQ(tree().SetSelectedPath(L"E:\\t\\a\\b\\c", false), nullptr);
+        EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t\\a");
+        EXPECT_EQ(tree().PathToItem(L"E:\\t\\a\\b"), nullptr);
+    }
+    {
+        SCOPED_TRACE("deleted before it was listed");
+        tree().Refresh();
+        EXPECT_EQ(tree().SetSelectedPath(L"E:\\t\\a\\b\\c", false), nullptr);
+        EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t\\a");
+    }
+}
+
+TEST_F(TreeCtrl, CheckBoxFlagsActOnce) {
+    MakeFolders({L"E:\\t\\x"});
+    HTREEITEM item = tree().SetSelectedPath(L"E:\\t\\x", false);
+    ASSERT_NE(item, nullptr);
+    auto stateImage = [&] {
+        return TreeView_GetItemState(tree().Handle(), item, TVIS_STATEIMAGEMASK) >> 12;
+    };
+    tree().hideCheckOnce = 1;
+    tree().SetCheck(item, true);
+    EXPECT_EQ(stateImage(), 0u);
+    EXPECT_EQ(tree().hideCheckOnce, 0);
+    tree().SetCheck(item, true);
+    EXPECT_TRUE(tree().GetCheck(item));
+    tree().uncheckOnce = 1;
+    tree().SetCheck(item, true);
+    EXPECT_FALSE(tree().GetCheck(item));
+    EXPECT_EQ(stateImage(), 1u);
+    tree().SetCheck(item, true);
+    EXPECT_TRUE(tree().GetCheck(item));
+}
+
+TEST_F(TreeCtrl, AChangeOnAnExpandedDriveRelistsItAndKeepsTheTicks) {
+    MakeFolders({L"E:\\t\\A", L"E:\\t\\A\\B", L"E:\\t\\A\\C"});
+    HTREEITEM drive = tree().SetSelectedPath(L"E:\\", true);
+    ASSERT_NE(drive, nullptr);
+    ASSERT_EQ(tree().RunningWatcherCount(), 1u);
+    HTREEITEM b = tree().SetSelectedPath(L"E:\\t\\A\\B", false);
+    ASSERT_NE(b, nullptr);
+    tree().SetCheck(b, true);
+    tree().SetSelectedPath(L"E:\\t", false);
+    ASSERT_TRUE(tree().GetCheck(tree().PathToItem(L"E:\\t\\A\\B")));
+
+    PumpFor(500);
+    MakeFolders({L"E:\\NewFolder"});
+    ASSERT_TRUE(PumpUntil([&] { return tree().PathToItem(L"E:\\NewFolder") != nullptr; }, 10000))
+        << "the drive was not listed again";
+    HTREEITEM again = tree().PathToItem(L"E:\\t\\A\\B");
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(tree().GetCheck(again));
+    EXPECT_FALSE(tree().GetCheck(tree().PathToItem(L"E:\\t\\A\\C")));
+    EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t") << "the selection comes back";
+    RemoveTree(L"E:\\NewFolder");
+}
+
+TEST_F(TreeCtrl, AWatcherEndsWhenRefreshingIsOff) {
+    tree().SetSelectedPath(L"E:\\", true);
+    ASSERT_EQ(tree().RunningWatcherCount(), 1u);
+    PumpFor(500);  // the worker starts watching at idle priority
+    tree().PauseRefreshing();
+    MakeFolders({L"E:\\quiet"});
+    EXPECT_TRUE(PumpUntil([&] { return tree().RunningWatcherCount() == 0; }, 10000));
+    EXPECT_EQ(tree().WatcherCount(), 1u) << "an ended watcher stays registered";
+    PumpFor(300);
+    EXPECT_EQ(tree().PathToItem(L"E:\\quiet"), nullptr) << "no refresh was asked for";
+    RemoveTree(L"E:\\quiet");
+}
+
+TEST_F(TreeCtrl, ClosingStopsEveryWatcherHoweverMany) {
+    MakeFolders({L"F:\\f", L"G:\\g"});
+    for (const wchar_t* drive : {L"E:\\", L"F:\\", L"G:\\"}) {
+        ASSERT_NE(tree().SetSelectedPath(drive, true), nullptr) << drive;
+    }
+    EXPECT_EQ(tree().RunningWatcherCount(), 3u);
+    HTREEITEM drive = tree().PathToItem(L"E:\\");
+    for (int fill = 0; fill < 70; ++fill) {
+        tree().ExpandItem(drive);  // every fill of a drive adds a watcher
+    }
+    EXPECT_EQ(tree().WatcherCount(), 73u);
+    tree().Refresh();
+    EXPECT_EQ(tree().WatcherCount(), 0u);
+
+    for (const wchar_t* path : {L"E:\\", L"F:\\", L"G:\\"}) {
+        tree().SetSelectedPath(path, true);
+    }
+    for (int fill = 0; fill < 70; ++fill) {
+        tree().ExpandItem(tree().PathToItem(L"F:\\"));
+    }
+    ::DestroyWindow(host->Handle());
+    EXPECT_EQ(tree().WatcherCount(), 0u);
+}
+
+}  // namespace
+}  // namespace bexlo
