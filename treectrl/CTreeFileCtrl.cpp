@@ -74,11 +74,28 @@ UINT DriveType(const std::wstring& path) {
 
 int ShellIcon(const std::wstring& path, UINT extraFlags) {
     SHFILEINFOW info{};
-    if (::SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info),
+    if (::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
                          SHGFI_SYSICONINDEX | SHGFI_SMALLICON | extraFlags) == 0) {
         return 0;
     }
     return info.iIcon;
+}
+
+// True at the first entry matching `pattern` that `accept` takes.
+template <typename Accept>
+bool AnyEntry(const std::wstring& pattern, Accept accept) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
+        return false;
+    }
+    do {
+        if (accept(entry)) {
+            return true;
+        }
+    } while (::FindNextFileW(find.Get(), &entry));
+    return false;
 }
 
 bool LabelsInOrder(const TreeItemData* left, const TreeItemData* right) {
@@ -323,40 +340,24 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
     }
 }
 
+// Drives get the shell's own icon for them. A folder gets the shell's folder icon by its
+// attributes alone: asking about each folder on disk made a level of n folders cost n squared.
 int CTreeFileCtrl::IconOfPath(const std::wstring& path) const {
-    return ShellIcon(path, 0);
+    return ShellIcon(path, IsDrive(path) ? 0 : SHGFI_USEFILEATTRIBUTES);
 }
 
 int CTreeFileCtrl::OpenIconOfPath(const std::wstring& path) const {
-    return ShellIcon(path, SHGFI_OPENICON);
+    return ShellIcon(path, SHGFI_OPENICON | (IsDrive(path) ? 0 : SHGFI_USEFILEATTRIBUTES));
 }
 
 bool CTreeFileCtrl::HasSubfolders(const std::wstring& path) const {
     if (IsDrive(path) && IsRemovableOrCdDrive(path)) {
         return true;
     }
-    WIN32_FIND_DATAW entry;
-    {
-        UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, L"*.*").c_str(), FindExInfoBasic,
-                                                 &entry, FindExSearchNameMatch, nullptr, 0));
-        if (find) {
-            do {
-                if (CanDisplayFolder(entry)) {
-                    return true;
-                }
-            } while (::FindNextFileW(find.Get(), &entry));
-        }
-    }
-    UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, fileMask).c_str(), FindExInfoBasic,
-                                             &entry, FindExSearchNameMatch, nullptr, 0));
-    if (find) {
-        do {
-            if (CanDisplayFile(entry)) {
-                return true;
-            }
-        } while (::FindNextFileW(find.Get(), &entry));
-    }
-    return false;
+    return AnyEntry(JoinPath(path, L"*.*"),
+                    [this](const WIN32_FIND_DATAW& entry) { return CanDisplayFolder(entry); }) ||
+           AnyEntry(JoinPath(path, fileMask),
+                    [this](const WIN32_FIND_DATAW& entry) { return CanDisplayFile(entry); });
 }
 
 HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
@@ -581,23 +582,26 @@ HTREEITEM CTreeFileCtrl::WalkStart(bool fromRootItem, bool fromComputer) const {
     return TVI_ROOT;
 }
 
-HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) {
-    const TreeWalk walk = PlanTreeWalk(path, rootFolder, showNetwork == 1);
-    switch (walk.outcome) {
-        case TreeWalk::Outcome::EmptyPath:
-            Trace(L"SetSelectedPath", L"Cannot select a empty path");
-            return nullptr;
-        case TreeWalk::Outcome::OutsideRoot:
+bool CTreeFileCtrl::WalkAllowed(const TreeWalk& walk, bool selecting) const {
+    if (walk.outcome == TreeWalk::Outcome::EmptyPath && selecting) {
+        Trace(L"SetSelectedPath", L"Cannot select a empty path");
+    } else if (walk.outcome == TreeWalk::Outcome::OutsideRoot) {
+        if (selecting) {
             Trace(L"SetSelectedPath", L"Could not select the path " + walk.path +
                                           L" as the root has been configued as " + walk.root);
-            return nullptr;
-        case TreeWalk::Outcome::Nothing:
-            return nullptr;
-        case TreeWalk::Outcome::Walk:
-            break;
+        } else {
+            Trace(L"PathToItem", L"Could not find the path " + walk.path +
+                                     L" as the root has been configued as " + walk.root);
+        }
     }
-    if (walk.network) {
-        return nullptr;  // no network item is listed
+    // No network item is ever listed here, so a network path finds nothing.
+    return walk.outcome == TreeWalk::Outcome::Walk && !walk.network;
+}
+
+HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) {
+    const TreeWalk walk = PlanTreeWalk(path, rootFolder, showNetwork == 1);
+    if (!WalkAllowed(walk, true)) {
+        return nullptr;
     }
     NoRedraw noRedraw(Handle(), true);
     if (walk.fromComputer && computerItem != nullptr) {
@@ -626,19 +630,10 @@ HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) 
 
 HTREEITEM CTreeFileCtrl::PathToItem(const std::wstring& path) const {
     const TreeWalk walk = PlanTreeWalk(path, rootFolder, showNetwork == 1);
-    switch (walk.outcome) {
-        case TreeWalk::Outcome::EmptyPath:
-            return nullptr;
-        case TreeWalk::Outcome::OutsideRoot:
-            Trace(L"PathToItem", L"Could not find the path " + walk.path +
-                                     L" as the root has been configued as " + walk.root);
-            return nullptr;
-        case TreeWalk::Outcome::Nothing:
-            return rootItem;
-        case TreeWalk::Outcome::Walk:
-            break;
+    if (walk.outcome == TreeWalk::Outcome::Nothing) {
+        return rootItem;
     }
-    if (walk.network) {
+    if (!WalkAllowed(walk, false)) {
         return nullptr;
     }
     HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);

@@ -17,6 +17,7 @@
 #include "framework/Handles.h"
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
+#include "treectrl/TreePath.h"
 #include "treectrl/Watcher.h"
 
 namespace bexlo {
@@ -143,6 +144,8 @@ private:
     void DeleteAllItems();
     bool OpenItem(HTREEITEM item);
     HTREEITEM WalkStart(bool fromRootItem, bool fromComputer) const;
+    // Traces a walk that cannot go ahead; true when it can.
+    bool WalkAllowed(const TreeWalk& walk, bool selecting) const;
     void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;
     LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
     bool OnKeyDown(WPARAM key);

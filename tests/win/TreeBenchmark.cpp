@@ -1,0 +1,100 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "res/resource.h"
+#include "treectrl/CTreeFileCtrl.h"
+
+namespace bexlo {
+namespace {
+
+// A tree that asks the shell for no icons, to tell the shell's share of the time.
+class IconlessTree : public CTreeFileCtrl {
+public:
+    bool iconless = false;
+    int IconOfPath(const std::wstring& path) const override {
+        return iconless ? 0 : CTreeFileCtrl::IconOfPath(path);
+    }
+    int OpenIconOfPath(const std::wstring& path) const override {
+        return iconless ? 0 : CTreeFileCtrl::OpenIconOfPath(path);
+    }
+};
+
+// Prints how long expanding large folders takes; asserts nothing about speed.
+class BenchHost : public Dialog {
+public:
+    BenchHost() : Dialog(IDD_MAIN) {}
+    IconlessTree tree;
+
+protected:
+    void DoDataExchange(DataExchange& exchange) override { exchange.Bind(IDC_SOURCE_TREE, tree); }
+};
+
+void MakeFolders(const std::wstring& parent, int count) {
+    ::CreateDirectoryW(parent.c_str(), nullptr);
+    for (int i = 0; i < count; ++i) {
+        ::CreateDirectoryW((parent + L"\\folder" + std::to_wstring(i)).c_str(), nullptr);
+    }
+}
+
+double Seconds(const std::chrono::steady_clock::time_point& start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+size_t CountChildren(HWND tree, HTREEITEM item) {
+    size_t count = 0;
+    for (HTREEITEM child = TreeView_GetChild(tree, item); child != nullptr;
+         child = TreeView_GetNextSibling(tree, child)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(TreeBenchmark, ExpandingLargeFolders) {
+    BenchHost host;
+    ASSERT_TRUE(host.Create(nullptr));
+    host.tree.DriveIncludeFlags[static_cast<size_t>('E' - 'A')] = 1;
+    for (const wchar_t* kind : {L"icons", L"plain"}) {
+        for (int count : {2500, 5000, 10000}) {
+            MakeFolders(L"E:\\" + std::wstring(kind) + std::to_wstring(count), count);
+        }
+    }
+    ::CreateDirectoryW(L"E:\\deep", nullptr);
+    for (int i = 0; i < 200; ++i) {
+        MakeFolders(L"E:\\deep\\branch" + std::to_wstring(i), 50);
+    }
+    host.tree.Initialise();
+    for (bool iconless : {false, true}) {
+        host.tree.iconless = iconless;
+        for (int count : {2500, 5000, 10000}) {
+            const std::wstring folder =
+                std::wstring(iconless ? L"E:\\plain" : L"E:\\icons") + std::to_wstring(count);
+            HTREEITEM item = host.tree.SetSelectedPath(folder, false);
+            ASSERT_NE(item, nullptr);
+            const auto start = std::chrono::steady_clock::now();
+            host.tree.ExpandItem(item);
+            const double seconds = Seconds(start);
+            std::printf("expand %5d subfolders%s: %.3f s, %.0f us per folder (%zu listed)\n", count,
+                        iconless ? " without shell icons" : "", seconds, seconds * 1e6 / count,
+                        CountChildren(host.tree.Handle(), item));
+        }
+    }
+    host.tree.Refresh();
+    HTREEITEM deep = host.tree.SetSelectedPath(L"E:\\deep", false);
+    ASSERT_NE(deep, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    host.tree.ExpandItem(deep);
+    for (HTREEITEM child = TreeView_GetChild(host.tree.Handle(), deep); child != nullptr;
+         child = TreeView_GetNextSibling(host.tree.Handle(), child)) {
+        host.tree.ExpandItem(child);
+    }
+    std::printf("expand 200 folders of 50 subfolders each: %.3f s\n", Seconds(start));
+}
+
+}  // namespace
+}  // namespace bexlo
