@@ -3,15 +3,29 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
+#include <optional>
+
 #include "app/BackupDlg.h"
+#include "app/CommandLine.h"
+#include "device/WindowsDeviceSeam.h"
+#include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
 
 namespace bexlo {
 
-std::wstring BackupApp::ApplicationName() {
+namespace {
+
+std::wstring ProgramPath() {
     wchar_t path[MAX_PATH]{};
     const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, length);
+    return std::wstring(path, length);
+}
+
+}  // namespace
+
+std::wstring BackupApp::ApplicationName() {
+    std::wstring name = ProgramPath();
     if (const size_t slash = name.find_last_of(L"\\/"); slash != std::wstring::npos) {
         name.erase(0, slash + 1);
     }
@@ -21,8 +35,10 @@ std::wstring BackupApp::ApplicationName() {
     return name;
 }
 
-bool BackupApp::SimulatorRequested() const {
-    return commandLine.find(kSimulatorOption) != std::wstring::npos;
+std::wstring BackupApp::ProgramFolder() {
+    std::wstring folder = ProgramPath();
+    const size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
 }
 
 bool BackupApp::Startup() {
@@ -44,8 +60,17 @@ bool BackupApp::Startup() {
     ::InitCommonControlsEx(&controls);
 
     {
+        // The simulator changes the hardware the device layer sees and nothing else.
+        const std::optional<std::wstring> simulator =
+            SimulatorFolder(commandLine, ProgramFolder());
+        std::unique_ptr<DeviceSeam> hardware;
+        if (simulator) {
+            hardware = std::make_unique<SimulatorSeam>(*simulator);
+        } else {
+            hardware = std::make_unique<WindowsDeviceSeam>();
+        }
         BackupDlg::Options options;
-        options.simulatedEnclosure = SimulatorRequested();
+        options.deviceSeam = hardware.get();
         BackupDlg dialog(std::move(options));
         dialog.DoModal(nullptr);
         if (mutex) {

@@ -17,14 +17,13 @@ public:
 
     // The name a second copy looks for: the executable's base name.
     static std::wstring ApplicationName();
+    // The executable's folder.
+    static std::wstring ProgramFolder();
 
 private:
-    bool SimulatorRequested() const;
-
     std::wstring commandLine;
 };
 
 inline constexpr wchar_t kInstanceMutexName[] = L"Bexlo";
-inline constexpr wchar_t kSimulatorOption[] = L"/simulate";
 
 }  // namespace bexlo

@@ -4,6 +4,7 @@
 
 #include "app/ProfileReader.h"
 #include "device/VendorLibraries.h"
+#include "device/WindowsDeviceSeam.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -28,7 +29,25 @@ bool IsTransparentControl(int id) {
 
 }  // namespace
 
-BackupDlg::BackupDlg(Options options) : Dialog(IDD_MAIN), options(std::move(options)) {
+namespace {
+
+// A seam that finds nothing, for a dialog given none.
+class NoHardware : public WindowsDeviceSeam {
+public:
+    std::uint32_t LogicalDrives() override { return 0; }
+};
+
+DeviceSeam& SeamOrNone(DeviceSeam* seam) {
+    static NoHardware none;
+    return seam != nullptr ? *seam : none;
+}
+
+}  // namespace
+
+BackupDlg::BackupDlg(Options dialogOptions)
+    : Dialog(IDD_MAIN),
+      deviceLayer(SeamOrNone(dialogOptions.deviceSeam), *this),
+      options(std::move(dialogOptions)) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
 }
 
@@ -77,16 +96,21 @@ bool BackupDlg::OnInitDialog() {
     if (!IsSupportedOs(osVersion)) {
         inTray = 1;
         backupRunning = 0;
-        devicePresent = 0;
+        deviceLayer.state.devicePresent = 0;
         // The close path, taken before the dialog is first shown so that nothing appears.
         OnCancel();
         return true;
     }
 
-    devicePresent = 0;
-    if (ScanDevices() != 0) {
-        StartDevicePolling();
+    deviceLayer.state.devicePresent = 0;
+    if (deviceLayer.Start() != 0) {
+        ::SetTimer(Handle(), kPollTimer, kStartTimerMs, nullptr);
+        ::SetTimer(Handle(), kSelectionTimer, kStartTimerMs, nullptr);
     }
+    ApplyDriveFlags();
+    const DWORD present = SeamOrNone(options.deviceSeam).LogicalDrives();
+    AddTreeDrives(present);
+    RemoveTreeDrives(present);
 
     sourceTree.checkBoxTree = 1;
     targetTree.checkBoxTree = 0;
@@ -99,7 +123,7 @@ bool BackupDlg::OnInitDialog() {
     entryCount = 0;
     copiedBytes = 0;
     totalBytes = 0;
-    pollSkip = 2;
+    deviceLayer.state.pollSkip = 2;
     itemLimit = 99;
     clearPending = 1;
     trayMenuLoaded = 0;
@@ -108,7 +132,7 @@ bool BackupDlg::OnInitDialog() {
     targetOnKeyDrive = 0;
     copyFinished = 0;
     serialCheckArmed = 1;
-    notifyDevice = 0;
+    deviceLayer.state.notifyDevice = 0;
 
     SelectCopyMode();
     // The saved backup type is not read yet, so Copy stays selected.
@@ -118,7 +142,7 @@ bool BackupDlg::OnInitDialog() {
     ::CreateDirectoryW(kDataFolder, nullptr);
     LoadStringFiles();
 
-    if (devicePresent == 1) {
+    if (DevicePresent() == 1) {
         return true;
     }
     ::ShowWindow(Handle(), SW_SHOWMINIMIZED);
@@ -142,22 +166,16 @@ void BackupDlg::DetectOsVersion() {
     osVersion = bexlo::DetectOsVersion(ReadPlatformVersion());
 }
 
-// Device detection is not built yet: every present drive is a source drive, and the scan finds an
-// enclosure only when the program runs on the simulator, and then no drive letter of it.
-int BackupDlg::ScanDevices() {
-    const DWORD present = ::GetLogicalDrives();
-    sourceTree.DriveIncludeFlags.fill(0);
-    targetTree.DriveIncludeFlags.fill(0);
-    for (int letter = 0; letter < kDriveSlots; ++letter) {
-        if (present & (1u << letter)) {
-            sourceTree.DriveIncludeFlags[static_cast<size_t>(letter)] = 1;
-        }
-    }
-    UpdateTreeDrives(present);
-    return options.simulatedEnclosure ? 1 : 0;
+void BackupDlg::ApplyDriveFlags() {
+    std::copy(deviceLayer.record.sourceDriveIncludeFlags.begin(),
+              deviceLayer.record.sourceDriveIncludeFlags.end(),
+              sourceTree.DriveIncludeFlags.begin());
+    std::copy(deviceLayer.record.targetDriveIncludeFlags.begin(),
+              deviceLayer.record.targetDriveIncludeFlags.end(),
+              targetTree.DriveIncludeFlags.begin());
 }
 
-void BackupDlg::UpdateTreeDrives(DWORD present) {
+void BackupDlg::AddTreeDrives(DWORD present) {
     for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
         for (int letter = 0; letter < kDriveSlots; ++letter) {
             if (!(present & (1u << letter)) ||
@@ -169,15 +187,56 @@ void BackupDlg::UpdateTreeDrives(DWORD present) {
                 tree->AddDriveItem(path);
             }
         }
+    }
+}
+
+void BackupDlg::RemoveTreeDrives(DWORD present) {
+    for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
         tree->RemoveDriveItemsNotIn(present);
     }
 }
 
-void BackupDlg::StartDevicePolling() {
-    physicalDrive.fill(-1);
-    devicePresent = 1;
+void BackupDlg::EnableDeviceControls(bool enable) {
+    for (int id : {IDC_SAVE, IDC_TARGET_TREE, IDC_NEW_TARGET_DIR}) {
+        ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+    }
+}
+
+MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
+    const DeviceChange change = deviceLayer.OnDeviceChange(static_cast<std::uint32_t>(event));
+    if (event != kDeviceArrival && event != kDeviceRemoveComplete) {
+        return MsgResult::Handled(TRUE);
+    }
+    ApplyDriveFlags();
+    if (change.firstArrived) {
+        StartPollTimer();
+        // The notification-area icon comes back here once the tray is built.
+        EnableDeviceControls(true);
+    }
+    if (change.lastRemoved) {
+        StopPollTimer();
+        EnableDeviceControls(false);
+    }
+    if (event == kDeviceArrival) {
+        AddTreeDrives(change.presentDrives);
+    } else {
+        RemoveTreeDrives(change.presentDrives);
+    }
+    return MsgResult::Handled(TRUE);
+}
+
+// The backup run is not built yet: a press is counted and the run counts as started.
+bool BackupDlg::StartRun() {
+    ++runsStarted;
+    return true;
+}
+
+void BackupDlg::StopPollTimer() {
+    ::KillTimer(Handle(), kPollTimer);
+}
+
+void BackupDlg::StartPollTimer() {
     ::SetTimer(Handle(), kPollTimer, kStartTimerMs, nullptr);
-    ::SetTimer(Handle(), kSelectionTimer, kStartTimerMs, nullptr);
 }
 
 void BackupDlg::LoadStringFiles() {
@@ -253,6 +312,8 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORLISTBOX:
             return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_DEVICECHANGE:
+            return OnDeviceChange(wParam);
         case kHideCheckboxesMessage:
             if (lParam == kHideCheckboxesParam) {
                 HideTopLevelCheckboxes();
@@ -345,8 +406,12 @@ void BackupDlg::OnTargetExpanding(const NMTREEVIEWW& change) {
     }
 }
 
-// The selection list and the button poll are not built yet; their timers only tick.
-void BackupDlg::OnTimer(UINT_PTR) {}
+// The selection list (timer 4) is not built yet.
+void BackupDlg::OnTimer(UINT_PTR id) {
+    if (id == kPollTimer) {
+        deviceLayer.OnPollTimer();
+    }
+}
 
 void BackupDlg::OnPaint() {
     PaintScope paint(Handle());
@@ -442,7 +507,7 @@ void BackupDlg::OnCancel() {
 void BackupDlg::ReleaseVendorLibraries(bool closeSp216Device) {
     if (HMODULE sp216 = ::GetModuleHandleW(kSp216Library); sp216 != nullptr) {
         if (closeSp216Device) {
-            if (auto closeDevice = ResolveVendorEntry<Sp216CloseDevice>(sp216, "CloseDevice")) {
+            if (auto closeDevice = ResolveVendorEntry<CloseDeviceFn>(sp216, "CloseDevice")) {
                 closeDevice();
             }
         }

@@ -12,6 +12,7 @@
 #include "app/OsVersion.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
+#include "device/DeviceLayer.h"
 #include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
 #include "framework/Dialog.h"
@@ -31,13 +32,13 @@ inline constexpr UINT kRestoredSelectionTimerMs = 1000;
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
     std::function<PlatformVersion()> readVersion;
-    // Started with the simulator option: report one attached enclosure.
-    bool simulatedEnclosure = false;
+    // The hardware the device layer talks to; it outlives the dialog.
+    DeviceSeam* deviceSeam = nullptr;
 };
 
 // The program's one main window, and the home of the state every part of it shares. Fields that
 // the run and poll threads also touch are atomic.
-class BackupDlg : public Dialog {
+class BackupDlg : public Dialog, private PollHost {
 public:
     using Options = BackupDlgOptions;
 
@@ -46,12 +47,9 @@ public:
     std::atomic<int> stepDelayMs{0};
     int osVersion = kOsUnknown;
     int itemLimit = 99;
-    std::atomic<int> pollSkip{2};
     std::atomic<int> entryCount{0};
     std::atomic<int> scanCounter{0};
-    int backupDrive = -1;
     int targetKeyDrive = -1;
-    int pressDrive = -1;
     int trayMenuLoaded = 0;
     int clearPending = 1;
     std::atomic<int> inTray{0};
@@ -60,21 +58,23 @@ public:
     std::atomic<int> backupRunning{0};
     std::atomic<int> runEnded{0};
     int serialCheckArmed = 1;
-    std::atomic<int> devicePresent{0};
-    int notifyDevice = 0;
     std::wstring sourceSelection;
     std::wstring targetSelection;
     MessageTexts messageTexts;
     std::atomic<std::uint64_t> totalBytes{0};
     std::atomic<std::uint64_t> copiedBytes{0};
-    std::array<int, kDriveSlots> driveReported{};
-    std::array<int, kDriveSlots> physicalDrive{};
-    std::wstring defaultTarget;
     UiTexts uiTexts;
     NewDirDlg newDirDlg;
     ProgressDlg progressDlg;
     HICON appIcon = nullptr;
     std::wstring treePath = L"C:\\";
+    // The device record (drive tables, backupDrive, defaultTarget) and the poll state
+    // (pollSkip, devicePresent, notifyDevice, pressDrive, pressKey).
+    DeviceLayer deviceLayer;
+    // Presses handed to the run; the run itself is not built yet.
+    std::atomic<int> runsStarted{0};
+
+    int DevicePresent() const { return deviceLayer.state.devicePresent.load(); }
 
     CTreeFileCtrl& SourceTree() { return sourceTree; }
     CTreeFileCtrl& TargetTree() { return targetTree; }
@@ -95,9 +95,15 @@ protected:
 private:
     PlatformVersion ReadPlatformVersion() const;
     void DetectOsVersion();
-    int ScanDevices();
-    void UpdateTreeDrives(DWORD present);
-    void StartDevicePolling();
+    void ApplyDriveFlags();
+    void AddTreeDrives(DWORD present);
+    void RemoveTreeDrives(DWORD present);
+    MsgResult OnDeviceChange(WPARAM event);
+    void EnableDeviceControls(bool enable);
+
+    bool StartRun() override;
+    void StopPollTimer() override;
+    void StartPollTimer() override;
 
     MsgResult OnCommand(WORD id);
     MsgResult OnNotify(const NMHDR& header);

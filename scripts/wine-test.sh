@@ -38,20 +38,7 @@ if [ -n "${BEXLO_DRIVES:-}" ]; then
     bexlo_wineserver_stop "$prefix"
     rm -rf "$prefix" "$drives"
     cp -a "$base" "$prefix"
-    rm -f "$prefix/dosdevices/"[d-y]:
-    for spec in $BEXLO_DRIVES; do
-        IFS=: read -r letter type serial <<<"$spec"
-        mkdir -p "$drives/$letter"
-        printf '%s\n' "$serial" >"$drives/$letter/.windows-serial"
-        ln -s "$drives/$letter" "$prefix/dosdevices/$letter:"
-    done
-    for spec in $BEXLO_DRIVES; do
-        IFS=: read -r letter type serial <<<"$spec"
-        WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" \
-            /f >/dev/null 2>&1
-    done
-    # Drive types are read when the prefix's services start: let this server go first.
-    WINEPREFIX="$prefix" wineserver -w
+    bexlo_map_drives "$prefix" "$drives" $BEXLO_DRIVES
     export BEXLO_DRIVE_ROOT="$drives"
 fi
 

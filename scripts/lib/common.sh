@@ -76,19 +76,41 @@ bexlo_wineserver_stop() {
     return 0
 }
 
+# Maps drive letters in a prefix whose wineserver is not running: each "letter:type:serial"
+# (type hd, floppy for removable, cdrom or network; serial in 8 hex digits) becomes a folder
+# below $2 with that volume serial. Letters D: to Y: not asked for are unmapped.
+bexlo_map_drives() {
+    local prefix=$1 folders=$2 spec letter type serial
+    shift 2
+    rm -f "$prefix/dosdevices/"[d-y]:
+    for spec in "$@"; do
+        IFS=: read -r letter type serial <<<"$spec"
+        mkdir -p "$folders/$letter"
+        printf '%s\n' "$serial" >"$folders/$letter/.windows-serial"
+        ln -s "$folders/$letter" "$prefix/dosdevices/$letter:"
+    done
+    for spec in "$@"; do
+        IFS=: read -r letter type serial <<<"$spec"
+        WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" \
+            /f >/dev/null 2>&1
+    done
+    # Drive types are read when the prefix's services start: let this server go first.
+    WINEPREFIX="$prefix" wineserver -w
+}
+
 # Windows path of a file of this machine (Wine maps / to Z:).
 bexlo_windows_path() {
     printf 'Z:%s' "$(realpath "$1" | tr / '\\')"
 }
 
 # Starts `program` (a Windows executable, with its arguments) in the prefix, waits until its main
-# dialog is on the screen, photographs the screen into `png`, and leaves the program running.
-# Prints the program's process id. Needs DISPLAY.
+# dialog is on the screen, photographs the screen into `png` and the dialog alone into
+# `png` with "-dialog" before ".png", and leaves the program running. Needs DISPLAY.
 bexlo_start_and_shoot() {
     local prefix=$1 png=$2
     shift 2
     WINEPREFIX="$prefix" wine "$@" >/dev/null 2>&1 &
-    local pid=$! i
+    local i
     for i in $(seq 1 300); do
         if xwininfo -root -tree 2>/dev/null | grep -q '"Bexlo": '; then
             break
@@ -99,7 +121,13 @@ bexlo_start_and_shoot() {
     sleep 2
     mkdir -p "$(dirname "$png")"
     import -window root "$png"
-    echo "$pid"
+    local geometry width height x y
+    geometry=$(xwininfo -name Bexlo 2>/dev/null) || return 0
+    width=$(awk '/Width:/ {print $2}' <<<"$geometry")
+    height=$(awk '/Height:/ {print $2}' <<<"$geometry")
+    x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geometry")
+    y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geometry")
+    convert "$png" -crop "${width}x${height}+${x}+${y}" +repage "${png%.png}-dialog.png"
 }
 
 # Ends every copy of the program in the prefix.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/host/DriveFlags.h"
 #include "tests/host/FakeDeviceSeam.h"
 
 namespace bexlo {
@@ -41,16 +42,6 @@ struct Machine {
     DeviceRecord record;
     DeviceScanner scanner{seam, record};
 };
-
-std::vector<int> Flagged(const std::array<int, kDriveCount>& flags) {
-    std::vector<int> drives;
-    for (int drive = 0; drive < kDriveCount; ++drive) {
-        if (flags[drive] != 0) {
-            drives.push_back(drive);
-        }
-    }
-    return drives;
-}
 
 TEST(MountedDevices, KeepsTheFirstTwelveBytesOfAValueThatFitsTheBuffer) {
     auto record = ParseMountedDevice(MountedRecord(0xA1B2C3D4, 0x0000000123456789ull));

@@ -6,6 +6,7 @@
 
 #include "app/BackupDlg.h"
 #include "res/resource.h"
+#include "tests/win/FakeEnclosure.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -35,7 +36,10 @@ const std::wstring kFullGerman =
 
 class LanguageFiles : public testing::Test {
 protected:
-    void SetUp() override { test::ClearDataFolder(); }
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::SetUpMachine(machine, true);
+    }
 
     static std::wstring DataFile(const wchar_t* name) {
         return std::wstring(kDataFolder) + L"\\" + name;
@@ -48,12 +52,14 @@ protected:
 
     std::unique_ptr<BackupDlg> Open() {
         BackupDlg::Options options;
-        options.simulatedEnclosure = true;
+        options.deviceSeam = &machine;
         auto dialog = std::make_unique<BackupDlg>(std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
         PumpFor(100);
         return dialog;
     }
+
+    testing_device::FakeDeviceSeam machine;
 
     static std::wstring Caption(const BackupDlg& dialog, int id) {
         return WindowText(::GetDlgItem(dialog.Handle(), id));

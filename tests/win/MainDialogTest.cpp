@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 
 #include "app/BackupDlg.h"
 #include "res/resource.h"
+#include "tests/win/FakeEnclosure.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -21,16 +23,23 @@ using test::WindowText;
 
 class MainDialog : public testing::Test {
 protected:
-    void SetUp() override { test::ClearDataFolder(); }
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::SetUpMachine(withEnclosure, true);
+        test::SetUpMachine(withoutEnclosure, false);
+    }
 
     // Opens the main dialog modeless, as the program would with or without an enclosure.
     std::unique_ptr<BackupDlg> Open(bool enclosure, BackupDlg::Options options = {}) {
-        options.simulatedEnclosure = enclosure;
+        options.deviceSeam = enclosure ? &withEnclosure : &withoutEnclosure;
         auto dialog = std::make_unique<BackupDlg>(std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
         PumpFor(200);
         return dialog;
     }
+
+    testing_device::FakeDeviceSeam withEnclosure;
+    testing_device::FakeDeviceSeam withoutEnclosure;
 };
 
 struct ExpectedControl {
@@ -129,13 +138,13 @@ TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
     EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog->devicePresent, 1);
+    EXPECT_EQ(dialog->DevicePresent(), 1);
     EXPECT_EQ(dialog->inTray, 0);
     EXPECT_EQ(dialog->osVersion, 2002);  // Wine reports Windows 7
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
-    EXPECT_EQ(dialog->physicalDrive[0], -1);
-    EXPECT_EQ(dialog->physicalDrive[26], -1);
+    EXPECT_EQ(dialog->deviceLayer.record.backupDrive, test::kDriveE);
+    EXPECT_EQ(dialog->deviceLayer.record.defaultTarget, L"E:\\FilesBackup");
     EXPECT_EQ(dialog->treePath, L"C:\\");
     // Killing a timer that runs succeeds.
     EXPECT_TRUE(::KillTimer(window, kPollTimer));
@@ -179,7 +188,7 @@ TEST_F(MainDialog, WithoutAnEnclosureItHidesItselfAndKeepsRunning) {
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_EQ(dialog->inTray, 1);
-    EXPECT_EQ(dialog->devicePresent, 0);
+    EXPECT_EQ(dialog->DevicePresent(), 0);
     EXPECT_FALSE(::KillTimer(window, kPollTimer));
 }
 
@@ -229,11 +238,11 @@ TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
         ::RemoveDirectoryW(kDataFolder);
         BackupDlg::Options options;
         options.readVersion = [version] { return version; };
-        options.simulatedEnclosure = true;
+        options.deviceSeam = &withEnclosure;
         BackupDlg dialog(std::move(options));
         EXPECT_EQ(dialog.DoModal(nullptr), IDCANCEL);
         EXPECT_LT(dialog.osVersion, 2000);
-        EXPECT_EQ(dialog.devicePresent, 0);
+        EXPECT_EQ(dialog.DevicePresent(), 0);
         EXPECT_EQ(::GetFileAttributesW(kDataFolder), INVALID_FILE_ATTRIBUTES)
             << "nothing after the version check runs";
     }
@@ -246,7 +255,7 @@ void CALLBACK PressEnter(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
     BackupDlg::Options options;
-    options.simulatedEnclosure = true;
+    options.deviceSeam = &withEnclosure;
     BackupDlg dialog(std::move(options));
     // Enter arrives once the modal loop runs.
     ::SetTimer(nullptr, 0, 300, PressEnter);
@@ -336,6 +345,45 @@ TEST_F(MainDialog, TextOnTheBackgroundIsTransparentAndPathDisplaysWhite) {
     EXPECT_NE(pathBrush, nullptr);
     EXPECT_NE(pathBrush, ::GetStockObject(HOLLOW_BRUSH));
     EXPECT_EQ(::GetBkColor(dc.Get()), RGB(255, 255, 255));
+}
+
+TEST_F(MainDialog, APressAfterTheDrainTicksStartsOneRun) {
+    auto dialog = Open(true);
+    withEnclosure.gpio['E'] = {0, test::kGpioPressed};
+    // The first two ticks drain whatever was pressed before.
+    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
+    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
+    EXPECT_EQ(dialog->runsStarted, 0);
+    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
+    EXPECT_EQ(dialog->runsStarted, 1);
+}
+
+TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    CTreeFileCtrl& target = dialog->TargetTree();
+    CTreeFileCtrl& source = dialog->SourceTree();
+    ASSERT_NE(target.PathToItem(L"E:\\"), nullptr) << "the enclosure is a destination";
+    EXPECT_EQ(source.PathToItem(L"E:\\"), nullptr);
+    EXPECT_NE(source.PathToItem(L"C:\\"), nullptr);
+    EXPECT_EQ(target.PathToItem(L"C:\\"), nullptr);
+
+    withEnclosure.drives.erase(test::kDriveE);
+    withEnclosure.enumLetters.clear();
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    EXPECT_EQ(dialog->DevicePresent(), 0);
+    EXPECT_EQ(target.PathToItem(L"E:\\"), nullptr);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_SAVE)));
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_TARGET_TREE)));
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_NEW_TARGET_DIR)));
+    EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "polling stops with the last enclosure";
+
+    test::SetUpMachine(withEnclosure, true);
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    EXPECT_EQ(dialog->DevicePresent(), 1);
+    EXPECT_NE(target.PathToItem(L"E:\\"), nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(window, IDC_SAVE)));
+    EXPECT_TRUE(::KillTimer(window, kPollTimer));
 }
 
 }  // namespace

@@ -13,7 +13,13 @@ using test::PumpUntil;
 
 class SingleInstance : public testing::Test {
 protected:
-    void SetUp() override { test::ClearDataFolder(); }
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+    }
+
+    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-single-instance";
+    static constexpr wchar_t kWithEnclosure[] = L"/simulate=C:\\bexlo-single-instance";
 
     // Waits for the program's main dialog; `shown` also waits until it is visible or hidden.
     static HWND WaitForDialog(const ChildProcess& program, bool shown) {
@@ -35,13 +41,13 @@ protected:
 };
 
 TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
-    ChildProcess first(L"Bexlo.exe", L"/simulate");
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     ASSERT_TRUE(first.Started());
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(::IsZoomed(window));
 
-    ChildProcess second(L"Bexlo.exe", L"/simulate");
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     ASSERT_TRUE(second.Started());
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
@@ -51,18 +57,18 @@ TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
     EndThroughOk(window, first);
 
     // The mutex went with the first copy: the next start is a first copy again.
-    ChildProcess again(L"Bexlo.exe", L"/simulate");
+    ChildProcess again(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     HWND againWindow = WaitForDialog(again, true);
     ASSERT_NE(againWindow, nullptr);
     EndThroughOk(againWindow, again);
 }
 
 TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
-    ChildProcess first(L"Bexlo.exe", L"");  // no enclosure: it hides itself
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", L"");  // no enclosure: it hides itself
     HWND window = WaitForDialog(first, false);
     ASSERT_NE(window, nullptr);
 
-    ChildProcess second(L"Bexlo.exe", L"");
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", L"");
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
     EndThroughOk(window, first);
@@ -72,11 +78,11 @@ TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
     const std::wstring other = test::ProgramFolder() + L"Other.exe";
     ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"Bexlo.exe").c_str(), other.c_str(), FALSE));
 
-    ChildProcess first(L"Bexlo.exe", L"/simulate");
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
 
-    ChildProcess second(L"Other.exe", L"/simulate");
+    ChildProcess second(other, kWithEnclosure);
     ASSERT_TRUE(second.Started());
     EXPECT_TRUE(second.WaitForExit(20000));
     test::PumpFor(300);

@@ -65,6 +65,16 @@ void WriteUtf16File(const std::wstring& path, const std::wstring& text) {
     WriteBytes(path, bytes);
 }
 
+void PrepareSimulatorFolder(const std::wstring& folder, const std::string& description) {
+    const std::wstring built = ProgramFolder() + L"sim\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* name :
+         {L"PLx507.dll", L"JMUsbDll.dll", L"JMESata.dll", L"sp216.dll", L"BexloSim.exe"}) {
+        ::CopyFileW((built + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+    }
+    WriteBytes(folder + L"\\enclosures.txt", description);
+}
+
 RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height) {
     // Position and size are converted apart, as dialog creation does.
     RECT position{x, y, width, height};
@@ -93,7 +103,7 @@ std::wstring ClassName(HWND window) {
 }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments) {
-    std::wstring commandLine = L"\"" + ProgramFolder() + program + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -110,6 +120,16 @@ ChildProcess::~ChildProcess() {
         ::TerminateProcess(process_.Get(), 1);
         WaitForExit(5000);
     }
+}
+
+DWORD ChildProcess::RunToEnd(DWORD ms) const {
+    HANDLE process = process_.Get();
+    if (!PumpUntil([process] { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }, ms)) {
+        return static_cast<DWORD>(-1);
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    ::GetExitCodeProcess(process, &code);
+    return code;
 }
 
 bool ChildProcess::WaitForExit(DWORD ms) const {

@@ -22,13 +22,21 @@ void ClearDataFolder();
 void WriteUtf16File(const std::wstring& path, const std::wstring& text);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 
+// A simulator folder of its own: copies of the built stand-in vendor libraries and control
+// surface, and `description` as its enclosures.txt.
+void PrepareSimulatorFolder(const std::wstring& folder, const std::string& description);
+// One family-1 enclosure as E:, key in, attached.
+inline constexpr char kOneEnclosure[] =
+    "enclosure family=1 letters=E signature=0x1234ABCD offsets=32256 serial=0x0000BE7C "
+    "key=present attached=yes presses=0 physical=1\n";
+
 RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height);
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 
-// A process started from the build's bin folder, killed if it is still running at the end.
+// A process started by its full path, killed if it is still running at the end.
 class ChildProcess {
 public:
     ChildProcess(const std::wstring& program, const std::wstring& arguments);
@@ -39,6 +47,9 @@ public:
     bool Started() const { return process_.Valid(); }
     // True when the process ended within `ms`.
     bool WaitForExit(DWORD ms) const;
+    // Answers this thread's messages (the child may send some) until the child ends; its exit
+    // code, or -1 when it did not end within `ms`.
+    DWORD RunToEnd(DWORD ms) const;
     DWORD Id() const { return id_; }
 
 private:

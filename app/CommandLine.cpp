@@ -1,0 +1,76 @@
+#include "app/CommandLine.h"
+
+#include <cwctype>
+#include <vector>
+
+namespace bexlo {
+
+namespace {
+
+constexpr wchar_t kOption[] = L"/simulate";
+
+// Splits at blanks outside double quotes, dropping the quotes.
+std::vector<std::wstring> Arguments(const std::wstring& commandLine) {
+    std::vector<std::wstring> arguments;
+    std::wstring current;
+    bool quoted = false;
+    bool any = false;
+    for (wchar_t c : commandLine) {
+        if (c == L'"') {
+            quoted = !quoted;
+            any = true;
+        } else if (!quoted && (c == L' ' || c == L'\t')) {
+            if (any) {
+                arguments.push_back(current);
+            }
+            current.clear();
+            any = false;
+        } else {
+            current += c;
+            any = true;
+        }
+    }
+    if (any) {
+        arguments.push_back(current);
+    }
+    return arguments;
+}
+
+bool StartsWithOption(const std::wstring& argument) {
+    const std::wstring option = kOption;
+    if (argument.size() < option.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < option.size(); ++i) {
+        if (std::towlower(static_cast<std::wint_t>(argument[i])) !=
+            static_cast<std::wint_t>(option[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
+                                            const std::wstring& programFolder) {
+    const size_t length = std::wstring(kOption).size();
+    for (const std::wstring& argument : Arguments(commandLine)) {
+        if (!StartsWithOption(argument)) {
+            continue;
+        }
+        if (argument.size() == length) {
+            std::wstring folder = programFolder;
+            if (!folder.empty() && folder.back() != L'\\') {
+                folder += L'\\';
+            }
+            return folder + L"sim";
+        }
+        if (argument[length] == L'=' && argument.size() > length + 1) {
+            return argument.substr(length + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace bexlo

@@ -1,0 +1,100 @@
+// The main dialog on the simulated enclosures: the real device layer, the simulator seam, the
+// stand-in vendor libraries and the control surface, all under Wine.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/BackupDlg.h"
+#include "framework/Handles.h"
+#include "res/resource.h"
+#include "sim/SimStateFile.h"
+#include "sim/SimulatorSeam.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpUntil;
+
+class ProgramOnSimulator : public testing::Test {
+protected:
+    // One simulator folder for the whole process: the stand-ins stay loaded once loaded.
+    static void SetUpTestSuite() { test::PrepareSimulatorFolder(Folder(), ""); }
+
+    static std::wstring Folder() { return L"C:\\bexlo-simulator"; }
+
+    void SetUp() override { test::ClearDataFolder(); }
+
+    static void Describe(const std::string& text) {
+        test::WriteBytes(Folder() + L"\\enclosures.txt", text);
+    }
+
+    std::unique_ptr<BackupDlg> Open() {
+        seam = std::make_unique<SimulatorSeam>(Folder());
+        BackupDlg::Options options;
+        options.deviceSeam = seam.get();
+        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        EXPECT_TRUE(dialog->Create(nullptr));
+        // The first two poll ticks drop presses made before: wait them out.
+        EXPECT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }, 10000));
+        return dialog;
+    }
+
+    // Runs the control surface, answering the device changes it sends meanwhile.
+    static DWORD Control(const std::wstring& arguments) {
+        test::ChildProcess control(Folder() + L"\\BexloSim.exe",
+                                   L"--folder " + Folder() + L" " + arguments);
+        return control.RunToEnd(20000);
+    }
+
+    std::unique_ptr<SimulatorSeam> seam;
+};
+
+TEST_F(ProgramOnSimulator, AnAttachedEnclosureIsADestinationItsPressStartsARunAndItCanGo) {
+    Describe(test::kOneEnclosure);
+    auto dialog = Open();
+    HWND window = dialog->Handle();
+    ASSERT_EQ(dialog->DevicePresent(), 1);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
+    EXPECT_EQ(dialog->SourceTree().PathToItem(L"E:\\"), nullptr);
+    EXPECT_NE(dialog->SourceTree().PathToItem(L"C:\\"), nullptr);
+    EXPECT_EQ(dialog->TargetTree().PathToItem(L"C:\\"), nullptr);
+    EXPECT_EQ(dialog->deviceLayer.record.defaultTarget, L"E:\\FilesBackup");
+
+    EXPECT_EQ(Control(L"press E"), 0u);
+    EXPECT_TRUE(PumpUntil([&] { return dialog->runsStarted == 1; }, 10000))
+        << "the press never reached the run";
+
+    EXPECT_EQ(Control(L"detach E"), 0u);
+    EXPECT_EQ(dialog->DevicePresent(), 0);
+    EXPECT_EQ(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
+    EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "polling stops with the last enclosure";
+
+    EXPECT_EQ(Control(L"attach E"), 0u);
+    EXPECT_EQ(dialog->DevicePresent(), 1);
+    EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
+}
+
+TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
+    for (int family = 1; family <= 10; ++family) {
+        SCOPED_TRACE(testing::Message() << "family " << family);
+        Describe("enclosure family=" + std::to_string(family) +
+                 " letters=E signature=0x0000FA00 offsets=32256 physical=1\n");
+        auto dialog = Open();
+        ASSERT_EQ(dialog->DevicePresent(), 1);
+        EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
+        SimStateFile(Folder()).Modify([](SimState& state) {
+            state.enclosures.front().presses = 1;
+            return true;
+        });
+        EXPECT_TRUE(PumpUntil([&] { return dialog->runsStarted == 1; }, 10000));
+    }
+}
+
+}  // namespace
+}  // namespace bexlo
