@@ -9,6 +9,7 @@
 #include "app/BackupDlg.h"
 #include "app/CommandLine.h"
 #include "device/WindowsDeviceSeam.h"
+#include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
 
@@ -41,6 +42,20 @@ std::wstring BackupApp::ProgramFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
 }
 
+// A simulator description the program could only half read would run it on enclosures nobody
+// described: it says what is wrong and the program does not start.
+bool BackupApp::SimulatorUsable(const std::wstring& folder) {
+    SimStateFile description(folder);
+    if (description.Read()) {
+        return true;
+    }
+    const std::string& error = description.LastError();
+    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + description.Path() +
+                              L"\n" + std::wstring(error.begin(), error.end());
+    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
+    return false;
+}
+
 bool BackupApp::Startup() {
     UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -61,8 +76,10 @@ bool BackupApp::Startup() {
 
     {
         // The simulator changes the hardware the device layer sees and nothing else.
-        const std::optional<std::wstring> simulator =
-            SimulatorFolder(commandLine, ProgramFolder());
+        const std::optional<std::wstring> simulator = SimulatorFolder(commandLine, ProgramFolder());
+        if (simulator && !SimulatorUsable(*simulator)) {
+            return false;
+        }
         std::unique_ptr<DeviceSeam> hardware;
         if (simulator) {
             hardware = std::make_unique<SimulatorSeam>(*simulator);

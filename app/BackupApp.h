@@ -21,9 +21,12 @@ public:
     static std::wstring ProgramFolder();
 
 private:
+    static bool SimulatorUsable(const std::wstring& folder);
+
     std::wstring commandLine;
 };
 
 inline constexpr wchar_t kInstanceMutexName[] = L"Bexlo";
+inline constexpr wchar_t kSimulatorCaption[] = L"Bexlo Simulator";
 
 }  // namespace bexlo
