@@ -210,11 +210,12 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
     ApplyDriveFlags();
     if (change.firstArrived) {
         StartPollTimer();
-        // The notification-area icon comes back here once the tray is built.
+        ShowTrayIconForDevice(true);
         EnableDeviceControls(true);
     }
     if (change.lastRemoved) {
         StopPollTimer();
+        ShowTrayIconForDevice(false);
         EnableDeviceControls(false);
     }
     if (event == kDeviceArrival) {
@@ -467,6 +468,10 @@ MsgResult BackupDlg::OnSysCommand(WPARAM command) {
             return MsgResult::NotHandled();
     }
 }
+
+// The notification-area icon is not built yet: a drive coming or going while the dialog is in
+// the notification area changes nothing visible.
+void BackupDlg::ShowTrayIconForDevice(bool) {}
 
 // The notification-area icon is not built yet: the dialog only hides.
 void BackupDlg::ShowTrayIcon() {

@@ -118,6 +118,8 @@ private:
     void OnTrayOpen();
     void OnTrayExit();
     void ShowTrayIcon();
+    // Adds (a drive arrived) or deletes (the last one left) the icon while in the tray.
+    void ShowTrayIconForDevice(bool present);
     void ReleaseVendorLibraries(bool closeSp216Device);
 
     Options options;
