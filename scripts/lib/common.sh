@@ -71,7 +71,10 @@ bexlo_wineserver_persist() {
 bexlo_wineserver_stop() {
     local prefix
     for prefix in "$@"; do
-        [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+        [ -d "$prefix" ] || continue
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+        # A client still shutting down may start a server again; wait until that one is gone.
+        WINEPREFIX="$prefix" timeout 20 wineserver -w 2>/dev/null
     done
     return 0
 }
