@@ -28,11 +28,10 @@ using JMGetButtonLayoutFn = int(BEXLO_VENDOR_CALL*)(const char* devicePath, std:
 using JMGetButtonStatusFn = int(BEXLO_VENDOR_CALL*)(const char* devicePath, std::uint8_t* status,
                                                     int size);
 using ATACBExecuteExFn = int(BEXLO_VENDOR_CALL*)(const char* devicePath, std::uint8_t* block,
-                                                 std::uint16_t* reply, int replyLength,
-                                                 int option);
+                                                 std::uint16_t* reply, int replyLength, int option);
 
-using JMIdentifyFirmwareFn = int(BEXLO_VENDOR_CALL*)(HANDLE volume, int option,
-                                                     std::uint32_t* code, std::uint32_t* value);
+using JMIdentifyFirmwareFn = int(BEXLO_VENDOR_CALL*)(HANDLE volume, int option, std::uint32_t* code,
+                                                     std::uint32_t* value);
 using JMButtonControlFn = int(BEXLO_VENDOR_CALL*)(HANDLE physicalDrive, int option,
                                                   std::uint8_t* pressed);
 

@@ -207,17 +207,20 @@ void CTreeFileCtrl::DeleteAllItems() {
     rootItem = nullptr;
 }
 
+CTreeFileCtrl::RememberedSelection CTreeFileCtrl::RememberSelection() const {
+    HTREEITEM selected = SelectedItem();
+    return {ItemToPath(selected),
+            selected != nullptr &&
+                (TreeView_GetItemState(Handle(), selected, TVIS_EXPANDED) & TVIS_EXPANDED) != 0};
+}
+
 void CTreeFileCtrl::Refresh() {
     if (Handle() == nullptr) {
         return;
     }
     WaitCursor wait;
     NoRedraw noRedraw(Handle(), true);
-    HTREEITEM selected = SelectedItem();
-    const std::wstring selectedPath = ItemToPath(selected);
-    const bool wasExpanded =
-        selected != nullptr &&
-        (TreeView_GetItemState(Handle(), selected, TVIS_EXPANDED) & TVIS_EXPANDED);
+    const RememberedSelection selection = RememberSelection();
 
     shares.Refresh();
     KillNotificationThreads();
@@ -237,8 +240,8 @@ void CTreeFileCtrl::Refresh() {
             CreateMonitoringThread(rootFolder);
         }
     }
-    if (!selectedPath.empty()) {
-        SetSelectedPath(selectedPath, wasExpanded);
+    if (!selection.path.empty()) {
+        SetSelectedPath(selection.path, selection.expanded);
     }
 }
 
@@ -713,11 +716,7 @@ void CTreeFileCtrl::OnChange(int index) {
     Trace(L"OnChange", L"Refreshing " + watched + L" due to change");
 
     NoRedraw noRedraw(Handle(), true);
-    HTREEITEM selected = SelectedItem();
-    const std::wstring selectedPath = ItemToPath(selected);
-    const bool wasExpanded =
-        selected != nullptr &&
-        (TreeView_GetItemState(Handle(), selected, TVIS_EXPANDED) & TVIS_EXPANDED);
+    const RememberedSelection selection = RememberSelection();
     if (HTREEITEM item = PathToItem(watched); item != nullptr) {
         std::vector<std::wstring> checked;
         if (checkBoxTree == 1) {
@@ -730,8 +729,8 @@ void CTreeFileCtrl::OnChange(int index) {
             }
         }
     }
-    if (reselectAfterRefresh == 1 && !selectedPath.empty()) {
-        SetSelectedPath(selectedPath, wasExpanded);
+    if (reselectAfterRefresh == 1 && !selection.path.empty()) {
+        SetSelectedPath(selection.path, selection.expanded);
     }
 }
 

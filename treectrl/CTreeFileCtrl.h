@@ -140,6 +140,12 @@ protected:
     std::atomic<int> autoRefresh{1};
 
 private:
+    // The selected path and whether its item was open, to select it again after a relisting.
+    struct RememberedSelection {
+        std::wstring path;
+        bool expanded = false;
+    };
+    RememberedSelection RememberSelection() const;
     void Trace(const std::wstring& operation, const std::wstring& message) const;
     void DeleteAllItems();
     bool OpenItem(HTREEITEM item);
