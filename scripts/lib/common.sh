@@ -83,17 +83,17 @@ bexlo_wineserver_stop() {
 # (type hd, floppy for removable, cdrom or network; serial in 8 hex digits) becomes a folder
 # below $2 with that volume serial. Letters D: to Y: not asked for are unmapped.
 bexlo_map_drives() {
-    local prefix=$1 folders=$2 spec letter type serial
+    local prefix=$1 folders=$2 mapping letter type serial
     shift 2
     rm -f "$prefix/dosdevices/"[d-y]:
-    for spec in "$@"; do
-        IFS=: read -r letter type serial <<<"$spec"
+    for mapping in "$@"; do
+        IFS=: read -r letter type serial <<<"$mapping"
         mkdir -p "$folders/$letter"
         printf '%s\n' "$serial" >"$folders/$letter/.windows-serial"
         ln -s "$folders/$letter" "$prefix/dosdevices/$letter:"
     done
-    for spec in "$@"; do
-        IFS=: read -r letter type serial <<<"$spec"
+    for mapping in "$@"; do
+        IFS=: read -r letter type serial <<<"$mapping"
         WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" \
             /f >/dev/null 2>&1
     done
