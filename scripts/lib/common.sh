@@ -72,6 +72,8 @@ bexlo_wineserver_stop() {
     local prefix
     for prefix in "$@"; do
         [ -d "$prefix" ] || continue
+        # Wine takes only an absolute prefix.
+        prefix=$(realpath "$prefix")
         WINEPREFIX="$prefix" wineserver -k 2>/dev/null
         # A client still shutting down may start a server again; wait until that one is gone.
         WINEPREFIX="$prefix" timeout 20 wineserver -w 2>/dev/null
