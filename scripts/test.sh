@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds all three configurations and runs every test: the host tests, then the Windows tests
-# under Wine on a private X display. Exits non-zero when anything fails.
+# Builds every configuration and runs every test: the host tests, the fuzz targets of the file
+# readers, then the Windows tests under Wine on a private X display. Exits non-zero when
+# anything fails.
 set -u
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 scripts/bootstrap.sh || exit 1
 
 status=0
-for preset in host windows-x64 windows-x86; do
+for preset in host fuzz windows-x64 windows-x86; do
     echo "== build $preset"
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" || exit 1
@@ -22,6 +23,8 @@ bexlo_ensure_display || exit 1
 
 echo "== test host"
 ctest --preset host || status=1
+echo "== fuzz the file readers (about 20 s each)"
+ctest --preset fuzz || status=1
 echo "== test windows-x64 (Wine, DISPLAY=$DISPLAY)"
 ctest --preset windows-x64 || status=1
 exit $status

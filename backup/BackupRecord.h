@@ -1,0 +1,32 @@
+#pragma once
+
+// SerailNo.txt: how the last successful backup was made (Copy or Synchronize) and the serial
+// number of the volume that received it. Exactly 100 bytes of UTF-16LE text and zero bytes.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace bexlo {
+
+inline constexpr wchar_t kBackupRecordFile[] = L"C:\\Program Files\\Travenor\\BXL\\SerailNo.txt";
+inline constexpr std::size_t kBackupRecordSize = 100;
+
+enum class BackupType { Copy, Sync };
+
+using BackupRecordBytes = std::array<std::uint8_t, kBackupRecordSize>;
+
+// What WriteBackupRecord writes (under a temporary name, moved over the old file when complete).
+BackupRecordBytes MakeBackupRecord(BackupType type, std::uint32_t volumeSerial);
+
+// ReadBackupType's reading of the file's bytes: nothing when a field name is missing, so the
+// radios stay as they are. Any type text other than "SYNC" means Copy.
+std::optional<BackupType> ParseBackupType(std::span<const std::uint8_t> bytes);
+
+// CheckBackupVolume's comparison: the record's two serial fields against the volume's. The type
+// field is not looked at.
+bool RecordMatchesVolume(std::span<const std::uint8_t> bytes, std::uint32_t volumeSerial);
+
+}  // namespace bexlo

@@ -1,0 +1,49 @@
+#pragma once
+
+// The file operations the walkers need. The Windows side answers with the platform's file
+// search and file calls; the tests with a file system in memory.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bexlo {
+
+// Which folder a path reaches, whatever link it went through: the volume serial and the file
+// index on that volume.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+
+    bool operator==(const FileId&) const = default;
+};
+
+struct FileEntry {
+    std::wstring name;
+    bool folder = false;
+    std::uint64_t size = 0;
+    // Last-write time in 100-ns units.
+    std::int64_t lastWrite = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // What a search for the path itself finds; nothing when there is no such entry.
+    virtual std::optional<FileEntry> Find(const std::wstring& path) = 0;
+    // The entries of a folder, without "." and ".."; nothing when it cannot be searched.
+    virtual std::optional<std::vector<FileEntry>> List(const std::wstring& folder) = 0;
+    // The folder that the path leads to, links followed; nothing when it cannot be opened.
+    virtual std::optional<FileId> Identity(const std::wstring& folder) = 0;
+    // Creates one folder; false when it exists already or cannot be made.
+    virtual bool CreateFolder(const std::wstring& path) = 0;
+    // Copies a file's data to `to`, creating or overwriting it, and gives `to` the last-write
+    // time of `from`. A failure may leave part of the data in `to`.
+    virtual bool CopyFileData(const std::wstring& from, const std::wstring& to) = 0;
+    // Moves the file `from` over `to` in one step, replacing a file there.
+    virtual bool ReplaceFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual bool RemoveFile(const std::wstring& path) = 0;
+};
+
+}  // namespace bexlo

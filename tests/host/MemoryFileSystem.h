@@ -1,0 +1,97 @@
+#pragma once
+
+// A file system in memory for the walker tests: drive letters, folders, files with their data
+// and last-write times, links that lead to another folder (junctions), and hooks that make an
+// operation fail or a drive vanish, as a pulled enclosure does.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "backup/FileSystem.h"
+
+namespace bexlo {
+
+class MemoryFileSystem : public FileSystem {
+public:
+    enum class Op { Find, List, Identity, CreateFolder, CopyFileData, ReplaceFile, RemoveFile };
+
+    MemoryFileSystem();
+
+    // Creates the missing folders above the file too. `size` stands in for the data's length.
+    void AddFile(const std::wstring& path, const std::string& data, std::int64_t lastWrite,
+                 std::optional<std::uint64_t> size = std::nullopt);
+    void AddFolder(const std::wstring& path);
+    // `path` becomes a folder entry that leads to the folder `to`.
+    void AddLink(const std::wstring& path, const std::wstring& to);
+
+    std::optional<std::string> Data(const std::wstring& path) const;
+    std::optional<std::int64_t> LastWrite(const std::wstring& path) const;
+    bool IsFolder(const std::wstring& path) const;
+
+    // Every entry below a drive, links not followed: "C:\Work\a.txt" -> "data@time", a folder
+    // -> "<folder>", a link -> "<link>".
+    std::map<std::wstring, std::string> Snapshot(wchar_t drive) const;
+
+    // Every operation on the drive fails until it is attached again.
+    void Detach(wchar_t drive) { detached_.insert(Upper(drive)); }
+    void Attach(wchar_t drive) { detached_.erase(Upper(drive)); }
+
+    // Asked before every operation; false makes it fail. A failing copy leaves the first half
+    // of the data in its target.
+    std::function<bool(Op, const std::wstring& path)> gate;
+
+    std::optional<FileEntry> Find(const std::wstring& path) override;
+    std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
+    std::optional<FileId> Identity(const std::wstring& folder) override;
+    bool CreateFolder(const std::wstring& path) override;
+    bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
+    bool ReplaceFile(const std::wstring& from, const std::wstring& to) override;
+    bool RemoveFile(const std::wstring& path) override;
+
+private:
+    struct Node;
+    struct Link {
+        std::wstring name;
+        Node* node = nullptr;
+        bool isLink = false;
+    };
+    struct Node {
+        bool folder = false;
+        wchar_t drive = 0;
+        std::uint64_t index = 0;
+        std::string data;
+        std::optional<std::uint64_t> size;
+        std::int64_t lastWrite = 0;
+        // Keyed by the upper-case name.
+        std::map<std::wstring, Link> children;
+    };
+
+    static wchar_t Upper(wchar_t c);
+    static std::wstring UpperName(const std::wstring& name);
+    Node* NewNode(bool folder, wchar_t drive);
+    bool Reachable(const std::wstring& path) const;
+    bool Allowed(Op op, const std::wstring& path) const;
+    // The folder holding the path's last segment and that segment; nothing for a drive root or
+    // a path whose folders are missing.
+    std::pair<Node*, std::wstring> Parent(const std::wstring& path) const;
+    // The entry the path names; a drive root is a folder entry without a name.
+    std::optional<Link> Resolve(const std::wstring& path) const;
+    Node* ResolveFolder(const std::wstring& path) const;
+    Node* MakeFolders(const std::wstring& path);
+    void SnapshotInto(const std::wstring& path, const Node& folder,
+                      std::map<std::wstring, std::string>& out) const;
+
+    // Links may form cycles, so the nodes are owned here and referred to by plain pointers.
+    std::vector<std::unique_ptr<Node>> nodes_;
+    std::map<wchar_t, Node*> drives_;
+    std::set<wchar_t> detached_;
+    std::uint64_t nextIndex_ = 1;
+};
+
+}  // namespace bexlo

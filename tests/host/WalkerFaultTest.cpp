@@ -1,0 +1,253 @@
+#include "backup/Walkers.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "tests/host/MemoryFileSystem.h"
+
+namespace bexlo {
+namespace {
+
+// Cuts Copy and Synchronize runs at random steps, as a pulled enclosure or a failing copy
+// does, then runs again: nothing may be lost or half written, and the second run must leave
+// both sides as an uncut run would.
+
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::int64_t kBase = 5000 * kSecond;
+constexpr wchar_t kTarget[] = L"E:\\FilesBackup";
+constexpr wchar_t kDrives[] = {L'C', L'D', L'E'};
+
+class NoBar : public ProgressFeedback {
+public:
+    int BarPosition() override { return 0; }
+    void SlowDown() override {}
+};
+
+struct Scenario {
+    std::vector<std::wstring> sources;
+    // Every complete content a file may hold.
+    std::set<std::string> contents;
+};
+
+class ScenarioBuilder {
+public:
+    ScenarioBuilder(std::uint32_t seed, MemoryFileSystem& fs) : random_(seed), fs_(fs) {}
+
+    Scenario Build() {
+        fs_.AddFolder(L"C:\\");
+        fs_.AddFolder(L"D:\\");
+        fs_.AddFolder(kTarget);
+        Tree(L"C:\\Work", L"Work", 0);
+        Tree(L"D:\\Photos", L"Photos", 1);
+        scenario_.sources = {L"C:\\Work", L"D:\\Photos"};
+        if (Chance(50)) {
+            AddPair(L"C:\\notes.txt", L"notes.txt");
+            scenario_.sources.push_back(L"C:\\notes.txt");
+        }
+        if (Chance(40)) {
+            // Saved once, since deleted from the source; the backup still has it.
+            Tree(L"D:\\Old", L"Old", 1, true);
+            scenario_.sources.push_back(L"D:\\Old");
+        }
+        if (Chance(30)) {
+            fs_.AddLink(L"C:\\Work\\Loop", L"C:\\Work");
+        }
+        if (Chance(30)) {
+            fs_.AddLink(L"D:\\Photos\\Backup", kTarget);
+        }
+        return scenario_;
+    }
+
+private:
+    bool Chance(int percent) { return static_cast<int>(random_() % 100) < percent; }
+
+    std::string NewContent() {
+        std::string data = "#" + std::to_string(scenario_.contents.size()) + ":";
+        for (std::size_t n = 4 + random_() % 40; n > 0; --n) {
+            data += static_cast<char>('a' + random_() % 26);
+        }
+        scenario_.contents.insert(data);
+        return data;
+    }
+
+    // A file of the source side, perhaps with a backup copy that is older, newer or as new.
+    void AddPair(const std::wstring& source, const std::wstring& relative) {
+        const std::int64_t time = kBase + static_cast<std::int64_t>(random_() % 100) * kSecond;
+        const bool inSource = !Chance(15);
+        if (inSource) {
+            fs_.AddFile(source, NewContent(), time);
+        }
+        if (!inSource || Chance(40)) {
+            const std::int64_t shifts[] = {-30 * kSecond, 30 * kSecond, kSecond, 0};
+            fs_.AddFile(std::wstring(kTarget) + L"\\" + relative, NewContent(),
+                        time + shifts[random_() % 4]);
+        }
+    }
+
+    void Tree(const std::wstring& source, const std::wstring& relative, int depth,
+              bool backupOnly = false) {
+        const std::wstring backup = std::wstring(kTarget) + L"\\" + relative;
+        if (!backupOnly) {
+            fs_.AddFolder(source);
+        }
+        const int files = static_cast<int>(random_() % 4);
+        for (int i = 0; i < files; ++i) {
+            const std::wstring name = L"f" + std::to_wstring(i) + L".txt";
+            if (backupOnly) {
+                fs_.AddFile(backup + L"\\" + name, NewContent(), kBase);
+            } else {
+                AddPair(source + L"\\" + name, relative + L"\\" + name);
+            }
+        }
+        if (depth < 3) {
+            for (int i = static_cast<int>(random_() % 3); i > 0; --i) {
+                const std::wstring name = L"Sub" + std::to_wstring(i);
+                Tree(source + L"\\" + name, relative + L"\\" + name, depth + 1,
+                     backupOnly || Chance(10));
+            }
+        }
+    }
+
+    std::mt19937 random_;
+    MemoryFileSystem& fs_;
+    Scenario scenario_;
+};
+
+int Run(MemoryFileSystem& fs, std::atomic<int>& devicePresent, const Scenario& scenario,
+        bool sync) {
+    NoBar bar;
+    fs.CreateFolder(kTarget);
+    const ScanTotals totals = PreScanSources(fs, scenario.sources, kTarget);
+    BackupWalker walker(fs, devicePresent, bar, totals.totalBytes);
+    for (const std::wstring& source : scenario.sources) {
+        if (!(sync ? walker.SyncItem(source, kTarget) : walker.CopyItem(source, kTarget))) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+using Snapshot = std::map<std::wstring, std::string>;
+
+Snapshot Everything(const MemoryFileSystem& fs) {
+    Snapshot all;
+    for (wchar_t drive : kDrives) {
+        all.merge(fs.Snapshot(drive));
+    }
+    return all;
+}
+
+Snapshot SourceSide(const MemoryFileSystem& fs) {
+    Snapshot sources = fs.Snapshot(L'C');
+    sources.merge(fs.Snapshot(L'D'));
+    return sources;
+}
+
+Snapshot WithoutPartialCopies(Snapshot snapshot) {
+    std::erase_if(snapshot, [](const auto& entry) { return IsPartialCopyName(entry.first); });
+    return snapshot;
+}
+
+// Every file under its real name holds one whole content of the scenario.
+void ExpectNoHalfFiles(const Snapshot& snapshot, const Scenario& scenario, const std::string& at) {
+    for (const auto& [path, value] : WithoutPartialCopies(snapshot)) {
+        if (value == "<folder>" || value == "<link>") {
+            continue;
+        }
+        const std::string data = value.substr(0, value.rfind('@'));
+        EXPECT_TRUE(scenario.contents.count(data)) << at << ": half written file";
+    }
+}
+
+struct Cut {
+    bool sync = false;
+    // Pull the enclosure at this operation, or fail this copy.
+    bool pull = false;
+    int at = 0;
+};
+
+std::string Describe(std::uint32_t seed, const Cut& cut) {
+    return "seed " + std::to_string(seed) + (cut.sync ? " sync" : " copy") +
+           (cut.pull ? " pulled at operation " : " failing copy ") + std::to_string(cut.at);
+}
+
+void CutAndRunAgain(std::uint32_t seed, const Cut& cut) {
+    const std::string at = Describe(seed, cut);
+    // The state an uncut run leaves.
+    MemoryFileSystem expectedFs;
+    std::atomic<int> present{1};
+    const Scenario scenario = ScenarioBuilder(seed, expectedFs).Build();
+    ASSERT_EQ(Run(expectedFs, present, scenario, cut.sync), 1) << at;
+    const Snapshot expected = Everything(expectedFs);
+
+    MemoryFileSystem fs;
+    ScenarioBuilder(seed, fs).Build();
+    const Snapshot sourcesBefore = SourceSide(fs);
+    int operations = 0;
+    int copies = 0;
+    fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+        const bool isCopy = op == MemoryFileSystem::Op::CopyFileData;
+        copies += isCopy ? 1 : 0;
+        if (cut.pull ? ++operations == cut.at : isCopy && copies == cut.at) {
+            if (cut.pull) {
+                present = 0;
+                fs.Detach(L'E');
+            }
+            return false;
+        }
+        return true;
+    };
+    Run(fs, present, scenario, cut.sync);
+
+    const Snapshot afterCut = Everything(fs);
+    ExpectNoHalfFiles(afterCut, scenario, at);
+    if (!cut.sync) {
+        EXPECT_EQ(SourceSide(fs), sourcesBefore) << at;
+    }
+
+    fs.gate = nullptr;
+    fs.Attach(L'E');
+    present = 1;
+    ASSERT_EQ(Run(fs, present, scenario, cut.sync), 1) << at;
+    const Snapshot after = Everything(fs);
+    ExpectNoHalfFiles(after, scenario, at);
+    EXPECT_EQ(WithoutPartialCopies(after), expected) << at;
+}
+
+// How many operations and copies an uncut run makes.
+std::pair<int, int> CountSteps(std::uint32_t seed, bool sync) {
+    MemoryFileSystem fs;
+    std::atomic<int> present{1};
+    const Scenario scenario = ScenarioBuilder(seed, fs).Build();
+    int operations = 0;
+    int copies = 0;
+    fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+        ++operations;
+        copies += op == MemoryFileSystem::Op::CopyFileData ? 1 : 0;
+        return true;
+    };
+    Run(fs, present, scenario, sync);
+    return {operations, copies};
+}
+
+TEST(WalkerFaults, CutRunsLoseNothingAndTheNextRunFinishesTheJob) {
+    for (std::uint32_t seed = 1; seed <= 250; ++seed) {
+        std::mt19937 random(seed * 7919);
+        for (bool sync : {false, true}) {
+            const auto [operations, copies] = CountSteps(seed, sync);
+            ASSERT_GT(operations, 0);
+            CutAndRunAgain(seed, {sync, true, 1 + static_cast<int>(random() % operations)});
+            if (copies > 0) {
+                CutAndRunAgain(seed, {sync, false, 1 + static_cast<int>(random() % copies)});
+            }
+        }
+        if (testing::Test::HasFailure()) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,263 @@
+#include "backup/Walkers.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/host/MemoryFileSystem.h"
+
+namespace bexlo {
+namespace {
+
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::int64_t kMonday = 1000 * kSecond;
+
+class FixedBar : public ProgressFeedback {
+public:
+    int BarPosition() override { return position; }
+    void SlowDown() override { ++slowDowns; }
+
+    int position = 0;
+    int slowDowns = 0;
+};
+
+class Walkers : public testing::Test {
+protected:
+    BackupWalker Walker(std::uint64_t totalBytes = 0) {
+        return BackupWalker(fs, devicePresent, bar, totalBytes);
+    }
+
+    MemoryFileSystem fs;
+    std::atomic<int> devicePresent{1};
+    FixedBar bar;
+};
+
+TEST(WalkerRules, SourcesThatCannotBeWalkedSafelyAreRecognised) {
+    EXPECT_TRUE(IsUsableSource(L"C:\\Work", L"E:\\FilesBackup"));
+    EXPECT_TRUE(IsUsableSource(L"c:\\work\\a.txt", L"E:\\"));
+    EXPECT_TRUE(IsUsableSource(L"\\\\server\\share\\docs", L"E:\\FilesBackup"));
+    EXPECT_TRUE(IsUsableSource(L"E:\\FilesBackupOld", L"E:\\FilesBackup"));
+    // The destination inside the source, the source inside the destination, or the same folder.
+    EXPECT_FALSE(IsUsableSource(L"E:\\Data", L"e:\\data\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"E:\\FilesBackup\\Work", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"E:\\FilesBackup", L"E:\\FILESBACKUP\\"));
+    EXPECT_FALSE(IsUsableSource(L"E:\\Work", L"E:\\"));
+    // Drive roots, relative paths, dot segments, other separators and streams.
+    EXPECT_FALSE(IsUsableSource(L"C:\\", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"C:", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"Work", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"C:\\Work\\..", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"C:\\Work\\.\\x", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"C:\\Work/..", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsUsableSource(L"C:\\Work:data", L"E:\\FilesBackup"));
+    EXPECT_FALSE(IsPartialCopyName(L"a.txt"));
+    EXPECT_TRUE(IsPartialCopyName(L"a.txt.BEXLO-PARTIAL"));
+}
+
+TEST(WalkerRules, TimesUnderTwoSecondsApartAreEqual) {
+    EXPECT_EQ(CompareWriteTimes(kMonday, kMonday), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond - 1, kMonday), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + 2 * kSecond - 1), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond, kMonday), 1);
+    EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + 2 * kSecond), -1);
+    EXPECT_EQ(CompareWriteTimes(INT64_MIN, INT64_MAX), -1);
+}
+
+TEST_F(Walkers, CopyPlacesTheFolderUnderTheDestinationAndReplacesWhatIsThere) {
+    fs.AddFile(L"C:\\Work\\Sub\\a.txt", "new a", kMonday);
+    fs.AddFile(L"C:\\Work\\b.txt", "new b", kMonday);
+    fs.AddFolder(L"C:\\Work\\Empty");
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\a.txt", "newer in backup", kMonday + 100 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\b.txt", "older in backup", kMonday - 100 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\only.txt", "kept", kMonday);
+    const auto source = fs.Snapshot(L'C');
+
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "new a");
+    EXPECT_EQ(fs.LastWrite(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), kMonday);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\b.txt"), "new b");
+    EXPECT_TRUE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Empty"));
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\only.txt"), "kept");
+    EXPECT_EQ(fs.Snapshot(L'C'), source);
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 7u);
+}
+
+TEST_F(Walkers, CopyPassesOverMissingAndOverlappingSourcesAndCopiesASingleFile) {
+    fs.AddFolder(L"E:\\FilesBackup");
+    fs.AddFile(L"E:\\Data\\x.txt", "x", kMonday);
+    fs.AddFile(L"C:\\notes.txt", "notes", kMonday);
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Missing", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(walker.CopyItem(L"E:\\", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(walker.CopyItem(L"E:\\FilesBackup", L"E:\\FilesBackup\\Inner"), 1);
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+
+    EXPECT_EQ(walker.CopyItem(L"C:\\notes.txt", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\notes.txt"), "notes");
+}
+
+TEST_F(Walkers, EveryWalkerStopsAtOnceWithoutTheEnclosure) {
+    fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    devicePresent = 0;
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_EQ(walker.SyncFile(L"C:\\Work\\a.txt", L"E:\\FilesBackup\\a.txt"), 0);
+    EXPECT_EQ(walker.CopyEntry(L"C:\\Work\\a.txt", L"E:\\FilesBackup"), 0);
+    EXPECT_EQ(walker.CopyFolderTree(L"C:\\Work", L"E:\\FilesBackup\\Work"), 0);
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 1u);
+    EXPECT_EQ(walker.SyncFolder(L"C:\\Work", L"E:\\FilesBackup\\Work"), 0);
+    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"));
+}
+
+TEST_F(Walkers, AFailedCopyKeepsTheOldFileAndLeavesNoPartialOne) {
+    fs.AddFile(L"C:\\Work\\a.txt", "the new content", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "the old content", kMonday - kSecond * 60);
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+        return op != MemoryFileSystem::Op::CopyFileData;
+    };
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+        return op != MemoryFileSystem::Op::ReplaceFile;
+    };
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+}
+
+TEST_F(Walkers, LinksBackIntoTheWalkAreNotEnteredAgain) {
+    fs.AddFile(L"C:\\Work\\Sub\\a.txt", "a", kMonday);
+    fs.AddLink(L"C:\\Work\\Sub\\Loop", L"C:\\Work");
+    fs.AddLink(L"C:\\Work\\ToBackup", L"E:\\FilesBackup");
+    fs.AddFile(L"C:\\Other\\o.txt", "o", kMonday);
+    fs.AddLink(L"C:\\Work\\Other", L"C:\\Other");
+    fs.AddFolder(L"E:\\FilesBackup");
+
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "a");
+    // A link to a folder outside the walk is an ordinary folder.
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Other\\o.txt"), "o");
+    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
+    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\ToBackup"));
+
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
+
+    // A link inside the backup that leads back up is not followed when restoring either.
+    fs.AddFolder(L"D:\\");
+    fs.AddLink(L"E:\\FilesBackup\\Photos\\Up", L"E:\\FilesBackup");
+    fs.AddFile(L"E:\\FilesBackup\\Photos\\p.jpg", "p", kMonday);
+    EXPECT_EQ(Walker().SyncItem(L"D:\\Photos", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"D:\\Photos\\p.jpg"), "p");
+    EXPECT_FALSE(fs.IsFolder(L"D:\\Photos\\Up"));
+
+    const ScanTotals totals = PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup");
+    EXPECT_EQ(totals.totalBytes, 2u);
+    EXPECT_EQ(totals.entryCount, 6u);  // Sub, a.txt, Loop, ToBackup, Other, o.txt
+}
+
+TEST_F(Walkers, SyncMergesByLastWriteTimeAndNeverDeletes) {
+    fs.AddFile(L"C:\\Work\\newer-here.txt", "source", kMonday + 60 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\newer-here.txt", "backup", kMonday);
+    fs.AddFile(L"C:\\Work\\newer-there.txt", "source", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\newer-there.txt", "backup", kMonday + 60 * kSecond);
+    fs.AddFile(L"C:\\Work\\same.txt", "source", kMonday + kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\same.txt", "backup", kMonday);
+    fs.AddFile(L"C:\\Work\\only-here\\h.txt", "h", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\deleted-here.txt", "d", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Gone\\g.txt", "g", kMonday);
+
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\newer-here.txt"), "source");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\newer-there.txt"), "backup");
+    EXPECT_EQ(fs.LastWrite(L"C:\\Work\\newer-there.txt"), kMonday + 60 * kSecond);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\same.txt"), "source");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\same.txt"), "backup");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\only-here\\h.txt"), "h");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\deleted-here.txt"), "d");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\Gone\\g.txt"), "g");
+
+    // A second run changes nothing.
+    const auto source = fs.Snapshot(L'C');
+    const auto backup = fs.Snapshot(L'E');
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Snapshot(L'C'), source);
+    EXPECT_EQ(fs.Snapshot(L'E'), backup);
+}
+
+TEST_F(Walkers, SyncRestoresEmptiedAndMissingSourcesAndCopiesNewOnes) {
+    fs.AddFolder(L"C:\\Work");
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "a", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\b.txt", "b", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Photos\\p.jpg", "p", kMonday);
+    fs.AddFile(L"D:\\New\\n.txt", "n", kMonday);
+    fs.AddFile(L"C:\\single.txt", "single", kMonday);
+    BackupWalker walker = Walker();
+
+    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "a");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\Sub\\b.txt"), "b");
+    EXPECT_EQ(walker.SyncItem(L"C:\\Photos", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\Photos\\p.jpg"), "p");
+    EXPECT_EQ(walker.SyncItem(L"D:\\New", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\New\\n.txt"), "n");
+    EXPECT_EQ(walker.SyncItem(L"C:\\single.txt", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\single.txt"), "single");
+
+    const auto backup = fs.Snapshot(L'E');
+    EXPECT_EQ(walker.SyncItem(L"C:\\Nowhere", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(walker.SyncItem(L"E:\\FilesBackup\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Snapshot(L'E'), backup);
+    EXPECT_FALSE(fs.IsFolder(L"C:\\Nowhere"));
+}
+
+TEST_F(Walkers, LeftoversOfAnInterruptedCopyAreNeitherCopiedNorCounted) {
+    fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
+    fs.AddFile(L"C:\\Work\\a.txt.bexlo-partial", "half", kMonday + 60 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\b.txt.bexlo-partial", "ha", kMonday + 60 * kSecond);
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\a.txt.bexlo-partial"));
+    EXPECT_FALSE(fs.Data(L"C:\\Work\\b.txt.bexlo-partial"));
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
+    EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 1u);
+}
+
+TEST_F(Walkers, CopyingSlowsTheBarWhileItRunsAheadOfTheBytes) {
+    fs.AddFile(L"C:\\Work\\a.bin", "", kMonday, 512);
+    fs.AddFile(L"C:\\Work\\b.bin", "", kMonday, 488);
+    fs.AddFolder(L"E:\\FilesBackup\\Work");
+    bar.position = 51;
+    // a.bin: 51 % of the bytes with the bar at 51; b.bin: 100 %.
+    BackupWalker walker = Walker(1000);
+    EXPECT_EQ(walker.CopyFolderTree(L"C:\\Work", L"E:\\FilesBackup\\Work"), 1);
+    EXPECT_EQ(bar.slowDowns, 0);
+    EXPECT_EQ(walker.CopiedBytes(), 1000u);
+
+    bar.position = 52;
+    BackupWalker behind = Walker(1000);
+    EXPECT_EQ(behind.CopyFolderTree(L"C:\\Work", L"E:\\FilesBackup\\Work"), 1);
+    EXPECT_EQ(bar.slowDowns, 1);
+}
+
+TEST_F(Walkers, SizesPast4GiBCountInFull) {
+    constexpr std::uint64_t kFiveGiB = 5ull << 30;
+    fs.AddFile(L"C:\\Work\\disk.img", "image", kMonday, kFiveGiB);
+    fs.AddFile(L"C:\\Work\\Sub\\small.txt", "s", kMonday, 100);
+    fs.AddFile(L"C:\\alone.iso", "iso", kMonday, kFiveGiB);
+    fs.AddFolder(L"E:\\FilesBackup");
+    const ScanTotals totals =
+        PreScanSources(fs, {L"C:\\Work", L"C:\\alone.iso", L"C:\\Missing"}, L"E:\\FilesBackup");
+    EXPECT_EQ(totals.totalBytes, 2 * kFiveGiB + 100);
+    EXPECT_EQ(totals.entryCount, 4u);
+
+    BackupWalker walker = Walker(totals.totalBytes);
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(walker.CopyItem(L"C:\\alone.iso", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(walker.CopiedBytes(), totals.totalBytes);
+}
+
+}  // namespace
+}  // namespace bexlo
