@@ -86,9 +86,7 @@ bool BackupApp::Startup() {
         } else {
             hardware = std::make_unique<WindowsDeviceSeam>();
         }
-        BackupDlg::Options options;
-        options.deviceSeam = hardware.get();
-        BackupDlg dialog(std::move(options));
+        BackupDlg dialog(*hardware);
         dialog.DoModal(nullptr);
         if (mutex) {
             ::ReleaseMutex(mutex.Get());

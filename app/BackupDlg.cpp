@@ -4,7 +4,6 @@
 
 #include "app/ProfileReader.h"
 #include "device/VendorLibraries.h"
-#include "device/WindowsDeviceSeam.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -29,24 +28,10 @@ bool IsTransparentControl(int id) {
 
 }  // namespace
 
-namespace {
-
-// A seam that finds nothing, for a dialog given none.
-class NoHardware : public WindowsDeviceSeam {
-public:
-    std::uint32_t LogicalDrives() override { return 0; }
-};
-
-DeviceSeam& SeamOrNone(DeviceSeam* seam) {
-    static NoHardware none;
-    return seam != nullptr ? *seam : none;
-}
-
-}  // namespace
-
-BackupDlg::BackupDlg(Options dialogOptions)
+BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
     : Dialog(IDD_MAIN),
-      deviceLayer(SeamOrNone(dialogOptions.deviceSeam), *this),
+      deviceLayer(hardware, *this),
+      seam(hardware),
       options(std::move(dialogOptions)) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
 }
@@ -108,7 +93,7 @@ bool BackupDlg::OnInitDialog() {
         ::SetTimer(Handle(), kSelectionTimer, kStartTimerMs, nullptr);
     }
     ApplyDriveFlags();
-    const DWORD present = SeamOrNone(options.deviceSeam).LogicalDrives();
+    const DWORD present = seam.LogicalDrives();
     AddTreeDrives(present);
     RemoveTreeDrives(present);
 

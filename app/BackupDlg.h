@@ -32,8 +32,6 @@ inline constexpr UINT kRestoredSelectionTimerMs = 1000;
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
     std::function<PlatformVersion()> readVersion;
-    // The hardware the device layer talks to; it outlives the dialog.
-    DeviceSeam* deviceSeam = nullptr;
 };
 
 // The program's one main window, and the home of the state every part of it shares. Fields that
@@ -42,7 +40,8 @@ class BackupDlg : public Dialog, private PollHost {
 public:
     using Options = BackupDlgOptions;
 
-    explicit BackupDlg(Options options = {});
+    // `seam` is the hardware the device layer talks to; it outlives the dialog.
+    explicit BackupDlg(DeviceSeam& seam, Options options = {});
 
     std::atomic<int> stepDelayMs{0};
     int osVersion = kOsUnknown;
@@ -122,6 +121,7 @@ private:
     void ShowTrayIconForDevice(bool present);
     void ReleaseVendorLibraries(bool closeSp216Device);
 
+    DeviceSeam& seam;
     Options options;
 
     CLabelStatic sourceFrame;

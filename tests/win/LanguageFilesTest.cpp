@@ -51,9 +51,7 @@ protected:
     }
 
     std::unique_ptr<BackupDlg> Open() {
-        BackupDlg::Options options;
-        options.deviceSeam = &machine;
-        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        auto dialog = std::make_unique<BackupDlg>(machine);
         EXPECT_TRUE(dialog->Create(nullptr));
         PumpFor(100);
         return dialog;

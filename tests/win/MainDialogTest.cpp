@@ -31,8 +31,8 @@ protected:
 
     // Opens the main dialog modeless, as the program would with or without an enclosure.
     std::unique_ptr<BackupDlg> Open(bool enclosure, BackupDlg::Options options = {}) {
-        options.deviceSeam = enclosure ? &withEnclosure : &withoutEnclosure;
-        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        auto dialog = std::make_unique<BackupDlg>(enclosure ? withEnclosure : withoutEnclosure,
+                                                  std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
         PumpFor(200);
         return dialog;
@@ -238,8 +238,7 @@ TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
         ::RemoveDirectoryW(kDataFolder);
         BackupDlg::Options options;
         options.readVersion = [version] { return version; };
-        options.deviceSeam = &withEnclosure;
-        BackupDlg dialog(std::move(options));
+        BackupDlg dialog(withEnclosure, std::move(options));
         EXPECT_EQ(dialog.DoModal(nullptr), IDCANCEL);
         EXPECT_LT(dialog.osVersion, 2000);
         EXPECT_EQ(dialog.DevicePresent(), 0);
@@ -254,9 +253,7 @@ void CALLBACK PressEnter(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
-    BackupDlg::Options options;
-    options.deviceSeam = &withEnclosure;
-    BackupDlg dialog(std::move(options));
+    BackupDlg dialog(withEnclosure);
     // Enter arrives once the modal loop runs.
     ::SetTimer(nullptr, 0, 300, PressEnter);
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);

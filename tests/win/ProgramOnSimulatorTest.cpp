@@ -35,9 +35,7 @@ protected:
 
     std::unique_ptr<BackupDlg> Open() {
         seam = std::make_unique<SimulatorSeam>(Folder());
-        BackupDlg::Options options;
-        options.deviceSeam = seam.get();
-        auto dialog = std::make_unique<BackupDlg>(std::move(options));
+        auto dialog = std::make_unique<BackupDlg>(*seam);
         EXPECT_TRUE(dialog->Create(nullptr));
         // The first two poll ticks drop presses made before: wait them out.
         EXPECT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }, 10000));
