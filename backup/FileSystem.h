@@ -42,7 +42,7 @@ public:
     // time of `from`. A failure may leave part of the data in `to`.
     virtual bool CopyFileData(const std::wstring& from, const std::wstring& to) = 0;
     // Moves the file `from` over `to` in one step, replacing a file there.
-    virtual bool ReplaceFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual bool MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
 };
 

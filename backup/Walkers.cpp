@@ -180,7 +180,7 @@ int BackupWalker::CopyFileInto(const std::wstring& from, const std::wstring& nam
                                const std::wstring& toFolder) {
     const std::wstring to = Child(toFolder, name);
     const std::wstring partial = to + kPartialSuffix;
-    if (!fs_.CopyFileData(from, partial) || !fs_.ReplaceFile(partial, to)) {
+    if (!fs_.CopyFileData(from, partial) || !fs_.MoveOver(partial, to)) {
         fs_.RemoveFile(partial);
         return 0;
     }

@@ -262,8 +262,8 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& from, const std::wstring
     return true;
 }
 
-bool MemoryFileSystem::ReplaceFile(const std::wstring& from, const std::wstring& to) {
-    if (!Reachable(from) || !Allowed(Op::ReplaceFile, to)) {
+bool MemoryFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
+    if (!Reachable(from) || !Allowed(Op::MoveOver, to)) {
         return false;
     }
     auto [fromParent, fromName] = Parent(from);

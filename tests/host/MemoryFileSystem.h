@@ -19,7 +19,7 @@ namespace bexlo {
 
 class MemoryFileSystem : public FileSystem {
 public:
-    enum class Op { Find, List, Identity, CreateFolder, CopyFileData, ReplaceFile, RemoveFile };
+    enum class Op { Find, List, Identity, CreateFolder, CopyFileData, MoveOver, RemoveFile };
 
     MemoryFileSystem();
 
@@ -51,7 +51,7 @@ public:
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
-    bool ReplaceFile(const std::wstring& from, const std::wstring& to) override;
+    bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
 
 private:

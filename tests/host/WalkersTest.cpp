@@ -121,7 +121,7 @@ TEST_F(Walkers, AFailedCopyKeepsTheOldFileAndLeavesNoPartialOne) {
     EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
 
     fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
-        return op != MemoryFileSystem::Op::ReplaceFile;
+        return op != MemoryFileSystem::Op::MoveOver;
     };
     EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");

@@ -1,0 +1,137 @@
+#include "backup/WindowsFileSystem.h"
+
+#include <windows.h>
+
+#include "framework/Handles.h"
+
+namespace bexlo {
+
+namespace {
+
+FileEntry EntryOf(const WIN32_FIND_DATAW& found) {
+    FileEntry entry;
+    entry.name = found.cFileName;
+    entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entry.lastWrite = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+        found.ftLastWriteTime.dwLowDateTime);
+    return entry;
+}
+
+// A read-only file can be neither replaced nor removed.
+void AllowChanges(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+}
+
+}  // namespace
+
+std::optional<FileEntry> WindowsFileSystem::Find(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle find(::FindFirstFileW(path.c_str(), &found));
+    if (!find) {
+        return std::nullopt;
+    }
+    return EntryOf(found);
+}
+
+std::optional<std::vector<FileEntry>> WindowsFileSystem::List(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle find(::FindFirstFileExW((folder + L"\\*.*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) {
+        return std::nullopt;
+    }
+    std::vector<FileEntry> entries;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            entries.push_back(EntryOf(found));
+        }
+    } while (::FindNextFileW(find.Get(), &found));
+    return entries;
+}
+
+std::optional<FileId> WindowsFileSystem::Identity(const std::wstring& folder) {
+    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!handle || !::GetFileInformationByHandle(handle.Get(), &information)) {
+        return std::nullopt;
+    }
+    return FileId{
+        information.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+bool WindowsFileSystem::CreateFolder(const std::wstring& path) {
+    return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool WindowsFileSystem::CopyFileData(const std::wstring& from, const std::wstring& to) {
+    AllowChanges(to);
+    // The platform copy keeps the last-write time, which Synchronize compares.
+    return ::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, 0) != FALSE;
+}
+
+bool WindowsFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
+    AllowChanges(to);
+    return ::MoveFileExW(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
+    AllowChanges(path);
+    return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) {
+    const std::wstring temporary = path + L".new";
+    {
+        UniqueFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return false;
+        }
+        DWORD written = 0;
+        const bool complete = ::WriteFile(file.Get(), bytes.data(),
+                                          static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                              written == bytes.size() && ::FlushFileBuffers(file.Get());
+        if (!complete) {
+            file.Reset();
+            ::DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    AllowChanges(path);
+    if (!::MoveFileExW(temporary.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
+                                                       std::size_t limit) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(limit);
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(limit), &read, nullptr)) {
+        return std::nullopt;
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
+}  // namespace bexlo

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "backup/FileSystem.h"
+
+namespace bexlo {
+
+// The walkers' file operations on the real disks.
+class WindowsFileSystem : public FileSystem {
+public:
+    std::optional<FileEntry> Find(const std::wstring& path) override;
+    std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
+    std::optional<FileId> Identity(const std::wstring& folder) override;
+    bool CreateFolder(const std::wstring& path) override;
+    bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
+    bool MoveOver(const std::wstring& from, const std::wstring& to) override;
+    bool RemoveFile(const std::wstring& path) override;
+};
+
+// Writes a whole file so that a reader only ever finds the old content or the new one: the bytes
+// go to a temporary file beside it, which then replaces it. False, with the old file untouched,
+// when anything fails.
+bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes);
+
+// The first `limit` bytes of a file; nothing when it cannot be read.
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path, std::size_t limit);
+
+}  // namespace bexlo

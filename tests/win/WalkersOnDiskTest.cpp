@@ -1,0 +1,192 @@
+// The walkers on real folders: C: holds the sources, the mapped drive E: the backup.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "backup/Walkers.h"
+#include "backup/WindowsFileSystem.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+class StillBar : public ProgressFeedback {
+public:
+    int BarPosition() override { return 0; }
+    void SlowDown() override {}
+};
+
+std::string Contents(const std::wstring& path) {
+    auto bytes = ReadFileBytes(path, 1 << 20);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<missing>");
+}
+
+FILETIME WriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+void SetWriteTime(const std::wstring& path, FILETIME time) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ::SetFileTime(file.Get(), nullptr, nullptr, &time);
+}
+
+FILETIME Shifted(FILETIME time, std::int64_t seconds) {
+    ULARGE_INTEGER value{};
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    value.QuadPart += static_cast<ULONGLONG>(seconds * 10'000'000);
+    return {value.LowPart, value.HighPart};
+}
+
+bool SameTime(FILETIME a, FILETIME b) {
+    return ::CompareFileTime(&a, &b) == 0;
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+class WalkersOnDisk : public testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(kSource);
+        RemoveTree(kBackup);
+        ::CreateDirectoryW(kSource, nullptr);
+        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work").c_str(), nullptr);
+        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work\\sub").c_str(), nullptr);
+        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work\\empty").c_str(), nullptr);
+        ::CreateDirectoryW(kBackup, nullptr);
+        test::WriteBytes(Src(L"Work\\a.txt"), "alpha");
+        std::string binary;
+        for (int i = 0; i < 70000; ++i) {
+            binary.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
+        }
+        test::WriteBytes(Src(L"Work\\sub\\b.bin"), binary);
+        test::WriteBytes(Src(L"notes.txt"), "a single file");
+    }
+    void TearDown() override {
+        RemoveTree(kSource);
+        RemoveTree(kBackup);
+    }
+
+    static std::wstring Src(const wchar_t* rest) { return std::wstring(kSource) + L"\\" + rest; }
+    static std::wstring Bak(const wchar_t* rest) { return std::wstring(kBackup) + L"\\" + rest; }
+
+    int Copy(const wchar_t* item) { return Walker().CopyItem(Src(item), kBackup); }
+    int Sync(const wchar_t* item) { return Walker().SyncItem(Src(item), kBackup); }
+    BackupWalker Walker() { return BackupWalker(fs, present, bar, 0); }
+
+    static constexpr wchar_t kSource[] = L"C:\\bexlo-walk";
+    static constexpr wchar_t kBackup[] = L"E:\\FilesBackup";
+    WindowsFileSystem fs;
+    std::atomic<int> present{1};
+    StillBar bar;
+};
+
+TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
+    ASSERT_EQ(Copy(L"Work"), 1);
+    ASSERT_EQ(Copy(L"notes.txt"), 1);
+    for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\b.bin", L"notes.txt"}) {
+        SCOPED_TRACE(std::string(file, file + std::wcslen(file)));
+        EXPECT_EQ(Contents(Bak(file)), Contents(Src(file)));
+        EXPECT_TRUE(SameTime(WriteTime(Bak(file)), WriteTime(Src(file))));
+    }
+    EXPECT_NE(::GetFileAttributesW(Bak(L"Work\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A read-only source makes a read-only copy, which the next Copy still replaces.
+    ::SetFileAttributesW(Src(L"Work\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(Copy(L"Work"), 1);
+    ::SetFileAttributesW(Src(L"Work\\a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
+    ASSERT_EQ(Copy(L"Work"), 1);
+    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha, second edition");
+
+    // No copy in progress was left behind under any name.
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle partial(::FindFirstFileW(Bak(L"Work\\*.bexlo-partial").c_str(), &entry));
+    EXPECT_FALSE(partial);
+}
+
+TEST_F(WalkersOnDisk, SynchronizeMergesByLastWriteTimeAndNeverDeletes) {
+    ASSERT_EQ(Copy(L"Work"), 1);
+    const FILETIME base = WriteTime(Src(L"Work\\a.txt"));
+
+    // Newer in the backup: it comes back to the source.
+    test::WriteBytes(Bak(L"Work\\a.txt"), "edited on the backup");
+    SetWriteTime(Bak(L"Work\\a.txt"), Shifted(base, 60));
+    // Newer in the source: it goes to the backup.
+    test::WriteBytes(Src(L"Work\\sub\\b.bin"), "edited at home");
+    SetWriteTime(Src(L"Work\\sub\\b.bin"), Shifted(base, 120));
+    // Only in the backup: it is copied, not deleted.
+    test::WriteBytes(Bak(L"Work\\only-backup.txt"), "kept");
+    // One second apart is the same time on FAT: nothing moves.
+    test::WriteBytes(Src(L"Work\\sub\\same.txt"), "source side");
+    test::WriteBytes(Bak(L"Work\\sub\\same.txt"), "backup side");
+    SetWriteTime(Src(L"Work\\sub\\same.txt"), base);
+    SetWriteTime(Bak(L"Work\\sub\\same.txt"), Shifted(base, 1));
+
+    ASSERT_EQ(Sync(L"Work"), 1);
+    EXPECT_EQ(Contents(Src(L"Work\\a.txt")), "edited on the backup");
+    EXPECT_EQ(Contents(Bak(L"Work\\sub\\b.bin")), "edited at home");
+    EXPECT_EQ(Contents(Src(L"Work\\only-backup.txt")), "kept");
+    EXPECT_EQ(Contents(Src(L"Work\\sub\\same.txt")), "source side");
+    EXPECT_EQ(Contents(Bak(L"Work\\sub\\same.txt")), "backup side");
+}
+
+TEST_F(WalkersOnDisk, APulledEnclosureEndsTheRunWithoutAHalfFile) {
+    present = 0;
+    EXPECT_EQ(Copy(L"Work"), 0);
+    EXPECT_EQ(::GetFileAttributesW(Bak(L"Work\\sub\\b.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WalkersOnDisk, ALinkBackIntoTheTreeIsNotFollowed) {
+    if (!::CreateSymbolicLinkW(Src(L"Work\\sub\\loop").c_str(), Src(L"Work").c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "this system makes no directory links";
+    }
+    EXPECT_EQ(Copy(L"Work"), 1);
+    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha");
+    EXPECT_EQ(::GetFileAttributesW(Bak(L"Work\\sub\\loop\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
+    const std::wstring file = Src(L"path.txt");
+    const std::uint8_t first[] = {1, 2, 3};
+    const std::uint8_t second[] = {9, 8, 7, 6};
+    ASSERT_TRUE(WriteFileReplacing(file, first));
+    ASSERT_TRUE(WriteFileReplacing(file, second));
+    EXPECT_EQ(Contents(file), std::string("\x09\x08\x07\x06"));
+    EXPECT_EQ(::GetFileAttributesW((file + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
+    EXPECT_EQ(ReadFileBytes(file, 2)->size(), 2u);
+    EXPECT_FALSE(ReadFileBytes(Src(L"missing.txt"), 10));
+}
+
+}  // namespace
+}  // namespace bexlo
