@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "app/ProfileReader.h"
+#include "backup/BackupRecord.h"
+#include "backup/WindowsFileSystem.h"
 #include "device/VendorLibraries.h"
 #include "res/resource.h"
 
@@ -120,7 +122,7 @@ bool BackupDlg::OnInitDialog() {
     deviceLayer.state.notifyDevice = 0;
 
     SelectCopyMode();
-    // The saved backup type is not read yet, so Copy stays selected.
+    ReadBackupType();
     ::PostMessageW(Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
 
     ::CreateDirectoryW(kDataFolderParent, nullptr);
@@ -260,6 +262,53 @@ void BackupDlg::SelectCopyMode() {
 void BackupDlg::SelectSyncMode() {
     ::CheckDlgButton(Handle(), IDC_SYNC, BST_CHECKED);
     ::CheckDlgButton(Handle(), IDC_COPY, BST_UNCHECKED);
+}
+
+namespace {
+
+std::optional<std::uint32_t> VolumeSerialOf(const std::wstring& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    DWORD serial = 0;
+    if (!::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+        return std::nullopt;
+    }
+    return serial;
+}
+
+}  // namespace
+
+int BackupDlg::ReadBackupType() {
+    const auto bytes = ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
+    const std::optional<BackupType> type =
+        bytes ? ParseBackupType(*bytes) : std::optional<BackupType>();
+    if (!type) {
+        return 0;
+    }
+    *type == BackupType::Sync ? SelectSyncMode() : SelectCopyMode();
+    return 1;
+}
+
+int BackupDlg::WriteBackupRecord(const std::wstring& targetPath) const {
+    const std::optional<std::uint32_t> serial = VolumeSerialOf(targetPath);
+    if (!serial) {
+        return 0;
+    }
+    const BackupType type = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED
+                                ? BackupType::Sync
+                                : BackupType::Copy;
+    return WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, *serial)) ? 1 : 0;
+}
+
+int BackupDlg::CheckBackupVolume(const std::wstring& targetPath) const {
+    const std::optional<std::uint32_t> serial = VolumeSerialOf(targetPath);
+    if (!serial) {
+        return 0;
+    }
+    const auto bytes = ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
+    return bytes && RecordMatchesVolume(*bytes, *serial) ? 1 : 0;
 }
 
 void BackupDlg::HideTopLevelCheckboxes() {

@@ -83,6 +83,12 @@ public:
     void LoadStringFiles();
     void SelectCopyMode();
     void SelectSyncMode();
+    // The backup record (SerailNo.txt): the radios restored at start, the record written after a
+    // successful run, and the check that a run goes to the same volume as the last one. Each
+    // returns 1 on success, 0 otherwise; `targetPath` begins with its drive letter.
+    int ReadBackupType();
+    int WriteBackupRecord(const std::wstring& targetPath) const;
+    int CheckBackupVolume(const std::wstring& targetPath) const;
     void HideTopLevelCheckboxes();
 
 protected:
