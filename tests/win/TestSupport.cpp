@@ -49,6 +49,31 @@ void ClearDataFolder() {
     } while (::FindNextFileW(find.Get(), &entry));
 }
 
+// Links are removed, never followed.
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.Get(), &entry));
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));

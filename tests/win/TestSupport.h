@@ -21,6 +21,8 @@ void ClearDataFolder();
 // Writes `text` as UTF-16LE with a byte-order mark, the encoding the profile reader expects.
 void WriteUtf16File(const std::wstring& path, const std::wstring& text);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
+// Removes a folder with everything in it.
+void RemoveTree(const std::wstring& path);
 
 // A simulator folder of its own: copies of the built stand-in vendor libraries and control
 // surface, and `description` as its enclosures.txt.

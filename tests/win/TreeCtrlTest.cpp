@@ -40,31 +40,10 @@ void MakeFolders(const std::vector<std::wstring>& paths) {
     }
 }
 
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.Get(), &entry));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 class TreeCtrl : public testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(L"E:\\t");
+        test::RemoveTree(L"E:\\t");
         ::CreateDirectoryW(L"E:\\t", nullptr);
         host = std::make_unique<TreeHost>();
         ASSERT_TRUE(host->Create(nullptr));
@@ -78,7 +57,7 @@ protected:
     }
     void TearDown() override {
         host.reset();
-        RemoveTree(L"E:\\t");
+        test::RemoveTree(L"E:\\t");
     }
 
     TestTree& tree() { return host->tree; }
@@ -197,7 +176,7 @@ TEST_F(TreeCtrl, SelectingThroughADeletedFolderStopsAtItsParent) {
     {
         SCOPED_TRACE("deleted after it was listed");
         ASSERT_NE(tree().SetSelectedPath(L"E:\\t\\a", true), nullptr);
-        RemoveTree(L"E:\\t\\a\\b");
+        test::RemoveTree(L"E:\\t\\a\\b");
         EXPECT_EQ(tree().SetSelectedPath(L"E:\\t\\a\\b\\c", false), nullptr);
         EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t\\a");
         EXPECT_EQ(tree().PathToItem(L"E:\\t\\a\\b"), nullptr);
@@ -251,7 +230,7 @@ TEST_F(TreeCtrl, AChangeOnAnExpandedDriveRelistsItAndKeepsTheTicks) {
     EXPECT_TRUE(tree().GetCheck(again));
     EXPECT_FALSE(tree().GetCheck(tree().PathToItem(L"E:\\t\\A\\C")));
     EXPECT_EQ(tree().GetSelectedPath(), L"E:\\t") << "the selection comes back";
-    RemoveTree(L"E:\\NewFolder");
+    test::RemoveTree(L"E:\\NewFolder");
 }
 
 TEST_F(TreeCtrl, AWatcherEndsWhenRefreshingIsOff) {
@@ -264,7 +243,7 @@ TEST_F(TreeCtrl, AWatcherEndsWhenRefreshingIsOff) {
     EXPECT_EQ(tree().WatcherCount(), 1u) << "an ended watcher stays registered";
     PumpFor(300);
     EXPECT_EQ(tree().PathToItem(L"E:\\quiet"), nullptr) << "no refresh was asked for";
-    RemoveTree(L"E:\\quiet");
+    test::RemoveTree(L"E:\\quiet");
 }
 
 TEST_F(TreeCtrl, ClosingStopsEveryWatcherHoweverMany) {

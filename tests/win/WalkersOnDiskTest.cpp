@@ -48,35 +48,11 @@ bool SameTime(FILETIME a, FILETIME b) {
     return ::CompareFileTime(&a, &b) == 0;
 }
 
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(child);
-            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                ::RemoveDirectoryW(child.c_str());
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.Get(), &entry));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 class WalkersOnDisk : public testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(kSource);
-        RemoveTree(kBackup);
+        test::RemoveTree(kSource);
+        test::RemoveTree(kBackup);
         ::CreateDirectoryW(kSource, nullptr);
         ::CreateDirectoryW((std::wstring(kSource) + L"\\Work").c_str(), nullptr);
         ::CreateDirectoryW((std::wstring(kSource) + L"\\Work\\sub").c_str(), nullptr);
@@ -91,8 +67,8 @@ protected:
         test::WriteBytes(Src(L"notes.txt"), "a single file");
     }
     void TearDown() override {
-        RemoveTree(kSource);
-        RemoveTree(kBackup);
+        test::RemoveTree(kSource);
+        test::RemoveTree(kBackup);
     }
 
     static std::wstring Src(const wchar_t* rest) { return std::wstring(kSource) + L"\\" + rest; }
