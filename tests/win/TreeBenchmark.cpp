@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "res/resource.h"
+#include "tests/win/TreeHost.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
@@ -23,16 +23,6 @@ public:
     int OpenIconOfPath(const std::wstring& path) const override {
         return iconless ? 0 : CTreeFileCtrl::OpenIconOfPath(path);
     }
-};
-
-// Prints how long expanding large folders takes; asserts nothing about speed.
-class BenchHost : public Dialog {
-public:
-    BenchHost() : Dialog(IDD_MAIN) {}
-    IconlessTree tree;
-
-protected:
-    void DoDataExchange(DataExchange& exchange) override { exchange.Bind(IDC_SOURCE_TREE, tree); }
 };
 
 void MakeFolders(const std::wstring& parent, int count) {
@@ -55,8 +45,9 @@ size_t CountChildren(HWND tree, HTREEITEM item) {
     return count;
 }
 
+// Prints how long expanding large folders takes; asserts nothing about speed.
 TEST(TreeBenchmark, ExpandingLargeFolders) {
-    BenchHost host;
+    test::TreeHost<IconlessTree> host;
     ASSERT_TRUE(host.Create(nullptr));
     host.tree.DriveIncludeFlags[static_cast<size_t>('E' - 'A')] = 1;
     for (const wchar_t* kind : {L"icons", L"plain"}) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "res/resource.h"
 #include "tests/win/TestSupport.h"
+#include "tests/win/TreeHost.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
@@ -24,16 +24,6 @@ public:
     void PauseRefreshing() { autoRefresh.store(0); }
 };
 
-// The main dialog's template with only its check-box tree bound.
-class TreeHost : public Dialog {
-public:
-    TreeHost() : Dialog(IDD_MAIN) {}
-    TestTree tree;
-
-protected:
-    void DoDataExchange(DataExchange& exchange) override { exchange.Bind(IDC_SOURCE_TREE, tree); }
-};
-
 void MakeFolders(const std::vector<std::wstring>& paths) {
     for (const std::wstring& path : paths) {
         ::CreateDirectoryW(path.c_str(), nullptr);
@@ -45,7 +35,7 @@ protected:
     void SetUp() override {
         test::RemoveTree(L"E:\\t");
         ::CreateDirectoryW(L"E:\\t", nullptr);
-        host = std::make_unique<TreeHost>();
+        host = std::make_unique<test::TreeHost<TestTree>>();
         ASSERT_TRUE(host->Create(nullptr));
         tree().DriveIncludeFlags.fill(0);
         for (int letter : {'E' - 'A', 'F' - 'A', 'G' - 'A'}) {
@@ -73,7 +63,7 @@ protected:
         return labels;
     }
 
-    std::unique_ptr<TreeHost> host;
+    std::unique_ptr<test::TreeHost<TestTree>> host;
 };
 
 TEST_F(TreeCtrl, ListsOnlyIncludedDrivesUnderTheComputerItem) {
