@@ -4,6 +4,7 @@
 
 #include "app/ProfileReader.h"
 #include "backup/BackupRecord.h"
+#include "backup/PathList.h"
 #include "backup/WindowsFileSystem.h"
 #include "device/VendorLibraries.h"
 #include "res/resource.h"
@@ -34,8 +35,16 @@ BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
     : Dialog(IDD_MAIN),
       deviceLayer(hardware, *this),
       seam(hardware),
-      options(std::move(dialogOptions)) {
+      options(std::move(dialogOptions)),
+      selectionList(sourceTree, itemLimit, [this] { ShowBox(L"Too Much Items", Msg::Over100); }),
+      run(*this, options.fileSystem != nullptr ? *options.fileSystem : windowsFileSystem) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+}
+
+BackupDlg::~BackupDlg() {
+    if (Handle() != nullptr) {
+        ::DestroyWindow(Handle());
+    }
 }
 
 void BackupDlg::DoDataExchange(DataExchange& exchange) {
@@ -213,10 +222,8 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
     return MsgResult::Handled(TRUE);
 }
 
-// The backup run is not built yet: a press is counted and the run counts as started.
 bool BackupDlg::StartRun() {
-    ++runsStarted;
-    return true;
+    return run.Start();
 }
 
 void BackupDlg::StopPollTimer() {
@@ -311,6 +318,77 @@ int BackupDlg::CheckBackupVolume(const std::wstring& targetPath) const {
     return bytes && RecordMatchesVolume(*bytes, *serial) ? 1 : 0;
 }
 
+void BackupDlg::ShowBox(const wchar_t* caption, Msg text, UINT icon) const {
+    ::MessageBoxW(Handle(), messageTexts[text].c_str(), caption, MB_OK | icon);
+}
+
+void BackupDlg::SavePathList() {
+    RebuildSelectionList();
+    std::vector<std::wstring> sources = selectionList.Entries();
+    if (sources.empty()) {
+        ShowBox(L"No Select item", Msg::NoSelect);
+        return;
+    }
+    if (sources.size() > static_cast<std::size_t>(itemLimit)) {
+        sources.resize(static_cast<std::size_t>(itemLimit));
+    }
+    std::wstring target = targetTree.ItemToPath(targetTree.SelectedItem());
+    if (target.empty()) {
+        const std::wstring text =
+            messageTexts[Msg::NoDestDir] + L" \"" + deviceLayer.record.defaultTarget + L"\"";
+        ::MessageBoxW(Handle(), text.c_str(), L"No choice destined folder",
+                      MB_OK | MB_ICONINFORMATION);
+        target = deviceLayer.record.defaultTarget;
+    }
+    serialCheckArmed = 0;
+    // Without a destination the list could never run: the saved one stays.
+    if (target.empty() || !WriteFileReplacing(kPathListFile, PathListBytes(target, sources))) {
+        ShowBox(L"Save Fail", Msg::CannotSave);
+    }
+    ::EnableWindow(saveButton.Handle(), TRUE);
+}
+
+void BackupDlg::ClearSelection() {
+    if (HTREEITEM root = sourceTree.RootItem(); root != nullptr) {
+        TreeView_Expand(sourceTree.Handle(), root, TVE_COLLAPSE | TVE_COLLAPSERESET);
+    }
+    selectionList.Clear();
+    ::SetDlgItemTextW(Handle(), IDC_SOURCE_PATH, L"");
+    sourceSelection.clear();
+    clearPending = 1;
+}
+
+void BackupDlg::EnableUi(bool enable) {
+    for (int id : {IDC_CLEAR, IDC_COPY, IDC_SYNC, IDC_SOURCE_TREE, IDC_NEW_SOURCE_DIR}) {
+        ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+    }
+    // An enclosure pulled during the run leaves these off, as its removal turned them off.
+    const bool withDevice = enable && DevicePresent() == 1;
+    EnableDeviceControls(withDevice);
+    ::SendMessageW(progressBar.Handle(), PBM_SETPOS, 0, 0);
+    if (withDevice) {
+        ::SetTimer(Handle(), kPollTimer, kStartTimerMs, nullptr);
+    } else if (!enable) {
+        ::KillTimer(Handle(), kPollTimer);
+    }
+    if (inTray != 1) {
+        enable ? ::SetTimer(Handle(), kSelectionTimer, kRestoredSelectionTimerMs, nullptr)
+               : ::KillTimer(Handle(), kSelectionTimer);
+    }
+}
+
+void BackupDlg::CallOnUiThread(const std::function<void()>& call) {
+    HWND window = Handle();
+    if (window == nullptr) {
+        return;
+    }
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
+        call();
+        return;
+    }
+    ::SendMessageW(window, kCallOnUiThreadMessage, 0, reinterpret_cast<LPARAM>(&call));
+}
+
 void BackupDlg::HideTopLevelCheckboxes() {
     HTREEITEM root = sourceTree.RootItem();
     if (root == nullptr) {
@@ -349,6 +427,9 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_DEVICECHANGE:
             return OnDeviceChange(wParam);
+        case kCallOnUiThreadMessage:
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            return MsgResult::Handled();
         case kHideCheckboxesMessage:
             if (lParam == kHideCheckboxesParam) {
                 HideTopLevelCheckboxes();
@@ -373,10 +454,14 @@ MsgResult BackupDlg::OnCommand(WORD id) {
         case IDC_SYNC:
             SelectSyncMode();
             return MsgResult::Handled();
-        case IDC_NEW_SOURCE_DIR:  // new folders, Save and Clear do nothing yet
-        case IDC_NEW_TARGET_DIR:
-        case IDC_CLEAR:
         case IDC_SAVE:
+            SavePathList();
+            return MsgResult::Handled();
+        case IDC_CLEAR:
+            ClearSelection();
+            return MsgResult::Handled();
+        case IDC_NEW_SOURCE_DIR:  // new folders are not made yet
+        case IDC_NEW_TARGET_DIR:
         case IDC_BT1:
             return MsgResult::Handled();
         default:
@@ -441,10 +526,11 @@ void BackupDlg::OnTargetExpanding(const NMTREEVIEWW& change) {
     }
 }
 
-// The selection list (timer 4) is not built yet.
 void BackupDlg::OnTimer(UINT_PTR id) {
     if (id == kPollTimer) {
         deviceLayer.OnPollTimer();
+    } else if (id == kSelectionTimer) {
+        RebuildSelectionList();
     }
 }
 

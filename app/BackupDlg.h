@@ -10,8 +10,11 @@
 
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
+#include "backup/BackupRun.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
+#include "backup/SelectionList.h"
+#include "backup/WindowsFileSystem.h"
 #include "device/DeviceLayer.h"
 #include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
@@ -24,6 +27,8 @@ namespace bexlo {
 inline constexpr UINT kTrayNotifyMessage = WM_USER + 5;
 inline constexpr UINT kHideCheckboxesMessage = WM_APP + 1;
 inline constexpr LPARAM kHideCheckboxesParam = 14;
+// lParam points to a std::function<void()> that a worker thread has run on the interface thread.
+inline constexpr UINT kCallOnUiThreadMessage = WM_APP + 2;
 inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
 inline constexpr UINT kStartTimerMs = 750;
@@ -32,6 +37,9 @@ inline constexpr UINT kRestoredSelectionTimerMs = 1000;
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
     std::function<PlatformVersion()> readVersion;
+    // The disks the run reads and writes; the real ones when none is given. It outlives the
+    // dialog.
+    FileSystem* fileSystem = nullptr;
 };
 
 // The program's one main window, and the home of the state every part of it shares. Fields that
@@ -42,6 +50,8 @@ public:
 
     // `seam` is the hardware the device layer talks to; it outlives the dialog.
     explicit BackupDlg(DeviceSeam& seam, Options options = {});
+    // The window goes first, so that no run thread still waits on it.
+    ~BackupDlg() override;
 
     std::atomic<int> stepDelayMs{0};
     int osVersion = kOsUnknown;
@@ -70,8 +80,6 @@ public:
     // The device record (drive tables, backupDrive, defaultTarget) and the poll state
     // (pollSkip, devicePresent, notifyDevice, pressDrive, pressKey).
     DeviceLayer deviceLayer;
-    // Presses handed to the run; the run itself is not built yet.
-    std::atomic<int> runsStarted{0};
 
     int DevicePresent() const { return deviceLayer.state.devicePresent.load(); }
 
@@ -90,6 +98,20 @@ public:
     int WriteBackupRecord(const std::wstring& targetPath) const;
     int CheckBackupVolume(const std::wstring& targetPath) const;
     void HideTopLevelCheckboxes();
+
+    // Save and Clear, and the selection list that mirrors the source tree's check marks.
+    void SavePathList();
+    void ClearSelection();
+    void RebuildSelectionList() { selectionList.Rebuild(); }
+    const std::vector<std::wstring>& SelectionEntries() const { return selectionList.Entries(); }
+
+    // The controls a run must not see used, and timers 5 and 4.
+    void EnableUi(bool enable);
+    // Runs `call` on the interface thread and waits for it; nothing when the window is gone.
+    void CallOnUiThread(const std::function<void()>& call);
+    // A message box owned by the dialog, with its fixed caption and the language's text; any
+    // thread may show one.
+    void ShowBox(const wchar_t* caption, Msg text, UINT icon = MB_ICONWARNING) const;
 
 protected:
     void DoDataExchange(DataExchange& exchange) override;
@@ -138,6 +160,7 @@ private:
     Control pathSettingHeading;
     CTreeFileCtrl sourceTree;
     CTreeFileCtrl targetTree;
+    SelectionList selectionList;
     Control progressBar;
     CLabelStatic background;
     CLabelStatic sourcePathText;
@@ -152,6 +175,9 @@ private:
     Control unusedStatic1051;
     Control unusedStatic1052;
     Control unusedStatic1053;
+
+    WindowsFileSystem windowsFileSystem;
+    BackupRun run;
 };
 
 }  // namespace bexlo

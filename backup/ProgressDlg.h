@@ -7,13 +7,52 @@
 
 namespace bexlo {
 
-// The progress window a run shows while the main dialog is hidden. Only its texts exist so far:
-// no run opens it yet.
+// The progress window a run shows while the main dialog sits in the notification area. It is
+// opened, moved and destroyed by the run's progress thread, so it belongs to that thread; SetPos
+// pumps the thread's messages to keep it painted between the thread's pauses. The owner stays
+// disabled while it is open, and Enter and Esc do not close it.
 class ProgressDlg : public Dialog {
 public:
-    ProgressDlg() : Dialog(IDD_PROGRESS) {}
+    // `caption` is the string resource of the window caption; 0 means "Copying...".
+    explicit ProgressDlg(int caption = 0)
+        : Dialog(IDD_PROGRESS), captionId(caption != 0 ? caption : IDS_COPYING) {}
+    ~ProgressDlg() override;
 
+    // Opens the window modeless, disabling the top-level window of `parent` (the main dialog)
+    // while it is open. False when the window could not be made.
+    bool Create(HWND parent);
+    // Re-enables the owner, then destroys the window.
+    void DestroyWindow();
+
+    // Each returns the previous position.
+    int SetPos(int newPos);
+    int OffsetPos(int delta) { return SetPos(pos + delta); }
+    int StepIt() { return SetPos(pos + step); }
+    void SetRange(int newLower, int newUpper);
+    void SetStep(int newStep) { step = newStep; }
+    void SetStatus(const std::wstring& text);
+
+    // Dispatches every waiting message of the calling thread, the window's navigation keys
+    // through the window.
+    void PumpMessages() const;
+
+    // The percentage shown for a position: a full bar shows 100 %, a position past the range
+    // wraps.
+    static std::wstring PercentText(int position, int lower, int upper);
+
+    int captionId;
+    int lower = 0;
+    int upper = 100;
+    int step = 3;
+    int pos = 0;
     std::wstring statusText;
+    HWND owner = nullptr;
+    bool ownerDisabled = false;
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
 };
 
 }  // namespace bexlo

@@ -139,6 +139,19 @@ ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sourc
     return totals;
 }
 
+int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
+    if (fs.CreateFolder(path)) {
+        return 1;
+    }
+    const std::size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos || slash <= 2) {
+        return 0;
+    }
+    CreateFolderPath(fs, path.substr(0, slash));
+    fs.CreateFolder(path);
+    return 1;
+}
+
 // Keeps a folder on the walk while the walker is inside it.
 class BackupWalker::ChainLink {
 public:

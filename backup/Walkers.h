@@ -48,6 +48,9 @@ struct ScanTotals {
 ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
                           const std::wstring& target);
 
+// Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
+int CreateFolderPath(FileSystem& fs, const std::wstring& path);
+
 class BackupWalker {
 public:
     // `totalBytes` is the pre-scan's measure; 0 means no pacing feedback.

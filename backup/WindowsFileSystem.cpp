@@ -1,5 +1,7 @@
 #include "backup/WindowsFileSystem.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "framework/Handles.h"
@@ -125,9 +127,15 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
     if (!file) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes(limit);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size)) {
+        return std::nullopt;
+    }
+    const std::uint64_t wanted = std::min<std::uint64_t>(
+        {static_cast<std::uint64_t>(size.QuadPart), limit, std::uint64_t{MAXDWORD}});
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(wanted));
     DWORD read = 0;
-    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(limit), &read, nullptr)) {
+    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(wanted), &read, nullptr)) {
         return std::nullopt;
     }
     bytes.resize(read);

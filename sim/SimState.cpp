@@ -14,9 +14,14 @@ constexpr int kMaxFamily = 10;
 constexpr int kMaxPhysical = 99;
 constexpr int kMaxPresses = 1000000;
 
-const std::vector<std::string_view> kFields = {"family",   "letters", "signature",
-                                               "offsets",  "serial",  "key",
-                                               "attached", "presses", "physical"};
+const std::vector<std::string_view> kFields = {"family",   "letters", "signature", "offsets",
+                                               "serial",   "key",     "attached",  "presses",
+                                               "physical", "run"};
+// The names of the run messages, by code.
+const std::map<int, std::string_view> kRunMessages = {{0, "none"},
+                                                      {kSimRunFailed, "failed"},
+                                                      {kSimRunComplete, "complete"},
+                                                      {kSimItemStarting, "item"}};
 const std::set<std::string_view> kRequired = {"family", "letters", "signature", "offsets",
                                               "physical"};
 
@@ -108,6 +113,15 @@ std::string SetField(SimEnclosure& enclosure, std::string_view name, std::string
                        enclosure.presses <= kMaxPresses
                    ? ""
                    : "presses must be a count of 0..1000000";
+    }
+    if (name == "run") {
+        for (const auto& [code, text] : kRunMessages) {
+            if (value == text) {
+                enclosure.runMessage = code;
+                return "";
+            }
+        }
+        return "run must be none, item, complete or failed";
     }
     return ParseNumber(value, enclosure.physical) && enclosure.physical >= 1 &&
                    enclosure.physical <= kMaxPhysical
@@ -218,7 +232,8 @@ std::string FormatSimState(const SimState& state) {
                 " key=" + (enclosure.keyPresent ? "present" : "absent") +
                 " attached=" + (enclosure.attached ? "yes" : "no") +
                 " presses=" + std::to_string(enclosure.presses) +
-                " physical=" + std::to_string(enclosure.physical) + "\n";
+                " physical=" + std::to_string(enclosure.physical) +
+                " run=" + std::string(kRunMessages.at(enclosure.runMessage)) + "\n";
     }
     return text;
 }

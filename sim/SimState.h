@@ -13,6 +13,11 @@ namespace bexlo {
 inline constexpr wchar_t kSimStateFileName[] = L"enclosures.txt";
 
 // One simulated enclosure: a disk in a bridge of one family, with its button and key.
+// The run messages of family 1 and 2 bridges, as the simulator records them.
+inline constexpr int kSimRunFailed = 0x60;
+inline constexpr int kSimRunComplete = 0x61;
+inline constexpr int kSimItemStarting = 0x62;
+
 struct SimEnclosure {
     int family = 1;
     // The drive letters of its partitions, 'A'..'Z'; the first is the one its bridge reports.
@@ -28,6 +33,8 @@ struct SimEnclosure {
     int presses = 0;
     // N of "\\.\PhysicalDriveN".
     int physical = 1;
+    // The last run message the program sent the bridge: 0 none, else one of the codes below.
+    int runMessage = 0;
 
     bool operator==(const SimEnclosure&) const = default;
 };

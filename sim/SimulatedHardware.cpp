@@ -235,11 +235,12 @@ ScsiReply SimulatedHardware::Execute(int physical, const std::vector<std::uint8_
         const bool registerFamily = enclosure->family == 5;
         if (apixFamily && data == nullptr && IsApix(cdb)) {
             const std::uint8_t code = cdb[6];
-            if (code == 0x60 || code == 0x61 || code == 0x62) {
+            if (code == kSimRunFailed || code == kSimRunComplete || code == kSimItemStarting) {
                 Bytes answer(kApixReplyLength);
                 answer[0] = kApixPress;
                 reply = DataIn(std::move(answer));
-                return false;
+                enclosure->runMessage = code;
+                return true;
             }
             if (code != 0) {
                 reply = Rejected(kInvalidFieldInCdb);

@@ -12,7 +12,7 @@ const char kTwoEnclosures[] =
     "key=present attached=yes presses=0 physical=2\n"
     "\n"
     "enclosure family=10 letters=H signature=77 offsets=1048576 physical=3 key=absent "
-    "attached=no presses=4  # trailing comment\n";
+    "attached=no presses=4 run=complete  # trailing comment\n";
 
 SimState Parsed(const std::string& text) {
     std::string error;
@@ -39,6 +39,8 @@ TEST(SimStateFormat, ReadsEveryFieldAndTheDefaults) {
     EXPECT_FALSE(second.attached);
     EXPECT_EQ(second.presses, 4);
     EXPECT_EQ(second.serial, 0u);
+    EXPECT_EQ(first.runMessage, 0);
+    EXPECT_EQ(second.runMessage, kSimRunComplete);
 
     const SimState minimal =
         Parsed("enclosure family=5 letters=G signature=0x9 offsets=0 physical=7\n");
@@ -55,7 +57,7 @@ TEST(SimStateFormat, RoundTripsThroughItsOwnText) {
     EXPECT_EQ(FormatSimState(Parsed(text)), text);
     EXPECT_NE(text.find("enclosure family=1 letters=EF signature=0x1234ABCD "
                         "offsets=32256,1048576 serial=0x0000BE7C key=present attached=yes "
-                        "presses=0 physical=2\n"),
+                        "presses=0 physical=2 run=none\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(Parsed(FormatSimState(SimState{})), SimState{});

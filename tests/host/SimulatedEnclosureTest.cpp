@@ -243,6 +243,7 @@ TEST(SimulatedApixEnclosure, AnswersTheKeyAndTheRunMessages) {
     EXPECT_EQ(bench.layer.state.pressDrive, E);
     for (int message : {kPollItemStarting, kPollRunComplete, kPollRunFailed}) {
         EXPECT_EQ(poller.PollDevice(2, E, message).value, 1) << message;
+        EXPECT_EQ(bench.Enclosure().runMessage, message) << "the enclosure keeps the last one";
     }
     bench.Enclosure().keyPresent = true;
     bench.Enclosure().presses = 1;

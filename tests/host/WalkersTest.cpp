@@ -62,6 +62,15 @@ TEST(WalkerRules, TimesUnderTwoSecondsApartAreEqual) {
     EXPECT_EQ(CompareWriteTimes(INT64_MIN, INT64_MAX), -1);
 }
 
+TEST_F(Walkers, TheDestinationFolderIsMadeWithEveryMissingParent) {
+    fs.AddFolder(L"E:\\");
+    EXPECT_EQ(CreateFolderPath(fs, L"E:\\Backups\\2026\\Monday"), 1);
+    EXPECT_TRUE(fs.IsFolder(L"E:\\Backups\\2026\\Monday"));
+    EXPECT_EQ(CreateFolderPath(fs, L"E:\\Backups\\2026\\Monday"), 1)
+        << "an existing folder is fine";
+    EXPECT_EQ(CreateFolderPath(fs, L"Q:\\Nowhere"), 0) << "no parent left to create";
+}
+
 TEST_F(Walkers, CopyPlacesTheFolderUnderTheDestinationAndReplacesWhatIsThere) {
     fs.AddFile(L"C:\\Work\\Sub\\a.txt", "new a", kMonday);
     fs.AddFile(L"C:\\Work\\b.txt", "new b", kMonday);

@@ -1,5 +1,4 @@
-// The main dialog on the simulated enclosures: the real device layer, the simulator seam, the
-// stand-in vendor libraries and the control surface, all under Wine.
+// The main dialog finding, polling and losing simulated enclosures.
 
 #include <windows.h>
 
@@ -13,6 +12,7 @@
 #include "res/resource.h"
 #include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
+#include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -20,37 +20,7 @@ namespace {
 
 using test::PumpUntil;
 
-class ProgramOnSimulator : public testing::Test {
-protected:
-    // One simulator folder for the whole process: the stand-ins stay loaded once loaded.
-    static void SetUpTestSuite() { test::PrepareSimulatorFolder(Folder(), ""); }
-
-    static std::wstring Folder() { return L"C:\\bexlo-simulator"; }
-
-    void SetUp() override { test::ClearDataFolder(); }
-
-    static void Describe(const std::string& text) {
-        test::WriteBytes(Folder() + L"\\enclosures.txt", text);
-    }
-
-    std::unique_ptr<BackupDlg> Open() {
-        seam = std::make_unique<SimulatorSeam>(Folder());
-        auto dialog = std::make_unique<BackupDlg>(*seam);
-        EXPECT_TRUE(dialog->Create(nullptr));
-        // The first two poll ticks drop presses made before: wait them out.
-        EXPECT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }, 10000));
-        return dialog;
-    }
-
-    // Runs the control surface, answering the device changes it sends meanwhile.
-    static DWORD Control(const std::wstring& arguments) {
-        test::ChildProcess control(Folder() + L"\\BexloSim.exe",
-                                   L"--folder " + Folder() + L" " + arguments);
-        return control.RunToEnd(20000);
-    }
-
-    std::unique_ptr<SimulatorSeam> seam;
-};
+using ProgramOnSimulator = test::SimulatorBench;
 
 TEST_F(ProgramOnSimulator, AnAttachedEnclosureIsADestinationItsPressStartsARunAndItCanGo) {
     Describe(test::kOneEnclosure);
@@ -64,9 +34,11 @@ TEST_F(ProgramOnSimulator, AnAttachedEnclosureIsADestinationItsPressStartsARunAn
     EXPECT_EQ(dialog->TargetTree().PathToItem(L"C:\\"), nullptr);
     EXPECT_EQ(dialog->deviceLayer.record.defaultTarget, L"E:\\FilesBackup");
 
+    test::MessageBoxWatch boxes;
     EXPECT_EQ(Control(L"press E"), 0u);
-    EXPECT_TRUE(PumpUntil([&] { return dialog->runsStarted == 1; }, 10000))
-        << "the press never reached the run";
+    EXPECT_TRUE(boxes.WaitForBoxes(1)) << "the press never reached the run";
+    EXPECT_EQ(boxes.Captions(), std::vector<std::wstring>{L"No Path File"});
+    EXPECT_TRUE(PumpUntil([&] { return dialog->backupRunning == 0; }));
 
     EXPECT_EQ(Control(L"detach E"), 0u);
     EXPECT_EQ(dialog->DevicePresent(), 0);
@@ -90,7 +62,9 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
             state.enclosures.front().presses = 1;
             return true;
         });
-        EXPECT_TRUE(PumpUntil([&] { return dialog->runsStarted == 1; }, 10000));
+        test::MessageBoxWatch boxes;
+        EXPECT_TRUE(boxes.WaitForBoxes(1)) << "the press never reached the run";
+        EXPECT_TRUE(PumpUntil([&] { return dialog->backupRunning == 0; }));
     }
 }
 

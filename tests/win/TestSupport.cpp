@@ -1,6 +1,7 @@
 #include "tests/win/TestSupport.h"
 
 #include "app/LanguageFiles.h"
+#include "backup/WindowsFileSystem.h"
 
 namespace bexlo::test {
 
@@ -72,6 +73,52 @@ void RemoveTree(const std::wstring& path) {
         } while (::FindNextFileW(find.Get(), &entry));
     }
     ::RemoveDirectoryW(path.c_str());
+}
+
+namespace {
+
+void ReadTreeInto(const std::wstring& folder, const std::wstring& relative,
+                  std::map<std::wstring, std::string>& contents) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!find) {
+        return;
+    }
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        const std::wstring path = folder + L"\\" + name;
+        const std::wstring key = relative.empty() ? name : relative + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            contents[key] = "<folder>";
+            ReadTreeInto(path, key, contents);
+        } else {
+            const auto bytes = ReadFileBytes(path, SIZE_MAX);
+            contents[key] = bytes ? std::string(bytes->begin(), bytes->end()) : "<unreadable>";
+        }
+    } while (::FindNextFileW(find.Get(), &entry));
+}
+
+}  // namespace
+
+std::map<std::wstring, std::string> ReadTree(const std::wstring& folder) {
+    std::map<std::wstring, std::string> contents;
+    ReadTreeInto(folder, L"", contents);
+    return contents;
+}
+
+void ShiftLastWrite(const std::wstring& path, int seconds) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILETIME written{};
+    ::GetFileTime(file.Get(), nullptr, nullptr, &written);
+    ULARGE_INTEGER time{{written.dwLowDateTime, written.dwHighDateTime}};
+    time.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(seconds) * 10'000'000);
+    written = {time.LowPart, time.HighPart};
+    ::SetFileTime(file.Get(), nullptr, nullptr, &written);
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -186,6 +233,83 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
     WindowSearch search{processId, caption, nullptr};
     ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+namespace {
+
+// A message box: a dialog with an OK button and none of the program's own controls (numbered from
+// 1000; the platform's box may use 1088 for its icon).
+bool IsMessageBox(HWND window) {
+    if (ClassName(window) != L"#32770" || !::IsWindowVisible(window) ||
+        ::GetDlgItem(window, IDOK) == nullptr) {
+        return false;
+    }
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const int id = ::GetDlgCtrlID(child);
+        if (id >= 1000 && id < 1088) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+MessageBoxWatch::MessageBoxWatch() : thread_([this] { Watch(); }) {}
+
+MessageBoxWatch::~MessageBoxWatch() {
+    stop_ = true;
+    thread_.join();
+}
+
+void MessageBoxWatch::Watch() {
+    while (!stop_) {
+        ::EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(this));
+        ::Sleep(30);
+    }
+}
+
+BOOL CALLBACK MessageBoxWatch::AnswerBox(HWND window, LPARAM self) {
+    auto& watch = *reinterpret_cast<MessageBoxWatch*>(self);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process != ::GetCurrentProcessId() || !IsMessageBox(window)) {
+        return TRUE;
+    }
+    ShownBox box{WindowText(window), L""};
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) == L"Static") {
+            box.text += WindowText(child);
+        }
+    }
+    {
+        std::lock_guard lock(watch.mutex_);
+        if (!watch.answered_.insert(window).second) {
+            return TRUE;
+        }
+        watch.boxes_.push_back(std::move(box));
+    }
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+}
+
+std::vector<ShownBox> MessageBoxWatch::Boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+
+std::vector<std::wstring> MessageBoxWatch::Captions() const {
+    std::vector<std::wstring> captions;
+    for (const ShownBox& box : Boxes()) {
+        captions.push_back(box.caption);
+    }
+    return captions;
+}
+
+bool MessageBoxWatch::WaitForBoxes(std::size_t count, DWORD timeoutMs) const {
+    return PumpUntil([&] { return Boxes().size() >= count; }, timeoutMs);
 }
 
 }  // namespace bexlo::test

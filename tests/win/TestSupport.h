@@ -2,8 +2,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "framework/Handles.h"
 
@@ -21,6 +27,10 @@ void ClearDataFolder();
 // Writes `text` as UTF-16LE with a byte-order mark, the encoding the profile reader expects.
 void WriteUtf16File(const std::wstring& path, const std::wstring& text);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
+// Everything below a folder, by path relative to it: a file's bytes, or "<folder>".
+std::map<std::wstring, std::string> ReadTree(const std::wstring& folder);
+// Moves a file's last-write time by `seconds` (negative: earlier).
+void ShiftLastWrite(const std::wstring& path, int seconds);
 // Removes a folder with everything in it.
 void RemoveTree(const std::wstring& path);
 
@@ -61,5 +71,35 @@ private:
 
 // The top-level window with this caption that belongs to process `processId`.
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+
+struct ShownBox {
+    std::wstring caption;
+    std::wstring text;
+};
+
+// Answers every message box of this process with OK, from a thread of its own, and keeps what
+// each one said, so that code showing boxes runs on without a person.
+class MessageBoxWatch {
+public:
+    MessageBoxWatch();
+    ~MessageBoxWatch();
+    MessageBoxWatch(const MessageBoxWatch&) = delete;
+    MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
+
+    std::vector<ShownBox> Boxes() const;
+    // Pumps this thread's messages until `count` boxes have been answered.
+    bool WaitForBoxes(std::size_t count, DWORD timeoutMs = 20000) const;
+    std::vector<std::wstring> Captions() const;
+
+private:
+    void Watch();
+    static BOOL CALLBACK AnswerBox(HWND window, LPARAM self);
+
+    mutable std::mutex mutex_;
+    std::vector<ShownBox> boxes_;
+    std::set<HWND> answered_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 }  // namespace bexlo::test

@@ -1,0 +1,277 @@
+// Backups from end to end on a simulated family-1 enclosure on E: (volume serial 0x0000BE7C):
+// sources ticked and saved in the dialog, the button pressed, the walkers on the real disks, and
+// the boxes the user sees.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BackupDlg.h"
+#include "backup/BackupRecord.h"
+#include "backup/PathList.h"
+#include "backup/WindowsFileSystem.h"
+#include "res/resource.h"
+#include "sim/SimStateFile.h"
+#include "tests/win/SimulatorBench.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpUntil;
+
+const std::wstring kSources = L"C:\\bexlo-run";
+const std::wstring kWork = kSources + L"\\Work";
+const std::wstring kPhotos = kSources + L"\\Photos";
+const std::wstring kTarget = L"E:\\Backups";
+
+// Holds every copy until the test lets it go, so that the test can act while a run is copying.
+class HeldFileSystem : public WindowsFileSystem {
+public:
+    bool CopyFileData(const std::wstring& from, const std::wstring& to) override {
+        copying = true;
+        while (!released) {
+            ::Sleep(5);
+        }
+        return WindowsFileSystem::CopyFileData(from, to);
+    }
+
+    std::atomic<bool> copying{false};
+    std::atomic<bool> released{false};
+};
+
+class BackupRunOnSimulator : public test::SimulatorBench {
+protected:
+    void SetUp() override {
+        SimulatorBench::SetUp();
+        Describe(test::kOneEnclosure);
+        test::RemoveTree(kSources);
+        test::RemoveTree(kTarget);
+        for (const std::wstring& folder :
+             {kSources, kWork, kWork + L"\\Sub", kPhotos, kPhotos + L"\\2006", kTarget}) {
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+        }
+        test::WriteBytes(kWork + L"\\Sub\\a.txt", "alpha");
+        test::WriteBytes(kWork + L"\\c.txt", "gamma");
+        // Over 512 KiB, so that the run paces its progress on a thread of its own.
+        test::WriteBytes(kWork + L"\\b.bin", std::string(700 * 1024, 'b'));
+        test::WriteBytes(kPhotos + L"\\2006\\p1.jpg", std::string("\xFF\xD8\xFF\x00jpeg", 8));
+    }
+
+    static HWND Button(const BackupDlg& dialog, int id) {
+        return ::GetDlgItem(dialog.Handle(), id);
+    }
+
+    static void Click(const BackupDlg& dialog, int id) {
+        ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(Button(dialog, id)));
+    }
+
+    static void Tick(BackupDlg& dialog, const std::wstring& path) {
+        CTreeFileCtrl& tree = dialog.SourceTree();
+        tree.SetSelectedPath(path, false);
+        HTREEITEM item = tree.PathToItem(path);
+        ASSERT_NE(item, nullptr) << "no source item for the path";
+        tree.SetCheck(item, true);
+    }
+
+    static void Press() {
+        SimStateFile(Folder()).Modify([](SimState& state) {
+            state.enclosures.front().presses = 1;
+            return true;
+        });
+    }
+
+    static int RunMessage() { return SimStateFile(Folder()).Read()->enclosures.front().runMessage; }
+
+    // Waits until the run has ended and the controls have come back.
+    static bool RunEnded(const BackupDlg& dialog) {
+        return PumpUntil(
+            [&] {
+                return dialog.backupRunning == 0 && ::IsWindowEnabled(Button(dialog, IDC_COPY));
+            },
+            30000);
+    }
+
+    static void SaveList(const std::wstring& target, const std::vector<std::wstring>& sources) {
+        ASSERT_TRUE(WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
+    }
+
+    // The dialog as after a Save of the Work folder, its copies going through `disks`.
+    std::unique_ptr<BackupDlg> OpenSavedWork(HeldFileSystem& disks) {
+        SaveList(kTarget, {kWork});
+        auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
+        dialog->serialCheckArmed = 0;
+        return dialog;
+    }
+
+    static std::vector<std::uint8_t> SavedBytes() {
+        return ReadFileBytes(kPathListFile, 1 << 20).value_or(std::vector<std::uint8_t>{});
+    }
+};
+
+TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPressThenMergedBySynchronize) {
+    test::MessageBoxWatch boxes;
+    auto dialog = Open();
+    Tick(*dialog, kWork);
+    Tick(*dialog, kPhotos);
+    dialog->TargetTree().SetSelectedPath(kTarget, false);
+    Click(*dialog, IDC_SAVE);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(SavedBytes(), PathListBytes(kTarget, {kPhotos, kWork})) << "saved in tree order";
+
+    // The control surface presses the button, as a person would.
+    EXPECT_EQ(Control(L"press E"), 0u);
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Information");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
+    EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunComplete; }));
+    const auto record = ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
+    EXPECT_TRUE(RecordMatchesVolume(record, 0x0000BE7C));
+    EXPECT_EQ(ParseBackupType(record), BackupType::Copy);
+    EXPECT_EQ(dialog->deviceLayer.state.pollSkip, 2) << "presses made during the run are dropped";
+    EXPECT_EQ(dialog->TargetTree().GetSelectedPath(), kTarget) << "the destination is reselected";
+
+    // Both sides change; Synchronize takes the later of each file and deletes nothing.
+    test::WriteBytes(kWork + L"\\Sub\\a.txt", "alpha, edited at the source");
+    test::ShiftLastWrite(kWork + L"\\Sub\\a.txt", 60);
+    test::WriteBytes(kTarget + L"\\Work\\b.bin", "b, edited in the backup");
+    test::ShiftLastWrite(kTarget + L"\\Work\\b.bin", 60);
+    test::WriteBytes(kTarget + L"\\Work\\only-in-backup.txt", "restore me");
+    ::DeleteFileW((kWork + L"\\c.txt").c_str());
+    test::WriteBytes(kPhotos + L"\\2006\\p2.jpg", "new photo");
+    Click(*dialog, IDC_SYNC);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    const auto work = test::ReadTree(kWork);
+    EXPECT_EQ(work.at(L"Sub\\a.txt"), "alpha, edited at the source");
+    EXPECT_EQ(work.at(L"b.bin"), "b, edited in the backup");
+    EXPECT_EQ(work.at(L"only-in-backup.txt"), "restore me");
+    EXPECT_EQ(work.at(L"c.txt"), "gamma") << "a file deleted at the source comes back";
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), work);
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
+    EXPECT_EQ(ParseBackupType(ReadFileBytes(kBackupRecordFile, 200).value()), BackupType::Sync);
+}
+
+TEST_F(BackupRunOnSimulator, EachRefusalShowsItsBoxAndCopiesNothing) {
+    test::MessageBoxWatch boxes;
+    std::size_t shown = 0;
+    const auto refused = [&](BackupDlg& dialog, const wchar_t* caption, const wchar_t* text) {
+        SCOPED_TRACE(testing::Message() << "refusal " << shown + 1);
+        Press();
+        ASSERT_TRUE(boxes.WaitForBoxes(++shown));
+        EXPECT_EQ(boxes.Boxes().back().caption, caption);
+        EXPECT_EQ(boxes.Boxes().back().text, text);
+        ASSERT_TRUE(RunEnded(dialog));
+        EXPECT_TRUE(test::ReadTree(kTarget).empty());
+        EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
+        EXPECT_TRUE(::IsWindowEnabled(Button(dialog, IDC_SAVE)));
+        // Polling goes on: the next press is seen again.
+        ASSERT_TRUE(PumpUntil([&] { return dialog.deviceLayer.state.pollSkip == 0; }));
+    };
+
+    auto dialog = Open();
+    refused(*dialog, L"No Path File", L"The source file of path isn't exist, please reset!");
+
+    // A press made with the key out, for a destination on the key's enclosure.
+    SaveList(kTarget, {kWork});
+    SimStateFile(Folder()).Modify([](SimState& state) {
+        state.enclosures.front().keyPresent = false;
+        return true;
+    });
+    refused(*dialog, L"Key Lost", L"Please check your Key!");
+    SimStateFile(Folder()).Modify([](SimState& state) {
+        state.enclosures.front().keyPresent = true;
+        return true;
+    });
+
+    // Started with no record of the last backup's volume, then with another volume's.
+    refused(*dialog, L"Different Volume", L"The volume with last setting is different!");
+    ASSERT_TRUE(WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(BackupType::Copy, 0xBE7D)));
+    refused(*dialog, L"Different Volume", L"The volume with last setting is different!");
+}
+
+TEST_F(BackupRunOnSimulator, EmptySourcesMakeTheirFoldersAndCompleteWithoutProgress) {
+    test::MessageBoxWatch boxes;
+    test::RemoveTree(kWork);
+    ::CreateDirectoryW(kWork.c_str(), nullptr);
+    ::CreateDirectoryW((kWork + L"\\Empty").c_str(), nullptr);
+    SaveList(kTarget + L"\\Deep\\Below", {kWork});
+    auto dialog = Open();
+    dialog->serialCheckArmed = 0;
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget),
+              (std::map<std::wstring, std::string>{{L"Deep", "<folder>"},
+                                                   {L"Deep\\Below", "<folder>"},
+                                                   {L"Deep\\Below\\Work", "<folder>"},
+                                                   {L"Deep\\Below\\Work\\Empty", "<folder>"}}));
+    EXPECT_TRUE(PumpUntil([&] { return dialog->serialCheckArmed == 1; }));
+}
+
+TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItQuietlyWithNoPartialFile) {
+    test::MessageBoxWatch boxes;
+    HeldFileSystem disks;
+    auto dialog = OpenSavedWork(disks);
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return disks.copying.load(); }, 10000));
+    EXPECT_FALSE(::IsWindowEnabled(Button(*dialog, IDC_SOURCE_TREE)));
+    EXPECT_EQ(Control(L"detach E"), 0u);
+    disks.released = true;
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_TRUE(::IsWindowEnabled(Button(*dialog, IDC_SOURCE_TREE)));
+    EXPECT_FALSE(::IsWindowEnabled(Button(*dialog, IDC_SAVE))) << "Save needs an enclosure";
+    EXPECT_EQ(::SendDlgItemMessageW(dialog->Handle(), IDC_PROGRESS, PBM_GETPOS, 0, 0), 0);
+    test::PumpFor(500);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    // The copy under way was finished; nothing else was begun, and nothing half-written shows.
+    const auto source = test::ReadTree(kWork);
+    const auto copied = test::ReadTree(kTarget + L"\\Work");
+    EXPECT_LT(copied.size(), source.size());
+    for (const auto& [path, bytes] : copied) {
+        EXPECT_EQ(source.count(path), 1u) << std::string(path.begin(), path.end());
+        EXPECT_EQ(bytes, source.count(path) ? source.at(path) : "");
+    }
+}
+
+HWND FindProgressWindow() {
+    return test::FindProcessWindow(::GetCurrentProcessId(), L"Copying...");
+}
+
+TEST_F(BackupRunOnSimulator, FromTheNotificationAreaTheProgressShowsInAWindowOfItsOwn) {
+    test::MessageBoxWatch boxes;
+    HeldFileSystem disks;
+    auto dialog = OpenSavedWork(disks);
+    ::SendMessageW(dialog->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_EQ(dialog->inTray, 1);
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return FindProgressWindow() != nullptr; }, 10000));
+    HWND progress = FindProgressWindow();
+    EXPECT_TRUE(::IsWindowVisible(progress));
+    EXPECT_EQ(test::WindowText(::GetDlgItem(progress, IDC_PROGRESS_STATUS)),
+              L"Total copy progress: ");
+    EXPECT_FALSE(::IsWindowEnabled(dialog->Handle())) << "the owner is disabled while it shows";
+    disks.released = true;
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(FindProgressWindow(), nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(dialog->Handle()));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,51 @@
+#pragma once
+
+// The main dialog on simulated enclosures: the real device layer, the simulator seam, the
+// stand-in vendor libraries and the control surface, all under Wine.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/BackupDlg.h"
+#include "sim/SimulatorSeam.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo::test {
+
+class SimulatorBench : public testing::Test {
+protected:
+    // One simulator folder for the whole process: the stand-ins stay loaded once loaded.
+    static void SetUpTestSuite() { PrepareSimulatorFolder(Folder(), ""); }
+
+    static std::wstring Folder() { return L"C:\\bexlo-simulator"; }
+
+    void SetUp() override { ClearDataFolder(); }
+
+    static void Describe(const std::string& text) {
+        WriteBytes(Folder() + L"\\enclosures.txt", text);
+    }
+
+    std::unique_ptr<BackupDlg> Open(BackupDlg::Options options = {}) {
+        seam = std::make_unique<SimulatorSeam>(Folder());
+        auto dialog = std::make_unique<BackupDlg>(*seam, std::move(options));
+        EXPECT_TRUE(dialog->Create(nullptr));
+        // The first two poll ticks drop presses made before: wait them out.
+        EXPECT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }, 10000));
+        return dialog;
+    }
+
+    // Runs the control surface, answering the device changes it sends meanwhile.
+    static DWORD Control(const std::wstring& arguments) {
+        ChildProcess control(Folder() + L"\\BexloSim.exe",
+                             L"--folder " + Folder() + L" " + arguments);
+        return control.RunToEnd(20000);
+    }
+
+    std::unique_ptr<SimulatorSeam> seam;
+};
+
+}  // namespace bexlo::test
