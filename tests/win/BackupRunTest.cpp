@@ -15,6 +15,7 @@
 #include "app/BackupDlg.h"
 #include "backup/BackupRecord.h"
 #include "backup/PathList.h"
+#include "backup/ProgressDlg.h"
 #include "backup/WindowsFileSystem.h"
 #include "res/resource.h"
 #include "sim/SimStateFile.h"
@@ -271,6 +272,125 @@ TEST_F(BackupRunOnSimulator, FromTheNotificationAreaTheProgressShowsInAWindowOfI
     EXPECT_EQ(FindProgressWindow(), nullptr);
     EXPECT_TRUE(::IsWindowEnabled(dialog->Handle()));
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+}
+
+using SaveOnSimulator = BackupRunOnSimulator;
+
+int CheckBox(const CTreeFileCtrl& tree, HTREEITEM item) {
+    return static_cast<int>(TreeView_GetItemState(tree.Handle(), item, TVIS_STATEIMAGEMASK) >> 12);
+}
+constexpr int kNoCheckBox = 0;
+constexpr int kEmptyCheckBox = 1;
+
+TEST_F(SaveOnSimulator, NothingTickedOrNoDestinationAreTold) {
+    test::MessageBoxWatch boxes;
+    SaveList(L"E:\\Old", {L"C:\\Old"});
+    const auto old = SavedBytes();
+    auto dialog = Open();
+    Click(*dialog, IDC_SAVE);
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"No Select item");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Please selsect at least one source item.");
+    EXPECT_EQ(SavedBytes(), old);
+
+    Tick(*dialog, kWork);
+    TreeView_SelectItem(dialog->TargetTree().Handle(), nullptr);
+    Click(*dialog, IDC_SAVE);
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].caption, L"No choice destined folder");
+    EXPECT_EQ(boxes.Boxes()[1].text, L"All the files will copy to \"E:\\FilesBackup\"");
+    EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
+    EXPECT_EQ(dialog->serialCheckArmed, 0) << "the first run after a Save is not checked";
+}
+
+TEST_F(SaveOnSimulator, AHundredthItemIsUncheckedAndNinetyNineAreSaved) {
+    test::MessageBoxWatch boxes;
+    const std::wstring many = kSources + L"\\Many";
+    ::CreateDirectoryW(many.c_str(), nullptr);
+    std::vector<std::wstring> folders;
+    for (int i = 0; i < 100; ++i) {
+        folders.push_back(many + L"\\f" + std::to_wstring(100 + i));
+        ::CreateDirectoryW(folders.back().c_str(), nullptr);
+    }
+    auto dialog = Open();
+    dialog->TargetTree().SetSelectedPath(kTarget, false);
+    for (const std::wstring& folder : folders) {
+        Tick(*dialog, folder);
+    }
+    dialog->RebuildSelectionList();
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Too Much Items");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"The chosen items must less than 100");
+    CTreeFileCtrl& tree = dialog->SourceTree();
+    EXPECT_FALSE(tree.GetCheck(tree.PathToItem(folders[99])));
+    EXPECT_TRUE(tree.GetCheck(tree.PathToItem(folders[98])));
+
+    Click(*dialog, IDC_SAVE);
+    folders.pop_back();
+    EXPECT_EQ(SavedBytes(), PathListBytes(kTarget, folders));
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+}
+
+TEST_F(SaveOnSimulator, ACheckedFolderStandsForItsSubtreeAndClearKeepsTheSavedList) {
+    auto dialog = Open();
+    CTreeFileCtrl& tree = dialog->SourceTree();
+    tree.SetSelectedPath(kWork + L"\\Sub", false);
+    Tick(*dialog, kWork);
+    dialog->RebuildSelectionList();
+    EXPECT_EQ(dialog->SelectionEntries(), std::vector<std::wstring>{kWork});
+    EXPECT_EQ(CheckBox(tree, tree.PathToItem(kWork + L"\\Sub")), kNoCheckBox);
+
+    tree.SetCheck(tree.PathToItem(kWork), false);
+    dialog->RebuildSelectionList();
+    EXPECT_TRUE(dialog->SelectionEntries().empty());
+    EXPECT_EQ(CheckBox(tree, tree.PathToItem(kWork + L"\\Sub")), kEmptyCheckBox);
+
+    Tick(*dialog, kPhotos);
+    dialog->TargetTree().SetSelectedPath(kTarget, false);
+    Click(*dialog, IDC_SAVE);
+    const auto saved = SavedBytes();
+    EXPECT_EQ(saved, PathListBytes(kTarget, {kPhotos}));
+    Click(*dialog, IDC_CLEAR);
+    EXPECT_TRUE(dialog->SelectionEntries().empty());
+    EXPECT_EQ(tree.PathToItem(kPhotos), nullptr) << "every check mark went with the items";
+    EXPECT_EQ(test::WindowText(::GetDlgItem(dialog->Handle(), IDC_SOURCE_PATH)), L"");
+    EXPECT_EQ(SavedBytes(), saved);
+}
+
+TEST(ProgressWindow, ShowsThePercentageAndHoldsItsOwnerUntilItGoes) {
+    Dialog owner(IDD_ABOUT);
+    ASSERT_TRUE(owner.Create(nullptr));
+    ProgressDlg progress;
+    progress.statusText = L"Total copy progress: ";
+    ASSERT_TRUE(progress.Create(owner.Handle()));
+    HWND window = progress.Handle();
+    EXPECT_EQ(test::WindowText(window), L"Copying...");
+    EXPECT_EQ(test::WindowText(::GetDlgItem(window, IDC_PROGRESS_STATUS)), progress.statusText);
+    EXPECT_FALSE(::IsWindowEnabled(owner.Handle()));
+
+    const auto shown = [&] { return test::WindowText(::GetDlgItem(window, IDC_PROGRESS_PERCENT)); };
+    const std::pair<int, const wchar_t*> positions[] = {
+        {0, L"0%"}, {45, L"45%"}, {99, L"99%"}, {100, L"100%"}, {103, L"3%"}};
+    for (const auto& [position, text] : positions) {
+        progress.SetPos(position);
+        EXPECT_EQ(shown(), text) << position;
+        EXPECT_EQ(::SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0),
+                  std::min(position, 100));
+    }
+    EXPECT_EQ(progress.SetPos(40), 103) << "the previous position";
+    progress.StepIt();
+    EXPECT_EQ(shown(), L"43%");
+
+    // Enter and Esc, through the window's own pump, leave it open.
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        ::PostMessageW(::GetDlgItem(window, IDC_PROGRESS_BAR), WM_KEYDOWN, key, 0);
+        ::PostMessageW(window, WM_COMMAND, key == VK_RETURN ? IDOK : IDCANCEL, 0);
+        progress.SetPos(50);
+        EXPECT_TRUE(::IsWindow(window));
+    }
+    progress.DestroyWindow();
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
 }
 
 }  // namespace
