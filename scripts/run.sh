@@ -2,10 +2,13 @@
 # Builds Bexlo and runs it under Wine on the simulated enclosures described in
 # build/windows-x64/bin/sim/enclosures.txt (one family-1 enclosure as E: unless that file says
 # otherwise); each enclosure's drive letters are mapped to folders below build/windows-x64/sim-disks.
+# The first time, it makes a demo folder C:\Bexlo demo and, when nothing was saved yet, saves it
+# for backup into FilesBackup on the first enclosure drive.
 # With a display the program opens there and runs until it is ended; press the button with
 # build/windows-x64/bin/sim/BexloSim.exe (its window, or "BexloSim press E"). Without a display
-# it runs on a private X display: the screen is photographed once the dialog is up, the
-# picture's path is printed, and the program is ended.
+# it plays the main job on a private X display: the dialog comes up, the button is pressed, the
+# progress runs to "Copy complete!", the backup is compared with the sources, screenshots of each
+# stage land in build/windows-x64/artifacts, and the program is ended.
 set -u
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -36,6 +39,20 @@ bexlo_wine_prefix "$prefix"
 bexlo_wineserver_stop "$prefix"
 bexlo_map_drives "$prefix" "$build/sim-disks" "${drives[@]}"
 
+# The sources to back up: a demo folder, made once.
+demo="$prefix/drive_c/Bexlo demo"
+if [ ! -d "$demo" ]; then
+    for i in $(seq -w 1 40); do
+        mkdir -p "$demo/Documents/Letters" "$demo/Pictures/2026"
+        printf 'Letter %s\r\n' "$i" >"$demo/Documents/Letters/letter-$i.txt"
+        head -c 1048576 /dev/urandom >"$demo/Pictures/2026/photo-$i.jpg"
+    done
+fi
+first=${drives[0]%%:*}
+first=${first^^}
+bexlo_seed_saved_choice "$prefix" "$first:\\FilesBackup" "${drives[0]##*:}" \
+    'C:\Bexlo demo\Documents' 'C:\Bexlo demo\Pictures'
+
 if [ -n "${DISPLAY:-}" ]; then
     WINEPREFIX="$prefix" wine "$program" /simulate "$@"
     exit $?
@@ -48,6 +65,36 @@ cleanup() {
 }
 trap cleanup EXIT
 bexlo_ensure_display || exit 1
-shot=$build/artifacts/run-main-dialog.png
-bexlo_start_and_shoot "$prefix" "$shot" "$program" /simulate "$@" >/dev/null
-echo "Bexlo is up on a private display; screenshot: $shot"
+artifacts=$build/artifacts
+bexlo_start_and_shoot "$prefix" "$artifacts/run-main-dialog.png" "$program" /simulate "$@" \
+    >/dev/null
+echo "Bexlo is up on a private display: $artifacts/run-main-dialog.png"
+
+# The main job: the button pressed, the progress shown, "Copy complete!", the backup on the disk.
+WINEPREFIX="$prefix" wine "$build/bin/sim/BexloSim.exe" press "$first" >/dev/null 2>&1
+echo "pressed the button of enclosure $first:"
+sleep 2
+import -window root "$artifacts/run-progress.png"
+echo "  progress: $artifacts/run-progress.png"
+for i in $(seq 1 600); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Information": ' && break
+    for refusal in "No Path File" "Key Lost" "Different Volume"; do
+        if xwininfo -root -tree 2>/dev/null | grep -q "\"$refusal\": "; then
+            import -window root "$artifacts/run-complete.png"
+            echo "  the run was refused: \"$refusal\" ($artifacts/run-complete.png)" >&2
+            exit 1
+        fi
+    done
+    sleep 0.2
+done
+sleep 0.5
+import -window root "$artifacts/run-complete.png"
+echo "  end: $artifacts/run-complete.png"
+backup="$build/sim-disks/${first,,}/FilesBackup"
+if diff -r "$demo/Documents" "$backup/Documents" >/dev/null &&
+    diff -r "$demo/Pictures" "$backup/Pictures" >/dev/null; then
+    echo "  the backup in $backup matches the sources byte for byte"
+else
+    echo "  the backup in $backup differs from the sources" >&2
+    exit 1
+fi

@@ -140,3 +140,39 @@ bexlo_end_program() {
     WINEPREFIX="$1" wine taskkill /f /im Bexlo.exe >/dev/null 2>&1
     return 0
 }
+
+# UTF-16LE without a byte-order mark, as the program's own files are written.
+bexlo_utf16() {
+    printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE
+}
+
+# Saves a backup choice in the prefix's data folder as the program's Save does, unless one is
+# saved already: destination $2, sources $4...; and, unless there is one, the record of a Copy
+# backup onto the volume with serial $3 (8 hex digits), so that the first press is not refused
+# as going to another volume.
+bexlo_seed_saved_choice() {
+    local prefix=$1 target=$2 serial=$3
+    shift 3
+    local data="$prefix/drive_c/Program Files/Travenor/BXL"
+    mkdir -p "$data"
+    if [ ! -f "$data/path.txt" ]; then
+        {
+            bexlo_utf16 "[TARGET_PATH]"$'\n'"[ 0] #$target"$'\n\n'
+            bexlo_utf16 "$(printf '[SOURCE_PATH_%2d]' $#)"
+            local i=1 source
+            for source in "$@"; do
+                bexlo_utf16 "$(printf '\n[%2d] #' $i)$source$(printf '# [%2d]' $i)"$'\n'
+                i=$((i + 1))
+            done
+        } >"$data/path.txt"
+        echo "saved the demo choice: $* -> $target"
+    fi
+    if [ ! -f "$data/SerailNo.txt" ]; then
+        local value=$((16#$serial))
+        {
+            bexlo_utf16 "BackupType = COPY"$'\n\n'"SerialNum = $(printf '%5d %5d' \
+                $((value >> 16)) $((value & 0xFFFF)))"
+            head -c 16 /dev/zero
+        } >"$data/SerailNo.txt"
+    fi
+}
