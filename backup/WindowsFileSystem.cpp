@@ -29,6 +29,19 @@ void AllowChanges(const std::wstring& path) {
     }
 }
 
+// Most files are writable: the attributes are looked at only when a change was refused.
+template <typename Change>
+bool RetryWritable(const std::wstring& path, Change change) {
+    if (change()) {
+        return true;
+    }
+    if (::GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    AllowChanges(path);
+    return change();
+}
+
 }  // namespace
 
 std::optional<FileEntry> WindowsFileSystem::Find(const std::wstring& path) {
@@ -77,20 +90,21 @@ bool WindowsFileSystem::CreateFolder(const std::wstring& path) {
 }
 
 bool WindowsFileSystem::CopyFileData(const std::wstring& from, const std::wstring& to) {
-    AllowChanges(to);
     // The platform copy keeps the last-write time, which Synchronize compares.
-    return ::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, 0) != FALSE;
+    return RetryWritable(to, [&] {
+        return ::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, 0) != FALSE;
+    });
 }
 
 bool WindowsFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
-    AllowChanges(to);
-    return ::MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    return RetryWritable(to, [&] {
+        return ::MoveFileExW(from.c_str(), to.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
 }
 
 bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
-    AllowChanges(path);
-    return ::DeleteFileW(path.c_str()) != FALSE;
+    return RetryWritable(path, [&] { return ::DeleteFileW(path.c_str()) != FALSE; });
 }
 
 bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) {

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Prints how fast a Copy-mode backup runs through the walkers, next to Wine's xcopy and this
+# machine's cp -r, on one disk: 5,000 files of 4 KiB in 50 folders, and two files of 512 MiB; and
+# how long a Synchronize of the unchanged tree takes. Measures only; fails only when it cannot run.
+set -u
+root_dir=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root_dir/scripts/lib/common.sh"
+build=$BEXLO_BUILD_DIR
+bench="$build/bench-copy"
+large_mib=${BEXLO_BENCH_LARGE_MIB:-512}
+trap 'rm -rf "$bench"' EXIT
+
+rm -rf "$bench"
+mkdir -p "$bench/large"
+python3 - "$bench/small" <<'PY' || exit 1
+import os, sys
+root = sys.argv[1]
+for folder in range(50):
+    path = os.path.join(root, "folder%02d" % folder)
+    os.makedirs(path)
+    for number in range(100):
+        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
+            out.write(os.urandom(4096))
+PY
+for i in 1 2; do
+    head -c $((large_mib * 1048576)) /dev/urandom >"$bench/large/big$i.bin" || exit 1
+done
+sync
+
+declare -A seconds
+for tree in small large; do
+    start=$(date +%s.%N)
+    cp -r "$bench/$tree" "$bench/cp-$tree" || exit 1
+    sync
+    seconds[cp-$tree]=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
+done
+
+output=$(BEXLO_BENCH_ROOT=$(bexlo_windows_path "$bench") BEXLO_TEST_TIMEOUT=1200 \
+    "$root_dir/scripts/wine-test.sh" "$build/bin/bexlo_win_tests.exe" \
+    --gtest_filter='CopyBenchmark*' 2>&1)
+status=$?
+echo "$output" | grep -v '^bench '
+[ $status -eq 0 ] || exit 1
+while read -r _ name value; do
+    seconds[$name]=$value
+done < <(echo "$output" | grep '^bench ')
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+mib=$((2 * large_mib))
+echo "copy of 5,000 files of 4 KiB in 50 folders:"
+echo "  walkers ${seconds[walker-copy-small]} s, xcopy ${seconds[xcopy-small]} s," \
+    "cp -r ${seconds[cp-small]} s; walkers / xcopy = $(ratio "${seconds[walker-copy-small]}" "${seconds[xcopy-small]}") (goal <= 1)"
+echo "copy of two files of $large_mib MiB:"
+echo "  walkers ${seconds[walker-copy-large]} s ($(ratio $mib "${seconds[walker-copy-large]}") MiB/s)," \
+    "xcopy ${seconds[xcopy-large]} s, cp -r ${seconds[cp-large]} s ($(ratio $mib "${seconds[cp-large]}") MiB/s);" \
+    "walker throughput / cp -r = $(ratio "${seconds[cp-large]}" "${seconds[walker-copy-large]}") (goal >= 0.8)"
+for tree in small large; do
+    echo "synchronize of the unchanged $tree tree: ${seconds[walker-sync-$tree]} s," \
+        "$(ratio "${seconds[walker-sync-$tree]}" "${seconds[walker-copy-$tree]}") of its copy (goal <= 0.5)"
+done

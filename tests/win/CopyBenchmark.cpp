@@ -1,0 +1,74 @@
+// Times the Copy and Synchronize walkers on the real disk next to the platform's xcopy, on the
+// trees that tests/scripts/copy-bench.sh prepares. Prints its figures; asserts nothing about them.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "backup/Walkers.h"
+#include "backup/WindowsFileSystem.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+class NoProgress : public ProgressFeedback {
+public:
+    int BarPosition() override { return 0; }
+    void SlowDown() override {}
+};
+
+double Seconds(const std::chrono::steady_clock::time_point& start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Report(const std::string& name, double seconds) {
+    std::printf("bench %s %.3f\n", name.c_str(), seconds);
+    std::fflush(stdout);
+}
+
+std::wstring Root() {
+    const wchar_t* root = _wgetenv(L"BEXLO_BENCH_ROOT");
+    return root != nullptr ? root : L"";
+}
+
+TEST(CopyBenchmark, WalkersNextToXcopy) {
+    const std::wstring root = Root();
+    if (root.empty()) {
+        GTEST_SKIP() << "run through tests/scripts/copy-bench.sh";
+    }
+    WindowsFileSystem disk;
+    const std::atomic<int> present{1};
+    NoProgress progress;
+    for (const std::wstring tree : {L"small", L"large"}) {
+        const std::string name(tree.begin(), tree.end());
+        const std::wstring source = root + L"\\" + tree;
+        const std::wstring walkerCopy = root + L"\\walker-" + tree;
+        test::RemoveTree(walkerCopy);
+        ::CreateDirectoryW(walkerCopy.c_str(), nullptr);
+        BackupWalker walker(disk, present, progress, 0);
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(walker.CopyItem(source, walkerCopy), 1);
+        Report("walker-copy-" + name, Seconds(start));
+
+        start = std::chrono::steady_clock::now();
+        ASSERT_EQ(walker.SyncItem(source, walkerCopy), 1);
+        Report("walker-sync-" + name, Seconds(start));
+
+        const std::wstring xcopyCopy = root + L"\\xcopy-" + tree;
+        test::RemoveTree(xcopyCopy);
+        start = std::chrono::steady_clock::now();
+        test::ChildProcess xcopy(L"C:\\windows\\system32\\xcopy.exe",
+                                 L"/E /I /Q /Y \"" + source + L"\" \"" + xcopyCopy + L"\"");
+        ASSERT_EQ(xcopy.RunToEnd(600000), 0u);
+        Report("xcopy-" + name, Seconds(start));
+    }
+}
+
+}  // namespace
+}  // namespace bexlo
