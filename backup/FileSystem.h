@@ -44,6 +44,18 @@ public:
     // Moves the file `from` over `to` in one step, replacing a file there.
     virtual bool MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
+
+    // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
+    // `to` holds the old content or the new, never part of it. False, with `partial` gone, when
+    // anything fails. A platform that can rename the open copy does it without reopening it.
+    virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                                   const std::wstring& to) {
+        if (!CopyFileData(from, partial) || !MoveOver(partial, to)) {
+            RemoveFile(partial);
+            return false;
+        }
+        return true;
+    }
 };
 
 }  // namespace bexlo

@@ -192,12 +192,7 @@ void BackupWalker::CountCopied(std::uint64_t size) {
 int BackupWalker::CopyFileInto(const std::wstring& from, const std::wstring& name,
                                const std::wstring& toFolder) {
     const std::wstring to = Child(toFolder, name);
-    const std::wstring partial = to + kPartialSuffix;
-    if (!fs_.CopyFileData(from, partial) || !fs_.MoveOver(partial, to)) {
-        fs_.RemoveFile(partial);
-        return 0;
-    }
-    return 1;
+    return fs_.CopyFileReplacing(from, to + kPartialSuffix, to) ? 1 : 0;
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {

@@ -107,6 +107,76 @@ bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
     return RetryWritable(path, [&] { return ::DeleteFileW(path.c_str()) != FALSE; });
 }
 
+namespace {
+
+// Copies the data and gives the copy the source's attributes and last-write time, all through the
+// open handles.
+bool CopyOpenFile(HANDLE source, const BY_HANDLE_FILE_INFORMATION& information, HANDLE copy) {
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    constexpr std::uint64_t kChunk = 1 << 20;
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, kChunk)));
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        DWORD written = 0;
+        if (!::WriteFile(copy, buffer.data(), read, &written, nullptr) || written != read) {
+            return false;
+        }
+    }
+    FILE_BASIC_INFO basic{};
+    basic.LastWriteTime.LowPart = information.ftLastWriteTime.dwLowDateTime;
+    basic.LastWriteTime.HighPart = static_cast<LONG>(information.ftLastWriteTime.dwHighDateTime);
+    // 0 leaves the attributes alone: most files have none worth the extra call.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    basic.FileAttributes = information.dwFileAttributes & kKept;
+    return ::SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+bool RenameOpenFile(HANDLE file, const std::wstring& to) {
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::copy(to.begin(), to.end(), rename->FileName);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                        static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+}  // namespace
+
+bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) {
+    UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!source || !::GetFileInformationByHandle(source.Get(), &information)) {
+        return false;
+    }
+    UniqueFileHandle copy;
+    RetryWritable(partial, [&] {
+        copy.Reset(::CreateFileW(partial.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        return copy.Valid();
+    });
+    if (!copy) {
+        return false;
+    }
+    bool done = CopyOpenFile(source.Get(), information, copy.Get()) &&
+                RetryWritable(to, [&] { return RenameOpenFile(copy.Get(), to); });
+    copy.Reset();
+    if (!done) {
+        RemoveFile(partial);
+    }
+    return done;
+}
+
 bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) {
     const std::wstring temporary = path + L".new";
     {

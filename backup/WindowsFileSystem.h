@@ -20,6 +20,8 @@ public:
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                           const std::wstring& to) override;
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

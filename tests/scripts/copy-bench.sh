@@ -27,12 +27,21 @@ for i in 1 2; do
 done
 sync
 
+# The best of a few rounds, as for the walkers: the machine's other work only ever adds time.
 declare -A seconds
 for tree in small large; do
-    start=$(date +%s.%N)
-    cp -r "$bench/$tree" "$bench/cp-$tree" || exit 1
-    sync
-    seconds[cp-$tree]=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
+    rounds=3
+    [ $tree = large ] && rounds=2
+    for ((round = 0; round < rounds; round++)); do
+        rm -rf "$bench/cp-$tree"
+        start=$(date +%s.%N)
+        cp -r "$bench/$tree" "$bench/cp-$tree" || exit 1
+        took=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
+        if [ $round -eq 0 ] || awk -v a="$took" -v b="${seconds[cp-$tree]}" 'BEGIN { exit !(a < b) }'; then
+            seconds[cp-$tree]=$took
+        fi
+    done
+    rm -rf "$bench/cp-$tree"
 done
 
 output=$(BEXLO_BENCH_ROOT=$(bexlo_windows_path "$bench") BEXLO_TEST_TIMEOUT=1200 \

@@ -35,12 +35,13 @@ const std::wstring kTarget = L"E:\\Backups";
 // Holds every copy until the test lets it go, so that the test can act while a run is copying.
 class HeldFileSystem : public WindowsFileSystem {
 public:
-    bool CopyFileData(const std::wstring& from, const std::wstring& to) override {
+    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                           const std::wstring& to) override {
         copying = true;
         while (!released) {
             ::Sleep(5);
         }
-        return WindowsFileSystem::CopyFileData(from, to);
+        return WindowsFileSystem::CopyFileReplacing(from, partial, to);
     }
 
     std::atomic<bool> copying{false};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,17 @@ std::wstring Root() {
     return root != nullptr ? root : L"";
 }
 
+// The best of a few rounds: the machine's other work only ever adds time.
+template <typename Round>
+double Best(int rounds, Round round) {
+    double best = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const double seconds = round();
+        best = i == 0 ? seconds : std::min(best, seconds);
+    }
+    return best;
+}
+
 TEST(CopyBenchmark, WalkersNextToXcopy) {
     const std::wstring root = Root();
     if (root.empty()) {
@@ -47,26 +59,35 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
     NoProgress progress;
     for (const std::wstring tree : {L"small", L"large"}) {
         const std::string name(tree.begin(), tree.end());
+        const int rounds = tree == L"small" ? 3 : 2;
         const std::wstring source = root + L"\\" + tree;
         const std::wstring walkerCopy = root + L"\\walker-" + tree;
-        test::RemoveTree(walkerCopy);
-        ::CreateDirectoryW(walkerCopy.c_str(), nullptr);
         BackupWalker walker(disk, present, progress, 0);
-        auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(walker.CopyItem(source, walkerCopy), 1);
-        Report("walker-copy-" + name, Seconds(start));
-
-        start = std::chrono::steady_clock::now();
-        ASSERT_EQ(walker.SyncItem(source, walkerCopy), 1);
-        Report("walker-sync-" + name, Seconds(start));
+        Report("walker-copy-" + name, Best(rounds, [&] {
+                   test::RemoveTree(walkerCopy);
+                   ::CreateDirectoryW(walkerCopy.c_str(), nullptr);
+                   const auto start = std::chrono::steady_clock::now();
+                   EXPECT_EQ(walker.CopyItem(source, walkerCopy), 1);
+                   return Seconds(start);
+               }));
+        Report("walker-sync-" + name, Best(rounds, [&] {
+                   const auto start = std::chrono::steady_clock::now();
+                   EXPECT_EQ(walker.SyncItem(source, walkerCopy), 1);
+                   return Seconds(start);
+               }));
+        test::RemoveTree(walkerCopy);
 
         const std::wstring xcopyCopy = root + L"\\xcopy-" + tree;
+        Report("xcopy-" + name, Best(rounds, [&] {
+                   test::RemoveTree(xcopyCopy);
+                   const auto start = std::chrono::steady_clock::now();
+                   test::ChildProcess xcopy(
+                       L"C:\\windows\\system32\\xcopy.exe",
+                       L"/E /I /Q /Y \"" + source + L"\" \"" + xcopyCopy + L"\"");
+                   EXPECT_EQ(xcopy.RunToEnd(600000), 0u);
+                   return Seconds(start);
+               }));
         test::RemoveTree(xcopyCopy);
-        start = std::chrono::steady_clock::now();
-        test::ChildProcess xcopy(L"C:\\windows\\system32\\xcopy.exe",
-                                 L"/E /I /Q /Y \"" + source + L"\" \"" + xcopyCopy + L"\"");
-        ASSERT_EQ(xcopy.RunToEnd(600000), 0u);
-        Report("xcopy-" + name, Seconds(start));
     }
 }
 
