@@ -10,6 +10,7 @@
 
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
+#include "app/TrayIcon.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
 #include "device/DeviceLayer.h"
@@ -63,6 +64,8 @@ public:
     std::atomic<std::uint64_t> totalBytes{0};
     std::atomic<std::uint64_t> copiedBytes{0};
     UiTexts uiTexts;
+    TrayIcon trayIcon;
+    UniqueMenu trayMenu;
     NewDirDlg newDirDlg;
     ProgressDlg progressDlg;
     HICON appIcon = nullptr;
@@ -125,6 +128,14 @@ private:
     void ShowTrayIcon();
     // Adds (a drive arrived) or deletes (the last one left) the icon while in the tray.
     void ShowTrayIconForDevice(bool present);
+    MsgResult OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
+    // The shell made its notification area anew and lost the icon.
+    void OnShellRestarted();
+    void MakeSourceFolder();
+    void MakeTargetFolder();
+    // The key check of the family-1 enclosure holding the destination, if it is on one; false
+    // (after the "Key Lost" box when the key is missing) when the enclosure does not answer yes.
+    bool TargetKeyAnswers();
     void ReleaseVendorLibraries(bool closeSp216Device);
 
     DeviceSeam& seam;

@@ -119,7 +119,7 @@ TEST_F(LanguageFiles, MissingFilesLeaveEverythingEnglish) {
     {
         auto dialog = Open();
         ExpectEnglishCaptions(*dialog);
-        EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"");
+        EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"The folder can't be built!");
         EXPECT_EQ(dialog->progressDlg.statusText, L"Total copy progress: ");
     }
     ChooseLanguage(L"German", L"German");  // the string files themselves are missing
