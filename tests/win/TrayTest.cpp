@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "app/BackupDlg.h"
 #include "device/VendorLibraries.h"
@@ -157,9 +158,12 @@ TEST_F(Tray, DoubleClickRestoresTheDialogWithTimer4AtOneSecond) {
     EXPECT_EQ(dialog->inTray, 0);
     EXPECT_FALSE(ShellHasIcon(window));
     ::KillTimer(window, kPollTimer);
-    for (ULONGLONG interval : TimerIntervals(window, kSelectionTimer, 2)) {
+    // 1000 ms, not the 750 ms of start-up; late ticks on a busy machine are no fault.
+    const std::vector<ULONGLONG> intervals = TimerIntervals(window, kSelectionTimer, 2);
+    ASSERT_EQ(intervals.size(), 2u);
+    for (ULONGLONG interval : intervals) {
         EXPECT_GE(interval, 900u);
-        EXPECT_LE(interval, 1300u);
+        EXPECT_LE(interval, 1600u);
     }
     EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
 }
