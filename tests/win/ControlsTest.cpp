@@ -229,14 +229,6 @@ TEST_F(HoverButton, DisabledTextIsEmbossedAndAnEmptyCaptionDrawsNoText) {
     EXPECT_NE(empty.At(40, 15), kUntouched) << "the face is painted";
 }
 
-TEST_F(HoverButton, MouseHoverAndLeaveSwitchTheFrame) {
-    ::SendMessageW(window.handle, WM_MOUSEHOVER, 0, 0);
-    EXPECT_EQ(button.hovering, 1);
-    ::SendMessageW(window.handle, WM_MOUSELEAVE, 0, 0);
-    EXPECT_EQ(button.hovering, 0);
-    EXPECT_EQ(button.tracking, 0);
-}
-
 TEST(Controls, PaintTransparentKeepsPureWhiteOnly) {
     TestWindow holder(L"Static", L"", 0, 4, 1);
     CLabelStatic label;
@@ -366,8 +358,8 @@ TEST_F(FolderNameField, PastedNamesAreCheckedAtOk) {
     EXPECT_EQ(beeps, 1);
 
     int expectedBeeps = 1;
-    for (const wchar_t* name : {L"a\\b", L"c:d", L"", L"   ", L".", L"..", L"CON", L"nul.txt",
-                                L"COM1", L"lpt9", L"a\tb"}) {
+    // One of each kind; the host tests go through the rules in full.
+    for (const wchar_t* name : {L"a\\b", L"   ", L"..", L"CON"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
         ::SetWindowTextW(edit, name);
         PressOk();
