@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/AboutDlg.h"
 #include "app/ProfileReader.h"
 #include "backup/BackupRecord.h"
 #include "backup/PathList.h"
@@ -245,18 +246,7 @@ void BackupDlg::LoadStringFiles() {
     if (!texts.captionsChanged) {
         return;
     }
-    const std::pair<int, Caption> captions[] = {
-        {IDC_PATH_SETTING, Caption::PathSetting},
-        {IDC_BACKUP_STYLE, Caption::BackupStyle},
-        {IDC_SOURCE_HEADING, Caption::Source},
-        {IDC_DEST_HEADING, Caption::Destination},
-        {IDC_SAVE, Caption::Save},
-        {IDC_CLEAR, Caption::Clear},
-        {IDC_COPY, Caption::Copy},
-        {IDC_SYNC, Caption::Sync},
-        {IDC_COPY_PRGS, Caption::CopyProgress},
-    };
-    for (const auto& [id, caption] : captions) {
+    for (const auto& [id, caption] : kCaptionControls) {
         ::SetDlgItemTextW(Handle(), id, texts.captions[static_cast<std::size_t>(caption)].c_str());
     }
 }
@@ -404,6 +394,10 @@ void BackupDlg::HideTopLevelCheckboxes() {
 }
 
 MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == TrayIcon::ShellRestartMessage()) {
+        OnShellRestarted();
+        return MsgResult::NotHandled();
+    }
     switch (message) {
         case WM_SYSCOMMAND:
             return OnSysCommand(wParam);
@@ -430,6 +424,8 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kCallOnUiThreadMessage:
             (*reinterpret_cast<const std::function<void()>*>(lParam))();
             return MsgResult::Handled();
+        case kTrayNotifyMessage:
+            return OnTrayNotify(wParam, lParam);
         case kHideCheckboxesMessage:
             if (lParam == kHideCheckboxesParam) {
                 HideTopLevelCheckboxes();
@@ -454,14 +450,18 @@ MsgResult BackupDlg::OnCommand(WORD id) {
         case IDC_SYNC:
             SelectSyncMode();
             return MsgResult::Handled();
+        case IDC_NEW_SOURCE_DIR:
+            MakeSourceFolder();
+            return MsgResult::Handled();
+        case IDC_NEW_TARGET_DIR:
+            MakeTargetFolder();
+            return MsgResult::Handled();
         case IDC_SAVE:
             SavePathList();
             return MsgResult::Handled();
         case IDC_CLEAR:
             ClearSelection();
             return MsgResult::Handled();
-        case IDC_NEW_SOURCE_DIR:  // new folders are not made yet
-        case IDC_NEW_TARGET_DIR:
         case IDC_BT1:
             return MsgResult::Handled();
         default:
@@ -570,7 +570,7 @@ MsgResult BackupDlg::OnCtlColor(HDC dc, HWND control) {
 MsgResult BackupDlg::OnSysCommand(WPARAM command) {
     switch (command & 0xFFF0) {
         case IDM_ABOUTBOX: {
-            Dialog about(IDD_ABOUT);
+            AboutDlg about;
             about.DoModal(Handle());
             return MsgResult::NotHandled();
         }
@@ -589,14 +589,93 @@ MsgResult BackupDlg::OnSysCommand(WPARAM command) {
     }
 }
 
-// The notification-area icon is not built yet: a drive coming or going while the dialog is in
-// the notification area changes nothing visible.
-void BackupDlg::ShowTrayIconForDevice(bool) {}
+void BackupDlg::ShowTrayIconForDevice(bool present) {
+    if (inTray != 1) {
+        return;
+    }
+    if (present) {
+        trayIcon.Add();
+    } else {
+        trayIcon.Delete();
+    }
+}
 
-// The notification-area icon is not built yet: the dialog only hides.
 void BackupDlg::ShowTrayIcon() {
-    ::ShowWindow(Handle(), SW_MINIMIZE);
-    ::ShowWindow(Handle(), SW_HIDE);
+    trayIcon.Fill(Handle(), kTrayNotifyMessage, appIcon);
+    if (trayMenuLoaded == 0) {
+        trayMenu.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+        if (!trayMenu) {
+            ::MessageBoxW(Handle(), L"Unabled to Load Menu", L"ERROR", MB_OK);
+        }
+        trayMenuLoaded = 1;
+    }
+    if (trayIcon.Add()) {
+        ::ShowWindow(Handle(), SW_MINIMIZE);
+        ::ShowWindow(Handle(), SW_HIDE);
+    } else {
+        ::MessageBoxW(Handle(), L"Unable to set Tray Icon", L"ERROR", MB_OK);
+    }
+    if (DevicePresent() == 0) {
+        trayIcon.Delete();
+    }
+}
+
+MsgResult BackupDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != TrayIcon::kId) {
+        return MsgResult::Handled();
+    }
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        OnTrayOpen();
+    } else if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
+        ::SetForegroundWindow(Handle());
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        ::TrackPopupMenu(::GetSubMenu(trayMenu.Get(), 0), TPM_RIGHTBUTTON | TPM_BOTTOMALIGN,
+                         cursor.x, cursor.y, 0, Handle(), nullptr);
+        // Without a message after it, the menu of a background window may not close again.
+        ::PostMessageW(Handle(), WM_NULL, 0, 0);
+    }
+    return MsgResult::Handled();
+}
+
+void BackupDlg::OnShellRestarted() {
+    if (inTray == 1 && DevicePresent() == 1) {
+        trayIcon.Add();
+    }
+}
+
+void BackupDlg::MakeSourceFolder() {
+    MakeFolderBelow(Handle(), newDirDlg, sourceTree, sourceSelection, messageTexts, {});
+}
+
+void BackupDlg::MakeTargetFolder() {
+    if (targetSelection.empty() || !TargetKeyAnswers()) {
+        return;
+    }
+    MakeFolderBelow(Handle(), newDirDlg, targetTree, targetSelection, messageTexts,
+                    [this] { return TargetKeyAnswers(); });
+}
+
+int BackupDlg::CheckKey(int drive) {
+    const PollResult key = deviceLayer.poller.PollDevice(1, drive, kPollKeyCheck);
+    if (key.keyLost) {
+        ShowBox(L"Key Lost", Msg::KeyLost);
+    }
+    return key.value == 1 ? 1 : 0;
+}
+
+bool BackupDlg::TargetKeyAnswers() {
+    const DeviceRecord& record = deviceLayer.record;
+    for (int i = 0; i < record.firstPartitionCount; ++i) {
+        const int drive = record.firstPartitions[static_cast<std::size_t>(i)];
+        if (targetSelection.empty() || targetSelection[0] != L'A' + drive) {
+            continue;
+        }
+        if (CheckKey(drive) == 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void BackupDlg::OnTrayOpen() {
@@ -605,6 +684,7 @@ void BackupDlg::OnTrayOpen() {
     }
     ::ShowWindow(Handle(), SW_SHOW);
     ::ShowWindow(Handle(), SW_RESTORE);
+    trayIcon.Delete();
     ::SetTimer(Handle(), kSelectionTimer, kRestoredSelectionTimerMs, nullptr);
     inTray = 0;
 }
@@ -614,6 +694,7 @@ void BackupDlg::OnTrayExit() {
         return;
     }
     ReleaseVendorLibraries(false);
+    trayIcon.Delete();
     ::DestroyWindow(Handle());
 }
 
@@ -626,6 +707,9 @@ void BackupDlg::OnCancel() {
         return;
     }
     ReleaseVendorLibraries(true);
+    if (DevicePresent() == 1) {
+        trayIcon.Delete();
+    }
     EndDialog(IDCANCEL);
 }
 

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
+#include "app/TrayIcon.h"
 #include "backup/BackupRun.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
@@ -19,6 +21,7 @@
 #include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
 #include "framework/Dialog.h"
+#include "res/resource.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
@@ -33,6 +36,19 @@ inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
 inline constexpr UINT kStartTimerMs = 750;
 inline constexpr UINT kRestoredSelectionTimerMs = 1000;
+
+// The controls whose captions a language changes.
+inline constexpr std::pair<int, Caption> kCaptionControls[] = {
+    {IDC_PATH_SETTING, Caption::PathSetting},
+    {IDC_BACKUP_STYLE, Caption::BackupStyle},
+    {IDC_SOURCE_HEADING, Caption::Source},
+    {IDC_DEST_HEADING, Caption::Destination},
+    {IDC_SAVE, Caption::Save},
+    {IDC_CLEAR, Caption::Clear},
+    {IDC_COPY, Caption::Copy},
+    {IDC_SYNC, Caption::Sync},
+    {IDC_COPY_PRGS, Caption::CopyProgress},
+};
 
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
@@ -73,6 +89,8 @@ public:
     std::atomic<std::uint64_t> totalBytes{0};
     std::atomic<std::uint64_t> copiedBytes{0};
     UiTexts uiTexts;
+    TrayIcon trayIcon;
+    UniqueMenu trayMenu;
     NewDirDlg newDirDlg;
     ProgressDlg progressDlg;
     HICON appIcon = nullptr;
@@ -109,6 +127,9 @@ public:
     void EnableUi(bool enable);
     // Runs `call` on the interface thread and waits for it; nothing when the window is gone.
     void CallOnUiThread(const std::function<void()>& call);
+    // The key check of a family-1 enclosure drive: 1 when the key answers, else 0, after the
+    // "Key Lost" box when the enclosure reported the key out. Any thread may ask.
+    int CheckKey(int drive);
     // A message box owned by the dialog, with its fixed caption and the language's text; any
     // thread may show one.
     void ShowBox(const wchar_t* caption, Msg text, UINT icon = MB_ICONWARNING) const;
@@ -147,6 +168,14 @@ private:
     void ShowTrayIcon();
     // Adds (a drive arrived) or deletes (the last one left) the icon while in the tray.
     void ShowTrayIconForDevice(bool present);
+    MsgResult OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
+    // The shell made its notification area anew and lost the icon.
+    void OnShellRestarted();
+    void MakeSourceFolder();
+    void MakeTargetFolder();
+    // The key check of the family-1 enclosure holding the destination, if it is on one; false
+    // (after the "Key Lost" box when the key is missing) when the enclosure does not answer yes.
+    bool TargetKeyAnswers();
     void ReleaseVendorLibraries(bool closeSp216Device);
 
     DeviceSeam& seam;

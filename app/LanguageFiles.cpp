@@ -9,7 +9,7 @@ struct KeyDefault {
     const wchar_t* text;
 };
 
-// Keys of the message file in reading order, with the built-in English text (null: none).
+// Keys of the message file in reading order, with the built-in English text.
 constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_NO_SELSECT", L"Please selsect at least one source item."},
     {L"MSG_CANNOT_SAVE", L"The path can't be saved!"},
@@ -17,7 +17,7 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_KEY_LOST", L"Please check your Key!"},
     {L"MSG_DIFF_VOL", L"The volume with last setting is different!"},
     {L"MSG_DIR_EXIST", L"The folder name has already exists!"},
-    {L"MSG_MKDIR_FAIL", nullptr},
+    {L"MSG_MKDIR_FAIL", L"The folder can't be built!"},
     {L"MSG_OVER_100", L"The chosen items must less than 100"},
     {L"MSG_COPY_FAIL", L"The copy cannot complete!"},
     {L"MSG_COPY_OVER", L"Copy complete!"},
@@ -64,9 +64,7 @@ const wchar_t* DefaultCaption(Caption id) {
 
 void SetDefaultMessages(MessageTexts& messages) {
     for (std::size_t i = 0; i < kMessageCount; ++i) {
-        if (kMessageKeys[i].text != nullptr) {
-            messages[static_cast<Msg>(i)] = kMessageKeys[i].text;
-        }
+        messages[static_cast<Msg>(i)] = kMessageKeys[i].text;
     }
 }
 

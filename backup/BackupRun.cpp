@@ -282,16 +282,7 @@ void BackupRun::ProgressThread() {
             Pause(kWaitAtTopMs, true);
             continue;
         }
-        bool advance = true;
-        if (dialog_.targetOnKeyDrive == 1) {
-            const PollResult key =
-                dialog_.deviceLayer.poller.PollDevice(1, dialog_.targetKeyDrive, kPollKeyCheck);
-            advance = key.value == 1;
-            if (key.keyLost) {
-                dialog_.ShowBox(L"Key Lost", Msg::KeyLost, MB_ICONWARNING);
-            }
-        }
-        if (advance) {
+        if (dialog_.targetOnKeyDrive != 1 || dialog_.CheckKey(dialog_.targetKeyDrive) == 1) {
             SetProgress(position + kStepPoints);
         }
         Pause(dialog_.stepDelayMs, true);

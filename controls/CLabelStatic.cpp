@@ -1,5 +1,7 @@
 #include "controls/CLabelStatic.h"
 
+#include "framework/Handles.h"
+
 namespace bexlo {
 
 namespace {
@@ -8,37 +10,6 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 }  // namespace
-
-CLabelStatic::CLabelStatic() : backColour(::GetSysColor(COLOR_BTNFACE)) {
-    backBrush.Reset(::CreateSolidBrush(backColour));
-}
-
-void CLabelStatic::SetBackColour(COLORREF colour) {
-    backColour = colour;
-    backBrush.Reset(::CreateSolidBrush(colour));
-    Redraw();
-}
-
-void CLabelStatic::SetTextColour(COLORREF colour) {
-    textColour = colour;
-    Redraw();
-}
-
-void CLabelStatic::Redraw() const {
-    if (Handle() != nullptr) {
-        ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
-    }
-}
-
-MsgResult CLabelStatic::OnReflected(UINT message, WPARAM wParam, LPARAM) {
-    if (message != WM_CTLCOLORSTATIC && message != WM_CTLCOLORBTN && message != WM_CTLCOLOREDIT) {
-        return MsgResult::NotHandled();
-    }
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    ::SetBkColor(dc, backColour);
-    ::SetTextColor(dc, textColour);
-    return MsgResult::Handled(reinterpret_cast<LRESULT>(backBrush.Get()));
-}
 
 void CLabelStatic::PaintTransparent(HBITMAP bitmap, HDC dc) const {
     if (bitmap == nullptr || dc == nullptr || Handle() == nullptr) {

@@ -164,6 +164,19 @@ private:
     HGDIOBJ old_;
 };
 
+// SaveDC/RestoreDC pair: pen, brush, font, modes and colours come back at the end of the scope.
+class ScopedDcState {
+public:
+    explicit ScopedDcState(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
+    ~ScopedDcState() { ::RestoreDC(dc_, saved_); }
+    ScopedDcState(const ScopedDcState&) = delete;
+    ScopedDcState& operator=(const ScopedDcState&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
 // BeginPaint/EndPaint pair.
 class PaintScope {
 public:

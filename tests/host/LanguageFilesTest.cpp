@@ -67,7 +67,7 @@ TEST(LanguageFiles, WithoutSetupEverythingIsEnglishAndNoStringFileIsRead) {
     EXPECT_EQ(texts.messages[Msg::KeyLost], L"Please check your Key!");
     EXPECT_EQ(texts.messages[Msg::DiffVol], L"The volume with last setting is different!");
     EXPECT_EQ(texts.messages[Msg::DirExist], L"The folder name has already exists!");
-    EXPECT_EQ(texts.messages[Msg::MkdirFail], L"");
+    EXPECT_EQ(texts.messages[Msg::MkdirFail], L"The folder can't be built!");
     EXPECT_EQ(texts.messages[Msg::Over100], L"The chosen items must less than 100");
     EXPECT_EQ(texts.messages[Msg::CopyFail], L"The copy cannot complete!");
     EXPECT_EQ(texts.messages[Msg::CopyOver], L"Copy complete!");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 #include "app/BackupDlg.h"
 #include "res/resource.h"
@@ -119,7 +120,7 @@ TEST_F(LanguageFiles, MissingFilesLeaveEverythingEnglish) {
     {
         auto dialog = Open();
         ExpectEnglishCaptions(*dialog);
-        EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"");
+        EXPECT_EQ(dialog->messageTexts[Msg::MkdirFail], L"The folder can't be built!");
         EXPECT_EQ(dialog->progressDlg.statusText, L"Total copy progress: ");
     }
     ChooseLanguage(L"German", L"German");  // the string files themselves are missing
@@ -188,6 +189,85 @@ TEST_F(LanguageFiles, AnsiFilesWithoutAByteOrderMarkAreReadToo) {
     WriteBytes(DataFile(L"Msg_String(U).txt"), "[x]\r\nMSG_COPY_OVER=Done.\r\n");
     auto dialog = Open();
     EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Done.");  // sections match in any case
+}
+
+// The width a caption needs inside its control, with the control's own font.
+int CaptionWidth(HWND control) {
+    HDC dc = ::GetDC(control);
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font);
+    const std::wstring text = WindowText(control);
+    RECT needed{};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    const LONG type = ::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+    if (test::ClassName(control) == L"Button") {
+        // The radio's circle, or the hover button's edges and text offset.
+        return needed.right + (type == BS_AUTORADIOBUTTON ? 16 : 8);
+    }
+    return needed.right;
+}
+
+// The packs in lang/, which the build puts beside the test program.
+TEST_F(LanguageFiles, ShippedPacksAreCompleteAndChangeEveryCaption) {
+    const std::wstring packs = test::ProgramFolder() + L"lang\\";
+    for (const wchar_t* file : {L"Setup.txt", L"UI_String(U).txt", L"Msg_String(U).txt"}) {
+        ASSERT_TRUE(::CopyFileW((packs + file).c_str(), DataFile(file).c_str(), FALSE)) << file;
+    }
+    const wchar_t* uiKeys[] = {L"PATH_SETTING", L"BACKUP_STYLE", L"DESTINATION", L"SOURCE",
+                               L"BT_SAVE",      L"BT_CLEAR",     L"RD_COPY",     L"RD_SYNC",
+                               L"NEW_DOLDER",   L"COPY_PRGS",    L"DIR_NAME",    L"BT_OK",
+                               L"BT_CANCEL",    L"ABOUT"};
+    const wchar_t* msgKeys[] = {L"MSG_NO_SELSECT", L"MSG_CANNOT_SAVE", L"MSG_PATH_LOST",
+                                L"MSG_KEY_LOST",   L"MSG_DIFF_VOL",    L"MSG_DIR_EXIST",
+                                L"MSG_MKDIR_FAIL", L"MSG_OVER_100",    L"MSG_COPY_FAIL",
+                                L"MSG_COPY_OVER",  L"MSG_NO_D_DIR"};
+    MessageTexts english;
+    SetDefaultMessages(english);
+
+    for (const wchar_t* language : {L"English", L"German", L"French"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(language)));
+        const bool translated = std::wstring(language) != L"English";
+        if (translated) {
+            ChooseLanguage(language, language);
+        }  // else the shipped Setup.txt chooses English
+        auto expectKeys = [language](const std::wstring& file, const auto& keys) {
+            for (const wchar_t* key : keys) {
+                wchar_t value[260]{};
+                EXPECT_GT(::GetPrivateProfileStringW(language, key, L"", value, 260, file.c_str()),
+                          0u)
+                    << testing::PrintToString(std::wstring(key));
+            }
+        };
+        expectKeys(DataFile(L"UI_String(U).txt"), uiKeys);
+        expectKeys(DataFile(L"Msg_String(U).txt"), msgKeys);
+
+        auto dialog = Open();
+        for (const auto& [id, caption] : kCaptionControls) {
+            SCOPED_TRACE(id);
+            HWND control = ::GetDlgItem(dialog->Handle(), id);
+            const std::wstring text = WindowText(control);
+            EXPECT_FALSE(text.empty());
+            if (translated) {
+                EXPECT_NE(text, DefaultCaption(caption)) << "not translated";
+            }
+            RECT client{};
+            ::GetClientRect(control, &client);
+            EXPECT_LE(CaptionWidth(control), client.right) << testing::PrintToString(text);
+        }
+        for (std::size_t i = 0; i < kMessageCount; ++i) {
+            const Msg id = static_cast<Msg>(i);
+            EXPECT_EQ(dialog->messageTexts[id] != english[id], translated) << msgKeys[i];
+        }
+        if (translated) {
+            EXPECT_NE(dialog->newDirDlg.labelText, L"Directory Name:");
+            EXPECT_NE(dialog->newDirDlg.cancelText, L"Cancel");
+            EXPECT_GT(
+                test::SaveScreenshot(dialog->Handle(), L"main-dialog-" + std::wstring(language)),
+                50);
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "app/LanguageFiles.h"
 #include "backup/WindowsFileSystem.h"
 
+#include <cstdint>
+
 namespace bexlo::test {
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -206,6 +208,141 @@ DWORD ChildProcess::RunToEnd(DWORD ms) const {
 
 bool ChildProcess::WaitForExit(DWORD ms) const {
     return ::WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
+}
+
+namespace {
+
+ModalAnswerer* activeAnswerer = nullptr;
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ThreadWindows() {
+    std::vector<HWND> windows;
+    ::EnumThreadWindows(::GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+}  // namespace
+
+ModalAnswerer::ModalAnswerer() {
+    activeAnswerer = this;
+    timer_ = ::SetTimer(nullptr, 0, 20, Tick);
+}
+
+ModalAnswerer::~ModalAnswerer() {
+    ::KillTimer(nullptr, timer_);
+    activeAnswerer = nullptr;
+}
+
+void ModalAnswerer::On(const std::wstring& caption, Handler handler) {
+    handlers_[caption] = std::move(handler);
+}
+
+void ModalAnswerer::CloseBoxes(const std::wstring& caption) {
+    On(caption, [this, caption](HWND box) {
+        boxes.push_back({caption, StaticTexts(box)});
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+}
+
+int ModalAnswerer::Answered(const std::wstring& caption) const {
+    auto found = answered_.find(caption);
+    return found == answered_.end() ? 0 : found->second;
+}
+
+void CALLBACK ModalAnswerer::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (activeAnswerer != nullptr) {
+        activeAnswerer->Scan();
+    }
+}
+
+void ModalAnswerer::Scan() {
+    if (scanning_) {
+        return;  // a handler pumping messages
+    }
+    scanning_ = true;
+    std::erase_if(seen_, [](HWND window) { return !::IsWindow(window); });
+    for (HWND window : ThreadWindows()) {
+        auto handler = handlers_.find(WindowText(window));
+        if (handler == handlers_.end() || !::IsWindowVisible(window) ||
+            !seen_.insert(window).second) {
+            continue;
+        }
+        ++answered_[handler->first];
+        handler->second(window);
+    }
+    scanning_ = false;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
+    auto* texts = reinterpret_cast<std::wstring*>(param);
+    const std::wstring text = WindowText(child);
+    if (!text.empty() && ::lstrcmpiW(ClassName(child).c_str(), L"Static") == 0) {
+        *texts += (texts->empty() ? L"" : L"\n") + text;
+    }
+    return TRUE;
+}
+
+std::wstring StaticTexts(HWND window) {
+    std::wstring texts;
+    ::EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+int SaveScreenshot(HWND window, const std::wstring& name) {
+    ::SetForegroundWindow(window);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(300);
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueBitmap picture(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
+    if (!picture || !memory) {
+        return 0;
+    }
+    {
+        ScopedSelect select(memory.Get(), picture.Get());
+        HDC screen = ::GetDC(nullptr);
+        ::BitBlt(memory.Get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        ::ReleaseDC(nullptr, screen);
+    }
+    // Screen pixels come with whatever is in the fourth byte; viewers would take it as alpha.
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::set<std::uint32_t> colours;
+    for (std::size_t i = 0; i < count; ++i) {
+        pixels[i] |= 0xFF000000u;
+        colours.insert(pixels[i]);
+    }
+
+    const std::wstring folder = ProgramFolder() + L"..\\artifacts";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + count * 4);
+    std::string file(reinterpret_cast<const char*>(&header), sizeof(header));
+    file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    file.append(static_cast<const char*>(bits), count * 4);
+    WriteBytes(folder + L"\\" + name + L".bmp", file);
+    return static_cast<int>(colours.size());
 }
 
 namespace {

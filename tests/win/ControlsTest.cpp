@@ -1,0 +1,386 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "backup/NewDirDlg.h"
+#include "controls/CCButton.h"
+#include "controls/CDirNameEdit.h"
+#include "controls/CLabelStatic.h"
+#include "res/resource.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::WindowText;
+
+constexpr COLORREF kUntouched = RGB(255, 0, 255);
+
+// A 32-bit memory picture, filled with kUntouched, to draw into and read back.
+class Canvas {
+public:
+    Canvas(int width, int height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap_.Reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        dc_.Reset(::CreateCompatibleDC(nullptr));
+        old_ = ::SelectObject(dc_.Get(), bitmap_.Get());
+        const RECT all{0, 0, width, height};
+        UniqueBrush fill(::CreateSolidBrush(kUntouched));
+        ::FillRect(dc_.Get(), &all, fill.Get());
+    }
+    ~Canvas() { ::SelectObject(dc_.Get(), old_); }
+
+    HDC Dc() const { return dc_.Get(); }
+    COLORREF At(int x, int y) const { return ::GetPixel(dc_.Get(), x, y); }
+
+private:
+    UniqueBitmap bitmap_;
+    UniqueMemoryDc dc_;
+    HGDIOBJ old_ = nullptr;
+};
+
+std::string Rgb(COLORREF c) {
+    return "(" + std::to_string(GetRValue(c)) + ", " + std::to_string(GetGValue(c)) + ", " +
+           std::to_string(GetBValue(c)) + ")";
+}
+
+#define EXPECT_COLOUR(actual, expected) EXPECT_EQ(Rgb(actual), Rgb(expected))
+
+// A window that lives for the test, deleted at the end.
+struct TestWindow {
+    TestWindow(const wchar_t* className, const wchar_t* text, DWORD style, int width, int height)
+        : handle(::CreateWindowExW(0, className, text, WS_POPUP | style, 0, 0, width, height,
+                                   nullptr, nullptr, nullptr, nullptr)) {}
+    ~TestWindow() { ::DestroyWindow(handle); }
+    HWND handle;
+};
+
+class HoverButton : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::GetSystemMetrics(SM_CXEDGE), 2);
+        ASSERT_EQ(::GetSystemMetrics(SM_CYEDGE), 2);
+        ASSERT_TRUE(button.Attach(window.handle));
+    }
+
+    // Draws the button as the platform asks it to, into a picture of the item's size.
+    void Draw(Canvas& canvas, UINT state, int width = 80, int height = 30) {
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.hwndItem = window.handle;
+        item.hDC = canvas.Dc();
+        item.rcItem = {0, 0, width, height};
+        item.itemState = state;
+        button.DrawItem(item);
+    }
+
+    // Bounding box of the caption's dark pixels inside the face.
+    static std::optional<RECT> TextBox(const Canvas& canvas, int width, int height) {
+        std::optional<RECT> box;
+        for (int y = 4; y < height - 4; ++y) {
+            for (int x = 5; x < width - 5; ++x) {
+                if (GetRValue(canvas.At(x, y)) >= 128) {
+                    continue;
+                }
+                if (!box) {
+                    box = RECT{x, y, x, y};
+                }
+                box->left = std::min<LONG>(box->left, x);
+                box->top = std::min<LONG>(box->top, y);
+                box->right = std::max<LONG>(box->right, x);
+                box->bottom = std::max<LONG>(box->bottom, y);
+            }
+        }
+        return box;
+    }
+
+    TestWindow window{L"Button", L"Save", BS_PUSHBUTTON, 80, 30};
+    CCButton button;
+};
+
+TEST_F(HoverButton, BecomesOwnerDrawnWhenAttached) {
+    EXPECT_EQ(::GetWindowLongW(window.handle, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+}
+
+// The face of a 60 x 14 item: rows 2..12, where the top row takes step 12 of the gradient and
+// the last one step 63.
+TEST_F(HoverButton, GradientRowsFollowHoverAndHighlight) {
+    struct Case {
+        int hovering, highlighted;
+        COLORREF top, bottom;
+    };
+    const Case cases[] = {
+        {1, 1, RGB(252, 252, 251), RGB(240, 240, 234)},
+        {1, 0, RGB(252, 252, 253), RGB(240, 240, 243)},
+        {0, 1, RGB(251, 251, 252), RGB(234, 234, 240)},
+        {0, 0, RGB(251, 251, 253), RGB(234, 234, 243)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "hovering " << c.hovering << " highlighted " << c.highlighted);
+        Canvas canvas(70, 20);
+        button.hovering = c.hovering;
+        button.highlighted = c.highlighted;
+        button.DrawBackground(canvas.Dc(), RECT{2, 2, 58, 12});
+        EXPECT_COLOUR(canvas.At(2, 2), c.top);
+        EXPECT_COLOUR(canvas.At(57, 2), c.top);
+        EXPECT_COLOUR(canvas.At(30, 12), c.bottom);
+        EXPECT_COLOUR(canvas.At(58, 5), kUntouched);
+        EXPECT_COLOUR(canvas.At(30, 13), kUntouched);
+        EXPECT_COLOUR(canvas.At(30, 1), kUntouched);
+    }
+}
+
+TEST_F(HoverButton, HoverFrameIsOrangeInsideABlackOutline) {
+    Canvas canvas(80, 30);
+    button.hovering = 1;
+    Draw(canvas, 0);
+    EXPECT_EQ(button.focused, 0);
+    EXPECT_EQ(button.highlighted, 0);
+    EXPECT_COLOUR(canvas.At(40, 0), RGB(0, 0, 0));
+    EXPECT_COLOUR(canvas.At(0, 15), RGB(0, 0, 0));
+    EXPECT_COLOUR(canvas.At(2, 8), RGB(250, 196, 88));
+    EXPECT_COLOUR(canvas.At(77, 8), RGB(251, 202, 106));
+    EXPECT_COLOUR(canvas.At(20, 2), RGB(252, 210, 121));
+    EXPECT_COLOUR(canvas.At(20, 28), RGB(229, 151, 0));
+}
+
+TEST_F(HoverButton, FocusRectangleOnlyWhenFocusedAndNotHovering) {
+    // The focus rectangle inverts every other pixel of the frame's top row.
+    auto topRow = [](const Canvas& canvas) {
+        std::set<COLORREF> colours;
+        for (int x = 10; x < 70; ++x) {
+            colours.insert(canvas.At(x, 2));
+        }
+        return colours;
+    };
+    {
+        Canvas canvas(80, 30);
+        Draw(canvas, ODS_FOCUS);
+        EXPECT_EQ(button.focused, 1);
+        EXPECT_EQ(button.highlighted, 1);
+        EXPECT_COLOUR(canvas.At(3, 8), RGB(153, 198, 252));
+        const COLORREF blue = RGB(162, 201, 255);
+        const COLORREF inverted = RGB(255 - 162, 255 - 201, 0);
+        EXPECT_EQ(topRow(canvas), (std::set<COLORREF>{blue, inverted}));
+    }
+    {
+        Canvas canvas(80, 30);
+        button.hovering = 1;
+        Draw(canvas, ODS_FOCUS);
+        EXPECT_EQ(topRow(canvas), std::set<COLORREF>{RGB(252, 210, 121)});
+        EXPECT_COLOUR(canvas.At(2, 8), RGB(250, 196, 88));
+    }
+    {
+        Canvas canvas(80, 30);
+        button.hovering = 0;
+        Draw(canvas, 0);
+        EXPECT_EQ(button.focused, 0);
+        EXPECT_EQ(topRow(canvas).count(RGB(162, 201, 255)), 0u) << "no frame at all";
+    }
+}
+
+TEST_F(HoverButton, PressedTextMovesOneRightAndDown) {
+    Canvas plain(80, 30);
+    Draw(plain, 0);
+    Canvas pressed(80, 30);
+    Draw(pressed, ODS_SELECTED);
+    EXPECT_EQ(button.highlighted, 1);
+    const auto before = TextBox(plain, 80, 30);
+    const auto after = TextBox(pressed, 80, 30);
+    ASSERT_TRUE(before && after);
+    EXPECT_EQ(after->left, before->left + 1);
+    EXPECT_EQ(after->top, before->top + 1);
+    EXPECT_EQ(after->right, before->right + 1);
+    EXPECT_EQ(after->bottom, before->bottom + 1);
+}
+
+TEST_F(HoverButton, DisabledTextIsEmbossedAndAnEmptyCaptionDrawsNoText) {
+    Canvas disabled(80, 30);
+    Draw(disabled, ODS_DISABLED);
+    const COLORREF shadow = ::GetSysColor(COLOR_3DSHADOW);
+    int shadowPixels = 0;
+    int blackPixels = 0;
+    for (int y = 4; y < 26; ++y) {
+        for (int x = 5; x < 75; ++x) {
+            shadowPixels += disabled.At(x, y) == shadow;
+            blackPixels += disabled.At(x, y) == RGB(0, 0, 0);
+        }
+    }
+    EXPECT_GT(shadowPixels, 5);
+    EXPECT_EQ(blackPixels, 0);
+    EXPECT_COLOUR(disabled.At(40, 0), RGB(0, 0, 0)) << "the outline stays";
+
+    ::SetWindowTextW(window.handle, L"");
+    Canvas empty(80, 30);
+    Draw(empty, ODS_SELECTED);
+    EXPECT_FALSE(TextBox(empty, 80, 30).has_value());
+    EXPECT_NE(empty.At(40, 15), kUntouched) << "the face is painted";
+}
+
+TEST(Controls, PaintTransparentKeepsPureWhiteOnly) {
+    TestWindow holder(L"Static", L"", 0, 4, 1);
+    CLabelStatic label;
+    ASSERT_TRUE(label.Attach(holder.handle));
+    HDC screen = ::GetDC(nullptr);
+    UniqueBitmap image(::CreateCompatibleBitmap(screen, 4, 1));
+    ::ReleaseDC(nullptr, screen);
+    {
+        UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        ScopedSelect select(dc.Get(), image.Get());
+        const COLORREF pixels[] = {RGB(255, 255, 255), RGB(254, 255, 255), RGB(0, 0, 0),
+                                   RGB(10, 20, 30)};
+        for (int x = 0; x < 4; ++x) {
+            ::SetPixel(dc.Get(), x, 0, pixels[x]);
+        }
+    }
+    Canvas canvas(6, 2);
+    ::SetBkColor(canvas.Dc(), RGB(1, 2, 3));
+    ::SetTextColor(canvas.Dc(), RGB(4, 5, 6));
+    label.PaintTransparent(image.Get(), canvas.Dc());
+    EXPECT_COLOUR(canvas.At(0, 0), kUntouched);
+    EXPECT_COLOUR(canvas.At(1, 0), RGB(254, 255, 255));
+    EXPECT_COLOUR(canvas.At(2, 0), RGB(0, 0, 0));
+    EXPECT_COLOUR(canvas.At(3, 0), RGB(10, 20, 30));
+    EXPECT_COLOUR(canvas.At(4, 0), kUntouched) << "only the control's size";
+    EXPECT_EQ(::GetBkColor(canvas.Dc()), RGB(1, 2, 3));
+    EXPECT_EQ(::GetTextColor(canvas.Dc()), RGB(4, 5, 6));
+}
+
+TEST(Controls, DirNameEditColoursFollowReadOnly) {
+    TestWindow holder(L"Edit", L"", 0, 100, 20);
+    CDirNameEdit edit;
+    ASSERT_TRUE(edit.Attach(holder.handle));
+    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    auto answer = [&](UINT message) {
+        const MsgResult result = edit.OnReflected(message, reinterpret_cast<WPARAM>(dc.Get()), 0);
+        EXPECT_TRUE(result.handled);
+        EXPECT_NE(result.value, 0);
+        return ::GetBkColor(dc.Get());
+    };
+    EXPECT_COLOUR(answer(WM_CTLCOLOREDIT), ::GetSysColor(COLOR_BTNFACE));
+
+    edit.SetTextColour(RGB(0, 0, 200));
+    edit.SetBackColour(RGB(200, 210, 220));
+    edit.SetReadOnly(1);
+    EXPECT_TRUE(::GetWindowLongW(holder.handle, GWL_STYLE) & ES_READONLY);
+    EXPECT_COLOUR(answer(WM_CTLCOLORSTATIC), RGB(200, 210, 220));
+    EXPECT_COLOUR(::GetTextColor(dc.Get()), RGB(0, 0, 200));
+
+    edit.SetReadOnly(0);
+    EXPECT_FALSE(::GetWindowLongW(holder.handle, GWL_STYLE) & ES_READONLY);
+    EXPECT_COLOUR(answer(WM_CTLCOLOREDIT), RGB(255, 255, 255));
+}
+
+// The "Making New Directory" dialog, opened modeless so that the test can type into it.
+class FolderNameField : public testing::Test {
+protected:
+    void Open(const std::wstring& parent) {
+        dialog.parentPath = parent;
+        dialog.labelText = L"Name:";
+        dialog.okText = L"Make";
+        dialog.cancelText = L"Leave";
+        dialog.nameEdit.beep = [this] { ++beeps; };
+        ASSERT_TRUE(dialog.Create(nullptr));
+        edit = ::GetDlgItem(dialog.Handle(), IDC_NEWDIR_NAME);
+    }
+    void Type(const std::wstring& keys) const {
+        for (wchar_t key : keys) {
+            ::SendMessageW(edit, WM_CHAR, key, 1);
+        }
+    }
+    void PressOk() const {
+        ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_NEWDIR_OK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog.Handle(), IDC_NEWDIR_OK)));
+    }
+
+    NewDirDlg dialog;
+    HWND edit = nullptr;
+    int beeps = 0;
+};
+
+TEST_F(FolderNameField, RefusedCharactersBeepAndOthersPass) {
+    Open(L"C:\\");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog.Handle(), IDC_NEWDIR_LABEL)), L"Name:");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog.Handle(), IDC_NEWDIR_OK)), L"Make");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog.Handle(), IDCANCEL)), L"Leave");
+    EXPECT_FALSE(::GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
+
+    Type(L"a:b");
+    EXPECT_EQ(WindowText(edit), L"ab");
+    EXPECT_EQ(beeps, 1);
+
+    ::SetWindowTextW(edit, L"");
+    Type(L"x/\\:*?\"<>|y");
+    EXPECT_EQ(WindowText(edit), L"xy");
+    EXPECT_EQ(beeps, 10);
+
+    ::SetWindowTextW(edit, L"");
+    Type(L"a .-_äß1z\bZ");
+    EXPECT_EQ(WindowText(edit), L"a .-_äß1Z") << "backspace passes as a control key";
+    EXPECT_EQ(beeps, 10);
+}
+
+TEST_F(FolderNameField, ALongParentLeavesRoomForSixCharacters) {
+    Open(L"C:\\" + std::wstring(237, L'p'));
+    EXPECT_EQ(::SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 6);
+    Type(L"abcdefghij");
+    EXPECT_EQ(WindowText(edit), L"abcdef");
+}
+
+TEST_F(FolderNameField, PastedNamesAreCheckedAtOk) {
+    Open(L"C:\\Work");
+    // A real paste first: the clipboard's text goes around the typing filter.
+    ASSERT_TRUE(::OpenClipboard(dialog.Handle()));
+    ::EmptyClipboard();
+    const std::wstring pasted = L"..\\..\\x";
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t));
+    std::copy_n(pasted.c_str(), pasted.size() + 1, static_cast<wchar_t*>(::GlobalLock(memory)));
+    ::GlobalUnlock(memory);
+    ::SetClipboardData(CF_UNICODETEXT, memory);
+    ::CloseClipboard();
+    ::SendMessageW(edit, WM_PASTE, 0, 0);
+    EXPECT_EQ(WindowText(edit), pasted);
+    PressOk();
+    EXPECT_TRUE(::IsWindow(dialog.Handle()));
+    EXPECT_EQ(dialog.newName, L"");
+    EXPECT_EQ(beeps, 1);
+
+    int expectedBeeps = 1;
+    // One of each kind; the host tests go through the rules in full.
+    for (const wchar_t* name : {L"a\\b", L"   ", L"..", L"CON"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        ::SetWindowTextW(edit, name);
+        PressOk();
+        EXPECT_TRUE(::IsWindow(dialog.Handle()));
+        EXPECT_EQ(beeps, ++expectedBeeps);
+    }
+
+    ::SetWindowTextW(edit, L"Reports 2026");
+    PressOk();
+    EXPECT_FALSE(::IsWindow(edit)) << "the dialog closed";
+    EXPECT_EQ(dialog.newName, L"Reports 2026");
+    EXPECT_EQ(beeps, expectedBeeps);
+}
+
+TEST_F(FolderNameField, CancelLeavesNoName) {
+    Open(L"C:\\");
+    ::SetWindowTextW(edit, L"Kept");
+    ::SendMessageW(dialog.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(test::PumpUntil([this] { return !::IsWindow(edit); }));
+    EXPECT_EQ(dialog.newName, L"");
+}
+
+}  // namespace
+}  // namespace bexlo

@@ -1,0 +1,327 @@
+#include <windows.h>
+#include <dbt.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/BackupDlg.h"
+#include "device/VendorLibraries.h"
+#include "res/resource.h"
+#include "tests/win/FakeEnclosure.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpFor;
+using test::PumpUntil;
+
+// Asks the shell itself: only an icon it holds can be modified.
+bool ShellHasIcon(HWND owner) {
+    NOTIFYICONDATAW record{};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = owner;
+    record.uID = 1;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
+}
+
+// Times between the next `count` + 1 ticks of a timer of `window`, taken from its queue.
+std::vector<ULONGLONG> TimerIntervals(HWND window, UINT_PTR id, int count) {
+    std::vector<ULONGLONG> ticks;
+    const ULONGLONG end = ::GetTickCount64() + 1500 * (count + 1);
+    while (static_cast<int>(ticks.size()) <= count && ::GetTickCount64() < end) {
+        MSG msg;
+        while (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            if (msg.wParam == id) {
+                ticks.push_back(::GetTickCount64());
+            }
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_TIMER);
+    }
+    std::vector<ULONGLONG> intervals;
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        intervals.push_back(ticks[i] - ticks[i - 1]);
+    }
+    return intervals;
+}
+
+class Tray : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::SetUpMachine(withEnclosure, true);
+        test::SetUpMachine(withoutEnclosure, false);
+    }
+
+    std::unique_ptr<BackupDlg> Open(bool enclosure) {
+        seam = enclosure ? &withEnclosure : &withoutEnclosure;
+        auto dialog = std::make_unique<BackupDlg>(*seam);
+        EXPECT_TRUE(dialog->Create(nullptr));
+        PumpFor(200);
+        return dialog;
+    }
+
+    static void Minimise(const BackupDlg& dialog) {
+        ::SendMessageW(dialog.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    static void Notify(const BackupDlg& dialog, WPARAM id, LPARAM mouse) {
+        ::SendMessageW(dialog.Handle(), kTrayNotifyMessage, id, mouse);
+    }
+    static void Command(const BackupDlg& dialog, WORD id) {
+        ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    }
+    void Detach(BackupDlg& dialog) {
+        seam->drives.erase(test::kDriveE);
+        seam->enumLetters.clear();
+        ::SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    }
+    void Attach(BackupDlg& dialog) {
+        test::SetUpMachine(*seam, true);
+        ::SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    }
+
+    testing_device::FakeDeviceSeam withEnclosure;
+    testing_device::FakeDeviceSeam withoutEnclosure;
+    testing_device::FakeDeviceSeam* seam = nullptr;  // the machine of the last dialog opened
+};
+
+TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndItsMenu) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    EXPECT_FALSE(ShellHasIcon(window));
+    Minimise(*dialog);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_TRUE(dialog->trayIcon.Shown());
+    EXPECT_TRUE(ShellHasIcon(window));
+    EXPECT_FALSE(::KillTimer(window, kSelectionTimer)) << "timer 4 stops in the tray";
+    EXPECT_TRUE(::KillTimer(window, kPollTimer)) << "polling goes on";
+
+    const NOTIFYICONDATAW& record = dialog->trayIcon.Record();
+    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
+    EXPECT_EQ(record.hWnd, window);
+    EXPECT_EQ(record.uID, 1u);
+    EXPECT_EQ(record.uFlags, 7u);
+    EXPECT_EQ(record.uCallbackMessage, 0x405u);
+    EXPECT_EQ(record.hIcon, dialog->appIcon);
+    EXPECT_STREQ(record.szTip, L"File Backup");
+
+    EXPECT_EQ(dialog->trayMenuLoaded, 1);
+    ASSERT_TRUE(dialog->trayMenu);
+    HMENU popup = ::GetSubMenu(dialog->trayMenu.Get(), 0);
+    ASSERT_EQ(::GetMenuItemCount(popup), 2);
+    EXPECT_EQ(::GetMenuItemID(popup, 0), static_cast<UINT>(ID_TRAY_OPEN));
+    EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_EXIT));
+    wchar_t text[32]{};
+    ::GetMenuStringW(popup, 1, text, 32, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"&Exit");
+}
+
+TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
+    auto dialog = Open(false);
+    HWND window = dialog->Handle();
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
+    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
+
+    Attach(*dialog);
+    EXPECT_TRUE(ShellHasIcon(window));
+    EXPECT_STREQ(dialog->trayIcon.Record().szTip, L"File Backup");
+    Detach(*dialog);
+    EXPECT_FALSE(ShellHasIcon(window));
+    Attach(*dialog);
+    EXPECT_TRUE(ShellHasIcon(window));
+    EXPECT_FALSE(::IsWindowVisible(window)) << "an arrival only shows the icon";
+
+    // Shown, the dialog has no icon to change.
+    Notify(*dialog, 1, WM_LBUTTONDBLCLK);
+    Detach(*dialog);
+    Attach(*dialog);
+    EXPECT_FALSE(ShellHasIcon(window));
+}
+
+TEST_F(Tray, DoubleClickRestoresTheDialogWithTimer4AtOneSecond) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    Minimise(*dialog);
+    Notify(*dialog, 2, WM_LBUTTONDBLCLK);
+    Notify(*dialog, 1, WM_MOUSEMOVE);
+    Notify(*dialog, 1, WM_LBUTTONUP);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "other icons and mouse messages do nothing";
+
+    Notify(*dialog, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_FALSE(::IsIconic(window));
+    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_FALSE(ShellHasIcon(window));
+    ::KillTimer(window, kPollTimer);
+    // 1000 ms, not the 750 ms of start-up; late ticks on a busy machine are no fault.
+    const std::vector<ULONGLONG> intervals = TimerIntervals(window, kSelectionTimer, 2);
+    ASSERT_EQ(intervals.size(), 2u);
+    for (ULONGLONG interval : intervals) {
+        EXPECT_GE(interval, 900u);
+        EXPECT_LE(interval, 1600u);
+    }
+    EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
+}
+
+// The popup menu closes itself once the test has seen it open.
+HMENU shownMenu = nullptr;
+void CALLBACK EndShownMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND menu = ::FindWindowW(L"#32768", nullptr);
+    if (menu != nullptr && ::IsWindowVisible(menu)) {
+        shownMenu = reinterpret_cast<HMENU>(::SendMessageW(menu, MN_GETHMENU, 0, 0));
+        ::KillTimer(nullptr, id);
+        ::EndMenu();
+    }
+}
+
+TEST_F(Tray, RightClickOpensTheIconMenu) {
+    auto dialog = Open(true);
+    Minimise(*dialog);
+    for (LPARAM click : {WM_RBUTTONDOWN, WM_CONTEXTMENU}) {
+        shownMenu = nullptr;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, EndShownMenu);
+        Notify(*dialog, 1, click);
+        ::KillTimer(nullptr, timer);
+        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->trayMenu.Get(), 0));
+    }
+    EXPECT_FALSE(::IsWindowVisible(dialog->Handle()));
+}
+
+using CloseCallsFn = int(BEXLO_VENDOR_CALL*)();
+
+int CloseDeviceCalls(HMODULE probe) {
+    auto calls = reinterpret_cast<CloseCallsFn>(
+        reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeCloseDeviceCalls")));
+    return calls != nullptr ? calls() : -1;
+}
+
+TEST_F(Tray, ExitRemovesTheIconAndUnloadsSp216WithoutClosingTheDevice) {
+    const std::wstring probePath = test::ProgramFolder() + L"probe\\sp216.dll";
+    // Two references: the one the exit drops, and one that keeps the counter readable.
+    HMODULE probe = ::LoadLibraryW(probePath.c_str());
+    ASSERT_NE(probe, nullptr);
+    ASSERT_EQ(::LoadLibraryW(probePath.c_str()), probe);
+
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    Minimise(*dialog);
+    ASSERT_TRUE(ShellHasIcon(window));
+    Command(*dialog, ID_TRAY_EXIT);
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_FALSE(dialog->trayIcon.Shown());
+    EXPECT_FALSE(ShellHasIcon(window));
+    EXPECT_EQ(CloseDeviceCalls(probe), 0);
+    ::FreeLibrary(probe);
+    EXPECT_EQ(::GetModuleHandleW(L"sp216.dll"), nullptr) << "the exit unloaded it once";
+
+    // The close path in the tray, by contrast, closes the device first.
+    probe = ::LoadLibraryW(probePath.c_str());
+    ASSERT_EQ(::LoadLibraryW(probePath.c_str()), probe);
+    dialog = Open(true);
+    window = dialog->Handle();
+    Minimise(*dialog);
+    ::SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
+    EXPECT_FALSE(ShellHasIcon(window));
+    EXPECT_EQ(CloseDeviceCalls(probe), 1);
+    ::FreeLibrary(probe);
+}
+
+TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    dialog->backupRunning = 1;
+    Minimise(*dialog);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_FALSE(ShellHasIcon(window));
+
+    dialog->backupRunning = 0;
+    Minimise(*dialog);
+    dialog->backupRunning = 1;
+    Notify(*dialog, 1, WM_LBUTTONDBLCLK);
+    Command(*dialog, ID_TRAY_OPEN);
+    Command(*dialog, ID_TRAY_EXIT);
+    PumpFor(100);
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_TRUE(ShellHasIcon(window));
+
+    dialog->backupRunning = 0;
+    Command(*dialog, ID_TRAY_OPEN);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_FALSE(ShellHasIcon(window));
+}
+
+TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    ::SendMessageW(window, taskbarCreated, 0, 0);
+    EXPECT_FALSE(ShellHasIcon(window)) << "not while the dialog is shown";
+
+    Minimise(*dialog);
+    NOTIFYICONDATAW record = dialog->trayIcon.Record();
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &record));  // the shell lost it
+    ::SendMessageW(window, taskbarCreated, 0, 0);
+    EXPECT_TRUE(ShellHasIcon(window));
+
+    Detach(*dialog);
+    ::SendMessageW(window, taskbarCreated, 0, 0);
+    EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
+}
+
+TEST_F(Tray, AboutEntryOpensTheAboutBoxOverItsBitmap) {
+    auto dialog = Open(true);
+    test::ModalAnswerer answerer;
+    std::wstring lines;
+    int colours = 0;
+    answerer.On(L"About BXL", [&](HWND about) {
+        lines = test::StaticTexts(about);
+        HWND background = ::GetDlgItem(about, IDC_ABOUT_BACKGROUND);
+        EXPECT_FALSE(::IsWindowVisible(background));
+        EXPECT_NE(::SendMessageW(background, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        EXPECT_NE(::SendDlgItemMessageW(about, IDC_ABOUT_LOGO, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        for (int id = IDC_ABOUT_PRODUCT; id <= IDC_ABOUT_RIGHTS; ++id) {
+            ::SetBkMode(dc.Get(), OPAQUE);
+            const LRESULT brush =
+                ::SendMessageW(about, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(about, id)));
+            EXPECT_EQ(brush, reinterpret_cast<LRESULT>(::GetStockObject(HOLLOW_BRUSH))) << id;
+            EXPECT_EQ(::GetBkMode(dc.Get()), TRANSPARENT);
+        }
+        colours = test::SaveScreenshot(about, L"about-box");
+        ::PostMessageW(about, WM_COMMAND, IDCANCEL, 0);
+    });
+    ::SendMessageW(dialog->Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(answerer.Answered(L"About BXL"), 1);
+    EXPECT_NE(lines.find(L"Bexlo"), std::wstring::npos) << testing::PrintToString(lines);
+    EXPECT_NE(lines.find(L"2026"), std::wstring::npos);
+    EXPECT_NE(lines.find(L"Travenor"), std::wstring::npos);
+    EXPECT_NE(lines.find(L"rights"), std::wstring::npos);
+    EXPECT_GT(colours, 30) << "the About box looks blank";
+    EXPECT_TRUE(::IsWindowVisible(dialog->Handle()));
+}
+
+TEST_F(Tray, ScreenshotOfTheMainDialogWithTheMouseOnSave) {
+    auto dialog = Open(true);
+    HWND window = dialog->Handle();
+    HWND save = ::GetDlgItem(window, IDC_SAVE);
+    RECT rect{};
+    ::GetWindowRect(save, &rect);
+    ::SetForegroundWindow(window);
+    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    ::SendMessageW(save, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    ::SendMessageW(save, WM_MOUSEHOVER, 0, MAKELPARAM(5, 5));
+    PumpFor(200);
+    EXPECT_GT(test::SaveScreenshot(window, L"main-dialog-hover-save"), 50);
+}
+
+}  // namespace
+}  // namespace bexlo
