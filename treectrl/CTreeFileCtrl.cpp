@@ -646,11 +646,40 @@ bool CTreeFileCtrl::OpenItem(HTREEITEM item) {
     return true;
 }
 
-HTREEITEM CTreeFileCtrl::WalkStart(bool fromRootItem, bool fromComputer) const {
-    if (fromRootItem && rootItem != nullptr) {
+bool CTreeFileCtrl::HasServerChild(HTREEITEM item) const {
+    for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
+         child = TreeView_GetNextSibling(Handle(), child)) {
+        const TreeItemData* record = Record(child);
+        if (record != nullptr && record->netResource &&
+            record->netResource->displayType == kNetworkServer) {
+            return true;
+        }
+    }
+    return false;
+}
+
+HTREEITEM CTreeFileCtrl::WalkStart(const TreeWalk& walk) const {
+    if (walk.network) {
+        // The listed level that holds servers, the network item's own first, then depth first.
+        std::vector<HTREEITEM> pending{networkItem};
+        while (!pending.empty() && pending.back() != nullptr) {
+            HTREEITEM item = pending.back();
+            pending.pop_back();
+            if (HasServerChild(item)) {
+                return item;
+            }
+            const size_t next = pending.size();
+            for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
+                 child = TreeView_GetNextSibling(Handle(), child)) {
+                pending.insert(pending.begin() + static_cast<std::ptrdiff_t>(next), child);
+            }
+        }
+        return nullptr;
+    }
+    if (walk.fromRootItem && rootItem != nullptr) {
         return rootItem;
     }
-    if (fromComputer && computerItem != nullptr) {
+    if (walk.fromComputer && computerItem != nullptr) {
         return computerItem;
     }
     return TVI_ROOT;
@@ -668,8 +697,7 @@ bool CTreeFileCtrl::WalkAllowed(const TreeWalk& walk, bool selecting) const {
                                      L" as the root has been configued as " + walk.root);
         }
     }
-    // No network item is ever listed here, so a network path finds nothing.
-    return walk.outcome == TreeWalk::Outcome::Walk && !walk.network;
+    return walk.outcome == TreeWalk::Outcome::Walk;
 }
 
 HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) {
@@ -681,7 +709,13 @@ HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) 
     if (walk.fromComputer && computerItem != nullptr) {
         OpenItem(computerItem);
     }
-    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    if (walk.network && networkItem != nullptr) {
+        OpenItem(networkItem);
+    }
+    HTREEITEM current = WalkStart(walk);
+    if (current == nullptr) {
+        return nullptr;
+    }
     for (size_t i = 0; i < walk.segments.size(); ++i) {
         HTREEITEM child = FindChildByLabel(current, walk.segments[i]);
         if (child == nullptr) {
@@ -710,7 +744,10 @@ HTREEITEM CTreeFileCtrl::PathToItem(const std::wstring& path) const {
     if (!WalkAllowed(walk, false)) {
         return nullptr;
     }
-    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    HTREEITEM current = WalkStart(walk);
+    if (current == nullptr) {
+        return nullptr;
+    }
     for (const std::wstring& segment : walk.segments) {
         current = FindChildByLabel(current, segment);
         if (current == nullptr) {

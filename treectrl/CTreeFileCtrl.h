@@ -214,7 +214,9 @@ private:
     void Trace(const std::wstring& operation, const std::wstring& message) const;
     void DeleteAllItems();
     bool OpenItem(HTREEITEM item);
-    HTREEITEM WalkStart(bool fromRootItem, bool fromComputer) const;
+    // Where a walk begins; none for a network path while no listed level holds servers.
+    HTREEITEM WalkStart(const TreeWalk& walk) const;
+    bool HasServerChild(HTREEITEM item) const;
     // Traces a walk that cannot go ahead; true when it can.
     bool WalkAllowed(const TreeWalk& walk, bool selecting) const;
     void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;

@@ -678,6 +678,13 @@ TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
     EXPECT_EQ(Text(photos), L"Photos");
     EXPECT_EQ(tree().ItemToPath(photos), L"\\\\NAS\\Photos");
 
+    // Network paths are found from the level that holds the servers.
+    EXPECT_EQ(tree().PathToItem(L"\\\\nas\\photos"), photos);
+    EXPECT_EQ(tree().PathToItem(L"\\\\NAS\\"), nas);
+    EXPECT_EQ(tree().PathToItem(L"\\\\Elsewhere"), nullptr);
+    EXPECT_EQ(tree().SetSelectedPath(L"\\\\NAS\\Photos", false), photos);
+    EXPECT_EQ(tree().SelectedItem(), photos);
+
     TreeView_SelectItem(window(), named);
     EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
     tree().allowRename = 1;
