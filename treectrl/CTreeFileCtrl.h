@@ -159,6 +159,8 @@ public:
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;
+    // The text the item shows.
+    std::wstring ItemText(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const { return IsFile(ItemToPath(item)); }
     bool IsFolderItem(HTREEITEM item) const { return IsFolder(ItemToPath(item)); }
     bool IsDriveItem(HTREEITEM item) const { return IsDrive(ItemToPath(item)); }

@@ -30,16 +30,20 @@ HTREEITEM CTreeFileCtrl::DropTargetFor(HTREEITEM item) const {
     return item;
 }
 
+std::wstring CTreeFileCtrl::ItemText(HTREEITEM item) const {
+    wchar_t text[MAX_PATH]{};
+    TVITEMW info{};
+    info.mask = TVIF_TEXT | TVIF_HANDLE;
+    info.hItem = item;
+    info.pszText = text;
+    info.cchTextMax = MAX_PATH;
+    return TreeView_GetItem(Handle(), &info) ? std::wstring(text) : std::wstring();
+}
+
 bool CTreeFileCtrl::HasChildLabel(HTREEITEM parent, const std::wstring& text) const {
-    wchar_t buffer[MAX_PATH]{};
     for (HTREEITEM child = TreeView_GetChild(Handle(), parent); child != nullptr;
          child = TreeView_GetNextSibling(Handle(), child)) {
-        TVITEMW item{};
-        item.mask = TVIF_TEXT | TVIF_HANDLE;
-        item.hItem = child;
-        item.pszText = buffer;
-        item.cchTextMax = MAX_PATH;
-        if (TreeView_GetItem(Handle(), &item) && ::lstrcmpiW(buffer, text.c_str()) == 0) {
+        if (::lstrcmpiW(ItemText(child).c_str(), text.c_str()) == 0) {
             return true;
         }
     }
@@ -143,14 +147,7 @@ void CTreeFileCtrl::EndDrag(bool cancelled) {
                        Handle())) {
         return;
     }
-    wchar_t text[MAX_PATH]{};
-    TVITEMW item{};
-    item.mask = TVIF_TEXT | TVIF_HANDLE;
-    item.hItem = source;
-    item.pszText = text;
-    item.cchTextMax = MAX_PATH;
-    TreeView_GetItem(Handle(), &item);
-    if (!HasChildLabel(target, text)) {
+    if (!HasChildLabel(target, ItemText(source))) {
         // Listed again on its next expansion, with the new file.
         TreeView_Expand(Handle(), target, TVE_COLLAPSE | TVE_COLLAPSERESET);
         TreeView_SelectItem(Handle(), target);

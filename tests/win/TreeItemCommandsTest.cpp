@@ -184,10 +184,12 @@ protected:
         tree().allowProperties = 1;
     }
 
-    // The item of `path`, its folder listed (files too) and the item in view.
+    // The item of `path`, its folder listed (files too) and the item in view. The drive's watcher
+    // goes: the items a test holds stay as they are, whenever the watcher would wake.
     HTREEITEM Show(const std::wstring& path) {
         const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
         tree().SetSelectedPath(folder, true);
+        tree().KillNotificationThreads();
         TreeView_Expand(window(), tree().PathToItem(folder), TVE_EXPAND);
         HTREEITEM item = tree().PathToItem(path);
         if (item != nullptr) {
@@ -196,16 +198,7 @@ protected:
         return item;
     }
 
-    std::wstring Text(HTREEITEM item) {
-        wchar_t text[MAX_PATH]{};
-        TVITEMW info{};
-        info.mask = TVIF_TEXT | TVIF_HANDLE;
-        info.hItem = item;
-        info.pszText = text;
-        info.cchTextMax = MAX_PATH;
-        TreeView_GetItem(window(), &info);
-        return text;
-    }
+    std::wstring Text(HTREEITEM item) { return tree().ItemText(item); }
 
     POINT Centre(HTREEITEM item) {
         RECT rect{};
@@ -240,6 +233,26 @@ protected:
         PumpFor(100);
     }
 
+    // A new file in a new folder below E:\t, listed and selected.
+    HTREEITEM SelectNewFile(const std::wstring& folder, const std::wstring& name) {
+        ::CreateDirectoryW((L"E:\\t\\" + folder).c_str(), nullptr);
+        const std::wstring path = L"E:\\t\\" + folder + L"\\" + name;
+        WriteBytes(path, "bytes");
+        HTREEITEM item = Show(path);
+        TreeView_SelectItem(window(), item);
+        return item;
+    }
+
+    // E:\t\src holding `file` with `bytes`, an empty E:\t\dst, dragging switched on; the file's
+    // item, listed.
+    HTREEITEM PrepareDrag(const std::wstring& file, const std::string& bytes) {
+        ::CreateDirectoryW(L"E:\\t\\src", nullptr);
+        ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
+        WriteBytes(L"E:\\t\\src\\" + file, bytes);
+        tree().allowDragDrop = 1;
+        return Show(L"E:\\t\\src\\" + file);
+    }
+
     void BeginDrag(HTREEITEM item) {
         NMTREEVIEWW drag{};
         drag.hdr.hwndFrom = window();
@@ -260,11 +273,8 @@ protected:
 };
 
 TEST_F(TreeItemCommands, TheMenuOffersOnlyWhatTheSwitchesAndTheItemAllow) {
-    ::CreateDirectoryW(L"E:\\t\\docs", nullptr);
-    WriteBytes(L"E:\\t\\docs\\a.txt", "a");
-    HTREEITEM file = Show(L"E:\\t\\docs\\a.txt");
+    HTREEITEM file = SelectNewFile(L"docs", L"a.txt");
     ASSERT_NE(file, nullptr);
-    TreeView_SelectItem(window(), file);
 
     RightClick(Centre(file));
     ASSERT_EQ(menuSeen.opened, 1) << "one menu for one right click";
@@ -325,11 +335,7 @@ TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsT
 }
 
 TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
-    ::CreateDirectoryW(L"E:\\t\\keep", nullptr);
-    WriteBytes(L"E:\\t\\keep\\k.txt", "k");
-    HTREEITEM file = Show(L"E:\\t\\keep\\k.txt");
-    ASSERT_NE(file, nullptr);
-    TreeView_SelectItem(window(), file);
+    ASSERT_NE(SelectNewFile(L"keep", L"k.txt"), nullptr);
     Key(WM_KEYDOWN, VK_RETURN);
     Key(WM_KEYDOWN, VK_DELETE);
     Key(WM_KEYDOWN, VK_F2);
@@ -352,6 +358,16 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     Key(WM_KEYDOWN, VK_RETURN);
     ASSERT_EQ(tree().executions.size(), 2u);
     EXPECT_EQ(tree().executions[1].verb, L"") << "open runs the default action";
+    // A double click opens the selected item when it has no children to show.
+    HTREEITEM file = tree().SelectedItem();
+    POINT centre = Centre(file);
+    POINT screen = centre;
+    ::ClientToScreen(window(), &screen);
+    ::SetCursorPos(screen.x, screen.y);
+    ::PostMessageW(window(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    PumpFor(200);
+    ASSERT_EQ(tree().executions.size(), 3u);
+    EXPECT_EQ(tree().executions[2].file, L"E:\\t\\keep\\k.txt");
     // Enter reaches the tree in a dialog instead of pressing the dialog's default button.
     MSG enter{window(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
     EXPECT_TRUE(
@@ -452,11 +468,9 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
 }
 
 TEST_F(TreeItemCommands, ADropOntoTheFilesOwnFolderIsRefused) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
-    ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
-    WriteBytes(L"E:\\t\\src\\f.txt", "f");
-    HTREEITEM file = Show(L"E:\\t\\src\\f.txt");
+    HTREEITEM file = PrepareDrag(L"f.txt", "f");
     ASSERT_NE(file, nullptr);
+    tree().allowDragDrop = 0;
     HTREEITEM own = tree().PathToItem(L"E:\\t\\src");
     HTREEITEM other = tree().PathToItem(L"E:\\t\\dst");
     const HINSTANCE program = ::GetModuleHandleW(nullptr);
@@ -497,11 +511,7 @@ TEST_F(TreeItemCommands, ADropOntoTheFilesOwnFolderIsRefused) {
 }
 
 TEST_F(TreeItemCommands, ReleasingOutsideTheTreeOrEscapeCancelsTheDrag) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
-    ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
-    WriteBytes(L"E:\\t\\src\\f.txt", "f");
-    tree().allowDragDrop = 1;
-    HTREEITEM file = Show(L"E:\\t\\src\\f.txt");
+    HTREEITEM file = PrepareDrag(L"f.txt", "f");
     HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
     ASSERT_NE(file, nullptr);
 
@@ -526,13 +536,10 @@ TEST_F(TreeItemCommands, ReleasingOutsideTheTreeOrEscapeCancelsTheDrag) {
 }
 
 TEST_F(TreeItemCommands, AMoveOntoAFolderShowingTheSameNameOnlyRemovesTheSource) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
     ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
-    WriteBytes(L"E:\\t\\src\\f.txt", "new");
     WriteBytes(L"E:\\t\\dst\\f.txt", "old");
-    tree().allowDragDrop = 1;
+    HTREEITEM file = PrepareDrag(L"f.txt", "new");
     HTREEITEM shown = Show(L"E:\\t\\dst\\f.txt");
-    HTREEITEM file = Show(L"E:\\t\\src\\f.txt");
     HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
     HTREEITEM source = tree().PathToItem(L"E:\\t\\src");
     ASSERT_NE(shown, nullptr);
@@ -560,13 +567,10 @@ TEST_F(TreeItemCommands, AMoveOntoAFolderShowingTheSameNameOnlyRemovesTheSource)
 }
 
 TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
     ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
     ::CreateDirectoryW(L"E:\\t\\dst\\sub", nullptr);
-    WriteBytes(L"E:\\t\\src\\c.txt", "copied");
-    tree().allowDragDrop = 1;
-    Show(L"E:\\t\\dst\\sub");
-    HTREEITEM file = Show(L"E:\\t\\src\\c.txt");
+    HTREEITEM file = PrepareDrag(L"c.txt", "copied");
+    ASSERT_NE(Show(L"E:\\t\\dst\\sub"), nullptr);
     HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
     ASSERT_NE(file, nullptr);
 
@@ -588,12 +592,9 @@ TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
 }
 
 TEST_F(TreeItemCommands, HoveringOverAClosedFolderDuringADragOpensIt) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
     ::CreateDirectoryW(L"E:\\t\\deep", nullptr);
     ::CreateDirectoryW(L"E:\\t\\deep\\inner", nullptr);
-    WriteBytes(L"E:\\t\\src\\h.txt", "h");
-    tree().allowDragDrop = 1;
-    HTREEITEM file = Show(L"E:\\t\\src\\h.txt");
+    HTREEITEM file = PrepareDrag(L"h.txt", "h");
     HTREEITEM deep = tree().PathToItem(L"E:\\t\\deep");
     ASSERT_NE(deep, nullptr);
     ASSERT_EQ(TreeView_GetChild(window(), deep), nullptr);
