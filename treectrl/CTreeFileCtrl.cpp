@@ -1,10 +1,13 @@
 #include "treectrl/CTreeFileCtrl.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cwctype>
 
+#include "res/resource.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -98,6 +101,15 @@ bool AnyEntry(const std::wstring& pattern, Accept accept) {
     return false;
 }
 
+// The title the shell shows for a file name; empty when it gives none.
+std::wstring ShellTitle(const std::wstring& name) {
+    wchar_t title[MAX_PATH]{};
+    if (::GetFileTitleW(name.c_str(), title, MAX_PATH) != 0) {
+        return {};
+    }
+    return title;
+}
+
 bool LabelsInOrder(const TreeItemData* left, const TreeItemData* right) {
     if (left->sortLast != right->sortLast) {
         return right->sortLast != 0;
@@ -117,6 +129,11 @@ CTreeFileCtrl::~CTreeFileCtrl() {
 
 void CTreeFileCtrl::OnAttached() {
     ::SHGetDesktopFolder(desktopFolder.Put());
+    const HINSTANCE program = ::GetModuleHandleW(nullptr);
+    copyRefusedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_NO));
+    copyAllowedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_OK));
+    moveRefusedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_MOVE_NO));
+    moveAllowedCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     // A tree created with check boxes makes its check images at its first paint and then resets
     // every item's box. Setting the style again makes them at once on Windows, a first paint into
     // a memory context does under Wine: either way before any item is ticked.
@@ -140,6 +157,31 @@ void CTreeFileCtrl::SetAutoRefresh(int flag) {
     Refresh();
 }
 
+void CTreeFileCtrl::SetOptions(int bits) {
+    allowDragDrop = (bits >> 1) & 1;
+    allowRename = (bits >> 2) & 1;
+    allowOpen = (bits >> 3) & 1;
+    allowProperties = (bits >> 4) & 1;
+    allowDelete = (bits >> 5) & 1;
+    showFiles = bits & 1;
+    Refresh();
+}
+
+void CTreeFileCtrl::SetShowNetwork(int flag) {
+    showNetwork = flag;
+    Refresh();
+}
+
+void CTreeFileCtrl::SetFileNameMode(int mode) {
+    fileNameMode = mode;
+    Refresh();
+}
+
+void CTreeFileCtrl::SetNetworkResourceType(int type) {
+    networkResourceType = type;
+    Refresh();
+}
+
 const TreeItemData* CTreeFileCtrl::Record(HTREEITEM item) const {
     if (item == nullptr || item == TVI_ROOT) {
         return nullptr;
@@ -151,6 +193,11 @@ const TreeItemData* CTreeFileCtrl::Record(HTREEITEM item) const {
         return nullptr;
     }
     return reinterpret_cast<const TreeItemData*>(info.lParam);
+}
+
+TreeItemData* CTreeFileCtrl::MutableRecord(HTREEITEM item) {
+    auto found = records.find(const_cast<TreeItemData*>(Record(item)));
+    return found != records.end() ? found->second.get() : nullptr;
 }
 
 std::wstring CTreeFileCtrl::ItemToPath(HTREEITEM item) const {
@@ -257,8 +304,22 @@ void CTreeFileCtrl::InsertSpecialFolder(int folderId, bool network) {
         record->label = info.szDisplayName;
     }
     record->isNetworkNode = network ? 1 : 0;
+    ::CoTaskMemFree(list);
     int image = 0;
     int selectedImage = 0;
+    IconsOfSpecialFolder(folderId, image, selectedImage);
+    HTREEITEM item =
+        InsertTreeItem(TVI_ROOT, std::move(record), false, image, selectedImage, false);
+    (network ? networkItem : computerItem) = item;
+}
+
+bool CTreeFileCtrl::IconsOfSpecialFolder(int folderId, int& image, int& selectedImage) const {
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, folderId, &list)) || list == nullptr) {
+        return false;
+    }
+    const auto* pidl = reinterpret_cast<LPCWSTR>(list);
+    SHFILEINFOW info{};
     if (::SHGetFileInfoW(pidl, 0, &info, sizeof(info),
                          SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0) {
         image = info.iIcon;
@@ -268,9 +329,7 @@ void CTreeFileCtrl::InsertSpecialFolder(int folderId, bool network) {
         selectedImage = info.iIcon;
     }
     ::CoTaskMemFree(list);
-    HTREEITEM item =
-        InsertTreeItem(TVI_ROOT, std::move(record), false, image, selectedImage, false);
-    (network ? networkItem : computerItem) = item;
+    return true;
 }
 
 void CTreeFileCtrl::ListDrives(HTREEITEM parent, bool redraw) {
@@ -367,8 +426,17 @@ HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeIt
                                         bool shared, int image, int selectedImage,
                                         bool askChildren) {
     std::wstring text = record->label;
-    if (IsDrive(record->path) && useShellDriveNames == 1) {
-        text = ShellDriveName(record->path);
+    if (IsDrive(record->path)) {
+        if (useShellDriveNames == 1) {
+            text = ShellDriveName(record->path);
+        }
+    } else if (fileNameMode != 1 && IsFile(record->path)) {
+        const FileLabel file = LabelForFile(record->label, fileNameMode,
+                                            fileNameMode == 2 ? ShellTitle(record->label) : L"");
+        text = file.text;
+        record->extensionHidden = file.extensionHidden;
+    } else {
+        record->extensionHidden = 0;
     }
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
@@ -525,7 +593,10 @@ bool CTreeFileCtrl::ExpandItem(HTREEITEM item) {
         }
     } else if (item == computerItem) {
         ListDrives(item, false);
-    } else if (item != networkItem) {
+    } else if (const TreeItemData* record = Record(item);
+               item == networkItem || (record != nullptr && record->netResource)) {
+        EnumNetwork(item);
+    } else {
         // The folder has gone.
         HTREEITEM parent = TreeView_GetParent(Handle(), item);
         TreeView_DeleteItem(Handle(), item);
@@ -575,11 +646,40 @@ bool CTreeFileCtrl::OpenItem(HTREEITEM item) {
     return true;
 }
 
-HTREEITEM CTreeFileCtrl::WalkStart(bool fromRootItem, bool fromComputer) const {
-    if (fromRootItem && rootItem != nullptr) {
+bool CTreeFileCtrl::HasServerChild(HTREEITEM item) const {
+    for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
+         child = TreeView_GetNextSibling(Handle(), child)) {
+        const TreeItemData* record = Record(child);
+        if (record != nullptr && record->netResource &&
+            record->netResource->displayType == kNetworkServer) {
+            return true;
+        }
+    }
+    return false;
+}
+
+HTREEITEM CTreeFileCtrl::WalkStart(const TreeWalk& walk) const {
+    if (walk.network) {
+        // The listed level that holds servers, the network item's own first, then depth first.
+        std::vector<HTREEITEM> pending{networkItem};
+        while (!pending.empty() && pending.back() != nullptr) {
+            HTREEITEM item = pending.back();
+            pending.pop_back();
+            if (HasServerChild(item)) {
+                return item;
+            }
+            const size_t next = pending.size();
+            for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
+                 child = TreeView_GetNextSibling(Handle(), child)) {
+                pending.insert(pending.begin() + static_cast<std::ptrdiff_t>(next), child);
+            }
+        }
+        return nullptr;
+    }
+    if (walk.fromRootItem && rootItem != nullptr) {
         return rootItem;
     }
-    if (fromComputer && computerItem != nullptr) {
+    if (walk.fromComputer && computerItem != nullptr) {
         return computerItem;
     }
     return TVI_ROOT;
@@ -597,8 +697,7 @@ bool CTreeFileCtrl::WalkAllowed(const TreeWalk& walk, bool selecting) const {
                                      L" as the root has been configued as " + walk.root);
         }
     }
-    // No network item is ever listed here, so a network path finds nothing.
-    return walk.outcome == TreeWalk::Outcome::Walk && !walk.network;
+    return walk.outcome == TreeWalk::Outcome::Walk;
 }
 
 HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) {
@@ -610,7 +709,13 @@ HTREEITEM CTreeFileCtrl::SetSelectedPath(const std::wstring& path, bool expand) 
     if (walk.fromComputer && computerItem != nullptr) {
         OpenItem(computerItem);
     }
-    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    if (walk.network && networkItem != nullptr) {
+        OpenItem(networkItem);
+    }
+    HTREEITEM current = WalkStart(walk);
+    if (current == nullptr) {
+        return nullptr;
+    }
     for (size_t i = 0; i < walk.segments.size(); ++i) {
         HTREEITEM child = FindChildByLabel(current, walk.segments[i]);
         if (child == nullptr) {
@@ -639,7 +744,10 @@ HTREEITEM CTreeFileCtrl::PathToItem(const std::wstring& path) const {
     if (!WalkAllowed(walk, false)) {
         return nullptr;
     }
-    HTREEITEM current = WalkStart(walk.fromRootItem, walk.fromComputer);
+    HTREEITEM current = WalkStart(walk);
+    if (current == nullptr) {
+        return nullptr;
+    }
     for (const std::wstring& segment : walk.segments) {
         current = FindChildByLabel(current, segment);
         if (current == nullptr) {
@@ -755,28 +863,85 @@ MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
         return MsgResult::NotHandled();
     }
     auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (header->code == TVN_DELETEITEMW) {
-        // The owner may watch deletions too, so the notification is not swallowed.
-        const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
-        records.erase(reinterpret_cast<TreeItemData*>(change->itemOld.lParam));
-        return MsgResult::NotHandled();
+    switch (header->code) {
+        case TVN_DELETEITEMW: {
+            // The owner may watch deletions too, so the notification is not swallowed.
+            const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+            OnItemDeleted(change->itemOld.hItem);
+            records.erase(reinterpret_cast<TreeItemData*>(change->itemOld.lParam));
+            return MsgResult::NotHandled();
+        }
+        case NM_CUSTOMDRAW:
+            return MsgResult::Handled(OnCustomDraw(*reinterpret_cast<NMTVCUSTOMDRAW*>(lParam)));
+        case NM_RCLICK:
+            OnRightClick();
+            // Handled: left to itself the tree would raise a second menu through WM_CONTEXTMENU.
+            return MsgResult::Handled(1);
+        case NM_DBLCLK:
+            OnDoubleClick();
+            return MsgResult::NotHandled();
+        case TVN_BEGINLABELEDITW:
+            return MsgResult::Handled(
+                OnBeginLabelEdit(*reinterpret_cast<const NMTVDISPINFOW*>(lParam)));
+        case TVN_ENDLABELEDITW:
+            OnEndLabelEdit(*reinterpret_cast<const NMTVDISPINFOW*>(lParam));
+            return MsgResult::Handled(0);
+        case TVN_BEGINDRAGW:
+            OnBeginDrag(*reinterpret_cast<const NMTREEVIEWW*>(lParam));
+            return MsgResult::Handled(0);
+        default:
+            return MsgResult::NotHandled();
     }
-    if (header->code == NM_CUSTOMDRAW) {
-        return MsgResult::Handled(OnCustomDraw(*reinterpret_cast<NMTVCUSTOMDRAW*>(lParam)));
-    }
-    return MsgResult::NotHandled();
 }
+
+namespace {
+
+bool IsContextMenuKey(WPARAM key) {
+    return key == VK_APPS || (key == VK_F10 && ::GetKeyState(VK_SHIFT) < 0);
+}
+
+void PostCommand(HWND window, int command) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+}  // namespace
 
 bool CTreeFileCtrl::OnKeyDown(WPARAM key) {
     const bool alt = ::GetKeyState(VK_MENU) < 0;
-    if (key == VK_BACK) {
-        UpOneLevel();
-        return true;
+    switch (key) {
+        case VK_BACK:
+            UpOneLevel();
+            return true;
+        case VK_ESCAPE:
+            if (Dragging()) {
+                EndDrag(true);
+                return true;
+            }
+            return false;
+        case VK_RETURN:
+            PostCommand(Handle(), alt ? ID_TREE_PROPERTIES : ID_TREE_OPEN);
+            return true;
+        case VK_DELETE:
+            PostCommand(Handle(), ID_TREE_DELETE);
+            return true;
+        case VK_F2:
+            PostCommand(Handle(), ID_TREE_RENAME);
+            return true;
+        case VK_F5:
+            return true;
+        case VK_LEFT:
+        case VK_RIGHT:
+            return alt;
+        default:
+            if (IsContextMenuKey(key)) {
+                OnContextMenu(-1);
+                return true;
+            }
+            return false;
     }
-    return key == VK_F5 || (alt && (key == VK_LEFT || key == VK_RIGHT));
 }
 
-MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case kTreeRefreshMessage:
             OnChange(static_cast<int>(wParam));
@@ -784,7 +949,62 @@ MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
             return OnKeyDown(wParam) ? MsgResult::Handled(0) : MsgResult::NotHandled();
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            // The menu opened on the key going down; the platform would open it again on release.
+            return IsContextMenuKey(wParam) ? MsgResult::Handled(0) : MsgResult::NotHandled();
+        case WM_GETDLGCODE: {
+            // Enter, and Escape during a drag, are the tree's own keys, not the dialog's.
+            const auto* keyMessage = reinterpret_cast<const MSG*>(lParam);
+            LRESULT code = CallDefault(message, wParam, lParam);
+            if (keyMessage != nullptr && keyMessage->message == WM_KEYDOWN &&
+                (keyMessage->wParam == VK_RETURN ||
+                 (keyMessage->wParam == VK_ESCAPE && Dragging()))) {
+                code |= DLGC_WANTMESSAGE;
+            }
+            return MsgResult::Handled(code);
+        }
+        case WM_CONTEXTMENU:
+            OnContextMenu(lParam);
+            return MsgResult::Handled(0);
+        case WM_INITMENUPOPUP:
+            OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+            return MsgResult::Handled(0);
+        case WM_COMMAND:
+            // Menu entries and posted commands; notifications of the label edit box pass.
+            if (lParam == 0 && HIWORD(wParam) == 0) {
+                OnCommand(LOWORD(wParam));
+                return MsgResult::Handled(0);
+            }
+            return MsgResult::NotHandled();
+        case WM_MOUSEMOVE:
+            if (Dragging()) {
+                OnDragMove({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            }
+            return MsgResult::NotHandled();
+        case WM_LBUTTONUP:
+            if (Dragging()) {
+                RECT client{};
+                ::GetClientRect(Handle(), &client);
+                EndDrag(!::PtInRect(&client, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}));
+                return MsgResult::Handled(0);
+            }
+            return MsgResult::NotHandled();
+        case WM_CAPTURECHANGED:
+            if (Dragging() && reinterpret_cast<HWND>(lParam) != Handle()) {
+                EndDrag(true);
+            }
+            return MsgResult::NotHandled();
+        case WM_TIMER:
+            if (scrollTimerId != 0 && wParam == scrollTimerId) {
+                OnDragTimer();
+                return MsgResult::Handled(0);
+            }
+            return MsgResult::NotHandled();
         case WM_DESTROY:
+            if (Dragging()) {
+                EndDrag(true);
+            }
             KillNotificationThreads();
             DeleteAllItems();
             return MsgResult::NotHandled();

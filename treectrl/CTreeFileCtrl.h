@@ -2,7 +2,9 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
+#include <winnetwk.h>
 
 #include <array>
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
 #include "treectrl/TreePath.h"
+#include "treectrl/TreeRules.h"
 #include "treectrl/Watcher.h"
 
 namespace bexlo {
@@ -25,6 +28,20 @@ namespace bexlo {
 inline constexpr int kDriveSlots = 27;
 // A watcher's refresh request; the first parameter is the watcher's index.
 inline constexpr UINT kTreeRefreshMessage = WM_USER;
+
+// The timer that scrolls and opens items under a drag; its id is one the platform's tree does not
+// use for its own timers.
+inline constexpr UINT_PTR kDragTimerId = 0xB1D;
+inline constexpr UINT kDragTimerMs = 250;
+
+namespace handle_traits {
+struct ImageList {
+    using Type = HIMAGELIST;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::ImageList_Destroy(h); }
+};
+}  // namespace handle_traits
+using UniqueImageList = UniqueHandle<handle_traits::ImageList>;
 
 // Receives the tree's diagnostics ("CTreeFileCtrl::<operation>, <message>\n"); none by default.
 using TreeTraceHook = std::function<void(const std::wstring&)>;
@@ -60,16 +77,39 @@ public:
     COLORREF encryptedColour = RGB(255, 0, 0);
     int colourEncrypted = 1;
     std::array<DWORD, 26> mediaSerials;
+    // 0: file labels drop the extension; 1: the full name; 2: the title the shell gives.
+    int fileNameMode = 2;
+    // The resource type the network enumeration asks for (0: any).
+    int networkResourceType = 0;
+
+    // Item commands and dragging; with these defaults only Properties is offered.
+    int allowDragDrop = 0;
+    int allowRename = 0;
+    int allowOpen = 0;
+    int allowProperties = 1;
+    int allowDelete = 0;
 
     HTREEITEM computerItem = nullptr;
     HTREEITEM networkItem = nullptr;
     HTREEITEM rootItem = nullptr;
+    // The item being dragged and the one under the cursor with the drop highlight.
+    HTREEITEM dragItem = nullptr;
+    HTREEITEM dropItem = nullptr;
+    int hoverTicks = 0;
+    UINT_PTR scrollTimerId = 0;
 
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
     void SetAutoRefresh(int flag);
     int AutoRefresh() const { return autoRefresh.load(); }
     size_t WatcherCount() const { return watchers.size(); }
     size_t RunningWatcherCount() const;
+    // Bit 0 showFiles (refreshes), 1 allowDragDrop, 2 allowRename, 3 allowOpen,
+    // 4 allowProperties, 5 allowDelete.
+    void SetOptions(int bits);
+    void SetShowNetwork(int flag);
+    void SetFileNameMode(int mode);
+    void SetNetworkResourceType(int type);
+    bool Dragging() const { return dragImage.Valid(); }
 
     virtual std::wstring ItemToPath(HTREEITEM item) const;
     virtual HTREEITEM PathToItem(const std::wstring& path) const;
@@ -79,6 +119,11 @@ public:
     virtual bool IsCompressed(const std::wstring& path) const;
     virtual bool IsEncrypted(const std::wstring& path) const;
     virtual bool IsShared(const std::wstring& path) const;
+    // The item commands; each does nothing unless its switch is on.
+    virtual bool Rename(HTREEITEM item);
+    virtual bool ShowProperties(HTREEITEM item);
+    virtual bool Delete(HTREEITEM item);
+    virtual bool Open(HTREEITEM item);
     virtual void Initialise();
     virtual void UpOneLevel();
     virtual void Refresh();
@@ -91,20 +136,32 @@ public:
                                      bool shared, int image, int selectedImage, bool askChildren);
     virtual HTREEITEM FindChildByLabel(HTREEITEM parent, const std::wstring& name) const;
     virtual bool IsRemovableOrCdDrive(const std::wstring& path) const;
+    virtual bool CanDrag(HTREEITEM item) const;
+    // The folder a drop onto `item` goes to, or none.
+    virtual HTREEITEM DropTargetFor(HTREEITEM item) const;
+    // Some child of `parent` shows `text`, in any case.
+    virtual bool HasChildLabel(HTREEITEM parent, const std::wstring& text) const;
     virtual bool CanDisplayFile(const WIN32_FIND_DATAW& entry) const;
     virtual bool CanDisplayFolder(const WIN32_FIND_DATAW& entry) const;
     virtual bool CanDisplayDrive(const std::wstring& path) const;
+    virtual bool CanDisplayNetworkItem(const NetworkRecord&) const { return true; }
     virtual bool DriveCanBeWatched(const std::wstring& path) const;
     virtual void CreateMonitoringThread(const std::wstring& path);
     virtual void KillNotificationThreads();
     virtual void KillNotificationThread(const std::wstring& path);
     virtual bool GetVolumeSerial(const std::wstring& path, DWORD& serial) const;
     virtual bool IsMediaValid(const std::wstring& path);
+    // Lists the network resources below the network item or a network container; 1 when the
+    // enumeration gave entries.
+    virtual int EnumNetwork(HTREEITEM item);
     virtual std::wstring ShellDriveName(const std::wstring& path) const;
 
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;
+    // The text the item shows.
+    std::wstring ItemText(HTREEITEM item) const;
+    bool IsFileItem(HTREEITEM item) const { return IsFile(ItemToPath(item)); }
     bool IsFolderItem(HTREEITEM item) const { return IsFolder(ItemToPath(item)); }
     bool IsDriveItem(HTREEITEM item) const { return IsDrive(ItemToPath(item)); }
     bool IsCompressedItem(HTREEITEM item) const { return IsCompressed(ItemToPath(item)); }
@@ -128,6 +185,11 @@ public:
     // Removes the drive items whose letters are not in `present` (bit 0 = A).
     void RemoveDriveItemsNotIn(DWORD present);
 
+    // Adds the item of one network resource record under `parent`.
+    HTREEITEM AddNetworkEntry(HTREEITEM parent, const NETRESOURCEW& entry);
+    // Whether the item menu offers `command` for the selected item.
+    bool CommandEnabled(int command) const;
+
     void OnChange(int index);
     MsgResult OnReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -136,6 +198,11 @@ protected:
     void OnAttached() override;
 
 protected:
+    // The shell calls of the item commands and of a drop. They may show the shell's own windows
+    // (confirmations, property sheets); a derived tree can watch or replace them.
+    virtual int RunShellFileOperation(SHFILEOPSTRUCTW& operation);
+    virtual bool RunShellExecute(SHELLEXECUTEINFOW& execute);
+
     // The tree's own file operations switch refreshing off without a refresh.
     std::atomic<int> autoRefresh{1};
 
@@ -149,13 +216,41 @@ private:
     void Trace(const std::wstring& operation, const std::wstring& message) const;
     void DeleteAllItems();
     bool OpenItem(HTREEITEM item);
-    HTREEITEM WalkStart(bool fromRootItem, bool fromComputer) const;
+    // Where a walk begins; none for a network path while no listed level holds servers.
+    HTREEITEM WalkStart(const TreeWalk& walk) const;
+    bool HasServerChild(HTREEITEM item) const;
     // Traces a walk that cannot go ahead; true when it can.
     bool WalkAllowed(const TreeWalk& walk, bool selecting) const;
     void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;
     LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
     bool OnKeyDown(WPARAM key);
+    TreeItemData* MutableRecord(HTREEITEM item);
     void InsertSpecialFolder(int folderId, bool network);
+    bool IconsOfSpecialFolder(int folderId, int& image, int& selectedImage) const;
+
+    // Item commands and the item menu.
+    TreeItemFacts FactsOf(HTREEITEM item) const;
+    HWND MainWindow() const;
+    // A file operation with refreshing off for its length; true when it was done in full.
+    bool FileOperation(UINT operation, const std::wstring& source, const std::wstring& target,
+                       FILEOP_FLAGS flags, HWND owner);
+    bool ExecuteItem(HTREEITEM item, const wchar_t* verb);
+    void ShowItemMenu(POINT screen);
+    void OnRightClick();
+    void OnContextMenu(LPARAM point);
+    void OnInitMenuPopup(HMENU menu) const;
+    void OnCommand(int command);
+    void OnDoubleClick();
+    LRESULT OnBeginLabelEdit(const NMTVDISPINFOW& info);
+    void OnEndLabelEdit(const NMTVDISPINFOW& info);
+
+    // Dragging.
+    void OnBeginDrag(const NMTREEVIEWW& drag);
+    void OnDragMove(POINT client);
+    void EndDrag(bool cancelled);
+    void OnDragTimer();
+    void HighlightDropItem(HTREEITEM item);
+    void OnItemDeleted(HTREEITEM item);
 
     std::vector<std::unique_ptr<Watcher>> watchers;
     // Every item's record, keyed by the pointer the item carries.
@@ -163,6 +258,15 @@ private:
     TreeTraceHook traceHook;
     ShareList shares;
     ComRef<IShellFolder> desktopFolder;
+    UniqueImageList dragImage;
+    // The item whose label is being edited. The platform may report the end of an edit twice;
+    // only the first report renames.
+    HTREEITEM editedItem = nullptr;
+    // Borrowed: cursors loaded from resources are the system's to free.
+    HCURSOR copyAllowedCursor = nullptr;
+    HCURSOR copyRefusedCursor = nullptr;
+    HCURSOR moveAllowedCursor = nullptr;
+    HCURSOR moveRefusedCursor = nullptr;
 };
 
 }  // namespace bexlo

@@ -1,0 +1,707 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/win/TestSupport.h"
+#include "tests/win/TreeHost.h"
+#include "treectrl/CTreeFileCtrl.h"
+
+namespace bexlo {
+namespace {
+
+using test::PumpFor;
+using test::PumpUntil;
+using test::WriteBytes;
+
+std::string ReadBytes(const std::wstring& path) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    std::string bytes(4096, '\0');
+    DWORD read = 0;
+    if (!file || !::ReadFile(file.Get(), bytes.data(), 4096, &read, nullptr)) {
+        return "<missing>";
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A tree that also lists files, as a derived tree may, and that answers the shell's questions
+// itself: its file operations run without confirmations or undo, its executions are only noted.
+class CommandTree : public CTreeFileCtrl {
+public:
+    struct FileCall {
+        UINT function = 0;
+        std::wstring from;
+        std::wstring to;
+        bool listsEnded = false;
+        FILEOP_FLAGS flags = 0;
+        HWND owner = nullptr;
+        int autoRefreshDuring = -1;
+    };
+    struct Execution {
+        std::wstring verb;
+        std::wstring file;
+        ULONG mask = 0;
+        int show = 0;
+    };
+    std::vector<FileCall> fileCalls;
+    std::vector<Execution> executions;
+
+    void ListFolderChildren(const std::wstring& path, HTREEITEM parent, bool redraw) override {
+        CTreeFileCtrl::ListFolderChildren(path, parent, redraw);
+        if (parent == TVI_ROOT) {
+            return;
+        }
+        WIN32_FIND_DATAW entry;
+        UniqueFindHandle find(::FindFirstFileW(JoinPath(path, L"*.*").c_str(), &entry));
+        bool any = false;
+        for (bool more = find.Valid(); more; more = ::FindNextFileW(find.Get(), &entry)) {
+            if (CanDisplayFile(entry)) {
+                auto record = std::make_unique<TreeItemData>();
+                record->path = JoinPath(path, entry.cFileName);
+                record->label = entry.cFileName;
+                const std::wstring file = record->path;
+                InsertTreeItem(parent, std::move(record), false, IconOfPath(file),
+                               OpenIconOfPath(file), true);
+                any = true;
+            }
+        }
+        if (any) {
+            SetHasChildren(parent, true);
+        }
+    }
+
+protected:
+    int RunShellFileOperation(SHFILEOPSTRUCTW& operation) override {
+        FileCall call;
+        call.function = operation.wFunc;
+        call.from = operation.pFrom;
+        call.listsEnded = operation.pFrom[call.from.size() + 1] == L'\0';
+        if (operation.pTo != nullptr) {
+            call.to = operation.pTo;
+            call.listsEnded = call.listsEnded && operation.pTo[call.to.size() + 1] == L'\0';
+        }
+        call.flags = operation.fFlags;
+        call.owner = operation.hwnd;
+        call.autoRefreshDuring = AutoRefresh();
+        fileCalls.push_back(call);
+        SHFILEOPSTRUCTW quiet = operation;
+        quiet.fFlags = static_cast<FILEOP_FLAGS>((operation.fFlags & ~FOF_ALLOWUNDO) |
+                                                 FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT);
+        const int result = CTreeFileCtrl::RunShellFileOperation(quiet);
+        operation.fAnyOperationsAborted = quiet.fAnyOperationsAborted;
+        return result;
+    }
+    bool RunShellExecute(SHELLEXECUTEINFOW& execute) override {
+        executions.push_back({execute.lpVerb != nullptr ? execute.lpVerb : L"", execute.lpFile,
+                              execute.fMask, execute.nShow});
+        return true;
+    }
+};
+
+// What the item menu showed while it was open.
+struct MenuSeen {
+    int opened = 0;
+    RECT rect{};
+    std::map<UINT, bool> enabled;
+};
+MenuSeen menuSeen;
+
+// Ticks inside the menu's own loop: notes each menu that opened and closes it.
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND popup = ::FindWindowW(L"#32768", nullptr);
+    if (popup == nullptr || !::IsWindowVisible(popup)) {
+        return;
+    }
+    ++menuSeen.opened;
+    ::GetWindowRect(popup, &menuSeen.rect);
+    auto menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+    for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
+        const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
+        menuSeen.enabled[::GetMenuItemID(menu, index)] = !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    ::EndMenu();
+}
+
+// Holds keys down for this thread's key-state queries.
+class HeldKeys {
+public:
+    explicit HeldKeys(std::initializer_list<BYTE> keys) {
+        ::GetKeyboardState(saved_);
+        BYTE state[256];
+        ::GetKeyboardState(state);
+        for (BYTE key : keys) {
+            state[key] |= 0x80;
+        }
+        ::SetKeyboardState(state);
+    }
+    ~HeldKeys() { ::SetKeyboardState(saved_); }
+    HeldKeys(const HeldKeys&) = delete;
+    HeldKeys& operator=(const HeldKeys&) = delete;
+
+private:
+    BYTE saved_[256]{};
+};
+
+class TreeItemCommands : public testing::Test {
+protected:
+    void SetUp() override {
+        test::RemoveTree(L"E:\\t");
+        ::CreateDirectoryW(L"E:\\t", nullptr);
+        host = std::make_unique<test::TreeHost<CommandTree>>();
+        ASSERT_TRUE(host->Create(nullptr));
+        ::SetWindowPos(host->Handle(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        tree().DriveIncludeFlags.fill(0);
+        tree().DriveIncludeFlags[static_cast<size_t>('E' - 'A')] = 1;
+        tree().fileNameMode = 1;
+        tree().Initialise();
+        menuSeen = {};
+    }
+    void TearDown() override {
+        host.reset();
+        test::RemoveTree(L"E:\\t");
+    }
+
+    CommandTree& tree() { return host->tree; }
+    HWND window() { return tree().Handle(); }
+
+    void AllowEverything() {
+        tree().allowDragDrop = 1;
+        tree().allowRename = 1;
+        tree().allowOpen = 1;
+        tree().allowDelete = 1;
+        tree().allowProperties = 1;
+    }
+
+    // The item of `path`, its folder listed (files too) and the item in view. The drive's watcher
+    // goes: the items a test holds stay as they are, whenever the watcher would wake.
+    HTREEITEM Show(const std::wstring& path) {
+        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+        tree().SetSelectedPath(folder, true);
+        tree().KillNotificationThreads();
+        TreeView_Expand(window(), tree().PathToItem(folder), TVE_EXPAND);
+        HTREEITEM item = tree().PathToItem(path);
+        if (item != nullptr) {
+            TreeView_EnsureVisible(window(), item);
+        }
+        return item;
+    }
+
+    std::wstring Text(HTREEITEM item) { return tree().ItemText(item); }
+
+    POINT Centre(HTREEITEM item) {
+        RECT rect{};
+        TreeView_GetItemRect(window(), item, &rect, TRUE);
+        return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    }
+
+    // A right click at `client`, as the mouse makes it; the menu is read and closed.
+    void RightClick(POINT client) {
+        POINT screen = client;
+        ::ClientToScreen(window(), &screen);
+        ::SetCursorPos(screen.x, screen.y);
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 300, &ReadOpenMenu);
+        ::PostMessageW(window(), WM_RBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+        ::SendMessageW(window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(client.x, client.y));
+        PumpFor(400);
+        ::KillTimer(nullptr, timer);
+    }
+
+    std::map<UINT, bool> EntriesOf(HMENU menu) {
+        ::SendMessageW(window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+        std::map<UINT, bool> entries;
+        for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
+            const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
+            entries[::GetMenuItemID(menu, index)] = !(state & MF_GRAYED);
+        }
+        return entries;
+    }
+
+    void Key(UINT message, WPARAM key) {
+        ::SendMessageW(window(), message, key, 0);
+        PumpFor(100);
+    }
+
+    // A new file in a new folder below E:\t, listed and selected.
+    HTREEITEM SelectNewFile(const std::wstring& folder, const std::wstring& name) {
+        ::CreateDirectoryW((L"E:\\t\\" + folder).c_str(), nullptr);
+        const std::wstring path = L"E:\\t\\" + folder + L"\\" + name;
+        WriteBytes(path, "bytes");
+        HTREEITEM item = Show(path);
+        TreeView_SelectItem(window(), item);
+        return item;
+    }
+
+    // E:\t\src holding `file` with `bytes`, an empty E:\t\dst, dragging switched on; the file's
+    // item, listed.
+    HTREEITEM PrepareDrag(const std::wstring& file, const std::string& bytes) {
+        ::CreateDirectoryW(L"E:\\t\\src", nullptr);
+        ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
+        WriteBytes(L"E:\\t\\src\\" + file, bytes);
+        tree().allowDragDrop = 1;
+        return Show(L"E:\\t\\src\\" + file);
+    }
+
+    void BeginDrag(HTREEITEM item) {
+        NMTREEVIEWW drag{};
+        drag.hdr.hwndFrom = window();
+        drag.hdr.idFrom = IDC_SOURCE_TREE;
+        drag.hdr.code = TVN_BEGINDRAGW;
+        drag.itemNew.hItem = item;
+        drag.ptDrag = Centre(item);
+        ::SendMessageW(host->Handle(), WM_NOTIFY, IDC_SOURCE_TREE, reinterpret_cast<LPARAM>(&drag));
+    }
+    void MoveTo(POINT client) {
+        ::SendMessageW(window(), WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y));
+    }
+    void Release(POINT client) {
+        ::SendMessageW(window(), WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+    }
+
+    std::unique_ptr<test::TreeHost<CommandTree>> host;
+};
+
+TEST_F(TreeItemCommands, TheMenuOffersOnlyWhatTheSwitchesAndTheItemAllow) {
+    HTREEITEM file = SelectNewFile(L"docs", L"a.txt");
+    ASSERT_NE(file, nullptr);
+
+    RightClick(Centre(file));
+    ASSERT_EQ(menuSeen.opened, 1) << "one menu for one right click";
+    EXPECT_EQ(tree().SelectedItem(), file);
+    EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, true}}));
+
+    // A derived tree may offer every command; the defaults leave only Properties on.
+    UniqueMenu all(::CreatePopupMenu());
+    for (UINT id : {ID_TREE_OPEN, ID_TREE_DELETE, ID_TREE_RENAME, ID_TREE_PROPERTIES}) {
+        ::AppendMenuW(all.Get(), MF_STRING, id, L"entry");
+    }
+    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, false},
+                                                          {ID_TREE_DELETE, false},
+                                                          {ID_TREE_RENAME, false},
+                                                          {ID_TREE_PROPERTIES, true}}));
+    AllowEverything();
+    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, true},
+                                                          {ID_TREE_DELETE, true},
+                                                          {ID_TREE_RENAME, true},
+                                                          {ID_TREE_PROPERTIES, true}}));
+    TreeView_SelectItem(window(), tree().PathToItem(L"E:\\"));
+    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, true},
+                                                          {ID_TREE_DELETE, false},
+                                                          {ID_TREE_RENAME, false},
+                                                          {ID_TREE_PROPERTIES, true}}))
+        << "a drive is neither renamed nor deleted";
+    tree().allowProperties = 0;
+    EXPECT_FALSE(EntriesOf(all.Get())[ID_TREE_PROPERTIES]);
+}
+
+TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsTheMenu) {
+    HTREEITEM folder = tree().SetSelectedPath(L"E:\\t", false);
+    ASSERT_NE(folder, nullptr);
+    RECT client{};
+    ::GetClientRect(window(), &client);
+    RightClick({client.right / 2, client.bottom - 4});
+    EXPECT_EQ(menuSeen.opened, 1);
+    EXPECT_EQ(tree().SelectedItem(), nullptr);
+    EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, false}}));
+
+    // The keyboard's menu opens over the middle of the selected item.
+    TreeView_SelectItem(window(), folder);
+    POINT centre = Centre(folder);
+    ::ClientToScreen(window(), &centre);
+    menuSeen = {};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 300, &ReadOpenMenu);
+    {
+        HeldKeys shift{VK_SHIFT};
+        ::SendMessageW(window(), WM_SYSKEYDOWN, VK_F10, 0);
+        ::SendMessageW(window(), WM_SYSKEYUP, VK_F10, 0);
+    }
+    PumpFor(400);
+    ::KillTimer(nullptr, timer);
+    ASSERT_EQ(menuSeen.opened, 1);
+    EXPECT_NEAR(menuSeen.rect.left, centre.x, 2);
+    EXPECT_NEAR(menuSeen.rect.top, centre.y, 2);
+    EXPECT_TRUE(menuSeen.enabled[ID_TREE_PROPERTIES]);
+}
+
+TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
+    ASSERT_NE(SelectNewFile(L"keep", L"k.txt"), nullptr);
+    Key(WM_KEYDOWN, VK_RETURN);
+    Key(WM_KEYDOWN, VK_DELETE);
+    Key(WM_KEYDOWN, VK_F2);
+    EXPECT_TRUE(tree().fileCalls.empty());
+    EXPECT_TRUE(tree().executions.empty());
+    EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
+    EXPECT_TRUE(Exists(L"E:\\t\\keep\\k.txt"));
+
+    {
+        HeldKeys alt{VK_MENU};
+        Key(WM_SYSKEYDOWN, VK_RETURN);
+    }
+    ASSERT_EQ(tree().executions.size(), 1u) << "Properties is on by default";
+    EXPECT_EQ(tree().executions[0].verb, L"properties");
+    EXPECT_EQ(tree().executions[0].file, L"E:\\t\\keep\\k.txt");
+    EXPECT_EQ(tree().executions[0].mask, static_cast<ULONG>(SEE_MASK_INVOKEIDLIST));
+    EXPECT_EQ(tree().executions[0].show, SW_SHOW);
+
+    tree().allowOpen = 1;
+    Key(WM_KEYDOWN, VK_RETURN);
+    ASSERT_EQ(tree().executions.size(), 2u);
+    EXPECT_EQ(tree().executions[1].verb, L"") << "open runs the default action";
+    // A double click opens the selected item when it has no children to show.
+    HTREEITEM file = tree().SelectedItem();
+    POINT centre = Centre(file);
+    POINT screen = centre;
+    ::ClientToScreen(window(), &screen);
+    ::SetCursorPos(screen.x, screen.y);
+    ::PostMessageW(window(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    PumpFor(200);
+    ASSERT_EQ(tree().executions.size(), 3u);
+    EXPECT_EQ(tree().executions[2].file, L"E:\\t\\keep\\k.txt");
+    // Enter reaches the tree in a dialog instead of pressing the dialog's default button.
+    MSG enter{window(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+    EXPECT_TRUE(
+        ::SendMessageW(window(), WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) &
+        DLGC_WANTMESSAGE);
+}
+
+TEST_F(TreeItemCommands, RenamingAFolderRenamesItOnDiskAndRefusesNamesThatWouldMoveIt) {
+    ::CreateDirectoryW(L"E:\\t\\Old", nullptr);
+    WriteBytes(L"E:\\t\\Old\\inside.txt", "inside");
+    ::CreateDirectoryW(L"E:\\t\\other", nullptr);
+    HTREEITEM folder = Show(L"E:\\t\\Old");
+    ASSERT_NE(folder, nullptr);
+    TreeView_SelectItem(window(), folder);
+    EXPECT_FALSE(tree().Rename(folder)) << "renaming is off by default";
+    EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
+
+    tree().allowRename = 1;
+    auto renameTo = [&](const wchar_t* text) {
+        Key(WM_KEYDOWN, VK_F2);
+        HWND edit = TreeView_GetEditControl(window());
+        EXPECT_NE(edit, nullptr) << text;
+        ::SetWindowTextW(edit, text);
+        TreeView_EndEditLabelNow(window(), FALSE);
+    };
+    for (const wchar_t* bad : {L"..\\escaped", L"other\\Old", L"other/Old", L"E:Old", L"Old?"}) {
+        renameTo(bad);
+        EXPECT_EQ(Text(folder), L"Old") << bad;
+    }
+    EXPECT_TRUE(tree().fileCalls.empty()) << "a refused name never reaches the shell";
+    EXPECT_TRUE(Exists(L"E:\\t\\Old\\inside.txt"));
+
+    renameTo(L"New");
+    ASSERT_EQ(tree().fileCalls.size(), 1u);
+    const CommandTree::FileCall& call = tree().fileCalls[0];
+    EXPECT_EQ(call.function, static_cast<UINT>(FO_RENAME));
+    EXPECT_EQ(call.from, L"E:\\t\\Old");
+    EXPECT_EQ(call.to, L"E:\\t\\New");
+    EXPECT_TRUE(call.listsEnded);
+    EXPECT_EQ(call.flags, FOF_ALLOWUNDO);
+    EXPECT_EQ(call.owner, host->Handle());
+    EXPECT_EQ(call.autoRefreshDuring, 0);
+    EXPECT_EQ(tree().AutoRefresh(), 1) << "refreshing comes back after the operation";
+    EXPECT_EQ(ReadBytes(L"E:\\t\\New\\inside.txt"), "inside");
+    EXPECT_FALSE(Exists(L"E:\\t\\Old"));
+    EXPECT_EQ(Text(folder), L"New");
+    EXPECT_EQ(tree().ItemToPath(folder), L"E:\\t\\New");
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\New"), folder);
+
+    // A name the shell refuses leaves the item as it was.
+    renameTo(L"other");
+    EXPECT_EQ(Text(folder), L"New");
+    EXPECT_EQ(tree().ItemToPath(folder), L"E:\\t\\New");
+}
+
+TEST_F(TreeItemCommands, RenamingAFileWithAHiddenExtensionKeepsTheExtension) {
+    ::CreateDirectoryW(L"E:\\t\\docs", nullptr);
+    WriteBytes(L"E:\\t\\docs\\Report.txt", "numbers");
+    tree().fileNameMode = 0;
+    tree().allowRename = 1;
+    HTREEITEM file = Show(L"E:\\t\\docs\\Report.txt");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(Text(file), L"Report");
+    ASSERT_TRUE(tree().Rename(file));
+    ::SetWindowTextW(TreeView_GetEditControl(window()), L"Summary");
+    TreeView_EndEditLabelNow(window(), FALSE);
+
+    EXPECT_EQ(ReadBytes(L"E:\\t\\docs\\Summary.txt"), "numbers");
+    EXPECT_FALSE(Exists(L"E:\\t\\docs\\Report.txt"));
+    EXPECT_EQ(Text(file), L"Summary");
+    EXPECT_EQ(tree().ItemToPath(file), L"E:\\t\\docs\\Summary.txt");
+    EXPECT_EQ(tree().Record(file)->label, L"Summary.txt");
+    EXPECT_EQ(tree().Record(file)->extensionHidden, 1);
+}
+
+TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
+    ::CreateDirectoryW(L"E:\\t\\bin", nullptr);
+    WriteBytes(L"E:\\t\\bin\\gone.txt", "gone");
+    WriteBytes(L"E:\\t\\bin\\stays.txt", "stays");
+    HTREEITEM file = Show(L"E:\\t\\bin\\gone.txt");
+    ASSERT_NE(file, nullptr);
+    TreeView_SelectItem(window(), file);
+    tree().allowDelete = 1;
+    Key(WM_KEYDOWN, VK_DELETE);
+
+    ASSERT_EQ(tree().fileCalls.size(), 1u);
+    EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_DELETE));
+    EXPECT_EQ(tree().fileCalls[0].from, L"E:\\t\\bin\\gone.txt");
+    EXPECT_TRUE(tree().fileCalls[0].listsEnded);
+    EXPECT_EQ(tree().fileCalls[0].flags, FOF_ALLOWUNDO);
+    EXPECT_EQ(tree().fileCalls[0].autoRefreshDuring, 0);
+    EXPECT_FALSE(Exists(L"E:\\t\\bin\\gone.txt"));
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\bin\\gone.txt"), nullptr);
+    EXPECT_EQ(ReadBytes(L"E:\\t\\bin\\stays.txt"), "stays");
+
+    EXPECT_FALSE(tree().Delete(tree().PathToItem(L"E:\\")));
+    EXPECT_EQ(tree().fileCalls.size(), 1u);
+}
+
+TEST_F(TreeItemCommands, ADropOntoTheFilesOwnFolderIsRefused) {
+    HTREEITEM file = PrepareDrag(L"f.txt", "f");
+    ASSERT_NE(file, nullptr);
+    tree().allowDragDrop = 0;
+    HTREEITEM own = tree().PathToItem(L"E:\\t\\src");
+    HTREEITEM other = tree().PathToItem(L"E:\\t\\dst");
+    const HINSTANCE program = ::GetModuleHandleW(nullptr);
+
+    BeginDrag(file);
+    EXPECT_FALSE(tree().Dragging()) << "dragging is off by default";
+
+    tree().allowDragDrop = 1;
+    BeginDrag(own);
+    EXPECT_FALSE(tree().Dragging()) << "only files are dragged";
+    BeginDrag(file);
+    ASSERT_TRUE(tree().Dragging());
+    EXPECT_EQ(::GetCapture(), window());
+
+    MoveTo(Centre(own));
+    EXPECT_EQ(tree().dropItem, own);
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_MOVE_NO)));
+    {
+        HeldKeys control{VK_CONTROL};
+        MoveTo(Centre(own));
+        EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_NO)));
+        MoveTo(Centre(other));
+        EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_OK)));
+    }
+    MoveTo(Centre(other));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_ARROW));
+    MoveTo(Centre(file));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_MOVE_NO)))
+        << "a file is no target";
+    MoveTo(Centre(own));
+    Release(Centre(own));
+
+    EXPECT_FALSE(tree().Dragging());
+    EXPECT_NE(::GetCapture(), window());
+    EXPECT_TRUE(tree().fileCalls.empty());
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), file);
+    EXPECT_EQ(TreeView_GetNextItem(window(), nullptr, TVGN_DROPHILITE), nullptr);
+}
+
+TEST_F(TreeItemCommands, ReleasingOutsideTheTreeOrEscapeCancelsTheDrag) {
+    HTREEITEM file = PrepareDrag(L"f.txt", "f");
+    HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
+    ASSERT_NE(file, nullptr);
+
+    BeginDrag(file);
+    MoveTo(Centre(target));
+    EXPECT_EQ(tree().dropItem, target);
+    RECT client{};
+    ::GetClientRect(window(), &client);
+    Release({client.right + 30, client.bottom / 2});
+    EXPECT_FALSE(tree().Dragging());
+
+    BeginDrag(file);
+    MoveTo(Centre(target));
+    Key(WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_FALSE(tree().Dragging());
+    Release(Centre(target));
+
+    EXPECT_TRUE(tree().fileCalls.empty());
+    EXPECT_TRUE(Exists(L"E:\\t\\src\\f.txt"));
+    EXPECT_FALSE(Exists(L"E:\\t\\dst\\f.txt"));
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), file);
+}
+
+TEST_F(TreeItemCommands, AMoveOntoAFolderShowingTheSameNameOnlyRemovesTheSource) {
+    ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
+    WriteBytes(L"E:\\t\\dst\\f.txt", "old");
+    HTREEITEM file = PrepareDrag(L"f.txt", "new");
+    HTREEITEM shown = Show(L"E:\\t\\dst\\f.txt");
+    HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
+    HTREEITEM source = tree().PathToItem(L"E:\\t\\src");
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(file, nullptr);
+
+    BeginDrag(file);
+    MoveTo(Centre(target));
+    Release(Centre(target));
+
+    ASSERT_EQ(tree().fileCalls.size(), 1u);
+    const CommandTree::FileCall& call = tree().fileCalls[0];
+    EXPECT_EQ(call.function, static_cast<UINT>(FO_MOVE));
+    EXPECT_EQ(call.from, L"E:\\t\\src\\f.txt");
+    EXPECT_EQ(call.to, L"E:\\t\\dst");
+    EXPECT_EQ(call.flags, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_ALLOWUNDO);
+    EXPECT_EQ(call.owner, window());
+    EXPECT_EQ(call.autoRefreshDuring, 0);
+    EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\f.txt"), "new");
+    EXPECT_FALSE(Exists(L"E:\\t\\src\\f.txt"));
+
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\dst\\f.txt"), shown) << "the target is left as it was";
+    EXPECT_TRUE(TreeView_GetItemState(window(), target, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), nullptr);
+    EXPECT_FALSE(tree().HasChildren(source)) << "the emptied folder loses its button";
+}
+
+TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
+    ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
+    ::CreateDirectoryW(L"E:\\t\\dst\\sub", nullptr);
+    HTREEITEM file = PrepareDrag(L"c.txt", "copied");
+    ASSERT_NE(Show(L"E:\\t\\dst\\sub"), nullptr);
+    HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
+    ASSERT_NE(file, nullptr);
+
+    BeginDrag(file);
+    {
+        HeldKeys control{VK_CONTROL};
+        MoveTo(Centre(target));
+        Release(Centre(target));
+    }
+    ASSERT_EQ(tree().fileCalls.size(), 1u);
+    EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_COPY));
+    EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\c.txt"), "copied");
+    EXPECT_EQ(ReadBytes(L"E:\\t\\src\\c.txt"), "copied");
+    EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\c.txt"), file);
+    EXPECT_EQ(tree().SelectedItem(), target);
+    EXPECT_EQ(TreeView_GetChild(window(), target), nullptr) << "listed again when next opened";
+    EXPECT_TRUE(tree().HasChildren(target));
+    EXPECT_NE(Show(L"E:\\t\\dst\\c.txt"), nullptr);
+}
+
+TEST_F(TreeItemCommands, HoveringOverAClosedFolderDuringADragOpensIt) {
+    ::CreateDirectoryW(L"E:\\t\\deep", nullptr);
+    ::CreateDirectoryW(L"E:\\t\\deep\\inner", nullptr);
+    HTREEITEM file = PrepareDrag(L"h.txt", "h");
+    HTREEITEM deep = tree().PathToItem(L"E:\\t\\deep");
+    ASSERT_NE(deep, nullptr);
+    ASSERT_EQ(TreeView_GetChild(window(), deep), nullptr);
+
+    BeginDrag(file);
+    POINT over = Centre(deep);
+    MoveTo(over);
+    ::ClientToScreen(window(), &over);
+    ::SetCursorPos(over.x, over.y);
+    EXPECT_TRUE(PumpUntil(
+        [&] { return TreeView_GetItemState(window(), deep, TVIS_EXPANDED) & TVIS_EXPANDED; },
+        5 * kDragTimerMs + 2000));
+    EXPECT_NE(tree().PathToItem(L"E:\\t\\deep\\inner"), nullptr);
+    Key(WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_TRUE(tree().fileCalls.empty());
+}
+
+TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
+    std::vector<std::wstring> traces;
+    tree().SetTraceHook([&](const std::wstring& text) { traces.push_back(text); });
+    tree().SetShowNetwork(1);
+    HTREEITEM network = tree().networkItem;
+    ASSERT_NE(network, nullptr);
+    EXPECT_EQ(TreeView_GetNextSibling(window(), tree().computerItem), network);
+
+    // Whatever this machine's network answers, the expansion returns and names its failure.
+    const ULONGLONG start = ::GetTickCount64();
+    tree().ExpandItem(network);
+    EXPECT_LT(::GetTickCount64() - start, 60000u);
+    for (const std::wstring& trace : traces) {
+        EXPECT_TRUE(trace.starts_with(L"CTreeFileCtrl::EnumNetwork, Cannot enumerate network "
+                                      L"drives, Error:") ||
+                    trace.starts_with(L"CTreeFileCtrl::EnumNetwork, Cannot complete network "
+                                      L"drive enumeration, Error:"))
+            << trace;
+        EXPECT_TRUE(trace.ends_with(L"\n"));
+    }
+    for (HTREEITEM child = TreeView_GetChild(window(), network); child != nullptr;
+         child = TreeView_GetNextSibling(window(), child)) {
+        EXPECT_EQ(tree().Record(child)->isNetworkNode, 1);
+    }
+    TreeView_SelectItem(window(), network);
+    EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
+
+    // Records as a Windows network reports them.
+    wchar_t provider[] = L"Microsoft Windows Network";
+    wchar_t serverName[] = L"\\\\NAS";
+    wchar_t serverComment[] = L"Shelf in the hall";
+    wchar_t shareName[] = L"\\\\NAS\\Photos";
+    NETRESOURCEW container{RESOURCE_GLOBALNET,
+                           RESOURCETYPE_ANY,
+                           RESOURCEDISPLAYTYPE_NETWORK,
+                           RESOURCEUSAGE_CONTAINER,
+                           nullptr,
+                           nullptr,
+                           provider,
+                           provider};
+    NETRESOURCEW server{RESOURCE_GLOBALNET,      RESOURCETYPE_DISK, RESOURCEDISPLAYTYPE_SERVER,
+                        RESOURCEUSAGE_CONTAINER, nullptr,           serverName,
+                        serverComment,           provider};
+    NETRESOURCEW share{RESOURCE_GLOBALNET,
+                       RESOURCETYPE_DISK,
+                       RESOURCEDISPLAYTYPE_SHARE,
+                       RESOURCEUSAGE_CONNECTABLE,
+                       nullptr,
+                       shareName,
+                       nullptr,
+                       provider};
+    HTREEITEM named = tree().AddNetworkEntry(network, container);
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(Text(named), L"Microsoft Windows Network") << "no remote name: the comment";
+    EXPECT_TRUE(tree().HasChildren(named));
+    EXPECT_EQ(tree().Record(named)->netResource->provider, provider);
+
+    HTREEITEM nas = tree().AddNetworkEntry(named, server);
+    ASSERT_NE(nas, nullptr);
+    EXPECT_EQ(Text(nas), L"NAS");
+    EXPECT_EQ(tree().ItemToPath(nas), L"\\\\NAS");
+    EXPECT_TRUE(tree().HasChildren(nas)) << "a server is not asked before it is opened";
+    HTREEITEM photos = tree().AddNetworkEntry(nas, share);
+    ASSERT_NE(photos, nullptr);
+    EXPECT_EQ(Text(photos), L"Photos");
+    EXPECT_EQ(tree().ItemToPath(photos), L"\\\\NAS\\Photos");
+
+    // Network paths are found from the level that holds the servers.
+    EXPECT_EQ(tree().PathToItem(L"\\\\nas\\photos"), photos);
+    EXPECT_EQ(tree().PathToItem(L"\\\\NAS\\"), nas);
+    EXPECT_EQ(tree().PathToItem(L"\\\\Elsewhere"), nullptr);
+    EXPECT_EQ(tree().SetSelectedPath(L"\\\\NAS\\Photos", false), photos);
+    EXPECT_EQ(tree().SelectedItem(), photos);
+
+    TreeView_SelectItem(window(), named);
+    EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
+    tree().allowRename = 1;
+    tree().allowDelete = 1;
+    for (HTREEITEM item : {nas, photos}) {
+        TreeView_SelectItem(window(), item);
+        EXPECT_TRUE(tree().CommandEnabled(ID_TREE_PROPERTIES));
+        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_RENAME));
+        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_DELETE));
+        EXPECT_FALSE(tree().Rename(item));
+    }
+    // Opening an unreachable server returns too, and leaves it without children.
+    traces.clear();
+    tree().ExpandItem(nas);
+    EXPECT_EQ(TreeView_GetChild(window(), nas), photos);
+}
+
+}  // namespace
+}  // namespace bexlo
