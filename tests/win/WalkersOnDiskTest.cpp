@@ -20,7 +20,7 @@ public:
 };
 
 std::string Contents(const std::wstring& path) {
-    auto bytes = ReadFileBytes(path, 1 << 20);
+    auto bytes = ReadFileBytes(path, 16 << 20);
     return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<missing>");
 }
 
@@ -65,6 +65,8 @@ protected:
         }
         test::WriteBytes(Src(L"Work\\sub\\b.bin"), binary);
         test::WriteBytes(Src(L"notes.txt"), "a single file");
+        // Large enough for the platform's own copy.
+        test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x5A') + binary);
     }
     void TearDown() override {
         test::RemoveTree(kSource);
@@ -88,7 +90,8 @@ protected:
 TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
     ASSERT_EQ(Copy(L"Work"), 1);
     ASSERT_EQ(Copy(L"notes.txt"), 1);
-    for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\b.bin", L"notes.txt"}) {
+    for (const wchar_t* file :
+         {L"Work\\a.txt", L"Work\\sub\\b.bin", L"Work\\sub\\large.bin", L"notes.txt"}) {
         SCOPED_TRACE(std::string(file, file + std::wcslen(file)));
         EXPECT_EQ(Contents(Bak(file)), Contents(Src(file)));
         EXPECT_TRUE(SameTime(WriteTime(Bak(file)), WriteTime(Src(file))));
@@ -96,12 +99,20 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
     EXPECT_NE(::GetFileAttributesW(Bak(L"Work\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A read-only source makes a read-only copy, which the next Copy still replaces.
-    ::SetFileAttributesW(Src(L"Work\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\large.bin"}) {
+        ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     ASSERT_EQ(Copy(L"Work"), 1);
-    ::SetFileAttributesW(Src(L"Work\\a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(::GetFileAttributesW(Bak(L"Work\\sub\\large.bin").c_str()) &
+                FILE_ATTRIBUTE_READONLY);
+    for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\large.bin"}) {
+        ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
     test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
+    test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x33'));
     ASSERT_EQ(Copy(L"Work"), 1);
     EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha, second edition");
+    EXPECT_EQ(Contents(Bak(L"Work\\sub\\large.bin")), std::string(5 << 20, '\x33'));
 
     // No copy in progress was left behind under any name.
     WIN32_FIND_DATAW entry;
