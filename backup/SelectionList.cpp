@@ -3,6 +3,11 @@
 namespace bexlo {
 
 void SelectionList::Rebuild() {
+    // The over-limit box runs a message loop in which timer 4 ticks again.
+    if (rebuilding_) {
+        return;
+    }
+    rebuilding_ = true;
     for (const std::wstring& path : entries_) {
         if (HTREEITEM item = tree_.PathToItem(path); item != nullptr) {
             SetSubtreeCheckboxes(FirstChild(item), Checkboxes::Restore);
@@ -12,6 +17,7 @@ void SelectionList::Rebuild() {
     if (HTREEITEM root = tree_.RootItem(); root != nullptr) {
         CollectCheckedItems(FirstChild(root));
     }
+    rebuilding_ = false;
 }
 
 void SelectionList::CollectCheckedItems(HTREEITEM item) {

@@ -44,6 +44,7 @@ private:
     const int& itemLimit_;
     std::function<void()> onOverLimit_;
     std::vector<std::wstring> entries_;
+    bool rebuilding_ = false;
 };
 
 }  // namespace bexlo
