@@ -187,12 +187,6 @@ class Canvas:
     def gradient(self, x0, y0, x1, y1, top, bottom):
         self.draw(rect(x0, y0, x1, y1), vertical(y0, y1, top, bottom), 1)
 
-    def paste(self, other, left, top, alpha=1.0):
-        for y in range(other.height):
-            for x in range(other.width):
-                if 0 <= x + left < self.width and 0 <= y + top < self.height:
-                    self.blend(x + left, y + top, other.get(x, y), alpha)
-
 
 # Writers -----------------------------------------------------------------
 
@@ -537,9 +531,6 @@ def about_picture():
     canvas = Canvas(w, h)
     canvas.gradient(0, 0, w, h, (218, 227, 237), (244, 247, 250))
     draw_waves(canvas, 0, w, 78, 8, (80, 120, 170))
-    motif = Canvas(64, 64)
-    draw_drive(motif, 0, 0, 64)
-    canvas.paste(motif, w - 82, 16, 0.4)
     canvas.draw(rect(0, 0, w, 2), (166, 184, 206))
     return canvas
 
