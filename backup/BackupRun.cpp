@@ -140,6 +140,7 @@ int BackupRun::RunBackup(int pressKey) {
         dialog_.EnableUi(false);
         dialog_.SourceTree().reselectAfterRefresh = 0;
         dialog_.TargetTree().reselectAfterRefresh = 0;
+        keptSelection_ = dialog_.targetSelection;
     });
     if (!emptyRun) {
         dialog_.runEnded = 0;
@@ -259,7 +260,6 @@ void BackupRun::Pause(int ms, bool endsWithRun) {
 }
 
 void BackupRun::ProgressThread() {
-    const std::wstring keptSelection = dialog_.targetSelection;
     progressWindowOpen_ = false;
     if (dialog_.inTray == 1) {
         dialog_.progressDlg.pos = 0;
@@ -293,15 +293,15 @@ void BackupRun::ProgressThread() {
         progressWindowOpen_ = false;
     }
     dialog_.deviceLayer.state.pollSkip = 2;
-    dialog_.CallOnUiThread([this, &keptSelection] { RestoreAfterRun(keptSelection); });
+    dialog_.CallOnUiThread([this] { RestoreAfterRun(); });
 }
 
-void BackupRun::RestoreAfterRun(const std::wstring& keptSelection) {
+void BackupRun::RestoreAfterRun() {
     dialog_.EnableUi(true);
     dialog_.backupRunning = 0;
     dialog_.SourceTree().reselectAfterRefresh = 1;
     dialog_.TargetTree().reselectAfterRefresh = 1;
-    dialog_.TargetTree().SetSelectedPath(keptSelection, true);
+    dialog_.TargetTree().SetSelectedPath(keptSelection_, true);
 }
 
 }  // namespace bexlo

@@ -48,7 +48,7 @@ private:
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
     // The end of every run with a progress thread, on the interface thread.
-    void RestoreAfterRun(const std::wstring& keptSelection);
+    void RestoreAfterRun();
     void Join();
     // Runs `body` on `thread`; `done` is false until it has returned.
     bool Launch(std::thread& thread, std::atomic<bool>& done, const wchar_t* name,
@@ -60,6 +60,9 @@ private:
     std::thread progressThread_;
     std::atomic<bool> runThreadDone_{true};
     std::atomic<bool> progressThreadDone_{true};
+    // The destination selected when the controls went off, selected again at the end; taken
+    // on the interface thread, which owns the selection.
+    std::wstring keptSelection_;
     // Set on the progress thread while the progress window is open.
     bool progressWindowOpen_ = false;
 };
