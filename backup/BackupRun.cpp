@@ -136,12 +136,7 @@ int BackupRun::RunBackup(int pressKey) {
     const std::optional<int> delay = ComputeStepDelay(totals.totalBytes, totals.entryCount);
     const bool emptyRun = !delay.has_value();
     dialog_.stepDelayMs = delay.value_or(kSmallRunDelayMs);
-    dialog_.CallOnUiThread([this] {
-        dialog_.EnableUi(false);
-        dialog_.SourceTree().reselectAfterRefresh = 0;
-        dialog_.TargetTree().reselectAfterRefresh = 0;
-        keptSelection_ = dialog_.targetSelection;
-    });
+    dialog_.CallOnUiThread([this] { HoldControls(true); });
     if (!emptyRun) {
         dialog_.runEnded = 0;
         const std::optional<int> keyDrive = KeyDriveOf(target);
@@ -151,11 +146,7 @@ int BackupRun::RunBackup(int pressKey) {
             dialog_.deviceLayer.state.pollSkip = 2;
             dialog_.backupRunning = 0;
             dialog_.runEnded = 1;
-            dialog_.CallOnUiThread([this] {
-                dialog_.EnableUi(true);
-                dialog_.SourceTree().reselectAfterRefresh = 1;
-                dialog_.TargetTree().reselectAfterRefresh = 1;
-            });
+            dialog_.CallOnUiThread([this] { HoldControls(false); });
             return 0;
         }
     }
@@ -185,11 +176,7 @@ int BackupRun::RunBackup(int pressKey) {
             dialog_.ShowBox(L"Information", Msg::CopyOver, MB_ICONINFORMATION);
         }
         dialog_.deviceLayer.state.pollSkip = 2;
-        dialog_.CallOnUiThread([this] {
-            dialog_.EnableUi(true);
-            dialog_.SourceTree().reselectAfterRefresh = 1;
-            dialog_.TargetTree().reselectAfterRefresh = 1;
-        });
+        dialog_.CallOnUiThread([this] { HoldControls(false); });
         if (copied) {
             dialog_.backupRunning = 0;
             NotifyDevice(kPollRunComplete);
@@ -296,11 +283,18 @@ void BackupRun::ProgressThread() {
     dialog_.CallOnUiThread([this] { RestoreAfterRun(); });
 }
 
+void BackupRun::HoldControls(bool hold) {
+    dialog_.EnableUi(!hold);
+    dialog_.SourceTree().reselectAfterRefresh = hold ? 0 : 1;
+    dialog_.TargetTree().reselectAfterRefresh = hold ? 0 : 1;
+    if (hold) {
+        keptSelection_ = dialog_.targetSelection;
+    }
+}
+
 void BackupRun::RestoreAfterRun() {
-    dialog_.EnableUi(true);
+    HoldControls(false);
     dialog_.backupRunning = 0;
-    dialog_.SourceTree().reselectAfterRefresh = 1;
-    dialog_.TargetTree().reselectAfterRefresh = 1;
     dialog_.TargetTree().SetSelectedPath(keptSelection_, true);
 }
 

@@ -47,6 +47,9 @@ private:
     void SetProgress(int position);
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
+    // On the interface thread: the controls and timers off for the run, and the trees kept from
+    // reselecting after refreshes; or all of it back.
+    void HoldControls(bool hold);
     // The end of every run with a progress thread, on the interface thread.
     void RestoreAfterRun();
     void Join();
