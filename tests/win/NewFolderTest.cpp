@@ -48,9 +48,6 @@ protected:
         seam.scsiCalls.clear();
         dialog->newDirDlg.nameEdit.beep = [] {};
 
-        for (const wchar_t* caption : {L"Error Naming File", L"Bulid Folder Fail", L"Key Lost"}) {
-            answerer.CloseBoxes(caption);
-        }
         answerer.On(kDialogCaption, [this](HWND newDir) { Answer(newDir); });
     }
     void TearDown() override {
@@ -88,6 +85,7 @@ protected:
     std::uint8_t keyByte = 1;
     std::unique_ptr<BackupDlg> dialog;
     test::ModalAnswerer answerer;
+    test::MessageBoxWatch boxes;
     std::wstring name;
     std::function<void(HWND)> onOpen;
 };
@@ -122,24 +120,24 @@ TEST_F(NewFolder, SourceFoldersAreMadeAndListed) {
     Click(IDC_NEW_SOURCE_DIR);
     EXPECT_TRUE(IsFolder(std::wstring(kTop) + L"\\Test"));
     EXPECT_NE(tree.PathToItem(std::wstring(kTop) + L"\\Test"), nullptr);
-    EXPECT_TRUE(answerer.boxes.empty());
+    EXPECT_TRUE(boxes.Boxes().empty());
 
     Click(IDC_NEW_SOURCE_DIR);
-    ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].caption, L"Error Naming File");
-    EXPECT_EQ(answerer.boxes[0].text, L"The folder name has already exists!");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Error Naming File");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"The folder name has already exists!");
 
     dialog->sourceSelection = std::wstring(kTop) + L"\\Missing";
     Click(IDC_NEW_SOURCE_DIR);
-    ASSERT_EQ(answerer.boxes.size(), 2u);
-    EXPECT_EQ(answerer.boxes[1].caption, L"Bulid Folder Fail");
-    EXPECT_EQ(answerer.boxes[1].text, L"The folder can't be built!");
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].caption, L"Bulid Folder Fail");
+    EXPECT_EQ(boxes.Boxes()[1].text, L"The folder can't be built!");
 
     dialog->sourceSelection = kTop;
     name.clear();
     Click(IDC_NEW_SOURCE_DIR);
     EXPECT_EQ(Opened(), 5);
-    EXPECT_EQ(answerer.boxes.size(), 2u) << "a cancelled dialog makes nothing";
+    EXPECT_EQ(boxes.Boxes().size(), 2u) << "a cancelled dialog makes nothing";
 }
 
 TEST_F(NewFolder, TheDestinationsKeyIsCheckedBeforeAndAfterNaming) {
@@ -151,14 +149,14 @@ TEST_F(NewFolder, TheDestinationsKeyIsCheckedBeforeAndAfterNaming) {
     keyByte = 0;
     Click(IDC_NEW_TARGET_DIR);
     EXPECT_EQ(Opened(), 0);
-    ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].caption, L"Key Lost");
-    EXPECT_EQ(answerer.boxes[0].text, L"Please check your Key!");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Key Lost");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Please check your Key!");
 
     keyReply = 1;  // an answer that is no key answer: refused without a box
     Click(IDC_NEW_TARGET_DIR);
     EXPECT_EQ(Opened(), 0);
-    EXPECT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
 
     keyReply = 2;
     keyByte = 1;
@@ -176,8 +174,8 @@ TEST_F(NewFolder, TheDestinationsKeyIsCheckedBeforeAndAfterNaming) {
     Click(IDC_NEW_TARGET_DIR);
     EXPECT_EQ(Opened(), 2);
     EXPECT_FALSE(IsFolder(L"E:\\Later"));
-    ASSERT_EQ(answerer.boxes.size(), 2u);
-    EXPECT_EQ(answerer.boxes[1].caption, L"Key Lost");
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].caption, L"Key Lost");
 }
 
 }  // namespace

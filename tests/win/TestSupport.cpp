@@ -241,13 +241,6 @@ void ModalAnswerer::On(const std::wstring& caption, Handler handler) {
     handlers_[caption] = std::move(handler);
 }
 
-void ModalAnswerer::CloseBoxes(const std::wstring& caption) {
-    On(caption, [this, caption](HWND box) {
-        boxes.push_back({caption, StaticTexts(box)});
-        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    });
-}
-
 int ModalAnswerer::Answered(const std::wstring& caption) const {
     auto found = answered_.find(caption);
     return found == answered_.end() ? 0 : found->second;
@@ -414,13 +407,7 @@ BOOL CALLBACK MessageBoxWatch::AnswerBox(HWND window, LPARAM self) {
     if (process != ::GetCurrentProcessId() || !IsMessageBox(window)) {
         return TRUE;
     }
-    ShownBox box{WindowText(window), L""};
-    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (ClassName(child) == L"Static") {
-            box.text += WindowText(child);
-        }
-    }
+    ShownBox box{WindowText(window), StaticTexts(window)};
     {
         std::lock_guard lock(watch.mutex_);
         if (!watch.answered_.insert(window).second) {

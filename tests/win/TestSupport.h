@@ -69,17 +69,11 @@ private:
     DWORD id_ = 0;
 };
 
-struct ShownBox {
-    std::wstring caption;
-    std::wstring text;
-};
-
 // Answers the windows that this thread's modal loops open: every 20 ms each visible top-level
 // window of the thread whose caption has a handler is handed to that handler, once. One at a time.
 class ModalAnswerer {
 public:
     using Handler = std::function<void(HWND)>;
-    using Box = ShownBox;
 
     ModalAnswerer();
     ~ModalAnswerer();
@@ -87,11 +81,7 @@ public:
     ModalAnswerer& operator=(const ModalAnswerer&) = delete;
 
     void On(const std::wstring& caption, Handler handler);
-    // Message boxes with this caption are recorded in `boxes` and closed with OK.
-    void CloseBoxes(const std::wstring& caption);
     int Answered(const std::wstring& caption) const;
-
-    std::vector<Box> boxes;
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
@@ -113,6 +103,11 @@ int SaveScreenshot(HWND window, const std::wstring& name);
 
 // The top-level window with this caption that belongs to process `processId`.
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+
+struct ShownBox {
+    std::wstring caption;
+    std::wstring text;
+};
 
 // Answers every message box of this process with OK, from a thread of its own, and keeps what
 // each one said, so that code showing boxes runs on without a person.
