@@ -204,25 +204,6 @@ TEST_P(EveryFamily, IsFoundAndItsPressStartsOneRun) {
     EXPECT_EQ(bench.seam.hardware.OpenHandles(), 0);
 }
 
-TEST_P(EveryFamily, DetachedIsGoneAndItsLettersWithIt) {
-    Bench bench(Enclosure(GetParam(), "EF", 0x1234ABCD, kEnclosurePhysical));
-    ASSERT_EQ(bench.layer.Start(), 1);
-    bench.Enclosure().attached = false;
-    bench.Enclosure().presses = 1;
-
-    const DeviceChange change = bench.layer.OnDeviceChange(kDeviceRemoveComplete);
-    EXPECT_TRUE(change.lastRemoved);
-    EXPECT_EQ(change.presentDrives & (1u << E | 1u << F), 0u);
-    EXPECT_EQ(bench.layer.record.physicalDrive[E], -1);
-    EXPECT_EQ(Flagged(bench.layer.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, G, H}));
-    EXPECT_EQ(bench.layer.poller.PollDevice(GetParam(), E, kPollPress).value, 0);
-    EXPECT_EQ(bench.host.runs, 0);
-
-    bench.Enclosure().attached = true;
-    EXPECT_TRUE(bench.layer.OnDeviceChange(kDeviceArrival).firstArrived);
-    EXPECT_EQ(bench.layer.record.physicalDrive[E], kEnclosurePhysical);
-}
-
 INSTANTIATE_TEST_SUITE_P(Simulator, EveryFamily, ::testing::Range(1, 11));
 
 TEST(SimulatedApixEnclosure, AnswersTheKeyAndTheRunMessages) {
@@ -339,85 +320,6 @@ TEST(SimulatedHardware, DescribesDrivesAsTheScanReadsThem) {
     EXPECT_EQ(hardware.DriveType(H), kDriveTypeFixed);
     EXPECT_EQ(hardware.OpenVolume(E), kNoDevice);
     EXPECT_EQ(hardware.OpenPhysicalDrive(9), kNoDevice);
-}
-
-TEST(SimulatedVendor, AnswersEveryLibraryCallAsItsTableSays) {
-    Bench bench;
-    bench.memory.state.enclosures = {Enclosure(3, "H", 0x1, 1), Enclosure(4, "E", 0x2, 2),
-                                     Enclosure(6, "F", 0x3, 3), Enclosure(7, "G", 0x4, 4),
-                                     Enclosure(9, "K", 0x5, 5), Enclosure(9, "L", 0x6, 6)};
-    SimulatedVendor& vendor = bench.seam.vendor;
-
-    Bytes letters(32, 0);
-    EXPECT_EQ(vendor.X507EnumDevice("USB\\VID_04FC&PID_0C25", 1, letters), 2);
-    EXPECT_EQ(letters[0], 'K');
-    EXPECT_EQ(letters[1], 'L');
-    Bytes one(1, 0);
-    EXPECT_EQ(vendor.X507EnumDevice("USB\\VID_04FC&PID_0C25", 1, one), 1) << "buffer is full";
-    EXPECT_EQ(vendor.X507EnumDevice("usb\\vid_04fc&pid_0c25", 1, letters), 0);
-    EXPECT_EQ(vendor.X507EnumDevice("USB\\VID_04FC&PID_0C25", 0, letters), 0);
-
-    std::uint8_t gpio = 0;
-    EXPECT_EQ(vendor.X507GetGPIO('H', gpio), 0);
-    EXPECT_EQ(gpio, 0x1F);
-    bench.memory.state.enclosures[0].keyPresent = false;
-    bench.memory.state.enclosures[0].presses = 1;
-    EXPECT_EQ(vendor.X507GetGPIO('H', gpio), 0);
-    EXPECT_EQ(gpio, 0x07);
-    EXPECT_EQ(vendor.X507GetGPIO('H', gpio), 0);
-    EXPECT_EQ(gpio, 0x17);
-    gpio = 0;
-    EXPECT_EQ(vendor.X507GetGPIO('F', gpio), 1) << "not a PLx507 GPIO bridge";
-    EXPECT_EQ(gpio, 0);
-
-    std::array<UsbIdEntry, kUsbIdEntries> ids{};
-    ASSERT_EQ(vendor.GetUsbIdList(ids), 2);
-    EXPECT_STREQ(ids[0].data(), "usb\\vid_152d&pid_2336\\sim_f");
-    EXPECT_STREQ(ids[1].data(), "usb\\vid_152d&pid_2338\\sim_g");
-    Bytes drives(27, 0);
-    EXPECT_EQ(vendor.GetDriveList(drives), 2);
-    EXPECT_EQ(drives[0], 'F');
-
-    Bytes status(10, 0);
-    EXPECT_EQ(vendor.JMGetButtonLayout(ids[0].data(), status), 1);
-    EXPECT_EQ(status[2], 1);
-    EXPECT_EQ(vendor.JMGetButtonStatus(ids[0].data(), status), 1);
-    EXPECT_EQ(status[2], 0);
-    EXPECT_EQ(vendor.JMGetButtonLayout(ids[1].data(), status), 0) << "a family-7 path";
-
-    const auto block = AtacbButtonBlock();
-    std::uint16_t reply = 0;
-    EXPECT_EQ(vendor.ATACBExecuteEx(ids[1].data(), block, reply, 2, 0), 0);
-    EXPECT_EQ(reply, 0x0150);
-    bench.memory.state.enclosures[3].presses = 1;
-    EXPECT_EQ(vendor.ATACBExecuteEx(ids[1].data(), block, reply, 2, 0), 0);
-    EXPECT_EQ(reply, 0x01D2);
-    auto wrong = block;
-    wrong[19] = 0;
-    EXPECT_NE(vendor.ATACBExecuteEx(ids[1].data(), wrong, reply, 2, 0), 0);
-    EXPECT_NE(vendor.ATACBExecuteEx(ids[1].data(), block, reply, 4, 0), 0);
-
-    auto identity = Sp216IdentityBlock(9);
-    EXPECT_EQ(vendor.EnumDeviceHandle(identity, 1, 1), kSimSp216HandleBase + 9 * 16 + 1);
-    EXPECT_EQ(vendor.EnumDeviceHandle(identity, 1, 2), kNoVendorDevice);
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 9 * 16 + 0), 1);
-    EXPECT_EQ(gpio, 0) << "the first family-9 enclosure was not pressed";
-    bench.memory.state.enclosures[5].presses = 2;
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 9 * 16 + 1), 1);
-    EXPECT_EQ(gpio, 1);
-    gpio = 0;
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 9 * 16 + 1), 1);
-    EXPECT_EQ(gpio, 1) << "latched until the device is closed";
-    EXPECT_EQ(bench.memory.state.enclosures[5].presses, 1);
-    vendor.CloseDevice();
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 9 * 16 + 1), 1);
-    EXPECT_EQ(gpio, 1);
-    vendor.CloseDevice();
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 9 * 16 + 1), 1);
-    EXPECT_EQ(gpio, 0);
-    EXPECT_EQ(vendor.Set_Get_GPIO_Index(0, 0, gpio, kSimSp216HandleBase + 8 * 16), 0);
-    identity[20] = 1;
-    EXPECT_EQ(vendor.EnumDeviceHandle(identity, 1, 0), kNoVendorDevice);
 }
 
 TEST(SimulatedMachine, ReportsTwoEnclosuresAndStartsOneRunPerTick) {
