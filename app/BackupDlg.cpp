@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cwctype>
+
 #include "app/AboutDlg.h"
 #include "app/ProfileReader.h"
 #include "backup/BackupRecord.h"
@@ -664,18 +667,22 @@ int BackupDlg::CheckKey(int drive) {
     return key.value == 1 ? 1 : 0;
 }
 
-bool BackupDlg::TargetKeyAnswers() {
+std::optional<int> BackupDlg::KeyDriveOf(const std::wstring& path) const {
     const DeviceRecord& record = deviceLayer.record;
-    for (int i = 0; i < record.firstPartitionCount; ++i) {
+    const int count =
+        std::clamp(record.firstPartitionCount, 0, static_cast<int>(record.firstPartitions.size()));
+    for (int i = 0; i < count && !path.empty(); ++i) {
         const int drive = record.firstPartitions[static_cast<std::size_t>(i)];
-        if (targetSelection.empty() || targetSelection[0] != L'A' + drive) {
-            continue;
-        }
-        if (CheckKey(drive) == 0) {
-            return false;
+        if (std::towupper(path[0]) == static_cast<wint_t>(L'A' + drive)) {
+            return drive;
         }
     }
-    return true;
+    return std::nullopt;
+}
+
+bool BackupDlg::TargetKeyAnswers() {
+    const std::optional<int> drive = KeyDriveOf(targetSelection);
+    return !drive || CheckKey(*drive) == 1;
 }
 
 void BackupDlg::OnTrayOpen() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -130,6 +131,8 @@ public:
     // The key check of a family-1 enclosure drive: 1 when the key answers, else 0, after the
     // "Key Lost" box when the enclosure reported the key out. Any thread may ask.
     int CheckKey(int drive);
+    // The family-1 enclosure drive that `path` lies on, if any: the drive with the key.
+    std::optional<int> KeyDriveOf(const std::wstring& path) const;
     // A message box owned by the dialog, with its fixed caption and the language's text; any
     // thread may show one.
     void ShowBox(const wchar_t* caption, Msg text, UINT icon = MB_ICONWARNING) const;

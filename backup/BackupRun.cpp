@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <system_error>
 
 #include "app/BackupDlg.h"
@@ -99,18 +98,6 @@ void BackupRun::NotifyDevice(int mode) {
     }
 }
 
-std::optional<int> BackupRun::KeyDriveOf(const std::wstring& target) const {
-    const DeviceRecord& record = dialog_.deviceLayer.record;
-    const int count =
-        std::clamp(record.firstPartitionCount, 0, static_cast<int>(record.firstPartitions.size()));
-    for (int i = 0; i < count; ++i) {
-        if (std::towupper(target[0]) == static_cast<wint_t>(L'A' + record.firstPartitions[i])) {
-            return record.firstPartitions[i];
-        }
-    }
-    return std::nullopt;
-}
-
 int BackupRun::RunBackup(int pressKey) {
     const auto bytes = ReadFileBytes(kPathListFile, kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
@@ -118,7 +105,7 @@ int BackupRun::RunBackup(int pressKey) {
         return Refuse(L"No Path File", Msg::PathLost);
     }
     const std::wstring& target = list.target;
-    if (pressKey == 2 && KeyDriveOf(target)) {
+    if (pressKey == 2 && dialog_.KeyDriveOf(target)) {
         return Refuse(L"Key Lost", Msg::KeyLost);
     }
     if (dialog_.serialCheckArmed == 1 && dialog_.CheckBackupVolume(target) == 0) {
@@ -139,7 +126,7 @@ int BackupRun::RunBackup(int pressKey) {
     dialog_.CallOnUiThread([this] { HoldControls(true); });
     if (!emptyRun) {
         dialog_.runEnded = 0;
-        const std::optional<int> keyDrive = KeyDriveOf(target);
+        const std::optional<int> keyDrive = dialog_.KeyDriveOf(target);
         dialog_.targetOnKeyDrive = keyDrive ? 1 : 0;
         dialog_.targetKeyDrive = keyDrive.value_or(-1);
         if (!StartProgressThread()) {

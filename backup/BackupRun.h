@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -40,8 +39,6 @@ private:
     int Refuse(const wchar_t* caption, Msg text);
     // The run messages to family 1 and 2 enclosures, while the pressed one takes them.
     void NotifyDevice(int mode);
-    // The family-1 enclosure drive the destination lies on, if any.
-    std::optional<int> KeyDriveOf(const std::wstring& target) const;
     int BarPosition() override;
     void SlowDown() override;
     void SetProgress(int position);
