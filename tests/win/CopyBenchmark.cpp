@@ -24,10 +24,6 @@ public:
     void SlowDown() override {}
 };
 
-double Seconds(const std::chrono::steady_clock::time_point& start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void Report(const std::string& name, double seconds) {
     std::printf("bench %s %.3f\n", name.c_str(), seconds);
     std::fflush(stdout);
@@ -68,12 +64,12 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
                    ::CreateDirectoryW(walkerCopy.c_str(), nullptr);
                    const auto start = std::chrono::steady_clock::now();
                    EXPECT_EQ(walker.CopyItem(source, walkerCopy), 1);
-                   return Seconds(start);
+                   return test::SecondsSince(start);
                }));
         Report("walker-sync-" + name, Best(rounds, [&] {
                    const auto start = std::chrono::steady_clock::now();
                    EXPECT_EQ(walker.SyncItem(source, walkerCopy), 1);
-                   return Seconds(start);
+                   return test::SecondsSince(start);
                }));
         test::RemoveTree(walkerCopy);
 
@@ -85,7 +81,7 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
                        L"C:\\windows\\system32\\xcopy.exe",
                        L"/E /I /Q /Y \"" + source + L"\" \"" + xcopyCopy + L"\"");
                    EXPECT_EQ(xcopy.RunToEnd(600000), 0u);
-                   return Seconds(start);
+                   return test::SecondsSince(start);
                }));
         test::RemoveTree(xcopyCopy);
     }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -18,6 +19,10 @@ namespace bexlo::test {
 // Runs the thread's messages until `done` holds or `timeoutMs` passes; true when it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 void PumpFor(DWORD ms);
+// Seconds since `start`, for the benchmarks' figures.
+inline double SecondsSince(const std::chrono::steady_clock::time_point& start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // The test program's own folder, with a trailing backslash.
 std::wstring ProgramFolder();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/win/TestSupport.h"
 #include "tests/win/TreeHost.h"
 #include "treectrl/CTreeFileCtrl.h"
 
@@ -30,10 +31,6 @@ void MakeFolders(const std::wstring& parent, int count) {
     for (int i = 0; i < count; ++i) {
         ::CreateDirectoryW((parent + L"\\folder" + std::to_wstring(i)).c_str(), nullptr);
     }
-}
-
-double Seconds(const std::chrono::steady_clock::time_point& start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 size_t CountChildren(HWND tree, HTREEITEM item) {
@@ -69,7 +66,7 @@ TEST(TreeBenchmark, ExpandingLargeFolders) {
             ASSERT_NE(item, nullptr);
             const auto start = std::chrono::steady_clock::now();
             host.tree.ExpandItem(item);
-            const double seconds = Seconds(start);
+            const double seconds = test::SecondsSince(start);
             std::printf("expand %5d subfolders%s: %.3f s, %.0f us per folder (%zu listed)\n", count,
                         iconless ? " without shell icons" : "", seconds, seconds * 1e6 / count,
                         CountChildren(host.tree.Handle(), item));
@@ -84,7 +81,7 @@ TEST(TreeBenchmark, ExpandingLargeFolders) {
          child = TreeView_GetNextSibling(host.tree.Handle(), child)) {
         host.tree.ExpandItem(child);
     }
-    std::printf("expand 200 folders of 50 subfolders each: %.3f s\n", Seconds(start));
+    std::printf("expand 200 folders of 50 subfolders each: %.3f s\n", test::SecondsSince(start));
 }
 
 }  // namespace
