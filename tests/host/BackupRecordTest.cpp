@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "backup/Utf16Text.h"
@@ -75,28 +74,6 @@ TEST(BackupRecord, TheVolumeMustMatchBothSerialFieldsWhateverTheType) {
     EXPECT_FALSE(RecordMatchesVolume(Utf16Le(u"BackupType = COPY\r\n\r\nSerialNum =  6699 15437"),
                                      0x1A2B3C4D));
     EXPECT_FALSE(RecordMatchesVolume(Bytes{}, 0));
-}
-
-TEST(BackupRecord, RandomBytesAlwaysGiveAnAnswer) {
-    std::mt19937 random(11);
-    const BackupRecordBytes good = MakeBackupRecord(BackupType::Sync, 0xBE7C);
-    for (int round = 0; round < 3000; ++round) {
-        Bytes bytes(good.begin(), good.end());
-        if (round % 2 == 0) {
-            bytes.resize(random() % 300);
-            for (auto& b : bytes) {
-                b = static_cast<std::uint8_t>(random());
-            }
-        } else {
-            bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
-            bytes.resize(random() % (bytes.size() + 1));
-        }
-        ParseBackupType(bytes);
-        const bool matches = RecordMatchesVolume(bytes, 0xBE7C);
-        if (bytes.size() < 83) {
-            EXPECT_FALSE(matches);
-        }
-    }
 }
 
 }  // namespace

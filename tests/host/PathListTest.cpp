@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "backup/Utf16Text.h"
@@ -161,31 +160,6 @@ TEST(PathList, ThingsASaveNeverWritesStillReadTheWayTheyAlwaysHave) {
     Bytes padded = PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"});
     padded.resize(padded.size() + 3000, 0);
     EXPECT_EQ(ReadPathList(padded).status, Status::Usable);
-}
-
-TEST(PathList, RandomAndMutatedBytesAlwaysGiveAResult) {
-    const Bytes good = PathListBytes(L"E:\\FilesBackup", Items(12));
-    std::mt19937 random(7);
-    for (int round = 0; round < 3000; ++round) {
-        Bytes bytes = good;
-        if (round % 3 == 0) {
-            bytes.resize(random() % 2400);
-            for (auto& b : bytes) {
-                b = static_cast<std::uint8_t>(random());
-            }
-        } else {
-            for (int flips = 1 + random() % 4; flips > 0; --flips) {
-                bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
-            }
-            bytes.resize(random() % (bytes.size() + 1));
-        }
-        const PathListRead read = ReadPathList(bytes);
-        EXPECT_LE(read.sources.size(), kItemLimit);
-        if (read.status == Status::Usable) {
-            EXPECT_FALSE(read.target.empty());
-            EXPECT_LE(read.target.size(), kMaxPathChars);
-        }
-    }
 }
 
 }  // namespace

@@ -102,20 +102,6 @@ TEST_F(LanguageFiles, ACompleteLanguageChangesEveryCaptionAndTheSubDialogTexts) 
     EXPECT_EQ(dialog->messageTexts[Msg::DiffVol], L"The volume with last setting is different!");
 }
 
-TEST_F(LanguageFiles, APartialUiSectionChangesNoCaption) {
-    ChooseLanguage(L"German", L"");
-    std::wstring withoutDirName = kFullGerman;
-    withoutDirName.erase(withoutDirName.find(L"DIR_NAME"),
-                         std::wstring(L"DIR_NAME=Ordnername:\r\n").size());
-    WriteUtf16File(DataFile(L"UI_String(U).txt"), withoutDirName);
-    auto dialog = Open();
-    ExpectEnglishCaptions(*dialog);
-    EXPECT_EQ(dialog->progressDlg.statusText, L"Gesamtfortschritt:");
-    EXPECT_EQ(dialog->newDirDlg.labelText, L"");
-    EXPECT_EQ(dialog->newDirDlg.okText, L"OK");
-    EXPECT_EQ(dialog->newDirDlg.cancelText, L"Cancel");
-}
-
 TEST_F(LanguageFiles, MissingFilesLeaveEverythingEnglish) {
     {
         auto dialog = Open();
