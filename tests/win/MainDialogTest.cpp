@@ -344,21 +344,6 @@ TEST_F(MainDialog, TextOnTheBackgroundIsTransparentAndPathDisplaysWhite) {
     EXPECT_EQ(::GetBkColor(dc.Get()), RGB(255, 255, 255));
 }
 
-TEST_F(MainDialog, APressAfterTheDrainTicksStartsOneRun) {
-    test::MessageBoxWatch boxes;
-    auto dialog = Open(true);
-    withEnclosure.gpio['E'] = {0, test::kGpioPressed};
-    // The first two ticks drain whatever was pressed before.
-    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
-    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
-    EXPECT_EQ(dialog->backupRunning, 0);
-    ::SendMessageW(dialog->Handle(), WM_TIMER, kPollTimer, 0);
-    // Nothing was saved: the run refuses.
-    ASSERT_TRUE(boxes.WaitForBoxes(1));
-    EXPECT_EQ(boxes.Captions(), std::vector<std::wstring>{L"No Path File"});
-    EXPECT_TRUE(test::PumpUntil([&] { return dialog->backupRunning == 0; }));
-}
-
 TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();

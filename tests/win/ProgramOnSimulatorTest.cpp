@@ -7,11 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/BackupDlg.h"
-#include "framework/Handles.h"
-#include "res/resource.h"
 #include "sim/SimStateFile.h"
-#include "sim/SimulatorSeam.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 
@@ -21,34 +17,6 @@ namespace {
 using test::PumpUntil;
 
 using ProgramOnSimulator = test::SimulatorBench;
-
-TEST_F(ProgramOnSimulator, AnAttachedEnclosureIsADestinationItsPressStartsARunAndItCanGo) {
-    Describe(test::kOneEnclosure);
-    auto dialog = Open();
-    HWND window = dialog->Handle();
-    ASSERT_EQ(dialog->DevicePresent(), 1);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
-    EXPECT_EQ(dialog->SourceTree().PathToItem(L"E:\\"), nullptr);
-    EXPECT_NE(dialog->SourceTree().PathToItem(L"C:\\"), nullptr);
-    EXPECT_EQ(dialog->TargetTree().PathToItem(L"C:\\"), nullptr);
-    EXPECT_EQ(dialog->deviceLayer.record.defaultTarget, L"E:\\FilesBackup");
-
-    test::MessageBoxWatch boxes;
-    EXPECT_EQ(Control(L"press E"), 0u);
-    EXPECT_TRUE(boxes.WaitForBoxes(1)) << "the press never reached the run";
-    EXPECT_EQ(boxes.Captions(), std::vector<std::wstring>{L"No Path File"});
-    EXPECT_TRUE(PumpUntil([&] { return dialog->backupRunning == 0; }));
-
-    EXPECT_EQ(Control(L"detach E"), 0u);
-    EXPECT_EQ(dialog->DevicePresent(), 0);
-    EXPECT_EQ(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
-    EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "polling stops with the last enclosure";
-
-    EXPECT_EQ(Control(L"attach E"), 0u);
-    EXPECT_EQ(dialog->DevicePresent(), 1);
-    EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
-}
 
 TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
     for (int family = 1; family <= 10; ++family) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/WindowsFileSystem.h"
 #include "res/resource.h"
 #include "tests/win/TestSupport.h"
 #include "tests/win/TreeHost.h"
@@ -21,15 +22,8 @@ using test::PumpUntil;
 using test::WriteBytes;
 
 std::string ReadBytes(const std::wstring& path) {
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    std::string bytes(4096, '\0');
-    DWORD read = 0;
-    if (!file || !::ReadFile(file.Get(), bytes.data(), 4096, &read, nullptr)) {
-        return "<missing>";
-    }
-    bytes.resize(read);
-    return bytes;
+    const auto bytes = ReadFileBytes(path, 4096);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "<missing>";
 }
 
 bool Exists(const std::wstring& path) {
