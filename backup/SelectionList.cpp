@@ -14,27 +14,35 @@ void SelectionList::Rebuild() {
         }
     }
     entries_.clear();
+    bool overLimit = false;
     if (HTREEITEM root = tree_.RootItem(); root != nullptr) {
-        CollectCheckedItems(FirstChild(root));
+        overLimit = CollectCheckedItems(FirstChild(root));
+    }
+    // Only once the walk is over: a tree refresh inside the box's message loop may free the items
+    // the walk holds.
+    if (overLimit) {
+        onOverLimit_();
     }
     rebuilding_ = false;
 }
 
-void SelectionList::CollectCheckedItems(HTREEITEM item) {
+bool SelectionList::CollectCheckedItems(HTREEITEM item) {
+    bool overLimit = false;
     for (; item != nullptr; item = NextSibling(item)) {
         if (tree_.GetCheck(item)) {
             entries_.push_back(tree_.ItemToPath(item));
             if (entries_.size() > static_cast<std::size_t>(itemLimit_)) {
                 tree_.uncheckOnce = 1;
                 tree_.SetCheck(item, true);
-                onOverLimit_();
+                overLimit = true;
             }
             SetSubtreeCheckboxes(FirstChild(item), Checkboxes::Hide);
         }
         if (HTREEITEM child = FirstChild(item); child != nullptr) {
-            CollectCheckedItems(child);
+            overLimit = CollectCheckedItems(child) || overLimit;
         }
     }
+    return overLimit;
 }
 
 void SelectionList::SetSubtreeCheckboxes(HTREEITEM item, Checkboxes mode) {

@@ -27,8 +27,9 @@ public:
     // RebuildSelectionList: gives the subtrees of the listed items their check boxes back, then
     // collects the checked items afresh.
     void Rebuild();
-    // Walks `item`, its following siblings and their descendants.
-    void CollectCheckedItems(HTREEITEM item);
+    // Walks `item`, its following siblings and their descendants; true when an item past the
+    // limit was found and unchecked.
+    bool CollectCheckedItems(HTREEITEM item);
     void SetSubtreeCheckboxes(HTREEITEM item, Checkboxes mode);
 
     void Clear() { entries_.clear(); }
