@@ -41,7 +41,6 @@ bool ProgressDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     HWND bar = Item(IDC_PROGRESS_BAR);
     ::SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
-    ::SendMessageW(bar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
     wchar_t caption[128]{};
     ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(captionId), caption, 128);
@@ -86,22 +85,6 @@ int ProgressDlg::SetPos(int newPos) {
         ::SetDlgItemTextW(Handle(), IDC_PROGRESS_PERCENT, text.c_str());
     }
     return previous;
-}
-
-void ProgressDlg::SetRange(int newLower, int newUpper) {
-    lower = newLower;
-    upper = newUpper;
-    if (Handle() != nullptr) {
-        ::SendDlgItemMessageW(Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32,
-                              static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
-    }
-}
-
-void ProgressDlg::SetStatus(const std::wstring& text) {
-    statusText = text;
-    if (Handle() != nullptr) {
-        ::SetDlgItemTextW(Handle(), IDC_PROGRESS_STATUS, statusText.c_str());
-    }
 }
 
 }  // namespace bexlo

@@ -24,13 +24,8 @@ public:
     // Re-enables the owner, then destroys the window.
     void DestroyWindow();
 
-    // Each returns the previous position.
+    // Returns the previous position.
     int SetPos(int newPos);
-    int OffsetPos(int delta) { return SetPos(pos + delta); }
-    int StepIt() { return SetPos(pos + step); }
-    void SetRange(int newLower, int newUpper);
-    void SetStep(int newStep) { step = newStep; }
-    void SetStatus(const std::wstring& text);
 
     // Dispatches every waiting message of the calling thread, the window's navigation keys
     // through the window.
@@ -43,7 +38,6 @@ public:
     int captionId;
     int lower = 0;
     int upper = 100;
-    int step = 3;
     int pos = 0;
     std::wstring statusText;
     HWND owner = nullptr;

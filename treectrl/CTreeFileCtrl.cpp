@@ -152,33 +152,8 @@ void CTreeFileCtrl::Trace(const std::wstring& operation, const std::wstring& mes
     }
 }
 
-void CTreeFileCtrl::SetAutoRefresh(int flag) {
-    autoRefresh.exchange(flag);
-    Refresh();
-}
-
-void CTreeFileCtrl::SetOptions(int bits) {
-    allowDragDrop = (bits >> 1) & 1;
-    allowRename = (bits >> 2) & 1;
-    allowOpen = (bits >> 3) & 1;
-    allowProperties = (bits >> 4) & 1;
-    allowDelete = (bits >> 5) & 1;
-    showFiles = bits & 1;
-    Refresh();
-}
-
 void CTreeFileCtrl::SetShowNetwork(int flag) {
     showNetwork = flag;
-    Refresh();
-}
-
-void CTreeFileCtrl::SetFileNameMode(int mode) {
-    fileNameMode = mode;
-    Refresh();
-}
-
-void CTreeFileCtrl::SetNetworkResourceType(int type) {
-    networkResourceType = type;
     Refresh();
 }
 

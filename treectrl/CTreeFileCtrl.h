@@ -99,16 +99,10 @@ public:
     UINT_PTR scrollTimerId = 0;
 
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
-    void SetAutoRefresh(int flag);
     int AutoRefresh() const { return autoRefresh.load(); }
     size_t WatcherCount() const { return watchers.size(); }
     size_t RunningWatcherCount() const;
-    // Bit 0 showFiles (refreshes), 1 allowDragDrop, 2 allowRename, 3 allowOpen,
-    // 4 allowProperties, 5 allowDelete.
-    void SetOptions(int bits);
     void SetShowNetwork(int flag);
-    void SetFileNameMode(int mode);
-    void SetNetworkResourceType(int type);
     bool Dragging() const { return dragImage.Valid(); }
 
     virtual std::wstring ItemToPath(HTREEITEM item) const;
