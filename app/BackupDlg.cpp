@@ -10,7 +10,6 @@
 #include "backup/BackupRecord.h"
 #include "backup/PathList.h"
 #include "backup/WindowsFileSystem.h"
-#include "device/VendorLibraries.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -40,8 +39,10 @@ BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
       deviceLayer(hardware, *this),
       seam(hardware),
       options(std::move(dialogOptions)),
-      selectionList(sourceTree, itemLimit, [this] { ShowBox(L"Too Much Items", Msg::Over100); }),
-      run(*this, options.fileSystem != nullptr ? *options.fileSystem : windowsFileSystem) {
+      selectionList(sourceTree, itemLimit,
+                    [this] { ShowBox(L"Too Much Items", Msg::Over100, BoxIcon::Warning); }),
+      fileSystem(options.fileSystem != nullptr ? *options.fileSystem : windowsFileSystem),
+      run(*this, fileSystem) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
 }
 
@@ -95,7 +96,6 @@ bool BackupDlg::OnInitDialog() {
     DetectOsVersion();
     if (!IsSupportedOs(osVersion)) {
         inTray = 1;
-        backupRunning = 0;
         deviceLayer.state.devicePresent = 0;
         // The close path, taken before the dialog is first shown so that nothing appears.
         OnCancel();
@@ -119,19 +119,11 @@ bool BackupDlg::OnInitDialog() {
     sourceTree.reselectAfterRefresh = 1;
     targetTree.reselectAfterRefresh = 1;
 
-    scanCounter = 0;
-    entryCount = 0;
-    copiedBytes = 0;
-    totalBytes = 0;
     deviceLayer.state.pollSkip = 2;
     itemLimit = 99;
     clearPending = 1;
-    trayMenuLoaded = 0;
     inTray = 0;
-    backupRunning = 0;
-    targetOnKeyDrive = 0;
-    copyFinished = 0;
-    serialCheckArmed = 1;
+    run.state.serialCheckArmed = 1;
     deviceLayer.state.notifyDevice = 0;
 
     SelectCopyMode();
@@ -227,7 +219,18 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
 }
 
 bool BackupDlg::StartRun() {
-    return run.Start();
+    RunInputs inputs;
+    if (::IsDlgButtonChecked(Handle(), IDC_COPY) == BST_CHECKED) {
+        inputs.mode = RunMode::Copy;
+    } else if (::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED) {
+        inputs.mode = RunMode::Sync;
+    } else {
+        inputs.mode = RunMode::None;
+    }
+    inputs.pressKey = deviceLayer.state.pressKey;
+    inputs.inTray = inTray == 1;
+    inputs.keyDrives = deviceLayer.KeyDrives();
+    return run.Start(std::move(inputs));
 }
 
 void BackupDlg::StopPollTimer() {
@@ -264,26 +267,8 @@ void BackupDlg::SelectSyncMode() {
     ::CheckDlgButton(Handle(), IDC_COPY, BST_UNCHECKED);
 }
 
-namespace {
-
-std::optional<std::uint32_t> VolumeSerialOf(const std::wstring& path) {
-    if (path.empty()) {
-        return std::nullopt;
-    }
-    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
-    DWORD serial = 0;
-    if (!::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-        return std::nullopt;
-    }
-    return serial;
-}
-
-}  // namespace
-
 int BackupDlg::ReadBackupType() {
-    const auto bytes = ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
-    const std::optional<BackupType> type =
-        bytes ? ParseBackupType(*bytes) : std::optional<BackupType>();
+    const std::optional<BackupType> type = bexlo::ReadBackupType(fileSystem);
     if (!type) {
         return 0;
     }
@@ -291,35 +276,16 @@ int BackupDlg::ReadBackupType() {
     return 1;
 }
 
-int BackupDlg::WriteBackupRecord(const std::wstring& targetPath) const {
-    const std::optional<std::uint32_t> serial = VolumeSerialOf(targetPath);
-    if (!serial) {
-        return 0;
-    }
-    const BackupType type = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED
-                                ? BackupType::Sync
-                                : BackupType::Copy;
-    return WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, *serial)) ? 1 : 0;
-}
-
-int BackupDlg::CheckBackupVolume(const std::wstring& targetPath) const {
-    const std::optional<std::uint32_t> serial = VolumeSerialOf(targetPath);
-    if (!serial) {
-        return 0;
-    }
-    const auto bytes = ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
-    return bytes && RecordMatchesVolume(*bytes, *serial) ? 1 : 0;
-}
-
-void BackupDlg::ShowBox(const wchar_t* caption, Msg text, UINT icon) const {
-    ::MessageBoxW(Handle(), messageTexts[text].c_str(), caption, MB_OK | icon);
+void BackupDlg::ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) {
+    ::MessageBoxW(Handle(), messageTexts[text].c_str(), caption,
+                  MB_OK | (icon == BoxIcon::Information ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 void BackupDlg::SavePathList() {
     RebuildSelectionList();
     std::vector<std::wstring> sources = selectionList.Entries();
     if (sources.empty()) {
-        ShowBox(L"No Select item", Msg::NoSelect);
+        ShowBox(L"No Select item", Msg::NoSelect, BoxIcon::Warning);
         return;
     }
     if (sources.size() > static_cast<std::size_t>(itemLimit)) {
@@ -333,10 +299,11 @@ void BackupDlg::SavePathList() {
                       MB_OK | MB_ICONINFORMATION);
         target = deviceLayer.record.defaultTarget;
     }
-    serialCheckArmed = 0;
+    run.state.serialCheckArmed = 0;
     // Without a destination the list could never run: the saved one stays.
-    if (target.empty() || !WriteFileReplacing(kPathListFile, PathListBytes(target, sources))) {
-        ShowBox(L"Save Fail", Msg::CannotSave);
+    if (target.empty() ||
+        !fileSystem.WriteFileReplacing(kPathListFile, PathListBytes(target, sources))) {
+        ShowBox(L"Save Fail", Msg::CannotSave, BoxIcon::Warning);
     }
     ::EnableWindow(saveButton.Handle(), TRUE);
 }
@@ -409,14 +376,6 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return MsgResult::Handled();
         case WM_QUERYDRAGICON:
             return MsgResult::Handled(reinterpret_cast<LRESULT>(appIcon));
-        case WM_NOTIFY:
-            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
-        case WM_TIMER:
-            OnTimer(wParam);
-            return MsgResult::NotHandled();
-        case WM_COMMAND:
-            return HIWORD(wParam) == BN_CLICKED ? OnCommand(LOWORD(wParam))
-                                                : MsgResult::NotHandled();
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:
@@ -439,7 +398,10 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-MsgResult BackupDlg::OnCommand(WORD id) {
+MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
+    if (code != BN_CLICKED) {
+        return MsgResult::NotHandled();
+    }
     switch (id) {
         case ID_TRAY_OPEN:
             OnTrayOpen();
@@ -578,7 +540,7 @@ MsgResult BackupDlg::OnSysCommand(WPARAM command) {
             return MsgResult::NotHandled();
         }
         case SC_MINIMIZE:
-            if (backupRunning == 1) {
+            if (run.state.backupRunning == 1) {
                 return MsgResult::Handled();
             }
             inTray = 1;
@@ -605,12 +567,11 @@ void BackupDlg::ShowTrayIconForDevice(bool present) {
 
 void BackupDlg::ShowTrayIcon() {
     trayIcon.Fill(Handle(), kTrayNotifyMessage, appIcon);
-    if (trayMenuLoaded == 0) {
+    if (!trayMenu) {
         trayMenu.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
         if (!trayMenu) {
             ::MessageBoxW(Handle(), L"Unabled to Load Menu", L"ERROR", MB_OK);
         }
-        trayMenuLoaded = 1;
     }
     if (trayIcon.Add()) {
         ::ShowWindow(Handle(), SW_MINIMIZE);
@@ -660,24 +621,15 @@ void BackupDlg::MakeTargetFolder() {
 }
 
 int BackupDlg::CheckKey(int drive) {
-    const PollResult key = deviceLayer.poller.PollDevice(1, drive, kPollKeyCheck);
+    const PollResult key = deviceLayer.CheckKey(drive);
     if (key.keyLost) {
-        ShowBox(L"Key Lost", Msg::KeyLost);
+        ShowBox(L"Key Lost", Msg::KeyLost, BoxIcon::Warning);
     }
     return key.value == 1 ? 1 : 0;
 }
 
 std::optional<int> BackupDlg::KeyDriveOf(const std::wstring& path) const {
-    const DeviceRecord& record = deviceLayer.record;
-    const int count =
-        std::clamp(record.firstPartitionCount, 0, static_cast<int>(record.firstPartitions.size()));
-    for (int i = 0; i < count && !path.empty(); ++i) {
-        const int drive = record.firstPartitions[static_cast<std::size_t>(i)];
-        if (std::towupper(path[0]) == static_cast<wint_t>(L'A' + drive)) {
-            return drive;
-        }
-    }
-    return std::nullopt;
+    return bexlo::KeyDriveOf(deviceLayer.KeyDrives(), path);
 }
 
 bool BackupDlg::TargetKeyAnswers() {
@@ -686,7 +638,7 @@ bool BackupDlg::TargetKeyAnswers() {
 }
 
 void BackupDlg::OnTrayOpen() {
-    if (backupRunning == 1) {
+    if (run.state.backupRunning == 1) {
         return;
     }
     ::ShowWindow(Handle(), SW_SHOW);
@@ -697,10 +649,10 @@ void BackupDlg::OnTrayOpen() {
 }
 
 void BackupDlg::OnTrayExit() {
-    if (backupRunning == 1) {
+    if (run.state.backupRunning == 1) {
         return;
     }
-    ReleaseVendorLibraries(false);
+    deviceLayer.ReleaseVendorLibraries(false);
     trayIcon.Delete();
     ::DestroyWindow(Handle());
 }
@@ -710,28 +662,89 @@ void BackupDlg::OnCancel() {
         ::SendMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return;
     }
-    if (backupRunning == 1) {
+    if (run.state.backupRunning == 1) {
         return;
     }
-    ReleaseVendorLibraries(true);
+    deviceLayer.ReleaseVendorLibraries(true);
     if (DevicePresent() == 1) {
         trayIcon.Delete();
     }
     EndDialog(IDCANCEL);
 }
 
-void BackupDlg::ReleaseVendorLibraries(bool closeSp216Device) {
-    if (HMODULE sp216 = ::GetModuleHandleW(kSp216Library); sp216 != nullptr) {
-        if (closeSp216Device) {
-            if (auto closeDevice = ResolveVendorEntry<CloseDeviceFn>(sp216, "CloseDevice")) {
-                closeDevice();
-            }
+void BackupDlg::ShowRefusal(const wchar_t* caption, Msg text) {
+    CallOnUiThread([this] { EnableUi(false); });
+    ShowBox(caption, text, BoxIcon::Warning);
+    CallOnUiThread([this] { EnableUi(true); });
+}
+
+void BackupDlg::HoldControls() {
+    CallOnUiThread([this] {
+        EnableUi(false);
+        sourceTree.reselectAfterRefresh = 0;
+        targetTree.reselectAfterRefresh = 0;
+        keptSelection = targetSelection;
+    });
+}
+
+void BackupDlg::ReleaseControls(bool reselectTarget) {
+    deviceLayer.state.pollSkip = 2;
+    CallOnUiThread([this, reselectTarget] {
+        EnableUi(true);
+        sourceTree.reselectAfterRefresh = 1;
+        targetTree.reselectAfterRefresh = 1;
+        if (reselectTarget) {
+            targetTree.SetSelectedPath(keptSelection, true);
         }
-        ::FreeLibrary(sp216);
+    });
+}
+
+void BackupDlg::NotifyDevice(RunMessage message) {
+    switch (message) {
+        case RunMessage::Failed:
+            deviceLayer.SendRunMessage(kPollRunFailed);
+            break;
+        case RunMessage::Complete:
+            deviceLayer.SendRunMessage(kPollRunComplete);
+            break;
+        case RunMessage::ItemStarting:
+            deviceLayer.SendRunMessage(kPollItemStarting);
+            break;
     }
-    if (HMODULE jmUsb = ::GetModuleHandleW(kJmUsbLibrary); jmUsb != nullptr) {
-        ::FreeLibrary(jmUsb);
+}
+
+void BackupDlg::ShowTargetHasFolders(const std::wstring& target) {
+    CallOnUiThread([this, &target] {
+        // A drive, or a folder right below its root as the default destination is.
+        if (!targetTree.IsDrive(target) && target.rfind(L'\\') != 2) {
+            return;
+        }
+        if (HTREEITEM driveItem = targetTree.PathToItem(target.substr(0, 3));
+            driveItem != nullptr) {
+            targetTree.SetHasChildren(driveItem, true);
+        }
+    });
+}
+
+bool BackupDlg::OpenProgressWindow() {
+    progressDlg.pos = 0;
+    return progressDlg.Create(Handle());
+}
+
+void BackupDlg::CloseProgressWindow() {
+    progressDlg.DestroyWindow();
+}
+
+void BackupDlg::SetProgress(int position) {
+    ::SendMessageW(progressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (progressDlg.Handle() != nullptr) {
+        progressDlg.SetPos(position);
     }
+}
+
+void BackupDlg::WaitPaintingProgress(int ms) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms), QS_ALLINPUT);
+    progressDlg.PumpMessages();
 }
 
 }  // namespace bexlo

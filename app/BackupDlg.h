@@ -59,9 +59,9 @@ struct BackupDlgOptions {
     FileSystem* fileSystem = nullptr;
 };
 
-// The program's one main window, and the home of the state every part of it shares. Fields that
-// the run and poll threads also touch are atomic.
-class BackupDlg : public Dialog, private PollHost {
+// The program's one main window, and the home of the state the interface thread shares with
+// the device layer and the run. Fields that the run and poll threads also touch are atomic.
+class BackupDlg : public Dialog, private PollHost, private RunHost {
 public:
     using Options = BackupDlgOptions;
 
@@ -70,25 +70,13 @@ public:
     // The window goes first, so that no run thread still waits on it.
     ~BackupDlg() override;
 
-    std::atomic<int> stepDelayMs{0};
     int osVersion = kOsUnknown;
     int itemLimit = 99;
-    std::atomic<int> entryCount{0};
-    std::atomic<int> scanCounter{0};
-    int targetKeyDrive = -1;
-    int trayMenuLoaded = 0;
     int clearPending = 1;
     std::atomic<int> inTray{0};
-    std::atomic<int> copyFinished{0};
-    int targetOnKeyDrive = 0;
-    std::atomic<int> backupRunning{0};
-    std::atomic<int> runEnded{0};
-    int serialCheckArmed = 1;
     std::wstring sourceSelection;
     std::wstring targetSelection;
     MessageTexts messageTexts;
-    std::atomic<std::uint64_t> totalBytes{0};
-    std::atomic<std::uint64_t> copiedBytes{0};
     UiTexts uiTexts;
     TrayIcon trayIcon;
     UniqueMenu trayMenu;
@@ -101,6 +89,9 @@ public:
     DeviceLayer deviceLayer;
 
     int DevicePresent() const { return deviceLayer.state.devicePresent.load(); }
+    // The run a press starts, and its state (backupRunning, copyFinished, runEnded ...).
+    BackupRun& Run() { return run; }
+    const BackupRun& Run() const { return run; }
 
     CTreeFileCtrl& SourceTree() { return sourceTree; }
     CTreeFileCtrl& TargetTree() { return targetTree; }
@@ -110,12 +101,8 @@ public:
     void LoadStringFiles();
     void SelectCopyMode();
     void SelectSyncMode();
-    // The backup record (SerailNo.txt): the radios restored at start, the record written after a
-    // successful run, and the check that a run goes to the same volume as the last one. Each
-    // returns 1 on success, 0 otherwise; `targetPath` begins with its drive letter.
+    // The radios as the backup record (SerailNo.txt) left them: 1 when it was read, else 0.
     int ReadBackupType();
-    int WriteBackupRecord(const std::wstring& targetPath) const;
-    int CheckBackupVolume(const std::wstring& targetPath) const;
     void HideTopLevelCheckboxes();
 
     // Save and Clear, and the selection list that mirrors the source tree's check marks.
@@ -128,20 +115,21 @@ public:
     void EnableUi(bool enable);
     // Runs `call` on the interface thread and waits for it; nothing when the window is gone.
     void CallOnUiThread(const std::function<void()>& call);
-    // The key check of a family-1 enclosure drive: 1 when the key answers, else 0, after the
-    // "Key Lost" box when the enclosure reported the key out. Any thread may ask.
-    int CheckKey(int drive);
     // The family-1 enclosure drive that `path` lies on, if any: the drive with the key.
     std::optional<int> KeyDriveOf(const std::wstring& path) const;
     // A message box owned by the dialog, with its fixed caption and the language's text; any
     // thread may show one.
-    void ShowBox(const wchar_t* caption, Msg text, UINT icon = MB_ICONWARNING) const;
+    void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) override;
+    int CheckKey(int drive) override;
 
 protected:
     void DoDataExchange(DataExchange& exchange) override;
     bool OnInitDialog() override;
     void OnCancel() override;
     MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    MsgResult OnCommand(WORD id, WORD code, HWND control) override;
+    MsgResult OnNotify(const NMHDR& header) override;
+    void OnTimer(UINT_PTR id) override;
 
 private:
     PlatformVersion ReadPlatformVersion() const;
@@ -156,11 +144,21 @@ private:
     void StopPollTimer() override;
     void StartPollTimer() override;
 
-    MsgResult OnCommand(WORD id);
-    MsgResult OnNotify(const NMHDR& header);
+    void ShowRefusal(const wchar_t* caption, Msg text) override;
+    void HoldControls() override;
+    void ReleaseControls(bool reselectTarget) override;
+    void NotifyDevice(RunMessage message) override;
+    const std::atomic<int>& EnclosurePresent() const override {
+        return deviceLayer.state.devicePresent;
+    }
+    void ShowTargetHasFolders(const std::wstring& target) override;
+    bool OpenProgressWindow() override;
+    void CloseProgressWindow() override;
+    void SetProgress(int position) override;
+    void WaitPaintingProgress(int ms) override;
+
     MsgResult OnCtlColor(HDC dc, HWND control);
     void OnPaint();
-    void OnTimer(UINT_PTR id);
     MsgResult OnSysCommand(WPARAM command);
     void OnSourceSelChanged();
     void OnTargetSelChanged();
@@ -179,7 +177,6 @@ private:
     // The key check of the family-1 enclosure holding the destination, if it is on one; false
     // (after the "Key Lost" box when the key is missing) when the enclosure does not answer yes.
     bool TargetKeyAnswers();
-    void ReleaseVendorLibraries(bool closeSp216Device);
 
     DeviceSeam& seam;
     Options options;
@@ -209,6 +206,9 @@ private:
     Control unusedStatic1053;
 
     WindowsFileSystem windowsFileSystem;
+    FileSystem& fileSystem;
+    // The destination selected when a run took the controls, selected again at its end.
+    std::wstring keptSelection;
     BackupRun run;
 };
 

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "framework/MessageTexts.h"
+
 namespace bexlo {
 
 // Reads one value of an ini-style file the way the platform's profile reader does: an empty
@@ -17,33 +19,6 @@ public:
     virtual ~ProfileSource() = default;
     virtual std::wstring Read(const std::wstring& file, const std::wstring& section,
                               const std::wstring& key) const = 0;
-};
-
-// The eleven message-box texts, in the order the message file lists its keys.
-enum class Msg : std::size_t {
-    NoSelect,
-    CannotSave,
-    PathLost,
-    KeyLost,
-    DiffVol,
-    DirExist,
-    MkdirFail,
-    Over100,
-    CopyFail,
-    CopyOver,
-    NoDestDir,
-    Count
-};
-
-inline constexpr std::size_t kMessageCount = static_cast<std::size_t>(Msg::Count);
-
-class MessageTexts {
-public:
-    const std::wstring& operator[](Msg id) const { return texts_[static_cast<std::size_t>(id)]; }
-    std::wstring& operator[](Msg id) { return texts_[static_cast<std::size_t>(id)]; }
-
-private:
-    std::array<std::wstring, kMessageCount> texts_;
 };
 
 // The main dialog captions that a language can change, in the order the UI file lists them.

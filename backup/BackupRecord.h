@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+
+#include "backup/FileSystem.h"
 
 namespace bexlo {
 
@@ -28,5 +31,14 @@ std::optional<BackupType> ParseBackupType(std::span<const std::uint8_t> bytes);
 // CheckBackupVolume's comparison: the record's two serial fields against the volume's. The type
 // field is not looked at.
 bool RecordMatchesVolume(std::span<const std::uint8_t> bytes, std::uint32_t volumeSerial);
+
+// The record file as the program uses it. Each returns 1 on success, 0 otherwise; a path begins
+// with its drive letter.
+// The type of the last successful backup; nothing when the file or a field name is missing.
+std::optional<BackupType> ReadBackupType(FileSystem& fs);
+// After a successful run: the type and the serial of the volume holding `targetPath`.
+int WriteBackupRecord(FileSystem& fs, BackupType type, const std::wstring& targetPath);
+// Whether a run into `targetPath` goes to the same volume as the last one.
+int CheckBackupVolume(FileSystem& fs, const std::wstring& targetPath);
 
 }  // namespace bexlo

@@ -1,16 +1,14 @@
 #include "backup/BackupRun.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
+#include <chrono>
+#include <cwctype>
 #include <system_error>
 
-#include "app/BackupDlg.h"
+#include "backup/BackupRecord.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
-#include "backup/WindowsFileSystem.h"
 #include "framework/Guard.h"
-#include "res/resource.h"
 
 namespace bexlo {
 
@@ -23,9 +21,18 @@ constexpr int kStepPoints = 3;
 constexpr int kCopyingTop = 94;
 constexpr int kWaitAtTopMs = 20;
 // Longest stretch a pause goes without looking at the run's state and the window's messages.
-constexpr DWORD kPauseSliceMs = 50;
+constexpr int kPauseSliceMs = 50;
 
 }  // namespace
+
+std::optional<int> KeyDriveOf(const std::vector<int>& keyDrives, const std::wstring& path) {
+    for (int drive : keyDrives) {
+        if (!path.empty() && std::towupper(path[0]) == static_cast<wint_t>(L'A' + drive)) {
+            return drive;
+        }
+    }
+    return std::nullopt;
+}
 
 BackupRun::~BackupRun() {
     Join();
@@ -40,27 +47,27 @@ void BackupRun::Join() {
     }
 }
 
-bool BackupRun::Start() {
-    if (dialog_.backupRunning == 1 || !runThreadDone_ || !progressThreadDone_) {
+bool BackupRun::Start(RunInputs inputs) {
+    if (state.backupRunning == 1 || !runThreadDone_ || !progressThreadDone_) {
         return false;
     }
     Join();
+    inputs_ = std::move(inputs);
     // Set before the thread starts, so that neither a second press nor a minimise slips in.
-    dialog_.backupRunning = 1;
-    dialog_.copyFinished = 0;
-    if (!Launch(runThread_, runThreadDone_, L"RunBackupThread", &BackupRun::RunBackupThread)) {
-        dialog_.backupRunning = 0;
+    state.backupRunning = 1;
+    state.copyFinished = 0;
+    if (!Launch(runThread_, runThreadDone_, &BackupRun::RunBackupThread)) {
+        state.backupRunning = 0;
         return false;
     }
     return true;
 }
 
-bool BackupRun::Launch(std::thread& thread, std::atomic<bool>& done, const wchar_t* name,
-                       void (BackupRun::*body)()) {
+bool BackupRun::Launch(std::thread& thread, std::atomic<bool>& done, void (BackupRun::*body)()) {
     done = false;
     try {
-        thread = std::thread([this, &done, name, body] {
-            GuardCall(name, [this, body] { (this->*body)(); });
+        thread = std::thread([this, &done, body] {
+            (this->*body)();
             done = true;
         });
     } catch (const std::system_error&) {
@@ -71,44 +78,47 @@ bool BackupRun::Launch(std::thread& thread, std::atomic<bool>& done, const wchar
 }
 
 void BackupRun::RunBackupThread() {
-    if (RunBackup(dialog_.deviceLayer.state.pressKey) == 1) {
-        dialog_.stepDelayMs = std::min(dialog_.stepDelayMs.load(), kFinishingDelayLimitMs);
-        dialog_.copyFinished = 1;
-    } else {
-        dialog_.runEnded = 1;
-        dialog_.backupRunning = 0;
-        NotifyDevice(kPollRunFailed);
+    int result = 0;
+    if (!GuardCall(L"RunBackupThread", [this, &result] { result = RunBackup(); })) {
+        // Give back whatever the run held, unless the progress thread is there to do it.
+        if (!progressStarted_) {
+            GuardCall(L"RunBackupThread", [this] { host_.ReleaseControls(false); });
+        }
+        result = 0;
     }
+    if (result == 1) {
+        state.stepDelayMs = std::min(state.stepDelayMs.load(), kFinishingDelayLimitMs);
+        state.copyFinished = 1;
+        return;
+    }
+    state.runEnded = 1;
+    state.backupRunning = 0;
+    GuardCall(L"RunBackupThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
 }
 
 int BackupRun::Refuse(const wchar_t* caption, Msg text) {
-    dialog_.CallOnUiThread([this] { dialog_.EnableUi(false); });
-    dialog_.ShowBox(caption, text, MB_ICONWARNING);
-    dialog_.CallOnUiThread([this] { dialog_.EnableUi(true); });
+    host_.ShowRefusal(caption, text);
     return 0;
 }
 
-void BackupRun::NotifyDevice(int mode) {
-    PollState& state = dialog_.deviceLayer.state;
-    if (state.notifyDevice == 1) {
-        dialog_.deviceLayer.poller.PollDevice(1, state.pressDrive, mode);
-        if (mode != kPollItemStarting) {
-            state.notifyDevice = 0;
-        }
-    }
+void BackupRun::HoldControls() {
+    host_.HoldControls();
+    state.barPosition = 0;
 }
 
-int BackupRun::RunBackup(int pressKey) {
-    const auto bytes = ReadFileBytes(kPathListFile, kPathListReadLimit);
+int BackupRun::RunBackup() {
+    progressStarted_ = false;
+    const auto bytes = fs_.ReadFileBytes(kPathListFile, kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
     if (list.status == PathListRead::Status::PathLost) {
         return Refuse(L"No Path File", Msg::PathLost);
     }
     const std::wstring& target = list.target;
-    if (pressKey == 2 && dialog_.KeyDriveOf(target)) {
+    const std::optional<int> keyDrive = KeyDriveOf(inputs_.keyDrives, target);
+    if (inputs_.pressKey == 2 && keyDrive) {
         return Refuse(L"Key Lost", Msg::KeyLost);
     }
-    if (dialog_.serialCheckArmed == 1 && dialog_.CheckBackupVolume(target) == 0) {
+    if (state.serialCheckArmed == 1 && CheckBackupVolume(fs_, target) == 0) {
         return Refuse(L"Different Volume", Msg::DiffVol);
     }
     CreateFolderPath(fs_, target);
@@ -117,74 +127,58 @@ int BackupRun::RunBackup(int pressKey) {
     }
 
     const ScanTotals totals = PreScanSources(fs_, list.sources, target);
-    dialog_.totalBytes = totals.totalBytes;
-    dialog_.entryCount = static_cast<int>(totals.entryCount);
-    dialog_.scanCounter = static_cast<int>(totals.entryCount);
+    state.totalBytes = totals.totalBytes;
+    state.copiedBytes = 0;
     const std::optional<int> delay = ComputeStepDelay(totals.totalBytes, totals.entryCount);
     const bool emptyRun = !delay.has_value();
-    dialog_.stepDelayMs = delay.value_or(kSmallRunDelayMs);
-    dialog_.CallOnUiThread([this] { HoldControls(true); });
+    state.stepDelayMs = delay.value_or(kSmallRunDelayMs);
+    HoldControls();
     if (!emptyRun) {
-        dialog_.runEnded = 0;
-        const std::optional<int> keyDrive = dialog_.KeyDriveOf(target);
-        dialog_.targetOnKeyDrive = keyDrive ? 1 : 0;
-        dialog_.targetKeyDrive = keyDrive.value_or(-1);
-        if (!StartProgressThread()) {
-            dialog_.deviceLayer.state.pollSkip = 2;
-            dialog_.backupRunning = 0;
-            dialog_.runEnded = 1;
-            dialog_.CallOnUiThread([this] { HoldControls(false); });
+        state.runEnded = 0;
+        state.targetKeyDrive = keyDrive.value_or(-1);
+        progressStarted_ = StartProgressThread();
+        if (!progressStarted_) {
+            state.backupRunning = 0;
+            state.runEnded = 1;
+            host_.ReleaseControls(false);
             return 0;
         }
     }
 
-    BackupWalker walker(fs_, dialog_.deviceLayer.state.devicePresent, *this, totals.totalBytes);
+    BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes);
     bool copied = true;
     for (const std::wstring& source : list.sources) {
-        NotifyDevice(kPollItemStarting);
+        host_.NotifyDevice(RunMessage::ItemStarting);
         int result = 1;
-        if (::IsDlgButtonChecked(dialog_.Handle(), IDC_COPY) == BST_CHECKED) {
+        if (inputs_.mode == RunMode::Copy) {
             result = walker.CopyItem(source, target);
-        } else if (::IsDlgButtonChecked(dialog_.Handle(), IDC_SYNC) == BST_CHECKED) {
+        } else if (inputs_.mode == RunMode::Sync) {
             result = walker.SyncItem(source, target);
         }
-        dialog_.copiedBytes = walker.CopiedBytes();
+        state.copiedBytes = walker.CopiedBytes();
         if (result == 0) {
             copied = false;
             break;
         }
     }
-    dialog_.entryCount = 0;
-    dialog_.scanCounter = 0;
-    dialog_.copiedBytes = 0;
 
     if (emptyRun) {
         if (copied) {
-            dialog_.ShowBox(L"Information", Msg::CopyOver, MB_ICONINFORMATION);
+            host_.ShowBox(L"Information", Msg::CopyOver, BoxIcon::Information);
         }
-        dialog_.deviceLayer.state.pollSkip = 2;
-        dialog_.CallOnUiThread([this] { HoldControls(false); });
+        host_.ReleaseControls(false);
         if (copied) {
-            dialog_.backupRunning = 0;
-            NotifyDevice(kPollRunComplete);
+            state.backupRunning = 0;
+            host_.NotifyDevice(RunMessage::Complete);
         }
     }
     if (!copied) {
         return 0;
     }
-
-    const std::size_t lastSlash = target.rfind(L'\\');
-    dialog_.CallOnUiThread([this, &target, lastSlash] {
-        CTreeFileCtrl& tree = dialog_.TargetTree();
-        if (!tree.IsDrive(target) && lastSlash != 2) {
-            return;
-        }
-        if (HTREEITEM driveItem = tree.PathToItem(target.substr(0, 3)); driveItem != nullptr) {
-            tree.SetHasChildren(driveItem, true);
-        }
-    });
-    dialog_.WriteBackupRecord(target);
-    dialog_.serialCheckArmed = 1;
+    host_.ShowTargetHasFolders(target);
+    WriteBackupRecord(fs_, inputs_.mode == RunMode::Sync ? BackupType::Sync : BackupType::Copy,
+                      target);
+    state.serialCheckArmed = 1;
     return 1;
 }
 
@@ -192,97 +186,76 @@ bool BackupRun::StartProgressThread() {
     if (progressThread_.joinable()) {
         return false;
     }
-    return Launch(progressThread_, progressThreadDone_, L"ProgressThread",
-                  &BackupRun::ProgressThread);
-}
-
-int BackupRun::BarPosition() {
-    return static_cast<int>(
-        ::SendDlgItemMessageW(dialog_.Handle(), IDC_PROGRESS, PBM_GETPOS, 0, 0));
-}
-
-void BackupRun::SlowDown() {
-    ++dialog_.stepDelayMs;
+    return Launch(progressThread_, progressThreadDone_, &BackupRun::ProgressThread);
 }
 
 void BackupRun::SetProgress(int position) {
-    ::SendDlgItemMessageW(dialog_.Handle(), IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position),
-                          0);
-    if (progressWindowOpen_) {
-        dialog_.progressDlg.SetPos(position);
-    }
+    state.barPosition = position;
+    host_.SetProgress(position);
 }
 
 void BackupRun::Pause(int ms, bool endsWithRun) {
-    const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(ms, 0));
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
     for (;;) {
-        if (endsWithRun && (dialog_.runEnded != 0 || dialog_.DevicePresent() != 1)) {
+        if (endsWithRun && (state.runEnded != 0 || !DevicePresent())) {
             return;
         }
-        const ULONGLONG now = ::GetTickCount64();
+        const Clock::time_point now = Clock::now();
         if (now >= end) {
             return;
         }
-        const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(end - now, kPauseSliceMs));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        const int slice = static_cast<int>(std::min<long long>(left, kPauseSliceMs));
         if (progressWindowOpen_) {
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
-            dialog_.progressDlg.PumpMessages();
+            host_.WaitPaintingProgress(slice);
         } else {
-            ::Sleep(slice);
+            std::this_thread::sleep_for(std::chrono::milliseconds(slice));
         }
     }
 }
 
 void BackupRun::ProgressThread() {
-    progressWindowOpen_ = false;
-    if (dialog_.inTray == 1) {
-        dialog_.progressDlg.pos = 0;
-        progressWindowOpen_ = dialog_.progressDlg.Create(dialog_.Handle());
+    if (!GuardCall(L"ProgressThread", [this] { AnimateProgress(); })) {
+        GuardCall(L"ProgressThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
     }
-    while (dialog_.runEnded == 0 && dialog_.DevicePresent() == 1) {
-        if (dialog_.copyFinished == 1) {
-            for (const ProgressStep& step : FinishingSteps(BarPosition(), dialog_.stepDelayMs)) {
+    state.runEnded = 1;
+    GuardCall(L"ProgressThread", [this] {
+        if (progressWindowOpen_) {
+            progressWindowOpen_ = false;
+            host_.CloseProgressWindow();
+        }
+    });
+    GuardCall(L"ProgressThread", [this] { host_.ReleaseControls(true); });
+    state.barPosition = 0;
+    state.backupRunning = 0;
+}
+
+void BackupRun::AnimateProgress() {
+    progressWindowOpen_ = inputs_.inTray && host_.OpenProgressWindow();
+    while (state.runEnded == 0 && DevicePresent()) {
+        if (state.copyFinished == 1) {
+            for (const ProgressStep& step : FinishingSteps(state.barPosition, state.stepDelayMs)) {
                 SetProgress(step.position);
                 Pause(step.pauseMs, false);
             }
             SetProgress(100);
-            dialog_.ShowBox(L"Information", Msg::CopyOver, MB_ICONINFORMATION);
-            dialog_.runEnded = 1;
-            NotifyDevice(kPollRunComplete);
-            break;
+            host_.ShowBox(L"Information", Msg::CopyOver, BoxIcon::Information);
+            state.runEnded = 1;
+            host_.NotifyDevice(RunMessage::Complete);
+            return;
         }
-        const int position = BarPosition();
+        const int position = state.barPosition;
         if (position >= kCopyingTop) {
             Pause(kWaitAtTopMs, true);
             continue;
         }
-        if (dialog_.targetOnKeyDrive != 1 || dialog_.CheckKey(dialog_.targetKeyDrive) == 1) {
+        const int keyDrive = state.targetKeyDrive;
+        if (keyDrive < 0 || host_.CheckKey(keyDrive) == 1) {
             SetProgress(position + kStepPoints);
         }
-        Pause(dialog_.stepDelayMs, true);
+        Pause(state.stepDelayMs, true);
     }
-    dialog_.runEnded = 1;
-    if (progressWindowOpen_) {
-        dialog_.progressDlg.DestroyWindow();
-        progressWindowOpen_ = false;
-    }
-    dialog_.deviceLayer.state.pollSkip = 2;
-    dialog_.CallOnUiThread([this] { RestoreAfterRun(); });
-}
-
-void BackupRun::HoldControls(bool hold) {
-    dialog_.EnableUi(!hold);
-    dialog_.SourceTree().reselectAfterRefresh = hold ? 0 : 1;
-    dialog_.TargetTree().reselectAfterRefresh = hold ? 0 : 1;
-    if (hold) {
-        keptSelection_ = dialog_.targetSelection;
-    }
-}
-
-void BackupRun::RestoreAfterRun() {
-    HoldControls(false);
-    dialog_.backupRunning = 0;
-    dialog_.TargetTree().SetSelectedPath(keptSelection_, true);
 }
 
 }  // namespace bexlo

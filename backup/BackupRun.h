@@ -1,69 +1,66 @@
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
 
-#include "app/LanguageFiles.h"
 #include "backup/FileSystem.h"
+#include "backup/RunHost.h"
+#include "backup/RunState.h"
 #include "backup/Walkers.h"
+#include "framework/MessageTexts.h"
 
 namespace bexlo {
 
-class BackupDlg;
-
 // One backup run a button press starts: the run thread reads path.txt, checks the destination,
 // walks every saved source with the Copy or Synchronize walker and records the backup; the
-// progress thread paces the progress display and gives the controls back at the end. Both touch
-// the dialog's windows only through messages.
+// progress thread paces the progress display and gives the controls back at the end. Whatever
+// either thread meets, a run always ends: the state, the controls, polling and the enclosure's
+// run message come back.
 class BackupRun : private ProgressFeedback {
 public:
-    BackupRun(BackupDlg& dialog, FileSystem& fs) : dialog_(dialog), fs_(fs) {}
-    // Waits for the threads; the dialog's window must be gone, so that none of them waits for it.
+    BackupRun(RunHost& host, FileSystem& fs) : host_(host), fs_(fs) {}
+    // Waits for the threads; whatever they wait for on the host must still answer.
     ~BackupRun() override;
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    // Starts RunBackupThread. False while the threads of an earlier run are still going, or when
-    // no thread could be made: the press is then dropped.
-    bool Start();
+    // Starts RunBackupThread with what the interface thread captured. False while the threads
+    // of an earlier run are still going, or when no thread could be made: the press is dropped.
+    bool Start(RunInputs inputs);
+    // Waits until the threads of the last run have ended.
+    void Join();
+
+    RunState state;
 
 private:
     void RunBackupThread();
-    int RunBackup(int pressKey);
+    int RunBackup();
     void ProgressThread();
+    void AnimateProgress();
     bool StartProgressThread();
-    // The refusals of the checks: the box shown with polling paused.
     int Refuse(const wchar_t* caption, Msg text);
-    // The run messages to family 1 and 2 enclosures, while the pressed one takes them.
-    void NotifyDevice(int mode);
-    int BarPosition() override;
-    void SlowDown() override;
+    void HoldControls();
+    bool DevicePresent() const { return host_.EnclosurePresent().load() == 1; }
+    int BarPosition() override { return state.barPosition; }
+    void SlowDown() override { ++state.stepDelayMs; }
     void SetProgress(int position);
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
-    // On the interface thread: the controls and timers off for the run, and the trees kept from
-    // reselecting after refreshes; or all of it back.
-    void HoldControls(bool hold);
-    // The end of every run with a progress thread, on the interface thread.
-    void RestoreAfterRun();
-    void Join();
     // Runs `body` on `thread`; `done` is false until it has returned.
-    bool Launch(std::thread& thread, std::atomic<bool>& done, const wchar_t* name,
-                void (BackupRun::*body)());
+    bool Launch(std::thread& thread, std::atomic<bool>& done, void (BackupRun::*body)());
 
-    BackupDlg& dialog_;
+    RunHost& host_;
     FileSystem& fs_;
+    // Written on the interface thread before the run thread starts.
+    RunInputs inputs_;
     std::thread runThread_;
     std::thread progressThread_;
     std::atomic<bool> runThreadDone_{true};
     std::atomic<bool> progressThreadDone_{true};
-    // The destination selected when the controls went off, selected again at the end; taken
-    // on the interface thread, which owns the selection.
-    std::wstring keptSelection_;
-    // Set on the progress thread while the progress window is open.
+    // Run thread only: the progress thread took over the end of the run.
+    bool progressStarted_ = false;
+    // Progress thread only.
     bool progressWindowOpen_ = false;
 };
 

@@ -1,10 +1,12 @@
 #pragma once
 
-// The file operations the walkers need. The Windows side answers with the platform's file
-// search and file calls; the tests with a file system in memory.
+// The file operations the backup engine needs. The Windows side answers with the platform's
+// file search and file calls; the tests with a file system in memory.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,16 @@ public:
     // Moves the file `from` over `to` in one step, replacing a file there.
     virtual bool MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
+
+    // The first `limit` bytes of a file; nothing when it cannot be read.
+    virtual std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
+                                                                   std::size_t limit) = 0;
+    // Writes a whole file so that a reader only ever finds the old content or the new one.
+    // False, with the old file untouched, when anything fails.
+    virtual bool WriteFileReplacing(const std::wstring& path,
+                                    std::span<const std::uint8_t> bytes) = 0;
+    // The serial number of the volume that holds `path`; nothing when it cannot be asked.
+    virtual std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) = 0;
 
     // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
     // `to` holds the old content or the new, never part of it. False, with `partial` gone, when

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "backup/FolderName.h"
+#include "controls/FolderName.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
@@ -44,8 +44,8 @@ void NewDirDlg::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-MsgResult NewDirDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND && LOWORD(wParam) == IDC_NEWDIR_OK && HIWORD(wParam) == BN_CLICKED) {
+MsgResult NewDirDlg::OnCommand(WORD id, WORD code, HWND) {
+    if (id == IDC_NEWDIR_OK && code == BN_CLICKED) {
         OnOK();
         return MsgResult::Handled();
     }

@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
-#include "app/LanguageFiles.h"
 #include "controls/CDirNameEdit.h"
 #include "framework/Dialog.h"
+#include "framework/MessageTexts.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -34,7 +34,7 @@ protected:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    MsgResult OnCommand(WORD id, WORD code, HWND control) override;
 };
 
 // A folder below the item selected in a tree, named by the user in `dialog`. `keyAnswers` runs

@@ -234,4 +234,26 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
     return bytes;
 }
 
+std::optional<std::vector<std::uint8_t>> WindowsFileSystem::ReadFileBytes(const std::wstring& path,
+                                                                          std::size_t limit) {
+    return bexlo::ReadFileBytes(path, limit);
+}
+
+bool WindowsFileSystem::WriteFileReplacing(const std::wstring& path,
+                                           std::span<const std::uint8_t> bytes) {
+    return bexlo::WriteFileReplacing(path, bytes);
+}
+
+std::optional<std::uint32_t> WindowsFileSystem::VolumeSerial(const std::wstring& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    DWORD serial = 0;
+    if (!::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+        return std::nullopt;
+    }
+    return serial;
+}
+
 }  // namespace bexlo

@@ -22,6 +22,10 @@ public:
     bool RemoveFile(const std::wstring& path) override;
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
+    std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
+                                                           std::size_t limit) override;
+    bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
+    std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) override;
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

@@ -1,6 +1,6 @@
 #include "controls/CDirNameEdit.h"
 
-#include "backup/FolderName.h"
+#include "controls/FolderName.h"
 
 namespace bexlo {
 

@@ -1,5 +1,7 @@
 #include "device/DeviceLayer.h"
 
+#include <algorithm>
+
 namespace bexlo {
 
 int DeviceLayer::Start() {
@@ -31,6 +33,22 @@ DeviceChange DeviceLayer::OnDeviceChange(std::uint32_t event) {
     scanner.RefreshPhysicalDrives();
     change.presentDrives = seam_.LogicalDrives();
     return change;
+}
+
+void DeviceLayer::SendRunMessage(int mode) {
+    if (state.notifyDevice != 1) {
+        return;
+    }
+    poller.PollDevice(1, state.pressDrive, mode);
+    if (mode != kPollItemStarting) {
+        state.notifyDevice = 0;
+    }
+}
+
+std::vector<int> DeviceLayer::KeyDrives() const {
+    const int count =
+        std::clamp(record.firstPartitionCount, 0, static_cast<int>(record.firstPartitions.size()));
+    return {record.firstPartitions.begin(), record.firstPartitions.begin() + count};
 }
 
 }  // namespace bexlo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "device/ButtonPoll.h"
 #include "device/DeviceRecord.h"
@@ -40,6 +41,18 @@ public:
     void OnPollTimer() { poller.OnPollTimer(); }
     // WM_DEVICECHANGE with its event code.
     DeviceChange OnDeviceChange(std::uint32_t event);
+
+    // The key check of a family-1 enclosure drive.
+    PollResult CheckKey(int drive) { return poller.PollDevice(1, drive, kPollKeyCheck); }
+    // A run message for the pressed enclosure while it takes them (families 1 and 2); any
+    // message but "item starting" is the run's last.
+    void SendRunMessage(int mode);
+    // The family-1 enclosure drives, which carry the key.
+    std::vector<int> KeyDrives() const;
+    // The close paths: "sp216.dll" (its device closed first when asked) and "JMUsbDll.dll" go.
+    void ReleaseVendorLibraries(bool closeSp216Device) {
+        seam_.ReleaseVendorLibraries(closeSp216Device);
+    }
 
     DeviceRecord record;
     PollState state;

@@ -75,6 +75,9 @@ public:
     // Finds the library among the loaded modules or loads it; false when it cannot be loaded.
     // "PLx507.dll" is bound at start, so only the other three are asked for.
     virtual bool LoadVendorLibrary(VendorLibrary library) = 0;
+    // The close paths release "sp216.dll", after its CloseDevice when `closeSp216Device`, and
+    // "JMUsbDll.dll"; the others stay for the life of the program.
+    virtual void ReleaseVendorLibraries(bool closeSp216Device) = 0;
 
     // The vendor entry points, with their arguments as the libraries take them. Each answers
     // std::nullopt when its library or the entry point is missing, and then touches no buffer.

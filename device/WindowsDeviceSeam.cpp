@@ -183,22 +183,27 @@ ScsiReply WindowsDeviceSeam::ScsiOut(DeviceHandle drive, const std::vector<std::
     return reply;
 }
 
-HMODULE WindowsDeviceSeam::VendorModule(VendorLibrary library) const {
-    return ::GetModuleHandleW(LibraryName(library));
+bool WindowsDeviceSeam::LoadVendorLibrary(VendorLibrary library) {
+    UniqueModule& module = Module(library);
+    if (!module) {
+        const std::wstring path = vendorFolder_.empty()
+                                      ? std::wstring(LibraryName(library))
+                                      : vendorFolder_ + L"\\" + LibraryName(library);
+        module.Reset(::LoadLibraryW(path.c_str()));
+    }
+    return module.Valid();
 }
 
-bool WindowsDeviceSeam::LoadVendorLibrary(VendorLibrary library) {
-    if (VendorModule(library) != nullptr) {
-        return true;
+void WindowsDeviceSeam::ReleaseVendorLibraries(bool closeSp216Device) {
+    if (closeSp216Device && Module(VendorLibrary::Sp216)) {
+        CloseDevice();
     }
-    // Loaded libraries stay for the life of the program; the close paths release two of them.
-    const std::wstring path = vendorFolder_.empty() ? std::wstring(LibraryName(library))
-                                                    : vendorFolder_ + L"\\" + LibraryName(library);
-    return ::LoadLibraryW(path.c_str()) != nullptr;
+    Module(VendorLibrary::Sp216).Reset();
+    Module(VendorLibrary::JmUsb).Reset();
 }
 
 FARPROC WindowsDeviceSeam::Entry(VendorLibrary library, const char* name) {
-    HMODULE module = VendorModule(library);
+    HMODULE module = Module(library).Get();
     return module != nullptr ? ::GetProcAddress(module, name) : nullptr;
 }
 

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 #include "device/DeviceSeam.h"
+#include "framework/Handles.h"
 
 namespace bexlo {
 
@@ -31,6 +33,7 @@ public:
                       const std::vector<std::uint8_t>& data, std::uint32_t timeoutSeconds) override;
 
     bool LoadVendorLibrary(VendorLibrary library) override;
+    void ReleaseVendorLibraries(bool closeSp216Device) override;
     std::optional<int> X507EnumDevice(const std::string& identity, int option,
                                       std::span<std::uint8_t> letters) override;
     std::optional<int> X507GetGPIO(char driveLetter, std::uint8_t& gpio) override;
@@ -53,13 +56,15 @@ public:
                                           VendorHandle device) override;
     void CloseDevice() override;
 
-    // The loaded vendor library, or null; the close paths release two of them.
-    HMODULE VendorModule(VendorLibrary library) const;
-
 private:
     FARPROC Entry(VendorLibrary library, const char* name);
+    UniqueModule& Module(VendorLibrary library) {
+        return modules_[static_cast<std::size_t>(library)];
+    }
 
     std::wstring vendorFolder_;
+    // By VendorLibrary; null until loaded.
+    std::array<UniqueModule, 4> modules_;
 };
 
 }  // namespace bexlo

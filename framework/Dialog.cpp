@@ -98,8 +98,40 @@ void Dialog::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
+MsgResult Dialog::OnCommand(WORD, WORD, HWND) {
+    return MsgResult::NotHandled();
+}
+
+MsgResult Dialog::OnNotify(const NMHDR&) {
+    return MsgResult::NotHandled();
+}
+
+void Dialog::OnTimer(UINT_PTR) {}
+
 MsgResult Dialog::OnMessage(UINT, WPARAM, LPARAM) {
     return MsgResult::NotHandled();
+}
+
+MsgResult Dialog::Decode(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const WORD id = LOWORD(wParam);
+            const WORD code = HIWORD(wParam);
+            MsgResult result = OnCommand(id, code, reinterpret_cast<HWND>(lParam));
+            if (!result.handled && code == BN_CLICKED && (id == IDOK || id == IDCANCEL)) {
+                id == IDOK ? OnOK() : OnCancel();
+                result = MsgResult::Handled(TRUE);
+            }
+            return result;
+        }
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        case WM_TIMER:
+            OnTimer(wParam);
+            return MsgResult::NotHandled();
+        default:
+            return OnMessage(message, wParam, lParam);
+    }
 }
 
 void Dialog::Forget() {
@@ -139,17 +171,7 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     MsgResult result = Reflect(message, wParam, lParam);
     if (!result.handled) {
-        result = OnMessage(message, wParam, lParam);
-    }
-    if (!result.handled && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        if (LOWORD(wParam) == IDOK) {
-            OnOK();
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            OnCancel();
-            return TRUE;
-        }
+        result = Decode(message, wParam, lParam);
     }
     if (!result.handled) {
         return FALSE;

@@ -52,6 +52,12 @@ protected:
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
+    // WM_COMMAND, after the control that sent it had its reflected share. Not handled, a click
+    // of IDOK or IDCANCEL goes to OnOK or OnCancel.
+    virtual MsgResult OnCommand(WORD id, WORD code, HWND control);
+    // WM_NOTIFY, after the control that sent it had its reflected share.
+    virtual MsgResult OnNotify(const NMHDR& header);
+    virtual void OnTimer(UINT_PTR id);
     // Everything else after the controls had their reflected share. Not handled means the
     // platform's default dialog handling runs.
     virtual MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -61,6 +67,8 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    // The handler a message goes to, its parameters unpacked.
+    MsgResult Decode(UINT message, WPARAM wParam, LPARAM lParam);
     MsgResult Reflect(UINT message, WPARAM wParam, LPARAM lParam) const;
     void Forget();
 

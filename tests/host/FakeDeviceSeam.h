@@ -278,6 +278,14 @@ public:
         return 1;
     }
     void CloseDevice() override { Entry(VendorLibrary::Sp216, "CloseDevice"); }
+    void ReleaseVendorLibraries(bool closeSp216Device) override {
+        if (closeSp216Device && loaded_.count(VendorLibrary::Sp216) != 0) {
+            CloseDevice();
+        }
+        calls.push_back("Release");
+        loaded_.erase(VendorLibrary::Sp216);
+        loaded_.erase(VendorLibrary::JmUsb);
+    }
 
     // Set by the poll host, so the eSATA call can check the timer is stopped.
     bool timerStopped = false;

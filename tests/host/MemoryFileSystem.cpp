@@ -1,5 +1,6 @@
 #include "tests/host/MemoryFileSystem.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace bexlo {
@@ -300,6 +301,45 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& path) {
     }
     parent->children.erase(found);
     return true;
+}
+
+std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& path,
+                                                                         std::size_t limit) {
+    if (!Allowed(Op::ReadFile, path)) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> data = Data(path);
+    if (!data) {
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(
+        data->begin(), data->begin() + static_cast<std::ptrdiff_t>(std::min(data->size(), limit)));
+}
+
+bool MemoryFileSystem::WriteFileReplacing(const std::wstring& path,
+                                          std::span<const std::uint8_t> bytes) {
+    auto [parent, name] = Parent(path);
+    if (!Allowed(Op::WriteFile, path) || !parent) {
+        return false;
+    }
+    Link& target = parent->children[UpperName(name)];
+    if (target.node && target.node->folder) {
+        return false;
+    }
+    target = Link{name, NewNode(false, path[0]), false};
+    target.node->data.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& path) {
+    if (!Allowed(Op::VolumeSerial, path)) {
+        return std::nullopt;
+    }
+    auto serial = volumeSerials.find(Upper(path[0]));
+    if (serial == volumeSerials.end()) {
+        return std::nullopt;
+    }
+    return serial->second;
 }
 
 }  // namespace bexlo

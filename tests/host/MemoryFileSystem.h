@@ -19,7 +19,18 @@ namespace bexlo {
 
 class MemoryFileSystem : public FileSystem {
 public:
-    enum class Op { Find, List, Identity, CreateFolder, CopyFileData, MoveOver, RemoveFile };
+    enum class Op {
+        Find,
+        List,
+        Identity,
+        CreateFolder,
+        CopyFileData,
+        MoveOver,
+        RemoveFile,
+        ReadFile,
+        WriteFile,
+        VolumeSerial
+    };
 
     MemoryFileSystem();
 
@@ -46,6 +57,9 @@ public:
     // of the data in its target.
     std::function<bool(Op, const std::wstring& path)> gate;
 
+    // The serial number of each drive's volume; a drive without one cannot be asked.
+    std::map<wchar_t, std::uint32_t> volumeSerials;
+
     std::optional<FileEntry> Find(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
@@ -53,6 +67,10 @@ public:
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
+                                                           std::size_t limit) override;
+    bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
+    std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) override;
 
 private:
     struct Node;

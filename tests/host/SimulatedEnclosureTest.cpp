@@ -71,6 +71,7 @@ public:
     }
 
     bool LoadVendorLibrary(VendorLibrary) override { return true; }
+    void ReleaseVendorLibraries(bool) override {}
     std::optional<int> X507EnumDevice(const std::string& identity, int option,
                                       std::span<std::uint8_t> letters) override {
         return vendor.X507EnumDevice(identity, option, letters);

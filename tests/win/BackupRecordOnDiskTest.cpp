@@ -63,25 +63,23 @@ TEST_F(BackupRecordOnDisk, TheRecordRestoresTheBackupTypeAtStart) {
 }
 
 TEST_F(BackupRecordOnDisk, ARecordWrittenForOneVolumeChecksOnlyThatVolume) {
-    auto dialog = Open();
-    EXPECT_EQ(dialog->CheckBackupVolume(L"E:\\FilesBackup"), 0) << "no record yet";
+    WindowsFileSystem disks;
+    EXPECT_EQ(CheckBackupVolume(disks, L"E:\\FilesBackup"), 0) << "no record yet";
 
-    ::SendDlgItemMessageW(dialog->Handle(), IDC_SYNC, BM_CLICK, 0, 0);
-    ASSERT_EQ(dialog->WriteBackupRecord(L"F:\\FilesBackup"), 1);
+    ASSERT_EQ(WriteBackupRecord(disks, BackupType::Sync, L"F:\\FilesBackup"), 1);
     EXPECT_EQ(RecordText(), L"BackupType = SYNC\n\nSerialNum =     0 65535");
     EXPECT_EQ(ReadFileBytes(kBackupRecordFile, 1000)->size(), kBackupRecordSize);
-    EXPECT_EQ(dialog->CheckBackupVolume(L"F:\\Elsewhere"), 1);
-    EXPECT_EQ(dialog->CheckBackupVolume(L"E:\\FilesBackup"), 0) << "another volume";
+    EXPECT_EQ(CheckBackupVolume(disks, L"F:\\Elsewhere"), 1);
+    EXPECT_EQ(CheckBackupVolume(disks, L"E:\\FilesBackup"), 0) << "another volume";
 
-    ::SendDlgItemMessageW(dialog->Handle(), IDC_COPY, BM_CLICK, 0, 0);
-    ASSERT_EQ(dialog->WriteBackupRecord(L"E:\\FilesBackup"), 1);
+    ASSERT_EQ(WriteBackupRecord(disks, BackupType::Copy, L"E:\\FilesBackup"), 1);
     EXPECT_EQ(RecordText(), L"BackupType = COPY\n\nSerialNum =     0 48764");
-    EXPECT_EQ(dialog->CheckBackupVolume(L"E:\\"), 1);
-    EXPECT_EQ(dialog->WriteBackupRecord(L"Q:\\FilesBackup"), 0) << "no such drive";
-    EXPECT_EQ(dialog->CheckBackupVolume(L"Q:\\FilesBackup"), 0);
+    EXPECT_EQ(CheckBackupVolume(disks, L"E:\\"), 1);
+    EXPECT_EQ(WriteBackupRecord(disks, BackupType::Copy, L"Q:\\FilesBackup"), 0) << "no such drive";
+    EXPECT_EQ(CheckBackupVolume(disks, L"Q:\\FilesBackup"), 0);
 
     test::WriteBytes(kBackupRecordFile, std::string("B\0", 2));
-    EXPECT_EQ(dialog->CheckBackupVolume(L"E:\\"), 0) << "a short record";
+    EXPECT_EQ(CheckBackupVolume(disks, L"E:\\"), 0) << "a short record";
 }
 
 }  // namespace

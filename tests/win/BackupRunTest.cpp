@@ -96,7 +96,8 @@ protected:
     static bool RunEnded(const BackupDlg& dialog) {
         return PumpUntil(
             [&] {
-                return dialog.backupRunning == 0 && ::IsWindowEnabled(Button(dialog, IDC_COPY));
+                return dialog.Run().state.backupRunning == 0 &&
+                       ::IsWindowEnabled(Button(dialog, IDC_COPY));
             },
             30000);
     }
@@ -109,7 +110,7 @@ protected:
     std::unique_ptr<BackupDlg> OpenSavedWork(HeldFileSystem& disks) {
         SaveList(kTarget, {kWork});
         auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
-        dialog->serialCheckArmed = 0;
+        dialog->Run().state.serialCheckArmed = 0;
         return dialog;
     }
 
@@ -213,7 +214,7 @@ TEST_F(BackupRunOnSimulator, EmptySourcesMakeTheirFoldersAndCompleteWithoutProgr
     ::CreateDirectoryW((kWork + L"\\Empty").c_str(), nullptr);
     SaveList(kTarget + L"\\Deep\\Below", {kWork});
     auto dialog = Open();
-    dialog->serialCheckArmed = 0;
+    dialog->Run().state.serialCheckArmed = 0;
     Press();
     ASSERT_TRUE(boxes.WaitForBoxes(1));
     EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
@@ -223,7 +224,7 @@ TEST_F(BackupRunOnSimulator, EmptySourcesMakeTheirFoldersAndCompleteWithoutProgr
                                                    {L"Deep\\Below", "<folder>"},
                                                    {L"Deep\\Below\\Work", "<folder>"},
                                                    {L"Deep\\Below\\Work\\Empty", "<folder>"}}));
-    EXPECT_TRUE(PumpUntil([&] { return dialog->serialCheckArmed == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return dialog->Run().state.serialCheckArmed == 1; }));
 }
 
 TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItQuietlyWithNoPartialFile) {
@@ -304,7 +305,8 @@ TEST_F(SaveOnSimulator, NothingTickedOrNoDestinationAreTold) {
     EXPECT_EQ(boxes.Boxes()[1].caption, L"No choice destined folder");
     EXPECT_EQ(boxes.Boxes()[1].text, L"All the files will copy to \"E:\\FilesBackup\"");
     EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
-    EXPECT_EQ(dialog->serialCheckArmed, 0) << "the first run after a Save is not checked";
+    EXPECT_EQ(dialog->Run().state.serialCheckArmed, 0)
+        << "the first run after a Save is not checked";
 }
 
 TEST_F(SaveOnSimulator, AHundredthItemIsUncheckedAndNinetyNineAreSaved) {
@@ -382,8 +384,6 @@ TEST(ProgressWindow, ShowsThePercentageAndHoldsItsOwnerUntilItGoes) {
                   std::min(position, 100));
     }
     EXPECT_EQ(progress.SetPos(40), 103) << "the previous position";
-    progress.StepIt();
-    EXPECT_EQ(shown(), L"43%");
 
     // Enter and Esc, through the window's own pump, leave it open.
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {

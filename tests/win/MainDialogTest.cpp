@@ -202,11 +202,11 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
     // Timer 4 stops in the notification area.
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer));
 
-    dialog->backupRunning = 1;
+    dialog->Run().state.backupRunning = 1;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
     PumpFor(100);
     EXPECT_TRUE(::IsWindow(window)) << "the close path waits for a run";
-    dialog->backupRunning = 0;
+    dialog->Run().state.backupRunning = 0;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
 }
@@ -214,11 +214,11 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
 TEST_F(MainDialog, MinimiseIsIgnoredDuringARunAndOpenRestores) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
-    dialog->backupRunning = 1;
+    dialog->Run().state.backupRunning = 1;
     ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->inTray, 0);
-    dialog->backupRunning = 0;
+    dialog->Run().state.backupRunning = 0;
 
     ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(::IsWindowVisible(window));

@@ -32,7 +32,7 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
         });
         test::MessageBoxWatch boxes;
         EXPECT_TRUE(boxes.WaitForBoxes(1)) << "the press never reached the run";
-        EXPECT_TRUE(PumpUntil([&] { return dialog->backupRunning == 0; }));
+        EXPECT_TRUE(PumpUntil([&] { return dialog->Run().state.backupRunning == 0; }));
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/BackupDlg.h"
 #include "device/VendorLibraries.h"
+#include "device/WindowsDeviceSeam.h"
 #include "res/resource.h"
 #include "tests/win/FakeEnclosure.h"
 #include "tests/win/TestSupport.h"
@@ -109,7 +110,6 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndItsMenu) {
     EXPECT_EQ(record.hIcon, dialog->appIcon);
     EXPECT_STREQ(record.szTip, L"File Backup");
 
-    EXPECT_EQ(dialog->trayMenuLoaded, 1);
     ASSERT_TRUE(dialog->trayMenu);
     HMENU popup = ::GetSubMenu(dialog->trayMenu.Get(), 0);
     ASSERT_EQ(::GetMenuItemCount(popup), 2);
@@ -198,49 +198,58 @@ int CloseDeviceCalls(HMODULE probe) {
     return calls != nullptr ? calls() : -1;
 }
 
-TEST_F(Tray, ExitRemovesTheIconAndUnloadsSp216WithoutClosingTheDevice) {
-    const std::wstring probePath = test::ProgramFolder() + L"probe\\sp216.dll";
-    // Two references: the one the exit drops, and one that keeps the counter readable.
-    HMODULE probe = ::LoadLibraryW(probePath.c_str());
-    ASSERT_NE(probe, nullptr);
-    ASSERT_EQ(::LoadLibraryW(probePath.c_str()), probe);
-
+TEST_F(Tray, ExitReleasesTheLibrariesWithoutClosingTheDeviceAndTheCloseBoxClosesItFirst) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
+    ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
     Minimise(*dialog);
     ASSERT_TRUE(ShellHasIcon(window));
+    withEnclosure.calls.clear();
     Command(*dialog, ID_TRAY_EXIT);
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_FALSE(dialog->trayIcon.Shown());
     EXPECT_FALSE(ShellHasIcon(window));
-    EXPECT_EQ(CloseDeviceCalls(probe), 0);
-    ::FreeLibrary(probe);
-    EXPECT_EQ(::GetModuleHandleW(L"sp216.dll"), nullptr) << "the exit unloaded it once";
+    EXPECT_EQ(withEnclosure.calls, std::vector<std::string>{"Release"});
 
     // The close path in the tray, by contrast, closes the device first.
-    probe = ::LoadLibraryW(probePath.c_str());
-    ASSERT_EQ(::LoadLibraryW(probePath.c_str()), probe);
     dialog = Open(true);
     window = dialog->Handle();
+    ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
     Minimise(*dialog);
+    withEnclosure.calls.clear();
     ::SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
     EXPECT_FALSE(ShellHasIcon(window));
-    EXPECT_EQ(CloseDeviceCalls(probe), 1);
-    ::FreeLibrary(probe);
+    EXPECT_EQ(withEnclosure.calls, (std::vector<std::string>{"CloseDevice", "Release"}));
+}
+
+// The platform's seam unloads what it loaded: "sp216.dll" goes, its device closed only when asked.
+TEST(VendorLibraries, ReleasingUnloadsSp216AndClosesItsDeviceOnlyWhenAsked) {
+    const std::wstring probePath = test::ProgramFolder() + L"probe\\sp216.dll";
+    for (const bool closeDevice : {false, true}) {
+        WindowsDeviceSeam seam(test::ProgramFolder() + L"probe");
+        ASSERT_TRUE(seam.LoadVendorLibrary(VendorLibrary::Sp216));
+        // A reference of the test's own keeps the counter readable after the release.
+        HMODULE probe = ::LoadLibraryW(probePath.c_str());
+        ASSERT_NE(probe, nullptr);
+        seam.ReleaseVendorLibraries(closeDevice);
+        EXPECT_EQ(CloseDeviceCalls(probe), closeDevice ? 1 : 0);
+        ::FreeLibrary(probe);
+        EXPECT_EQ(::GetModuleHandleW(L"sp216.dll"), nullptr) << "the seam's reference went";
+    }
 }
 
 TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
-    dialog->backupRunning = 1;
+    dialog->Run().state.backupRunning = 1;
     Minimise(*dialog);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_FALSE(ShellHasIcon(window));
 
-    dialog->backupRunning = 0;
+    dialog->Run().state.backupRunning = 0;
     Minimise(*dialog);
-    dialog->backupRunning = 1;
+    dialog->Run().state.backupRunning = 1;
     Notify(*dialog, 1, WM_LBUTTONDBLCLK);
     Command(*dialog, ID_TRAY_OPEN);
     Command(*dialog, ID_TRAY_EXIT);
@@ -250,7 +259,7 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     EXPECT_EQ(dialog->inTray, 1);
     EXPECT_TRUE(ShellHasIcon(window));
 
-    dialog->backupRunning = 0;
+    dialog->Run().state.backupRunning = 0;
     Command(*dialog, ID_TRAY_OPEN);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_FALSE(ShellHasIcon(window));

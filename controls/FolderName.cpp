@@ -1,4 +1,4 @@
-#include "backup/FolderName.h"
+#include "controls/FolderName.h"
 
 #include <algorithm>
 

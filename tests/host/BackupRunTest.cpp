@@ -1,0 +1,438 @@
+#include "backup/BackupRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "backup/BackupRecord.h"
+#include "backup/PathList.h"
+#include "tests/host/MemoryFileSystem.h"
+
+namespace bexlo {
+namespace {
+
+constexpr wchar_t kTarget[] = L"E:\\FilesBackup";
+constexpr wchar_t kWork[] = L"C:\\Work";
+constexpr wchar_t kPhotos[] = L"C:\\Photos";
+constexpr std::uint32_t kEnclosureSerial = 0xBE7C;
+constexpr int kDriveE = 4;
+// Last-write times, in the platform's 100-ns units.
+constexpr std::int64_t kMinute = 600'000'000;
+
+std::string Narrow(const wchar_t* text) {
+    std::string narrow;
+    for (; *text != L'\0'; ++text) {
+        narrow += static_cast<char>(*text);
+    }
+    return narrow;
+}
+
+// The main window and the device layer as a run sees them, recording what it is asked in order.
+class FakeRunHost : public RunHost {
+public:
+    void ShowBox(const wchar_t* caption, Msg text, BoxIcon) override {
+        Record("box " + Narrow(caption), text);
+    }
+    void ShowRefusal(const wchar_t* caption, Msg text) override {
+        Record("refused " + Narrow(caption), text);
+    }
+    void HoldControls() override { Record("hold"); }
+    void ReleaseControls(bool reselectTarget) override {
+        Record(reselectTarget ? "release reselecting" : "release");
+    }
+    int CheckKey(int) override {
+        Record("key");
+        return keyAnswers ? 1 : 0;
+    }
+    void NotifyDevice(RunMessage message) override {
+        if (message != RunMessage::ItemStarting) {
+            Record(message == RunMessage::Complete ? "told complete" : "told failed");
+        }
+    }
+    const std::atomic<int>& EnclosurePresent() const override { return present; }
+    void ShowTargetHasFolders(const std::wstring&) override { Record("drive has folders"); }
+    bool OpenProgressWindow() override {
+        Record("window open");
+        return true;
+    }
+    void CloseProgressWindow() override { Record("window closed"); }
+    void SetProgress(int position) override {
+        if (onProgress) {
+            onProgress(position);
+        }
+        lastPosition = position;
+    }
+    void WaitPaintingProgress(int ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+    std::vector<std::string> Events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<Msg> Texts() {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+    // Whether `wanted` happened in this order, whatever came between.
+    bool InOrder(const std::vector<std::string>& wanted) {
+        const std::vector<std::string> events = Events();
+        auto at = events.begin();
+        for (const std::string& event : wanted) {
+            at = std::find(at, events.end(), event);
+            if (at == events.end()) {
+                return false;
+            }
+        }
+        return true;
+    }
+    int Count(const std::string& event) {
+        const std::vector<std::string> events = Events();
+        return static_cast<int>(std::count(events.begin(), events.end(), event));
+    }
+
+    std::atomic<int> present{1};
+    std::atomic<bool> keyAnswers{true};
+    std::atomic<int> lastPosition{0};
+    // Runs on the progress thread before each position is shown.
+    std::function<void(int)> onProgress;
+    // Runs before each event is recorded, on the thread that asks.
+    std::function<void(const std::string&)> onEvent;
+
+private:
+    void Record(const std::string& event, std::optional<Msg> text = std::nullopt) {
+        if (onEvent) {
+            onEvent(event);
+        }
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+        if (text) {
+            texts_.push_back(*text);
+        }
+    }
+
+    std::mutex mutex_;
+    std::vector<std::string> events_;
+    std::vector<Msg> texts_;
+};
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// Disks with a few saved sources, and a run over them.
+struct MemoryRun {
+    MemoryRun() {
+        fs.AddFolder(L"C:\\Program Files\\Travenor\\BXL");
+        fs.AddFolder(L"E:\\");
+        fs.volumeSerials = {{L'C', 0x0C0C}, {L'E', kEnclosureSerial}};
+        fs.AddFile(L"C:\\Work\\report.doc", "quarterly", 1 * kMinute);
+        fs.AddFile(L"C:\\Work\\Notes\\todo.txt", "milk", 2 * kMinute);
+        fs.AddFile(L"C:\\Photos\\cat.jpg", std::string(3000, 'c'), 3 * kMinute);
+    }
+
+    void Save(const std::wstring& target, const std::vector<std::wstring>& sources) {
+        ASSERT_TRUE(fs.WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
+    }
+
+    void RecordVolume(BackupType type, std::uint32_t serial) {
+        ASSERT_TRUE(fs.WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, serial)));
+    }
+
+    std::vector<std::uint8_t> Record() {
+        return fs.ReadFileBytes(kBackupRecordFile, 1000).value_or(std::vector<std::uint8_t>{});
+    }
+
+    // One press, waited for to its end.
+    void Press(RunMode mode = RunMode::Copy, int pressKey = 1, bool inTray = false,
+               std::vector<int> keyDrives = {}) {
+        ASSERT_TRUE(run.Start({mode, pressKey, inTray, std::move(keyDrives)}));
+        run.Join();
+    }
+
+    bool BackedUp() {
+        return fs.Data(L"E:\\FilesBackup\\Work\\report.doc") == "quarterly" &&
+               fs.Data(L"E:\\FilesBackup\\Work\\Notes\\todo.txt") == "milk" &&
+               fs.Data(L"E:\\FilesBackup\\Photos\\cat.jpg") == std::string(3000, 'c');
+    }
+
+    void ExpectEndedAndIdle() {
+        EXPECT_EQ(run.state.backupRunning, 0);
+        EXPECT_EQ(host.Count("release") + host.Count("release reselecting"), 1)
+            << "the controls come back exactly once";
+    }
+
+    MemoryFileSystem fs;
+    FakeRunHost host;
+    BackupRun run{host, fs};
+};
+
+TEST(BackupRunOnMemoryDisks, APressCopiesEverySourceEndsWithTheBoxAndRecordsTheVolume) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork, kPhotos});
+    t.RecordVolume(BackupType::Sync, kEnclosureSerial);
+    t.Press(RunMode::Copy, 1, true);
+
+    EXPECT_TRUE(t.BackedUp());
+    // The run thread's and the progress thread's own events, each in its order.
+    EXPECT_EQ(t.host.Events().size(), 7u);
+    EXPECT_TRUE(t.host.InOrder({"hold", "drive has folders"}));
+    EXPECT_TRUE(t.host.InOrder({"hold", "window open", "box Information", "told complete",
+                                "window closed", "release reselecting"}));
+    EXPECT_EQ(t.host.Texts(), std::vector<Msg>{Msg::CopyOver});
+    EXPECT_EQ(t.host.lastPosition, 100);
+    const auto record = MakeBackupRecord(BackupType::Copy, kEnclosureSerial);
+    EXPECT_EQ(t.Record(), std::vector<std::uint8_t>(record.begin(), record.end()));
+    EXPECT_EQ(t.run.state.backupRunning, 0);
+    EXPECT_EQ(t.run.state.serialCheckArmed, 1);
+    EXPECT_EQ(t.run.state.totalBytes, 9u + 4u + 3000u);
+
+    // Synchronize then merges both ways, deletes nothing and records its own type.
+    t.fs.AddFile(L"E:\\FilesBackup\\Work\\only-in-backup.txt", "kept", 4 * kMinute);
+    t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly v2", 5 * kMinute);
+    t.Press(RunMode::Sync);
+    EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\report.doc"), "quarterly v2");
+    EXPECT_EQ(t.fs.Data(L"C:\\Work\\only-in-backup.txt"), "kept");
+    EXPECT_EQ(ParseBackupType(t.Record()), BackupType::Sync);
+}
+
+TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclosure) {
+    struct Case {
+        const char* what;
+        std::function<void(MemoryRun&)> setUp;
+        int pressKey;
+        const char* refusal;
+        Msg text;
+    };
+    const Case cases[] = {
+        {"no path.txt", [](auto&) {}, 1, "refused No Path File", Msg::PathLost},
+        {"a path.txt without its markers",
+         [](auto& t) { t.fs.WriteFileReplacing(kPathListFile, Bytes("garbage")); }, 1,
+         "refused No Path File", Msg::PathLost},
+        {"the key out, destination on the key's drive", [](auto& t) { t.Save(kTarget, {kWork}); },
+         2, "refused Key Lost", Msg::KeyLost},
+        {"no record of the last volume",
+         [](auto& t) {
+             t.Save(kTarget, {kWork});
+             t.fs.RemoveFile(kBackupRecordFile);
+         },
+         1, "refused Different Volume", Msg::DiffVol},
+        {"another volume recorded",
+         [](auto& t) {
+             t.Save(kTarget, {kWork});
+             t.RecordVolume(BackupType::Copy, 0x1234);
+         },
+         1, "refused Different Volume", Msg::DiffVol},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryRun t;
+        t.RecordVolume(BackupType::Copy, kEnclosureSerial);
+        c.setUp(t);
+        const std::vector<std::uint8_t> record = t.Record();
+        t.Press(RunMode::Copy, c.pressKey, false, {kDriveE});
+
+        EXPECT_EQ(t.host.Events(), (std::vector<std::string>{c.refusal, "told failed"}));
+        EXPECT_EQ(t.host.Texts(), std::vector<Msg>{c.text});
+        EXPECT_FALSE(t.fs.IsFolder(kTarget)) << "nothing is made before the checks pass";
+        EXPECT_EQ(t.Record(), record);
+        EXPECT_EQ(t.run.state.backupRunning, 0);
+    }
+}
+
+TEST(BackupRunOnMemoryDisks, AnUnreadableListEndsTheRunWithoutABoxAfterMakingTheDestination) {
+    MemoryRun t;
+    std::vector<std::uint8_t> bytes = PathListBytes(kTarget, {kWork});
+    const std::u16string marker = u"[SOURCE_PATH_";
+    const auto at =
+        std::search(bytes.begin(), bytes.end(), reinterpret_cast<const char*>(marker.data()),
+                    reinterpret_cast<const char*>(marker.data() + marker.size()));
+    ASSERT_NE(at, bytes.end());
+    const std::size_t count = static_cast<std::size_t>(at - bytes.begin()) + marker.size() * 2;
+    bytes[count] = 'x';
+    bytes[count + 2] = 'y';
+    ASSERT_TRUE(t.fs.WriteFileReplacing(kPathListFile, bytes));
+    t.run.state.serialCheckArmed = 0;
+    t.Press();
+
+    EXPECT_EQ(t.host.Events(), std::vector<std::string>{"told failed"});
+    EXPECT_TRUE(t.fs.IsFolder(kTarget));
+    EXPECT_FALSE(t.fs.IsFolder(L"E:\\FilesBackup\\Work"));
+    EXPECT_TRUE(t.Record().empty());
+}
+
+TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressThread) {
+    MemoryRun t;
+    t.fs.AddFolder(L"C:\\Empty\\Inner");
+    t.Save(L"E:\\Deep\\Er\\FilesBackup", {L"C:\\Empty"});
+    t.run.state.serialCheckArmed = 0;
+    t.Press(RunMode::Copy, 1, true);
+
+    EXPECT_TRUE(t.fs.IsFolder(L"E:\\Deep\\Er\\FilesBackup\\Empty\\Inner"));
+    const std::vector<std::string> expected = {"hold", "box Information", "release",
+                                               "told complete", "drive has folders"};
+    EXPECT_EQ(t.host.Events(), expected);
+    EXPECT_EQ(ParseBackupType(t.Record()), BackupType::Copy);
+    EXPECT_EQ(t.run.state.backupRunning, 0);
+}
+
+TEST(BackupRunOnMemoryDisks, TheBarClimbsOnlyWhileTheDestinationKeyAnswers) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork});
+    t.run.state.serialCheckArmed = 0;
+    t.host.keyAnswers = false;
+    std::atomic<int> movedWhileCopying{0};
+    t.host.onProgress = [&](int) {
+        if (t.run.state.copyFinished == 0) {
+            ++movedWhileCopying;
+        }
+    };
+    // The walk waits until the progress thread has asked the key a few times.
+    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+        while (op == MemoryFileSystem::Op::CopyFileData && t.host.Count("key") < 3) {
+            std::this_thread::yield();
+        }
+        return true;
+    };
+    t.Press(RunMode::Copy, 1, false, {kDriveE});
+
+    EXPECT_GE(t.host.Count("key"), 3);
+    EXPECT_EQ(movedWhileCopying, 0);
+    EXPECT_EQ(t.host.lastPosition, 100) << "the finishing steps run all the same";
+    EXPECT_EQ(t.host.Count("box Information"), 1);
+}
+
+// The enclosure pulled before each file operation of a whole run in turn: the run always ends,
+// gives the controls back once, never claims a finished copy it did not make, and records the
+// volume only once every file is across.
+TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaimingSuccess) {
+    int operations = 0;
+    {
+        MemoryRun whole;
+        whole.Save(kTarget, {kWork, kPhotos});
+        whole.run.state.serialCheckArmed = 0;
+        whole.fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
+            ++operations;
+            return true;
+        };
+        whole.Press();
+        ASSERT_TRUE(whole.BackedUp());
+    }
+    ASSERT_GT(operations, 10);
+
+    for (int cut = 1; cut <= operations; ++cut) {
+        SCOPED_TRACE("pulled before operation " + std::to_string(cut));
+        MemoryRun t;
+        t.Save(kTarget, {kWork, kPhotos});
+        t.run.state.serialCheckArmed = 0;
+        int seen = 0;
+        t.fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
+            if (++seen == cut) {
+                t.host.present = 0;
+                t.fs.Detach(L'E');
+            }
+            return true;
+        };
+        t.Press();
+        t.fs.Attach(L'E');
+
+        t.ExpectEndedAndIdle();
+        const bool recorded = !t.Record().empty();
+        if (t.host.Count("box Information") != 0 || recorded) {
+            EXPECT_TRUE(t.BackedUp()) << "success claimed for an incomplete backup";
+        }
+        EXPECT_LE(t.host.Count("told failed") + t.host.Count("told complete"), 1);
+        EXPECT_EQ(t.host.Count("told complete"), t.host.Count("box Information"));
+    }
+}
+
+// Whatever throws on the run or progress thread, the run ends as a failed one does and the next
+// press works.
+TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
+    const std::vector<std::pair<const char*, std::function<void(MemoryRun&)>>> faults = {
+        {"the path list read",
+         [](auto& t) {
+             t.fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+                 if (op == MemoryFileSystem::Op::ReadFile) {
+                     throw std::runtime_error("read");
+                 }
+                 return true;
+             };
+         }},
+        {"a copy",
+         [](auto& t) {
+             t.fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+                 if (op == MemoryFileSystem::Op::CopyFileData) {
+                     throw std::bad_alloc();
+                 }
+                 return true;
+             };
+         }},
+        {"holding the controls",
+         [](auto& t) {
+             t.host.onEvent = [](const std::string& event) {
+                 if (event == "hold") {
+                     throw std::runtime_error("hold");
+                 }
+             };
+         }},
+        {"the progress display",
+         [](auto& t) { t.host.onProgress = [](int) { throw std::runtime_error("bar"); }; }},
+        {"the completion box",
+         [](auto& t) {
+             t.host.onEvent = [](const std::string& event) {
+                 if (event == "box Information") {
+                     throw std::runtime_error("box");
+                 }
+             };
+         }},
+    };
+    for (const auto& [where, inject] : faults) {
+        SCOPED_TRACE(where);
+        MemoryRun t;
+        t.Save(kTarget, {kWork, kPhotos});
+        t.run.state.serialCheckArmed = 0;
+        inject(t);
+        t.Press(RunMode::Copy, 1, true);
+
+        EXPECT_EQ(t.run.state.backupRunning, 0);
+        EXPECT_EQ(t.run.state.runEnded, 1);
+        EXPECT_GE(t.host.Count("release") + t.host.Count("release reselecting"), 1);
+        EXPECT_EQ(t.host.Count("window open"), t.host.Count("window closed"));
+        EXPECT_EQ(t.host.Count("told failed") + t.host.Count("told complete"), 1);
+
+        t.fs.gate = nullptr;
+        t.host.onEvent = nullptr;
+        t.host.onProgress = nullptr;
+        t.Press();
+        EXPECT_TRUE(t.BackedUp());
+        EXPECT_EQ(t.host.Events().back(), "release reselecting");
+        EXPECT_EQ(t.run.state.backupRunning, 0);
+    }
+}
+
+TEST(BackupRunOnMemoryDisks, APressIsRefusedWhileARunIsGoing) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork});
+    t.run.state.serialCheckArmed = 0;
+    std::atomic<bool> letGo{false};
+    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+        while (op == MemoryFileSystem::Op::CopyFileData && !letGo) {
+            std::this_thread::yield();
+        }
+        return true;
+    };
+    ASSERT_TRUE(t.run.Start({}));
+    EXPECT_FALSE(t.run.Start({}));
+    letGo = true;
+    t.run.Join();
+    EXPECT_EQ(t.host.Count("box Information"), 1);
+}
+
+}  // namespace
+}  // namespace bexlo
