@@ -42,7 +42,7 @@ protected:
     std::unique_ptr<BackupDlg> Open() {
         auto dialog = std::make_unique<BackupDlg>(machine);
         EXPECT_TRUE(dialog->Create(nullptr));
-        test::PumpFor(100);
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
         return dialog;
     }
 

@@ -13,7 +13,6 @@
 namespace bexlo {
 namespace {
 
-using test::PumpFor;
 using test::WindowText;
 using test::WriteBytes;
 using test::WriteUtf16File;
@@ -54,7 +53,7 @@ protected:
     std::unique_ptr<BackupDlg> Open() {
         auto dialog = std::make_unique<BackupDlg>(machine);
         EXPECT_TRUE(dialog->Create(nullptr));
-        PumpFor(100);
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
         return dialog;
     }
 

@@ -17,7 +17,6 @@ namespace {
 using test::ChildRect;
 using test::ClassName;
 using test::DialogUnitsToPixels;
-using test::PumpFor;
 using test::PumpUntil;
 using test::WindowText;
 
@@ -34,7 +33,7 @@ protected:
         auto dialog = std::make_unique<BackupDlg>(enclosure ? withEnclosure : withoutEnclosure,
                                                   std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
-        PumpFor(200);
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
         return dialog;
     }
 
@@ -177,7 +176,7 @@ TEST_F(MainDialog, RadiosSwitchTheBackupTypeAndBt1DoesNothing) {
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_BT1, BN_CLICKED), 0);
-    PumpFor(50);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_TRUE(::IsWindowVisible(window));
 }
@@ -204,7 +203,7 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
 
     dialog->backupRunning = 1;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
-    PumpFor(100);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_TRUE(::IsWindow(window)) << "the close path waits for a run";
     dialog->backupRunning = 0;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
@@ -247,15 +246,11 @@ TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
     }
 }
 
-void CALLBACK PressEnter(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    ::PostMessageW(::FindWindowW(nullptr, L"Bexlo"), WM_KEYDOWN, VK_RETURN, 0);
-}
-
 TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
     BackupDlg dialog(withEnclosure);
-    // Enter arrives once the modal loop runs.
-    ::SetTimer(nullptr, 0, 300, PressEnter);
+    // Enter arrives once the modal loop shows this dialog.
+    test::ModalAnswerer answerer;
+    answerer.On(L"Bexlo", [](HWND window) { ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0); });
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
 }
 

@@ -16,7 +16,6 @@
 namespace bexlo {
 namespace {
 
-using test::PumpFor;
 using test::PumpUntil;
 
 // Asks the shell itself: only an icon it holds can be modified.
@@ -60,7 +59,7 @@ protected:
         seam = enclosure ? &withEnclosure : &withoutEnclosure;
         auto dialog = std::make_unique<BackupDlg>(*seam);
         EXPECT_TRUE(dialog->Create(nullptr));
-        PumpFor(200);
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
         return dialog;
     }
 
@@ -244,7 +243,7 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     Notify(*dialog, 1, WM_LBUTTONDBLCLK);
     Command(*dialog, ID_TRAY_OPEN);
     Command(*dialog, ID_TRAY_EXIT);
-    PumpFor(100);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->inTray, 1);
@@ -317,7 +316,6 @@ TEST_F(Tray, ScreenshotOfTheMainDialogWithTheMouseOnSave) {
     ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     ::SendMessageW(save, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     ::SendMessageW(save, WM_MOUSEHOVER, 0, MAKELPARAM(5, 5));
-    PumpFor(200);
     EXPECT_GT(test::SaveScreenshot(window, L"main-dialog-hover-save"), 50);
 }
 
