@@ -9,7 +9,6 @@
 
 #include "backup/NewDirDlg.h"
 #include "controls/CCButton.h"
-#include "controls/CDirNameEdit.h"
 #include "controls/CLabelStatic.h"
 #include "res/resource.h"
 #include "tests/win/TestSupport.h"
@@ -109,88 +108,6 @@ protected:
     CCButton button;
 };
 
-TEST_F(HoverButton, BecomesOwnerDrawnWhenAttached) {
-    EXPECT_EQ(::GetWindowLongW(window.handle, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
-}
-
-// The face of a 60 x 14 item: rows 2..12, where the top row takes step 12 of the gradient and
-// the last one step 63.
-TEST_F(HoverButton, GradientRowsFollowHoverAndHighlight) {
-    struct Case {
-        int hovering, highlighted;
-        COLORREF top, bottom;
-    };
-    const Case cases[] = {
-        {1, 1, RGB(252, 252, 251), RGB(240, 240, 234)},
-        {1, 0, RGB(252, 252, 253), RGB(240, 240, 243)},
-        {0, 1, RGB(251, 251, 252), RGB(234, 234, 240)},
-        {0, 0, RGB(251, 251, 253), RGB(234, 234, 243)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "hovering " << c.hovering << " highlighted " << c.highlighted);
-        Canvas canvas(70, 20);
-        button.hovering = c.hovering;
-        button.highlighted = c.highlighted;
-        button.DrawBackground(canvas.Dc(), RECT{2, 2, 58, 12});
-        EXPECT_COLOUR(canvas.At(2, 2), c.top);
-        EXPECT_COLOUR(canvas.At(57, 2), c.top);
-        EXPECT_COLOUR(canvas.At(30, 12), c.bottom);
-        EXPECT_COLOUR(canvas.At(58, 5), kUntouched);
-        EXPECT_COLOUR(canvas.At(30, 13), kUntouched);
-        EXPECT_COLOUR(canvas.At(30, 1), kUntouched);
-    }
-}
-
-TEST_F(HoverButton, HoverFrameIsOrangeInsideABlackOutline) {
-    Canvas canvas(80, 30);
-    button.hovering = 1;
-    Draw(canvas, 0);
-    EXPECT_EQ(button.focused, 0);
-    EXPECT_EQ(button.highlighted, 0);
-    EXPECT_COLOUR(canvas.At(40, 0), RGB(0, 0, 0));
-    EXPECT_COLOUR(canvas.At(0, 15), RGB(0, 0, 0));
-    EXPECT_COLOUR(canvas.At(2, 8), RGB(250, 196, 88));
-    EXPECT_COLOUR(canvas.At(77, 8), RGB(251, 202, 106));
-    EXPECT_COLOUR(canvas.At(20, 2), RGB(252, 210, 121));
-    EXPECT_COLOUR(canvas.At(20, 28), RGB(229, 151, 0));
-}
-
-TEST_F(HoverButton, FocusRectangleOnlyWhenFocusedAndNotHovering) {
-    // The focus rectangle inverts every other pixel of the frame's top row.
-    auto topRow = [](const Canvas& canvas) {
-        std::set<COLORREF> colours;
-        for (int x = 10; x < 70; ++x) {
-            colours.insert(canvas.At(x, 2));
-        }
-        return colours;
-    };
-    {
-        Canvas canvas(80, 30);
-        Draw(canvas, ODS_FOCUS);
-        EXPECT_EQ(button.focused, 1);
-        EXPECT_EQ(button.highlighted, 1);
-        EXPECT_COLOUR(canvas.At(3, 8), RGB(153, 198, 252));
-        const COLORREF blue = RGB(162, 201, 255);
-        const COLORREF inverted = RGB(255 - 162, 255 - 201, 0);
-        EXPECT_EQ(topRow(canvas), (std::set<COLORREF>{blue, inverted}));
-    }
-    {
-        Canvas canvas(80, 30);
-        button.hovering = 1;
-        Draw(canvas, ODS_FOCUS);
-        EXPECT_EQ(topRow(canvas), std::set<COLORREF>{RGB(252, 210, 121)});
-        EXPECT_COLOUR(canvas.At(2, 8), RGB(250, 196, 88));
-    }
-    {
-        Canvas canvas(80, 30);
-        button.hovering = 0;
-        Draw(canvas, 0);
-        EXPECT_EQ(button.focused, 0);
-        EXPECT_EQ(topRow(canvas).count(RGB(162, 201, 255)), 0u) << "no frame at all";
-    }
-}
-
 TEST_F(HoverButton, PressedTextMovesOneRightAndDown) {
     Canvas plain(80, 30);
     Draw(plain, 0);
@@ -256,31 +173,6 @@ TEST(Controls, PaintTransparentKeepsPureWhiteOnly) {
     EXPECT_COLOUR(canvas.At(4, 0), kUntouched) << "only the control's size";
     EXPECT_EQ(::GetBkColor(canvas.Dc()), RGB(1, 2, 3));
     EXPECT_EQ(::GetTextColor(canvas.Dc()), RGB(4, 5, 6));
-}
-
-TEST(Controls, DirNameEditColoursFollowReadOnly) {
-    TestWindow holder(L"Edit", L"", 0, 100, 20);
-    CDirNameEdit edit;
-    ASSERT_TRUE(edit.Attach(holder.handle));
-    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-    auto answer = [&](UINT message) {
-        const MsgResult result = edit.OnReflected(message, reinterpret_cast<WPARAM>(dc.Get()), 0);
-        EXPECT_TRUE(result.handled);
-        EXPECT_NE(result.value, 0);
-        return ::GetBkColor(dc.Get());
-    };
-    EXPECT_COLOUR(answer(WM_CTLCOLOREDIT), ::GetSysColor(COLOR_BTNFACE));
-
-    edit.SetTextColour(RGB(0, 0, 200));
-    edit.SetBackColour(RGB(200, 210, 220));
-    edit.SetReadOnly(1);
-    EXPECT_TRUE(::GetWindowLongW(holder.handle, GWL_STYLE) & ES_READONLY);
-    EXPECT_COLOUR(answer(WM_CTLCOLORSTATIC), RGB(200, 210, 220));
-    EXPECT_COLOUR(::GetTextColor(dc.Get()), RGB(0, 0, 200));
-
-    edit.SetReadOnly(0);
-    EXPECT_FALSE(::GetWindowLongW(holder.handle, GWL_STYLE) & ES_READONLY);
-    EXPECT_COLOUR(answer(WM_CTLCOLOREDIT), RGB(255, 255, 255));
 }
 
 // The "Making New Directory" dialog, opened modeless so that the test can type into it.

@@ -187,21 +187,6 @@ void PrepareSimulatorFolder(const std::wstring& folder, const std::string& descr
     WriteBytes(folder + L"\\enclosures.txt", description);
 }
 
-RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height) {
-    // Position and size are converted apart, as dialog creation does.
-    RECT position{x, y, width, height};
-    ::MapDialogRect(dialog, &position);
-    return {position.left, position.top, position.left + position.right,
-            position.top + position.bottom};
-}
-
-RECT ChildRect(HWND child) {
-    RECT rect{};
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 std::wstring WindowText(HWND window) {
     wchar_t text[512]{};
     ::GetWindowTextW(window, text, 512);

@@ -50,9 +50,6 @@ inline constexpr char kOneEnclosure[] =
     "enclosure family=1 letters=E signature=0x1234ABCD offsets=32256 serial=0x0000BE7C "
     "key=present attached=yes presses=0 physical=1\n";
 
-RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height);
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child);
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 

@@ -640,69 +640,6 @@ TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
     }
     TreeView_SelectItem(window(), network);
     EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-
-    // Records as a Windows network reports them.
-    wchar_t provider[] = L"Microsoft Windows Network";
-    wchar_t serverName[] = L"\\\\NAS";
-    wchar_t serverComment[] = L"Shelf in the hall";
-    wchar_t shareName[] = L"\\\\NAS\\Photos";
-    NETRESOURCEW container{RESOURCE_GLOBALNET,
-                           RESOURCETYPE_ANY,
-                           RESOURCEDISPLAYTYPE_NETWORK,
-                           RESOURCEUSAGE_CONTAINER,
-                           nullptr,
-                           nullptr,
-                           provider,
-                           provider};
-    NETRESOURCEW server{RESOURCE_GLOBALNET,      RESOURCETYPE_DISK, RESOURCEDISPLAYTYPE_SERVER,
-                        RESOURCEUSAGE_CONTAINER, nullptr,           serverName,
-                        serverComment,           provider};
-    NETRESOURCEW share{RESOURCE_GLOBALNET,
-                       RESOURCETYPE_DISK,
-                       RESOURCEDISPLAYTYPE_SHARE,
-                       RESOURCEUSAGE_CONNECTABLE,
-                       nullptr,
-                       shareName,
-                       nullptr,
-                       provider};
-    HTREEITEM named = tree().AddNetworkEntry(network, container);
-    ASSERT_NE(named, nullptr);
-    EXPECT_EQ(Text(named), L"Microsoft Windows Network") << "no remote name: the comment";
-    EXPECT_TRUE(tree().HasChildren(named));
-    EXPECT_EQ(tree().Record(named)->netResource->provider, provider);
-
-    HTREEITEM nas = tree().AddNetworkEntry(named, server);
-    ASSERT_NE(nas, nullptr);
-    EXPECT_EQ(Text(nas), L"NAS");
-    EXPECT_EQ(tree().ItemToPath(nas), L"\\\\NAS");
-    EXPECT_TRUE(tree().HasChildren(nas)) << "a server is not asked before it is opened";
-    HTREEITEM photos = tree().AddNetworkEntry(nas, share);
-    ASSERT_NE(photos, nullptr);
-    EXPECT_EQ(Text(photos), L"Photos");
-    EXPECT_EQ(tree().ItemToPath(photos), L"\\\\NAS\\Photos");
-
-    // Network paths are found from the level that holds the servers.
-    EXPECT_EQ(tree().PathToItem(L"\\\\nas\\photos"), photos);
-    EXPECT_EQ(tree().PathToItem(L"\\\\NAS\\"), nas);
-    EXPECT_EQ(tree().PathToItem(L"\\\\Elsewhere"), nullptr);
-    EXPECT_EQ(tree().SetSelectedPath(L"\\\\NAS\\Photos", false), photos);
-    EXPECT_EQ(tree().SelectedItem(), photos);
-
-    TreeView_SelectItem(window(), named);
-    EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-    tree().allowRename = 1;
-    tree().allowDelete = 1;
-    for (HTREEITEM item : {nas, photos}) {
-        TreeView_SelectItem(window(), item);
-        EXPECT_TRUE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_RENAME));
-        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_DELETE));
-        EXPECT_FALSE(tree().Rename(item));
-    }
-    // Opening an unreachable server returns too, and leaves it without children.
-    traces.clear();
-    tree().ExpandItem(nas);
-    EXPECT_EQ(TreeView_GetChild(window(), nas), photos);
 }
 
 }  // namespace
