@@ -8,7 +8,6 @@
 #include <string>
 
 #include "backup/NewDirDlg.h"
-#include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
 #include "res/resource.h"
 #include "tests/win/TestSupport.h"
@@ -64,87 +63,6 @@ struct TestWindow {
     ~TestWindow() { ::DestroyWindow(handle); }
     HWND handle;
 };
-
-class HoverButton : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(::GetSystemMetrics(SM_CXEDGE), 2);
-        ASSERT_EQ(::GetSystemMetrics(SM_CYEDGE), 2);
-        ASSERT_TRUE(button.Attach(window.handle));
-    }
-
-    // Draws the button as the platform asks it to, into a picture of the item's size.
-    void Draw(Canvas& canvas, UINT state, int width = 80, int height = 30) {
-        DRAWITEMSTRUCT item{};
-        item.CtlType = ODT_BUTTON;
-        item.hwndItem = window.handle;
-        item.hDC = canvas.Dc();
-        item.rcItem = {0, 0, width, height};
-        item.itemState = state;
-        button.DrawItem(item);
-    }
-
-    // Bounding box of the caption's dark pixels inside the face.
-    static std::optional<RECT> TextBox(const Canvas& canvas, int width, int height) {
-        std::optional<RECT> box;
-        for (int y = 4; y < height - 4; ++y) {
-            for (int x = 5; x < width - 5; ++x) {
-                if (GetRValue(canvas.At(x, y)) >= 128) {
-                    continue;
-                }
-                if (!box) {
-                    box = RECT{x, y, x, y};
-                }
-                box->left = std::min<LONG>(box->left, x);
-                box->top = std::min<LONG>(box->top, y);
-                box->right = std::max<LONG>(box->right, x);
-                box->bottom = std::max<LONG>(box->bottom, y);
-            }
-        }
-        return box;
-    }
-
-    TestWindow window{L"Button", L"Save", BS_PUSHBUTTON, 80, 30};
-    CCButton button;
-};
-
-TEST_F(HoverButton, PressedTextMovesOneRightAndDown) {
-    Canvas plain(80, 30);
-    Draw(plain, 0);
-    Canvas pressed(80, 30);
-    Draw(pressed, ODS_SELECTED);
-    EXPECT_EQ(button.highlighted, 1);
-    const auto before = TextBox(plain, 80, 30);
-    const auto after = TextBox(pressed, 80, 30);
-    ASSERT_TRUE(before && after);
-    EXPECT_EQ(after->left, before->left + 1);
-    EXPECT_EQ(after->top, before->top + 1);
-    EXPECT_EQ(after->right, before->right + 1);
-    EXPECT_EQ(after->bottom, before->bottom + 1);
-}
-
-TEST_F(HoverButton, DisabledTextIsEmbossedAndAnEmptyCaptionDrawsNoText) {
-    Canvas disabled(80, 30);
-    Draw(disabled, ODS_DISABLED);
-    const COLORREF shadow = ::GetSysColor(COLOR_3DSHADOW);
-    int shadowPixels = 0;
-    int blackPixels = 0;
-    for (int y = 4; y < 26; ++y) {
-        for (int x = 5; x < 75; ++x) {
-            shadowPixels += disabled.At(x, y) == shadow;
-            blackPixels += disabled.At(x, y) == RGB(0, 0, 0);
-        }
-    }
-    EXPECT_GT(shadowPixels, 5);
-    EXPECT_EQ(blackPixels, 0);
-    EXPECT_COLOUR(disabled.At(40, 0), RGB(0, 0, 0)) << "the outline stays";
-
-    ::SetWindowTextW(window.handle, L"");
-    Canvas empty(80, 30);
-    Draw(empty, ODS_SELECTED);
-    EXPECT_FALSE(TextBox(empty, 80, 30).has_value());
-    EXPECT_NE(empty.At(40, 15), kUntouched) << "the face is painted";
-}
 
 TEST(Controls, PaintTransparentKeepsPureWhiteOnly) {
     TestWindow holder(L"Static", L"", 0, 4, 1);

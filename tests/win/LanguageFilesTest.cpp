@@ -34,13 +34,8 @@ const std::wstring kFullGerman =
     L"BT_CANCEL=Abbrechen\r\n"
     L"ABOUT=Über\r\n";
 
-class LanguageFiles : public testing::Test {
+class LanguageFiles : public test::DialogOnMachine {
 protected:
-    void SetUp() override {
-        test::ClearDataFolder();
-        test::SetUpMachine(machine, true);
-    }
-
     static std::wstring DataFile(const wchar_t* name) {
         return std::wstring(kDataFolder) + L"\\" + name;
     }
@@ -49,15 +44,6 @@ protected:
         WriteUtf16File(DataFile(L"Setup.txt"),
                        L"[MAIN]\r\nUI_String=" + ui + L"\r\nMsg_String=" + msg + L"\r\n");
     }
-
-    std::unique_ptr<BackupDlg> Open() {
-        auto dialog = std::make_unique<BackupDlg>(machine);
-        EXPECT_TRUE(dialog->Create(nullptr));
-        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
-        return dialog;
-    }
-
-    testing_device::FakeDeviceSeam machine;
 
     static std::wstring Caption(const BackupDlg& dialog, int id) {
         return WindowText(::GetDlgItem(dialog.Handle(), id));
@@ -69,31 +55,6 @@ protected:
         EXPECT_EQ(Caption(dialog, IDC_SYNC), L"Synchronize");
     }
 };
-
-TEST_F(LanguageFiles, ACompleteLanguageChangesEveryCaptionAndTheSubDialogTexts) {
-    ChooseLanguage(L"German", L"German");
-    WriteUtf16File(DataFile(L"UI_String(U).txt"), L"[English]\r\nBT_SAVE=Save\r\n" + kFullGerman);
-    WriteUtf16File(DataFile(L"Msg_String(U).txt"),
-                   L"[German]\r\nMSG_COPY_OVER=Kopie fertig!\r\nMSG_KEY_LOST=Schlüssel fehlt!\r\n");
-    auto dialog = Open();
-    EXPECT_EQ(Caption(*dialog, IDC_PATH_SETTING), L"Pfad-Einstellung");
-    EXPECT_EQ(Caption(*dialog, IDC_BACKUP_STYLE), L"Sicherungsart");
-    EXPECT_EQ(Caption(*dialog, IDC_SOURCE_HEADING), L"Quelle");
-    EXPECT_EQ(Caption(*dialog, IDC_DEST_HEADING), L"Ziel");
-    EXPECT_EQ(Caption(*dialog, IDC_SAVE), L"Speichern");
-    EXPECT_EQ(Caption(*dialog, IDC_CLEAR), L"Leeren");
-    EXPECT_EQ(Caption(*dialog, IDC_COPY), L"Kopieren");
-    EXPECT_EQ(Caption(*dialog, IDC_SYNC), L"Abgleichen");
-    EXPECT_EQ(Caption(*dialog, IDC_COPY_PRGS), L"Gesamtfortschritt:");  // the reader trims
-    EXPECT_EQ(dialog->progressDlg.statusText, L"Gesamtfortschritt:");
-    EXPECT_EQ(dialog->newDirDlg.labelText, L"Ordnername:");
-    EXPECT_EQ(dialog->newDirDlg.okText, L"OK!");
-    EXPECT_EQ(dialog->newDirDlg.cancelText, L"Abbrechen");
-    EXPECT_EQ(dialog->uiTexts.about, L"Über");
-    EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Kopie fertig!");
-    EXPECT_EQ(dialog->messageTexts[Msg::KeyLost], L"Schlüssel fehlt!");
-    EXPECT_EQ(dialog->messageTexts[Msg::DiffVol], L"The volume with last setting is different!");
-}
 
 TEST_F(LanguageFiles, BadFilesNeverStopTheProgram) {
     {

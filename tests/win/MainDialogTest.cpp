@@ -16,26 +16,7 @@ namespace {
 
 using test::PumpUntil;
 
-class MainDialog : public testing::Test {
-protected:
-    void SetUp() override {
-        test::ClearDataFolder();
-        test::SetUpMachine(withEnclosure, true);
-        test::SetUpMachine(withoutEnclosure, false);
-    }
-
-    // Opens the main dialog modeless, as the program would with or without an enclosure.
-    std::unique_ptr<BackupDlg> Open(bool enclosure, BackupDlg::Options options = {}) {
-        auto dialog = std::make_unique<BackupDlg>(enclosure ? withEnclosure : withoutEnclosure,
-                                                  std::move(options));
-        EXPECT_TRUE(dialog->Create(nullptr));
-        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
-        return dialog;
-    }
-
-    testing_device::FakeDeviceSeam withEnclosure;
-    testing_device::FakeDeviceSeam withoutEnclosure;
-};
+using MainDialog = test::DialogOnMachine;
 
 TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     auto dialog = Open(true);
@@ -112,27 +93,6 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
     dialog->backupRunning = 0;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
-}
-
-TEST_F(MainDialog, MinimiseIsIgnoredDuringARunAndOpenRestores) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    dialog->backupRunning = 1;
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog->inTray, 0);
-    dialog->backupRunning = 0;
-
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_FALSE(::IsWindowVisible(window));
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN, 0), 0);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_FALSE(::IsIconic(window));
-    EXPECT_EQ(dialog->inTray, 0);
-    EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
-
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
-    EXPECT_FALSE(::IsWindow(window));
 }
 
 TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {

@@ -158,23 +158,6 @@ TEST_F(TreeCtrl, PathsMapBothWaysWhateverTheirCase) {
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\Nope"), nullptr);
 }
 
-TEST_F(TreeCtrl, TracesTheRefusedPathsWithTheirFixedTexts) {
-    std::vector<std::wstring> traces;
-    tree().SetTraceHook([&](const std::wstring& text) { traces.push_back(text); });
-    EXPECT_EQ(tree().SetSelectedPath(L"", false), nullptr);
-    tree().rootFolder = L"E:\\t";
-    EXPECT_EQ(tree().PathToItem(L"F:\\x"), nullptr);
-    EXPECT_EQ(tree().SetSelectedPath(L"f:\\x", false), nullptr);
-    ASSERT_EQ(traces.size(), 3u);
-    EXPECT_EQ(traces[0], L"CTreeFileCtrl::SetSelectedPath, Cannot select a empty path\n");
-    EXPECT_EQ(traces[1],
-              L"CTreeFileCtrl::PathToItem, Could not find the path F:\\X as the root has been "
-              L"configued as E:\\T\n");
-    EXPECT_EQ(traces[2],
-              L"CTreeFileCtrl::SetSelectedPath, Could not select the path F:\\X as the root has "
-              L"been configued as E:\\T\n");
-}
-
 TEST_F(TreeCtrl, SelectingThroughADeletedFolderStopsAtItsParent) {
     MakeFolders({L"E:\\t\\a", L"E:\\t\\a\\b", L"E:\\t\\a\\b\\c"});
     {
