@@ -108,7 +108,9 @@ PathListRead ReadPathList(std::span<const std::uint8_t> bytes) {
         }
         const std::size_t pathAt = opening + kRecordMarkerChars;
         const std::size_t closing = window.find(RecordClosing(i), pathAt);
-        if (closing == std::u16string::npos || closing - pathAt > kMaxPathChars) {
+        // An empty record names no item: the run would take it for the root of nothing.
+        if (closing == std::u16string::npos || closing == pathAt ||
+            closing - pathAt > kMaxPathChars) {
             read.sources.clear();
             return read;
         }

@@ -232,7 +232,17 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
                          : CopyFileInto(from, found->name, toFolder);
 }
 
+// A pull while only folders were made or sources looked for fails no step by itself: the item
+// fails when the enclosure has gone by its end.
 int BackupWalker::CopyItem(const std::wstring& source, const std::wstring& target) {
+    return CopyItemSteps(source, target) && DevicePresent() ? 1 : 0;
+}
+
+int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
+    return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
+}
+
+int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& target) {
     if (!DevicePresent()) {
         return 0;
     }
@@ -296,7 +306,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
     return 1;
 }
 
-int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
+int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& target) {
     if (!DevicePresent()) {
         return 0;
     }

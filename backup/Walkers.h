@@ -76,6 +76,8 @@ private:
     class ChainLink;
 
     bool DevicePresent() const { return devicePresent_.load() != 0; }
+    int CopyItemSteps(const std::wstring& source, const std::wstring& target);
+    int SyncItemSteps(const std::wstring& source, const std::wstring& target);
     // True when the folder is one of those being walked: a link leading back into the walk.
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const std::wstring& name,

@@ -952,6 +952,12 @@ MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return MsgResult::Handled(0);
             }
             return MsgResult::NotHandled();
+        case WM_RBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            // The click notifications that follow carry no point, and the cursor may have moved
+            // on by the time the click was taken from the queue.
+            clickPoint = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            return MsgResult::NotHandled();
         case WM_MOUSEMOVE:
             if (Dragging()) {
                 OnDragMove({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});

@@ -256,6 +256,8 @@ private:
     // The item whose label is being edited. The platform may report the end of an edit twice;
     // only the first report renames.
     HTREEITEM editedItem = nullptr;
+    // Where the last right press or double click was, in client coordinates.
+    POINT clickPoint{};
     // Borrowed: cursors loaded from resources are the system's to free.
     HCURSOR copyAllowedCursor = nullptr;
     HCURSOR copyRefusedCursor = nullptr;

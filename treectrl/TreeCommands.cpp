@@ -136,12 +136,11 @@ void CTreeFileCtrl::ShowItemMenu(POINT screen) {
 }
 
 void CTreeFileCtrl::OnRightClick() {
-    const DWORD position = ::GetMessagePos();
-    const POINT screen{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     TVHITTESTINFO hit{};
-    hit.pt = screen;
-    ::ScreenToClient(Handle(), &hit.pt);
+    hit.pt = clickPoint;
     TreeView_SelectItem(Handle(), TreeView_HitTest(Handle(), &hit));
+    POINT screen = clickPoint;
+    ::ClientToScreen(Handle(), &screen);
     ShowItemMenu(screen);
 }
 
@@ -175,10 +174,8 @@ void CTreeFileCtrl::OnInitMenuPopup(HMENU menu) const {
 }
 
 void CTreeFileCtrl::OnDoubleClick() {
-    const DWORD position = ::GetMessagePos();
     TVHITTESTINFO hit{};
-    hit.pt = {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
-    ::ScreenToClient(Handle(), &hit.pt);
+    hit.pt = clickPoint;
     HTREEITEM item = TreeView_HitTest(Handle(), &hit);
     if (item != nullptr && item == SelectedItem() && !HasChildren(item)) {
         ::PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(ID_TREE_OPEN, 0), 0);

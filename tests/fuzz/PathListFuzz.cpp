@@ -1,4 +1,5 @@
-// Any bytes in path.txt give a defined result: never a crash, never an empty or overlong path.
+// Any bytes in path.txt give a defined result: never a crash, never an empty or overlong path,
+// and a usable list saves and reads back as itself.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,26 +8,30 @@
 
 #include "backup/PathList.h"
 
+namespace {
+
+void Holds(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using bexlo::PathListRead;
     const PathListRead read = bexlo::ReadPathList(std::span<const std::uint8_t>(data, size));
-    if (read.sources.size() > bexlo::kItemLimit || read.target.size() > bexlo::kMaxPathChars) {
-        std::abort();
-    }
-    if (read.status != PathListRead::Status::PathLost && read.target.empty()) {
-        std::abort();
-    }
-    if (read.status != PathListRead::Status::Usable && !read.sources.empty()) {
-        std::abort();
+    Holds(read.sources.size() <= bexlo::kItemLimit && read.target.size() <= bexlo::kMaxPathChars);
+    Holds((read.status == PathListRead::Status::PathLost) == read.target.empty());
+    Holds(read.status == PathListRead::Status::Usable || read.sources.empty());
+    for (const std::wstring& source : read.sources) {
+        Holds(!source.empty() && source.size() <= bexlo::kMaxPathChars);
     }
     if (read.status == PathListRead::Status::Usable) {
-        // What was read saves and reads back as the same list.
         const PathListRead again =
             bexlo::ReadPathList(bexlo::PathListBytes(read.target, read.sources));
-        if (again.status != PathListRead::Status::Usable || again.target != read.target ||
-            again.sources.size() != read.sources.size()) {
-            std::abort();
-        }
+        Holds(again.status == PathListRead::Status::Usable && again.target == read.target &&
+              again.sources == read.sources);
     }
     return 0;
 }

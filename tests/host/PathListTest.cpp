@@ -132,6 +132,9 @@ TEST(PathList, DamagedFilesAreUnusableWithTheRunsOwnOutcome) {
     std::u16string renumbered = text;
     renumbered.replace(renumbered.find(u"[ 2] #"), 4, u"[ 3]");
     EXPECT_EQ(ReadPathList(Utf16Le(renumbered)).status, Status::BadRecord);
+    std::u16string empty = text;
+    empty.replace(empty.find(u"C:\\Work"), 7, u"");
+    EXPECT_EQ(ReadPathList(Utf16Le(empty)).status, Status::BadRecord) << "a record without a path";
     for (std::size_t cut = 104; cut < good.size() - 1; ++cut) {
         const PathListRead read = ReadPathList(Bytes(good.begin(), good.begin() + cut));
         EXPECT_EQ(read.status, Status::BadRecord) << cut;

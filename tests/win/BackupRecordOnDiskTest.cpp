@@ -32,26 +32,12 @@ std::wstring RecordText() {
     return text;
 }
 
-class BackupRecordOnDisk : public testing::Test {
+class BackupRecordOnDisk : public test::DialogOnMachine {
 protected:
-    void SetUp() override {
-        test::ClearDataFolder();
-        test::SetUpMachine(machine, true);
-    }
-
-    std::unique_ptr<BackupDlg> Open() {
-        auto dialog = std::make_unique<BackupDlg>(machine);
-        EXPECT_TRUE(dialog->Create(nullptr));
-        test::PumpFor(100);
-        return dialog;
-    }
-
     static bool SyncChecked(const BackupDlg& dialog) {
         return ::IsDlgButtonChecked(dialog.Handle(), IDC_SYNC) == BST_CHECKED &&
                ::IsDlgButtonChecked(dialog.Handle(), IDC_COPY) == BST_UNCHECKED;
     }
-
-    testing_device::FakeDeviceSeam machine;
 };
 
 TEST_F(BackupRecordOnDisk, TheRecordRestoresTheBackupTypeAtStart) {

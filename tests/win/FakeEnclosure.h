@@ -1,7 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+#include "app/BackupDlg.h"
 #include "device/DeviceRecord.h"
 #include "tests/host/FakeDeviceSeam.h"
+#include "tests/win/TestSupport.h"
 
 namespace bexlo::test {
 
@@ -22,5 +29,28 @@ inline void SetUpMachine(testing_device::FakeDeviceSeam& seam, bool attached) {
         seam.gpio['E'] = {0, kGpioIdle};
     }
 }
+
+// The main dialog on a scripted machine, with an empty data folder.
+class DialogOnMachine : public testing::Test {
+protected:
+    void SetUp() override {
+        ClearDataFolder();
+        SetUpMachine(withEnclosure, true);
+        SetUpMachine(withoutEnclosure, false);
+    }
+
+    // Opens the main dialog modeless, as the program would with or without an enclosure.
+    std::unique_ptr<BackupDlg> Open(bool enclosure = true, BackupDlg::Options options = {}) {
+        seam = enclosure ? &withEnclosure : &withoutEnclosure;
+        auto dialog = std::make_unique<BackupDlg>(*seam, std::move(options));
+        EXPECT_TRUE(dialog->Create(nullptr));
+        EXPECT_TRUE(PumpPosted()) << "waited for the start-up messages";
+        return dialog;
+    }
+
+    testing_device::FakeDeviceSeam withEnclosure;
+    testing_device::FakeDeviceSeam withoutEnclosure;
+    testing_device::FakeDeviceSeam* seam = nullptr;  // the machine of the last dialog opened
+};
 
 }  // namespace bexlo::test

@@ -14,125 +14,9 @@
 namespace bexlo {
 namespace {
 
-using test::ChildRect;
-using test::ClassName;
-using test::DialogUnitsToPixels;
-using test::PumpFor;
 using test::PumpUntil;
-using test::WindowText;
 
-class MainDialog : public testing::Test {
-protected:
-    void SetUp() override {
-        test::ClearDataFolder();
-        test::SetUpMachine(withEnclosure, true);
-        test::SetUpMachine(withoutEnclosure, false);
-    }
-
-    // Opens the main dialog modeless, as the program would with or without an enclosure.
-    std::unique_ptr<BackupDlg> Open(bool enclosure, BackupDlg::Options options = {}) {
-        auto dialog = std::make_unique<BackupDlg>(enclosure ? withEnclosure : withoutEnclosure,
-                                                  std::move(options));
-        EXPECT_TRUE(dialog->Create(nullptr));
-        PumpFor(200);
-        return dialog;
-    }
-
-    testing_device::FakeDeviceSeam withEnclosure;
-    testing_device::FakeDeviceSeam withoutEnclosure;
-};
-
-struct ExpectedControl {
-    int id;
-    const wchar_t* className;
-    const wchar_t* text;  // null: not checked (list boxes, progress bars, trees' own text)
-    bool visible;
-    int x, y, width, height;
-    bool bound;
-};
-
-// The main dialog's controls in template order.
-const ExpectedControl kControls[] = {
-    {1053, L"Static", L"___", false, 267, 215, 19, 8, true},
-    {1080, L"Static", nullptr, false, 237, 245, 83, 8, false},
-    {1066, L"Static", L"Path Setting", true, 35, 6, 42, 9, true},
-    {1067, L"Static", L"Backup Style", true, 190, 6, 42, 9, true},
-    {1004, L"Button", L"Save", true, 46, 16, 34, 11, true},
-    {1010, L"Button", L"Clear", true, 90, 16, 34, 11, true},
-    {1041, L"Button", L"Copy", true, 201, 16, 31, 10, true},
-    {1042, L"Button", L"Synchronize", true, 233, 16, 53, 10, true},
-    {1023, L"Static", L"", true, 16, 39, 109, 19, true},
-    {1020, L"Static", L"", true, 19, 41, 102, 15, true},
-    {1022, L"Static", L"", true, 171, 39, 109, 19, true},
-    {1021, L"Static", L"", true, 174, 41, 102, 15, true},
-    {1027, L"Button", L"", true, 128, 39, 23, 20, true},
-    {1026, L"Button", L"", true, 283, 39, 23, 20, true},
-    {1000, L"SysTreeView32", nullptr, true, 16, 61, 135, 134, true},
-    {1001, L"SysTreeView32", nullptr, true, 171, 61, 135, 134, true},
-    {1019, L"Static", L"Total copy progress: ", true, 23, 214, 72, 12, true},
-    {1037, L"ListBox", nullptr, false, 17, 143, 131, 48, false},
-    {1, L"Button", L"&Close", false, 292, 213, 22, 10, false},
-    {1048, L"Button", L"BT1", false, 12, 61, 22, 17, false},
-    {1015, L"msctls_progress32", nullptr, true, 21, 229, 278, 8, true},
-    {1014, L"ListBox", nullptr, false, 173, 138, 129, 49, false},
-    {1051, L"Static", L"", false, 176, 245, 52, 8, true},
-    {1052, L"Static", L"___", false, 242, 215, 19, 8, true},
-    {1070, L"Static", L"Destination", true, 206, 30, 61, 8, true},
-    {1038, L"ListBox", nullptr, false, 173, 143, 131, 48, false},
-    {1069, L"Static", L"Source", true, 61, 30, 44, 8, true},
-};
-
-TEST_F(MainDialog, EveryControlOfTheTemplateIsThere) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(WindowText(window), L"Bexlo");
-    EXPECT_TRUE(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    EXPECT_TRUE(::GetWindowLongW(window, GWL_STYLE) & WS_MINIMIZEBOX);
-
-    HWND previous = nullptr;
-    for (const ExpectedControl& expected : kControls) {
-        SCOPED_TRACE(testing::Message() << "control " << expected.id);
-        HWND control = ::GetDlgItem(window, expected.id);
-        ASSERT_NE(control, nullptr);
-        EXPECT_EQ(::GetWindow(control, GW_HWNDPREV), previous) << "out of template order";
-        previous = control;
-        EXPECT_EQ(::lstrcmpiW(ClassName(control).c_str(), expected.className), 0)
-            << "class " << testing::PrintToString(ClassName(control));
-        if (expected.text != nullptr) {
-            EXPECT_EQ(WindowText(control), expected.text);
-        }
-        EXPECT_EQ((::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, expected.visible);
-        const RECT want =
-            DialogUnitsToPixels(window, expected.x, expected.y, expected.width, expected.height);
-        const RECT got = ChildRect(control);
-        EXPECT_EQ(got.left, want.left);
-        EXPECT_EQ(got.top, want.top);
-        EXPECT_EQ(got.right, want.right);
-        EXPECT_EQ(got.bottom, want.bottom);
-        EXPECT_EQ(Control::FromHandle(control) != nullptr, expected.bound) << "subclassing";
-    }
-
-    // The background holder is last; it takes the size of its bitmap.
-    HWND background = ::GetDlgItem(window, IDC_BACKGROUND);
-    ASSERT_NE(background, nullptr);
-    EXPECT_EQ(::GetWindow(background, GW_HWNDPREV), previous);
-    EXPECT_EQ(::GetWindow(background, GW_HWNDNEXT), nullptr);
-    EXPECT_FALSE(::IsWindowVisible(background));
-    EXPECT_FALSE(::IsWindowEnabled(background));
-    EXPECT_NE(::SendMessageW(background, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
-    EXPECT_NE(Control::FromHandle(background), nullptr);
-
-    const LONG sourceStyle = ::GetWindowLongW(::GetDlgItem(window, IDC_SOURCE_TREE), GWL_STYLE);
-    const LONG targetStyle = ::GetWindowLongW(::GetDlgItem(window, IDC_TARGET_TREE), GWL_STYLE);
-    for (LONG style : {sourceStyle, targetStyle}) {
-        EXPECT_EQ(style & (TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NONEVENHEIGHT),
-                  TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NONEVENHEIGHT);
-    }
-    EXPECT_TRUE(sourceStyle & TVS_CHECKBOXES);
-    EXPECT_FALSE(targetStyle & TVS_CHECKBOXES);
-    EXPECT_TRUE(::GetWindowLongW(::GetDlgItem(window, IDC_SELECTION_LIST), GWL_STYLE) & LBS_SORT);
-}
+using MainDialog = test::DialogOnMachine;
 
 TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     auto dialog = Open(true);
@@ -177,7 +61,7 @@ TEST_F(MainDialog, RadiosSwitchTheBackupTypeAndBt1DoesNothing) {
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_BT1, BN_CLICKED), 0);
-    PumpFor(50);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_TRUE(::IsWindowVisible(window));
 }
@@ -204,32 +88,11 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
 
     dialog->Run().state.backupRunning = 1;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
-    PumpFor(100);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_TRUE(::IsWindow(window)) << "the close path waits for a run";
     dialog->Run().state.backupRunning = 0;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
-}
-
-TEST_F(MainDialog, MinimiseIsIgnoredDuringARunAndOpenRestores) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    dialog->Run().state.backupRunning = 1;
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog->inTray, 0);
-    dialog->Run().state.backupRunning = 0;
-
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_FALSE(::IsWindowVisible(window));
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN, 0), 0);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_FALSE(::IsIconic(window));
-    EXPECT_EQ(dialog->inTray, 0);
-    EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
-
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
-    EXPECT_FALSE(::IsWindow(window));
 }
 
 TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
@@ -247,15 +110,11 @@ TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
     }
 }
 
-void CALLBACK PressEnter(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    ::PostMessageW(::FindWindowW(nullptr, L"Bexlo"), WM_KEYDOWN, VK_RETURN, 0);
-}
-
 TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
     BackupDlg dialog(withEnclosure);
-    // Enter arrives once the modal loop runs.
-    ::SetTimer(nullptr, 0, 300, PressEnter);
+    // Enter arrives once the modal loop shows this dialog.
+    test::ModalAnswerer answerer;
+    answerer.On(L"Bexlo", [](HWND window) { ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0); });
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
 }
 
@@ -317,31 +176,6 @@ TEST_F(MainDialog, SelectionAndExpansionNotificationsFollowEachTree) {
     EXPECT_EQ(dialog->clearPending, 1) << "only the source tree clears";
     EXPECT_EQ(notify(dialog->SourceTree(), TVN_ITEMEXPANDINGW, TVE_COLLAPSE), 0);
     EXPECT_EQ(dialog->clearPending, 0);
-}
-
-TEST_F(MainDialog, TextOnTheBackgroundIsTransparentAndPathDisplaysWhite) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    ::UpdateWindow(window);
-    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-    auto colour = [&](int id) {
-        return static_cast<HBRUSH>(reinterpret_cast<HANDLE>(
-            ::SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
-                           reinterpret_cast<LPARAM>(::GetDlgItem(window, id)))));
-    };
-    for (int id : {IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING, IDC_DEST_HEADING,
-                   IDC_COPY_PRGS, IDC_COPY, IDC_SYNC}) {
-        SCOPED_TRACE(id);
-        ::SetBkMode(dc.Get(), OPAQUE);
-        EXPECT_EQ(colour(id), ::GetStockObject(HOLLOW_BRUSH));
-        EXPECT_EQ(::GetBkMode(dc.Get()), TRANSPARENT);
-    }
-    // The path displays paint white once the dialog has painted.
-    ::SetBkColor(dc.Get(), RGB(1, 2, 3));
-    HBRUSH pathBrush = colour(IDC_SOURCE_PATH);
-    EXPECT_NE(pathBrush, nullptr);
-    EXPECT_NE(pathBrush, ::GetStockObject(HOLLOW_BRUSH));
-    EXPECT_EQ(::GetBkColor(dc.Get()), RGB(255, 255, 255));
 }
 
 TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {

@@ -12,8 +12,6 @@
 namespace bexlo {
 namespace {
 
-using test::PumpFor;
-
 constexpr wchar_t kDialogCaption[] = L"Making New Directory";
 
 bool IsFolder(const std::wstring& path) {
@@ -42,7 +40,7 @@ protected:
         };
         dialog = std::make_unique<BackupDlg>(seam);
         ASSERT_TRUE(dialog->Create(nullptr));
-        PumpFor(200);
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the start-up messages";
         // Only the key checks talk to the enclosure from here on.
         ::KillTimer(dialog->Handle(), kPollTimer);
         seam.scsiCalls.clear();
@@ -95,7 +93,7 @@ TEST_F(NewFolder, NothingSelectedDoesNothing) {
     dialog->targetSelection.clear();
     Click(IDC_NEW_SOURCE_DIR);
     Click(IDC_NEW_TARGET_DIR);
-    PumpFor(100);
+    EXPECT_TRUE(test::PumpPosted());
     EXPECT_EQ(Opened(), 0);
     EXPECT_TRUE(seam.scsiCalls.empty()) << "no key check either";
 }

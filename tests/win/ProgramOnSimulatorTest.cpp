@@ -39,17 +39,9 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
 TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNotStart) {
     Describe(std::string(test::kOneEnclosure) + "enclosure family=11 letters=F\n");
     test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", L"/simulate=" + Folder());
-    HWND box = nullptr;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            return (box = test::FindProcessWindow(program.Id(), L"Bexlo Simulator")) != nullptr;
-        },
-        20000));
-    std::wstring text;
-    for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        text += test::WindowText(child) + L"\n";
-    }
+    HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
+    ASSERT_NE(box, nullptr) << "waited for the simulator's box with its text";
+    const std::wstring text = test::StaticTexts(box);
     EXPECT_NE(text.find(L"line 2"), std::wstring::npos) << std::string(text.begin(), text.end());
     EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
     ::PostMessageW(box, WM_CLOSE, 0, 0);

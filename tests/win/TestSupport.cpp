@@ -3,6 +3,7 @@
 #include "app/LanguageFiles.h"
 #include "backup/WindowsFileSystem.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace bexlo::test {
@@ -27,6 +28,43 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 void PumpFor(DWORD ms) {
     PumpUntil([] { return false; }, ms);
+}
+
+namespace {
+
+WPARAM markersHandled = 0;
+
+LRESULT CALLBACK MarkerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        markersHandled = std::max(markersHandled, wParam);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of the test thread whose only work is to note the markers it is handed; a window, not
+// the thread, so that modal loops hand markers on too.
+HWND MarkerWindow() {
+    static const HWND window = [] {
+        WNDCLASSW type{};
+        type.lpfnWndProc = MarkerProc;
+        type.hInstance = ::GetModuleHandleW(nullptr);
+        type.lpszClassName = L"BexloTestMarker";
+        ::RegisterClassW(&type);
+        return ::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 type.hInstance, nullptr);
+    }();
+    return window;
+}
+
+}  // namespace
+
+bool PumpPosted(DWORD timeoutMs) {
+    // Posted messages are taken in order: once the marker is handled, all before it were.
+    static WPARAM posted = 0;
+    const WPARAM marker = ++posted;
+    ::PostMessageW(MarkerWindow(), WM_APP, marker, 0);
+    return PumpUntil([marker] { return markersHandled >= marker; }, timeoutMs);
 }
 
 std::wstring ProgramFolder() {
@@ -147,21 +185,6 @@ void PrepareSimulatorFolder(const std::wstring& folder, const std::string& descr
         ::CopyFileW((built + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
     }
     WriteBytes(folder + L"\\enclosures.txt", description);
-}
-
-RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height) {
-    // Position and size are converted apart, as dialog creation does.
-    RECT position{x, y, width, height};
-    ::MapDialogRect(dialog, &position);
-    return {position.left, position.top, position.left + position.right,
-            position.top + position.bottom};
-}
-
-RECT ChildRect(HWND child) {
-    RECT rect{};
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
 }
 
 std::wstring WindowText(HWND window) {
@@ -285,22 +308,16 @@ std::wstring StaticTexts(HWND window) {
     return texts;
 }
 
-int SaveScreenshot(HWND window, const std::wstring& name) {
-    ::SetForegroundWindow(window);
-    ::RedrawWindow(window, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpFor(300);
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
+namespace {
+
+// The screen's pixels in `rect`, top row first, with an opaque fourth byte.
+std::vector<std::uint32_t> GrabScreen(const RECT& rect, BITMAPINFO& info) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) {
-        return 0;
-    }
-    BITMAPINFO info{};
+    info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -308,7 +325,7 @@ int SaveScreenshot(HWND window, const std::wstring& name) {
     UniqueBitmap picture(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
     if (!picture || !memory) {
-        return 0;
+        return {};
     }
     {
         ScopedSelect select(memory.Get(), picture.Get());
@@ -316,24 +333,51 @@ int SaveScreenshot(HWND window, const std::wstring& name) {
         ::BitBlt(memory.Get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
         ::ReleaseDC(nullptr, screen);
     }
+    auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> grabbed(pixels, pixels + static_cast<std::size_t>(width) * height);
     // Screen pixels come with whatever is in the fourth byte; viewers would take it as alpha.
-    auto* pixels = static_cast<std::uint32_t*>(bits);
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::set<std::uint32_t> colours;
-    for (std::size_t i = 0; i < count; ++i) {
-        pixels[i] |= 0xFF000000u;
-        colours.insert(pixels[i]);
+    for (std::uint32_t& pixel : grabbed) {
+        pixel |= 0xFF000000u;
     }
+    return grabbed;
+}
+
+}  // namespace
+
+int SaveScreenshot(HWND window, const std::wstring& name) {
+    ::SetForegroundWindow(window);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    if (rect.right <= rect.left || rect.bottom <= rect.top) {
+        return 0;
+    }
+    // What was painted reaches the screen when the thread goes idle: the picture is taken once
+    // it has more than one colour and stays the same over a few rounds of messages.
+    BITMAPINFO info{};
+    std::vector<std::uint32_t> pixels;
+    int unchanged = 0;
+    PumpUntil(
+        [&] {
+            std::vector<std::uint32_t> again = GrabScreen(rect, info);
+            unchanged = again == pixels ? unchanged + 1 : 0;
+            pixels = std::move(again);
+            return unchanged >= 3 && std::adjacent_find(pixels.begin(), pixels.end(),
+                                                        std::not_equal_to<>()) != pixels.end();
+        },
+        10000);
+    const std::set<std::uint32_t> colours(pixels.begin(), pixels.end());
 
     const std::wstring folder = ProgramFolder() + L"..\\artifacts";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     BITMAPFILEHEADER header{};
     header.bfType = 0x4D42;  // "BM"
     header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + count * 4);
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size() * 4);
     std::string file(reinterpret_cast<const char*>(&header), sizeof(header));
     file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    file.append(static_cast<const char*>(bits), count * 4);
+    file.append(reinterpret_cast<const char*>(pixels.data()), pixels.size() * 4);
     WriteBytes(folder + L"\\" + name + L".bmp", file);
     return static_cast<int>(colours.size());
 }
@@ -367,6 +411,27 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
 
 namespace {
 
+// A box exists before it is filled: its template's buttons carry every caption, and its text is
+// set while it is still hidden. Only a shown box with a text is read.
+bool BoxIsFilled(HWND box) {
+    return ::IsWindowVisible(box) && !StaticTexts(box).empty();
+}
+
+}  // namespace
+
+HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
+    HWND box = nullptr;
+    PumpUntil(
+        [&] {
+            box = FindProcessWindow(processId, caption);
+            return box != nullptr && BoxIsFilled(box);
+        },
+        timeoutMs);
+    return box != nullptr && BoxIsFilled(box) ? box : nullptr;
+}
+
+namespace {
+
 // A message box: a dialog with an OK button and none of the program's own controls (numbered from
 // 1000; the platform's box may use 1088 for its icon).
 bool IsMessageBox(HWND window) {
@@ -381,7 +446,8 @@ bool IsMessageBox(HWND window) {
             return false;
         }
     }
-    return true;
+    // Read last: asking a window for its text waits for its thread.
+    return BoxIsFilled(window);
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ namespace bexlo::test {
 
 // Runs the thread's messages until `done` holds or `timeoutMs` passes; true when it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+// Runs the thread's messages until everything posted to it before the call has been handled;
+// false when that took longer than `timeoutMs`.
+bool PumpPosted(DWORD timeoutMs = 5000);
 void PumpFor(DWORD ms);
 // Seconds since `start`, for the benchmarks' figures.
 inline double SecondsSince(const std::chrono::steady_clock::time_point& start) {
@@ -47,9 +50,6 @@ inline constexpr char kOneEnclosure[] =
     "enclosure family=1 letters=E signature=0x1234ABCD offsets=32256 serial=0x0000BE7C "
     "key=present attached=yes presses=0 physical=1\n";
 
-RECT DialogUnitsToPixels(HWND dialog, int x, int y, int width, int height);
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child);
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 
@@ -108,6 +108,8 @@ int SaveScreenshot(HWND window, const std::wstring& name);
 
 // The top-level window with this caption that belongs to process `processId`.
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+// Waits for a message box of process `processId` to show with its text; the box, or null.
+HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs = 20000);
 
 struct ShownBox {
     std::wstring caption;

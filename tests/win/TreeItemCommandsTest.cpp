@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,7 +18,6 @@
 namespace bexlo {
 namespace {
 
-using test::PumpFor;
 using test::PumpUntil;
 using test::WriteBytes;
 
@@ -109,6 +109,8 @@ struct MenuSeen {
     int opened = 0;
     RECT rect{};
     std::map<UINT, bool> enabled;
+    // The menu being closed: it may show for another tick.
+    HMENU closing = nullptr;
 };
 MenuSeen menuSeen;
 
@@ -116,11 +118,16 @@ MenuSeen menuSeen;
 void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
     HWND popup = ::FindWindowW(L"#32768", nullptr);
     if (popup == nullptr || !::IsWindowVisible(popup)) {
+        menuSeen.closing = nullptr;
         return;
     }
+    auto menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+    if (menu == menuSeen.closing) {
+        return;
+    }
+    menuSeen.closing = menu;
     ++menuSeen.opened;
     ::GetWindowRect(popup, &menuSeen.rect);
-    auto menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
     for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
         const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
         menuSeen.enabled[::GetMenuItemID(menu, index)] = !(state & (MF_GRAYED | MF_DISABLED));
@@ -200,16 +207,22 @@ protected:
         return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
 
+    // Runs `open`, which opens the item menu; every menu that opens is read and closed.
+    static void ReadMenus(const std::function<void()>& open) {
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &ReadOpenMenu);
+        open();
+        EXPECT_TRUE(PumpUntil([] { return menuSeen.opened > 0; })) << "waited for the menu";
+        // A second menu would follow from a message the first one left.
+        EXPECT_TRUE(test::PumpPosted());
+        ::KillTimer(nullptr, timer);
+    }
+
     // A right click at `client`, as the mouse makes it; the menu is read and closed.
     void RightClick(POINT client) {
-        POINT screen = client;
-        ::ClientToScreen(window(), &screen);
-        ::SetCursorPos(screen.x, screen.y);
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 300, &ReadOpenMenu);
-        ::PostMessageW(window(), WM_RBUTTONUP, 0, MAKELPARAM(client.x, client.y));
-        ::SendMessageW(window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(client.x, client.y));
-        PumpFor(400);
-        ::KillTimer(nullptr, timer);
+        ReadMenus([&] {
+            ::PostMessageW(window(), WM_RBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+            ::SendMessageW(window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(client.x, client.y));
+        });
     }
 
     std::map<UINT, bool> EntriesOf(HMENU menu) {
@@ -224,7 +237,8 @@ protected:
 
     void Key(UINT message, WPARAM key) {
         ::SendMessageW(window(), message, key, 0);
-        PumpFor(100);
+        // What the key posted has been done.
+        EXPECT_TRUE(test::PumpPosted());
     }
 
     // A new file in a new folder below E:\t, listed and selected.
@@ -275,15 +289,11 @@ TEST_F(TreeItemCommands, TheMenuOffersOnlyWhatTheSwitchesAndTheItemAllow) {
     EXPECT_EQ(tree().SelectedItem(), file);
     EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, true}}));
 
-    // A derived tree may offer every command; the defaults leave only Properties on.
+    // A derived tree may offer every command; the host tests hold the rules, this their use.
     UniqueMenu all(::CreatePopupMenu());
     for (UINT id : {ID_TREE_OPEN, ID_TREE_DELETE, ID_TREE_RENAME, ID_TREE_PROPERTIES}) {
         ::AppendMenuW(all.Get(), MF_STRING, id, L"entry");
     }
-    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, false},
-                                                          {ID_TREE_DELETE, false},
-                                                          {ID_TREE_RENAME, false},
-                                                          {ID_TREE_PROPERTIES, true}}));
     AllowEverything();
     EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, true},
                                                           {ID_TREE_DELETE, true},
@@ -295,8 +305,6 @@ TEST_F(TreeItemCommands, TheMenuOffersOnlyWhatTheSwitchesAndTheItemAllow) {
                                                           {ID_TREE_RENAME, false},
                                                           {ID_TREE_PROPERTIES, true}}))
         << "a drive is neither renamed nor deleted";
-    tree().allowProperties = 0;
-    EXPECT_FALSE(EntriesOf(all.Get())[ID_TREE_PROPERTIES]);
 }
 
 TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsTheMenu) {
@@ -314,14 +322,11 @@ TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsT
     POINT centre = Centre(folder);
     ::ClientToScreen(window(), &centre);
     menuSeen = {};
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 300, &ReadOpenMenu);
-    {
+    ReadMenus([&] {
         HeldKeys shift{VK_SHIFT};
         ::SendMessageW(window(), WM_SYSKEYDOWN, VK_F10, 0);
         ::SendMessageW(window(), WM_SYSKEYUP, VK_F10, 0);
-    }
-    PumpFor(400);
-    ::KillTimer(nullptr, timer);
+    });
     ASSERT_EQ(menuSeen.opened, 1);
     EXPECT_NEAR(menuSeen.rect.left, centre.x, 2);
     EXPECT_NEAR(menuSeen.rect.top, centre.y, 2);
@@ -355,12 +360,9 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     // A double click opens the selected item when it has no children to show.
     HTREEITEM file = tree().SelectedItem();
     POINT centre = Centre(file);
-    POINT screen = centre;
-    ::ClientToScreen(window(), &screen);
-    ::SetCursorPos(screen.x, screen.y);
     ::PostMessageW(window(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
-    PumpFor(200);
-    ASSERT_EQ(tree().executions.size(), 3u);
+    ASSERT_TRUE(PumpUntil([&] { return tree().executions.size() == 3u; }))
+        << "waited for the double click to open the file";
     EXPECT_EQ(tree().executions[2].file, L"E:\\t\\keep\\k.txt");
     // Enter reaches the tree in a dialog instead of pressing the dialog's default button.
     MSG enter{window(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
@@ -387,7 +389,8 @@ TEST_F(TreeItemCommands, RenamingAFolderRenamesItOnDiskAndRefusesNamesThatWouldM
         ::SetWindowTextW(edit, text);
         TreeView_EndEditLabelNow(window(), FALSE);
     };
-    for (const wchar_t* bad : {L"..\\escaped", L"other\\Old", L"other/Old", L"E:Old", L"Old?"}) {
+    // One name of each way out; the host tests hold the rule in full.
+    for (const wchar_t* bad : {L"other\\Old", L"Old?"}) {
         renameTo(bad);
         EXPECT_EQ(Text(folder), L"Old") << bad;
     }
@@ -632,69 +635,6 @@ TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
     }
     TreeView_SelectItem(window(), network);
     EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-
-    // Records as a Windows network reports them.
-    wchar_t provider[] = L"Microsoft Windows Network";
-    wchar_t serverName[] = L"\\\\NAS";
-    wchar_t serverComment[] = L"Shelf in the hall";
-    wchar_t shareName[] = L"\\\\NAS\\Photos";
-    NETRESOURCEW container{RESOURCE_GLOBALNET,
-                           RESOURCETYPE_ANY,
-                           RESOURCEDISPLAYTYPE_NETWORK,
-                           RESOURCEUSAGE_CONTAINER,
-                           nullptr,
-                           nullptr,
-                           provider,
-                           provider};
-    NETRESOURCEW server{RESOURCE_GLOBALNET,      RESOURCETYPE_DISK, RESOURCEDISPLAYTYPE_SERVER,
-                        RESOURCEUSAGE_CONTAINER, nullptr,           serverName,
-                        serverComment,           provider};
-    NETRESOURCEW share{RESOURCE_GLOBALNET,
-                       RESOURCETYPE_DISK,
-                       RESOURCEDISPLAYTYPE_SHARE,
-                       RESOURCEUSAGE_CONNECTABLE,
-                       nullptr,
-                       shareName,
-                       nullptr,
-                       provider};
-    HTREEITEM named = tree().AddNetworkEntry(network, container);
-    ASSERT_NE(named, nullptr);
-    EXPECT_EQ(Text(named), L"Microsoft Windows Network") << "no remote name: the comment";
-    EXPECT_TRUE(tree().HasChildren(named));
-    EXPECT_EQ(tree().Record(named)->netResource->provider, provider);
-
-    HTREEITEM nas = tree().AddNetworkEntry(named, server);
-    ASSERT_NE(nas, nullptr);
-    EXPECT_EQ(Text(nas), L"NAS");
-    EXPECT_EQ(tree().ItemToPath(nas), L"\\\\NAS");
-    EXPECT_TRUE(tree().HasChildren(nas)) << "a server is not asked before it is opened";
-    HTREEITEM photos = tree().AddNetworkEntry(nas, share);
-    ASSERT_NE(photos, nullptr);
-    EXPECT_EQ(Text(photos), L"Photos");
-    EXPECT_EQ(tree().ItemToPath(photos), L"\\\\NAS\\Photos");
-
-    // Network paths are found from the level that holds the servers.
-    EXPECT_EQ(tree().PathToItem(L"\\\\nas\\photos"), photos);
-    EXPECT_EQ(tree().PathToItem(L"\\\\NAS\\"), nas);
-    EXPECT_EQ(tree().PathToItem(L"\\\\Elsewhere"), nullptr);
-    EXPECT_EQ(tree().SetSelectedPath(L"\\\\NAS\\Photos", false), photos);
-    EXPECT_EQ(tree().SelectedItem(), photos);
-
-    TreeView_SelectItem(window(), named);
-    EXPECT_FALSE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-    tree().allowRename = 1;
-    tree().allowDelete = 1;
-    for (HTREEITEM item : {nas, photos}) {
-        TreeView_SelectItem(window(), item);
-        EXPECT_TRUE(tree().CommandEnabled(ID_TREE_PROPERTIES));
-        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_RENAME));
-        EXPECT_FALSE(tree().CommandEnabled(ID_TREE_DELETE));
-        EXPECT_FALSE(tree().Rename(item));
-    }
-    // Opening an unreachable server returns too, and leaves it without children.
-    traces.clear();
-    tree().ExpandItem(nas);
-    EXPECT_EQ(TreeView_GetChild(window(), nas), photos);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # Prints what the idle program costs while it polls three simulated enclosures: CPU time over
 # a minute and its memory. Measures only; fails only when the program cannot be run.
 set -u
-source "$(dirname "$0")/../../scripts/lib/common.sh"
+source "$(dirname "$0")/../scripts/lib/common.sh"
 build=$BEXLO_BUILD_DIR
 seconds=${BEXLO_BENCH_SECONDS:-60}
 prefix="$build/wine/bench-prefix"

@@ -1,5 +1,5 @@
 // Times the Copy and Synchronize walkers on the real disk next to the platform's xcopy, on the
-// trees that tests/scripts/copy-bench.sh prepares. Prints its figures; asserts nothing about them.
+// trees that bench/copy-bench.sh prepares. Prints its figures; asserts nothing about them.
 
 #include <windows.h>
 
@@ -48,7 +48,7 @@ double Best(int rounds, Round round) {
 TEST(CopyBenchmark, WalkersNextToXcopy) {
     const std::wstring root = Root();
     if (root.empty()) {
-        GTEST_SKIP() << "run through tests/scripts/copy-bench.sh";
+        GTEST_SKIP() << "run through bench/copy-bench.sh";
     }
     WindowsFileSystem disk;
     const std::atomic<int> present{1};

@@ -3,7 +3,7 @@
 # machine's cp -r, on one disk: 5,000 files of 4 KiB in 50 folders, and two files of 512 MiB; and
 # how long a Synchronize of the unchanged tree takes. Measures only; fails only when it cannot run.
 set -u
-root_dir=$(cd "$(dirname "$0")/../.." && pwd)
+root_dir=$(cd "$(dirname "$0")/.." && pwd)
 source "$root_dir/scripts/lib/common.sh"
 build=$BEXLO_BUILD_DIR
 bench="$build/bench-copy"
@@ -45,7 +45,7 @@ for tree in small large; do
 done
 
 output=$(BEXLO_BENCH_ROOT=$(bexlo_windows_path "$bench") BEXLO_TEST_TIMEOUT=1200 \
-    "$root_dir/scripts/wine-test.sh" "$build/bin/bexlo_win_tests.exe" \
+    "$root_dir/scripts/wine-test.sh" "$build/bin/bexlo_win_bench.exe" \
     --gtest_filter='CopyBenchmark*' 2>&1)
 status=$?
 echo "$output" | grep -v '^bench '
