@@ -12,10 +12,14 @@
 #include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
+#include "res/resource.h"
 
 namespace bexlo {
 
 namespace {
+
+// How long a second start waits for the first copy to open its window.
+constexpr UINT kSecondStartWaitMs = 5000;
 
 std::wstring ProgramPath() {
     wchar_t path[MAX_PATH]{};
@@ -61,7 +65,15 @@ bool BackupApp::Startup() {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         // The handle goes with the process; the first copy keeps owning the mutex.
         if (HWND first = ::FindWindowW(nullptr, ApplicationName().c_str()); first != nullptr) {
-            ::ShowWindow(first, SW_SHOWMAXIMIZED);
+            // The first copy opens itself as its tray menu's Open does, so that it knows it is
+            // shown: its close box then hides it again instead of ending it.
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutW(first, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN, 0), 0,
+                                  SMTO_ABORTIFHUNG, kSecondStartWaitMs, &answer);
+            // During a run the first copy stays where it is.
+            if (::IsWindowVisible(first)) {
+                ::ShowWindow(first, SW_SHOWMAXIMIZED);
+            }
             ::BringWindowToTop(first);
             ::BringWindowToTop(::GetLastActivePopup(first));
         }

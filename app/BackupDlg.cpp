@@ -277,7 +277,11 @@ int BackupDlg::ReadBackupType() {
 }
 
 void BackupDlg::ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) {
-    ::MessageBoxW(Handle(), messageTexts[text].c_str(), caption,
+    ShowBox(caption, messageTexts[text], icon);
+}
+
+void BackupDlg::ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) {
+    ::MessageBoxW(Handle(), text.c_str(), caption,
                   MB_OK | (icon == BoxIcon::Information ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
@@ -299,11 +303,24 @@ void BackupDlg::SavePathList() {
                       MB_OK | MB_ICONINFORMATION);
         target = deviceLayer.record.defaultTarget;
     }
+    // A source that holds the destination, or lies inside it, would back itself up into itself.
+    for (const std::wstring& source : sources) {
+        if (SourceOverlapsTarget(source, target)) {
+            const std::wstring text = L"\"" + source + L"\"\n\n" + messageTexts[Msg::SourceOverlap];
+            ShowBox(L"Invalid Source", text, BoxIcon::Warning);
+            return;
+        }
+    }
     run.state.serialCheckArmed = 0;
     // Without a destination the list could never run: the saved one stays.
     if (target.empty() ||
         !fileSystem.WriteFileReplacing(kPathListFile, PathListBytes(target, sources))) {
         ShowBox(L"Save Fail", Msg::CannotSave, BoxIcon::Warning);
+    } else {
+        // The record follows the destination just saved, so that a first run that fails does
+        // not leave every later press refused as going to a different volume.
+        const bool sync = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED;
+        WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
     }
     ::EnableWindow(saveButton.Handle(), TRUE);
 }
@@ -657,6 +674,14 @@ void BackupDlg::OnTrayExit() {
     ::DestroyWindow(Handle());
 }
 
+void BackupDlg::OnOK() {
+    // Ending the program mid-run would leave the copy going on in a process that looks closed.
+    if (run.state.backupRunning == 1) {
+        return;
+    }
+    Dialog::OnOK();
+}
+
 void BackupDlg::OnCancel() {
     if (inTray == 0) {
         ::SendMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -688,8 +713,8 @@ void BackupDlg::HoldControls() {
 }
 
 void BackupDlg::ReleaseControls(bool reselectTarget) {
-    deviceLayer.state.pollSkip = 2;
     CallOnUiThread([this, reselectTarget] {
+        deviceLayer.DrainAfterRun();
         EnableUi(true);
         sourceTree.reselectAfterRefresh = 1;
         targetTree.reselectAfterRefresh = 1;

@@ -119,12 +119,15 @@ public:
     std::optional<int> KeyDriveOf(const std::wstring& path) const;
     // A message box owned by the dialog, with its fixed caption and the language's text; any
     // thread may show one.
-    void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) override;
+    void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon);
+    void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) override;
+    std::wstring Text(Msg id) const override { return messageTexts[id]; }
     int CheckKey(int drive) override;
 
 protected:
     void DoDataExchange(DataExchange& exchange) override;
     bool OnInitDialog() override;
+    void OnOK() override;
     void OnCancel() override;
     MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     MsgResult OnCommand(WORD id, WORD code, HWND control) override;

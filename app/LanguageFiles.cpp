@@ -22,6 +22,11 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_COPY_FAIL", L"The copy cannot complete!"},
     {L"MSG_COPY_OVER", L"Copy complete!"},
     {L"MSG_NO_D_DIR", L"All the files will copy to"},
+    {L"MSG_SRC_OVERLAP", L"A source cannot hold the destination or lie inside it:"},
+    {L"MSG_NOT_COPIED", L"Files or folders not copied:"},
+    {L"MSG_SEE_LOG", L"The full list is in"},
+    {L"MSG_SRC_MISSING", L"The saved source no longer exists."},
+    {L"MSG_DEVICE_GONE", L"The enclosure was removed during the backup."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

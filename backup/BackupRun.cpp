@@ -8,7 +8,9 @@
 #include "backup/BackupRecord.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
+#include "backup/RunLog.h"
 #include "framework/Guard.h"
+#include "framework/LongPath.h"
 
 namespace bexlo {
 
@@ -22,6 +24,20 @@ constexpr int kCopyingTop = 94;
 constexpr int kWaitAtTopMs = 20;
 // Longest stretch a pause goes without looking at the run's state and the window's messages.
 constexpr int kPauseSliceMs = 50;
+// How many of the entries not copied the box names; the log names them all.
+constexpr std::size_t kFailuresShown = 5;
+
+const wchar_t* ModeName(RunMode mode) {
+    switch (mode) {
+        case RunMode::Copy:
+            return L"Copy";
+        case RunMode::Sync:
+            return L"Synchronize";
+        case RunMode::None:
+            break;
+    }
+    return L"none";
+}
 
 }  // namespace
 
@@ -84,21 +100,83 @@ void BackupRun::RunBackupThread() {
         if (!progressStarted_) {
             GuardCall(L"RunBackupThread", [this] { host_.ReleaseControls(false); });
         }
+        outcomeToTell_ = true;
         result = 0;
     }
     if (result == 1) {
         state.stepDelayMs = std::min(state.stepDelayMs.load(), kFinishingDelayLimitMs);
         state.copyFinished = 1;
+        // A progress thread that ended before seeing the finish cannot tell it any more.
+        if (progressEnded_) {
+            GuardCall(L"RunBackupThread", [this] { TellOutcome(); });
+        }
         return;
     }
     state.runEnded = 1;
     state.backupRunning = 0;
     GuardCall(L"RunBackupThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
+    if (outcomeToTell_) {
+        GuardCall(L"RunBackupThread", [this] { TellOutcome(); });
+    }
 }
 
 int BackupRun::Refuse(const wchar_t* caption, Msg text) {
     host_.ShowRefusal(caption, text);
+    std::wstring result = L"refused (";
+    result += caption;
+    WriteLog(result + L")");
     return 0;
+}
+
+void BackupRun::WriteLog(const std::wstring& result) {
+    RunLogEntry entry;
+    entry.started = outcome_.started;
+    entry.ended = LocalTimeText();
+    entry.mode = ModeName(inputs_.mode);
+    entry.destination = outcome_.target;
+    entry.filesCopied = outcome_.filesCopied;
+    entry.bytesCopied = outcome_.bytesCopied;
+    entry.failures = outcome_.failures;
+    entry.result = result;
+    AppendRunLog(fs_, entry);
+}
+
+std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
+    switch (failure.reason) {
+        case FailureReason::SourceMissing:
+            return host_.Text(Msg::SourceMissing);
+        case FailureReason::SourceOverlaps:
+            return host_.Text(Msg::SourceOverlap);
+        case FailureReason::EnclosureGone:
+            return host_.Text(Msg::DeviceGone);
+        case FailureReason::Platform:
+            break;
+    }
+    return fs_.ErrorText(failure.error);
+}
+
+void BackupRun::TellOutcome() {
+    outcomeToTell_ = false;
+    if (told_.exchange(true)) {
+        return;
+    }
+    const auto& failures = outcome_.failures;
+    if (failures.empty() && outcome_.complete) {
+        host_.ShowBox(L"Information", host_.Text(Msg::CopyOver), BoxIcon::Information);
+        return;
+    }
+    std::wstring text = host_.Text(Msg::CopyFail);
+    if (!failures.empty()) {
+        text += L"\n\n" + host_.Text(Msg::NotCopied) + L" " + std::to_wstring(failures.size());
+        for (std::size_t i = 0; i < std::min(failures.size(), kFailuresShown); ++i) {
+            text += L"\n" + failures[i].first + L"\n    " + failures[i].second;
+        }
+        if (failures.size() > kFailuresShown) {
+            text += L"\n...";
+        }
+        text += L"\n\n" + host_.Text(Msg::SeeLog) + L" " + kRunLogFile;
+    }
+    host_.ShowBox(L"Copy Fail", text, BoxIcon::Warning);
 }
 
 void BackupRun::HoldControls() {
@@ -108,12 +186,18 @@ void BackupRun::HoldControls() {
 
 int BackupRun::RunBackup() {
     progressStarted_ = false;
+    progressEnded_ = false;
+    outcomeToTell_ = false;
+    told_ = false;
+    outcome_ = {};
+    outcome_.started = LocalTimeText();
     const auto bytes = fs_.ReadFileBytes(kPathListFile, kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
     if (list.status == PathListRead::Status::PathLost) {
         return Refuse(L"No Path File", Msg::PathLost);
     }
     const std::wstring& target = list.target;
+    outcome_.target = target;
     const std::optional<int> keyDrive = KeyDriveOf(inputs_.keyDrives, target);
     if (inputs_.pressKey == 2 && keyDrive) {
         return Refuse(L"Key Lost", Msg::KeyLost);
@@ -121,9 +205,10 @@ int BackupRun::RunBackup() {
     if (state.serialCheckArmed == 1 && CheckBackupVolume(fs_, target) == 0) {
         return Refuse(L"Different Volume", Msg::DiffVol);
     }
-    CreateFolderPath(fs_, target);
+    CreateFolderPath(fs_, LongPath(target));
+    // A list whose records cannot be read could never run: the user is told to save it again.
     if (list.status != PathListRead::Status::Usable) {
-        return 0;
+        return Refuse(L"No Path File", Msg::PathLost);
     }
 
     const ScanTotals totals = PreScanSources(fs_, list.sources, target);
@@ -145,8 +230,9 @@ int BackupRun::RunBackup() {
         }
     }
 
+    outcomeToTell_ = true;
     BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes);
-    bool copied = true;
+    bool walked = true;
     for (const std::wstring& source : list.sources) {
         host_.NotifyDevice(RunMessage::ItemStarting);
         int result = 1;
@@ -157,22 +243,37 @@ int BackupRun::RunBackup() {
         }
         state.copiedBytes = walker.CopiedBytes();
         if (result == 0) {
-            copied = false;
+            walked = false;
             break;
         }
     }
+    const bool complete = walked && DevicePresent();
+    std::vector<CopyFailure> failures = walker.Failures();
+    if (!DevicePresent()) {
+        failures.push_back({PlainPath(target), FailureReason::EnclosureGone, 0});
+    }
+    for (const CopyFailure& failure : failures) {
+        outcome_.failures.emplace_back(failure.path, ReasonText(failure));
+    }
+    outcome_.complete = complete;
+    outcome_.filesCopied = walker.FilesCopied();
+    outcome_.bytesCopied = walker.CopiedBytes();
+    if (complete && failures.empty()) {
+        WriteLog(L"complete");
+    } else {
+        WriteLog(std::wstring(complete ? L"" : L"stopped early, ") +
+                 std::to_wstring(failures.size()) + L" not copied");
+    }
 
     if (emptyRun) {
-        if (copied) {
-            host_.ShowBox(L"Information", Msg::CopyOver, BoxIcon::Information);
-        }
+        TellOutcome();
         host_.ReleaseControls(false);
-        if (copied) {
+        if (complete) {
             state.backupRunning = 0;
-            host_.NotifyDevice(RunMessage::Complete);
+            host_.NotifyDevice(failures.empty() ? RunMessage::Complete : RunMessage::Failed);
         }
     }
-    if (!copied) {
+    if (!complete) {
         return 0;
     }
     host_.ShowTargetHasFolders(target);
@@ -180,6 +281,15 @@ int BackupRun::RunBackup() {
                       target);
     state.serialCheckArmed = 1;
     return 1;
+}
+
+void BackupRun::Copied(std::uint64_t bytes) {
+    state.copiedBytes = bytes;
+}
+
+int BackupRun::CopiedShare() const {
+    const std::uint64_t total = state.totalBytes;
+    return total == 0 ? 0 : static_cast<int>(state.copiedBytes * 100 / total);
 }
 
 bool BackupRun::StartProgressThread() {
@@ -198,7 +308,9 @@ void BackupRun::Pause(int ms, bool endsWithRun) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
     for (;;) {
-        if (endsWithRun && (state.runEnded != 0 || !DevicePresent())) {
+        // A copying pause ends with the run, and as soon as the bar falls behind the bytes.
+        if (endsWithRun && (state.runEnded != 0 || state.copyFinished != 0 || !DevicePresent() ||
+                            state.barPosition < CopiedShare())) {
             return;
         }
         const Clock::time_point now = Clock::now();
@@ -216,8 +328,15 @@ void BackupRun::Pause(int ms, bool endsWithRun) {
 }
 
 void BackupRun::ProgressThread() {
-    if (!GuardCall(L"ProgressThread", [this] { AnimateProgress(); })) {
+    const bool animated = GuardCall(L"ProgressThread", [this] { AnimateProgress(); });
+    progressEnded_ = true;
+    if (!animated) {
         GuardCall(L"ProgressThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
+    }
+    // The walk finished but the display did not get to tell it (an enclosure pulled at the
+    // last moment, or the animation failing).
+    if (state.copyFinished == 1) {
+        GuardCall(L"ProgressThread", [this] { TellOutcome(); });
     }
     state.runEnded = 1;
     GuardCall(L"ProgressThread", [this] {
@@ -240,9 +359,10 @@ void BackupRun::AnimateProgress() {
                 Pause(step.pauseMs, false);
             }
             SetProgress(100);
-            host_.ShowBox(L"Information", Msg::CopyOver, BoxIcon::Information);
+            const bool failed = !outcome_.failures.empty();
+            TellOutcome();
             state.runEnded = 1;
-            host_.NotifyDevice(RunMessage::Complete);
+            host_.NotifyDevice(failed ? RunMessage::Failed : RunMessage::Complete);
             return;
         }
         const int position = state.barPosition;
@@ -253,6 +373,10 @@ void BackupRun::AnimateProgress() {
         const int keyDrive = state.targetKeyDrive;
         if (keyDrive < 0 || host_.CheckKey(keyDrive) == 1) {
             SetProgress(position + kStepPoints);
+            // Behind the bytes already copied, the bar catches up without pausing.
+            if (state.barPosition < CopiedShare()) {
+                continue;
+            }
         }
         Pause(state.stepDelayMs, true);
     }

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "backup/FileSystem.h"
 #include "backup/RunHost.h"
@@ -44,6 +46,13 @@ private:
     bool DevicePresent() const { return host_.EnclosurePresent().load() == 1; }
     int BarPosition() override { return state.barPosition; }
     void SlowDown() override { ++state.stepDelayMs; }
+    void Copied(std::uint64_t bytes) override;
+    // The share of the pre-scan's bytes copied so far, 0 to 100.
+    int CopiedShare() const;
+    // The box that tells how the run ended: "Copy complete!", or what was not copied and why.
+    void TellOutcome();
+    void WriteLog(const std::wstring& result);
+    std::wstring ReasonText(const CopyFailure& failure) const;
     void SetProgress(int position);
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
@@ -62,6 +71,23 @@ private:
     bool progressStarted_ = false;
     // Progress thread only.
     bool progressWindowOpen_ = false;
+
+    // What the run did, written by the run thread before it reports the end.
+    struct Outcome {
+        std::wstring started;
+        std::wstring target;
+        bool complete = false;
+        std::uint64_t filesCopied = 0;
+        std::uint64_t bytesCopied = 0;
+        // Each entry not copied, with the reason in words.
+        std::vector<std::pair<std::wstring, std::wstring>> failures;
+    };
+    Outcome outcome_;
+    // Run thread only: the walk began, so its end must be told.
+    bool outcomeToTell_ = false;
+    // The end is told once, by whichever thread gets to it.
+    std::atomic<bool> told_{false};
+    std::atomic<bool> progressEnded_{false};
 };
 
 }  // namespace bexlo

@@ -12,6 +12,19 @@
 
 namespace bexlo {
 
+// The platform's error codes that the engine tells apart.
+namespace file_error {
+inline constexpr std::uint32_t kFileNotFound = 2;
+inline constexpr std::uint32_t kPathNotFound = 3;
+inline constexpr std::uint32_t kAccessDenied = 5;
+inline constexpr std::uint32_t kNotReady = 21;
+inline constexpr std::uint32_t kSharingViolation = 32;
+inline constexpr std::uint32_t kHandleDiskFull = 39;
+inline constexpr std::uint32_t kDiskFull = 112;
+inline constexpr std::uint32_t kAlreadyExists = 183;
+inline constexpr std::uint32_t kFilenameTooLong = 206;
+}  // namespace file_error
+
 // Which folder a path reaches, whatever link it went through: the volume serial and the file
 // index on that volume.
 struct FileId {
@@ -56,18 +69,22 @@ public:
                                     std::span<const std::uint8_t> bytes) = 0;
     // The serial number of the volume that holds `path`; nothing when it cannot be asked.
     virtual std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) = 0;
+    // The name of the file system of the volume that holds `path` ("NTFS", "FAT32" ...); empty
+    // when it cannot be asked.
+    virtual std::wstring VolumeFileSystem(const std::wstring& path) = 0;
+
+    // Why the last operation that failed on this thread failed: the platform's error code. An
+    // operation that fails sets it; one that succeeds may leave it as it was.
+    virtual std::uint32_t LastError() const = 0;
+    // The platform's own words for an error code.
+    virtual std::wstring ErrorText(std::uint32_t error) const = 0;
 
     // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
-    // `to` holds the old content or the new, never part of it. False, with `partial` gone, when
-    // anything fails. A platform that can rename the open copy does it without reopening it.
+    // `to` holds the old content or the new, never part of it. False, with `partial` gone and
+    // LastError telling why the copy failed, when anything fails. A platform that can rename the
+    // open copy does it without reopening it.
     virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to) {
-        if (!CopyFileData(from, partial) || !MoveOver(partial, to)) {
-            RemoveFile(partial);
-            return false;
-        }
-        return true;
-    }
+                                   const std::wstring& to) = 0;
 };
 
 }  // namespace bexlo

@@ -38,7 +38,8 @@ std::optional<int> ComputeStepDelay(std::uint64_t totalBytes, std::uint32_t entr
 
 std::vector<ProgressStep> FinishingSteps(int position, int stepDelayMs) {
     std::vector<ProgressStep> steps;
-    int pause = std::min(stepDelayMs, kFinishingDelayLimitMs);
+    const int count = std::clamp((100 - position) / kStepPoints, 1, kFinishingStepCount);
+    int pause = std::min({stepDelayMs, kFinishingDelayLimitMs, kFinishingTotalMs / count});
     for (int i = 0; i < kFinishingStepCount && position <= 100 - kStepPoints; ++i) {
         position += kStepPoints;
         steps.push_back({position, pause});

@@ -12,6 +12,8 @@ namespace bexlo {
 inline constexpr int kSmallRunDelayMs = 20;
 // The finishing steps start from at most this pause.
 inline constexpr int kFinishingDelayLimitMs = 500;
+// ... and take about this long together, so that the end shows soon after the last byte.
+inline constexpr int kFinishingTotalMs = 300;
 
 // ComputeStepDelay: the pause per step for the measured work, or nothing when there are no bytes
 // to copy (an empty run, shown without the progress thread).
@@ -23,8 +25,8 @@ struct ProgressStep {
 };
 
 // Once the run has succeeded: the bar runs from `position` to 99 or 100 in 3-point steps, each
-// followed by a pause that starts at the run's pause, at most kFinishingDelayLimitMs, and
-// shrinks by 8 ms a step while above 13 ms.
+// followed by a pause that starts at the run's pause, at most kFinishingDelayLimitMs and at most
+// kFinishingTotalMs shared out over the steps, and shrinks by 8 ms a step while above 13 ms.
 std::vector<ProgressStep> FinishingSteps(int position, int stepDelayMs);
 
 // True when the bar stands ahead of the share of bytes copied, so the pause grows by 1 ms.

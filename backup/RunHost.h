@@ -18,15 +18,17 @@ class RunHost {
 public:
     virtual ~RunHost() = default;
 
-    // A message box owned by the main window, with its fixed caption and the language's text.
-    virtual void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) = 0;
+    // A message box owned by the main window, with its fixed caption.
+    virtual void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) = 0;
+    // The language's text of a message.
+    virtual std::wstring Text(Msg id) const = 0;
     // A refused run: the warning box shown with the controls and polling paused around it.
     virtual void ShowRefusal(const wchar_t* caption, Msg text) = 0;
     // The controls and timers off for the run, the bar at 0, the trees kept from reselecting
     // after refreshes and the destination's selection kept.
     virtual void HoldControls() = 0;
-    // The next two polls drained, the controls and timers back and the bar at 0; with
-    // `reselectTarget` the destination kept by HoldControls selected again.
+    // The controls and timers back and the bar at 0, and the button drained of presses made
+    // during the run; with `reselectTarget` the destination kept by HoldControls selected again.
     virtual void ReleaseControls(bool reselectTarget) = 0;
     // The key check of a family-1 enclosure drive: 1 when the key answers, else 0, after the
     // "Key Lost" box when the enclosure reported the key out.

@@ -1,9 +1,11 @@
 #include "backup/Walkers.h"
 
 #include <algorithm>
+#include <map>
 #include <string_view>
 
 #include "backup/Pacing.h"
+#include "framework/LongPath.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -11,15 +13,24 @@ namespace bexlo {
 namespace {
 
 constexpr std::uint64_t kTimeToleranceTicks = 2 * 10'000'000;
+constexpr std::uint64_t kHourTicks = 3600ULL * 10'000'000;
 
-// The recursive walkers always insert a '\'; only top-level joins use JoinPath.
+// A drive root keeps its '\\': the long form takes no doubled one.
 std::wstring Child(const std::wstring& folder, const std::wstring& name) {
-    return folder + L'\\' + name;
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
 }
 
 std::wstring ParentOf(const std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    if (slash == std::wstring::npos) {
+        return std::wstring();
+    }
+    return RootLength(path.substr(0, slash + 1)) == slash + 1 ? path.substr(0, slash + 1)
+                                                              : path.substr(0, slash);
+}
+
+bool Missing(std::uint32_t error) {
+    return error == file_error::kFileNotFound || error == file_error::kPathNotFound;
 }
 
 std::wstring WithoutTrailingSlash(std::wstring path) {
@@ -99,38 +110,53 @@ bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
     if (!IsFullPath(source) || source.back() == L'\\' || !HasPlainSegments(source)) {
         return false;
     }
-    const std::wstring from = UpperCase(source);
-    const std::wstring to = UpperCase(WithoutTrailingSlash(target));
-    return !IsWithin(from, to) && !IsWithin(to, from);
+    return !SourceOverlapsTarget(source, target);
 }
 
-int CompareWriteTimes(std::int64_t a, std::int64_t b) {
+bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target) {
+    const std::wstring from = UpperCase(WithoutTrailingSlash(source));
+    const std::wstring to = UpperCase(WithoutTrailingSlash(target));
+    return IsWithin(from, to) || IsWithin(to, from);
+}
+
+int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume) {
     // The distance is taken unsigned: it may not fit a signed 64-bit integer.
     const auto distance = a >= b ? static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b)
                                  : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
     if (distance < kTimeToleranceTicks) {
         return 0;
     }
+    // FAT keeps local times, which a daylight-saving change shifts by an hour.
+    if (fatVolume && distance + kTimeToleranceTicks > kHourTicks &&
+        distance < kHourTicks + kTimeToleranceTicks) {
+        return 0;
+    }
     return a > b ? 1 : -1;
+}
+
+bool IsFatFileSystem(const std::wstring& name) {
+    const std::wstring upper = UpperCase(name);
+    return upper == L"FAT" || upper == L"FAT12" || upper == L"FAT16" || upper == L"FAT32";
 }
 
 ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
                           const std::wstring& target) {
     ScanTotals totals;
     std::vector<FileId> walking;
-    if (const std::optional<FileId> destination = fs.Identity(target)) {
+    if (const std::optional<FileId> destination = fs.Identity(LongPath(target))) {
         walking.push_back(*destination);
     }
     for (const std::wstring& source : sources) {
         if (!IsUsableSource(source, target)) {
             continue;
         }
-        const std::optional<FileEntry> found = fs.Find(source);
+        const std::wstring path = LongPath(source);
+        const std::optional<FileEntry> found = fs.Find(path);
         if (!found) {
             continue;
         }
         if (found->folder) {
-            ScanFolder(fs, source, walking, totals);
+            ScanFolder(fs, path, walking, totals);
         } else {
             ++totals.entryCount;
             totals.totalBytes += found->size;
@@ -144,7 +170,8 @@ int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
         return 1;
     }
     const std::size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos || slash <= 2) {
+    const std::size_t root = RootLength(path);
+    if (slash == std::wstring::npos || slash < std::max<std::size_t>(root, 3)) {
         return 0;
     }
     CreateFolderPath(fs, path.substr(0, slash));
@@ -178,21 +205,70 @@ bool BackupWalker::LeadsIntoWalk(const std::optional<FileId>& id) const {
     return id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end();
 }
 
+int BackupWalker::GoOn() const {
+    return stopped_ || !DevicePresent() ? 0 : 1;
+}
+
+void BackupWalker::Fail(const std::wstring& path, FailureReason reason, std::uint32_t error) {
+    failures_.push_back({PlainPath(path), reason, error});
+    const bool diskFull = error == file_error::kDiskFull || error == file_error::kHandleDiskFull;
+    // A copy that failed because the destination folder went makes every later one fail too.
+    const bool destinationGone =
+        (error == file_error::kPathNotFound || error == file_error::kFileNotFound) &&
+        !target_.empty() && !fs_.Identity(target_);
+    if (diskFull || destinationGone) {
+        stopped_ = true;
+    }
+}
+
+void BackupWalker::FailWithLastError(const std::wstring& path) {
+    Fail(path, FailureReason::Platform, fs_.LastError());
+}
+
+bool BackupWalker::EnsureFolder(const std::wstring& path) {
+    if (fs_.CreateFolder(path) || fs_.LastError() == file_error::kAlreadyExists) {
+        return true;
+    }
+    FailWithLastError(path);
+    return false;
+}
+
+bool BackupWalker::EnsureFolderPath(const std::wstring& path) {
+    if (RootLength(path) == path.size() || fs_.Identity(path)) {
+        return true;
+    }
+    CreateFolderPath(fs_, path);
+    if (fs_.Identity(path)) {
+        return true;
+    }
+    FailWithLastError(path);
+    return false;
+}
+
 void BackupWalker::CountCopied(std::uint64_t size) {
+    ++filesCopied_;
+    copiedBytes_ += size;
     if (totalBytes_ == 0) {
         return;
     }
-    const int position = progress_.BarPosition();
-    copiedBytes_ += size;
-    if (AheadOfCopiedBytes(copiedBytes_, totalBytes_, position)) {
+    progress_.Copied(copiedBytes_);
+    if (AheadOfCopiedBytes(copiedBytes_, totalBytes_, progress_.BarPosition())) {
         progress_.SlowDown();
     }
 }
 
-int BackupWalker::CopyFileInto(const std::wstring& from, const std::wstring& name,
+int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
                                const std::wstring& toFolder) {
-    const std::wstring to = Child(toFolder, name);
-    return fs_.CopyFileReplacing(from, to + kPartialSuffix, to) ? 1 : 0;
+    if (!DevicePresent()) {
+        return 0;
+    }
+    const std::wstring to = Child(toFolder, entry.name);
+    if (fs_.CopyFileReplacing(from, to + kPartialSuffix, to)) {
+        CountCopied(entry.size);
+    } else {
+        FailWithLastError(from);
+    }
+    return GoOn();
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
@@ -200,23 +276,12 @@ int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& t
     if (LeadsIntoWalk(id)) {
         return 1;
     }
-    fs_.CreateFolder(to);
+    if (!EnsureFolder(to)) {
+        return GoOn();
+    }
     const ChainLink source(walking_, id);
     const ChainLink copy(walking_, fs_.Identity(to));
-    for (const FileEntry& entry : fs_.List(from).value_or(std::vector<FileEntry>{})) {
-        if (IsPartialCopyName(entry.name)) {
-            continue;
-        }
-        const std::wstring path = Child(from, entry.name);
-        if (entry.folder) {
-            if (!CopyFolderInto(path, Child(to, entry.name))) {
-                return 0;
-            }
-        } else if (!DevicePresent() || !CopyFileInto(path, entry.name, to)) {
-            return 0;
-        }
-    }
-    return 1;
+    return CopyTree(from, to);
 }
 
 int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFolder) {
@@ -225,11 +290,14 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
     }
     const std::optional<FileEntry> found = fs_.Find(from);
     if (!found) {
-        return 0;
+        FailWithLastError(from);
+        return GoOn();
     }
-    fs_.CreateFolder(toFolder);
+    if (!EnsureFolderPath(toFolder)) {
+        return GoOn();
+    }
     return found->folder ? CopyFolderInto(from, Child(toFolder, found->name))
-                         : CopyFileInto(from, found->name, toFolder);
+                         : CopyFileInto(from, *found, toFolder);
 }
 
 // A pull while only folders were made or sources looked for fails no step by itself: the item
@@ -242,29 +310,41 @@ int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& targe
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
+bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target) {
+    target_ = LongPath(target);
+    fatDestination_ = IsFatFileSystem(fs_.VolumeFileSystem(target_));
+    if (IsUsableSource(source, target)) {
+        return true;
+    }
+    Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
+                                                      : FailureReason::SourceMissing);
+    return false;
+}
+
 int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& target) {
     if (!DevicePresent()) {
         return 0;
     }
-    if (!IsUsableSource(source, target)) {
-        return 1;
+    if (!TakeSource(source, target)) {
+        return GoOn();
     }
-    const std::optional<FileEntry> found = fs_.Find(source);
+    const std::wstring from = LongPath(source);
+    const std::optional<FileEntry> found = fs_.Find(from);
     if (!found) {
-        return 1;
+        const std::uint32_t error = fs_.LastError();
+        Missing(error) ? Fail(source, FailureReason::SourceMissing)
+                       : Fail(source, FailureReason::Platform, error);
+        return GoOn();
     }
-    const ChainLink destination(walking_, fs_.Identity(target));
+    const ChainLink destination(walking_, fs_.Identity(target_));
     if (!found->folder) {
-        fs_.CreateFolder(target);
-        if (!CopyFileInto(source, found->name, target)) {
-            return 0;
-        }
-        CountCopied(found->size);
-        return 1;
+        return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
-    const std::wstring folderTarget = JoinPath(target, found->name);
-    fs_.CreateFolder(folderTarget);
-    return CopyFolderTree(source, folderTarget);
+    const std::wstring folderTarget = JoinPath(target_, found->name);
+    if (!EnsureFolder(folderTarget)) {
+        return GoOn();
+    }
+    return CopyFolderTree(from, folderTarget);
 }
 
 int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
@@ -279,54 +359,73 @@ int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
 }
 
 int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder) {
-    for (const FileEntry& entry : fs_.List(sourceFolder).value_or(std::vector<FileEntry>{})) {
+    const std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
+    if (!entries) {
+        FailWithLastError(sourceFolder);
+        return GoOn();
+    }
+    for (const FileEntry& entry : *entries) {
         if (IsPartialCopyName(entry.name)) {
             continue;
         }
         const std::wstring path = Child(sourceFolder, entry.name);
-        if (entry.folder) {
-            const std::optional<FileId> id = fs_.Identity(path);
-            if (LeadsIntoWalk(id)) {
-                continue;
-            }
-            const std::wstring entryTarget = Child(targetFolder, entry.name);
-            fs_.CreateFolder(entryTarget);
-            const ChainLink source(walking_, id);
-            const ChainLink copy(walking_, fs_.Identity(entryTarget));
-            if (!CopyTree(path, entryTarget)) {
+        if (!entry.folder) {
+            if (!CopyFileInto(path, entry, targetFolder)) {
                 return 0;
             }
             continue;
         }
-        if (!DevicePresent() || !CopyFileInto(path, entry.name, targetFolder)) {
+        const std::optional<FileId> id = fs_.Identity(path);
+        if (LeadsIntoWalk(id)) {
+            continue;
+        }
+        const std::wstring entryTarget = Child(targetFolder, entry.name);
+        if (!EnsureFolder(entryTarget)) {
+            if (!GoOn()) {
+                return 0;
+            }
+            continue;
+        }
+        const ChainLink source(walking_, id);
+        const ChainLink copy(walking_, fs_.Identity(entryTarget));
+        if (!CopyTree(path, entryTarget)) {
             return 0;
         }
-        CountCopied(entry.size);
     }
-    return 1;
+    return GoOn();
 }
 
 int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& target) {
     if (!DevicePresent()) {
         return 0;
     }
-    if (!IsUsableSource(source, target)) {
-        return 1;
+    if (!TakeSource(source, target)) {
+        return GoOn();
     }
-    const std::size_t slash = source.rfind(L'\\');
-    const std::wstring name = source.substr(slash + 1);
-    const std::wstring parent = source.substr(0, slash);
-    const std::wstring mirror = JoinPath(target, name);
-    const std::optional<FileEntry> found = fs_.Find(source);
+    const std::wstring from = LongPath(source);
+    const std::wstring name = from.substr(from.rfind(L'\\') + 1);
+    const std::wstring parent = ParentOf(from);
+    const std::wstring mirror = JoinPath(target_, name);
+    const std::optional<FileEntry> found = fs_.Find(from);
+    const std::uint32_t sourceError = found ? 0 : fs_.LastError();
     const std::optional<FileEntry> copy = fs_.Find(mirror);
-    const ChainLink destination(walking_, fs_.Identity(target));
+    const ChainLink destination(walking_, fs_.Identity(target_));
+    if (!found && !Missing(sourceError)) {
+        // A source that could not be looked at is not taken for a deleted one.
+        Fail(source, FailureReason::Platform, sourceError);
+        return GoOn();
+    }
     if (!found) {
-        return copy ? CopyEntry(mirror, parent) : 1;
+        if (!copy) {
+            Fail(source, FailureReason::SourceMissing);
+            return GoOn();
+        }
+        return CopyEntry(mirror, parent);
     }
     if (!copy) {
-        return CopyEntry(source, target);
+        return CopyEntry(from, target_);
     }
-    return found->folder ? SyncFolder(source, mirror) : SyncFile(source, mirror);
+    return found->folder ? SyncFolder(from, mirror) : SyncFile(from, mirror);
 }
 
 int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
@@ -334,71 +433,94 @@ int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
         return 0;
     }
     const std::optional<FileEntry> foundA = fs_.Find(a);
-    const std::optional<FileEntry> foundB = fs_.Find(b);
-    int order = 0;
-    if (!foundB) {
-        order = 1;
-    } else if (!foundA) {
-        order = -1;
-    } else {
-        order = CompareWriteTimes(foundA->lastWrite, foundB->lastWrite);
+    if (!foundA) {
+        FailWithLastError(a);
+        return GoOn();
     }
+    const std::optional<FileEntry> foundB = fs_.Find(b);
+    if (!foundB && !Missing(fs_.LastError())) {
+        FailWithLastError(b);
+        return GoOn();
+    }
+    return MergeFile(a, *foundA, b, foundB);
+}
+
+int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
+                            const std::optional<FileEntry>& entryB) {
+    const int order =
+        entryB ? CompareWriteTimes(entryA.lastWrite, entryB->lastWrite, fatDestination_) : 1;
     if (order > 0) {
-        const std::wstring folderB = ParentOf(b);
-        if (!foundB) {
-            fs_.CreateFolder(folderB);
-        }
-        return CopyEntry(a, folderB);
+        return EnsureFolderPath(ParentOf(b)) ? CopyFileInto(a, entryA, ParentOf(b)) : GoOn();
     }
     if (order < 0) {
         // A newer destination copy replaces the source file.
-        return CopyEntry(b, ParentOf(a));
+        return CopyFileInto(b, *entryB, ParentOf(a));
     }
-    return 1;
+    return GoOn();
 }
 
 int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
+    if (!DevicePresent()) {
+        return 0;
+    }
     const std::optional<FileId> idA = fs_.Identity(a);
     if (LeadsIntoWalk(idA)) {
         return 1;
     }
+    // Both sides are listed before anything is copied: a side that cannot be listed is a
+    // failure of the folder, never taken for an empty one.
+    std::optional<std::vector<FileEntry>> entriesA = fs_.List(a);
+    if (!entriesA) {
+        FailWithLastError(a);
+        return GoOn();
+    }
+    std::erase_if(*entriesA, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
+    std::optional<std::vector<FileEntry>> entriesB = fs_.List(b);
+    if (!entriesB && Missing(fs_.LastError())) {
+        if (!EnsureFolder(b)) {
+            return GoOn();
+        }
+        entriesB.emplace();
+    }
+    if (!entriesB) {
+        FailWithLastError(b);
+        return GoOn();
+    }
+    std::erase_if(*entriesB, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
     const ChainLink sourceSide(walking_, idA);
     const ChainLink copySide(walking_, fs_.Identity(b));
 
-    std::vector<FileEntry> entries = fs_.List(a).value_or(std::vector<FileEntry>{});
-    std::erase_if(entries, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
-    if (!entries.empty()) {
-        fs_.CreateFolder(b);
+    // Names compare without case, as the platform's do.
+    std::map<std::wstring, const FileEntry*> namesB;
+    for (const FileEntry& entry : *entriesB) {
+        namesB.emplace(UpperCase(entry.name), &entry);
     }
-    for (const FileEntry& entry : entries) {
+    for (const FileEntry& entry : *entriesA) {
         const std::wstring path = Child(a, entry.name);
         const std::wstring entryB = Child(b, entry.name);
-        if (entry.folder ? !SyncFolder(path, entryB) : !SyncFile(path, entryB)) {
+        const auto counterpart = namesB.find(UpperCase(entry.name));
+        const bool inB = counterpart != namesB.end();
+        int result = 0;
+        if (entry.folder) {
+            result = SyncFolder(path, entryB);
+        } else {
+            result = MergeFile(path, entry, entryB,
+                               inB ? std::optional<FileEntry>(*counterpart->second) : std::nullopt);
+        }
+        if (inB) {
+            namesB.erase(counterpart);
+        }
+        if (result == 0) {
             return 0;
         }
     }
-    if (!DevicePresent()) {
-        return 0;
-    }
-
-    const std::optional<std::vector<FileEntry>> entriesB = fs_.List(b);
-    if (entries.empty() && !entriesB) {
-        fs_.CreateFolder(b);
-        return 1;
-    }
-    for (const FileEntry& entry : entriesB.value_or(std::vector<FileEntry>{})) {
-        if (IsPartialCopyName(entry.name)) {
-            continue;
-        }
-        // An emptied source folder is refilled from its backup; otherwise whatever exists only
-        // in the backup is copied back.
-        fs_.CreateFolder(a);
-        if ((entries.empty() || !fs_.Find(Child(a, entry.name))) &&
-            !CopyEntry(Child(b, entry.name), a)) {
+    // Whatever exists only in the backup is copied back; an emptied source folder is refilled.
+    for (const auto& [name, entry] : namesB) {
+        if (!CopyEntry(Child(b, entry->name), a)) {
             return 0;
         }
     }
-    return 1;
+    return GoOn();
 }
 
 }  // namespace bexlo

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "framework/Handles.h"
+#include "framework/LongPath.h"
 
 namespace bexlo {
 
@@ -141,7 +142,9 @@ bool CopyOpenFile(HANDLE source, const BY_HANDLE_FILE_INFORMATION& information, 
     return ::SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool RenameOpenFile(HANDLE file, const std::wstring& to) {
+bool RenameOpenFile(HANDLE file, const std::wstring& path) {
+    // The rename takes the name as the kernel does, whatever the system's version.
+    const std::wstring to = NativePath(path);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
@@ -165,7 +168,13 @@ bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::w
     // through this process; small ones are dominated by the calls per file, which this saves.
     if (information.nFileSizeHigh != 0 || information.nFileSizeLow >= kLargeFileBytes) {
         source.Reset();
-        return FileSystem::CopyFileReplacing(from, partial, to);
+        if (CopyFileData(from, partial) && MoveOver(partial, to)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        RemoveFile(partial);
+        ::SetLastError(error);
+        return false;
     }
     UniqueFileHandle copy;
     RetryWritable(partial, [&] {
@@ -178,9 +187,11 @@ bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::w
     }
     bool done = CopyOpenFile(source.Get(), information, copy.Get()) &&
                 RetryWritable(to, [&] { return RenameOpenFile(copy.Get(), to); });
+    const DWORD error = ::GetLastError();
     copy.Reset();
     if (!done) {
         RemoveFile(partial);
+        ::SetLastError(error);
     }
     return done;
 }
@@ -244,7 +255,8 @@ bool WindowsFileSystem::WriteFileReplacing(const std::wstring& path,
     return bexlo::WriteFileReplacing(path, bytes);
 }
 
-std::optional<std::uint32_t> WindowsFileSystem::VolumeSerial(const std::wstring& path) {
+std::optional<std::uint32_t> WindowsFileSystem::VolumeSerial(const std::wstring& longOrPlain) {
+    const std::wstring path = PlainPath(longOrPlain);
     if (path.empty()) {
         return std::nullopt;
     }
@@ -254,6 +266,38 @@ std::optional<std::uint32_t> WindowsFileSystem::VolumeSerial(const std::wstring&
         return std::nullopt;
     }
     return serial;
+}
+
+std::wstring WindowsFileSystem::VolumeFileSystem(const std::wstring& path) {
+    const std::wstring plain = PlainPath(path);
+    if (RootLength(plain) == 0) {
+        return {};
+    }
+    const std::wstring root = plain.substr(0, 3);
+    wchar_t name[MAX_PATH + 1]{};
+    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name,
+                                 MAX_PATH + 1)) {
+        return {};
+    }
+    return name;
+}
+
+std::uint32_t WindowsFileSystem::LastError() const {
+    return ::GetLastError();
+}
+
+std::wstring WindowsFileSystem::ErrorText(std::uint32_t error) const {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+        message.pop_back();
+    }
+    return message.empty() ? L"Error " + std::to_wstring(error) : message;
 }
 
 }  // namespace bexlo

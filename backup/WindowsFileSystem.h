@@ -10,7 +10,7 @@
 
 namespace bexlo {
 
-// The walkers' file operations on the real disks.
+// The engine's file operations on the real disks. Paths may be plain or in the long form.
 class WindowsFileSystem : public FileSystem {
 public:
     std::optional<FileEntry> Find(const std::wstring& path) override;
@@ -26,6 +26,9 @@ public:
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
     std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) override;
+    std::wstring VolumeFileSystem(const std::wstring& path) override;
+    std::uint32_t LastError() const override;
+    std::wstring ErrorText(std::uint32_t error) const override;
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

@@ -22,6 +22,7 @@ class NoProgress : public ProgressFeedback {
 public:
     int BarPosition() override { return 0; }
     void SlowDown() override {}
+    void Copied(std::uint64_t) override {}
 };
 
 void Report(const std::string& name, double seconds) {

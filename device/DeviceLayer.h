@@ -39,6 +39,12 @@ public:
     int Start();
     // Timer 5.
     void OnPollTimer() { poller.OnPollTimer(); }
+    // At the end of a run: the first of the two ticks that drain the presses made during it,
+    // now rather than a tick later, so that the button listens again 1.5 s after the run.
+    void DrainAfterRun() {
+        state.pollSkip = 2;
+        poller.OnPollTimer();
+    }
     // WM_DEVICECHANGE with its event code.
     DeviceChange OnDeviceChange(std::uint32_t event);
 

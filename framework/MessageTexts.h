@@ -9,7 +9,7 @@
 
 namespace bexlo {
 
-// The eleven message-box texts, in the order the message file lists its keys.
+// The message-box texts, in the order the message file lists its keys.
 enum class Msg : std::size_t {
     NoSelect,
     CannotSave,
@@ -22,6 +22,11 @@ enum class Msg : std::size_t {
     CopyFail,
     CopyOver,
     NoDestDir,
+    SourceOverlap,
+    NotCopied,
+    SeeLog,
+    SourceMissing,
+    DeviceGone,
     Count
 };
 

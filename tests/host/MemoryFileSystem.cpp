@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <string_view>
 
 namespace bexlo {
 
@@ -55,8 +56,29 @@ bool MemoryFileSystem::Reachable(const std::wstring& path) const {
     return HasDrive(path) && detached_.count(Upper(path[0])) == 0;
 }
 
-bool MemoryFileSystem::Allowed(Op op, const std::wstring& path) const {
-    return Reachable(path) && (!gate || gate(op, path));
+bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
+    constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+    const bool longForm = path.compare(0, kLongPrefix.size(), kLongPrefix) == 0;
+    if (longForm) {
+        path.erase(0, kLongPrefix.size());
+    }
+    // The platform's limits for plain paths: MAX_PATH less the terminator, and less room for an
+    // 8.3 name for a new folder.
+    const std::size_t limit = op == Op::CreateFolder ? 247 : 259;
+    if (!longForm && path.size() > limit) {
+        return Failed(file_error::kFilenameTooLong);
+    }
+    if (!Reachable(path)) {
+        return Failed(file_error::kNotReady);
+    }
+    if (gated && gate && !gate(op, path)) {
+        return Failed(gateError);
+    }
+    return true;
+}
+
+std::uint32_t MemoryFileSystem::MissingError(const std::wstring& path) const {
+    return Parent(path).first != nullptr ? file_error::kFileNotFound : file_error::kPathNotFound;
 }
 
 std::optional<MemoryFileSystem::Link> MemoryFileSystem::Resolve(const std::wstring& path) const {
@@ -144,6 +166,12 @@ void MemoryFileSystem::AddLink(const std::wstring& path, const std::wstring& to)
     folder->children[UpperName(name)] = Link{name, MakeFolders(to), true};
 }
 
+void MemoryFileSystem::Remove(const std::wstring& path) {
+    if (auto [parent, name] = Parent(path); parent != nullptr) {
+        parent->children.erase(UpperName(name));
+    }
+}
+
 std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) const {
     const std::optional<Link> link = Resolve(path);
     if (!link || link->node->folder) {
@@ -188,24 +216,28 @@ std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) co
     return out;
 }
 
-std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& path) {
-    if (!Allowed(Op::Find, path)) {
+std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::Find, path)) {
         return std::nullopt;
     }
     const std::optional<Link> link = Resolve(path);
     if (!link || link->name.empty()) {
+        Failed(MissingError(path));
         return std::nullopt;
     }
     const Node& node = *link->node;
     return FileEntry{link->name, node.folder, node.size.value_or(node.data.size()), node.lastWrite};
 }
 
-std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folder) {
-    if (!Allowed(Op::List, folder)) {
+std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folderIn) {
+    std::wstring folder = folderIn;
+    if (!Admit(Op::List, folder)) {
         return std::nullopt;
     }
     Node* node = ResolveFolder(folder);
     if (!node) {
+        Failed(file_error::kPathNotFound);
         return std::nullopt;
     }
     std::vector<FileEntry> entries;
@@ -217,68 +249,120 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
     return entries;
 }
 
-std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folder) {
-    if (!Allowed(Op::Identity, folder)) {
+std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
+    std::wstring folder = folderIn;
+    if (!Admit(Op::Identity, folder)) {
         return std::nullopt;
     }
     Node* node = ResolveFolder(folder);
     if (!node) {
+        Failed(MissingError(folder));
         return std::nullopt;
     }
     return FileId{static_cast<std::uint64_t>(node->drive), node->index};
 }
 
-bool MemoryFileSystem::CreateFolder(const std::wstring& path) {
-    if (!Allowed(Op::CreateFolder, path)) {
+bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::CreateFolder, path)) {
         return false;
     }
     auto [parent, name] = Parent(path);
-    if (!parent || parent->children.count(UpperName(name)) != 0) {
-        return false;
+    if (!parent) {
+        return Failed(Resolve(path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
+    }
+    if (parent->children.count(UpperName(name)) != 0) {
+        return Failed(file_error::kAlreadyExists);
     }
     parent->children[UpperName(name)] = Link{name, NewNode(true, path[0]), false};
     return true;
 }
 
-bool MemoryFileSystem::CopyFileData(const std::wstring& from, const std::wstring& to) {
-    const std::optional<Link> source = Resolve(from);
-    auto [parent, name] = Parent(to);
-    if (!Reachable(from) || !Reachable(to) || !source || source->node->folder || !parent) {
+std::uint64_t MemoryFileSystem::Used(wchar_t drive) const {
+    auto root = drives_.find(Upper(drive));
+    if (root == drives_.end()) {
+        return 0;
+    }
+    std::uint64_t used = 0;
+    std::vector<const Node*> folders{root->second};
+    while (!folders.empty()) {
+        const Node* folder = folders.back();
+        folders.pop_back();
+        for (const auto& [key, child] : folder->children) {
+            if (child.isLink) {
+                continue;
+            }
+            if (child.node->folder) {
+                folders.push_back(child.node);
+            } else {
+                used += child.node->size.value_or(child.node->data.size());
+            }
+        }
+    }
+    return used;
+}
+
+bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstring& toIn) {
+    std::wstring from = fromIn;
+    std::wstring to = toIn;
+    if (!Admit(Op::CopyFileData, from, false) || !Admit(Op::CopyFileData, to, false)) {
         return false;
+    }
+    if (beforeCopy) {
+        beforeCopy(from);
+    }
+    const std::optional<Link> source = Resolve(from);
+    if (!source || source->node->folder) {
+        return Failed(MissingError(from));
+    }
+    if (heldOpen_.count(UpperName(from)) != 0) {
+        return Failed(file_error::kSharingViolation);
+    }
+    auto [parent, name] = Parent(to);
+    if (!parent) {
+        return Failed(file_error::kPathNotFound);
     }
     Link& target = parent->children[UpperName(name)];
     if (target.node && target.node->folder) {
-        return false;
+        return Failed(file_error::kAccessDenied);
     }
     if (!target.node) {
         target = Link{name, NewNode(false, to[0]), false};
     }
-    if (gate && !gate(Op::CopyFileData, to)) {
-        target.node->data = source->node->data.substr(0, source->node->data.size() / 2);
-        return false;
+    const Node& data = *source->node;
+    const std::uint64_t size = data.size.value_or(data.data.size());
+    const auto room = capacity.find(Upper(to[0]));
+    const std::uint64_t old = target.node->size.value_or(target.node->data.size());
+    const bool full = room != capacity.end() && Used(to[0]) - old + size > room->second;
+    if (full || (gate && !gate(Op::CopyFileData, to))) {
+        target.node->data = data.data.substr(0, data.data.size() / 2);
+        target.node->size.reset();
+        return Failed(full ? file_error::kDiskFull : gateError);
     }
-    target.node->data = source->node->data;
-    target.node->size = source->node->size;
-    target.node->lastWrite = source->node->lastWrite;
+    target.node->data = data.data;
+    target.node->size = data.size;
+    target.node->lastWrite = data.lastWrite;
     return true;
 }
 
-bool MemoryFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
-    if (!Reachable(from) || !Allowed(Op::MoveOver, to)) {
+bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& toIn) {
+    std::wstring from = fromIn;
+    std::wstring to = toIn;
+    if (!Admit(Op::MoveOver, from, false) || !Admit(Op::MoveOver, to)) {
         return false;
     }
     auto [fromParent, fromName] = Parent(from);
     auto [toParent, toName] = Parent(to);
     if (!fromParent || !toParent) {
-        return false;
+        return Failed(file_error::kPathNotFound);
     }
     auto moving = fromParent->children.find(UpperName(fromName));
     if (moving == fromParent->children.end() || moving->second.node->folder) {
-        return false;
+        return Failed(file_error::kFileNotFound);
     }
     auto existing = toParent->children.find(UpperName(toName));
     if (existing != toParent->children.end() && existing->second.node->folder) {
-        return false;
+        return Failed(file_error::kAccessDenied);
     }
     Link moved{existing != toParent->children.end() ? existing->second.name : toName,
                moving->second.node, false};
@@ -287,59 +371,92 @@ bool MemoryFileSystem::MoveOver(const std::wstring& from, const std::wstring& to
     return true;
 }
 
-bool MemoryFileSystem::RemoveFile(const std::wstring& path) {
-    if (!Allowed(Op::RemoveFile, path)) {
+bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::RemoveFile, path)) {
         return false;
     }
     auto [parent, name] = Parent(path);
     if (!parent) {
-        return false;
+        return Failed(file_error::kPathNotFound);
     }
     auto found = parent->children.find(UpperName(name));
     if (found == parent->children.end() || found->second.node->folder) {
-        return false;
+        return Failed(file_error::kFileNotFound);
     }
     parent->children.erase(found);
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& path,
+bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                                         const std::wstring& to) {
+    if (CopyFileData(from, partial) && MoveOver(partial, to)) {
+        return true;
+    }
+    const std::uint32_t error = lastError_;
+    RemoveFile(partial);
+    lastError_ = error;
+    return false;
+}
+
+std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& pathIn,
                                                                          std::size_t limit) {
-    if (!Allowed(Op::ReadFile, path)) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::ReadFile, path)) {
         return std::nullopt;
     }
     const std::optional<std::string> data = Data(path);
     if (!data) {
+        Failed(MissingError(path));
         return std::nullopt;
     }
     return std::vector<std::uint8_t>(
         data->begin(), data->begin() + static_cast<std::ptrdiff_t>(std::min(data->size(), limit)));
 }
 
-bool MemoryFileSystem::WriteFileReplacing(const std::wstring& path,
+bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
                                           std::span<const std::uint8_t> bytes) {
-    auto [parent, name] = Parent(path);
-    if (!Allowed(Op::WriteFile, path) || !parent) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::WriteFile, path)) {
         return false;
+    }
+    auto [parent, name] = Parent(path);
+    if (!parent) {
+        return Failed(file_error::kPathNotFound);
     }
     Link& target = parent->children[UpperName(name)];
     if (target.node && target.node->folder) {
-        return false;
+        return Failed(file_error::kAccessDenied);
     }
     target = Link{name, NewNode(false, path[0]), false};
     target.node->data.assign(bytes.begin(), bytes.end());
     return true;
 }
 
-std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& path) {
-    if (!Allowed(Op::VolumeSerial, path)) {
+std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& pathIn) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::VolumeSerial, path)) {
         return std::nullopt;
     }
     auto serial = volumeSerials.find(Upper(path[0]));
     if (serial == volumeSerials.end()) {
+        Failed(file_error::kNotReady);
         return std::nullopt;
     }
     return serial->second;
+}
+
+std::wstring MemoryFileSystem::VolumeFileSystem(const std::wstring& pathIn) {
+    std::wstring path = pathIn;
+    if (!Admit(Op::VolumeSerial, path, false)) {
+        return {};
+    }
+    auto name = fileSystems.find(Upper(path[0]));
+    return name != fileSystems.end() ? name->second : L"NTFS";
+}
+
+std::wstring MemoryFileSystem::ErrorText(std::uint32_t error) const {
+    return L"error " + std::to_wstring(error);
 }
 
 }  // namespace bexlo

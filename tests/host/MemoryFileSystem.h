@@ -1,8 +1,10 @@
 #pragma once
 
-// A file system in memory for the walker tests: drive letters, folders, files with their data
-// and last-write times, links that lead to another folder (junctions), and hooks that make an
-// operation fail or a drive vanish, as a pulled enclosure does.
+// A file system in memory for the engine's tests: drive letters, folders, files with their data
+// and last-write times, links that lead to another folder (junctions), and what real disks do:
+// a capacity per drive, the platform's path limits for plain paths, files held open by another
+// program, error codes, and hooks that make an operation fail or a drive vanish, as a pulled
+// enclosure does.
 
 #include <functional>
 #include <map>
@@ -40,6 +42,8 @@ public:
     void AddFolder(const std::wstring& path);
     // `path` becomes a folder entry that leads to the folder `to`.
     void AddLink(const std::wstring& path, const std::wstring& to);
+    // Takes a file or a whole folder away, behind the walkers' back.
+    void Remove(const std::wstring& path);
 
     std::optional<std::string> Data(const std::wstring& path) const;
     std::optional<std::int64_t> LastWrite(const std::wstring& path) const;
@@ -53,9 +57,21 @@ public:
     void Detach(wchar_t drive) { detached_.insert(Upper(drive)); }
     void Attach(wchar_t drive) { detached_.erase(Upper(drive)); }
 
-    // Asked before every operation; false makes it fail. A failing copy leaves the first half
-    // of the data in its target.
+    // Asked before every operation with its plain path; false makes it fail with `gateError`. A
+    // failing copy leaves the first half of the data in its target.
     std::function<bool(Op, const std::wstring& path)> gate;
+    std::uint32_t gateError = file_error::kAccessDenied;
+    // Runs with the plain source path before a copy reads it.
+    std::function<void(const std::wstring& from)> beforeCopy;
+    // Bytes each drive holds at most; a copy past it fails as a full disk does.
+    std::map<wchar_t, std::uint64_t> capacity;
+    // The file system of each drive's volume ("NTFS" when not given).
+    std::map<wchar_t, std::wstring> fileSystems;
+    // Files another program holds open without sharing: reading them fails.
+    void HoldOpen(const std::wstring& path) { heldOpen_.insert(UpperName(path)); }
+    void LetGo() { heldOpen_.clear(); }
+    // What the drive's files take, partial copies included.
+    std::uint64_t Used(wchar_t drive) const;
 
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
@@ -71,6 +87,11 @@ public:
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
     std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) override;
+    std::wstring VolumeFileSystem(const std::wstring& path) override;
+    std::uint32_t LastError() const override { return lastError_; }
+    std::wstring ErrorText(std::uint32_t error) const override;
+    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                           const std::wstring& to) override;
 
 private:
     struct Node;
@@ -94,7 +115,15 @@ private:
     static std::wstring UpperName(const std::wstring& name);
     Node* NewNode(bool folder, wchar_t drive);
     bool Reachable(const std::wstring& path) const;
-    bool Allowed(Op op, const std::wstring& path) const;
+    bool Failed(std::uint32_t error) const {
+        lastError_ = error;
+        return false;
+    }
+    // Takes the long form's prefix off `path`; false, with the error set, when the platform
+    // would refuse the path or the drive, or the gate refuses the operation.
+    bool Admit(Op op, std::wstring& path, bool gated = true) const;
+    // The error of a path that names nothing: its folder is missing, or only the entry.
+    std::uint32_t MissingError(const std::wstring& path) const;
     // The folder holding the path's last segment and that segment; nothing for a drive root or
     // a path whose folders are missing.
     std::pair<Node*, std::wstring> Parent(const std::wstring& path) const;
@@ -109,6 +138,8 @@ private:
     std::vector<std::unique_ptr<Node>> nodes_;
     std::map<wchar_t, Node*> drives_;
     std::set<wchar_t> detached_;
+    std::set<std::wstring> heldOpen_;
+    mutable std::uint32_t lastError_ = 0;
     std::uint64_t nextIndex_ = 1;
 };
 

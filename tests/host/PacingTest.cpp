@@ -24,20 +24,28 @@ TEST(Pacing, StepDelayFollowsTheSizeAndNumberOfEntries) {
     EXPECT_EQ(ComputeStepDelay(6 * kGiB, 150), 16384);
 }
 
-TEST(Pacing, FinishingStartsAtMost500AndShrinksBy8) {
+// However long the run's pause, the finishing steps take about 300 ms in all, so the end shows
+// soon after the last byte.
+TEST(Pacing, FinishingIsQuickAndShrinksBy8) {
+    const auto total = [](const std::vector<ProgressStep>& steps) {
+        int sum = 0;
+        for (const ProgressStep& step : steps) {
+            sum += step.pauseMs;
+        }
+        return sum;
+    };
     const std::vector<ProgressStep> fromTop = FinishingSteps(94, 2730);
     ASSERT_EQ(fromTop.size(), 2u);
     EXPECT_EQ(fromTop[0].position, 97);
-    EXPECT_EQ(fromTop[0].pauseMs, 500);
+    EXPECT_EQ(fromTop[0].pauseMs, 150);
     EXPECT_EQ(fromTop[1].position, 100);
-    EXPECT_EQ(fromTop[1].pauseMs, 492);
+    EXPECT_EQ(fromTop[1].pauseMs, 142);
 
     const std::vector<ProgressStep> fromStart = FinishingSteps(0, 2730);
     ASSERT_EQ(fromStart.size(), 33u);
     EXPECT_EQ(fromStart.back().position, 99);
-    for (std::size_t i = 0; i < fromStart.size(); ++i) {
-        EXPECT_EQ(fromStart[i].pauseMs, 500 - 8 * static_cast<int>(i));
-    }
+    EXPECT_LE(total(fromStart), 300);
+    EXPECT_LE(total(FinishingSteps(50, 400)), 300);
 
     // Short pauses stop shrinking once at 13 ms or below.
     const std::vector<ProgressStep> quick = FinishingSteps(85, 20);

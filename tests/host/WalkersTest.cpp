@@ -14,6 +14,7 @@ class FixedBar : public ProgressFeedback {
 public:
     int BarPosition() override { return position; }
     void SlowDown() override { ++slowDowns; }
+    void Copied(std::uint64_t) override {}
 
     int position = 0;
     int slowDowns = 0;
@@ -90,7 +91,7 @@ TEST_F(Walkers, CopyPlacesTheFolderUnderTheDestinationAndReplacesWhatIsThere) {
     EXPECT_EQ(fs.Snapshot(L'E').size(), 7u);
 }
 
-TEST_F(Walkers, CopyPassesOverMissingAndOverlappingSourcesAndCopiesASingleFile) {
+TEST_F(Walkers, CopyNamesMissingAndOverlappingSourcesAndCopiesASingleFile) {
     fs.AddFolder(L"E:\\FilesBackup");
     fs.AddFile(L"E:\\Data\\x.txt", "x", kMonday);
     fs.AddFile(L"C:\\notes.txt", "notes", kMonday);
@@ -99,6 +100,11 @@ TEST_F(Walkers, CopyPassesOverMissingAndOverlappingSourcesAndCopiesASingleFile) 
     EXPECT_EQ(walker.CopyItem(L"E:\\", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(walker.CopyItem(L"E:\\FilesBackup", L"E:\\FilesBackup\\Inner"), 1);
     EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+    ASSERT_EQ(walker.Failures().size(), 3u);
+    EXPECT_EQ(walker.Failures()[0].path, L"C:\\Missing");
+    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::SourceMissing);
+    EXPECT_EQ(walker.Failures()[1].reason, FailureReason::SourceOverlaps);
+    EXPECT_EQ(walker.Failures()[2].reason, FailureReason::SourceOverlaps);
 
     EXPECT_EQ(walker.CopyItem(L"C:\\notes.txt", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\notes.txt"), "notes");
@@ -119,22 +125,150 @@ TEST_F(Walkers, EveryWalkerStopsAtOnceWithoutTheEnclosure) {
     EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"));
 }
 
-TEST_F(Walkers, AFailedCopyKeepsTheOldFileAndLeavesNoPartialOne) {
+TEST_F(Walkers, AFailedCopyKeepsTheOldFileLeavesNoPartialOneAndIsNamed) {
     fs.AddFile(L"C:\\Work\\a.txt", "the new content", kMonday);
     fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "the old content", kMonday - kSecond * 60);
-    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
-        return op != MemoryFileSystem::Op::CopyFileData;
-    };
-    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
-    EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+    for (const MemoryFileSystem::Op refused :
+         {MemoryFileSystem::Op::CopyFileData, MemoryFileSystem::Op::MoveOver}) {
+        fs.gate = [refused](MemoryFileSystem::Op op, const std::wstring&) { return op != refused; };
+        BackupWalker walker = Walker();
+        EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
+        EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+        ASSERT_EQ(walker.Failures().size(), 1u);
+        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\a.txt");
+        EXPECT_EQ(walker.Failures()[0].error, file_error::kAccessDenied);
+    }
+}
 
-    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
-        return op != MemoryFileSystem::Op::MoveOver;
+// A file held open by another program is named with its reason; everything else is copied.
+TEST_F(Walkers, AFileThatCannotBeReadIsNamedAndTheRestIsCopied) {
+    fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
+    fs.AddFile(L"C:\\Work\\locked.doc", "locked", kMonday);
+    fs.AddFile(L"C:\\Work\\Sub\\z.txt", "z", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    fs.HoldOpen(L"C:\\Work\\locked.doc");
+    for (const bool sync : {false, true}) {
+        BackupWalker walker = Walker();
+        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
+                  1);
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\z.txt"), "z");
+        EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\locked.doc"));
+        ASSERT_EQ(walker.Failures().size(), 1u);
+        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\locked.doc");
+        EXPECT_EQ(walker.Failures()[0].error, file_error::kSharingViolation);
+        EXPECT_FALSE(walker.Stopped());
+    }
+}
+
+// A disk that fills up mid-file, or a destination folder that goes, ends the walk: nothing
+// after it could be copied.
+TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
+    fs.AddFile(L"C:\\Work\\a.bin", std::string(600, 'a'), kMonday);
+    fs.AddFile(L"C:\\Work\\b.bin", std::string(600, 'b'), kMonday);
+    fs.AddFile(L"C:\\Work\\c.bin", std::string(10, 'c'), kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\b.bin", std::string(300, 'o'), kMonday - 60 * kSecond);
+    // a.bin fits; b.bin does not while its old copy and the partial copy are both there.
+    fs.capacity[L'E'] = 1400;
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_TRUE(walker.Stopped());
+    ASSERT_EQ(walker.Failures().size(), 1u);
+    EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\b.bin");
+    EXPECT_EQ(walker.Failures()[0].error, file_error::kDiskFull);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\b.bin"), std::string(300, 'o'));
+    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\b.bin.bexlo-partial"));
+    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\c.bin")) << "the walk went on after a full disk";
+
+    fs.capacity.clear();
+    fs.beforeCopy = [&](const std::wstring&) { fs.Remove(L"E:\\FilesBackup"); };
+    BackupWalker gone = Walker();
+    EXPECT_EQ(gone.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_TRUE(gone.Stopped());
+    EXPECT_EQ(gone.Failures().size(), 1u);
+}
+
+// Synchronize takes a folder it cannot list for a failure of that folder, never for an empty one
+// to be refilled from the backup.
+TEST_F(Walkers, SyncChangesNothingOfAFolderThatCannotBeListed) {
+    fs.AddFile(L"C:\\Work\\report.doc", "edited today", kMonday + 3600 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\report.doc", "last week", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\only-backup.txt", "b", kMonday);
+    for (const std::wstring& unlisted : {L"C:\\Work", L"E:\\FilesBackup\\Work"}) {
+        const auto before = fs.Snapshot(L'C');
+        const auto backupBefore = fs.Snapshot(L'E');
+        fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
+            return op != MemoryFileSystem::Op::List || path != unlisted;
+        };
+        BackupWalker walker = Walker();
+        EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+        EXPECT_EQ(fs.Snapshot(L'C'), before);
+        EXPECT_EQ(fs.Snapshot(L'E'), backupBefore);
+        ASSERT_EQ(walker.Failures().size(), 1u);
+        EXPECT_EQ(walker.Failures()[0].path, unlisted);
+    }
+    // A source that cannot even be looked at is not taken for a deleted one either.
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring& path) {
+        return op != MemoryFileSystem::Op::Find || path != L"C:\\Work";
     };
-    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
-    EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\report.doc"), "edited today");
+    EXPECT_EQ(walker.Failures().size(), 1u);
+}
+
+TEST_F(Walkers, RestoringMakesEveryMissingParentFolder) {
+    fs.AddFolder(L"C:\\");
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\a.txt", "a", kMonday);
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.SyncItem(L"C:\\A\\B\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\A\\B\\Work\\Sub\\a.txt"), "a");
+    EXPECT_TRUE(walker.Failures().empty());
+}
+
+// Paths past the platform's plain limits are walked in the long form and named plainly.
+TEST_F(Walkers, PathsPastThePlainLimitAreCopiedAndSynchronized) {
+    std::wstring deep = L"C:\\Work";
+    while (deep.size() < 300) {
+        deep += L"\\a-rather-long-folder-name";
+    }
+    fs.AddFile(deep + L"\\file.txt", "deep", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    ASSERT_FALSE(fs.Find(deep + L"\\file.txt")) << "the disks refuse plain long paths";
+    EXPECT_EQ(fs.LastError(), file_error::kFilenameTooLong);
+
+    const std::wstring copy = L"E:\\FilesBackup" + deep.substr(2) + L"\\file.txt";
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_TRUE(walker.Failures().empty());
+    EXPECT_EQ(fs.Data(copy), "deep");
+
+    fs.AddFile(copy, "newer in the backup", kMonday + 60 * kSecond);
+    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(deep + L"\\file.txt"), "newer in the backup");
+    EXPECT_TRUE(walker.Failures().empty());
+}
+
+// FAT keeps local times, which a daylight-saving change moves by an hour.
+TEST_F(Walkers, OnFatAnHourApartIsTheSameTime) {
+    constexpr std::int64_t kHour = 3600 * kSecond;
+    EXPECT_EQ(CompareWriteTimes(kMonday + kHour, kMonday, true), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + kHour + 2 * kSecond - 1, true), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday + kHour - 2 * kSecond + 1, kMonday, true), 0);
+    EXPECT_EQ(CompareWriteTimes(kMonday + kHour + 2 * kSecond, kMonday, true), 1);
+    EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + kHour - 2 * kSecond, true), -1);
+    EXPECT_EQ(CompareWriteTimes(kMonday + kHour, kMonday, false), 1);
+
+    fs.AddFile(L"C:\\Work\\a.txt", "source", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kMonday + kHour);
+    fs.fileSystems[L'E'] = L"FAT32";
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "source");
+    fs.fileSystems[L'E'] = L"NTFS";
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "backup");
 }
 
 TEST_F(Walkers, LinksBackIntoTheWalkAreNotEnteredAgain) {

@@ -48,6 +48,11 @@ public:
     std::atomic<bool> released{false};
 };
 
+std::string Contents(const std::wstring& path) {
+    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
+    return std::string(bytes.begin(), bytes.end());
+}
+
 class BackupRunOnSimulator : public test::SimulatorBench {
 protected:
     void SetUp() override {
@@ -227,7 +232,7 @@ TEST_F(BackupRunOnSimulator, EmptySourcesMakeTheirFoldersAndCompleteWithoutProgr
     EXPECT_TRUE(PumpUntil([&] { return dialog->Run().state.serialCheckArmed == 1; }));
 }
 
-TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItQuietlyWithNoPartialFile) {
+TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItWithABoxAndNoPartialFile) {
     test::MessageBoxWatch boxes;
     HeldFileSystem disks;
     auto dialog = OpenSavedWork(disks);
@@ -240,8 +245,10 @@ TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItQuietlyWithNoPartial
     EXPECT_TRUE(::IsWindowEnabled(Button(*dialog, IDC_SOURCE_TREE)));
     EXPECT_FALSE(::IsWindowEnabled(Button(*dialog, IDC_SAVE))) << "Save needs an enclosure";
     EXPECT_EQ(::SendDlgItemMessageW(dialog->Handle(), IDC_PROGRESS, PBM_GETPOS, 0, 0), 0);
-    test::PumpFor(500);
-    EXPECT_TRUE(boxes.Boxes().empty());
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Copy Fail");
+    EXPECT_NE(boxes.Boxes()[0].text.find(L"The enclosure was removed during the backup."),
+              std::wstring::npos);
     // The copy under way was finished; nothing else was begun, and nothing half-written shows.
     const auto source = test::ReadTree(kWork);
     const auto copied = test::ReadTree(kTarget + L"\\Work");
@@ -250,6 +257,102 @@ TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItQuietlyWithNoPartial
         EXPECT_EQ(source.count(path), 1u) << std::string(path.begin(), path.end());
         EXPECT_EQ(bytes, source.count(path) ? source.at(path) : "");
     }
+}
+
+// A file another program holds open and a saved source that is gone are named in the box and the
+// log; everything else is backed up, the enclosure hears that the run failed, and the next press
+// copies the file once it is free.
+TEST_F(BackupRunOnSimulator, WhatCannotBeCopiedIsNamedAndTheRestIsBackedUp) {
+    test::MessageBoxWatch boxes;
+    const std::wstring locked = kWork + L"\\locked.doc";
+    test::WriteBytes(locked, "in use");
+    const std::wstring gone = kSources + L"\\Gone";
+    SaveList(kTarget, {kWork, kPhotos, gone});
+    auto dialog = Open();
+    dialog->Run().state.serialCheckArmed = 0;
+    UniqueFileHandle held(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(boxes.Boxes()[0].caption, L"Copy Fail");
+    const std::wstring text = boxes.Boxes()[0].text;
+    EXPECT_EQ(text.find(L"The copy cannot complete!\n\nFiles or folders not copied: 2\n"), 0u)
+        << std::string(text.begin(), text.end());
+    EXPECT_NE(text.find(locked + L"\n    "), std::wstring::npos);
+    EXPECT_NE(text.find(gone + L"\n    The saved source no longer exists."), std::wstring::npos);
+    EXPECT_NE(text.find(L"The full list is in C:\\Program Files\\Travenor\\BXL\\RunLog.txt"),
+              std::wstring::npos);
+    EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
+    held.Reset();
+    auto expected = test::ReadTree(kWork);
+    expected.erase(L"locked.doc");
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), expected);
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
+    const auto log = ReadFileBytes(L"C:\\Program Files\\Travenor\\BXL\\RunLog.txt", 1 << 20);
+    ASSERT_TRUE(log);
+    const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
+    EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
+    EXPECT_NE(logText.find(L"Not copied: " + gone + L" ("), std::wstring::npos);
+
+    SaveList(kTarget, {kWork});
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+}
+
+// Paths of 300 characters and more go through the platform's long form, in both modes.
+TEST_F(BackupRunOnSimulator, PathsPastThePlainLimitAreCopiedAndSynchronized) {
+    test::MessageBoxWatch boxes;
+    std::wstring deep = kWork;
+    while (deep.size() < 300) {
+        deep += L"\\a-rather-long-folder-name";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    }
+    const std::wstring file = deep + L"\\deep.txt";
+    test::WriteBytes(L"\\\\?\\" + file, "deep");
+    SaveList(kTarget, {kWork});
+    auto dialog = Open();
+    dialog->Run().state.serialCheckArmed = 0;
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    const std::wstring copy = L"\\\\?\\" + kTarget + deep.substr(kSources.size()) + L"\\deep.txt";
+    EXPECT_EQ(Contents(copy), "deep");
+
+    test::WriteBytes(copy, "edited in the backup");
+    test::ShiftLastWrite(copy, 60);
+    Click(*dialog, IDC_SYNC);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(Contents(L"\\\\?\\" + file), "edited in the backup");
+}
+
+// Enter is the OK command: refused while a run copies, it ends the program once the run is over.
+TEST_F(BackupRunOnSimulator, EnterDuringARunIsRefused) {
+    test::MessageBoxWatch boxes;
+    HeldFileSystem disks;
+    auto dialog = OpenSavedWork(disks);
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return disks.copying.load(); }, 10000));
+    ::SendMessageW(dialog->Handle(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(::IsWindow(dialog->Handle()));
+    EXPECT_TRUE(::IsWindowVisible(dialog->Handle()));
+    disks.released = true;
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    HWND window = dialog->Handle();
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_FALSE(::IsWindow(window));
 }
 
 HWND FindProgressWindow() {

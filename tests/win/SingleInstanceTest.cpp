@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,33 @@ using test::ChildProcess;
 using test::FindProcessWindow;
 using test::PumpUntil;
 
+// Waits until the notification area takes icons: a copy that starts before it hides nowhere.
+bool NotificationAreaReady() {
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   nullptr, nullptr);
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    icon.hWnd = owner;
+    icon.uID = 7;
+    const bool ready = PumpUntil(
+        [&] {
+            if (!::Shell_NotifyIconW(NIM_ADD, &icon)) {
+                return false;
+            }
+            ::Shell_NotifyIconW(NIM_DELETE, &icon);
+            return true;
+        },
+        20000);
+    ::DestroyWindow(owner);
+    return ready;
+}
+
 class SingleInstance : public testing::Test {
 protected:
     void SetUp() override {
         test::ClearDataFolder();
         test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+        ASSERT_TRUE(NotificationAreaReady()) << "waited for the notification area";
     }
 
     static constexpr wchar_t kSimulator[] = L"C:\\bexlo-single-instance";
@@ -67,10 +90,16 @@ TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
     ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", L"");  // no enclosure: it hides itself
     HWND window = WaitForDialog(first, false);
     ASSERT_NE(window, nullptr);
+    // Minimised and then hidden: its start-up has gone all the way to the tray.
+    ASSERT_TRUE(PumpUntil([&] { return ::IsIconic(window) && !::IsWindowVisible(window); }, 20000));
 
     ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", L"");
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
+    // Shown as if opened from its tray menu: the close box hides it again and ends nothing.
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }, 5000));
+    EXPECT_FALSE(first.WaitForExit(0));
     EndThroughOk(window, first);
 }
 

@@ -17,6 +17,7 @@ class StillBar : public ProgressFeedback {
 public:
     int BarPosition() override { return 0; }
     void SlowDown() override {}
+    void Copied(std::uint64_t) override {}
 };
 
 std::string Contents(const std::wstring& path) {
