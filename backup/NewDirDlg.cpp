@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controls/FolderName.h"
+#include "framework/LongPath.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
@@ -66,7 +67,7 @@ void MakeFolderBelow(HWND owner, NewDirDlg& dialog, CTreeFileCtrl& tree, const s
     if (keyAnswers && !keyAnswers()) {
         return;
     }
-    if (::CreateDirectoryW(path.c_str(), nullptr)) {
+    if (::CreateDirectoryW(LongPath(path).c_str(), nullptr)) {
         if (HTREEITEM item = tree.PathToItem(parent); item != nullptr) {
             tree.SetHasChildren(item, true);
             TreeView_Expand(tree.Handle(), item, TVE_EXPAND);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "framework/LongPath.h"
 #include "res/resource.h"
 #include "treectrl/TreePath.h"
 
@@ -67,7 +68,7 @@ HIMAGELIST SystemImageList() {
 }
 
 DWORD Attributes(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str());
+    return ::GetFileAttributesW(LongPath(path).c_str());
 }
 
 UINT DriveType(const std::wstring& path) {
@@ -88,7 +89,7 @@ int ShellIcon(const std::wstring& path, UINT extraFlags) {
 template <typename Accept>
 bool AnyEntry(const std::wstring& pattern, Accept accept) {
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+    UniqueFindHandle find(::FindFirstFileExW(LongPath(pattern).c_str(), FindExInfoBasic, &entry,
                                              FindExSearchNameMatch, nullptr, 0));
     if (!find) {
         return false;
@@ -350,9 +351,9 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
     // Sorted before insertion: one n log n sort instead of a search per inserted item.
     std::vector<std::unique_ptr<TreeItemData>> children;
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileExW(JoinPath(path, L"*.*").c_str(), FindExInfoBasic,
-                                             &entry, FindExSearchNameMatch, nullptr,
-                                             FIND_FIRST_EX_LARGE_FETCH));
+    UniqueFindHandle find(::FindFirstFileExW(LongPath(JoinPath(path, L"*.*")).c_str(),
+                                             FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                             nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (find) {
         do {
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && CanDisplayFolder(entry)) {

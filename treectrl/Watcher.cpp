@@ -1,6 +1,7 @@
 #include "treectrl/Watcher.h"
 
 #include "framework/Guard.h"
+#include "framework/LongPath.h"
 
 namespace bexlo {
 
@@ -52,7 +53,7 @@ DWORD Watcher::Watch() {
     if (watchFiles) {
         filter |= FILE_NOTIFY_CHANGE_FILE_NAME;
     }
-    UniqueChangeHandle change(::FindFirstChangeNotificationW(path.c_str(), TRUE, filter));
+    UniqueChangeHandle change(::FindFirstChangeNotificationW(LongPath(path).c_str(), TRUE, filter));
     if (!change || !stopEvent) {
         return 0;
     }
