@@ -93,8 +93,9 @@ bool BackupDlg::OnInitDialog() {
     ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
     ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
 
-    DetectOsVersion();
-    if (!IsSupportedOs(osVersion)) {
+    const PlatformVersion platform = ReadPlatformVersion();
+    osVersion = bexlo::DetectOsVersion(platform);
+    if (!IsSupportedPlatform(platform)) {
         inTray = 1;
         deviceLayer.state.devicePresent = 0;
         // The close path, taken before the dialog is first shown so that nothing appears.
@@ -146,16 +147,12 @@ PlatformVersion BackupDlg::ReadPlatformVersion() const {
     if (options.readVersion) {
         return options.readVersion();
     }
-    OSVERSIONINFOW info{};
+    OSVERSIONINFOEXW info{};
     info.dwOSVersionInfoSize = sizeof(info);
-    if (!::GetVersionExW(&info)) {
+    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
         return {};
     }
-    return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion};
-}
-
-void BackupDlg::DetectOsVersion() {
-    osVersion = bexlo::DetectOsVersion(ReadPlatformVersion());
+    return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor};
 }
 
 void BackupDlg::ApplyDriveFlags() {
@@ -463,8 +460,8 @@ MsgResult BackupDlg::OnNotify(const NMHDR& header) {
     }
     if (header.code == TVN_ITEMEXPANDINGW) {
         const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
-        fromSource ? OnSourceExpanding(change) : OnTargetExpanding(change);
-        return MsgResult::Handled(0);
+        const bool cancel = fromSource ? OnSourceExpanding(change) : OnTargetExpanding(change);
+        return MsgResult::Handled(cancel ? TRUE : FALSE);
     }
     return MsgResult::NotHandled();
 }
@@ -491,21 +488,24 @@ void BackupDlg::OnTargetSelChanged() {
     TreeView_SelectItem(targetTree.Handle(), item);
 }
 
-void BackupDlg::OnSourceExpanding(const NMTREEVIEWW& change) {
-    OnTargetExpanding(change);
+bool BackupDlg::OnSourceExpanding(const NMTREEVIEWW& change) {
+    const bool cancel = OnTargetExpanding(change);
     if (clearPending == 1) {
         ::PostMessageW(Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
         clearPending = 0;
     }
+    return cancel;
 }
 
-void BackupDlg::OnTargetExpanding(const NMTREEVIEWW& change) {
+bool BackupDlg::OnTargetExpanding(const NMTREEVIEWW& change) {
     CTreeFileCtrl& tree = change.hdr.hwndFrom == sourceTree.Handle() ? sourceTree : targetTree;
     HTREEITEM item = change.itemNew.hItem;
     if (change.action == TVE_EXPAND && tree.HasChildren(item) &&
         TreeView_GetChild(tree.Handle(), item) == nullptr) {
-        tree.ExpandItem(item);
+        // The item is gone when its folder was: the tree must not expand it.
+        return !tree.ExpandItem(item);
     }
+    return false;
 }
 
 void BackupDlg::OnTimer(UINT_PTR id) {

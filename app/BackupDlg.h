@@ -136,7 +136,6 @@ protected:
 
 private:
     PlatformVersion ReadPlatformVersion() const;
-    void DetectOsVersion();
     void ApplyDriveFlags();
     void AddTreeDrives(DWORD present);
     void RemoveTreeDrives(DWORD present);
@@ -144,6 +143,7 @@ private:
     void EnableDeviceControls(bool enable);
 
     bool StartRun() override;
+    bool RunActive() const override { return run.state.backupRunning == 1; }
     void StopPollTimer() override;
     void StartPollTimer() override;
 
@@ -165,8 +165,9 @@ private:
     MsgResult OnSysCommand(WPARAM command);
     void OnSourceSelChanged();
     void OnTargetSelChanged();
-    void OnSourceExpanding(const NMTREEVIEWW& change);
-    void OnTargetExpanding(const NMTREEVIEWW& change);
+    // Each returns true to cancel the expansion: the folder had gone and its item with it.
+    bool OnSourceExpanding(const NMTREEVIEWW& change);
+    bool OnTargetExpanding(const NMTREEVIEWW& change);
     void OnTrayOpen();
     void OnTrayExit();
     void ShowTrayIcon();

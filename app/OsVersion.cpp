@@ -15,4 +15,14 @@ int DetectOsVersion(const PlatformVersion& version) {
     return kOsUnknown;
 }
 
+bool IsSupportedPlatform(const PlatformVersion& version) {
+    if (version.platformId != kPlatformNt) {
+        return false;
+    }
+    if (version.major != 6) {
+        return version.major > 6;
+    }
+    return version.minor > 1 || (version.minor == 1 && version.servicePack >= 1);
+}
+
 }  // namespace bexlo

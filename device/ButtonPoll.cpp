@@ -82,7 +82,7 @@ std::array<std::uint8_t, 52> Sp216IdentityBlock(int family) {
 }
 
 void ButtonPoller::OnPollTimer() {
-    PollButtons(state_.pollSkip == 0 ? kPollPress : kPollDrain);
+    PollButtons(state_.pollSkip == 0 && !host_.RunActive() ? kPollPress : kPollDrain);
 }
 
 int ButtonPoller::PollButtons(int mode) {

@@ -56,6 +56,8 @@ public:
     virtual ~PollHost() = default;
     // Starts RunBackupThread with the dialog; false when the thread could not be created.
     virtual bool StartRun() = 0;
+    // A run is going: a press is read and dropped, and the run keeps its enclosure.
+    virtual bool RunActive() const = 0;
     // Family-10 vendor calls run with timer 5 stopped; it restarts at 750 ms.
     virtual void StopPollTimer() = 0;
     virtual void StartPollTimer() = 0;
@@ -73,7 +75,7 @@ public:
     ButtonPoller(DeviceSeam& seam, DeviceRecord& record, PollState& state, PollHost& host)
         : seam_(seam), record_(record), state_(state), host_(host) {}
 
-    // Timer 5: drain while pollSkip counts down, else look for a press.
+    // Timer 5: drain while pollSkip counts down or a run is going, else look for a press.
     void OnPollTimer();
     // Mode 1: stops at the first drive whose press started the run, and then returns 2.
     // Mode 3: drains every reported drive and counts pollSkip down.

@@ -21,6 +21,8 @@ DeviceChange DeviceLayer::OnDeviceChange(std::uint32_t event) {
         change.found = scanner.ScanDevices();
         if (change.found != 0 && state.devicePresent == 0) {
             state.devicePresent = 1;
+            // A press held while the enclosure was plugged in starts nothing, as at start-up.
+            state.pollSkip = 2;
             change.firstArrived = true;
         }
     } else if (event == kDeviceRemoveComplete) {

@@ -42,6 +42,11 @@ struct DeviceRecord {
     std::array<int, kDriveCount> driveReported{};
     std::array<std::uint32_t, kDriveCount> diskSignature{};
     std::array<std::uint64_t, kDriveCount> partitionOffset{};
+    // The drive has a classic 12-byte mounted-devices record: its signature and offset mean
+    // something. A GPT partition's record, or one of another form, matches no other drive.
+    std::array<int, kDriveCount> hasDiskRecord{};
+    // The storage device number of the disk the drive lies on; -1 unknown.
+    std::array<int, kDriveCount> diskNumber{};
     std::wstring defaultTarget;
 
     // The two trees' DriveIncludeFlags: the destination tree lists the drives on supported

@@ -20,7 +20,7 @@ std::uint32_t ReadLe32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 }  // namespace
 
 std::optional<MountedDeviceRecord> ParseMountedDevice(const std::vector<std::uint8_t>& value) {
-    if (value.size() < kMountedDeviceRecordSize || value.size() > kMountedDeviceBuffer) {
+    if (value.size() != kMountedDeviceRecordSize) {
         return std::nullopt;
     }
     MountedDeviceRecord record;
@@ -58,6 +58,7 @@ bool DrivePresent(std::uint32_t driveMask, int drive) {
 int DeviceScanner::ReadMountedDevices() {
     record_.diskSignature.fill(0);
     record_.partitionOffset.fill(0);
+    record_.hasDiskRecord.fill(0);
     if (!seam_.MountedDevicesAvailable()) {
         return 0;
     }
@@ -69,15 +70,41 @@ int DeviceScanner::ReadMountedDevices() {
         if (auto found = ParseMountedDevice(seam_.MountedDevice(drive))) {
             record_.diskSignature[drive] = found->diskSignature;
             record_.partitionOffset[drive] = found->partitionOffset;
+            record_.hasDiskRecord[drive] = 1;
         }
     }
     return 1;
 }
 
-// Partitions of one disk share the signature; drives without a record all share 0.
+void DeviceScanner::ReadDiskNumbers() {
+    record_.diskNumber.fill(-1);
+    const std::uint32_t mask = seam_.LogicalDrives();
+    for (int drive = 0; drive < kLetterCount; ++drive) {
+        if (DrivePresent(mask, drive) && seam_.DriveType(drive) == kDriveTypeFixed) {
+            record_.diskNumber[drive] = GetPhysicalDriveNumber(drive);
+        }
+    }
+}
+
+bool DeviceScanner::OnSameDisk(int drive, int other) const {
+    if (other == drive) {
+        return true;
+    }
+    const int number = record_.diskNumber[drive];
+    const bool systemKnown = systemDrive_ >= 0 && systemDrive_ < kDriveCount;
+    const bool numbersTell =
+        number >= 0 && (!systemKnown || record_.diskNumber[systemDrive_] != number);
+    if (numbersTell) {
+        return record_.diskNumber[other] == number;
+    }
+    return record_.hasDiskRecord[drive] == 1 && record_.hasDiskRecord[other] == 1 &&
+           record_.diskSignature[other] == record_.diskSignature[drive];
+}
+
+// Every letter of the enclosure's disk belongs to the destination side.
 void DeviceScanner::MarkSameDisk(int drive) {
-    for (int other = drive; other < kDriveCount; ++other) {
-        if (record_.diskSignature[other] == record_.diskSignature[drive]) {
+    for (int other = 0; other < kDriveCount; ++other) {
+        if (OnSameDisk(drive, other)) {
             record_.targetDriveIncludeFlags[other] = 1;
         }
     }
@@ -95,7 +122,7 @@ void DeviceScanner::ReportUsbLetters(int family, const std::vector<int>& drives)
         }
         record_.firstPartitionCount = std::min(count, kFirstPartitionSlots);
         for (int other = drive; other < kDriveCount && position < kFirstPartitionSlots; ++other) {
-            if (record_.diskSignature[other] == record_.diskSignature[drive] &&
+            if (OnSameDisk(drive, other) && record_.hasDiskRecord[other] == 1 &&
                 record_.partitionOffset[other] == kFirstPartitionOffset) {
                 record_.firstPartitions[position] = other;
             }
@@ -103,9 +130,10 @@ void DeviceScanner::ReportUsbLetters(int family, const std::vector<int>& drives)
     }
 }
 
-int DeviceScanner::ProbeEsata(std::uint32_t driveMask, int& total) {
+void DeviceScanner::ProbeEsata(std::uint32_t driveMask, int& total) {
     for (int drive = 0; drive < kDriveCount; ++drive) {
-        if (!DrivePresent(driveMask, drive) || record_.diskSignature[drive] == 0 ||
+        if (!DrivePresent(driveMask, drive) ||
+            (record_.hasDiskRecord[drive] == 0 && record_.diskNumber[drive] < 0) ||
             record_.targetDriveIncludeFlags[drive] != 0) {
             continue;
         }
@@ -113,8 +141,10 @@ int DeviceScanner::ProbeEsata(std::uint32_t driveMask, int& total) {
         if (!volume.Valid() || GetBusType(volume.Get()) != kBusTypeAta) {
             continue;
         }
+        // Without the library no drive can be asked: the eSATA family reports no device and
+        // the others stand as they are.
         if (!seam_.LoadVendorLibrary(VendorLibrary::JmEsata)) {
-            return 0;
+            return;
         }
         std::uint32_t code = 0;
         std::uint32_t value = 0;
@@ -127,7 +157,6 @@ int DeviceScanner::ProbeEsata(std::uint32_t driveMask, int& total) {
             ++record_.familyCount[kEsataFamily];
         }
     }
-    return 1;
 }
 
 int DeviceScanner::ScanDevices() {
@@ -142,6 +171,8 @@ int DeviceScanner::ScanDevices() {
     record_.sourceDriveIncludeFlags.fill(0);
 
     ReadMountedDevices();
+    systemDrive_ = seam_.SystemDrive();
+    ReadDiskNumbers();
 
     int total = 0;
     for (int family = 1; family <= kUsbFamilyCount; ++family) {
@@ -154,9 +185,7 @@ int DeviceScanner::ScanDevices() {
     }
 
     const std::uint32_t mask = seam_.LogicalDrives();
-    if (ProbeEsata(mask, total) == 0) {
-        return 0;
-    }
+    ProbeEsata(mask, total);
     for (int drive = 0; drive < kDriveCount; ++drive) {
         if (DrivePresent(mask, drive) && record_.targetDriveIncludeFlags[drive] == 0) {
             record_.sourceDriveIncludeFlags[drive] = 1;
@@ -190,9 +219,19 @@ int DeviceScanner::GetBusType(DeviceHandle volume) {
     return BusTypeFromDescriptor(seam_.QueryDeviceDescriptor(volume));
 }
 
+bool DeviceScanner::IsAskedDrive(int drive) const {
+    if (record_.driveReported[drive] == 1) {
+        return true;
+    }
+    // The key is asked through its own partition, which may be another letter of the disk.
+    const int keys = std::clamp(record_.firstPartitionCount, 0, kFirstPartitionSlots);
+    return std::find(record_.firstPartitions.begin(), record_.firstPartitions.begin() + keys,
+                     drive) != record_.firstPartitions.begin() + keys;
+}
+
 void DeviceScanner::RefreshPhysicalDrives() {
     for (int drive = 0; drive < kDriveCount; ++drive) {
-        if (record_.driveReported[drive] == 0) {
+        if (!IsAskedDrive(drive)) {
             record_.physicalDrive[drive] = -1;
         } else if (record_.physicalDrive[drive] == -1) {
             record_.physicalDrive[drive] = GetPhysicalDriveNumber(drive);
@@ -204,7 +243,7 @@ void DeviceScanner::LookUpPhysicalDrives() {
     record_.physicalDrive.fill(-1);
     const std::uint32_t mask = seam_.LogicalDrives();
     for (int drive = 0; drive < kDriveCount; ++drive) {
-        if (DrivePresent(mask, drive) && record_.driveReported[drive] == 1) {
+        if (DrivePresent(mask, drive) && IsAskedDrive(drive)) {
             record_.physicalDrive[drive] = GetPhysicalDriveNumber(drive);
         }
     }

@@ -15,9 +15,9 @@ struct MountedDeviceRecord {
     std::uint64_t partitionOffset = 0;
 };
 
-// The value is read into a 32-byte buffer, of which the first 12 bytes count; a longer value
-// does not fit and a shorter one describes no such partition.
-inline constexpr std::size_t kMountedDeviceBuffer = 32;
+// A partition of a classic partitioned disk has a record of exactly 12 bytes. A GPT partition's
+// is "DMIO:ID:" and a 16-byte GUID, and other systems keep other forms (Wine a path): none of
+// those tells a disk apart.
 inline constexpr std::size_t kMountedDeviceRecordSize = 12;
 
 std::optional<MountedDeviceRecord> ParseMountedDevice(const std::vector<std::uint8_t>& value);
@@ -41,8 +41,15 @@ public:
     // 1 when at least one supported device was found, else 0. Rebuilds the whole record except
     // physicalDrive.
     int ScanDevices();
-    // Fills diskSignature and partitionOffset; 1 when the registry key could be opened.
+    // Fills diskSignature, partitionOffset and hasDiskRecord; 1 when the registry key could be
+    // opened.
     int ReadMountedDevices();
+    // Fills diskNumber for every present fixed drive.
+    void ReadDiskNumbers();
+    // Whether `other` lies on the same disk as the enclosure drive `drive`: by the storage device
+    // numbers where they tell disks apart (the system drive never lies on an enclosure), else by
+    // the classic records.
+    bool OnSameDisk(int drive, int other) const;
     int GetPhysicalDriveNumber(int drive);
     int GetBusType(DeviceHandle volume);
     // Brings physicalDrive up to date with driveReported; run on every device-change event.
@@ -52,12 +59,14 @@ public:
 
 private:
     void MarkSameDisk(int drive);
+    // A drive whose physical drive the poll opens: a reported one, or a key partition.
+    bool IsAskedDrive(int drive) const;
     void ReportUsbLetters(int family, const std::vector<int>& drives);
-    // 0 when the scan must end because "JMESata.dll" is missing.
-    int ProbeEsata(std::uint32_t driveMask, int& total);
+    void ProbeEsata(std::uint32_t driveMask, int& total);
 
     DeviceSeam& seam_;
     DeviceRecord& record_;
+    int systemDrive_ = -1;
 };
 
 }  // namespace bexlo

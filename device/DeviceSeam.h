@@ -47,6 +47,8 @@ public:
     virtual std::uint32_t LogicalDrives() = 0;
     // The platform's drive type of the root "%hc:\" (3 = fixed).
     virtual int DriveType(int drive) = 0;
+    // The drive Windows runs from; -1 when it cannot be told.
+    virtual int SystemDrive() = 0;
 
     // False when "SYSTEM\MountedDevices" cannot be opened.
     virtual bool MountedDevicesAvailable() = 0;

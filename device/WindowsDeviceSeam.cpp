@@ -3,6 +3,7 @@
 #include <winioctl.h>
 
 #include <array>
+#include <cwctype>
 
 #include "device/ScsiRequest.h"
 #include "device/VendorLibraries.h"
@@ -54,6 +55,16 @@ WindowsDeviceSeam::~WindowsDeviceSeam() = default;
 
 std::uint32_t WindowsDeviceSeam::LogicalDrives() {
     return ::GetLogicalDrives();
+}
+
+int WindowsDeviceSeam::SystemDrive() {
+    wchar_t folder[MAX_PATH]{};
+    const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (length < 2 || length >= MAX_PATH || folder[1] != L':') {
+        return -1;
+    }
+    const auto letter = static_cast<wchar_t>(std::towupper(folder[0]));
+    return letter >= L'A' && letter <= L'Z' ? letter - L'A' : -1;
 }
 
 int WindowsDeviceSeam::DriveType(int drive) {

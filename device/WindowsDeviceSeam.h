@@ -20,6 +20,7 @@ public:
 
     std::uint32_t LogicalDrives() override;
     int DriveType(int drive) override;
+    int SystemDrive() override;
     bool MountedDevicesAvailable() override;
     std::vector<std::uint8_t> MountedDevice(int drive) override;
     DeviceHandle OpenVolume(int drive) override;

@@ -523,7 +523,9 @@ TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
     // A file that is not such a log is started anew rather than appended to.
     const std::vector<std::uint8_t> other = {'h', 0, 'i', 0};
     const std::vector<std::uint8_t> fresh = AppendToRunLog(other, L"Backup started now\r\n", 2000);
-    EXPECT_EQ(FromUtf16(Utf16TextUpToNul(fresh)), L"\xFEFF" L"Backup started now\r\n");
+    EXPECT_EQ(FromUtf16(Utf16TextUpToNul(fresh)),
+              L"\xFEFF"
+              L"Backup started now\r\n");
 }
 
 }  // namespace

@@ -461,6 +461,50 @@ TEST(PollButtons, PressesDuringTheStartUpDrainStartNoRun) {
     EXPECT_EQ(host.runs, 1);
 }
 
+// A press during a run, the pre-scan included, is read and dropped: the running backup keeps the
+// enclosure it sends its run messages to.
+TEST(PollButtons, APressDuringARunIsDrainedAndTheRunKeepsItsEnclosure) {
+    Rig rig(1);
+    rig.Attach(F, 1, 2);
+    rig.Answer(1, {0, 0});
+    rig.Answer(2, {1, 1});
+    rig.layer.state.pollSkip = 0;
+    rig.layer.state.pressDrive = E;
+    rig.layer.state.notifyDevice = 1;
+    rig.host.running = true;
+    rig.layer.OnPollTimer();
+    EXPECT_EQ(rig.host.runs, 0);
+    EXPECT_EQ(rig.layer.state.pressDrive, E);
+    EXPECT_EQ(rig.layer.state.notifyDevice, 1);
+
+    rig.seam.scsiCalls.clear();
+    rig.layer.SendRunMessage(kPollRunComplete);
+    ASSERT_EQ(rig.seam.scsiCalls.size(), 1u);
+    EXPECT_EQ(rig.seam.scsiCalls[0].physical, 1) << "the message went to the pressed enclosure";
+    EXPECT_EQ(rig.seam.scsiCalls[0].cdb, ApixCdb(kPollRunComplete));
+    EXPECT_EQ(rig.layer.state.notifyDevice, 0);
+}
+
+// A press held while the first enclosure is plugged in after start-up starts nothing: the first
+// two ticks drain, as at start-up.
+TEST(PollButtons, APressHeldAcrossTheFirstArrivalStartsNoRun) {
+    FakeDeviceSeam seam;
+    FakePollHost host(seam);
+    DeviceLayer layer(seam, host);
+    ASSERT_EQ(layer.Start(), 0);
+    layer.state.pollSkip = 0;
+    seam.drives[E].mounted = MountedRecord(0xE, 32256);
+    seam.drives[E].deviceNumber = 1;
+    seam.enumLetters[kFamilyIdentities[4]] = "E";
+    seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
+    ASSERT_TRUE(layer.OnDeviceChange(kDeviceArrival).firstArrived);
+    layer.OnPollTimer();
+    layer.OnPollTimer();
+    EXPECT_EQ(host.runs, 0);
+    layer.OnPollTimer();
+    EXPECT_EQ(host.runs, 1);
+}
+
 TEST(PollButtons, AFailedRunStartGoesOnToTheNextDrive) {
     Rig rig(1);
     rig.Attach(H, 5, 2);

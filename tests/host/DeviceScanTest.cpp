@@ -43,20 +43,30 @@ struct Machine {
     DeviceScanner scanner{seam, record};
 };
 
-TEST(MountedDevices, KeepsTheFirstTwelveBytesOfAValueThatFitsTheBuffer) {
+// "DMIO:ID:" and a GUID: every GPT partition's record, whatever its disk.
+std::vector<std::uint8_t> GptRecord(std::uint8_t guid) {
+    std::vector<std::uint8_t> value = {'D', 'M', 'I', 'O', ':', 'I', 'D', ':'};
+    value.resize(24, guid);
+    return value;
+}
+
+FakeDrive Gpt(std::uint8_t guid, int deviceNumber) {
+    FakeDrive drive;
+    drive.mounted = GptRecord(guid);
+    drive.deviceNumber = deviceNumber;
+    return drive;
+}
+
+TEST(MountedDevices, OnlyTheClassicTwelveByteFormIsASignatureAndOffset) {
     auto record = ParseMountedDevice(MountedRecord(0xA1B2C3D4, 0x0000000123456789ull));
     ASSERT_TRUE(record);
     EXPECT_EQ(record->diskSignature, 0xA1B2C3D4u);
     EXPECT_EQ(record->partitionOffset, 0x0000000123456789ull);
 
-    std::vector<std::uint8_t> longer = MountedRecord(7, 32256);
-    longer.resize(32, 0xEE);
-    ASSERT_TRUE(ParseMountedDevice(longer));
-    EXPECT_EQ(ParseMountedDevice(longer)->partitionOffset, 32256u);
-
-    // A value longer than the 32-byte buffer cannot be read; a shorter one is no record.
-    longer.push_back(0);
-    EXPECT_FALSE(ParseMountedDevice(longer));
+    // A GPT record would read as the signature 0x4F494D44 on every GPT disk.
+    EXPECT_FALSE(ParseMountedDevice(GptRecord(1)));
+    std::vector<std::uint8_t> winePath(40, 'z');
+    EXPECT_FALSE(ParseMountedDevice(winePath));
     EXPECT_FALSE(ParseMountedDevice({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
     EXPECT_FALSE(ParseMountedDevice({}));
 }
@@ -178,15 +188,19 @@ TEST(DeviceScan, EsataProbeAsksOnlyUncoveredAtaDrivesWithARecord) {
     EXPECT_TRUE(m.seam.openHandles.empty());
 }
 
-TEST(DeviceScan, MissingEsataLibraryEndsTheScanBeforeTheSourceFlags) {
+// Without "JMESata.dll" only the eSATA family reports no device: a USB enclosure found before
+// the ATA drive was probed stays, and so do the sources.
+TEST(DeviceScan, AMissingEsataLibraryHidesNothingElse) {
     Machine m;
     m.seam.drives[C].busType = kBusTypeAta;
     m.seam.drives[E] = Fixed(0xE5E5E5E5, 32256);
     m.seam.enumLetters[Identity(3)] = "E";
     m.seam.unloadable.insert(VendorLibrary::JmEsata);
-    EXPECT_EQ(m.Scan(), 0);
+    EXPECT_EQ(m.Scan(), 1);
     EXPECT_EQ(m.record.driveReported[E], 1);
-    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), std::vector<int>{});
+    EXPECT_EQ(m.record.familyCount[kEsataFamily], 0);
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+    EXPECT_EQ(m.record.defaultTarget, L"E:\\FilesBackup");
     EXPECT_TRUE(m.seam.openHandles.empty());
 
     // The library is there but lacks the entry point: that drive is simply not the bridge.
@@ -196,19 +210,88 @@ TEST(DeviceScan, MissingEsataLibraryEndsTheScanBeforeTheSourceFlags) {
     EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
 }
 
-TEST(DeviceScan, WithoutTheRegistryEveryDriveFromTheReportedOneUpIsADestination) {
+// With neither records nor device numbers to tell disks apart, the reported drive alone is the
+// enclosure's: no other drive is taken out of the sources on a guess.
+TEST(DeviceScan, WithoutTheRegistryOrNumbersOnlyTheReportedDriveIsADestination) {
     Machine m;
     m.seam.registryAvailable = false;
     m.seam.drives[E] = Fixed(1, 32256);
     m.seam.drives[F] = Fixed(2, 32256);
-    m.seam.drives[C].busType = kBusTypeAta;
     m.seam.enumLetters[Identity(4)] = "E";
     EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.seam.CallCount("JMIdentifyFirmware"), 0);
-    const auto target = Flagged(m.record.targetDriveIncludeFlags);
-    EXPECT_EQ(target.front(), E);
-    EXPECT_EQ(target.size(), static_cast<std::size_t>(kDriveCount - E));
-    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D}));
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), std::vector<int>{E});
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, F}));
+}
+
+// GPT disks all read the same "signature": which disk a drive lies on comes from the storage
+// device numbers, so a GPT enclosure takes its own letters, above and below the reported one,
+// and no other drive.
+TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
+    Machine m;
+    m.seam.drives[C] = Gpt(1, 0);  // the GPT system disk, with a second partition on H
+    m.seam.drives[H] = Gpt(2, 0);
+    m.seam.drives[E] = Gpt(3, 1);  // the enclosure: E and G
+    m.seam.drives[G] = Gpt(4, 1);
+    m.seam.drives[F] = Gpt(5, 2);      // another internal GPT disk
+    m.seam.drives[F - 4] = Gpt(6, 1);  // B: a letter of the enclosure below the reported one
+    m.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), (std::vector<int>{F - 4, E, G}));
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, F, H}));
+
+    // A mixed machine: a classic system disk and a GPT disk beside a classic enclosure.
+    Machine mixed;
+    mixed.seam.drives[E] = Fixed(0xE5E5E5E5, 32256, 1);
+    mixed.seam.drives[F] = Gpt(7, 2);
+    mixed.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(mixed.Scan(), 1);
+    EXPECT_EQ(Flagged(mixed.record.targetDriveIncludeFlags), std::vector<int>{E});
+    EXPECT_EQ(Flagged(mixed.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, F}));
+}
+
+// Under Wine every drive answers device number 0 with its own partition number, and keeps a path
+// as its record: the numbers tell nothing (the enclosure would share the system disk), and the
+// records match no other drive.
+TEST(DeviceScan, NumbersSharedWithTheSystemDriveFallBackToTheRecords) {
+    Machine m;
+    std::vector<std::uint8_t> winePath(40, 'z');
+    m.seam.drives[C].mounted = winePath;
+    m.seam.drives[C].deviceNumber = 0;
+    m.seam.drives[E].mounted = winePath;
+    m.seam.drives[E].deviceNumber = 0;
+    m.seam.drives[F].mounted = winePath;
+    m.seam.drives[F].deviceNumber = 0;
+    m.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), std::vector<int>{E});
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, F}));
+
+    // Classic records still join the partitions of one enclosure when the numbers cannot.
+    m.seam.drives[E] = Fixed(0xE5E5E5E5, 32256, 0);
+    m.seam.drives[G] = Fixed(0xE5E5E5E5, kSecondPartition, 0);
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(Flagged(m.record.targetDriveIncludeFlags), (std::vector<int>{E, G}));
+    EXPECT_EQ(Flagged(m.record.sourceDriveIncludeFlags), (std::vector<int>{C, D, F}));
+}
+
+// The key is asked through its own partition: on a family-1 enclosure whose key partition is
+// another letter (F) than the one reported (E), the key check opens that partition's disk.
+TEST(PhysicalDrives, TheKeyPartitionOfAnotherLetterGetsItsDisk) {
+    Machine m;
+    m.seam.drives[E] = Fixed(0xE5E5E5E5, kSecondPartition, 1);
+    m.seam.drives[F] = Fixed(0xE5E5E5E5, 32256, 1);
+    m.seam.enumLetters[Identity(1)] = "E";
+    FakePollHost host(m.seam);
+    DeviceLayer layer(m.seam, host);
+    ASSERT_EQ(layer.Start(), 1);
+    EXPECT_EQ(layer.KeyDrives(), std::vector<int>{F});
+    EXPECT_EQ(layer.record.physicalDrive[F], 1);
+    m.seam.scsi[1] = [](const std::vector<std::uint8_t>&) {
+        ScsiReply reply;
+        reply.data = {2, 1};
+        return reply;
+    };
+    EXPECT_EQ(layer.CheckKey(F).value, 1) << "the key answers through its own disk";
 }
 
 TEST(DeviceScan, EnumerationOverrunsAndStrayLettersAreDropped) {

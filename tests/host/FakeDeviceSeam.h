@@ -55,6 +55,7 @@ public:
     // Drives by number; present when listed.
     std::map<int, FakeDrive> drives;
     bool registryAvailable = true;
+    int systemDrive = 2;
 
     std::set<VendorLibrary> unloadable;
     std::set<std::string> missingEntries;
@@ -132,6 +133,7 @@ public:
             ADD_FAILURE() << "closed a handle that is not open: " << device;
         }
     }
+    int SystemDrive() override { return systemDrive; }
     int QueryDeviceNumber(DeviceHandle device) override {
         const FakeDrive* drive = VolumeOf(device);
         return drive != nullptr ? drive->deviceNumber : -1;
@@ -359,6 +361,7 @@ public:
         ++runs;
         return runStarts;
     }
+    bool RunActive() const override { return running; }
     void StopPollTimer() override {
         seam_.timerStopped = true;
         ++timerStops;
@@ -371,6 +374,7 @@ public:
 
     int runs = 0;
     bool runStarts = true;
+    bool running = false;
     int timerStops = 0;
     int timerStarts = 0;
 

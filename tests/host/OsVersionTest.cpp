@@ -32,12 +32,16 @@ TEST(OsVersion, MapsEveryPlatformToItsCode) {
     }
 }
 
-TEST(OsVersion, OnlyWindows2000AndLaterRun) {
-    EXPECT_FALSE(IsSupportedOs(DetectOsVersion({kPlatform9x, 4, 10})));
-    EXPECT_FALSE(IsSupportedOs(DetectOsVersion({kPlatformNt, 4, 0})));
-    EXPECT_FALSE(IsSupportedOs(DetectOsVersion({7, 1, 0})));
-    EXPECT_TRUE(IsSupportedOs(DetectOsVersion({kPlatformNt, 5, 0})));
-    EXPECT_TRUE(IsSupportedOs(DetectOsVersion({kPlatformNt, 10, 0})));
+TEST(OsVersion, OnlyWindows7WithServicePack1AndLaterRun) {
+    EXPECT_FALSE(IsSupportedPlatform({kPlatform9x, 4, 10, 0}));
+    EXPECT_FALSE(IsSupportedPlatform({kPlatformNt, 4, 0, 6}));
+    EXPECT_FALSE(IsSupportedPlatform({7, 10, 0, 0}));
+    EXPECT_FALSE(IsSupportedPlatform({kPlatformNt, 5, 1, 3}));  // XP
+    EXPECT_FALSE(IsSupportedPlatform({kPlatformNt, 6, 0, 2}));  // Vista
+    EXPECT_FALSE(IsSupportedPlatform({kPlatformNt, 6, 1, 0}));  // Windows 7
+    EXPECT_TRUE(IsSupportedPlatform({kPlatformNt, 6, 1, 1}));   // Windows 7 SP1
+    EXPECT_TRUE(IsSupportedPlatform({kPlatformNt, 6, 2, 0}));   // Windows 8, and 8.1 and 10
+    EXPECT_TRUE(IsSupportedPlatform({kPlatformNt, 10, 0, 0}));  // Windows 10 and 11
 }
 
 }  // namespace
