@@ -109,7 +109,7 @@ bexlo_windows_path() {
 }
 
 # Starts `program` (a Windows executable, with its arguments) in the prefix, waits until its main
-# dialog is on the screen, photographs the screen into `png` and the dialog alone into
+# dialog is on the screen and painted, photographs the screen into `png` and the dialog alone into
 # `png` with "-dialog" before ".png", and leaves the program running. Needs DISPLAY.
 bexlo_start_and_shoot() {
     local prefix=$1 png=$2
@@ -122,17 +122,34 @@ bexlo_start_and_shoot() {
         fi
         sleep 0.1
     done
-    # Let the dialog finish painting.
-    sleep 2
     mkdir -p "$(dirname "$png")"
-    import -window root "$png"
     local geometry width height x y
-    geometry=$(xwininfo -name Bexlo 2>/dev/null) || return 0
+    if ! geometry=$(xwininfo -name Bexlo 2>/dev/null); then
+        import -window root "$png"
+        return 0
+    fi
     width=$(awk '/Width:/ {print $2}' <<<"$geometry")
     height=$(awk '/Height:/ {print $2}' <<<"$geometry")
     x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geometry")
     y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geometry")
-    convert "$png" -crop "${width}x${height}+${x}+${y}" +repage "${png%.png}-dialog.png"
+    # The dialog is painted once it has more than one colour and three pictures in a row are the
+    # same; after 20 s the last picture stands.
+    local crop="${png%.png}-dialog.png" previous="" current same=0
+    for i in $(seq 1 60); do
+        import -window root "$png"
+        convert "$png" -crop "${width}x${height}+${x}+${y}" +repage "$crop"
+        current=$(convert "$crop" rgb:- | md5sum)
+        if [ "$current" = "$previous" ]; then
+            same=$((same + 1))
+        else
+            same=0
+        fi
+        previous=$current
+        if [ "$same" -ge 2 ] && [ "$(identify -format '%k' "$crop")" -gt 1 ]; then
+            break
+        fi
+        sleep 0.3
+    done
 }
 
 # Ends every copy of the program in the prefix.

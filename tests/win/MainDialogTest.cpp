@@ -61,7 +61,7 @@ TEST_F(MainDialog, RadiosSwitchTheBackupTypeAndBt1DoesNothing) {
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_SYNC), BST_UNCHECKED);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_BT1, BN_CLICKED), 0);
-    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_TRUE(::IsWindowVisible(window));
 }
@@ -88,7 +88,7 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
 
     dialog->Run().state.backupRunning = 1;
     ::SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_TRUE(::IsWindow(window)) << "the close path waits for a run";
     dialog->Run().state.backupRunning = 0;
     ::SendMessageW(window, WM_CLOSE, 0, 0);

@@ -93,7 +93,7 @@ TEST_F(NewFolder, NothingSelectedDoesNothing) {
     dialog->targetSelection.clear();
     Click(IDC_NEW_SOURCE_DIR);
     Click(IDC_NEW_TARGET_DIR);
-    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_EQ(Opened(), 0);
     EXPECT_TRUE(seam.scsiCalls.empty()) << "no key check either";
 }

@@ -490,14 +490,6 @@ std::vector<ShownBox> MessageBoxWatch::Boxes() const {
     return boxes_;
 }
 
-std::vector<std::wstring> MessageBoxWatch::Captions() const {
-    std::vector<std::wstring> captions;
-    for (const ShownBox& box : Boxes()) {
-        captions.push_back(box.caption);
-    }
-    return captions;
-}
-
 bool MessageBoxWatch::WaitForBoxes(std::size_t count, DWORD timeoutMs) const {
     return PumpUntil([&] { return Boxes().size() >= count; }, timeoutMs);
 }

@@ -128,7 +128,6 @@ public:
     std::vector<ShownBox> Boxes() const;
     // Pumps this thread's messages until `count` boxes have been answered.
     bool WaitForBoxes(std::size_t count, DWORD timeoutMs = 20000) const;
-    std::vector<std::wstring> Captions() const;
 
 private:
     void Watch();

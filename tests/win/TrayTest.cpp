@@ -225,7 +225,7 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     Notify(*dialog, 1, WM_LBUTTONDBLCLK);
     Command(*dialog, ID_TRAY_OPEN);
     Command(*dialog, ID_TRAY_EXIT);
-    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->inTray, 1);

@@ -227,7 +227,7 @@ TEST_F(TreeCtrl, AWatcherEndsWhenRefreshingIsOff) {
         << "waited for the watcher to end";
     EXPECT_EQ(tree().WatcherCount(), 1u) << "an ended watcher stays registered";
     // The watcher has ended: whatever it asked for is in the queue already.
-    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_EQ(tree().PathToItem(L"E:\\quiet"), nullptr) << "no refresh was asked for";
     test::RemoveTree(L"E:\\quiet");
     test::RemoveTree(L"E:\\watched");

@@ -213,7 +213,7 @@ protected:
         open();
         EXPECT_TRUE(PumpUntil([] { return menuSeen.opened > 0; })) << "waited for the menu";
         // A second menu would follow from a message the first one left.
-        EXPECT_TRUE(test::PumpPosted());
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
         ::KillTimer(nullptr, timer);
     }
 
@@ -238,7 +238,7 @@ protected:
     void Key(UINT message, WPARAM key) {
         ::SendMessageW(window(), message, key, 0);
         // What the key posted has been done.
-        EXPECT_TRUE(test::PumpPosted());
+        EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     }
 
     // A new file in a new folder below E:\t, listed and selected.
