@@ -655,6 +655,9 @@ void BackupDlg::OnTrayExit() {
     deviceLayer.ReleaseVendorLibraries(false);
     trayIcon.Delete();
     ::DestroyWindow(Handle());
+    // The modal loop notices that its window has gone only at its next message, and none may
+    // come: one is posted.
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 void BackupDlg::OnCancel() {

@@ -20,6 +20,9 @@ have clang++ || need+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have clang-format || need+=(clang-format)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+# The installer: NSIS builds it, 7-Zip lists what is inside.
+have makensis || need+=(nsis)
+have 7z || need+=(p7zip-full)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "bootstrap: installing ${need[*]}"
