@@ -374,6 +374,10 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             OnPaint();
             return MsgResult::Handled();
+        case WM_PRINTCLIENT:
+            // Themed radio buttons ask for the picture behind them this way.
+            PaintBackground(reinterpret_cast<HDC>(wParam));
+            return MsgResult::Handled();
         case WM_QUERYDRAGICON:
             return MsgResult::Handled(reinterpret_cast<LRESULT>(appIcon));
         case WM_CTLCOLORBTN:
@@ -506,9 +510,7 @@ void BackupDlg::OnPaint() {
         ::SendDlgItemMessageW(Handle(), id, BM_SETIMAGE, IMAGE_ICON,
                               reinterpret_cast<LPARAM>(folderIcon));
     }
-    auto bitmap = reinterpret_cast<HBITMAP>(
-        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
-    background.PaintTransparent(bitmap, paint.Dc());
+    PaintBackground(paint.Dc());
     ::SendMessageW(progressBar.Handle(), PBM_SETBKCOLOR, 0, kWhite);
     for (CLabelStatic* label : {&sourceFrame, &sourcePathText, &targetFrame, &targetPathText}) {
         label->SetBackColour(kWhite);
@@ -522,6 +524,12 @@ void BackupDlg::OnPaint() {
         ::DrawIcon(paint.Dc(), (client.right - iconWidth + 1) / 2,
                    (client.bottom - iconHeight + 1) / 2, appIcon);
     }
+}
+
+void BackupDlg::PaintBackground(HDC dc) const {
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    background.PaintTransparent(bitmap, dc);
 }
 
 MsgResult BackupDlg::OnCtlColor(HDC dc, HWND control) {

@@ -23,6 +23,8 @@ have clang-format || need+=(clang-format)
 # The installer: NSIS builds it, 7-Zip lists what is inside.
 have makensis || need+=(nsis)
 have 7z || need+=(p7zip-full)
+# The guide's pictures: keys and clicks into the program's trees.
+have xdotool || need+=(xdotool)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "bootstrap: installing ${need[*]}"
