@@ -197,22 +197,32 @@ for i in $(seq 1 100); do
     grep -q held "$build/guide-hold.txt" 2>/dev/null && break
     sleep 0.1
 done
+# The enclosure's last run message was the complete run's: this run's is told apart from it.
+sed -i 's/ run=[a-z]*//' "$sim/enclosures.txt"
 sim_tool press E
-failure=""
+ending=""
 for i in $(seq 1 300); do
     if rect "Copy Fail" >/dev/null; then
-        failure=yes
-        break
+        ending=box
+    elif rect Information >/dev/null; then
+        ending=complete
+    elif [ "$(run_message)" = failed ]; then
+        ending=silent
     fi
-    [ "$(run_message)" = failed ] && break
+    [ -n "$ending" ] && break
     sleep 0.2
 done
-if [ -n "$failure" ]; then
-    shoot "Copy Fail" copy-fail
-    poke command "Copy Fail" 1
-else
-    say "this Bexlo ends a failed run without a box: no copy-fail.png made"
-fi
+case $ending in
+    box)
+        shoot "Copy Fail" copy-fail
+        poke command "Copy Fail" 1
+        ;;
+    complete)
+        say "the run copied the held file after all: no copy-fail.png made"
+        poke command Information 1
+        ;;
+    *) say "this Bexlo ends a failed run without a box: no copy-fail.png made" ;;
+esac
 kill "$holder" 2>/dev/null
 holder=""
 bexlo_end_program "$prefix"
