@@ -27,7 +27,49 @@ std::wstring ProgramPath() {
     return std::wstring(path, length);
 }
 
+// How long a closing copy may take to answer and to end.
+constexpr DWORD kCloseWaitMs = 15000;
+
 }  // namespace
+
+int BackupApp::CloseRunningCopy() {
+    const std::wstring name = ApplicationName();
+    const ULONGLONG deadline = ::GetTickCount64() + kCloseWaitMs;
+    const auto remaining = [deadline] {
+        const ULONGLONG now = ::GetTickCount64();
+        return now >= deadline ? DWORD{0} : static_cast<DWORD>(deadline - now);
+    };
+    for (;;) {
+        HWND window = ::FindWindowW(nullptr, name.c_str());
+        if (window == nullptr) {
+            // A copy that is starting owns the mutex before its window exists.
+            UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+            if (!mutex) {
+                return kNoCopyRuns;
+            }
+            if (remaining() == 0) {
+                return kCopyStillRuns;
+            }
+            ::Sleep(100);
+            continue;
+        }
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(window, &processId);
+        UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+        DWORD_PTR answer = 0;
+        if (::SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0,
+                                  SMTO_ABORTIFHUNG, remaining(), &answer) == 0) {
+            return kCopyStillRuns;
+        }
+        // Exit destroys the window before it answers; a window still there refused.
+        if (::IsWindow(window)) {
+            return kCopyBusy;
+        }
+        if (process && ::WaitForSingleObject(process.Get(), remaining()) != WAIT_OBJECT_0) {
+            return kCopyStillRuns;
+        }
+    }
+}
 
 std::wstring BackupApp::ApplicationName() {
     std::wstring name = ProgramPath();

@@ -388,6 +388,10 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             OnPaint();
             return MsgResult::Handled();
+        case WM_PRINTCLIENT:
+            // Themed radio buttons ask for the picture behind them this way.
+            PaintBackground(reinterpret_cast<HDC>(wParam));
+            return MsgResult::Handled();
         case WM_QUERYDRAGICON:
             return MsgResult::Handled(reinterpret_cast<LRESULT>(appIcon));
         case WM_CTLCOLORBTN:
@@ -523,9 +527,7 @@ void BackupDlg::OnPaint() {
         ::SendDlgItemMessageW(Handle(), id, BM_SETIMAGE, IMAGE_ICON,
                               reinterpret_cast<LPARAM>(folderIcon));
     }
-    auto bitmap = reinterpret_cast<HBITMAP>(
-        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
-    background.PaintTransparent(bitmap, paint.Dc());
+    PaintBackground(paint.Dc());
     ::SendMessageW(progressBar.Handle(), PBM_SETBKCOLOR, 0, kWhite);
     for (CLabelStatic* label : {&sourceFrame, &sourcePathText, &targetFrame, &targetPathText}) {
         label->SetBackColour(kWhite);
@@ -539,6 +541,12 @@ void BackupDlg::OnPaint() {
         ::DrawIcon(paint.Dc(), (client.right - iconWidth + 1) / 2,
                    (client.bottom - iconHeight + 1) / 2, appIcon);
     }
+}
+
+void BackupDlg::PaintBackground(HDC dc) const {
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    background.PaintTransparent(bitmap, dc);
 }
 
 MsgResult BackupDlg::OnCtlColor(HDC dc, HWND control) {
@@ -672,6 +680,9 @@ void BackupDlg::OnTrayExit() {
     deviceLayer.ReleaseVendorLibraries(false);
     trayIcon.Delete();
     ::DestroyWindow(Handle());
+    // The modal loop notices that its window has gone only at its next message, and none may
+    // come: one is posted.
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 void BackupDlg::OnOK() {

@@ -162,6 +162,8 @@ private:
 
     MsgResult OnCtlColor(HDC dc, HWND control);
     void OnPaint();
+    // The background picture, drawn over what the dialog erased.
+    void PaintBackground(HDC dc) const;
     MsgResult OnSysCommand(WPARAM command);
     void OnSourceSelChanged();
     void OnTargetSelChanged();

@@ -8,6 +8,7 @@ namespace bexlo {
 namespace {
 
 constexpr wchar_t kOption[] = L"/simulate";
+constexpr wchar_t kExitOption[] = L"/exit";
 
 // Splits at blanks outside double quotes, dropping the quotes.
 std::vector<std::wstring> Arguments(const std::wstring& commandLine) {
@@ -36,8 +37,7 @@ std::vector<std::wstring> Arguments(const std::wstring& commandLine) {
     return arguments;
 }
 
-bool StartsWithOption(const std::wstring& argument) {
-    const std::wstring option = kOption;
+bool StartsWithOption(const std::wstring& argument, const std::wstring& option = kOption) {
     if (argument.size() < option.size()) {
         return false;
     }
@@ -71,6 +71,16 @@ std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
         }
     }
     return std::nullopt;
+}
+
+bool ExitRequested(const std::wstring& commandLine) {
+    const size_t length = std::wstring(kExitOption).size();
+    for (const std::wstring& argument : Arguments(commandLine)) {
+        if (argument.size() == length && StartsWithOption(argument, kExitOption)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace bexlo

@@ -11,4 +11,8 @@ namespace bexlo {
 std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
                                             const std::wstring& programFolder);
 
+// The exit option: "/exit" asks a running copy to end the way its tray menu's Exit does (the
+// installer uses it before it replaces the program's files).
+bool ExitRequested(const std::wstring& commandLine);
+
 }  // namespace bexlo

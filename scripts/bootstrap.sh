@@ -20,6 +20,11 @@ have clang++ || need+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have clang-format || need+=(clang-format)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+# The installer: NSIS builds it, 7-Zip lists what is inside.
+have makensis || need+=(nsis)
+have 7z || need+=(p7zip-full)
+# The guide's pictures: keys and clicks into the program's trees.
+have xdotool || need+=(xdotool)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "bootstrap: installing ${need[*]}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test: the host tests, the fuzz targets of the file
-# readers, then the Windows tests under Wine on a private X display. Exits non-zero when
-# anything fails.
+# readers, the Windows tests under Wine on a private X display (the x64 installer among them),
+# then the check of the x86 installer's contents. Exits non-zero when anything fails.
 set -u
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -27,4 +27,6 @@ echo "== fuzz the file readers (about 20 s each)"
 ctest --preset fuzz || status=1
 echo "== test windows-x64 (Wine, DISPLAY=$DISPLAY)"
 ctest --preset windows-x64 || status=1
+echo "== test windows-x86 (the installer's contents; 32-bit programs do not run here)"
+ctest --preset windows-x86 || status=1
 exit $status

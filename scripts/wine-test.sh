@@ -9,6 +9,8 @@
 #                            volume serial and drive type (hd, floppy for removable, cdrom, network); the
 #                            test then gets a prefix of its own, since a running wineserver does
 #                            not see new drive letters
+#   BEXLO_FRESH_PREFIX=1     the test gets a new prefix of its own, made for this run, that no
+#                            other test has touched (an installer test starts from nothing)
 #   BEXLO_TEST_NAME          names the private prefix and drive folders
 #   BEXLO_TEST_TIMEOUT       seconds before the program is killed (default 240)
 set -u
@@ -40,6 +42,13 @@ if [ -n "${BEXLO_DRIVES:-}" ]; then
     cp -a "$base" "$prefix"
     bexlo_map_drives "$prefix" "$drives" $BEXLO_DRIVES
     export BEXLO_DRIVE_ROOT="$drives"
+fi
+
+if [ "${BEXLO_FRESH_PREFIX:-0}" = 1 ]; then
+    prefix="$build/wine/prefix-${BEXLO_TEST_NAME:-fresh}"
+    bexlo_wineserver_stop "$prefix"
+    rm -rf "$prefix"
+    bexlo_wine_prefix "$prefix" desktop
 fi
 
 if [ "${BEXLO_CLEAN_DATA:-0}" = 1 ]; then

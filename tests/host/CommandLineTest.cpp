@@ -19,5 +19,15 @@ TEST(CommandLine, TheSimulatorOptionNamesItsFolder) {
     EXPECT_EQ(SimulatorFolder(L"/simulate=\"D:\\a b\"", program), L"D:\\a b");
 }
 
+TEST(CommandLine, TheExitOptionStandsAlone) {
+    EXPECT_FALSE(ExitRequested(L""));
+    EXPECT_FALSE(ExitRequested(L"/simulate"));
+    EXPECT_FALSE(ExitRequested(L"/exited"));
+    EXPECT_FALSE(ExitRequested(L"/simulate=C:\\exit"));
+    EXPECT_TRUE(ExitRequested(L"/exit"));
+    EXPECT_TRUE(ExitRequested(L" /EXIT "));
+    EXPECT_TRUE(ExitRequested(L"/simulate \"/exit\""));
+}
+
 }  // namespace
 }  // namespace bexlo

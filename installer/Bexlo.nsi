@@ -1,0 +1,235 @@
+; Bexlo's installer and uninstaller. The build runs makensis with
+;   ARCH        x86 (what people install) or x64 (a variant to try under Wine)
+;   SOURCE_DIR  the source tree, BUILD_DIR the build tree, OUT_FILE the installer to write;
+; the program comes from BUILD_DIR/package/stage, the language packs from BUILD_DIR/bin/lang.
+; The version comes from the build tree's generated Version.nsh.
+
+Unicode true
+!if ${ARCH} == x64
+    Target amd64-unicode
+!else
+    Target x86-unicode
+!endif
+SetCompressor /SOLID lzma
+
+!include "${BUILD_DIR}/generated/Version.nsh"
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "WinVer.nsh"
+!include "x64.nsh"
+
+; The program reads its files from this folder and from no other, so it is not the user's choice.
+!define FOLDER "C:\Program Files\Travenor\BXL"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Bexlo"
+!define TASK "Bexlo"
+!define TASK_XML "BexloLogon.xml"
+
+Name "Bexlo"
+Caption "Bexlo ${BEXLO_VERSION} Setup"
+UninstallCaption "Bexlo ${BEXLO_VERSION} Uninstall"
+OutFile "${OUT_FILE}"
+InstallDir "${FOLDER}"
+RequestExecutionLevel admin
+BrandingText "Travenor"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${BEXLO_VERSION_QUAD}"
+VIFileVersion "${BEXLO_VERSION_QUAD}"
+VIAddVersionKey "ProductName" "Bexlo"
+VIAddVersionKey "CompanyName" "Travenor"
+VIAddVersionKey "FileDescription" "Bexlo Setup"
+VIAddVersionKey "FileVersion" "${BEXLO_VERSION}"
+VIAddVersionKey "ProductVersion" "${BEXLO_VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Travenor"
+
+!define MUI_ICON "${SOURCE_DIR}/res/app.ico"
+!define MUI_UNICON "${SOURCE_DIR}/res/app.ico"
+!define MUI_COMPONENTSPAGE_NODESC
+
+!define MUI_WELCOMEPAGE_TEXT "Bexlo backs up the folders you choose onto your disk enclosure when \
+    you press the enclosure's button.$\r$\n$\r$\nSetup installs Bexlo into ${FOLDER} and starts it \
+    now and at every logon. A Bexlo that is running is closed first; your saved folders, backup \
+    record and run log are kept."
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "Bexlo is installed and running. With no enclosure attached it waits \
+    out of sight; attach the enclosure and open Bexlo from the Start menu to choose your folders."
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Bexlo itself is always removed. Your saved folders, backup \
+    record, language choice and run log stay unless you tick the box."
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; Ends a running Bexlo through its own Exit (which releases the enclosures' vendor libraries),
+; using the program on the stack; a copy busy with a backup refuses, and the person may retry.
+!macro CLOSE_BEXLO_FUNCTION PREFIX
+Function ${PREFIX}CloseBexlo
+    Exch $R0
+    Push $R1
+    ${If} ${FileExists} $R0
+        ${Do}
+            ClearErrors
+            ExecWait '"$R0" /exit' $R1
+            ${If} ${Errors}
+            ${OrIf} $R1 == 0
+                ${Break}
+            ${EndIf}
+            MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Bexlo cannot be closed now: it is \
+                busy with a backup. Let the backup finish, then choose Retry." /SD IDCANCEL \
+                IDRETRY +2
+            Abort "Bexlo is still running."
+        ${Loop}
+    ${EndIf}
+    Pop $R1
+    Pop $R0
+FunctionEnd
+!macroend
+!insertmacro CLOSE_BEXLO_FUNCTION ""
+!insertmacro CLOSE_BEXLO_FUNCTION "un."
+
+Function .onInit
+    ; Not the command line's /D: the program only ever reads its own folder.
+    StrCpy $INSTDIR "${FOLDER}"
+!if ${ARCH} == x64
+    ${IfNot} ${RunningX64}
+        MessageBox MB_OK|MB_ICONSTOP "This Bexlo is for 64-bit Windows." /SD IDOK
+        Abort
+    ${EndIf}
+!endif
+    StrCpy $0 0
+    ${If} ${AtMostWinVista}
+        StrCpy $0 1
+    ${ElseIf} ${IsWin7}
+    ${AndIf} ${AtMostServicePack} 0
+        StrCpy $0 1
+    ${EndIf}
+    ${If} $0 == 1
+        MessageBox MB_OK|MB_ICONSTOP "Bexlo needs Windows 7 with Service Pack 1 or later." /SD IDOK
+        Abort
+    ${EndIf}
+FunctionEnd
+
+; The task starts Bexlo at any user's logon with the highest rights that user has, without the
+; elevation prompt that a program started from the Run key or the Startup folder would meet.
+; The definition stays in the program's folder beside the program it names.
+Function RegisterLogonTask
+    FileOpen $0 "$INSTDIR\${TASK_XML}" w
+    FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+    FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
+    FileWriteUTF16LE $0 '  <RegistrationInfo>$\r$\n'
+    FileWriteUTF16LE $0 '    <Author>Travenor</Author>$\r$\n'
+    FileWriteUTF16LE $0 '    <Description>Starts Bexlo at logon, so that a press of the enclosure button backs up.</Description>$\r$\n'
+    FileWriteUTF16LE $0 '  </RegistrationInfo>$\r$\n'
+    FileWriteUTF16LE $0 '  <Triggers>$\r$\n'
+    FileWriteUTF16LE $0 '    <LogonTrigger>$\r$\n'
+    FileWriteUTF16LE $0 '      <Enabled>true</Enabled>$\r$\n'
+    FileWriteUTF16LE $0 '    </LogonTrigger>$\r$\n'
+    FileWriteUTF16LE $0 '  </Triggers>$\r$\n'
+    FileWriteUTF16LE $0 '  <Principals>$\r$\n'
+    FileWriteUTF16LE $0 '    <Principal id="Author">$\r$\n'
+    ; Builtin Users: the task runs in the session of whoever logs on.
+    FileWriteUTF16LE $0 '      <GroupId>S-1-5-32-545</GroupId>$\r$\n'
+    FileWriteUTF16LE $0 '      <RunLevel>HighestAvailable</RunLevel>$\r$\n'
+    FileWriteUTF16LE $0 '    </Principal>$\r$\n'
+    FileWriteUTF16LE $0 '  </Principals>$\r$\n'
+    FileWriteUTF16LE $0 '  <Settings>$\r$\n'
+    FileWriteUTF16LE $0 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
+    FileWriteUTF16LE $0 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
+    FileWriteUTF16LE $0 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
+    ; Bexlo runs for the whole session: no time limit, and the priority of a program started by hand.
+    FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
+    FileWriteUTF16LE $0 '    <Priority>5</Priority>$\r$\n'
+    FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
+    FileWriteUTF16LE $0 '  </Settings>$\r$\n'
+    FileWriteUTF16LE $0 '  <Actions Context="Author">$\r$\n'
+    FileWriteUTF16LE $0 '    <Exec>$\r$\n'
+    FileWriteUTF16LE $0 '      <Command>$INSTDIR\Bexlo.exe</Command>$\r$\n'
+    FileWriteUTF16LE $0 '      <WorkingDirectory>$INSTDIR</WorkingDirectory>$\r$\n'
+    FileWriteUTF16LE $0 '    </Exec>$\r$\n'
+    FileWriteUTF16LE $0 '  </Actions>$\r$\n'
+    FileWriteUTF16LE $0 '</Task>$\r$\n'
+    FileClose $0
+    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /XML "$INSTDIR\${TASK_XML}" /TN "${TASK}" /F'
+    Pop $0
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONEXCLAMATION "Bexlo could not be set to start at logon. Start it \
+            from the Start menu after each logon, or install it again." /SD IDOK
+    ${EndIf}
+FunctionEnd
+
+Function RegisterUninstall
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Bexlo"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${BEXLO_VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Travenor"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Bexlo.exe,0"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    IntFmt $0 "0x%08X" $0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+FunctionEnd
+
+Section "Bexlo"
+    SectionIn RO
+    ; The new program closes the old one: its exit option is there whatever version runs.
+    InitPluginsDir
+    SetOutPath "$PLUGINSDIR"
+    File "${BUILD_DIR}/package/stage/Bexlo.exe"
+    Push "$PLUGINSDIR\Bexlo.exe"
+    Call CloseBexlo
+
+    SetOutPath "$INSTDIR"
+    File "${BUILD_DIR}/package/stage/Bexlo.exe"
+    File "${BUILD_DIR}/bin/lang/UI_String(U).txt"
+    File "${BUILD_DIR}/bin/lang/Msg_String(U).txt"
+    ; The language choice is the person's: an update keeps it.
+    SetOverwrite off
+    File "${BUILD_DIR}/bin/lang/Setup.txt"
+    SetOverwrite on
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+    SetShellVarContext all
+    CreateShortcut "$SMPROGRAMS\Bexlo.lnk" "$INSTDIR\Bexlo.exe" "" "$INSTDIR\Bexlo.exe" 0
+    Call RegisterLogonTask
+    Call RegisterUninstall
+
+    ; Running from now on, not from the next logon.
+    Exec '"$INSTDIR\Bexlo.exe"'
+SectionEnd
+
+Section "-un.Bexlo"
+    Push "$INSTDIR\Bexlo.exe"
+    Call un.CloseBexlo
+    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+    Pop $0
+    Delete "$INSTDIR\Bexlo.exe"
+    Delete "$INSTDIR\UI_String(U).txt"
+    Delete "$INSTDIR\Msg_String(U).txt"
+    Delete "$INSTDIR\${TASK_XML}"
+    Delete "$INSTDIR\Uninstall.exe"
+    SetShellVarContext all
+    Delete "$SMPROGRAMS\Bexlo.lnk"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+Section /o "un.Also remove my settings and run log"
+    Delete "$INSTDIR\path.txt"
+    Delete "$INSTDIR\SerailNo.txt"
+    Delete "$INSTDIR\RunLog.txt"
+    Delete "$INSTDIR\Setup.txt"
+SectionEnd
+
+; The folders go only when nothing of the person's is left in them.
+Section "-un.Folders"
+    RMDir "$INSTDIR"
+    RMDir "$INSTDIR\.."
+SectionEnd

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Checks what an installer carries without running it (a 32-bit one cannot run here): the program
+# for the right processor and the three language packs as they are in lang/.
+#   installer-contents.sh INSTALLER x86|x64 LANG_FOLDER
+set -u
+installer=$1 arch=$2 lang=$3
+fail() {
+    echo "installer-contents: $*" >&2
+    exit 1
+}
+[ -f "$installer" ] || fail "no installer at $installer"
+listing=$(7z l -ba "$installer") || fail "7z cannot read $installer"
+echo "$listing"
+for file in Bexlo.exe 'UI_String(U).txt' 'Msg_String(U).txt' Setup.txt; do
+    grep -qF " $file" <<<"$(grep -v 'PLUGINSDIR' <<<"$listing")" || fail "$file is not installed"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+7z x -y -o"$work" "$installer" >/dev/null || fail "7z cannot unpack $installer"
+case $arch in
+    x86) format=pei-i386 ;;
+    x64) format=pei-x86-64 ;;
+    *) fail "unknown processor $arch" ;;
+esac
+x86_64-w64-mingw32-objdump -f "$work/Bexlo.exe" | grep -q "file format $format" ||
+    fail "Bexlo.exe is not a $format program: $(x86_64-w64-mingw32-objdump -f "$work/Bexlo.exe")"
+for pack in "$lang"/*.txt; do
+    cmp -s "$pack" "$work/$(basename "$pack")" || fail "$(basename "$pack") differs from $pack"
+done
+echo "installer-contents: $installer carries a $format Bexlo.exe and the language packs"

@@ -1,0 +1,83 @@
+// Poke: drives the program's windows from a script, as a person's clicks would.
+//   Poke command CAPTION ID          the button ID of the window CAPTION is clicked
+//   Poke message CAPTION MSG WP LP   posts a message (numbers as in C: 0x405, 516 ...)
+//   Poke rect CAPTION                prints the shown window's rectangle and its client area's,
+//                                    in screen pixels: left top width height, twice
+//   Poke hold FILE                   opens FILE without sharing and keeps it open until ended;
+//                                    prints "held" once it is
+// Exits 1 when the window (shown, for rect) or the file is not there.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+HWND Window(const wchar_t* caption) {
+    return ::FindWindowW(nullptr, caption);
+}
+
+LPARAM Number(const wchar_t* text) {
+    return static_cast<LPARAM>(std::wcstoll(text, nullptr, 0));
+}
+
+int Usage() {
+    std::fputs(
+        "usage: Poke command CAPTION ID | message CAPTION MSG WPARAM LPARAM | rect CAPTION | "
+        "hold FILE\n",
+        stderr);
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::wstring verb = argv[1];
+    if (verb == L"hold") {
+        HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return 1;
+        }
+        std::puts("held");
+        std::fflush(stdout);
+        ::Sleep(INFINITE);
+        return 0;
+    }
+    HWND window = Window(argv[2]);
+    if (window == nullptr) {
+        return 1;
+    }
+    if (verb == L"rect") {
+        RECT outer{};
+        RECT client{};
+        if (!::IsWindowVisible(window) || !::GetWindowRect(window, &outer) ||
+            !::GetClientRect(window, &client)) {
+            return 1;
+        }
+        POINT origin{0, 0};
+        ::ClientToScreen(window, &origin);
+        std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", outer.left, outer.top,
+                    outer.right - outer.left, outer.bottom - outer.top, origin.x, origin.y,
+                    client.right, client.bottom);
+        return 0;
+    }
+    if (verb == L"command" && argc == 4) {
+        const int id = static_cast<int>(Number(argv[3]));
+        return ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(::GetDlgItem(window, id)))
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"message" && argc == 6) {
+        return ::PostMessageW(window, static_cast<UINT>(Number(argv[3])),
+                              static_cast<WPARAM>(Number(argv[4])), Number(argv[5]))
+                   ? 0
+                   : 1;
+    }
+    return Usage();
+}

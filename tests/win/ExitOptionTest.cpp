@@ -1,0 +1,92 @@
+// "Bexlo.exe /exit", which the installer and the uninstaller use to close a running copy.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/BackupApp.h"
+#include "sim/SimStateFile.h"
+#include "tests/win/TestSupport.h"
+
+namespace bexlo {
+namespace {
+
+using test::ChildProcess;
+using test::PumpUntil;
+
+class ExitOption : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+    }
+
+    static DWORD RunExit() {
+        ChildProcess exit(test::ProgramFolder() + L"Bexlo.exe", L"/exit");
+        return exit.RunToEnd(30000);
+    }
+
+    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-exit-option";
+};
+
+TEST_F(ExitOption, WithNoCopyRunningItEndsAtOnceAndStartsNothing) {
+    EXPECT_EQ(RunExit(), static_cast<DWORD>(kNoCopyRuns));
+    EXPECT_EQ(::FindWindowW(nullptr, L"Bexlo"), nullptr);
+    // It did not become the running copy either.
+    UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    EXPECT_FALSE(mutex.Valid());
+}
+
+TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
+    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", L"");
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            HWND window = test::FindProcessWindow(program.Id(), L"Bexlo");
+            return window != nullptr && !::IsWindowVisible(window);
+        },
+        20000))
+        << "waited for the program to hide its dialog";
+    EXPECT_EQ(RunExit(), static_cast<DWORD>(kNoCopyRuns));
+    EXPECT_TRUE(program.WaitForExit(0)) << "the program still runs";
+}
+
+TEST_F(ExitOption, ABusyCopyRefusesAndAnIdleOneEnds) {
+    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
+                         std::wstring(L"/simulate=") + kSimulator);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            HWND window = test::FindProcessWindow(program.Id(), L"Bexlo");
+            return window != nullptr && ::IsWindowVisible(window);
+        },
+        20000))
+        << "waited for the program's dialog";
+
+    // With nothing saved, a press is refused with a box, and the run lasts until it is answered.
+    // The program drops the presses of its first poll ticks: press again while none is pending.
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            SimStateFile(kSimulator).Modify([](SimState& state) {
+                const bool pending = state.enclosures.front().presses > 0;
+                state.enclosures.front().presses = 1;
+                return !pending;
+            });
+            box = test::WaitForProcessBox(program.Id(), L"No Path File", 500);
+            return box != nullptr;
+        },
+        20000))
+        << "waited for the \"No Path File\" box of a press";
+    EXPECT_EQ(RunExit(), static_cast<DWORD>(kCopyBusy));
+    EXPECT_FALSE(program.WaitForExit(0));
+
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    // The run ends a moment after its box: ask again until the program has gone.
+    EXPECT_TRUE(PumpUntil([] { return RunExit() == kNoCopyRuns; }, 20000))
+        << "waited for an exit after the box to end the program";
+    EXPECT_TRUE(program.WaitForExit(0));
+    UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    EXPECT_FALSE(mutex.Valid());
+}
+
+}  // namespace
+}  // namespace bexlo
