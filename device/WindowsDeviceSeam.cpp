@@ -38,6 +38,24 @@ DeviceHandle OpenDevice(const std::wstring& path) {
     return handle == INVALID_HANDLE_VALUE ? kNoDevice : reinterpret_cast<DeviceHandle>(handle);
 }
 
+// The folder of the running program, where the vendors' libraries are installed beside it.
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
 template <typename Entry>
 Entry Resolve(FARPROC entry) {
     return reinterpret_cast<Entry>(reinterpret_cast<void*>(entry));
@@ -46,7 +64,7 @@ Entry Resolve(FARPROC entry) {
 }  // namespace
 
 WindowsDeviceSeam::WindowsDeviceSeam(std::wstring vendorFolder)
-    : vendorFolder_(std::move(vendorFolder)) {
+    : vendorFolder_(vendorFolder.empty() ? ProgramFolder() : std::move(vendorFolder)) {
     // "PLx507.dll" is bound for the life of the program, the others load on first use.
     LoadVendorLibrary(VendorLibrary::Plx507);
 }
@@ -197,10 +215,10 @@ ScsiReply WindowsDeviceSeam::ScsiOut(DeviceHandle drive, const std::vector<std::
 bool WindowsDeviceSeam::LoadVendorLibrary(VendorLibrary library) {
     UniqueModule& module = Module(library);
     if (!module) {
-        const std::wstring path = vendorFolder_.empty()
-                                      ? std::wstring(LibraryName(library))
-                                      : vendorFolder_ + L"\\" + LibraryName(library);
-        module.Reset(::LoadLibraryW(path.c_str()));
+        // Always by its full path: a library of that name planted in the working folder or on
+        // PATH would run with the program's administrator rights.
+        const std::wstring path = vendorFolder_ + L"\\" + LibraryName(library);
+        module.Reset(::LoadLibraryExW(path.c_str(), nullptr, 0));
     }
     return module.Valid();
 }

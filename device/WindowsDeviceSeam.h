@@ -12,7 +12,7 @@ namespace bexlo {
 
 // The device seam on the real machine: drives, the mounted-devices records, volume and
 // physical-drive queries and SCSI pass-through through the platform; the vendor libraries loaded
-// by name from `vendorFolder` (empty: the normal search path).
+// by their full path from `vendorFolder` (empty: the program's own folder), never by a search.
 class WindowsDeviceSeam : public DeviceSeam {
 public:
     explicit WindowsDeviceSeam(std::wstring vendorFolder = {});

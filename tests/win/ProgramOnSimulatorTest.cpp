@@ -1,15 +1,18 @@
 // The main dialog finding, polling and losing simulated enclosures.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
+#include "treectrl/TreePath.h"
 
 namespace bexlo {
 namespace {
@@ -47,6 +50,103 @@ TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNot
     ::PostMessageW(box, WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.WaitForExit(10000));
     EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
+}
+
+// The paths of every module loaded in a process.
+std::vector<std::wstring> LoadedModules(DWORD processId) {
+    std::vector<std::wstring> modules;
+    UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE) {
+        snapshot.Release();
+        return modules;
+    }
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more;
+         more = ::Module32NextW(snapshot.Get(), &entry)) {
+        modules.push_back(UpperCase(entry.szExePath));
+    }
+    return modules;
+}
+
+bool Loaded(const std::vector<std::wstring>& modules, const std::wstring& path) {
+    const std::wstring upper = UpperCase(path);
+    for (const std::wstring& module : modules) {
+        if (module == upper) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Bexlo runs as administrator: libraries planted under the vendors' names in its working folder
+// and on PATH are never loaded, on the simulator (every family polled) or on the real machine.
+TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
+    const std::wstring planted = L"C:\\bexlo-planted";
+    const std::wstring work = planted + L"\\work";
+    const std::wstring onPath = planted + L"\\path";
+    const std::wstring simulator = planted + L"\\sim";
+    test::RemoveTree(planted);
+    for (const std::wstring& folder : {planted, work, onPath}) {
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    const wchar_t* const names[] = {L"PLx507.dll", L"JMUsbDll.dll", L"JMESata.dll", L"sp216.dll"};
+    for (const std::wstring& folder : {work, onPath}) {
+        for (const wchar_t* name : names) {
+            ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"probe\\planted.dll").c_str(),
+                                    (folder + L"\\" + name).c_str(), FALSE));
+        }
+    }
+    std::string description;
+    for (int family = 1; family <= 10; ++family) {
+        description += "enclosure family=" + std::to_string(family) +
+                       " letters=" + static_cast<char>('D' + family) + " signature=0x0000FA" +
+                       std::to_string(10 + family) +
+                       " offsets=32256 physical=" + std::to_string(family) + "\n";
+    }
+    test::PrepareSimulatorFolder(simulator, description);
+
+    wchar_t oldPath[8192]{};
+    ::GetEnvironmentVariableW(L"PATH", oldPath, 8192);
+    ::SetEnvironmentVariableW(L"PATH", (onPath + L";" + oldPath).c_str());
+    for (const std::wstring arguments : {L"/simulate=" + simulator, std::wstring()}) {
+        SCOPED_TRACE(arguments.empty() ? "the real machine" : "the simulator");
+        test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", arguments, work);
+        ASSERT_TRUE(program.Started());
+        HWND window = nullptr;
+        ASSERT_TRUE(PumpUntil(
+            [&] { return (window = test::FindProcessWindow(program.Id(), L"Bexlo")) != nullptr; },
+            20000));
+        DWORD_PTR answer = 0;
+        ASSERT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer), 0)
+            << "waited for the program to finish its start";
+        if (!arguments.empty()) {
+            // Every stand-in loaded from the simulator's folder: every family was polled.
+            EXPECT_TRUE(PumpUntil(
+                [&] {
+                    const auto modules = LoadedModules(program.Id());
+                    for (const wchar_t* name : names) {
+                        if (!Loaded(modules, simulator + L"\\" + name)) {
+                            return false;
+                        }
+                    }
+                    return true;
+                },
+                20000))
+                << "waited for every family's library to be used";
+        }
+        for (const std::wstring& folder : {work, onPath}) {
+            for (const wchar_t* name : names) {
+                const std::wstring marker = folder + L"\\" + name + L".loaded";
+                EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES)
+                    << "loaded " << std::string(marker.begin(), marker.end());
+            }
+        }
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(program.WaitForExit(20000));
+    }
+    ::SetEnvironmentVariableW(L"PATH", oldPath);
+    test::RemoveTree(planted);
 }
 
 }  // namespace

@@ -199,13 +199,15 @@ std::wstring ClassName(HWND window) {
     return name;
 }
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments) {
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                           const std::wstring& currentFolder) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &info)) {
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
+                         &info)) {
         process_.Reset(info.hProcess);
         ::CloseHandle(info.hThread);
         id_ = info.dwProcessId;

@@ -56,7 +56,9 @@ std::wstring ClassName(HWND window);
 // A process started by its full path, killed if it is still running at the end.
 class ChildProcess {
 public:
-    ChildProcess(const std::wstring& program, const std::wstring& arguments);
+    // `currentFolder`, when given, is the child's working folder.
+    ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                 const std::wstring& currentFolder = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
