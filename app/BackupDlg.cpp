@@ -181,7 +181,15 @@ void BackupDlg::AddTreeDrives(DWORD present) {
 
 void BackupDlg::RemoveTreeDrives(DWORD present) {
     for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
-        tree->RemoveDriveItemsNotIn(present);
+        // A drive whose side changed leaves the tree it no longer belongs to: an enclosure
+        // drive must never stay tickable as a source of its own backup.
+        DWORD included = 0;
+        for (int letter = 0; letter < kLetterCount; ++letter) {
+            if (tree->DriveIncludeFlags[static_cast<std::size_t>(letter)] == 1) {
+                included |= 1u << letter;
+            }
+        }
+        tree->RemoveDriveItemsNotIn(present & included);
     }
 }
 
@@ -207,11 +215,9 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
         ShowTrayIconForDevice(false);
         EnableDeviceControls(false);
     }
-    if (event == kDeviceArrival) {
-        AddTreeDrives(change.presentDrives);
-    } else {
-        RemoveTreeDrives(change.presentDrives);
-    }
+    // A rescan may have moved drives from one side to the other, whatever the event.
+    RemoveTreeDrives(change.presentDrives);
+    AddTreeDrives(change.presentDrives);
     return MsgResult::Handled(TRUE);
 }
 

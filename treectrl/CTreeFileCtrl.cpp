@@ -485,9 +485,18 @@ bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
 }
 
 void CTreeFileCtrl::CreateMonitoringThread(const std::wstring& path) {
+    // One watcher a path: another would hold a second handle open on the drive for nothing.
+    const bool watched = std::any_of(watchers.begin(), watchers.end(), [&](const auto& watcher) {
+        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
+    });
+    if (watched) {
+        return;
+    }
     Trace(L"CreateMonitoringThread", L"Creating monitoring thread for " + path);
     auto watcher = std::make_unique<Watcher>(path, Handle(), autoRefresh, showFiles == 1);
-    const int index = static_cast<int>(watchers.size());
+    // Indexes are never reused: a refresh request still queued from a stopped watcher must not
+    // reach a newer one.
+    const int index = nextWatcherIndex++;
     watchers.push_back(std::move(watcher));
     watchers.back()->Start(index);
 }
@@ -767,6 +776,8 @@ void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
         if (IsDrive(path)) {
             const int bit = std::towupper(path[0]) - L'A';
             if (bit < 0 || bit >= 32 || !(present & (1u << bit))) {
+                // Its watcher's open handle would keep the drive from being ejected.
+                KillNotificationThread(path);
                 TreeView_DeleteItem(Handle(), child);
             }
         }

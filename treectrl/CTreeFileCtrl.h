@@ -247,6 +247,7 @@ private:
     void OnItemDeleted(HTREEITEM item);
 
     std::vector<std::unique_ptr<Watcher>> watchers;
+    int nextWatcherIndex = 0;
     // Every item's record, keyed by the pointer the item carries.
     std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
     TreeTraceHook traceHook;

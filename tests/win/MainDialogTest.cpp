@@ -207,5 +207,28 @@ TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     EXPECT_TRUE(::KillTimer(window, kPollTimer));
 }
 
+// An enclosure whose drive showed before its bridge answered first lists as a source; once a
+// rescan finds the bridge, the drive moves to the destination side and back again.
+TEST_F(MainDialog, ADriveMovesWhenARescanChangesItsSide) {
+    test::SetUpMachine(withoutEnclosure, false);
+    withoutEnclosure.drives[test::kDriveE] = withEnclosure.drives[test::kDriveE];
+    auto dialog = Open(false);
+    HWND window = dialog->Handle();
+    CTreeFileCtrl& target = dialog->TargetTree();
+    CTreeFileCtrl& source = dialog->SourceTree();
+    ASSERT_NE(source.PathToItem(L"E:\\"), nullptr) << "no bridge answered yet: a source";
+
+    withoutEnclosure.enumLetters[kFamilyIdentities[2]] = "E";
+    withoutEnclosure.gpio['E'] = {0, test::kGpioIdle};
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    EXPECT_EQ(source.PathToItem(L"E:\\"), nullptr) << "still tickable as a source";
+    EXPECT_NE(target.PathToItem(L"E:\\"), nullptr);
+
+    withoutEnclosure.enumLetters.clear();
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    EXPECT_EQ(target.PathToItem(L"E:\\"), nullptr);
+    EXPECT_NE(source.PathToItem(L"E:\\"), nullptr);
+}
+
 }  // namespace
 }  // namespace bexlo

@@ -233,7 +233,7 @@ TEST_F(TreeCtrl, AWatcherEndsWhenRefreshingIsOff) {
     test::RemoveTree(L"E:\\watched");
 }
 
-TEST_F(TreeCtrl, ClosingStopsEveryWatcherHoweverMany) {
+TEST_F(TreeCtrl, OneWatcherADriveStoppedWithItsItemAndOnClosing) {
     MakeFolders({L"F:\\f", L"G:\\g"});
     for (const wchar_t* drive : {L"E:\\", L"F:\\", L"G:\\"}) {
         ASSERT_NE(tree().SetSelectedPath(drive, true), nullptr) << drive;
@@ -241,9 +241,14 @@ TEST_F(TreeCtrl, ClosingStopsEveryWatcherHoweverMany) {
     EXPECT_EQ(tree().RunningWatcherCount(), 3u);
     HTREEITEM drive = tree().PathToItem(L"E:\\");
     for (int fill = 0; fill < 70; ++fill) {
-        tree().ExpandItem(drive);  // every fill of a drive adds a watcher
+        tree().ExpandItem(drive);  // a drive filled again keeps its one watcher
     }
-    EXPECT_EQ(tree().WatcherCount(), 73u);
+    EXPECT_EQ(tree().WatcherCount(), 3u);
+    // A drive that goes takes its watcher with it, so that nothing holds it open.
+    tree().RemoveDriveItemsNotIn(~(1u << 5));
+    EXPECT_EQ(tree().PathToItem(L"F:\\"), nullptr);
+    EXPECT_EQ(tree().WatcherCount(), 2u);
+    EXPECT_EQ(tree().RunningWatcherCount(), 2u);
     tree().Refresh();
     EXPECT_EQ(tree().WatcherCount(), 0u);
 
