@@ -102,6 +102,12 @@ struct MemoryDc {
     static void Close(Type h) { ::DeleteDC(h); }
 };
 
+struct DeviceNotification {
+    using Type = HDEVNOTIFY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnregisterDeviceNotification(h); }
+};
+
 struct RegistryKey {
     using Type = HKEY;
     static Type Invalid() { return nullptr; }
@@ -123,6 +129,7 @@ using UniquePen = UniqueHandle<handle_traits::Gdi<HPEN>>;
 using UniqueFont = UniqueHandle<handle_traits::Gdi<HFONT>>;
 using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
+using UniqueDeviceNotification = UniqueHandle<handle_traits::DeviceNotification>;
 
 // Owns one reference to a COM object.
 template <typename Interface>

@@ -484,7 +484,55 @@ bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
     return !IsRemovableOrCdDrive(path);
 }
 
+HANDLE CTreeFileCtrl::RemovalHandle(const std::wstring& drive) const {
+    for (const auto& watch : removalWatches) {
+        if (::lstrcmpiW(watch->Drive().c_str(), drive.c_str()) == 0) {
+            return watch->Handle();
+        }
+    }
+    return nullptr;
+}
+
+MsgResult CTreeFileCtrl::OnRemovalQuery(WPARAM event, LPARAM data) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if ((event != DBT_DEVICEQUERYREMOVE && event != DBT_DEVICEQUERYREMOVEFAILED) ||
+        header == nullptr || header->dbch_devicetype != DBT_DEVTYP_HANDLE) {
+        return MsgResult::NotHandled();
+    }
+    const auto& change = *reinterpret_cast<const DEV_BROADCAST_HANDLE*>(data);
+    for (const auto& watch : removalWatches) {
+        if (!watch->Concerns(change)) {
+            continue;
+        }
+        const std::wstring drive = watch->Drive();
+        if (event == DBT_DEVICEQUERYREMOVE) {
+            StopWatcher(drive);
+            watch->Release();
+        } else if (watch->Released()) {
+            CreateMonitoringThread(drive);
+        }
+        return MsgResult::Handled(TRUE);
+    }
+    return MsgResult::NotHandled();
+}
+
+void CTreeFileCtrl::StopWatcher(const std::wstring& path) {
+    std::erase_if(watchers, [&](const auto& watcher) {
+        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
+    });
+}
+
 void CTreeFileCtrl::CreateMonitoringThread(const std::wstring& path) {
+    if (IsDrive(path)) {
+        auto watch = std::find_if(removalWatches.begin(), removalWatches.end(), [&](const auto& w) {
+            return ::lstrcmpiW(w->Drive().c_str(), path.c_str()) == 0;
+        });
+        if (watch == removalWatches.end()) {
+            removalWatches.push_back(std::make_unique<RemovalWatch>(path, Handle()));
+        } else if ((*watch)->Released()) {
+            (*watch)->Reopen();
+        }
+    }
     // One watcher a path: another would hold a second handle open on the drive for nothing.
     const bool watched = std::any_of(watchers.begin(), watchers.end(), [&](const auto& watcher) {
         return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
@@ -510,6 +558,7 @@ void CTreeFileCtrl::KillNotificationThreads() {
         watcher->Wait();
     }
     watchers.clear();
+    removalWatches.clear();
 }
 
 void CTreeFileCtrl::KillNotificationThread(const std::wstring& path) {
@@ -520,6 +569,9 @@ void CTreeFileCtrl::KillNotificationThread(const std::wstring& path) {
     if (found != watchers.end()) {
         watchers.erase(found);
     }
+    std::erase_if(removalWatches, [&](const auto& watch) {
+        return ::lstrcmpiW(watch->Drive().c_str(), path.c_str()) == 0;
+    });
 }
 
 bool CTreeFileCtrl::GetVolumeSerial(const std::wstring& path, DWORD& serial) const {
@@ -933,6 +985,8 @@ MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kTreeRefreshMessage:
             OnChange(static_cast<int>(wParam));
             return MsgResult::Handled(0);
+        case WM_DEVICECHANGE:
+            return OnRemovalQuery(wParam, lParam);
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
             return OnKeyDown(wParam) ? MsgResult::Handled(0) : MsgResult::NotHandled();

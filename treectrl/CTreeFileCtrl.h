@@ -17,6 +17,7 @@
 #include "framework/Control.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "treectrl/RemovalWatch.h"
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
 #include "treectrl/TreePath.h"
@@ -101,6 +102,8 @@ public:
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
     int AutoRefresh() const { return autoRefresh.load(); }
     size_t WatcherCount() const { return watchers.size(); }
+    // The handle a removal query names for a watched drive root; null when it is not held.
+    HANDLE RemovalHandle(const std::wstring& drive) const;
     size_t RunningWatcherCount() const;
     void SetShowNetwork(int flag);
     bool Dragging() const { return dragImage.Valid(); }
@@ -191,6 +194,12 @@ protected:
     MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnAttached() override;
 
+private:
+    // Windows asks whether a watched volume may go (the tree lets go of it), or says the removal
+    // was cancelled (it takes the volume up again).
+    MsgResult OnRemovalQuery(WPARAM event, LPARAM data);
+    void StopWatcher(const std::wstring& path);
+
 protected:
     // The shell calls of the item commands and of a drop. They may show the shell's own windows
     // (confirmations, property sheets); a derived tree can watch or replace them.
@@ -248,6 +257,8 @@ private:
 
     std::vector<std::unique_ptr<Watcher>> watchers;
     int nextWatcherIndex = 0;
+    // The watched drive roots, registered for the platform's removal queries.
+    std::vector<std::unique_ptr<RemovalWatch>> removalWatches;
     // Every item's record, keyed by the pointer the item carries.
     std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
     TreeTraceHook traceHook;

@@ -230,5 +230,24 @@ TEST_F(MainDialog, ADriveMovesWhenARescanChangesItsSide) {
     EXPECT_NE(source.PathToItem(L"E:\\"), nullptr);
 }
 
+// A folder deleted behind the tree's back: expanding its item deletes the item, and the
+// expansion is cancelled rather than carried out on an item that no longer exists.
+TEST_F(MainDialog, ExpandingAFolderThatHasGoneCancelsTheExpansion) {
+    const std::wstring gone = L"C:\\bexlo-gone";
+    ::CreateDirectoryW(gone.c_str(), nullptr);
+    ::CreateDirectoryW((gone + L"\\inner").c_str(), nullptr);
+    auto dialog = Open(true);
+    CTreeFileCtrl& source = dialog->SourceTree();
+    ASSERT_NE(source.SetSelectedPath(gone, false), nullptr);
+    HTREEITEM item = source.PathToItem(gone);
+    ASSERT_NE(item, nullptr);
+    ASSERT_EQ(TreeView_GetChild(source.Handle(), item), nullptr) << "not listed yet";
+    test::RemoveTree(gone);
+    // Sent, not posted: no refresh of the watcher runs in between.
+    EXPECT_FALSE(TreeView_Expand(source.Handle(), item, TVE_EXPAND));
+    EXPECT_EQ(source.PathToItem(gone), nullptr);
+    EXPECT_NE(source.PathToItem(L"C:\\"), nullptr);
+}
+
 }  // namespace
 }  // namespace bexlo

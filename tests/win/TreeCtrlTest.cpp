@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -260,6 +261,36 @@ TEST_F(TreeCtrl, OneWatcherADriveStoppedWithItsItemAndOnClosing) {
     }
     ::DestroyWindow(host->Handle());
     EXPECT_EQ(tree().WatcherCount(), 0u);
+}
+
+// Windows asks the tree whether a watched volume may be removed: the tree lets go of it (its
+// watcher and its handle close) and takes it up again when the removal is cancelled.
+TEST_F(TreeCtrl, ARemovalQueryClosesTheDrivesWatcherAndACancelledOneReopensIt) {
+    ASSERT_NE(tree().SetSelectedPath(L"E:\\", true), nullptr);
+    ASSERT_NE(tree().SetSelectedPath(L"F:\\", true), nullptr);
+    ASSERT_EQ(tree().RunningWatcherCount(), 2u);
+    HANDLE named = tree().RemovalHandle(L"E:\\");
+    ASSERT_NE(named, nullptr);
+
+    const auto query = [&](WPARAM event, HANDLE handle) {
+        DEV_BROADCAST_HANDLE change{};
+        change.dbch_size = sizeof(change);
+        change.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        change.dbch_handle = handle;
+        return ::SendMessageW(tree().Handle(), WM_DEVICECHANGE, event,
+                              reinterpret_cast<LPARAM>(&change));
+    };
+    EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, named), TRUE) << "the removal may go ahead";
+    EXPECT_EQ(tree().RemovalHandle(L"E:\\"), nullptr);
+    EXPECT_EQ(tree().WatcherCount(), 1u) << "only F:'s watcher is left";
+    EXPECT_NE(tree().RemovalHandle(L"F:\\"), nullptr);
+
+    EXPECT_EQ(query(DBT_DEVICEQUERYREMOVEFAILED, named), TRUE);
+    EXPECT_NE(tree().RemovalHandle(L"E:\\"), nullptr);
+    EXPECT_EQ(tree().WatcherCount(), 2u);
+    EXPECT_TRUE(PumpUntil([&] { return tree().RunningWatcherCount() == 2u; }, 10000));
+    EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, reinterpret_cast<HANDLE>(0x1234)), 0)
+        << "another device's query is not the tree's";
 }
 
 }  // namespace
