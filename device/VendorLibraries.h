@@ -6,7 +6,8 @@
 
 namespace bexlo {
 
-// The vendors publish no headers, so their calling convention is an assumption: change it here.
+// The vendors publish no headers, so their calling convention is an assumption; CallVendor below
+// keeps a wrong one from doing harm.
 #define BEXLO_VENDOR_CALL __stdcall
 
 inline constexpr wchar_t kPlx507Library[] = L"PLx507.dll";
@@ -41,9 +42,13 @@ using Set_Get_GPIO_IndexFn = int(BEXLO_VENDOR_CALL*)(int index, int option, std:
                                                      HANDLE device);
 using CloseDeviceFn = int(BEXLO_VENDOR_CALL*)();
 
-template <typename Entry>
-Entry ResolveVendorEntry(HMODULE library, const char* name) {
-    return reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+// Every call into a vendor library goes through here. Built with a frame pointer and without
+// sibling calls, the wrapper takes its stack pointer back from its own frame right after the
+// call, so a library that pops its arguments (or leaves them) against the assumed convention
+// leaves the stack pointer off only until the wrapper returns, instead of crashing the program.
+template <typename Entry, typename... Args>
+[[gnu::noinline]] auto CallVendor(Entry entry, Args... args) {
+    return entry(args...);
 }
 
 }  // namespace bexlo

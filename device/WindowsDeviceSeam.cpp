@@ -245,17 +245,18 @@ std::optional<int> WindowsDeviceSeam::X507EnumDevice(const std::string& identity
     // The library may write into the identity; it gets a copy with room to spare.
     std::array<char, 260> text{};
     identity.copy(text.data(), text.size() - 1);
-    return call(text.data(), option, letters.data(), static_cast<int>(letters.size()));
+    return CallVendor(call, text.data(), option, letters.data(), static_cast<int>(letters.size()));
 }
 
 std::optional<int> WindowsDeviceSeam::X507GetGPIO(char driveLetter, std::uint8_t& gpio) {
     auto call = Resolve<X507GetGPIOFn>(Entry(VendorLibrary::Plx507, "X507GetGPIO"));
-    return call != nullptr ? std::optional<int>(call(driveLetter, &gpio)) : std::nullopt;
+    return call != nullptr ? std::optional<int>(CallVendor(call, driveLetter, &gpio))
+                           : std::nullopt;
 }
 
 void WindowsDeviceSeam::X507CloseDevice() {
     if (auto call = Resolve<X507CloseDeviceFn>(Entry(VendorLibrary::Plx507, "X507CloseDevice"))) {
-        call();
+        CallVendor(call);
     }
 }
 
@@ -264,7 +265,7 @@ std::optional<int> WindowsDeviceSeam::GetDriveList(std::span<std::uint8_t> drive
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(drives.data(), static_cast<int>(drives.size()));
+    return CallVendor(call, drives.data(), static_cast<int>(drives.size()));
 }
 
 std::optional<int> WindowsDeviceSeam::GetUsbIdList(std::span<UsbIdEntry> ids) {
@@ -272,7 +273,8 @@ std::optional<int> WindowsDeviceSeam::GetUsbIdList(std::span<UsbIdEntry> ids) {
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(ids.empty() ? nullptr : ids.front().data(), static_cast<int>(ids.size()));
+    return CallVendor(call, ids.empty() ? nullptr : ids.front().data(),
+                      static_cast<int>(ids.size()));
 }
 
 std::optional<int> WindowsDeviceSeam::JMGetButtonLayout(const std::string& devicePath,
@@ -281,7 +283,7 @@ std::optional<int> WindowsDeviceSeam::JMGetButtonLayout(const std::string& devic
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(devicePath.c_str(), status.data(), static_cast<int>(status.size()));
+    return CallVendor(call, devicePath.c_str(), status.data(), static_cast<int>(status.size()));
 }
 
 std::optional<int> WindowsDeviceSeam::JMGetButtonStatus(const std::string& devicePath,
@@ -290,7 +292,7 @@ std::optional<int> WindowsDeviceSeam::JMGetButtonStatus(const std::string& devic
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(devicePath.c_str(), status.data(), static_cast<int>(status.size()));
+    return CallVendor(call, devicePath.c_str(), status.data(), static_cast<int>(status.size()));
 }
 
 std::optional<int> WindowsDeviceSeam::ATACBExecuteEx(const std::string& devicePath,
@@ -301,7 +303,7 @@ std::optional<int> WindowsDeviceSeam::ATACBExecuteEx(const std::string& devicePa
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(devicePath.c_str(), block.data(), &reply, replyLength, option);
+    return CallVendor(call, devicePath.c_str(), block.data(), &reply, replyLength, option);
 }
 
 std::optional<int> WindowsDeviceSeam::JMIdentifyFirmware(DeviceHandle volume, int option,
@@ -311,7 +313,7 @@ std::optional<int> WindowsDeviceSeam::JMIdentifyFirmware(DeviceHandle volume, in
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(AsHandle(volume), option, &code, &value);
+    return CallVendor(call, AsHandle(volume), option, &code, &value);
 }
 
 std::optional<int> WindowsDeviceSeam::JMButtonControl(DeviceHandle physicalDrive, int option,
@@ -320,7 +322,7 @@ std::optional<int> WindowsDeviceSeam::JMButtonControl(DeviceHandle physicalDrive
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(AsHandle(physicalDrive), option, &pressed);
+    return CallVendor(call, AsHandle(physicalDrive), option, &pressed);
 }
 
 std::optional<VendorHandle> WindowsDeviceSeam::EnumDeviceHandle(std::span<std::uint8_t> identity,
@@ -329,7 +331,7 @@ std::optional<VendorHandle> WindowsDeviceSeam::EnumDeviceHandle(std::span<std::u
     if (call == nullptr) {
         return std::nullopt;
     }
-    return reinterpret_cast<VendorHandle>(call(identity.data(), option, index));
+    return reinterpret_cast<VendorHandle>(CallVendor(call, identity.data(), option, index));
 }
 
 std::optional<int> WindowsDeviceSeam::Set_Get_GPIO_Index(int index, int option, std::uint8_t& gpio,
@@ -338,12 +340,12 @@ std::optional<int> WindowsDeviceSeam::Set_Get_GPIO_Index(int index, int option, 
     if (call == nullptr) {
         return std::nullopt;
     }
-    return call(index, option, &gpio, reinterpret_cast<HANDLE>(device));
+    return CallVendor(call, index, option, &gpio, reinterpret_cast<HANDLE>(device));
 }
 
 void WindowsDeviceSeam::CloseDevice() {
     if (auto call = Resolve<CloseDeviceFn>(Entry(VendorLibrary::Sp216, "CloseDevice"))) {
-        call();
+        CallVendor(call);
     }
 }
 
