@@ -16,7 +16,7 @@ constexpr int kMaxPresses = 1000000;
 
 const std::vector<std::string_view> kFields = {"family",   "letters", "signature", "offsets",
                                                "serial",   "key",     "attached",  "presses",
-                                               "physical", "run"};
+                                               "physical", "run",     "table"};
 // The names of the run messages, by code.
 const std::map<int, std::string_view> kRunMessages = {{0, "none"},
                                                       {kSimRunFailed, "failed"},
@@ -114,6 +114,13 @@ std::string SetField(SimEnclosure& enclosure, std::string_view name, std::string
                    ? ""
                    : "presses must be a count of 0..1000000";
     }
+    if (name == "table") {
+        if (value != "mbr" && value != "gpt") {
+            return "table must be mbr or gpt";
+        }
+        enclosure.gpt = value == "gpt";
+        return "";
+    }
     if (name == "run") {
         for (const auto& [code, text] : kRunMessages) {
             if (value == text) {
@@ -127,6 +134,23 @@ std::string SetField(SimEnclosure& enclosure, std::string_view name, std::string
                    enclosure.physical <= kMaxPhysical
                ? ""
                : "physical must be 1..99 (0 is the system disk)";
+}
+
+std::string ParseMachine(const std::vector<std::string_view>& words, SimMachine& machine) {
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::size_t equals = words[i].find('=');
+        const std::string_view name = words[i].substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : words[i].substr(equals + 1);
+        if (name == "table" && (value == "mbr" || value == "gpt" || value == "wine")) {
+            machine.table = std::string(value);
+        } else if (name == "numbers" && (value == "disk" || value == "wine")) {
+            machine.wineNumbers = value == "wine";
+        } else {
+            return "machine takes table=mbr|gpt|wine and numbers=disk|wine";
+        }
+    }
+    return "";
 }
 
 std::string ParseLine(std::string_view line, SimEnclosure& enclosure) {
@@ -191,6 +215,13 @@ std::optional<SimState> ParseSimState(std::string_view text, std::string& error)
             continue;
         }
         const std::string where = "line " + std::to_string(number) + ": ";
+        if (Words(line).front() == "machine") {
+            if (std::string problem = ParseMachine(Words(line), state.machine); !problem.empty()) {
+                error = where + problem;
+                return std::nullopt;
+            }
+            continue;
+        }
         SimEnclosure enclosure;
         if (std::string problem = ParseLine(line, enclosure); !problem.empty()) {
             error = where + problem;
@@ -221,6 +252,10 @@ std::optional<SimState> ParseSimState(std::string_view text, std::string& error)
 std::string FormatSimState(const SimState& state) {
     std::string text =
         "# Simulated enclosures, one a line. Families 1..10; offsets one per drive letter.\n";
+    if (!(state.machine == SimMachine{})) {
+        text += "machine table=" + state.machine.table +
+                " numbers=" + (state.machine.wineNumbers ? "wine" : "disk") + "\n";
+    }
     for (const SimEnclosure& enclosure : state.enclosures) {
         std::string offsets;
         for (std::uint64_t offset : enclosure.offsets) {
@@ -233,7 +268,8 @@ std::string FormatSimState(const SimState& state) {
                 " attached=" + (enclosure.attached ? "yes" : "no") +
                 " presses=" + std::to_string(enclosure.presses) +
                 " physical=" + std::to_string(enclosure.physical) +
-                " run=" + std::string(kRunMessages.at(enclosure.runMessage)) + "\n";
+                " run=" + std::string(kRunMessages.at(enclosure.runMessage)) +
+                (enclosure.gpt ? " table=gpt" : "") + "\n";
     }
     return text;
 }

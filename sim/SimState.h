@@ -35,18 +35,33 @@ struct SimEnclosure {
     int physical = 1;
     // The last run message the program sent the bridge: 0 none, else one of the codes below.
     int runMessage = 0;
+    // Its partition table: a classic one gives 12-byte mounted-devices records, GPT
+    // "DMIO:ID:" and a GUID.
+    bool gpt = false;
 
     bool operator==(const SimEnclosure&) const = default;
 };
 
+// The machine around the enclosures: its system disk's partition table ("mbr", "gpt", or "wine":
+// records holding a path, as Wine keeps them), and whether every volume answers the
+// device-number query with 0, as under Wine.
+struct SimMachine {
+    std::string table = "mbr";
+    bool wineNumbers = false;
+
+    bool operator==(const SimMachine&) const = default;
+};
+
 struct SimState {
     std::vector<SimEnclosure> enclosures;
+    SimMachine machine;
 
     bool operator==(const SimState&) const = default;
 };
 
-// Line by line: "enclosure field=value ...", blank lines and '#' comments. On error `error`
-// names the line and nothing is returned.
+// Line by line: "enclosure field=value ...", at most one "machine table=mbr|gpt|wine
+// numbers=disk|wine", blank lines and '#' comments. On error `error` names the line and nothing
+// is returned.
 std::optional<SimState> ParseSimState(std::string_view text, std::string& error);
 std::string FormatSimState(const SimState& state);
 

@@ -74,6 +74,23 @@ Bytes MountedRecord(std::uint32_t signature, std::uint64_t offset) {
     return value;
 }
 
+// "DMIO:ID:" and a GUID made from the disk's signature and the partition's number.
+Bytes GptRecord(std::uint32_t signature, int partition) {
+    Bytes value = {'D', 'M', 'I', 'O', ':', 'I', 'D', ':'};
+    for (int i = 0; i < 4; ++i) {
+        value.push_back(static_cast<std::uint8_t>(signature >> (8 * i)));
+    }
+    value.resize(23, 0x5A);
+    value.push_back(static_cast<std::uint8_t>(partition));
+    return value;
+}
+
+// What Wine keeps for its drives: a path of the machine it runs on.
+Bytes WineRecord(int drive) {
+    const std::string path = "/home/bexlo/.wine/dosdevices/" + std::string(1, 'a' + drive) + ":";
+    return Bytes(path.begin(), path.end());
+}
+
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
@@ -138,13 +155,20 @@ std::vector<std::uint8_t> SimulatedHardware::MountedDevice(int drive) {
     SimState state = state_.Read().value_or(SimState{});
     if (const SimEnclosure* enclosure = AttachedOnDrive(state, drive)) {
         const std::size_t index = enclosure->letters.find(DriveLetter(drive));
-        return MountedRecord(enclosure->signature, enclosure->offsets[index]);
+        return enclosure->gpt ? GptRecord(enclosure->signature, static_cast<int>(index) + 1)
+                              : MountedRecord(enclosure->signature, enclosure->offsets[index]);
     }
     const bool enclosureLetter =
         drive >= 0 && drive < kLetterCount && FindEnclosure(state, DriveLetter(drive)) != nullptr;
     if (enclosureLetter || !DrivePresent(platform_.LogicalDrives(), drive) ||
         platform_.DriveType(drive) != kDriveTypeFixed) {
         return {};
+    }
+    if (state.machine.table == "gpt") {
+        return GptRecord(kSimSystemDiskSignature, drive + 1);
+    }
+    if (state.machine.table == "wine") {
+        return WineRecord(drive);
     }
     return MountedRecord(kSimSystemDiskSignature,
                          kSystemPartitionSpacing * static_cast<std::uint64_t>(drive + 1));
@@ -182,6 +206,10 @@ int SimulatedHardware::QueryDeviceNumber(DeviceHandle device) {
         return -1;
     }
     SimState state = state_.Read().value_or(SimState{});
+    // Wine answers device number 0 for every volume, its own partition number aside.
+    if (state.machine.wineNumbers) {
+        return 0;
+    }
     const SimEnclosure* enclosure = AttachedOnDrive(state, drive);
     return enclosure != nullptr ? enclosure->physical : kSimSystemDiskPhysical;
 }

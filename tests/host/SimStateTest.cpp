@@ -63,6 +63,25 @@ TEST(SimStateFormat, RoundTripsThroughItsOwnText) {
     EXPECT_EQ(Parsed(FormatSimState(SimState{})), SimState{});
 }
 
+// GPT enclosures and system disks, and Wine's own answers, round-trip through the file; a file
+// that names none of them reads and writes as before.
+TEST(SimStateFormat, DescribesPartitionTablesAndWinesAnswers) {
+    const SimState state = Parsed(std::string(kTwoEnclosures) +
+                                  "machine table=gpt numbers=wine\n"
+                                  "enclosure family=3 letters=K signature=0x0B0B0B0B "
+                                  "offsets=1048576 physical=7 table=gpt\n");
+    EXPECT_EQ(state.machine.table, "gpt");
+    EXPECT_TRUE(state.machine.wineNumbers);
+    EXPECT_TRUE(state.enclosures.back().gpt);
+    EXPECT_FALSE(state.enclosures.front().gpt);
+    EXPECT_EQ(Parsed(FormatSimState(state)), state);
+    EXPECT_EQ(FormatSimState(Parsed(kTwoEnclosures)).find("machine"), std::string::npos);
+
+    std::string error;
+    EXPECT_FALSE(ParseSimState("machine table=zfs\n", error));
+    EXPECT_EQ(error, "line 1: machine takes table=mbr|gpt|wine and numbers=disk|wine");
+}
+
 TEST(SimStateFormat, AcceptsWindowsLineEndsAByteOrderMarkAndTabs) {
     const SimState state = Parsed(
         "\xEF\xBB\xBF# first\r\nenclosure\tfamily=2 letters=K signature=0x2 offsets=32256 "
