@@ -201,13 +201,16 @@ done
 sed -i 's/ run=[a-z]*//' "$sim/enclosures.txt"
 sim_tool press E
 ending=""
+told_failed=0
 for i in $(seq 1 300); do
     if rect "Copy Fail" >/dev/null; then
         ending=box
     elif rect Information >/dev/null; then
         ending=complete
     elif [ "$(run_message)" = failed ]; then
-        ending=silent
+        # A run that stops early tells the enclosure before it shows its box.
+        told_failed=$((told_failed + 1))
+        [ "$told_failed" -gt 50 ] && ending=silent
     fi
     [ -n "$ending" ] && break
     sleep 0.2
