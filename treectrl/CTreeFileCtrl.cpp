@@ -1,6 +1,5 @@
 #include "treectrl/CTreeFileCtrl.h"
 
-#include <commdlg.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -102,10 +101,17 @@ bool AnyEntry(const std::wstring& pattern, Accept accept) {
     return false;
 }
 
-// The title the shell shows for a file name; empty when it gives none.
+// The title the shell shows for a file name; empty when it gives none. The common dialogs'
+// library, which brings the printing libraries with it, is loaded only once a file is shown.
 std::wstring ShellTitle(const std::wstring& name) {
+    using GetFileTitleFn = short(WINAPI*)(LPCWSTR, LPWSTR, WORD);
+    static const UniqueModule library(::LoadLibraryW(L"comdlg32.dll"));
+    static const auto getFileTitle =
+        library ? reinterpret_cast<GetFileTitleFn>(
+                      reinterpret_cast<void*>(::GetProcAddress(library.Get(), "GetFileTitleW")))
+                : nullptr;
     wchar_t title[MAX_PATH]{};
-    if (::GetFileTitleW(name.c_str(), title, MAX_PATH) != 0) {
+    if (getFileTitle == nullptr || getFileTitle(name.c_str(), title, MAX_PATH) != 0) {
         return {};
     }
     return title;
@@ -130,7 +136,6 @@ CTreeFileCtrl::~CTreeFileCtrl() {
 
 void CTreeFileCtrl::OnAttached() {
     treeProcedure = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(Handle(), GCLP_WNDPROC));
-    ::SHGetDesktopFolder(desktopFolder.Put());
     const HINSTANCE program = ::GetModuleHandleW(nullptr);
     copyRefusedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_NO));
     copyAllowedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_OK));
@@ -591,7 +596,9 @@ bool CTreeFileCtrl::IsMediaValid(const std::wstring& path) {
 }
 
 std::wstring CTreeFileCtrl::ShellDriveName(const std::wstring& path) const {
-    if (!desktopFolder) {
+    // Taken for the call and let go: a resident tree holds no shell object between listings.
+    ComRef<IShellFolder> desktopFolder;
+    if (FAILED(::SHGetDesktopFolder(desktopFolder.Put())) || !desktopFolder) {
         return path;
     }
     std::wstring parsed = path;

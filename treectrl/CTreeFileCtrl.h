@@ -265,7 +265,6 @@ private:
     std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
     TreeTraceHook traceHook;
     ShareList shares;
-    ComRef<IShellFolder> desktopFolder;
     UniqueImageList dragImage;
     // The item whose label is being edited. The platform may report the end of an edit twice;
     // only the first report renames.
