@@ -242,6 +242,7 @@ TEST_F(MainDialog, ExpandingAFolderThatHasGoneCancelsTheExpansion) {
     HTREEITEM item = source.PathToItem(gone);
     ASSERT_NE(item, nullptr);
     ASSERT_EQ(TreeView_GetChild(source.Handle(), item), nullptr) << "not listed yet";
+    ASSERT_TRUE(source.HasChildren(item)) << "shown with its button while the folder was there";
     test::RemoveTree(gone);
     // Sent, not posted: no refresh of the watcher runs in between.
     EXPECT_FALSE(TreeView_Expand(source.Handle(), item, TVE_EXPAND));
