@@ -372,7 +372,6 @@ TEST_F(BackupRunOnSimulator, FromTheNotificationAreaTheProgressShowsInAWindowOfI
     EXPECT_EQ(test::WindowText(::GetDlgItem(progress, IDC_PROGRESS_STATUS)),
               L"Total copy progress: ");
     EXPECT_FALSE(::IsWindowEnabled(dialog->Handle())) << "the owner is disabled while it shows";
-    test::PumpFor(300);
     EXPECT_GT(test::SaveScreenshot(progress, L"progress-window"), 8) << "the window is blank";
     disks.released = true;
     ASSERT_TRUE(boxes.WaitForBoxes(1));

@@ -14,8 +14,8 @@ using test::PumpUntil;
 
 // Waits until the notification area takes icons: a copy that starts before it hides nowhere.
 bool NotificationAreaReady() {
-    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   nullptr, nullptr);
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                   nullptr);
     NOTIFYICONDATAW icon{};
     icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
     icon.hWnd = owner;
