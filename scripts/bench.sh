@@ -5,18 +5,7 @@
 set -u
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
-scripts/bootstrap.sh || exit 1
-echo "== build windows-x64"
-cmake --preset windows-x64 >/dev/null || exit 1
-cmake --build --preset windows-x64 || exit 1
-
-cleanup() {
-    bexlo_wineserver_stop build/windows-x64/wine/*prefix*/
-    bexlo_stop_display
-}
-trap cleanup EXIT
-unset DISPLAY
-bexlo_ensure_display || exit 1
+bexlo_windows_x64_on_private_display || exit 1
 
 echo "== benchmarks (Wine, DISPLAY=$DISPLAY)"
 ctest --preset bench

@@ -12,18 +12,7 @@ case $rounds in
         exit 2
         ;;
 esac
-scripts/bootstrap.sh || exit 1
-echo "== build windows-x64"
-cmake --preset windows-x64 >/dev/null || exit 1
-cmake --build --preset windows-x64 || exit 1
-
-cleanup() {
-    bexlo_wineserver_stop build/windows-x64/wine/*prefix*/
-    bexlo_stop_display
-}
-trap cleanup EXIT
-unset DISPLAY
-bexlo_ensure_display || exit 1
+bexlo_windows_x64_on_private_display || exit 1
 
 logs=build/windows-x64/repeat-tests
 rm -rf "$logs"

@@ -193,3 +193,15 @@ bexlo_seed_saved_choice() {
         } >"$data/SerailNo.txt"
     fi
 }
+
+# Installs what is missing, builds windows-x64 and starts a private X display that goes, with the
+# build's wineservers, when the calling script ends. Run from the repository's top folder.
+bexlo_windows_x64_on_private_display() {
+    scripts/bootstrap.sh || return 1
+    echo "== build windows-x64"
+    cmake --preset windows-x64 >/dev/null || return 1
+    cmake --build --preset windows-x64 || return 1
+    trap 'bexlo_wineserver_stop build/windows-x64/wine/*prefix*/; bexlo_stop_display' EXIT
+    unset DISPLAY
+    bexlo_ensure_display
+}
