@@ -78,11 +78,6 @@ shoot() {
     keep "$2" "$shot"
 }
 
-# The run's end as the enclosure hears it: complete, failed, or none yet.
-run_message() {
-    sed -n 's/.* run=\([a-z]*\).*/\1/p' "$sim/enclosures.txt"
-}
-
 # Clicks into a blank part of the tree whose rectangle in dialog units is $1 (x y width height),
 # which gives it the focus, then presses the keys $2...: the dialog's client area is 321 dialog
 # units wide and 254 high, whatever the font makes them in pixels.
@@ -180,8 +175,9 @@ keep tray-menu "$shot"
 poke message Bexlo 0x1F 0 0
 
 # A press while the dialog waits in the notification area: the progress window, then the end.
-sim_tool press E
-wait_window "Copying..." 30 || fail "the progress window did not show"
+progress_shown() { rect "Copying..." >/dev/null; }
+bexlo_press_until_run "$sim/enclosures.txt" E progress_shown sim_tool ||
+    fail "the progress window did not show"
 photograph "Copying..." "$shot"
 keep progress "$shot"
 wait_window Information 120 || fail "the run did not end with its box"
@@ -197,20 +193,14 @@ for i in $(seq 1 100); do
     grep -q held "$build/guide-hold.txt" 2>/dev/null && break
     sleep 0.1
 done
-# The enclosure's last run message was the complete run's: this run's is told apart from it.
-sed -i 's/ run=[a-z]*//' "$sim/enclosures.txt"
-sim_tool press E
+run_shown() { rect "Copying..." >/dev/null || rect "Copy Fail" >/dev/null || rect Information >/dev/null; }
+bexlo_press_until_run "$sim/enclosures.txt" E run_shown sim_tool || fail "no second run began"
 ending=""
-told_failed=0
 for i in $(seq 1 300); do
     if rect "Copy Fail" >/dev/null; then
         ending=box
     elif rect Information >/dev/null; then
         ending=complete
-    elif [ "$(run_message)" = failed ]; then
-        # A run that stops early tells the enclosure before it shows its box.
-        told_failed=$((told_failed + 1))
-        [ "$told_failed" -gt 50 ] && ending=silent
     fi
     [ -n "$ending" ] && break
     sleep 0.2
@@ -224,7 +214,7 @@ case $ending in
         say "the run copied the held file after all: no copy-fail.png made"
         poke command Information 1
         ;;
-    *) say "this Bexlo ends a failed run without a box: no copy-fail.png made" ;;
+    *) fail "the failed run showed no box" ;;
 esac
 kill "$holder" 2>/dev/null
 holder=""

@@ -71,25 +71,59 @@ bexlo_start_and_shoot "$prefix" "$artifacts/run-main-dialog.png" "$program" /sim
 echo "Bexlo is up on a private display: $artifacts/run-main-dialog.png"
 
 # The main job: the button pressed, the progress shown, "Copy complete!", the backup on the disk.
-WINEPREFIX="$prefix" wine "$build/bin/sim/BexloSim.exe" press "$first" >/dev/null 2>&1
+shown() { xwininfo -root -tree 2>/dev/null | grep -q "\"$1\": "; }
+# A run greys the dialog's buttons and moves its bar, or ends at once in a box.
+read -r width height x y < <(xwininfo -name Bexlo | awk '/Width:/ {w = $2} /Height:/ {h = $2}
+    /Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4} END {print w, h, x, y}')
+dialog_picture() { import -window root -crop "${width}x${height}+${x}+${y}" +repage rgb:- | md5sum; }
+idle=$(dialog_picture)
+run_begun() { [ "$(dialog_picture)" != "$idle" ] || shown Information || ended_otherwise >/dev/null; }
+# The caption of a box that ends the run without "Copy complete!", if one is shown.
+ended_otherwise() {
+    local caption
+    for caption in "Copy Fail" "No Path File" "Key Lost" "Different Volume"; do
+        shown "$caption" && echo "$caption" && return 0
+    done
+    return 1
+}
+# Photographs the screen into $1 once two pictures in a row are the same.
+photograph_still() {
+    local previous="" current i
+    for i in $(seq 1 30); do
+        import -window root "$1"
+        current=$(convert "$1" rgb:- | md5sum)
+        [ "$current" = "$previous" ] && return 0
+        previous=$current
+        sleep 0.3
+    done
+}
+bexlo_press_until_run "$state" "$first" run_begun env WINEPREFIX="$prefix" wine \
+    "$build/bin/sim/BexloSim.exe" || {
+    import -window root "$artifacts/run-complete.png"
+    echo "  no run began after pressing the button of $first ($artifacts/run-complete.png)" >&2
+    exit 1
+}
 echo "pressed the button of enclosure $first:"
-sleep 2
 import -window root "$artifacts/run-progress.png"
 echo "  progress: $artifacts/run-progress.png"
-for i in $(seq 1 600); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"Information": ' && break
-    for refusal in "No Path File" "Key Lost" "Different Volume"; do
-        if xwininfo -root -tree 2>/dev/null | grep -q "\"$refusal\": "; then
-            import -window root "$artifacts/run-complete.png"
-            echo "  the run was refused: \"$refusal\" ($artifacts/run-complete.png)" >&2
-            exit 1
-        fi
-    done
+ending=""
+for i in $(seq 1 1000); do
+    shown Information && ending=complete && break
+    ending=$(ended_otherwise) && break
     sleep 0.2
 done
-sleep 0.5
-import -window root "$artifacts/run-complete.png"
-echo "  end: $artifacts/run-complete.png"
+photograph_still "$artifacts/run-complete.png"
+case $ending in
+    complete) echo "  end: $artifacts/run-complete.png" ;;
+    "")
+        echo "  the run did not end ($artifacts/run-complete.png)" >&2
+        exit 1
+        ;;
+    *)
+        echo "  the run ended with the box \"$ending\" ($artifacts/run-complete.png)" >&2
+        exit 1
+        ;;
+esac
 backup="$build/sim-disks/${first,,}/FilesBackup"
 if diff -r "$demo/Documents" "$backup/Documents" >/dev/null &&
     diff -r "$demo/Pictures" "$backup/Pictures" >/dev/null; then

@@ -152,6 +152,30 @@ bexlo_start_and_shoot() {
     done
 }
 
+# Presses the button of the simulated enclosure with drive letter $2, whose state file is $1,
+# with the simulator command $4... (BexloSim and the arguments before "press"), until the command
+# named $3 says a run has begun. The program drains presses for 1.5 s after it starts and after
+# each run, so a press the enclosure has handed over with no run following is made again.
+bexlo_press_until_run() {
+    local state=$1 letter=$2 started=$3
+    shift 3
+    local attempt i
+    for attempt in 1 2 3 4 5; do
+        "$@" press "$letter" >/dev/null 2>&1
+        for i in $(seq 1 150); do
+            "$started" && return 0
+            grep -q "letters=[A-Z]*$letter.* presses=0" "$state" && break
+            sleep 0.2
+        done
+        # Handed over: a run that takes it shows its window within seconds.
+        for i in $(seq 1 50); do
+            "$started" && return 0
+            sleep 0.2
+        done
+    done
+    return 1
+}
+
 # Ends every copy of the program in the prefix.
 bexlo_end_program() {
     WINEPREFIX="$1" wine taskkill /f /im Bexlo.exe >/dev/null 2>&1
