@@ -30,8 +30,6 @@ bool HasDrive(const std::wstring& path) {
 
 }  // namespace
 
-MemoryFileSystem::MemoryFileSystem() = default;
-
 wchar_t MemoryFileSystem::Upper(wchar_t c) {
     return static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
 }
@@ -52,10 +50,6 @@ MemoryFileSystem::Node* MemoryFileSystem::NewNode(bool folder, wchar_t drive) {
     return node;
 }
 
-bool MemoryFileSystem::Reachable(const std::wstring& path) const {
-    return HasDrive(path) && detached_.count(Upper(path[0])) == 0;
-}
-
 bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
     const bool longForm = path.compare(0, kLongPrefix.size(), kLongPrefix) == 0;
@@ -68,7 +62,7 @@ bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     if (!longForm && path.size() > limit) {
         return Failed(file_error::kFilenameTooLong);
     }
-    if (!Reachable(path)) {
+    if (!HasDrive(path) || detached_.count(Upper(path[0])) != 0) {
         return Failed(file_error::kNotReady);
     }
     if (gated && gate && !gate(op, path)) {
@@ -178,14 +172,6 @@ std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) cons
         return std::nullopt;
     }
     return link->node->data;
-}
-
-std::optional<std::int64_t> MemoryFileSystem::LastWrite(const std::wstring& path) const {
-    const std::optional<Link> link = Resolve(path);
-    if (!link || link->node->folder) {
-        return std::nullopt;
-    }
-    return link->node->lastWrite;
 }
 
 bool MemoryFileSystem::IsFolder(const std::wstring& path) const {

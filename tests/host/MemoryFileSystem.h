@@ -34,8 +34,6 @@ public:
         VolumeSerial
     };
 
-    MemoryFileSystem();
-
     // Creates the missing folders above the file too. `size` stands in for the data's length.
     void AddFile(const std::wstring& path, const std::string& data, std::int64_t lastWrite,
                  std::optional<std::uint64_t> size = std::nullopt);
@@ -46,7 +44,6 @@ public:
     void Remove(const std::wstring& path);
 
     std::optional<std::string> Data(const std::wstring& path) const;
-    std::optional<std::int64_t> LastWrite(const std::wstring& path) const;
     bool IsFolder(const std::wstring& path) const;
 
     // Every entry below a drive, links not followed: "C:\Work\a.txt" -> "data@time", a folder
@@ -70,9 +67,6 @@ public:
     // Files another program holds open without sharing: reading them fails.
     void HoldOpen(const std::wstring& path) { heldOpen_.insert(UpperName(path)); }
     void LetGo() { heldOpen_.clear(); }
-    // What the drive's files take, partial copies included.
-    std::uint64_t Used(wchar_t drive) const;
-
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
 
@@ -114,7 +108,6 @@ private:
     static wchar_t Upper(wchar_t c);
     static std::wstring UpperName(const std::wstring& name);
     Node* NewNode(bool folder, wchar_t drive);
-    bool Reachable(const std::wstring& path) const;
     bool Failed(std::uint32_t error) const {
         lastError_ = error;
         return false;
@@ -133,6 +126,8 @@ private:
     Node* MakeFolders(const std::wstring& path);
     void SnapshotInto(const std::wstring& path, const Node& folder,
                       std::map<std::wstring, std::string>& out) const;
+    // What the drive's files take, partial copies included.
+    std::uint64_t Used(wchar_t drive) const;
 
     // Links may form cycles, so the nodes are owned here and referred to by plain pointers.
     std::vector<std::unique_ptr<Node>> nodes_;
