@@ -2,8 +2,8 @@
 
 // A file system in memory for the engine's tests: drive letters, folders, files with their data
 // and last-write times, links that lead to another folder (junctions), and what real disks do:
-// a capacity per drive, the platform's path limits for plain paths, files held open by another
-// program, error codes, and hooks that make an operation fail or a drive vanish, as a pulled
+// the platform's path limits for plain paths, files held open by another program, error codes,
+// and hooks that make an operation fail (a full disk, say) or a drive vanish, as a pulled
 // enclosure does.
 
 #include <functional>
@@ -60,8 +60,6 @@ public:
     std::uint32_t gateError = file_error::kAccessDenied;
     // Runs with the plain source path before a copy reads it.
     std::function<void(const std::wstring& from)> beforeCopy;
-    // Bytes each drive holds at most; a copy past it fails as a full disk does.
-    std::map<wchar_t, std::uint64_t> capacity;
     // The file system of each drive's volume ("NTFS" when not given).
     std::map<wchar_t, std::wstring> fileSystems;
     // Files another program holds open without sharing: reading them fails.
@@ -126,8 +124,6 @@ private:
     Node* MakeFolders(const std::wstring& path);
     void SnapshotInto(const std::wstring& path, const Node& folder,
                       std::map<std::wstring, std::string>& out) const;
-    // What the drive's files take, partial copies included.
-    std::uint64_t Used(wchar_t drive) const;
 
     // Links may form cycles, so the nodes are owned here and referred to by plain pointers.
     std::vector<std::unique_ptr<Node>> nodes_;

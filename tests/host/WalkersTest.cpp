@@ -148,12 +148,16 @@ TEST_F(Walkers, AFailedCopyKeepsTheOldFileLeavesNoPartialOneAndIsNamed) {
 // A disk that fills up mid-file, or a destination folder that goes, ends the walk: nothing
 // after it could be copied.
 TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
-    fs.AddFile(L"C:\\Work\\a.bin", std::string(600, 'a'), kMonday);
+    fs.AddFile(L"C:\\Work\\a.bin", "a", kMonday);
     fs.AddFile(L"C:\\Work\\b.bin", std::string(600, 'b'), kMonday);
-    fs.AddFile(L"C:\\Work\\c.bin", std::string(10, 'c'), kMonday);
+    fs.AddFile(L"C:\\Work\\c.bin", "c", kMonday);
     fs.AddFile(L"E:\\FilesBackup\\Work\\b.bin", std::string(300, 'o'), kMonday - 60 * kSecond);
-    // a.bin fits; b.bin does not while its old copy and the partial copy are both there.
-    fs.capacity[L'E'] = 1400;
+    // The disk fills up halfway through b.bin's copy.
+    fs.gateError = file_error::kDiskFull;
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring& path) {
+        return op != MemoryFileSystem::Op::CopyFileData ||
+               path.find(L"b.bin") == std::wstring::npos;
+    };
     BackupWalker walker = Walker();
     EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(walker.Stopped());
@@ -164,7 +168,7 @@ TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
     EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\b.bin.bexlo-partial"));
     EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\c.bin")) << "the walk went on after a full disk";
 
-    fs.capacity.clear();
+    fs.gate = nullptr;
     fs.beforeCopy = [&](const std::wstring&) { fs.Remove(L"E:\\FilesBackup"); };
     BackupWalker gone = Walker();
     EXPECT_EQ(gone.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
