@@ -84,24 +84,6 @@ TEST(Cdbs, AreByteExact) {
     }
 }
 
-TEST(FamilyOnePoll, SendsTheApixCommandToThePhysicalDrive) {
-    Rig rig(1);
-    rig.Answer(1, {0, 0});
-    for (int mode : {kPollPress, kPollKeyCheck, kPollDrain, kPollRunFailed, kPollRunComplete,
-                     kPollItemStarting}) {
-        rig.seam.scsiCalls.clear();
-        rig.Poll(mode);
-        ASSERT_EQ(rig.seam.scsiCalls.size(), 1u);
-        const auto& call = rig.seam.scsiCalls[0];
-        EXPECT_EQ(call.physical, 1);
-        EXPECT_TRUE(call.in);
-        EXPECT_EQ(call.cdb, ApixCdb(mode));
-        EXPECT_EQ(call.length, 14u);
-        EXPECT_EQ(call.timeout, 100u);
-    }
-    EXPECT_TRUE(rig.seam.openHandles.empty());
-}
-
 // Families 1 and 2 share the APIX replies: every pair is tried as a press and as a key answer.
 TEST(FamilyOnePoll, EveryReplyPairPressesOnlyAsDocumented) {
     for (int family : {1, 2}) {
@@ -126,31 +108,13 @@ TEST(FamilyOnePoll, EveryReplyPairPressesOnlyAsDocumented) {
                 ASSERT_EQ(key.value, r0 == 2 && r1 == 1 ? 1 : 0);
             }
         }
+        const auto& call = rig.seam.scsiCalls.back();
+        EXPECT_EQ(call.physical, 1);
+        EXPECT_EQ(call.cdb, ApixCdb(kPollKeyCheck));
+        EXPECT_EQ(call.length, 14u);
+        EXPECT_EQ(call.timeout, 100u);
         EXPECT_TRUE(rig.seam.openHandles.empty());
     }
-}
-
-TEST(FamilyOnePoll, OtherModesOnlyTellWhetherTheEnclosureAnswered) {
-    const std::tuple<int, Bytes, int> cases[] = {
-        {kPollDrain, {1, 1}, 1},
-        {kPollRunFailed, {1, 0}, 1},
-        {kPollRunComplete, {0, 1}, 0},
-        {kPollItemStarting, {1, 9}, 1},
-        {7, {1, 1}, 0},
-    };
-    for (const auto& [mode, reply, value] : cases) {
-        Rig rig(2);
-        rig.Answer(1, reply);
-        EXPECT_EQ(rig.Poll(mode).value, value) << mode;
-        EXPECT_EQ(rig.host.runs, 0) << mode;
-    }
-    // A run that cannot start leaves no device to notify.
-    Rig rig(1);
-    rig.Answer(1, {1, 1});
-    rig.host.runStarts = false;
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    EXPECT_EQ(rig.host.runs, 1);
-    EXPECT_EQ(rig.layer.state.notifyDevice, 0);
 }
 
 TEST(FamilyOnePoll, FailedOrShortExchangesAreNeitherPressNorKey) {
@@ -482,6 +446,7 @@ TEST(PollButtons, AFailedRunStartGoesOnToTheNextDrive) {
     rig.host.runStarts = false;
     EXPECT_EQ(rig.layer.poller.PollButtons(kPollPress), 0);
     EXPECT_EQ(rig.host.runs, 2);
+    EXPECT_EQ(rig.layer.state.notifyDevice, 0) << "no run, no device to notify";
     EXPECT_EQ(rig.layer.poller.PollButtons(9), 0);
     EXPECT_EQ(rig.host.runs, 2);
 }

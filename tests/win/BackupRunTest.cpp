@@ -163,42 +163,6 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPressThenMergedBySynchroniz
     EXPECT_EQ(ParseBackupType(ReadFileBytes(kBackupRecordFile, 200).value()), BackupType::Sync);
 }
 
-TEST_F(BackupRunOnSimulator, EachRefusalShowsItsBoxAndCopiesNothing) {
-    test::MessageBoxWatch boxes;
-    std::size_t shown = 0;
-    const auto refused = [&](BackupDlg& dialog, const wchar_t* caption, const wchar_t* text) {
-        SCOPED_TRACE(testing::Message() << "refusal " << shown + 1);
-        Press();
-        ASSERT_TRUE(boxes.WaitForBoxes(++shown));
-        EXPECT_EQ(boxes.Boxes().back().caption, caption);
-        EXPECT_EQ(boxes.Boxes().back().text, text);
-        ASSERT_TRUE(RunEnded(dialog));
-        EXPECT_TRUE(test::ReadTree(kTarget).empty());
-        EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
-        EXPECT_TRUE(::IsWindowEnabled(Button(dialog, IDC_SAVE)));
-        // Polling goes on: the next press is seen again.
-        ASSERT_TRUE(PumpUntil([&] { return dialog.deviceLayer.state.pollSkip == 0; }));
-    };
-
-    auto dialog = Open();
-    refused(*dialog, L"No Path File", L"The source file of path isn't exist, please reset!");
-
-    // A press made with the key out, for a destination on the key's enclosure.
-    SaveList(kTarget, {kWork});
-    SimStateFile(Folder()).Modify([](SimState& state) {
-        state.enclosures.front().keyPresent = false;
-        return true;
-    });
-    refused(*dialog, L"Key Lost", L"Please check your Key!");
-    SimStateFile(Folder()).Modify([](SimState& state) {
-        state.enclosures.front().keyPresent = true;
-        return true;
-    });
-
-    // With no record of the last backup's volume.
-    refused(*dialog, L"Different Volume", L"The volume with last setting is different!");
-}
-
 TEST_F(BackupRunOnSimulator, PullingTheEnclosureMidRunEndsItWithABoxAndNoPartialFile) {
     test::MessageBoxWatch boxes;
     HeldFileSystem disks;
@@ -261,13 +225,6 @@ TEST_F(BackupRunOnSimulator, WhatCannotBeCopiedIsNamedAndTheRestIsBackedUp) {
     const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
     EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
     EXPECT_NE(logText.find(L"Not copied: " + gone + L" ("), std::wstring::npos);
-});
-ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
-Press();
-ASSERT_TRUE(boxes.WaitForBoxes(2));
-EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
-ASSERT_TRUE(RunEnded(*dialog));
-EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
 // Enter is the OK command: refused while a run copies, it ends the program once the run is over.

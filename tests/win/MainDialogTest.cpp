@@ -85,38 +85,6 @@ TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
 }
 
-TEST_F(MainDialog, HidesTheCheckBoxesOfTheTopTwoLevelsOnly) {
-    auto dialog = Open(true);
-    HWND tree = dialog->SourceTree().Handle();
-    TreeView_DeleteAllItems(tree);
-    auto insert = [tree](HTREEITEM parent, const wchar_t* text) {
-        TVINSERTSTRUCTW insert{};
-        insert.hParent = parent;
-        insert.hInsertAfter = TVI_LAST;
-        insert.item.mask = TVIF_TEXT;
-        insert.item.pszText = const_cast<wchar_t*>(text);
-        return TreeView_InsertItem(tree, &insert);
-    };
-    HTREEITEM root = insert(TVI_ROOT, L"Computer");
-    HTREEITEM driveC = insert(root, L"C:");
-    HTREEITEM driveD = insert(root, L"D:");
-    HTREEITEM folder = insert(driveC, L"Work");
-    for (HTREEITEM item : {root, driveC, driveD, folder}) {
-        dialog->SourceTree().SetCheck(item, false);
-    }
-    auto stateImage = [tree](HTREEITEM item) {
-        return TreeView_GetItemState(tree, item, TVIS_STATEIMAGEMASK) >> 12;
-    };
-    ASSERT_EQ(stateImage(driveD), 1u);
-
-    ::SendMessageW(dialog->Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
-    EXPECT_EQ(stateImage(root), 0u);
-    EXPECT_EQ(stateImage(driveC), 0u);
-    EXPECT_EQ(stateImage(driveD), 0u);
-    EXPECT_EQ(stateImage(folder), 1u);
-    EXPECT_EQ(dialog->SourceTree().hideCheckOnce, 0);
-}
-
 TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();

@@ -308,23 +308,22 @@ std::wstring StaticTexts(HWND window) {
 
 namespace {
 
-struct WindowSearchnamespace {
-    struct WindowSearch {
-        DWORD processId;
-        const wchar_t* caption;
-        HWND found;
-    };
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
 
-    BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-        auto* search = reinterpret_cast<WindowSearch*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == search->processId && WindowText(window) == search->caption) {
-            search->found = window;
-            return FALSE;
-        }
-        return TRUE;
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && WindowText(window) == search->caption) {
+        search->found = window;
+        return FALSE;
     }
+    return TRUE;
+}
 
 }  // namespace
 

@@ -85,7 +85,7 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     EXPECT_FALSE(ShellHasIcon(window));
 }
 
-TEST_F(Tray, DoubleClickRestoresTheDialog {
+TEST_F(Tray, DoubleClickRestoresTheDialog) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
     Minimise(*dialog);
@@ -194,7 +194,6 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->inTray, 1);
     EXPECT_TRUE(ShellHasIcon(window));
-
 }
 
 TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {

@@ -499,27 +499,6 @@ TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
     EXPECT_NE(Show(L"E:\\t\\dst\\c.txt"), nullptr);
 }
 
-TEST_F(TreeItemCommands, HoveringOverAClosedFolderDuringADragOpensIt) {
-    ::CreateDirectoryW(L"E:\\t\\deep", nullptr);
-    ::CreateDirectoryW(L"E:\\t\\deep\\inner", nullptr);
-    HTREEITEM file = PrepareDrag(L"h.txt", "h");
-    HTREEITEM deep = tree().PathToItem(L"E:\\t\\deep");
-    ASSERT_NE(deep, nullptr);
-    ASSERT_EQ(TreeView_GetChild(window(), deep), nullptr);
-
-    BeginDrag(file);
-    POINT over = Centre(deep);
-    MoveTo(over);
-    ::ClientToScreen(window(), &over);
-    ::SetCursorPos(over.x, over.y);
-    EXPECT_TRUE(PumpUntil(
-        [&] { return TreeView_GetItemState(window(), deep, TVIS_EXPANDED) & TVIS_EXPANDED; },
-        5 * kDragTimerMs + 2000));
-    EXPECT_NE(tree().PathToItem(L"E:\\t\\deep\\inner"), nullptr);
-    Key(WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_TRUE(tree().fileCalls.empty());
-}
-
 TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
     tree().SetShowNetwork(1);
     HTREEITEM network = tree().networkItem;
