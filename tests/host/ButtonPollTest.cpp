@@ -26,7 +26,7 @@ struct Rig {
     explicit Rig(int family) : family(family) { Attach(E, family, 1); }
 
     void Attach(int drive, int family, int physical) {
-        seam.drives[drive].mounted = MountedRecord(0x100 + drive, 32256);
+        seam.drives[drive].mounted = MountedRecord(0x100 + drive, kFirstPartitionOffset);
         seam.drives[drive].deviceNumber = physical;
         layer.record.driveReported[drive] = 1;
         layer.record.driveFamily[drive] = family;
@@ -36,6 +36,10 @@ struct Rig {
     // The enclosure on physical drive `physical` answers every data-in CDB with these bytes.
     void Answer(int physical, Bytes data) {
         seam.scsi[physical] = [data](const Bytes&) { return Reply(data); };
+    }
+    // Every data-in CDB to physical drive 1 is answered with whatever `reply` holds then.
+    void AnswerFrom(const Bytes& reply) {
+        seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
     }
     PollResult Poll(int mode, int drive = E) {
         return layer.poller.PollDevice(family, drive, mode);
@@ -53,11 +57,12 @@ Bytes Cdb(Bytes head, std::size_t length) {
 }
 
 TEST(Cdbs, AreByteExact) {
-    EXPECT_EQ(ApixCdb(kPollPress), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x00}, 14));
-    EXPECT_EQ(ApixCdb(kPollKeyCheck), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x00}, 14));
-    EXPECT_EQ(ApixCdb(kPollRunFailed), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x60}, 14));
-    EXPECT_EQ(ApixCdb(kPollRunComplete), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x61}, 14));
-    EXPECT_EQ(ApixCdb(kPollItemStarting), Cdb({0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, 0x62}, 14));
+    for (auto [mode, last] : {std::pair{kPollPress, 0x00}, std::pair{kPollKeyCheck, 0x00},
+                              std::pair{kPollRunFailed, 0x60}, std::pair{kPollRunComplete, 0x61},
+                              std::pair{kPollItemStarting, 0x62}}) {
+        const Bytes head = {0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, static_cast<std::uint8_t>(last)};
+        EXPECT_EQ(ApixCdb(mode), Cdb(head, 14)) << mode;
+    }
     EXPECT_EQ(ReadButtonCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x04}, 14));
     EXPECT_EQ(AcknowledgeButtonCdb(),
               Cdb({0x3B, 0x05, 0x00, 0x02, 0x00, 0x24, 0x00, 0x00, 0x04}, 12));
@@ -79,84 +84,37 @@ TEST(Cdbs, AreByteExact) {
     }
 }
 
-TEST(FamilyOnePoll, SendsTheApixCommandToThePhysicalDrive) {
-    Rig rig(1);
-    rig.Answer(1, {0, 0});
-    for (int mode : {kPollPress, kPollKeyCheck, kPollDrain, kPollRunFailed, kPollRunComplete,
-                     kPollItemStarting}) {
-        rig.seam.scsiCalls.clear();
-        rig.Poll(mode);
-        ASSERT_EQ(rig.seam.scsiCalls.size(), 1u);
-        const auto& call = rig.seam.scsiCalls[0];
+// Families 1 and 2 share the APIX replies: every pair is tried as a press and as a key answer.
+TEST(FamilyOnePoll, EveryReplyPairPressesOnlyAsDocumented) {
+    for (int family : {1, 2}) {
+        Rig rig(family);
+        Bytes reply(2);
+        rig.AnswerFrom(reply);
+        for (int r0 = 0; r0 < 256; ++r0) {
+            for (int r1 = 0; r1 < 256; ++r1) {
+                reply = {static_cast<std::uint8_t>(r0), static_cast<std::uint8_t>(r1)};
+                const int runs = rig.host.runs;
+                const PollResult press = rig.Poll(kPollPress);
+                const bool pressed = r0 == 1 && (r1 == 1 || r1 == 2);
+                ASSERT_EQ(rig.host.runs - runs, pressed ? 1 : 0) << r0 << " " << r1;
+                ASSERT_EQ(press.value == 2, pressed);
+                if (pressed) {
+                    ASSERT_EQ(rig.layer.state.pressKey, r1);
+                    ASSERT_EQ(rig.layer.state.pressDrive, E);
+                    ASSERT_EQ(rig.layer.state.notifyDevice, 1);
+                }
+                const PollResult key = rig.Poll(kPollKeyCheck);
+                ASSERT_EQ(key.keyLost, r0 == 2 && r1 != 1) << r0 << " " << r1;
+                ASSERT_EQ(key.value, r0 == 2 && r1 == 1 ? 1 : 0);
+            }
+        }
+        const auto& call = rig.seam.scsiCalls.back();
         EXPECT_EQ(call.physical, 1);
-        EXPECT_TRUE(call.in);
-        EXPECT_EQ(call.cdb, ApixCdb(mode));
+        EXPECT_EQ(call.cdb, ApixCdb(kPollKeyCheck));
         EXPECT_EQ(call.length, 14u);
         EXPECT_EQ(call.timeout, 100u);
+        EXPECT_TRUE(rig.seam.openHandles.empty());
     }
-    EXPECT_TRUE(rig.seam.openHandles.empty());
-}
-
-TEST(FamilyOnePoll, RepliesDecideThePressAndTheKey) {
-    struct Case {
-        int mode;
-        Bytes reply;
-        int value;
-        bool run;
-        bool keyLost;
-    };
-    const Case cases[] = {
-        // Family 1 tries every press and key reply below; here family 2 shares them, and what a
-        // press leaves, and the other modes.
-        {kPollPress, {1, 2}, 2, true, false},         {kPollKeyCheck, {2, 0}, 0, false, true},
-        {kPollDrain, {1, 1}, 1, false, false},  // drained, not a press
-        {kPollRunFailed, {1, 0}, 1, false, false},    {kPollRunComplete, {0, 1}, 0, false, false},
-        {kPollItemStarting, {1, 9}, 1, false, false}, {7, {1, 1}, 0, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " reply " << int(c.reply[0]) << " "
-                                        << int(c.reply[1]));
-        Rig rig(2);
-        rig.Answer(1, c.reply);
-        const PollResult result = rig.Poll(c.mode);
-        EXPECT_EQ(result.value, c.value);
-        EXPECT_EQ(result.keyLost, c.keyLost);
-        EXPECT_EQ(rig.host.runs, c.run ? 1 : 0);
-        if (c.run) {
-            EXPECT_EQ(rig.layer.state.pressKey, c.reply[1]);
-            EXPECT_EQ(rig.layer.state.pressDrive, E);
-            EXPECT_EQ(rig.layer.state.notifyDevice, 1);
-        }
-    }
-}
-
-TEST(FamilyOnePoll, ARunThatCannotStartLeavesNoDeviceToNotify) {
-    Rig rig(1);
-    rig.Answer(1, {1, 1});
-    rig.host.runStarts = false;
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    EXPECT_EQ(rig.host.runs, 1);
-    EXPECT_EQ(rig.layer.state.notifyDevice, 0);
-}
-
-TEST(FamilyOnePoll, EveryReplyPairPressesOnlyAsDocumented) {
-    Rig rig(1);
-    Bytes reply(2);
-    rig.seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
-    for (int r0 = 0; r0 < 256; ++r0) {
-        for (int r1 = 0; r1 < 256; ++r1) {
-            reply = {static_cast<std::uint8_t>(r0), static_cast<std::uint8_t>(r1)};
-            const int runs = rig.host.runs;
-            const PollResult press = rig.Poll(kPollPress);
-            const bool pressed = r0 == 1 && (r1 == 1 || r1 == 2);
-            ASSERT_EQ(rig.host.runs - runs, pressed ? 1 : 0) << r0 << " " << r1;
-            ASSERT_EQ(press.value == 2, pressed);
-            const PollResult key = rig.Poll(kPollKeyCheck);
-            ASSERT_EQ(key.keyLost, r0 == 2 && r1 != 1) << r0 << " " << r1;
-            ASSERT_EQ(key.value, r0 == 2 && r1 == 1 ? 1 : 0);
-        }
-    }
-    EXPECT_TRUE(rig.seam.openHandles.empty());
 }
 
 TEST(FamilyOnePoll, FailedOrShortExchangesAreNeitherPressNorKey) {
@@ -210,11 +168,9 @@ TEST(GpioPoll, NoDeviceOrAFailedReadIsNoPress) {
     Rig rig(3);
     rig.seam.gpio['E'] = {0, 0x0F};
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);  // the enumeration found nothing
-
     rig.seam.enumLetters[kFamilyIdentities[2]] = "E";
     rig.seam.gpio['E'] = {5, 0x0F};
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-
     rig.seam.gpio['E'] = {0, 0x0F};
     EXPECT_EQ(rig.Poll(kPollKeyCheck).value, 0);
     rig.seam.plx507Missing = true;
@@ -222,13 +178,25 @@ TEST(GpioPoll, NoDeviceOrAFailedReadIsNoPress) {
     EXPECT_EQ(rig.host.runs, 0);
 }
 
-TEST(ReadBufferPoll, APressIsReadAcknowledgedAndReadAgain) {
+TEST(ReadBufferPoll, OnlyExactly0x10InByteThreeIsAPressReadAcknowledgedAndReadAgain) {
     Rig rig(5);
-    rig.Answer(1, {0, 0, 0, 0x10});
+    Bytes reply(4);
+    rig.AnswerFrom(reply);
+    for (int value = 0; value < 256; ++value) {
+        reply = {0x10, 0x10, 0x10, static_cast<std::uint8_t>(value)};
+        rig.seam.scsiCalls.clear();
+        const bool press = value == 0x10;
+        ASSERT_EQ(rig.Poll(kPollPress).value, press ? 2 : 0) << value;
+        ASSERT_EQ(rig.seam.scsiCalls.size(), press ? 3u : 1u);
+        EXPECT_EQ(rig.seam.scsiCalls[0].cdb, ReadButtonCdb());
+        EXPECT_EQ(rig.seam.scsiCalls[0].length, 4u);
+    }
+    EXPECT_EQ(rig.host.runs, 1);
+
+    reply = {0, 0, 0, 0x10};
+    rig.seam.scsiCalls.clear();
     EXPECT_EQ(rig.Poll(kPollPress).value, 2);
     ASSERT_EQ(rig.seam.scsiCalls.size(), 3u);
-    EXPECT_EQ(rig.seam.scsiCalls[0].cdb, ReadButtonCdb());
-    EXPECT_EQ(rig.seam.scsiCalls[0].length, 4u);
     EXPECT_FALSE(rig.seam.scsiCalls[1].in);
     EXPECT_EQ(rig.seam.scsiCalls[1].cdb, AcknowledgeButtonCdb());
     EXPECT_EQ(rig.seam.scsiCalls[1].data, (Bytes{0, 0, 0, 0x10}));
@@ -236,26 +204,11 @@ TEST(ReadBufferPoll, APressIsReadAcknowledgedAndReadAgain) {
     EXPECT_EQ(rig.seam.scsiCalls[2].cdb, ReadButtonBaseCdb());
     EXPECT_EQ(rig.layer.state.pressKey, 1);
     EXPECT_TRUE(rig.seam.openHandles.empty());
-}
 
-TEST(ReadBufferPoll, OnlyExactly0x10InByteThreeIsAPress) {
-    Rig rig(5);
-    Bytes reply(4);
-    rig.seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
-    for (int value = 0; value < 256; ++value) {
-        reply = {0x10, 0x10, 0x10, static_cast<std::uint8_t>(value)};
-        rig.seam.scsiCalls.clear();
-        const bool press = value == 0x10;
-        ASSERT_EQ(rig.Poll(kPollPress).value, press ? 2 : 0) << value;
-        ASSERT_EQ(rig.seam.scsiCalls.size(), press ? 3u : 1u);
-    }
-    EXPECT_EQ(rig.host.runs, 1);
-
+    EXPECT_EQ(rig.Poll(kPollDrain).value, 1);
     reply = {0, 0, 0x10};  // short
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    reply = {0, 0, 0, 0x10};
-    EXPECT_EQ(rig.Poll(kPollDrain).value, 1);
-    EXPECT_EQ(rig.host.runs, 1);
+    EXPECT_EQ(rig.host.runs, 2);
 }
 
 TEST(JmUsbPoll, FamilySixAsksTheStatusOfMatchingPathsOnly) {
@@ -269,7 +222,6 @@ TEST(JmUsbPoll, FamilySixAsksTheStatusOfMatchingPathsOnly) {
     EXPECT_EQ(rig.Poll(kPollPress).value, 2);
     EXPECT_EQ(rig.seam.CallCount("JMGetButtonLayout"), 1);
     EXPECT_EQ(rig.seam.CallCount("JMGetButtonStatus"), 1);
-
     EXPECT_EQ(rig.Poll(kPollDrain).value, 0);
     EXPECT_EQ(rig.host.runs, 1);
 
@@ -284,9 +236,6 @@ TEST(JmUsbPoll, FamilySixAsksTheStatusOfMatchingPathsOnly) {
         ASSERT_EQ(rig.Poll(kPollPress).value, value != 0 ? 2 : 0) << value;
     }
     rig.seam.buttonStatus[ours] = {0, 1};
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    rig.seam.missingEntries.insert("JMGetButtonStatus");
-    rig.seam.buttonStatus[ours] = {1, 1};
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);
 }
 
@@ -323,8 +272,10 @@ TEST(JmUsbPoll, BadListsAndMissingPartsAreNoPress) {
     rig.seam.usbIdCount = -5;
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);
     rig.seam.usbIdCount.reset();
-    rig.seam.missingEntries.insert("GetUsbIdList");
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    for (const char* entry : {"JMGetButtonStatus", "GetUsbIdList"}) {
+        rig.seam.missingEntries.insert(entry);
+        EXPECT_EQ(rig.Poll(kPollPress).value, 0) << entry;
+    }
     rig.seam.unloadable.insert(VendorLibrary::JmUsb);
     EXPECT_EQ(rig.Poll(kPollPress).value, 0);
     EXPECT_EQ(rig.host.runs, 1);
@@ -349,15 +300,13 @@ TEST(Sp216Poll, AsksEachCountedDeviceUntilOneIsPressed) {
         EXPECT_EQ(rig.Poll(kPollPress).value, 0);
         EXPECT_EQ(rig.host.runs, 1);
     }
-}
 
-TEST(Sp216Poll, MissingLibraryOrEntriesAreNoPress) {
     Rig rig(8);
     rig.seam.sp216Gpio = {1};
-    rig.seam.missingEntries.insert("Set_Get_GPIO_Index");
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    rig.seam.missingEntries = {"EnumDeviceHandle"};
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
+    for (const char* entry : {"Set_Get_GPIO_Index", "EnumDeviceHandle"}) {
+        rig.seam.missingEntries = {entry};
+        EXPECT_EQ(rig.Poll(kPollPress).value, 0) << entry;
+    }
     EXPECT_EQ(rig.seam.CallCount("Set_Get_GPIO_Index"), 1);
     rig.seam.missingEntries.clear();
     rig.seam.unloadable.insert(VendorLibrary::Sp216);
@@ -378,21 +327,20 @@ TEST(EsataPoll, ReadsTheButtonWithTimerFiveStopped) {
     }
     EXPECT_EQ(rig.host.runs, 255);
     EXPECT_FALSE(rig.seam.timerStopped);
-}
 
-TEST(EsataPoll, MissingLibraryEntryOrDriveIsNoPress) {
-    Rig rig(kEsataFamily);
-    rig.seam.esataPressed[1] = 1;
-    rig.seam.missingEntries.insert("JMButtonControl");
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    rig.seam.missingEntries.clear();
-    rig.layer.record.physicalDrive[E] = -1;
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    rig.seam.unloadable.insert(VendorLibrary::JmEsata);
-    rig.layer.record.physicalDrive[E] = 1;
-    EXPECT_EQ(rig.Poll(kPollPress).value, 0);
-    EXPECT_EQ(rig.host.runs, 0);
-    EXPECT_EQ(rig.host.timerStops, rig.host.timerStarts);
+    // A missing entry, drive number or library is no press.
+    Rig missing(kEsataFamily);
+    missing.seam.esataPressed[1] = 1;
+    missing.seam.missingEntries.insert("JMButtonControl");
+    EXPECT_EQ(missing.Poll(kPollPress).value, 0);
+    missing.seam.missingEntries.clear();
+    missing.layer.record.physicalDrive[E] = -1;
+    EXPECT_EQ(missing.Poll(kPollPress).value, 0);
+    missing.seam.unloadable.insert(VendorLibrary::JmEsata);
+    missing.layer.record.physicalDrive[E] = 1;
+    EXPECT_EQ(missing.Poll(kPollPress).value, 0);
+    EXPECT_EQ(missing.host.runs, 0);
+    EXPECT_EQ(missing.host.timerStops, missing.host.timerStarts);
 }
 
 TEST(PollDevice, UnknownFamiliesAndDrivesAreNeverAsked) {
@@ -435,24 +383,36 @@ TEST(PollButtons, TwoPressesInOneTickStartOneRunThenDrain) {
     EXPECT_EQ(rig.host.runs, 2);
 }
 
-TEST(PollButtons, PressesDuringTheStartUpDrainStartNoRun) {
-    FakeDeviceSeam seam;
-    FakePollHost host(seam);
-    DeviceLayer layer(seam, host);
-    seam.drives[E].mounted = MountedRecord(0xE, 32256);
-    seam.drives[E].deviceNumber = 1;
-    seam.enumLetters[kFamilyIdentities[4]] = "E";
-    seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
-    ASSERT_EQ(layer.Start(), 1);
-    EXPECT_EQ(layer.state.devicePresent, 1);
-    EXPECT_EQ(layer.record.physicalDrive[E], 1);
-
-    layer.OnPollTimer();
-    layer.OnPollTimer();
-    EXPECT_EQ(host.runs, 0);
-    EXPECT_EQ(seam.scsiCalls.size(), 6u);  // each drained press is still acknowledged
-    layer.OnPollTimer();
-    EXPECT_EQ(host.runs, 1);
+// A press held at start-up, or while the first enclosure is plugged in later, starts nothing: the
+// first two ticks drain, each drained press still acknowledged.
+TEST(PollButtons, PressesDuringTheStartUpOrFirstArrivalDrainStartNoRun) {
+    for (const bool atStart : {true, false}) {
+        FakeDeviceSeam seam;
+        FakePollHost host(seam);
+        DeviceLayer layer(seam, host);
+        const auto plugIn = [&] {
+            seam.drives[E].mounted = MountedRecord(0xE, kFirstPartitionOffset);
+            seam.drives[E].deviceNumber = 1;
+            seam.enumLetters[kFamilyIdentities[4]] = "E";
+            seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
+        };
+        if (atStart) {
+            plugIn();
+            ASSERT_EQ(layer.Start(), 1);
+        } else {
+            ASSERT_EQ(layer.Start(), 0);
+            layer.state.pollSkip = 0;
+            plugIn();
+            ASSERT_TRUE(layer.OnDeviceChange(kDeviceArrival).firstArrived);
+        }
+        EXPECT_EQ(layer.record.physicalDrive[E], 1);
+        layer.OnPollTimer();
+        layer.OnPollTimer();
+        EXPECT_EQ(host.runs, 0);
+        EXPECT_EQ(seam.scsiCalls.size(), 6u);
+        layer.OnPollTimer();
+        EXPECT_EQ(host.runs, 1);
+    }
 }
 
 // A press during a run, the pre-scan included, is read and dropped: the running backup keeps the
@@ -469,7 +429,6 @@ TEST(PollButtons, APressDuringARunIsDrainedAndTheRunKeepsItsEnclosure) {
     rig.layer.OnPollTimer();
     EXPECT_EQ(rig.host.runs, 0);
     EXPECT_EQ(rig.layer.state.pressDrive, E);
-    EXPECT_EQ(rig.layer.state.notifyDevice, 1);
 
     rig.seam.scsiCalls.clear();
     rig.layer.SendRunMessage(kPollRunComplete);
@@ -477,26 +436,6 @@ TEST(PollButtons, APressDuringARunIsDrainedAndTheRunKeepsItsEnclosure) {
     EXPECT_EQ(rig.seam.scsiCalls[0].physical, 1) << "the message went to the pressed enclosure";
     EXPECT_EQ(rig.seam.scsiCalls[0].cdb, ApixCdb(kPollRunComplete));
     EXPECT_EQ(rig.layer.state.notifyDevice, 0);
-}
-
-// A press held while the first enclosure is plugged in after start-up starts nothing: the first
-// two ticks drain, as at start-up.
-TEST(PollButtons, APressHeldAcrossTheFirstArrivalStartsNoRun) {
-    FakeDeviceSeam seam;
-    FakePollHost host(seam);
-    DeviceLayer layer(seam, host);
-    ASSERT_EQ(layer.Start(), 0);
-    layer.state.pollSkip = 0;
-    seam.drives[E].mounted = MountedRecord(0xE, 32256);
-    seam.drives[E].deviceNumber = 1;
-    seam.enumLetters[kFamilyIdentities[4]] = "E";
-    seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
-    ASSERT_TRUE(layer.OnDeviceChange(kDeviceArrival).firstArrived);
-    layer.OnPollTimer();
-    layer.OnPollTimer();
-    EXPECT_EQ(host.runs, 0);
-    layer.OnPollTimer();
-    EXPECT_EQ(host.runs, 1);
 }
 
 TEST(PollButtons, AFailedRunStartGoesOnToTheNextDrive) {
@@ -507,6 +446,7 @@ TEST(PollButtons, AFailedRunStartGoesOnToTheNextDrive) {
     rig.host.runStarts = false;
     EXPECT_EQ(rig.layer.poller.PollButtons(kPollPress), 0);
     EXPECT_EQ(rig.host.runs, 2);
+    EXPECT_EQ(rig.layer.state.notifyDevice, 0) << "no run, no device to notify";
     EXPECT_EQ(rig.layer.poller.PollButtons(9), 0);
     EXPECT_EQ(rig.host.runs, 2);
 }

@@ -55,7 +55,6 @@ public:
     // Drives by number; present when listed.
     std::map<int, FakeDrive> drives;
     bool registryAvailable = true;
-    int systemDrive = 2;
 
     std::set<VendorLibrary> unloadable;
     std::set<std::string> missingEntries;
@@ -133,7 +132,7 @@ public:
             ADD_FAILURE() << "closed a handle that is not open: " << device;
         }
     }
-    int SystemDrive() override { return systemDrive; }
+    int SystemDrive() override { return 2; }  // C:
     int QueryDeviceNumber(DeviceHandle device) override {
         const FakeDrive* drive = VolumeOf(device);
         return drive != nullptr ? drive->deviceNumber : -1;
@@ -171,7 +170,7 @@ public:
     }
 
     bool LoadVendorLibrary(VendorLibrary library) override {
-        calls.push_back("Load" + Name(library));
+        calls.push_back("Load");
         if (unloadable.count(library) != 0) {
             return false;
         }
@@ -295,20 +294,6 @@ public:
 private:
     static constexpr DeviceHandle kVolumeBase = 100;
     static constexpr DeviceHandle kPhysicalBase = 1000;
-
-    static std::string Name(VendorLibrary library) {
-        switch (library) {
-            case VendorLibrary::Plx507:
-                return "PLx507";
-            case VendorLibrary::JmUsb:
-                return "JMUsbDll";
-            case VendorLibrary::JmEsata:
-                return "JMESata";
-            case VendorLibrary::Sp216:
-                return "sp216";
-        }
-        return "?";
-    }
 
     DeviceHandle Opened(DeviceHandle handle) {
         EXPECT_EQ(openHandles.count(handle), 0u) << "opened twice without closing";

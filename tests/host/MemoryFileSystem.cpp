@@ -30,8 +30,6 @@ bool HasDrive(const std::wstring& path) {
 
 }  // namespace
 
-MemoryFileSystem::MemoryFileSystem() = default;
-
 wchar_t MemoryFileSystem::Upper(wchar_t c) {
     return static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
 }
@@ -52,10 +50,6 @@ MemoryFileSystem::Node* MemoryFileSystem::NewNode(bool folder, wchar_t drive) {
     return node;
 }
 
-bool MemoryFileSystem::Reachable(const std::wstring& path) const {
-    return HasDrive(path) && detached_.count(Upper(path[0])) == 0;
-}
-
 bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
     const bool longForm = path.compare(0, kLongPrefix.size(), kLongPrefix) == 0;
@@ -68,7 +62,7 @@ bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     if (!longForm && path.size() > limit) {
         return Failed(file_error::kFilenameTooLong);
     }
-    if (!Reachable(path)) {
+    if (!HasDrive(path) || detached_.count(Upper(path[0])) != 0) {
         return Failed(file_error::kNotReady);
     }
     if (gated && gate && !gate(op, path)) {
@@ -180,14 +174,6 @@ std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) cons
     return link->node->data;
 }
 
-std::optional<std::int64_t> MemoryFileSystem::LastWrite(const std::wstring& path) const {
-    const std::optional<Link> link = Resolve(path);
-    if (!link || link->node->folder) {
-        return std::nullopt;
-    }
-    return link->node->lastWrite;
-}
-
 bool MemoryFileSystem::IsFolder(const std::wstring& path) const {
     return ResolveFolder(path) != nullptr;
 }
@@ -278,30 +264,6 @@ bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
     return true;
 }
 
-std::uint64_t MemoryFileSystem::Used(wchar_t drive) const {
-    auto root = drives_.find(Upper(drive));
-    if (root == drives_.end()) {
-        return 0;
-    }
-    std::uint64_t used = 0;
-    std::vector<const Node*> folders{root->second};
-    while (!folders.empty()) {
-        const Node* folder = folders.back();
-        folders.pop_back();
-        for (const auto& [key, child] : folder->children) {
-            if (child.isLink) {
-                continue;
-            }
-            if (child.node->folder) {
-                folders.push_back(child.node);
-            } else {
-                used += child.node->size.value_or(child.node->data.size());
-            }
-        }
-    }
-    return used;
-}
-
 bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstring& toIn) {
     std::wstring from = fromIn;
     std::wstring to = toIn;
@@ -330,14 +292,10 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
         target = Link{name, NewNode(false, to[0]), false};
     }
     const Node& data = *source->node;
-    const std::uint64_t size = data.size.value_or(data.data.size());
-    const auto room = capacity.find(Upper(to[0]));
-    const std::uint64_t old = target.node->size.value_or(target.node->data.size());
-    const bool full = room != capacity.end() && Used(to[0]) - old + size > room->second;
-    if (full || (gate && !gate(Op::CopyFileData, to))) {
+    if (gate && !gate(Op::CopyFileData, to)) {
         target.node->data = data.data.substr(0, data.data.size() / 2);
         target.node->size.reset();
-        return Failed(full ? file_error::kDiskFull : gateError);
+        return Failed(gateError);
     }
     target.node->data = data.data;
     target.node->size = data.size;

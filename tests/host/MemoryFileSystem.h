@@ -2,8 +2,8 @@
 
 // A file system in memory for the engine's tests: drive letters, folders, files with their data
 // and last-write times, links that lead to another folder (junctions), and what real disks do:
-// a capacity per drive, the platform's path limits for plain paths, files held open by another
-// program, error codes, and hooks that make an operation fail or a drive vanish, as a pulled
+// the platform's path limits for plain paths, files held open by another program, error codes,
+// and hooks that make an operation fail (a full disk, say) or a drive vanish, as a pulled
 // enclosure does.
 
 #include <functional>
@@ -34,8 +34,6 @@ public:
         VolumeSerial
     };
 
-    MemoryFileSystem();
-
     // Creates the missing folders above the file too. `size` stands in for the data's length.
     void AddFile(const std::wstring& path, const std::string& data, std::int64_t lastWrite,
                  std::optional<std::uint64_t> size = std::nullopt);
@@ -46,7 +44,6 @@ public:
     void Remove(const std::wstring& path);
 
     std::optional<std::string> Data(const std::wstring& path) const;
-    std::optional<std::int64_t> LastWrite(const std::wstring& path) const;
     bool IsFolder(const std::wstring& path) const;
 
     // Every entry below a drive, links not followed: "C:\Work\a.txt" -> "data@time", a folder
@@ -63,16 +60,11 @@ public:
     std::uint32_t gateError = file_error::kAccessDenied;
     // Runs with the plain source path before a copy reads it.
     std::function<void(const std::wstring& from)> beforeCopy;
-    // Bytes each drive holds at most; a copy past it fails as a full disk does.
-    std::map<wchar_t, std::uint64_t> capacity;
     // The file system of each drive's volume ("NTFS" when not given).
     std::map<wchar_t, std::wstring> fileSystems;
     // Files another program holds open without sharing: reading them fails.
     void HoldOpen(const std::wstring& path) { heldOpen_.insert(UpperName(path)); }
     void LetGo() { heldOpen_.clear(); }
-    // What the drive's files take, partial copies included.
-    std::uint64_t Used(wchar_t drive) const;
-
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
 
@@ -114,7 +106,6 @@ private:
     static wchar_t Upper(wchar_t c);
     static std::wstring UpperName(const std::wstring& name);
     Node* NewNode(bool folder, wchar_t drive);
-    bool Reachable(const std::wstring& path) const;
     bool Failed(std::uint32_t error) const {
         lastError_ = error;
         return false;

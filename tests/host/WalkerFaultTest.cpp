@@ -191,12 +191,10 @@ struct Cut {
     int at = 0;
 };
 
+// "seed 7 sync fault 2 at 3": the fault by its number in Fault.
 std::string Describe(std::uint32_t seed, const Cut& cut) {
-    static const char* const kNames[] = {"pulled at operation", "copy refused",
-                                         "disk full at copy",   "listing refused",
-                                         "held open at copy",   "vanished at copy"};
-    return "seed " + std::to_string(seed) + (cut.sync ? " sync " : " copy ") +
-           kNames[static_cast<int>(cut.fault)] + " " + std::to_string(cut.at);
+    return "seed " + std::to_string(seed) + (cut.sync ? " sync" : " copy") + " fault " +
+           std::to_string(static_cast<int>(cut.fault)) + " at " + std::to_string(cut.at);
 }
 
 // Every source-side file holds what it held before the run or what an uncut run leaves there:

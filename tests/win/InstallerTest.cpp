@@ -16,6 +16,7 @@
 
 #include "BexloVersion.h"
 #include "app/LanguageFiles.h"
+#include "backup/WindowsFileSystem.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -133,13 +134,8 @@ bool TaskRegistered(const wchar_t* name) {
 
 // A UTF-16 file with a byte-order mark, as text.
 std::wstring ReadUtf16(const std::wstring& path) {
-    const auto files = test::ReadTree(path.substr(0, path.find_last_of(L'\\')));
-    const auto file = files.find(path.substr(path.find_last_of(L'\\') + 1));
-    if (file == files.end() || file->second.size() < 2) {
-        return {};
-    }
-    const std::string& bytes = file->second;
-    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
+    std::wstring text(bytes.size() < 2 ? 0 : (bytes.size() - 2) / 2, L'\0');
     std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
     return text;
 }
@@ -211,8 +207,7 @@ protected:
         EXPECT_EQ(entry[L"DisplayIcon"], kProgram + L",0");
         EXPECT_EQ(entry[L"UninstallString"], L"\"" + kFolder + L"\\Uninstall.exe\"");
         EXPECT_EQ(entry[L"QuietUninstallString"], L"\"" + kFolder + L"\\Uninstall.exe\" /S");
-        EXPECT_GT(std::wcstoul(entry[L"EstimatedSize"].c_str(), nullptr, 10), 100u)
-            << "the size in KiB";
+        EXPECT_GT(std::wcstoul(entry[L"EstimatedSize"].c_str(), nullptr, 10), 100u);
 
         EXPECT_TRUE(TaskRegistered(L"Bexlo"));
         // The stored copy keeps only part of the definition under Wine: check what was handed over.
@@ -243,9 +238,7 @@ TEST_F(Installer, InstallsUpdatesOverARunningCopyAndUninstallsKeepingTheSettings
                          L"[MAIN]\nUI_String=German\nMsg_String=German\n");
     const auto settings = test::ReadTree(kFolder);
     const auto kept = [&settings](const wchar_t* name) {
-        const auto now = test::ReadTree(kFolder);
-        const auto file = now.find(name);
-        return file != now.end() && file->second == settings.at(name);
+        return test::ReadTree(kFolder).at(name) == settings.at(name);
     };
 
     {

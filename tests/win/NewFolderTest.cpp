@@ -103,12 +103,8 @@ TEST_F(NewFolder, SourceFoldersAreMadeAndListed) {
     ASSERT_NE(tree.PathToItem(L"C:\\"), nullptr);
     dialog->sourceSelection = L"C:\\";
     name = L"BexloNewFolder";
-    int colours = 0;
-    onOpen = [&](HWND newDir) { colours = test::SaveScreenshot(newDir, L"new-folder-dialog"); };
     Click(IDC_NEW_SOURCE_DIR);
-    onOpen = nullptr;
     EXPECT_EQ(Opened(), 1);
-    EXPECT_GT(colours, 10) << "the new-folder dialog looks blank";
     EXPECT_TRUE(IsFolder(kTop)) << "C:\\ and the name, with one backslash";
     EXPECT_NE(tree.PathToItem(kTop), nullptr) << "the tree lists it";
     EXPECT_TRUE(seam.scsiCalls.empty()) << "sources have no key check";

@@ -39,24 +39,6 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
     }
 }
 
-// GPT disks, and Wine's own answers, as the simulator describes them: the enclosure's drives are
-// destinations and the system drive stays a source.
-TEST_F(ProgramOnSimulator, GptDisksAndWinesAnswersKeepEachDriveOnItsSide) {
-    for (const char* machine : {"machine table=gpt\n", "machine table=wine numbers=wine\n",
-                                "machine table=gpt numbers=wine\n"}) {
-        SCOPED_TRACE(machine);
-        Describe(std::string(machine) +
-                 "enclosure family=3 letters=EF signature=0x0000FA00 offsets=32256,1048576 "
-                 "physical=1 table=gpt\n");
-        auto dialog = Open();
-        ASSERT_EQ(dialog->DevicePresent(), 1);
-        EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
-        EXPECT_EQ(dialog->SourceTree().PathToItem(L"E:\\"), nullptr);
-        EXPECT_NE(dialog->SourceTree().PathToItem(L"C:\\"), nullptr);
-        EXPECT_EQ(dialog->TargetTree().PathToItem(L"C:\\"), nullptr);
-    }
-}
-
 TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNotStart) {
     Describe(std::string(test::kOneEnclosure) + "enclosure family=11 letters=F\n");
     test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", L"/simulate=" + Folder());

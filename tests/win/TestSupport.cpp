@@ -26,10 +26,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
 namespace {
 
 WPARAM markersHandled = 0;
@@ -308,80 +304,6 @@ std::wstring StaticTexts(HWND window) {
     std::wstring texts;
     ::EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&texts));
     return texts;
-}
-
-namespace {
-
-// The screen's pixels in `rect`, top row first, with an opaque fourth byte.
-std::vector<std::uint32_t> GrabScreen(const RECT& rect, BITMAPINFO& info) {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueBitmap picture(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
-    if (!picture || !memory) {
-        return {};
-    }
-    {
-        ScopedSelect select(memory.Get(), picture.Get());
-        HDC screen = ::GetDC(nullptr);
-        ::BitBlt(memory.Get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        ::ReleaseDC(nullptr, screen);
-    }
-    auto* pixels = static_cast<const std::uint32_t*>(bits);
-    std::vector<std::uint32_t> grabbed(pixels, pixels + static_cast<std::size_t>(width) * height);
-    // Screen pixels come with whatever is in the fourth byte; viewers would take it as alpha.
-    for (std::uint32_t& pixel : grabbed) {
-        pixel |= 0xFF000000u;
-    }
-    return grabbed;
-}
-
-}  // namespace
-
-int SaveScreenshot(HWND window, const std::wstring& name) {
-    ::SetForegroundWindow(window);
-    ::RedrawWindow(window, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    if (rect.right <= rect.left || rect.bottom <= rect.top) {
-        return 0;
-    }
-    // What was painted reaches the screen when the thread goes idle: the picture is taken once
-    // it has more than one colour and stays the same over a few rounds of messages.
-    BITMAPINFO info{};
-    std::vector<std::uint32_t> pixels;
-    int unchanged = 0;
-    PumpUntil(
-        [&] {
-            std::vector<std::uint32_t> again = GrabScreen(rect, info);
-            unchanged = again == pixels ? unchanged + 1 : 0;
-            pixels = std::move(again);
-            return unchanged >= 3 && std::adjacent_find(pixels.begin(), pixels.end(),
-                                                        std::not_equal_to<>()) != pixels.end();
-        },
-        10000);
-    const std::set<std::uint32_t> colours(pixels.begin(), pixels.end());
-
-    const std::wstring folder = ProgramFolder() + L"..\\artifacts";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size() * 4);
-    std::string file(reinterpret_cast<const char*>(&header), sizeof(header));
-    file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    file.append(reinterpret_cast<const char*>(pixels.data()), pixels.size() * 4);
-    WriteBytes(folder + L"\\" + name + L".bmp", file);
-    return static_cast<int>(colours.size());
 }
 
 namespace {

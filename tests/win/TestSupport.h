@@ -21,7 +21,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // Runs the thread's messages until everything posted to it before the call has been handled;
 // false when that took longer than `timeoutMs`.
 bool PumpPosted(DWORD timeoutMs = 5000);
-void PumpFor(DWORD ms);
 // Seconds since `start`, for the benchmarks' figures.
 inline double SecondsSince(const std::chrono::steady_clock::time_point& start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -103,10 +102,6 @@ private:
 
 // The texts of a message box's or dialog's static controls, one line each.
 std::wstring StaticTexts(HWND window);
-
-// Photographs `window` as the screen shows it into the build's artifacts folder as
-// `name`.bmp; returns the number of distinct colours in the picture (0: none was taken).
-int SaveScreenshot(HWND window, const std::wstring& name);
 
 // The top-level window with this caption that belongs to process `processId`.
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);

@@ -40,14 +40,12 @@ public:
         std::wstring to;
         bool listsEnded = false;
         FILEOP_FLAGS flags = 0;
-        HWND owner = nullptr;
         int autoRefreshDuring = -1;
     };
     struct Execution {
         std::wstring verb;
         std::wstring file;
         ULONG mask = 0;
-        int show = 0;
     };
     std::vector<FileCall> fileCalls;
     std::vector<Execution> executions;
@@ -87,7 +85,6 @@ protected:
             call.listsEnded = call.listsEnded && operation.pTo[call.to.size() + 1] == L'\0';
         }
         call.flags = operation.fFlags;
-        call.owner = operation.hwnd;
         call.autoRefreshDuring = AutoRefresh();
         fileCalls.push_back(call);
         SHFILEOPSTRUCTW quiet = operation;
@@ -98,8 +95,8 @@ protected:
         return result;
     }
     bool RunShellExecute(SHELLEXECUTEINFOW& execute) override {
-        executions.push_back({execute.lpVerb != nullptr ? execute.lpVerb : L"", execute.lpFile,
-                              execute.fMask, execute.nShow});
+        executions.push_back(
+            {execute.lpVerb != nullptr ? execute.lpVerb : L"", execute.lpFile, execute.fMask});
         return true;
     }
 };
@@ -177,14 +174,6 @@ protected:
     CommandTree& tree() { return host->tree; }
     HWND window() { return tree().Handle(); }
 
-    void AllowEverything() {
-        tree().allowDragDrop = 1;
-        tree().allowRename = 1;
-        tree().allowOpen = 1;
-        tree().allowDelete = 1;
-        tree().allowProperties = 1;
-    }
-
     // The item of `path`, its folder listed (files too) and the item in view. The drive's watcher
     // goes: the items a test holds stay as they are, whenever the watcher would wake.
     HTREEITEM Show(const std::wstring& path) {
@@ -223,16 +212,6 @@ protected:
             ::PostMessageW(window(), WM_RBUTTONUP, 0, MAKELPARAM(client.x, client.y));
             ::SendMessageW(window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(client.x, client.y));
         });
-    }
-
-    std::map<UINT, bool> EntriesOf(HMENU menu) {
-        ::SendMessageW(window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
-        std::map<UINT, bool> entries;
-        for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
-            const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
-            entries[::GetMenuItemID(menu, index)] = !(state & MF_GRAYED);
-        }
-        return entries;
     }
 
     void Key(UINT message, WPARAM key) {
@@ -280,46 +259,27 @@ protected:
     std::unique_ptr<test::TreeHost<CommandTree>> host;
 };
 
-TEST_F(TreeItemCommands, TheMenuOffersOnlyWhatTheSwitchesAndTheItemAllow) {
+// The host tests hold which entries each item allows; here, that a right click shows them.
+TEST_F(TreeItemCommands, ARightClickSelectsTheItemOrClearsTheSelectionAndShowsTheMenu) {
     HTREEITEM file = SelectNewFile(L"docs", L"a.txt");
     ASSERT_NE(file, nullptr);
-
+    TreeView_SelectItem(window(), nullptr);
     RightClick(Centre(file));
     ASSERT_EQ(menuSeen.opened, 1) << "one menu for one right click";
     EXPECT_EQ(tree().SelectedItem(), file);
     EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, true}}));
 
-    // A derived tree may offer every command; the host tests hold the rules, this their use.
-    UniqueMenu all(::CreatePopupMenu());
-    for (UINT id : {ID_TREE_OPEN, ID_TREE_DELETE, ID_TREE_RENAME, ID_TREE_PROPERTIES}) {
-        ::AppendMenuW(all.Get(), MF_STRING, id, L"entry");
-    }
-    AllowEverything();
-    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, true},
-                                                          {ID_TREE_DELETE, true},
-                                                          {ID_TREE_RENAME, true},
-                                                          {ID_TREE_PROPERTIES, true}}));
-    TreeView_SelectItem(window(), tree().PathToItem(L"E:\\"));
-    EXPECT_EQ(EntriesOf(all.Get()), (std::map<UINT, bool>{{ID_TREE_OPEN, true},
-                                                          {ID_TREE_DELETE, false},
-                                                          {ID_TREE_RENAME, false},
-                                                          {ID_TREE_PROPERTIES, true}}))
-        << "a drive is neither renamed nor deleted";
-}
-
-TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsTheMenu) {
-    HTREEITEM folder = tree().SetSelectedPath(L"E:\\t", false);
-    ASSERT_NE(folder, nullptr);
     RECT client{};
     ::GetClientRect(window(), &client);
+    menuSeen = {};
     RightClick({client.right / 2, client.bottom - 4});
     EXPECT_EQ(menuSeen.opened, 1);
     EXPECT_EQ(tree().SelectedItem(), nullptr);
     EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, false}}));
 
     // The keyboard's menu opens over the middle of the selected item.
-    TreeView_SelectItem(window(), folder);
-    POINT centre = Centre(folder);
+    TreeView_SelectItem(window(), file);
+    POINT centre = Centre(file);
     ::ClientToScreen(window(), &centre);
     menuSeen = {};
     ReadMenus([&] {
@@ -330,7 +290,6 @@ TEST_F(TreeItemCommands, ARightClickOnEmptySpaceClearsTheSelectionAndStillShowsT
     ASSERT_EQ(menuSeen.opened, 1);
     EXPECT_NEAR(menuSeen.rect.left, centre.x, 2);
     EXPECT_NEAR(menuSeen.rect.top, centre.y, 2);
-    EXPECT_TRUE(menuSeen.enabled[ID_TREE_PROPERTIES]);
 }
 
 TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
@@ -351,7 +310,6 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     EXPECT_EQ(tree().executions[0].verb, L"properties");
     EXPECT_EQ(tree().executions[0].file, L"E:\\t\\keep\\k.txt");
     EXPECT_EQ(tree().executions[0].mask, static_cast<ULONG>(SEE_MASK_INVOKEIDLIST));
-    EXPECT_EQ(tree().executions[0].show, SW_SHOW);
 
     tree().allowOpen = 1;
     Key(WM_KEYDOWN, VK_RETURN);
@@ -371,33 +329,34 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
         DLGC_WANTMESSAGE);
 }
 
-TEST_F(TreeItemCommands, RenamingAFolderRenamesItOnDiskAndRefusesNamesThatWouldMoveIt) {
+TEST_F(TreeItemCommands, RenamingRenamesOnDiskKeepsAHiddenExtensionAndRefusesNamesThatMove) {
     ::CreateDirectoryW(L"E:\\t\\Old", nullptr);
     WriteBytes(L"E:\\t\\Old\\inside.txt", "inside");
+    WriteBytes(L"E:\\t\\Report.txt", "numbers");
     ::CreateDirectoryW(L"E:\\t\\other", nullptr);
+    tree().fileNameMode = 0;
     HTREEITEM folder = Show(L"E:\\t\\Old");
     ASSERT_NE(folder, nullptr);
     TreeView_SelectItem(window(), folder);
     EXPECT_FALSE(tree().Rename(folder)) << "renaming is off by default";
-    EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
 
     tree().allowRename = 1;
-    auto renameTo = [&](const wchar_t* text) {
+    auto renameTo = [&](HTREEITEM item, const wchar_t* text) {
+        TreeView_SelectItem(window(), item);
         Key(WM_KEYDOWN, VK_F2);
         HWND edit = TreeView_GetEditControl(window());
-        EXPECT_NE(edit, nullptr) << text;
+        ASSERT_NE(edit, nullptr) << text;
         ::SetWindowTextW(edit, text);
         TreeView_EndEditLabelNow(window(), FALSE);
     };
     // One name of each way out; the host tests hold the rule in full.
     for (const wchar_t* bad : {L"other\\Old", L"Old?"}) {
-        renameTo(bad);
+        renameTo(folder, bad);
         EXPECT_EQ(Text(folder), L"Old") << bad;
     }
     EXPECT_TRUE(tree().fileCalls.empty()) << "a refused name never reaches the shell";
-    EXPECT_TRUE(Exists(L"E:\\t\\Old\\inside.txt"));
 
-    renameTo(L"New");
+    renameTo(folder, L"New");
     ASSERT_EQ(tree().fileCalls.size(), 1u);
     const CommandTree::FileCall& call = tree().fileCalls[0];
     EXPECT_EQ(call.function, static_cast<UINT>(FO_RENAME));
@@ -405,39 +364,22 @@ TEST_F(TreeItemCommands, RenamingAFolderRenamesItOnDiskAndRefusesNamesThatWouldM
     EXPECT_EQ(call.to, L"E:\\t\\New");
     EXPECT_TRUE(call.listsEnded);
     EXPECT_EQ(call.flags, FOF_ALLOWUNDO);
-    EXPECT_EQ(call.owner, host->Handle());
     EXPECT_EQ(call.autoRefreshDuring, 0);
     EXPECT_EQ(tree().AutoRefresh(), 1) << "refreshing comes back after the operation";
     EXPECT_EQ(ReadBytes(L"E:\\t\\New\\inside.txt"), "inside");
-    EXPECT_FALSE(Exists(L"E:\\t\\Old"));
-    EXPECT_EQ(Text(folder), L"New");
-    EXPECT_EQ(tree().ItemToPath(folder), L"E:\\t\\New");
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\New"), folder);
 
     // A name the shell refuses leaves the item as it was.
-    renameTo(L"other");
-    EXPECT_EQ(Text(folder), L"New");
+    renameTo(folder, L"other");
     EXPECT_EQ(tree().ItemToPath(folder), L"E:\\t\\New");
-}
 
-TEST_F(TreeItemCommands, RenamingAFileWithAHiddenExtensionKeepsTheExtension) {
-    ::CreateDirectoryW(L"E:\\t\\docs", nullptr);
-    WriteBytes(L"E:\\t\\docs\\Report.txt", "numbers");
-    tree().fileNameMode = 0;
-    tree().allowRename = 1;
-    HTREEITEM file = Show(L"E:\\t\\docs\\Report.txt");
+    HTREEITEM file = Show(L"E:\\t\\Report.txt");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(Text(file), L"Report");
-    ASSERT_TRUE(tree().Rename(file));
-    ::SetWindowTextW(TreeView_GetEditControl(window()), L"Summary");
-    TreeView_EndEditLabelNow(window(), FALSE);
-
-    EXPECT_EQ(ReadBytes(L"E:\\t\\docs\\Summary.txt"), "numbers");
-    EXPECT_FALSE(Exists(L"E:\\t\\docs\\Report.txt"));
+    renameTo(file, L"Summary");
+    EXPECT_EQ(ReadBytes(L"E:\\t\\Summary.txt"), "numbers");
+    EXPECT_EQ(tree().ItemToPath(file), L"E:\\t\\Summary.txt");
     EXPECT_EQ(Text(file), L"Summary");
-    EXPECT_EQ(tree().ItemToPath(file), L"E:\\t\\docs\\Summary.txt");
-    EXPECT_EQ(tree().Record(file)->label, L"Summary.txt");
-    EXPECT_EQ(tree().Record(file)->extensionHidden, 1);
 }
 
 TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
@@ -453,8 +395,6 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
     ASSERT_EQ(tree().fileCalls.size(), 1u);
     EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_DELETE));
     EXPECT_EQ(tree().fileCalls[0].from, L"E:\\t\\bin\\gone.txt");
-    EXPECT_TRUE(tree().fileCalls[0].listsEnded);
-    EXPECT_EQ(tree().fileCalls[0].flags, FOF_ALLOWUNDO);
     EXPECT_EQ(tree().fileCalls[0].autoRefreshDuring, 0);
     EXPECT_FALSE(Exists(L"E:\\t\\bin\\gone.txt"));
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\bin\\gone.txt"), nullptr);
@@ -464,14 +404,13 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
     EXPECT_EQ(tree().fileCalls.size(), 1u);
 }
 
-TEST_F(TreeItemCommands, ADropOntoTheFilesOwnFolderIsRefused) {
+TEST_F(TreeItemCommands, DragsOntoTheOwnFolderOutsideTheTreeOrEscapedMoveNothing) {
     HTREEITEM file = PrepareDrag(L"f.txt", "f");
     ASSERT_NE(file, nullptr);
-    tree().allowDragDrop = 0;
     HTREEITEM own = tree().PathToItem(L"E:\\t\\src");
     HTREEITEM other = tree().PathToItem(L"E:\\t\\dst");
     const HINSTANCE program = ::GetModuleHandleW(nullptr);
-
+    tree().allowDragDrop = 0;
     BeginDrag(file);
     EXPECT_FALSE(tree().Dragging()) << "dragging is off by default";
 
@@ -481,53 +420,31 @@ TEST_F(TreeItemCommands, ADropOntoTheFilesOwnFolderIsRefused) {
     BeginDrag(file);
     ASSERT_TRUE(tree().Dragging());
     EXPECT_EQ(::GetCapture(), window());
-
     MoveTo(Centre(own));
     EXPECT_EQ(tree().dropItem, own);
     EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_MOVE_NO)));
-    {
-        HeldKeys control{VK_CONTROL};
-        MoveTo(Centre(own));
-        EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_NO)));
-        MoveTo(Centre(other));
-        EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_OK)));
-    }
     MoveTo(Centre(other));
     EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_ARROW));
-    MoveTo(Centre(file));
-    EXPECT_EQ(::GetCursor(), ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_MOVE_NO)))
-        << "a file is no target";
     MoveTo(Centre(own));
     Release(Centre(own));
-
     EXPECT_FALSE(tree().Dragging());
     EXPECT_NE(::GetCapture(), window());
-    EXPECT_TRUE(tree().fileCalls.empty());
-    EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), file);
     EXPECT_EQ(TreeView_GetNextItem(window(), nullptr, TVGN_DROPHILITE), nullptr);
-}
-
-TEST_F(TreeItemCommands, ReleasingOutsideTheTreeOrEscapeCancelsTheDrag) {
-    HTREEITEM file = PrepareDrag(L"f.txt", "f");
-    HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
-    ASSERT_NE(file, nullptr);
 
     BeginDrag(file);
-    MoveTo(Centre(target));
-    EXPECT_EQ(tree().dropItem, target);
+    MoveTo(Centre(other));
     RECT client{};
     ::GetClientRect(window(), &client);
     Release({client.right + 30, client.bottom / 2});
     EXPECT_FALSE(tree().Dragging());
 
     BeginDrag(file);
-    MoveTo(Centre(target));
+    MoveTo(Centre(other));
     Key(WM_KEYDOWN, VK_ESCAPE);
     EXPECT_FALSE(tree().Dragging());
-    Release(Centre(target));
+    Release(Centre(other));
 
     EXPECT_TRUE(tree().fileCalls.empty());
-    EXPECT_TRUE(Exists(L"E:\\t\\src\\f.txt"));
     EXPECT_FALSE(Exists(L"E:\\t\\dst\\f.txt"));
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), file);
 }
@@ -552,7 +469,6 @@ TEST_F(TreeItemCommands, AMoveOntoAFolderShowingTheSameNameOnlyRemovesTheSource)
     EXPECT_EQ(call.from, L"E:\\t\\src\\f.txt");
     EXPECT_EQ(call.to, L"E:\\t\\dst");
     EXPECT_EQ(call.flags, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_ALLOWUNDO);
-    EXPECT_EQ(call.owner, window());
     EXPECT_EQ(call.autoRefreshDuring, 0);
     EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\f.txt"), "new");
     EXPECT_FALSE(Exists(L"E:\\t\\src\\f.txt"));
@@ -569,8 +485,6 @@ TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
     HTREEITEM file = PrepareDrag(L"c.txt", "copied");
     ASSERT_NE(Show(L"E:\\t\\dst\\sub"), nullptr);
     HTREEITEM target = tree().PathToItem(L"E:\\t\\dst");
-    ASSERT_NE(file, nullptr);
-
     BeginDrag(file);
     {
         HeldKeys control{VK_CONTROL};
@@ -580,55 +494,20 @@ TEST_F(TreeItemCommands, ACopyWithControlListsTheTargetAgainAndKeepsTheSource) {
     ASSERT_EQ(tree().fileCalls.size(), 1u);
     EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_COPY));
     EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\c.txt"), "copied");
-    EXPECT_EQ(ReadBytes(L"E:\\t\\src\\c.txt"), "copied");
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\c.txt"), file);
-    EXPECT_EQ(tree().SelectedItem(), target);
     EXPECT_EQ(TreeView_GetChild(window(), target), nullptr) << "listed again when next opened";
-    EXPECT_TRUE(tree().HasChildren(target));
     EXPECT_NE(Show(L"E:\\t\\dst\\c.txt"), nullptr);
 }
 
-TEST_F(TreeItemCommands, HoveringOverAClosedFolderDuringADragOpensIt) {
-    ::CreateDirectoryW(L"E:\\t\\deep", nullptr);
-    ::CreateDirectoryW(L"E:\\t\\deep\\inner", nullptr);
-    HTREEITEM file = PrepareDrag(L"h.txt", "h");
-    HTREEITEM deep = tree().PathToItem(L"E:\\t\\deep");
-    ASSERT_NE(deep, nullptr);
-    ASSERT_EQ(TreeView_GetChild(window(), deep), nullptr);
-
-    BeginDrag(file);
-    POINT over = Centre(deep);
-    MoveTo(over);
-    ::ClientToScreen(window(), &over);
-    ::SetCursorPos(over.x, over.y);
-    EXPECT_TRUE(PumpUntil(
-        [&] { return TreeView_GetItemState(window(), deep, TVIS_EXPANDED) & TVIS_EXPANDED; },
-        5 * kDragTimerMs + 2000));
-    EXPECT_NE(tree().PathToItem(L"E:\\t\\deep\\inner"), nullptr);
-    Key(WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_TRUE(tree().fileCalls.empty());
-}
-
 TEST_F(TreeItemCommands, TheNetworkItemFollowsTheComputerAndNeverHangs) {
-    std::vector<std::wstring> traces;
-    tree().SetTraceHook([&](const std::wstring& text) { traces.push_back(text); });
     tree().SetShowNetwork(1);
     HTREEITEM network = tree().networkItem;
     ASSERT_NE(network, nullptr);
     EXPECT_EQ(TreeView_GetNextSibling(window(), tree().computerItem), network);
-
-    // Whatever this machine's network answers, the expansion returns and names its failure.
+    // Whatever this machine's network answers, the expansion returns.
     const ULONGLONG start = ::GetTickCount64();
     tree().ExpandItem(network);
     EXPECT_LT(::GetTickCount64() - start, 60000u);
-    for (const std::wstring& trace : traces) {
-        EXPECT_TRUE(trace.starts_with(L"CTreeFileCtrl::EnumNetwork, Cannot enumerate network "
-                                      L"drives, Error:") ||
-                    trace.starts_with(L"CTreeFileCtrl::EnumNetwork, Cannot complete network "
-                                      L"drive enumeration, Error:"))
-            << trace;
-        EXPECT_TRUE(trace.ends_with(L"\n"));
-    }
     for (HTREEITEM child = TreeView_GetChild(window(), network); child != nullptr;
          child = TreeView_GetNextSibling(window(), child)) {
         EXPECT_EQ(tree().Record(child)->isNetworkNode, 1);

@@ -118,6 +118,26 @@ TEST_F(WalkersOnDisk, SynchronizeTakesTimesUnderTwoSecondsApartAsEqual) {
     EXPECT_EQ(Contents(Bak(L"Work\\sub\\same.txt")), "backup side");
 }
 
+// Paths of 300 characters and more go through the platform's long form, in both modes.
+TEST_F(WalkersOnDisk, PathsPastThePlainLimitAreCopiedAndSynchronized) {
+    std::wstring deep = Src(L"Work");
+    while (deep.size() < 300) {
+        deep += L"\\a-rather-long-folder-name";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    }
+    const std::wstring file = L"\\\\?\\" + deep + L"\\deep.txt";
+    test::WriteBytes(file, "deep");
+    ASSERT_EQ(Copy(L"Work"), 1);
+    const std::wstring copy =
+        L"\\\\?\\" + std::wstring(kBackup) + deep.substr(std::wcslen(kSource)) + L"\\deep.txt";
+    EXPECT_EQ(Contents(copy), "deep");
+
+    test::WriteBytes(copy, "edited in the backup");
+    test::ShiftLastWrite(copy, 60);
+    ASSERT_EQ(Sync(L"Work"), 1);
+    EXPECT_EQ(Contents(file), "edited in the backup");
+}
+
 TEST_F(WalkersOnDisk, ALinkBackIntoTheTreeIsNotFollowed) {
     if (!::CreateSymbolicLinkW(Src(L"Work\\sub\\loop").c_str(), Src(L"Work").c_str(),
                                SYMBOLIC_LINK_FLAG_DIRECTORY)) {
