@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "tests/host/MemoryFileSystem.h"
 
 namespace bexlo {
@@ -143,8 +145,8 @@ TEST_F(Walkers, AFailedCopyKeepsTheOldFileLeavesNoPartialOneAndIsNamed) {
 }
 
 // A disk that fills up mid-file, or a destination folder that goes, ends the walk: nothing
-// after it could be copied.
-TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
+// after it could be copied. A source file that goes ends nothing.
+TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalkAVanishedSourceDoesNot) {
     fs.AddFile(L"C:\\Work\\a.bin", "a", kMonday);
     fs.AddFile(L"C:\\Work\\b.bin", std::string(600, 'b'), kMonday);
     fs.AddFile(L"C:\\Work\\c.bin", "c", kMonday);
@@ -171,6 +173,19 @@ TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
     EXPECT_EQ(gone.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(gone.Stopped());
     EXPECT_EQ(gone.Failures().size(), 1u);
+
+    // A source file that goes between its listing and its copy is named, and the walk goes on.
+    fs.AddFolder(L"E:\\FilesBackup");
+    fs.beforeCopy = [&](const std::wstring& from) {
+        if (from.ends_with(L"a.bin")) {
+            fs.Remove(from);
+        }
+    };
+    BackupWalker vanished = Walker();
+    EXPECT_EQ(vanished.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    ASSERT_EQ(vanished.Failures().size(), 1u);
+    EXPECT_EQ(vanished.Failures()[0].path, L"C:\\Work\\a.bin");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\c.bin"), "c");
 }
 
 // Synchronize takes a folder it cannot list for a failure of that folder, never for an empty one
@@ -320,6 +335,63 @@ TEST_F(Walkers, SyncRestoresEmptiedAndMissingSourcesAndCopiesNewOnes) {
     EXPECT_EQ(walker.SyncItem(L"E:\\FilesBackup\\Work", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(fs.Snapshot(L'E'), backup);
     EXPECT_FALSE(fs.IsFolder(L"C:\\Nowhere"));
+}
+
+// The enclosure pulled before each operation of a Synchronize in turn: no file on either side is
+// left half written, and the next run leaves both as an uncut one does.
+TEST(WalkerPull, ASyncCutAtAnyStepLosesNothingAndTheNextRunFinishesIt) {
+    const auto disks = [](MemoryFileSystem& fs) {
+        fs.AddFile(L"C:\\Work\\here.txt", "newer here", kMonday + 60 * kSecond);
+        fs.AddFile(L"E:\\FilesBackup\\Work\\here.txt", "older there", kMonday);
+        fs.AddFile(L"C:\\Work\\Sub\\there.txt", "older here", kMonday);
+        fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\there.txt", "newer there", kMonday + 60 * kSecond);
+        fs.AddFile(L"C:\\Work\\only-here.txt", "only here", kMonday);
+        fs.AddFile(L"E:\\FilesBackup\\Work\\Gone\\only-there.txt", "only there", kMonday);
+    };
+    const std::set<std::string> contents = {"newer here",  "older there", "older here",
+                                            "newer there", "only here",   "only there"};
+    const auto sync = [](MemoryFileSystem& fs, std::atomic<int>& present) {
+        StillBar bar;
+        return BackupWalker(fs, present, bar, 0).SyncItem(L"C:\\Work", L"E:\\FilesBackup");
+    };
+    const auto everything = [](const MemoryFileSystem& fs) {
+        auto all = fs.Snapshot(L'C');
+        all.merge(fs.Snapshot(L'E'));
+        return all;
+    };
+    MemoryFileSystem whole;
+    std::atomic<int> present{1};
+    disks(whole);
+    int operations = 0;
+    whole.gate = [&](MemoryFileSystem::Op, const std::wstring&) { return ++operations > 0; };
+    ASSERT_EQ(sync(whole, present), 1);
+    const auto expected = everything(whole);
+
+    for (int cut = 1; cut <= operations; ++cut) {
+        SCOPED_TRACE("pulled before operation " + std::to_string(cut));
+        MemoryFileSystem fs;
+        disks(fs);
+        present = 1;
+        int seen = 0;
+        fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
+            if (++seen == cut) {
+                present = 0;
+                fs.Detach(L'E');
+            }
+            return seen != cut;
+        };
+        sync(fs, present);
+        fs.gate = nullptr;
+        fs.Attach(L'E');
+        present = 1;
+        for (const auto& [path, value] : everything(fs)) {
+            const std::string data = value.substr(0, value.rfind('@'));
+            EXPECT_TRUE(value == "<folder>" || IsPartialCopyName(path) || contents.count(data))
+                << "half written: " << data;
+        }
+        ASSERT_EQ(sync(fs, present), 1);
+        EXPECT_EQ(everything(fs), expected) << "partial copies are gone too";
+    }
 }
 
 TEST_F(Walkers, LeftoversOfAnInterruptedCopyAreNeitherCopiedNorCounted) {
