@@ -191,14 +191,8 @@ TEST(DeviceScan, AMissingLibraryHidesOnlyItsOwnFamilies) {
     EXPECT_EQ(m.Sources(), (Drives{C, D}));
     EXPECT_TRUE(m.seam.openHandles.empty());
 
-    m.seam.unloadable.clear();
-    m.seam.missingEntries.insert("JMIdentifyFirmware");
-    EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.Sources(), (Drives{C, D}));
-
-    m.seam.missingEntries.clear();
-    m.seam.plx507Missing = true;
-    m.seam.unloadable = {VendorLibrary::JmUsb, VendorLibrary::JmEsata, VendorLibrary::Sp216};
+    m.seam.unloadable = {VendorLibrary::Plx507, VendorLibrary::JmUsb, VendorLibrary::JmEsata,
+                         VendorLibrary::Sp216};
     EXPECT_EQ(m.Scan(), 0);
     EXPECT_EQ(Flagged(m.record.driveReported), Drives{});
 }
