@@ -80,7 +80,7 @@ TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
 TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
     BackupDlg dialog(withEnclosure);
     // Enter arrives once the modal loop shows this dialog.
-    test::ModalAnswerer answerer;
+    test::MessageBoxWatch answerer;
     answerer.On(L"Bexlo", [](HWND window) { ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0); });
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
 }

@@ -46,7 +46,7 @@ protected:
         seam.scsiCalls.clear();
         dialog->newDirDlg.nameEdit.beep = [] {};
 
-        answerer.On(kDialogCaption, [this](HWND newDir) { Answer(newDir); });
+        boxes.On(kDialogCaption, [this](HWND newDir) { Answer(newDir); });
     }
     void TearDown() override {
         dialog.reset();
@@ -74,7 +74,7 @@ protected:
         ::SendMessageW(dialog->Handle(), WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(dialog->Handle(), button)));
     }
-    int Opened() const { return answerer.Answered(kDialogCaption); }
+    int Opened() const { return boxes.Answered(kDialogCaption); }
 
     static constexpr wchar_t kTop[] = L"C:\\BexloNewFolder";
 
@@ -82,7 +82,6 @@ protected:
     std::uint8_t keyReply = 2;
     std::uint8_t keyByte = 1;
     std::unique_ptr<BackupDlg> dialog;
-    test::ModalAnswerer answerer;
     test::MessageBoxWatch boxes;
     std::wstring name;
     std::function<void(HWND)> onOpen;

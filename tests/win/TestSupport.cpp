@@ -231,66 +231,6 @@ bool ChildProcess::WaitForExit(DWORD ms) const {
     return ::WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
 }
 
-namespace {
-
-ModalAnswerer* activeAnswerer = nullptr;
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> ThreadWindows() {
-    std::vector<HWND> windows;
-    ::EnumThreadWindows(::GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
-}  // namespace
-
-ModalAnswerer::ModalAnswerer() {
-    activeAnswerer = this;
-    timer_ = ::SetTimer(nullptr, 0, 20, Tick);
-}
-
-ModalAnswerer::~ModalAnswerer() {
-    ::KillTimer(nullptr, timer_);
-    activeAnswerer = nullptr;
-}
-
-void ModalAnswerer::On(const std::wstring& caption, Handler handler) {
-    handlers_[caption] = std::move(handler);
-}
-
-int ModalAnswerer::Answered(const std::wstring& caption) const {
-    auto found = answered_.find(caption);
-    return found == answered_.end() ? 0 : found->second;
-}
-
-void CALLBACK ModalAnswerer::Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (activeAnswerer != nullptr) {
-        activeAnswerer->Scan();
-    }
-}
-
-void ModalAnswerer::Scan() {
-    if (scanning_) {
-        return;  // a handler pumping messages
-    }
-    scanning_ = true;
-    std::erase_if(seen_, [](HWND window) { return !::IsWindow(window); });
-    for (HWND window : ThreadWindows()) {
-        auto handler = handlers_.find(WindowText(window));
-        if (handler == handlers_.end() || !::IsWindowVisible(window) ||
-            !seen_.insert(window).second) {
-            continue;
-        }
-        ++answered_[handler->first];
-        handler->second(window);
-    }
-    scanning_ = false;
-}
-
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
     auto* texts = reinterpret_cast<std::wstring*>(param);
     const std::wstring text = WindowText(child);
@@ -385,22 +325,56 @@ MessageBoxWatch::~MessageBoxWatch() {
 
 void MessageBoxWatch::Watch() {
     while (!stop_) {
-        ::EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(this));
-        ::Sleep(30);
+        {
+            std::lock_guard lock(mutex_);
+            std::erase_if(seen_, [](HWND window) { return !::IsWindow(window); });
+        }
+        ::EnumWindows(AnswerWindow, reinterpret_cast<LPARAM>(this));
+        ::Sleep(20);
     }
 }
 
-BOOL CALLBACK MessageBoxWatch::AnswerBox(HWND window, LPARAM self) {
+void MessageBoxWatch::On(const std::wstring& caption, Handler handler) {
+    std::lock_guard lock(mutex_);
+    handlers_[caption] = std::move(handler);
+}
+
+int MessageBoxWatch::Answered(const std::wstring& caption) const {
+    std::lock_guard lock(mutex_);
+    auto found = answered_.find(caption);
+    return found == answered_.end() ? 0 : found->second;
+}
+
+BOOL CALLBACK MessageBoxWatch::AnswerWindow(HWND window, LPARAM self) {
     auto& watch = *reinterpret_cast<MessageBoxWatch*>(self);
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
-    if (process != ::GetCurrentProcessId() || !IsMessageBox(window)) {
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window)) {
+        return TRUE;
+    }
+    // Read without a message to the window's thread, which may be busy.
+    wchar_t caption[256]{};
+    ::InternalGetWindowText(window, caption, 256);
+    Handler handler;
+    {
+        std::lock_guard lock(watch.mutex_);
+        auto found = watch.handlers_.find(caption);
+        if (found != watch.handlers_.end() && watch.seen_.insert(window).second) {
+            ++watch.answered_[caption];
+            handler = found->second;
+        }
+    }
+    if (handler) {
+        handler(window);
+        return TRUE;
+    }
+    if (!IsMessageBox(window)) {
         return TRUE;
     }
     ShownBox box{WindowText(window), StaticTexts(window)};
     {
         std::lock_guard lock(watch.mutex_);
-        if (!watch.answered_.insert(window).second) {
+        if (!watch.seen_.insert(window).second) {
             return TRUE;
         }
         watch.boxes_.push_back(std::move(box));

@@ -75,31 +75,6 @@ private:
     DWORD id_ = 0;
 };
 
-// Answers the windows that this thread's modal loops open: every 20 ms each visible top-level
-// window of the thread whose caption has a handler is handed to that handler, once. One at a time.
-class ModalAnswerer {
-public:
-    using Handler = std::function<void(HWND)>;
-
-    ModalAnswerer();
-    ~ModalAnswerer();
-    ModalAnswerer(const ModalAnswerer&) = delete;
-    ModalAnswerer& operator=(const ModalAnswerer&) = delete;
-
-    void On(const std::wstring& caption, Handler handler);
-    int Answered(const std::wstring& caption) const;
-
-private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
-    void Scan();
-
-    std::map<std::wstring, Handler> handlers_;
-    std::map<std::wstring, int> answered_;
-    std::set<HWND> seen_;
-    UINT_PTR timer_ = 0;
-    bool scanning_ = false;
-};
-
 // The texts of a message box's or dialog's static controls, one line each.
 std::wstring StaticTexts(HWND window);
 
@@ -113,26 +88,34 @@ struct ShownBox {
     std::wstring text;
 };
 
-// Answers every message box of this process with OK, from a thread of its own, and keeps what
-// each one said, so that code showing boxes runs on without a person.
+// Answers the windows of this process from a thread of its own, so that code showing them runs on
+// without a person: a window whose caption has a handler is handed to it, once; any other message
+// box is answered with OK, and what it said is kept.
 class MessageBoxWatch {
 public:
+    using Handler = std::function<void(HWND)>;
+
     MessageBoxWatch();
     ~MessageBoxWatch();
     MessageBoxWatch(const MessageBoxWatch&) = delete;
     MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
 
+    void On(const std::wstring& caption, Handler handler);
+    // How many windows with this caption were handed to its handler.
+    int Answered(const std::wstring& caption) const;
     std::vector<ShownBox> Boxes() const;
     // Pumps this thread's messages until `count` boxes have been answered.
     bool WaitForBoxes(std::size_t count, DWORD timeoutMs = 20000) const;
 
 private:
     void Watch();
-    static BOOL CALLBACK AnswerBox(HWND window, LPARAM self);
+    static BOOL CALLBACK AnswerWindow(HWND window, LPARAM self);
 
     mutable std::mutex mutex_;
+    std::map<std::wstring, Handler> handlers_;
+    std::map<std::wstring, int> answered_;
     std::vector<ShownBox> boxes_;
-    std::set<HWND> answered_;
+    std::set<HWND> seen_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

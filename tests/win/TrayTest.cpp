@@ -216,7 +216,7 @@ TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {
 
 TEST_F(Tray, AboutEntryOpensTheAboutBox) {
     auto dialog = Open(true);
-    test::ModalAnswerer answerer;
+    test::MessageBoxWatch answerer;
     std::wstring lines;
     answerer.On(L"About BXL", [&](HWND about) {
         lines = test::StaticTexts(about);
