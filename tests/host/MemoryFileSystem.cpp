@@ -10,12 +10,8 @@ namespace {
 
 std::vector<std::wstring> Segments(const std::wstring& path) {
     std::vector<std::wstring> segments;
-    std::size_t start = 2;
-    while (start < path.size()) {
-        std::size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) {
-            end = path.size();
-        }
+    for (std::size_t start = 2; start < path.size();) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
         if (end > start) {
             segments.push_back(path.substr(start, end - start));
         }
@@ -36,17 +32,16 @@ wchar_t MemoryFileSystem::Upper(wchar_t c) {
 
 std::wstring MemoryFileSystem::UpperName(const std::wstring& name) {
     std::wstring upper = name;
-    for (wchar_t& c : upper) {
-        c = Upper(c);
-    }
+    std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
     return upper;
 }
 
-MemoryFileSystem::Node* MemoryFileSystem::NewNode(bool folder, wchar_t drive) {
-    Node* node = nodes_.emplace_back(std::make_unique<Node>()).get();
-    node->folder = folder;
-    node->drive = Upper(drive);
-    node->index = nextIndex_++;
+MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const std::wstring& path,
+                                                  bool folder) {
+    Node& node = nodes_[key] = Node{};
+    node.path = path;
+    node.folder = folder;
+    node.index = nextIndex_++;
     return node;
 }
 
@@ -72,69 +67,83 @@ bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
 }
 
 std::uint32_t MemoryFileSystem::MissingError(const std::wstring& path) const {
-    return Parent(path).first != nullptr ? file_error::kFileNotFound : file_error::kPathNotFound;
+    return Parent(path).first ? file_error::kFileNotFound : file_error::kPathNotFound;
 }
 
-std::optional<MemoryFileSystem::Link> MemoryFileSystem::Resolve(const std::wstring& path) const {
-    if (!HasDrive(path)) {
+std::wstring MemoryFileSystem::Follow(const std::wstring& key) const {
+    auto node = nodes_.find(key);
+    return node != nodes_.end() && !node->second.linkTo.empty() ? node->second.linkTo : key;
+}
+
+std::optional<std::wstring> MemoryFileSystem::Resolve(const std::wstring& path) const {
+    if (!HasDrive(path) || nodes_.count(std::wstring{Upper(path[0]), L':'}) == 0) {
         return std::nullopt;
     }
-    auto drive = drives_.find(Upper(path[0]));
-    if (drive == drives_.end()) {
-        return std::nullopt;
-    }
-    Link current{L"", drive->second, false};
+    std::wstring key{Upper(path[0]), L':'};
     for (const std::wstring& segment : Segments(path)) {
-        if (!current.node->folder) {
+        auto folder = nodes_.find(Follow(key));
+        if (folder == nodes_.end() || !folder->second.folder) {
             return std::nullopt;
         }
-        auto child = current.node->children.find(UpperName(segment));
-        if (child == current.node->children.end()) {
-            return std::nullopt;
-        }
+        key = folder->first + L'\\' + UpperName(segment);
         // A link onto a drive that is gone leads nowhere.
-        if (detached_.count(child->second.node->drive) != 0) {
+        if (nodes_.count(key) == 0 || detached_.count(Follow(key)[0]) != 0) {
             return std::nullopt;
         }
-        current = child->second;
     }
-    return current;
+    return key;
 }
 
-MemoryFileSystem::Node* MemoryFileSystem::ResolveFolder(const std::wstring& path) const {
-    const std::optional<Link> link = Resolve(path);
-    return link && link->node->folder ? link->node : nullptr;
+std::optional<std::wstring> MemoryFileSystem::ResolveFolder(const std::wstring& path) const {
+    const std::optional<std::wstring> key = Resolve(path);
+    if (!key) {
+        return std::nullopt;
+    }
+    auto folder = nodes_.find(Follow(*key));
+    return folder != nodes_.end() && folder->second.folder ? std::optional(folder->first)
+                                                           : std::nullopt;
 }
 
-std::pair<MemoryFileSystem::Node*, std::wstring> MemoryFileSystem::Parent(
+std::pair<std::optional<std::wstring>, std::wstring> MemoryFileSystem::Parent(
     const std::wstring& path) const {
-    std::vector<std::wstring> segments =
+    const std::vector<std::wstring> segments =
         HasDrive(path) ? Segments(path) : std::vector<std::wstring>{};
     if (segments.empty()) {
-        return {nullptr, L""};
+        return {std::nullopt, L""};
     }
-    const std::wstring name = segments.back();
     std::wstring parent = path.substr(0, 2);
     for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
         parent += L'\\' + segments[i];
     }
-    return {ResolveFolder(parent), name};
+    return {ResolveFolder(parent), segments.back()};
 }
 
-MemoryFileSystem::Node* MemoryFileSystem::MakeFolders(const std::wstring& path) {
-    Node*& drive = drives_[Upper(path[0])];
-    if (drive == nullptr) {
-        drive = NewNode(true, path[0]);
+std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
+    std::wstring key{Upper(path[0]), L':'};
+    if (nodes_.count(key) == 0) {
+        NewNode(key, key, true);
     }
-    Node* current = drive;
     for (const std::wstring& segment : Segments(path)) {
-        Link& child = current->children[UpperName(segment)];
-        if (child.node == nullptr) {
-            child = Link{segment, NewNode(true, path[0]), false};
+        const std::wstring folder = Follow(key);
+        key = folder + L'\\' + UpperName(segment);
+        if (nodes_.count(key) == 0) {
+            NewNode(key, nodes_.at(folder).path + L'\\' + segment, true);
         }
-        current = child.node;
     }
-    return current;
+    return Follow(key);
+}
+
+std::vector<const MemoryFileSystem::Node*> MemoryFileSystem::Children(
+    const std::wstring& key) const {
+    std::vector<const Node*> children;
+    const std::wstring prefix = key + L'\\';
+    for (auto at = nodes_.lower_bound(prefix); at != nodes_.end() && at->first.starts_with(prefix);
+         ++at) {
+        if (at->first.find(L'\\', prefix.size()) == std::wstring::npos) {
+            children.push_back(&at->second);
+        }
+    }
+    return children;
 }
 
 void MemoryFileSystem::AddFolder(const std::wstring& path) {
@@ -144,60 +153,53 @@ void MemoryFileSystem::AddFolder(const std::wstring& path) {
 void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data,
                                std::int64_t lastWrite, std::optional<std::uint64_t> size) {
     const std::size_t slash = path.rfind(L'\\');
-    Node* folder = MakeFolders(path.substr(0, slash));
+    const std::wstring folder = MakeFolders(path.substr(0, slash));
     const std::wstring name = path.substr(slash + 1);
-    auto node = NewNode(false, path[0]);
-    node->data = data;
-    node->size = size;
-    node->lastWrite = lastWrite;
-    folder->children[UpperName(name)] = Link{name, node, false};
+    Node& node =
+        NewNode(folder + L'\\' + UpperName(name), nodes_.at(folder).path + L'\\' + name, false);
+    node.data = data;
+    node.size = size;
+    node.lastWrite = lastWrite;
 }
 
 void MemoryFileSystem::AddLink(const std::wstring& path, const std::wstring& to) {
+    const std::wstring target = MakeFolders(to);
     const std::size_t slash = path.rfind(L'\\');
-    Node* folder = MakeFolders(path.substr(0, slash));
+    const std::wstring folder = MakeFolders(path.substr(0, slash));
     const std::wstring name = path.substr(slash + 1);
-    folder->children[UpperName(name)] = Link{name, MakeFolders(to), true};
+    NewNode(folder + L'\\' + UpperName(name), nodes_.at(folder).path + L'\\' + name, true).linkTo =
+        target;
 }
 
 void MemoryFileSystem::Remove(const std::wstring& path) {
-    if (auto [parent, name] = Parent(path); parent != nullptr) {
-        parent->children.erase(UpperName(name));
+    if (const std::optional<std::wstring> key = Resolve(path)) {
+        std::erase_if(nodes_, [&](const auto& entry) {
+            return entry.first == *key || entry.first.starts_with(*key + L'\\');
+        });
     }
 }
 
 std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) const {
-    const std::optional<Link> link = Resolve(path);
-    if (!link || link->node->folder) {
+    const std::optional<std::wstring> key = Resolve(path);
+    if (!key || nodes_.at(*key).folder) {
         return std::nullopt;
     }
-    return link->node->data;
+    return nodes_.at(*key).data;
 }
 
 bool MemoryFileSystem::IsFolder(const std::wstring& path) const {
-    return ResolveFolder(path) != nullptr;
-}
-
-void MemoryFileSystem::SnapshotInto(const std::wstring& path, const Node& folder,
-                                    std::map<std::wstring, std::string>& out) const {
-    for (const auto& [key, child] : folder.children) {
-        const std::wstring childPath = path + L'\\' + child.name;
-        if (child.isLink) {
-            out[childPath] = "<link>";
-        } else if (child.node->folder) {
-            out[childPath] = "<folder>";
-            SnapshotInto(childPath, *child.node, out);
-        } else {
-            out[childPath] = child.node->data + "@" + std::to_string(child.node->lastWrite);
-        }
-    }
+    return ResolveFolder(path).has_value();
 }
 
 std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) const {
     std::map<std::wstring, std::string> out;
-    auto found = drives_.find(Upper(drive));
-    if (found != drives_.end()) {
-        SnapshotInto(std::wstring(1, Upper(drive)) + L":", *found->second, out);
+    const std::wstring prefix{Upper(drive), L':', L'\\'};
+    for (auto at = nodes_.lower_bound(prefix); at != nodes_.end() && at->first.starts_with(prefix);
+         ++at) {
+        const Node& node = at->second;
+        out[node.path] = !node.linkTo.empty() ? "<link>"
+                         : node.folder        ? "<folder>"
+                                              : node.data + "@" + std::to_string(node.lastWrite);
     }
     return out;
 }
@@ -207,13 +209,14 @@ std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     if (!Admit(Op::Find, path)) {
         return std::nullopt;
     }
-    const std::optional<Link> link = Resolve(path);
-    if (!link || link->name.empty()) {
+    const std::optional<std::wstring> key = Resolve(path);
+    if (!key || key->size() == 2) {
         Failed(MissingError(path));
         return std::nullopt;
     }
-    const Node& node = *link->node;
-    return FileEntry{link->name, node.folder, node.size.value_or(node.data.size()), node.lastWrite};
+    const Node& node = nodes_.at(*key);
+    return FileEntry{node.path.substr(node.path.rfind(L'\\') + 1), node.folder,
+                     node.size.value_or(node.data.size()), node.lastWrite};
 }
 
 std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folderIn) {
@@ -221,16 +224,15 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
     if (!Admit(Op::List, folder)) {
         return std::nullopt;
     }
-    Node* node = ResolveFolder(folder);
-    if (!node) {
+    const std::optional<std::wstring> key = ResolveFolder(folder);
+    if (!key) {
         Failed(file_error::kPathNotFound);
         return std::nullopt;
     }
     std::vector<FileEntry> entries;
-    for (const auto& [key, child] : node->children) {
-        const Node& entry = *child.node;
-        entries.push_back(FileEntry{child.name, entry.folder,
-                                    entry.size.value_or(entry.data.size()), entry.lastWrite});
+    for (const Node* child : Children(*key)) {
+        entries.push_back(FileEntry{child->path.substr(child->path.rfind(L'\\') + 1), child->folder,
+                                    child->size.value_or(child->data.size()), child->lastWrite});
     }
     return entries;
 }
@@ -240,12 +242,12 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
     if (!Admit(Op::Identity, folder)) {
         return std::nullopt;
     }
-    Node* node = ResolveFolder(folder);
-    if (!node) {
+    const std::optional<std::wstring> key = ResolveFolder(folder);
+    if (!key) {
         Failed(MissingError(folder));
         return std::nullopt;
     }
-    return FileId{static_cast<std::uint64_t>(node->drive), node->index};
+    return FileId{static_cast<std::uint64_t>((*key)[0]), nodes_.at(*key).index};
 }
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
@@ -257,10 +259,11 @@ bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
     if (!parent) {
         return Failed(Resolve(path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
     }
-    if (parent->children.count(UpperName(name)) != 0) {
+    const std::wstring key = *parent + L'\\' + UpperName(name);
+    if (nodes_.count(key) != 0) {
         return Failed(file_error::kAlreadyExists);
     }
-    parent->children[UpperName(name)] = Link{name, NewNode(true, path[0]), false};
+    NewNode(key, nodes_.at(*parent).path + L'\\' + name, true);
     return true;
 }
 
@@ -273,8 +276,8 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (beforeCopy) {
         beforeCopy(from);
     }
-    const std::optional<Link> source = Resolve(from);
-    if (!source || source->node->folder) {
+    const std::optional<std::wstring> source = Resolve(from);
+    if (!source || nodes_.at(*source).folder) {
         return Failed(MissingError(from));
     }
     if (heldOpen_.count(UpperName(from)) != 0) {
@@ -284,22 +287,23 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (!parent) {
         return Failed(file_error::kPathNotFound);
     }
-    Link& target = parent->children[UpperName(name)];
-    if (target.node && target.node->folder) {
+    const std::wstring key = *parent + L'\\' + UpperName(name);
+    auto existing = nodes_.find(key);
+    if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
-    if (!target.node) {
-        target = Link{name, NewNode(false, to[0]), false};
-    }
-    const Node& data = *source->node;
+    Node& target = existing != nodes_.end()
+                       ? existing->second
+                       : NewNode(key, nodes_.at(*parent).path + L'\\' + name, false);
+    const Node& data = nodes_.at(*source);
     if (gate && !gate(Op::CopyFileData, to)) {
-        target.node->data = data.data.substr(0, data.data.size() / 2);
-        target.node->size.reset();
+        target.data = data.data.substr(0, data.data.size() / 2);
+        target.size.reset();
         return Failed(gateError);
     }
-    target.node->data = data.data;
-    target.node->size = data.size;
-    target.node->lastWrite = data.lastWrite;
+    target.data = data.data;
+    target.size = data.size;
+    target.lastWrite = data.lastWrite;
     return true;
 }
 
@@ -314,18 +318,20 @@ bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& 
     if (!fromParent || !toParent) {
         return Failed(file_error::kPathNotFound);
     }
-    auto moving = fromParent->children.find(UpperName(fromName));
-    if (moving == fromParent->children.end() || moving->second.node->folder) {
+    auto moving = nodes_.find(*fromParent + L'\\' + UpperName(fromName));
+    if (moving == nodes_.end() || moving->second.folder) {
         return Failed(file_error::kFileNotFound);
     }
-    auto existing = toParent->children.find(UpperName(toName));
-    if (existing != toParent->children.end() && existing->second.node->folder) {
+    const std::wstring key = *toParent + L'\\' + UpperName(toName);
+    auto existing = nodes_.find(key);
+    if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
-    Link moved{existing != toParent->children.end() ? existing->second.name : toName,
-               moving->second.node, false};
-    fromParent->children.erase(moving);
-    toParent->children[UpperName(toName)] = moved;
+    Node moved = moving->second;
+    moved.path = existing != nodes_.end() ? existing->second.path
+                                          : nodes_.at(*toParent).path + L'\\' + toName;
+    nodes_.erase(moving);
+    nodes_[key] = moved;
     return true;
 }
 
@@ -338,11 +344,11 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     if (!parent) {
         return Failed(file_error::kPathNotFound);
     }
-    auto found = parent->children.find(UpperName(name));
-    if (found == parent->children.end() || found->second.node->folder) {
+    auto found = nodes_.find(*parent + L'\\' + UpperName(name));
+    if (found == nodes_.end() || found->second.folder) {
         return Failed(file_error::kFileNotFound);
     }
-    parent->children.erase(found);
+    nodes_.erase(found);
     return true;
 }
 
@@ -382,12 +388,12 @@ bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
     if (!parent) {
         return Failed(file_error::kPathNotFound);
     }
-    Link& target = parent->children[UpperName(name)];
-    if (target.node && target.node->folder) {
+    const std::wstring key = *parent + L'\\' + UpperName(name);
+    if (nodes_.count(key) != 0 && nodes_.at(key).folder) {
         return Failed(file_error::kAccessDenied);
     }
-    target = Link{name, NewNode(false, path[0]), false};
-    target.node->data.assign(bytes.begin(), bytes.end());
+    NewNode(key, nodes_.at(*parent).path + L'\\' + name, false)
+        .data.assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -86,26 +85,22 @@ public:
                            const std::wstring& to) override;
 
 private:
-    struct Node;
-    struct Link {
-        std::wstring name;
-        Node* node = nullptr;
-        bool isLink = false;
-    };
+    // An entry under its upper-case path ("C:" for a drive's root); a link is a folder entry that
+    // leads to the folder under `linkTo`.
     struct Node {
+        std::wstring path;
         bool folder = false;
-        wchar_t drive = 0;
-        std::uint64_t index = 0;
+        std::wstring linkTo;
         std::string data;
         std::optional<std::uint64_t> size;
         std::int64_t lastWrite = 0;
-        // Keyed by the upper-case name.
-        std::map<std::wstring, Link> children;
+        std::uint64_t index = 0;
     };
+    using Nodes = std::map<std::wstring, Node>;
 
     static wchar_t Upper(wchar_t c);
     static std::wstring UpperName(const std::wstring& name);
-    Node* NewNode(bool folder, wchar_t drive);
+    Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {
         lastError_ = error;
         return false;
@@ -115,19 +110,20 @@ private:
     bool Admit(Op op, std::wstring& path, bool gated = true) const;
     // The error of a path that names nothing: its folder is missing, or only the entry.
     std::uint32_t MissingError(const std::wstring& path) const;
-    // The folder holding the path's last segment and that segment; nothing for a drive root or
+    // Where a key leads: a link's folder, or the key itself.
+    std::wstring Follow(const std::wstring& key) const;
+    // The key of the entry the path names, links on the way followed.
+    std::optional<std::wstring> Resolve(const std::wstring& path) const;
+    // The key of the folder the path leads to, a link at its end followed too.
+    std::optional<std::wstring> ResolveFolder(const std::wstring& path) const;
+    // The folder holding the path's last segment and that segment; no folder for a drive root or
     // a path whose folders are missing.
-    std::pair<Node*, std::wstring> Parent(const std::wstring& path) const;
-    // The entry the path names; a drive root is a folder entry without a name.
-    std::optional<Link> Resolve(const std::wstring& path) const;
-    Node* ResolveFolder(const std::wstring& path) const;
-    Node* MakeFolders(const std::wstring& path);
-    void SnapshotInto(const std::wstring& path, const Node& folder,
-                      std::map<std::wstring, std::string>& out) const;
+    std::pair<std::optional<std::wstring>, std::wstring> Parent(const std::wstring& path) const;
+    std::wstring MakeFolders(const std::wstring& path);
+    // The entries directly inside the folder under `key`.
+    std::vector<const Node*> Children(const std::wstring& key) const;
 
-    // Links may form cycles, so the nodes are owned here and referred to by plain pointers.
-    std::vector<std::unique_ptr<Node>> nodes_;
-    std::map<wchar_t, Node*> drives_;
+    Nodes nodes_;
     std::set<wchar_t> detached_;
     std::set<std::wstring> heldOpen_;
     mutable std::uint32_t lastError_ = 0;
