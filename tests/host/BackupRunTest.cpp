@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -27,11 +28,7 @@ constexpr int kDriveE = 4;
 constexpr std::int64_t kMinute = 600'000'000;
 
 std::string Narrow(const wchar_t* text) {
-    std::string narrow;
-    for (; *text != L'\0'; ++text) {
-        narrow += static_cast<char>(*text);
-    }
-    return narrow;
+    return {text, text + std::wcslen(text)};
 }
 
 // The main window and the device layer as a run sees them, recording what it is asked in order.
@@ -112,10 +109,6 @@ private:
     std::vector<std::string> events_;
     std::vector<std::wstring> texts_;
 };
-
-std::vector<std::uint8_t> Bytes(const std::string& text) {
-    return {text.begin(), text.end()};
-}
 
 // Disks with a few saved sources, and a run over them.
 struct MemoryRun {
@@ -204,8 +197,8 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
     const Case cases[] = {
         {"no path.txt", [](auto&) {}, 1, "refused No Path File", Msg::PathLost},
         {"a path.txt without its markers",
-         [](auto& t) { t.fs.WriteFileReplacing(kPathListFile, Bytes("garbage")); }, 1,
-         "refused No Path File", Msg::PathLost},
+         [](auto& t) { t.fs.WriteFileReplacing(kPathListFile, std::vector<std::uint8_t>(9, 'g')); },
+         1, "refused No Path File", Msg::PathLost},
         {"the key out, destination on the key's drive", [](auto& t) { t.Save(kTarget, {kWork}); },
          2, "refused Key Lost", Msg::KeyLost},
         {"no record of the last volume",

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cwchar>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 
 #include "BexloVersion.h"
 #include "app/LanguageFiles.h"
+#include "backup/Utf16Text.h"
 #include "backup/WindowsFileSystem.h"
 #include "tests/win/TestSupport.h"
 
@@ -107,17 +107,15 @@ std::map<std::wstring, std::wstring> UninstallEntry() {
 // Asks the Task Scheduler itself whether a task of this name is registered.
 bool TaskRegistered(const wchar_t* name) {
     ITaskService* rawService = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_ITaskService, reinterpret_cast<void**>(&rawService)))) {
-        ADD_FAILURE() << "the Task Scheduler cannot be reached";
-        return false;
-    }
+    EXPECT_TRUE(
+        SUCCEEDED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ITaskService, reinterpret_cast<void**>(&rawService))));
     ComPtr<ITaskService> service(rawService);
     VARIANT none;
     ::VariantInit(&none);
     ITaskFolder* rawFolder = nullptr;
     const UniqueBstr root(::SysAllocString(L"\\"));
-    if (FAILED(service->Connect(none, none, none, none)) ||
+    if (!service || FAILED(service->Connect(none, none, none, none)) ||
         FAILED(service->GetFolder(root.get(), &rawFolder))) {
         ADD_FAILURE() << "the Task Scheduler's task folder cannot be read";
         return false;
@@ -125,19 +123,9 @@ bool TaskRegistered(const wchar_t* name) {
     ComPtr<ITaskFolder> folder(rawFolder);
     IRegisteredTask* rawTask = nullptr;
     const UniqueBstr taskName(::SysAllocString(name));
-    if (FAILED(folder->GetTask(taskName.get(), &rawTask))) {
-        return false;
-    }
+    const bool registered = SUCCEEDED(folder->GetTask(taskName.get(), &rawTask));
     ComPtr<IRegisteredTask> task(rawTask);
-    return true;
-}
-
-// A UTF-16 file with a byte-order mark, as text.
-std::wstring ReadUtf16(const std::wstring& path) {
-    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
-    std::wstring text(bytes.size() < 2 ? 0 : (bytes.size() - 2) / 2, L'\0');
-    std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
-    return text;
+    return registered;
 }
 
 // The process that shows the program's window, and the program file it runs.
@@ -211,7 +199,9 @@ protected:
 
         EXPECT_TRUE(TaskRegistered(L"Bexlo"));
         // The stored copy keeps only part of the definition under Wine: check what was handed over.
-        const std::wstring task = ReadUtf16(kFolder + L"\\BexloLogon.xml");
+        const std::wstring task =
+            FromUtf16(Utf16TextUpToNul(ReadFileBytes(kFolder + L"\\BexloLogon.xml", 1 << 20)
+                                           .value_or(std::vector<std::uint8_t>{})));
         EXPECT_NE(task.find(L"<Command>" + kProgram + L"</Command>"), std::wstring::npos);
         EXPECT_NE(task.find(L"<LogonTrigger>"), std::wstring::npos);
         EXPECT_NE(task.find(L"<RunLevel>HighestAvailable</RunLevel>"), std::wstring::npos);
@@ -237,8 +227,11 @@ TEST_F(Installer, InstallsUpdatesOverARunningCopyAndUninstallsKeepingTheSettings
     test::WriteUtf16File(kFolder + L"\\Setup.txt",
                          L"[MAIN]\nUI_String=German\nMsg_String=German\n");
     const auto settings = test::ReadTree(kFolder);
-    const auto kept = [&settings](const wchar_t* name) {
-        return test::ReadTree(kFolder).at(name) == settings.at(name);
+    const auto ExpectSettingsKept = [&settings] {
+        const auto now = test::ReadTree(kFolder);
+        for (const wchar_t* name : {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"}) {
+            EXPECT_EQ(now.at(name), settings.at(name)) << Narrow(name);
+        }
     };
 
     {
@@ -248,9 +241,7 @@ TEST_F(Installer, InstallsUpdatesOverARunningCopyAndUninstallsKeepingTheSettings
         EXPECT_EQ(::WaitForSingleObject(firstProcess.Get(), 0), WAIT_OBJECT_0)
             << "the copy that ran before is still running";
         WaitForInstalledCopy(first.id);
-        for (const wchar_t* name : {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"}) {
-            EXPECT_TRUE(kept(name)) << Narrow(name);
-        }
+        ExpectSettingsKept();
     }
 
     {
@@ -271,9 +262,7 @@ TEST_F(Installer, InstallsUpdatesOverARunningCopyAndUninstallsKeepingTheSettings
         }
         EXPECT_FALSE(Exists(CommonPrograms() + L"\\Bexlo.lnk"));
         EXPECT_FALSE(TaskRegistered(L"Bexlo"));
-        for (const wchar_t* name : {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"}) {
-            EXPECT_TRUE(kept(name)) << Narrow(name);
-        }
+        ExpectSettingsKept();
     }
 }
 

@@ -70,78 +70,63 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-void ClearDataFolder() {
-    ::CreateDirectoryW(kDataFolderParent, nullptr);
-    ::CreateDirectoryW(kDataFolder, nullptr);
-    WIN32_FIND_DATAW entry;
-    const std::wstring folder = std::wstring(kDataFolder) + L"\\";
-    UniqueFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &entry));
-    if (!find) {
-        return;
-    }
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            ::DeleteFileW((folder + entry.cFileName).c_str());
-        }
-    } while (::FindNextFileW(find.Get(), &entry));
-}
-
-// Links are removed, never followed.
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(child);
-            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                ::RemoveDirectoryW(child.c_str());
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.Get(), &entry));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 namespace {
 
-void ReadTreeInto(const std::wstring& folder, const std::wstring& relative,
-                  std::map<std::wstring, std::string>& contents) {
+// Hands `visit` the path and find data of each entry of `folder`, "." and ".." left out.
+void ForEachEntry(const std::wstring& folder,
+                  const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit) {
     WIN32_FIND_DATAW entry;
     UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (!find) {
-        return;
-    }
-    do {
+    for (bool more = find.Valid(); more; more = ::FindNextFileW(find.Get(), &entry)) {
         const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") {
-            continue;
+        if (name != L"." && name != L"..") {
+            visit(folder + L"\\" + name, entry);
         }
-        const std::wstring path = folder + L"\\" + name;
-        const std::wstring key = relative.empty() ? name : relative + L"\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            contents[key] = "<folder>";
-            ReadTreeInto(path, key, contents);
-        } else {
-            const auto bytes = ReadFileBytes(path, SIZE_MAX);
-            contents[key] = bytes ? std::string(bytes->begin(), bytes->end()) : "<unreadable>";
-        }
-    } while (::FindNextFileW(find.Get(), &entry));
+    }
 }
 
 }  // namespace
 
+void ClearDataFolder() {
+    ::CreateDirectoryW(kDataFolderParent, nullptr);
+    ::CreateDirectoryW(kDataFolder, nullptr);
+    ForEachEntry(kDataFolder, [](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            ::DeleteFileW(path.c_str());
+        }
+    });
+}
+
+// Links are removed, never followed.
+void RemoveTree(const std::wstring& path) {
+    ForEachEntry(path, [](const std::wstring& child, const WIN32_FIND_DATAW& entry) {
+        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            ::DeleteFileW(child.c_str());
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            ::RemoveDirectoryW(child.c_str());
+        } else {
+            RemoveTree(child);
+        }
+    });
+    ::RemoveDirectoryW(path.c_str());
+}
+
 std::map<std::wstring, std::string> ReadTree(const std::wstring& folder) {
     std::map<std::wstring, std::string> contents;
-    ReadTreeInto(folder, L"", contents);
+    std::function<void(const std::wstring&)> read = [&](const std::wstring& at) {
+        ForEachEntry(at, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+            const std::wstring key = path.substr(folder.size() + 1);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                contents[key] = "<folder>";
+                read(path);
+            } else {
+                const auto bytes = ReadFileBytes(path, SIZE_MAX);
+                contents[key] = bytes ? std::string(bytes->begin(), bytes->end()) : "<unreadable>";
+            }
+        });
+    };
+    read(folder);
     return contents;
 }
 

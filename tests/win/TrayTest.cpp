@@ -50,7 +50,7 @@ protected:
     }
 };
 
-TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndItsMenu) {
+TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndADoubleClickRestoresTheDialog) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
     EXPECT_FALSE(ShellHasIcon(window));
@@ -61,6 +61,17 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndItsMenu) {
     EXPECT_TRUE(ShellHasIcon(window));
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer)) << "timer 4 stops in the tray";
     EXPECT_TRUE(::KillTimer(window, kPollTimer)) << "polling goes on";
+
+    Notify(*dialog, 2, WM_LBUTTONDBLCLK);
+    Notify(*dialog, 1, WM_MOUSEMOVE);
+    Notify(*dialog, 1, WM_LBUTTONUP);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "other icons and mouse messages do nothing";
+    Notify(*dialog, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_FALSE(::IsIconic(window));
+    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_FALSE(ShellHasIcon(window));
+    EXPECT_TRUE(::KillTimer(window, kSelectionTimer)) << "timer 4 runs again";
 }
 
 TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
@@ -83,23 +94,6 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     Detach(*dialog);
     Attach(*dialog);
     EXPECT_FALSE(ShellHasIcon(window));
-}
-
-TEST_F(Tray, DoubleClickRestoresTheDialog) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    Minimise(*dialog);
-    Notify(*dialog, 2, WM_LBUTTONDBLCLK);
-    Notify(*dialog, 1, WM_MOUSEMOVE);
-    Notify(*dialog, 1, WM_LBUTTONUP);
-    EXPECT_FALSE(::IsWindowVisible(window)) << "other icons and mouse messages do nothing";
-
-    Notify(*dialog, 1, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_FALSE(::IsIconic(window));
-    EXPECT_EQ(dialog->inTray, 0);
-    EXPECT_FALSE(ShellHasIcon(window));
-    EXPECT_TRUE(::KillTimer(window, kSelectionTimer)) << "timer 4 runs again";
 }
 
 // The popup menu closes itself once the test has seen it open.
