@@ -216,46 +216,28 @@ bool ChildProcess::WaitForExit(DWORD ms) const {
     return ::WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
 }
 
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
-    auto* texts = reinterpret_cast<std::wstring*>(param);
-    const std::wstring text = WindowText(child);
-    if (!text.empty() && ::lstrcmpiW(ClassName(child).c_str(), L"Static") == 0) {
-        *texts += (texts->empty() ? L"" : L"\n") + text;
-    }
-    return TRUE;
-}
-
 std::wstring StaticTexts(HWND window) {
     std::wstring texts;
-    ::EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&texts));
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const std::wstring text = WindowText(child);
+        if (!text.empty() && ::lstrcmpiW(ClassName(child).c_str(), L"Static") == 0) {
+            texts += (texts.empty() ? L"" : L"\n") + text;
+        }
+    }
     return texts;
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    const wchar_t* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && WindowText(window) == search->caption) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
-    WindowSearch search{processId, caption, nullptr};
-    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(nullptr, window, nullptr, caption)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 namespace {
@@ -263,20 +245,16 @@ namespace {
 // A box exists before it is filled: its template's buttons carry every caption, and its text is
 // set while it is still hidden. Only a shown box with a text is read.
 bool BoxIsFilled(HWND box) {
-    return ::IsWindowVisible(box) && !StaticTexts(box).empty();
+    return box != nullptr && ::IsWindowVisible(box) && !StaticTexts(box).empty();
 }
 
 }  // namespace
 
 HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
     HWND box = nullptr;
-    PumpUntil(
-        [&] {
-            box = FindProcessWindow(processId, caption);
-            return box != nullptr && BoxIsFilled(box);
-        },
-        timeoutMs);
-    return box != nullptr && BoxIsFilled(box) ? box : nullptr;
+    const bool filled = PumpUntil(
+        [&] { return BoxIsFilled(box = FindProcessWindow(processId, caption)); }, timeoutMs);
+    return filled ? box : nullptr;
 }
 
 namespace {
