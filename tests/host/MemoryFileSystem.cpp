@@ -66,10 +66,6 @@ bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     return true;
 }
 
-std::uint32_t MemoryFileSystem::MissingError(const std::wstring& path) const {
-    return Parent(path).first ? file_error::kFileNotFound : file_error::kPathNotFound;
-}
-
 std::wstring MemoryFileSystem::Follow(const std::wstring& key) const {
     auto node = nodes_.find(key);
     return node != nodes_.end() && !node->second.linkTo.empty() ? node->second.linkTo : key;
@@ -211,12 +207,10 @@ std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     }
     const std::optional<std::wstring> key = Resolve(path);
     if (!key || key->size() == 2) {
-        Failed(MissingError(path));
+        Failed(file_error::kPathNotFound);
         return std::nullopt;
     }
-    const Node& node = nodes_.at(*key);
-    return FileEntry{node.path.substr(node.path.rfind(L'\\') + 1), node.folder,
-                     node.size.value_or(node.data.size()), node.lastWrite};
+    return nodes_.at(*key).Entry();
 }
 
 std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folderIn) {
@@ -231,8 +225,7 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
     }
     std::vector<FileEntry> entries;
     for (const Node* child : Children(*key)) {
-        entries.push_back(FileEntry{child->path.substr(child->path.rfind(L'\\') + 1), child->folder,
-                                    child->size.value_or(child->data.size()), child->lastWrite});
+        entries.push_back(child->Entry());
     }
     return entries;
 }
@@ -244,7 +237,7 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
     }
     const std::optional<std::wstring> key = ResolveFolder(folder);
     if (!key) {
-        Failed(MissingError(folder));
+        Failed(file_error::kPathNotFound);
         return std::nullopt;
     }
     return FileId{static_cast<std::uint64_t>((*key)[0]), nodes_.at(*key).index};
@@ -278,7 +271,7 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     }
     const std::optional<std::wstring> source = Resolve(from);
     if (!source || nodes_.at(*source).folder) {
-        return Failed(MissingError(from));
+        return Failed(file_error::kPathNotFound);
     }
     if (heldOpen_.count(UpperName(from)) != 0) {
         return Failed(file_error::kSharingViolation);
@@ -313,24 +306,20 @@ bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& 
     if (!Admit(Op::MoveOver, from, false) || !Admit(Op::MoveOver, to)) {
         return false;
     }
-    auto [fromParent, fromName] = Parent(from);
+    const std::optional<std::wstring> moving = Resolve(from);
     auto [toParent, toName] = Parent(to);
-    if (!fromParent || !toParent) {
+    if (!moving || nodes_.at(*moving).folder || !toParent) {
         return Failed(file_error::kPathNotFound);
-    }
-    auto moving = nodes_.find(*fromParent + L'\\' + UpperName(fromName));
-    if (moving == nodes_.end() || moving->second.folder) {
-        return Failed(file_error::kFileNotFound);
     }
     const std::wstring key = *toParent + L'\\' + UpperName(toName);
     auto existing = nodes_.find(key);
     if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
-    Node moved = moving->second;
+    Node moved = nodes_.at(*moving);
     moved.path = existing != nodes_.end() ? existing->second.path
                                           : nodes_.at(*toParent).path + L'\\' + toName;
-    nodes_.erase(moving);
+    nodes_.erase(*moving);
     nodes_[key] = moved;
     return true;
 }
@@ -340,15 +329,11 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     if (!Admit(Op::RemoveFile, path)) {
         return false;
     }
-    auto [parent, name] = Parent(path);
-    if (!parent) {
+    const std::optional<std::wstring> key = Resolve(path);
+    if (!key || nodes_.at(*key).folder) {
         return Failed(file_error::kPathNotFound);
     }
-    auto found = nodes_.find(*parent + L'\\' + UpperName(name));
-    if (found == nodes_.end() || found->second.folder) {
-        return Failed(file_error::kFileNotFound);
-    }
-    nodes_.erase(found);
+    nodes_.erase(*key);
     return true;
 }
 
@@ -371,7 +356,7 @@ std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const s
     }
     const std::optional<std::string> data = Data(path);
     if (!data) {
-        Failed(MissingError(path));
+        Failed(file_error::kPathNotFound);
         return std::nullopt;
     }
     return std::vector<std::uint8_t>(

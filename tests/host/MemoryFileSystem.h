@@ -95,6 +95,11 @@ private:
         std::optional<std::uint64_t> size;
         std::int64_t lastWrite = 0;
         std::uint64_t index = 0;
+
+        FileEntry Entry() const {
+            return {path.substr(path.rfind(L'\\') + 1), folder, size.value_or(data.size()),
+                    lastWrite};
+        }
     };
     using Nodes = std::map<std::wstring, Node>;
 
@@ -106,10 +111,9 @@ private:
         return false;
     }
     // Takes the long form's prefix off `path`; false, with the error set, when the platform
-    // would refuse the path or the drive, or the gate refuses the operation.
+    // would refuse the path or the drive, or the gate refuses the operation. A path that names
+    // nothing fails as a missing path, whether its folder is there or not.
     bool Admit(Op op, std::wstring& path, bool gated = true) const;
-    // The error of a path that names nothing: its folder is missing, or only the entry.
-    std::uint32_t MissingError(const std::wstring& path) const;
     // Where a key leads: a link's folder, or the key itself.
     std::wstring Follow(const std::wstring& key) const;
     // The key of the entry the path names, links on the way followed.
