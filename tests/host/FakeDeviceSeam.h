@@ -340,7 +340,7 @@ public:
 
     bool StartRun() override {
         ++runs;
-        return runStarts;
+        return true;
     }
     bool RunActive() const override { return running; }
     void StopPollTimer() override {
@@ -354,7 +354,6 @@ public:
     }
 
     int runs = 0;
-    bool runStarts = true;
     bool running = false;
     int timerStops = 0;
     int timerStarts = 0;

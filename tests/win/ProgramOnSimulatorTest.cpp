@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,31 +53,21 @@ TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNot
     EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
 }
 
-// The paths of every module loaded in a process.
-std::vector<std::wstring> LoadedModules(DWORD processId) {
-    std::vector<std::wstring> modules;
+// Whether process `processId` has the module of this path loaded.
+bool Loaded(DWORD processId, const std::wstring& path) {
     UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
     if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE) {
         snapshot.Release();
-        return modules;
+        return false;
     }
     MODULEENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more;
+    bool found = false;
+    for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more && !found;
          more = ::Module32NextW(snapshot.Get(), &entry)) {
-        modules.push_back(UpperCase(entry.szExePath));
+        found = UpperCase(entry.szExePath) == UpperCase(path);
     }
-    return modules;
-}
-
-bool Loaded(const std::vector<std::wstring>& modules, const std::wstring& path) {
-    const std::wstring upper = UpperCase(path);
-    for (const std::wstring& module : modules) {
-        if (module == upper) {
-            return true;
-        }
-    }
-    return false;
+    return found;
 }
 
 // Bexlo runs as administrator: libraries planted under the vendors' names in its working folder
@@ -124,13 +115,9 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
             // Every stand-in loaded from the simulator's folder: every family was polled.
             EXPECT_TRUE(PumpUntil(
                 [&] {
-                    const auto modules = LoadedModules(program.Id());
-                    for (const wchar_t* name : names) {
-                        if (!Loaded(modules, simulator + L"\\" + name)) {
-                            return false;
-                        }
-                    }
-                    return true;
+                    return std::ranges::all_of(names, [&](const wchar_t* name) {
+                        return Loaded(program.Id(), simulator + L"\\" + name);
+                    });
                 },
                 20000))
                 << "waited for every family's library to be used";

@@ -21,13 +21,11 @@ namespace {
 using test::PumpUntil;
 using test::WriteBytes;
 
+constexpr char kMissing[] = "<missing>";
+
 std::string ReadBytes(const std::wstring& path) {
     const auto bytes = ReadFileBytes(path, 4096);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : "<missing>";
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return bytes ? std::string(bytes->begin(), bytes->end()) : kMissing;
 }
 
 // A tree that also lists files, as a derived tree may, and that answers the shell's questions
@@ -290,7 +288,7 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     EXPECT_TRUE(tree().fileCalls.empty());
     EXPECT_TRUE(tree().executions.empty());
     EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
-    EXPECT_TRUE(Exists(L"E:\\t\\keep\\k.txt"));
+    EXPECT_EQ(ReadBytes(L"E:\\t\\keep\\k.txt"), "bytes");
 
     {
         HeldKeys alt{VK_MENU};
@@ -386,7 +384,7 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
     EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_DELETE));
     EXPECT_EQ(tree().fileCalls[0].from, L"E:\\t\\bin\\gone.txt");
     EXPECT_EQ(tree().fileCalls[0].autoRefreshDuring, 0);
-    EXPECT_FALSE(Exists(L"E:\\t\\bin\\gone.txt"));
+    EXPECT_EQ(ReadBytes(L"E:\\t\\bin\\gone.txt"), kMissing);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\bin\\gone.txt"), nullptr);
     EXPECT_EQ(ReadBytes(L"E:\\t\\bin\\stays.txt"), "stays");
 
@@ -435,7 +433,7 @@ TEST_F(TreeItemCommands, ADropMovesOrCopiesTheFileAndOntoItsOwnFolderIsRefused) 
     EXPECT_EQ(move.flags, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_ALLOWUNDO);
     EXPECT_EQ(move.autoRefreshDuring, 0);
     EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\f.txt"), "new");
-    EXPECT_FALSE(Exists(L"E:\\t\\src\\f.txt"));
+    EXPECT_EQ(ReadBytes(L"E:\\t\\src\\f.txt"), kMissing);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), nullptr);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\dst\\f.txt"), shown) << "the target is left as it was";
 
