@@ -45,9 +45,9 @@ MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const
     return node;
 }
 
-bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
+std::optional<std::wstring> MemoryFileSystem::Admit(Op op, std::wstring path, bool gated) const {
     constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
-    const bool longForm = path.compare(0, kLongPrefix.size(), kLongPrefix) == 0;
+    const bool longForm = path.starts_with(kLongPrefix);
     if (longForm) {
         path.erase(0, kLongPrefix.size());
     }
@@ -55,15 +55,15 @@ bool MemoryFileSystem::Admit(Op op, std::wstring& path, bool gated) const {
     // 8.3 name for a new folder.
     const std::size_t limit = op == Op::CreateFolder ? 247 : 259;
     if (!longForm && path.size() > limit) {
-        return Failed(file_error::kFilenameTooLong);
+        return Missing(file_error::kFilenameTooLong);
     }
     if (!HasDrive(path) || detached_.count(Upper(path[0])) != 0) {
-        return Failed(file_error::kNotReady);
+        return Missing(file_error::kNotReady);
     }
     if (gated && gate && !gate(op, path)) {
-        return Failed(gateError);
+        return Missing(gateError);
     }
-    return true;
+    return path;
 }
 
 std::wstring MemoryFileSystem::Follow(const std::wstring& key) const {
@@ -100,18 +100,29 @@ std::optional<std::wstring> MemoryFileSystem::ResolveFolder(const std::wstring& 
                                                            : std::nullopt;
 }
 
-std::pair<std::optional<std::wstring>, std::wstring> MemoryFileSystem::Parent(
-    const std::wstring& path) const {
+std::optional<MemoryFileSystem::Slot> MemoryFileSystem::SlotFor(const std::wstring& path) const {
     const std::vector<std::wstring> segments =
         HasDrive(path) ? Segments(path) : std::vector<std::wstring>{};
     if (segments.empty()) {
-        return {std::nullopt, L""};
+        return std::nullopt;
     }
     std::wstring parent = path.substr(0, 2);
     for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
         parent += L'\\' + segments[i];
     }
-    return {ResolveFolder(parent), segments.back()};
+    const std::optional<std::wstring> folder = ResolveFolder(parent);
+    if (!folder) {
+        return std::nullopt;
+    }
+    const std::wstring& name = segments.back();
+    return Slot{*folder + L'\\' + UpperName(name), nodes_.at(*folder).path + L'\\' + name};
+}
+
+MemoryFileSystem::Node& MemoryFileSystem::AddEntry(const std::wstring& path, bool folder) {
+    const std::size_t slash = path.rfind(L'\\');
+    const std::wstring parent = MakeFolders(path.substr(0, slash));
+    const std::wstring name = path.substr(slash + 1);
+    return NewNode(parent + L'\\' + UpperName(name), nodes_.at(parent).path + L'\\' + name, folder);
 }
 
 std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
@@ -148,11 +159,7 @@ void MemoryFileSystem::AddFolder(const std::wstring& path) {
 
 void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data,
                                std::int64_t lastWrite, std::optional<std::uint64_t> size) {
-    const std::size_t slash = path.rfind(L'\\');
-    const std::wstring folder = MakeFolders(path.substr(0, slash));
-    const std::wstring name = path.substr(slash + 1);
-    Node& node =
-        NewNode(folder + L'\\' + UpperName(name), nodes_.at(folder).path + L'\\' + name, false);
+    Node& node = AddEntry(path, false);
     node.data = data;
     node.size = size;
     node.lastWrite = lastWrite;
@@ -160,11 +167,7 @@ void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data
 
 void MemoryFileSystem::AddLink(const std::wstring& path, const std::wstring& to) {
     const std::wstring target = MakeFolders(to);
-    const std::size_t slash = path.rfind(L'\\');
-    const std::wstring folder = MakeFolders(path.substr(0, slash));
-    const std::wstring name = path.substr(slash + 1);
-    NewNode(folder + L'\\' + UpperName(name), nodes_.at(folder).path + L'\\' + name, true).linkTo =
-        target;
+    AddEntry(path, true).linkTo = target;
 }
 
 void MemoryFileSystem::Remove(const std::wstring& path) {
@@ -201,27 +204,22 @@ std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) co
 }
 
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::Find, path)) {
+    const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
+    if (!path) {
         return std::nullopt;
     }
-    const std::optional<std::wstring> key = Resolve(path);
+    const std::optional<std::wstring> key = Resolve(*path);
     if (!key || key->size() == 2) {
-        Failed(file_error::kPathNotFound);
-        return std::nullopt;
+        return Missing(file_error::kPathNotFound);
     }
     return nodes_.at(*key).Entry();
 }
 
 std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folderIn) {
-    std::wstring folder = folderIn;
-    if (!Admit(Op::List, folder)) {
-        return std::nullopt;
-    }
-    const std::optional<std::wstring> key = ResolveFolder(folder);
+    const std::optional<std::wstring> folder = Admit(Op::List, folderIn);
+    const std::optional<std::wstring> key = folder ? ResolveFolder(*folder) : std::nullopt;
     if (!key) {
-        Failed(file_error::kPathNotFound);
-        return std::nullopt;
+        return folder ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     std::vector<FileEntry> entries;
     for (const Node* child : Children(*key)) {
@@ -231,65 +229,58 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
 }
 
 std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
-    std::wstring folder = folderIn;
-    if (!Admit(Op::Identity, folder)) {
-        return std::nullopt;
-    }
-    const std::optional<std::wstring> key = ResolveFolder(folder);
+    const std::optional<std::wstring> folder = Admit(Op::Identity, folderIn);
+    const std::optional<std::wstring> key = folder ? ResolveFolder(*folder) : std::nullopt;
     if (!key) {
-        Failed(file_error::kPathNotFound);
-        return std::nullopt;
+        return folder ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     return FileId{static_cast<std::uint64_t>((*key)[0]), nodes_.at(*key).index};
 }
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::CreateFolder, path)) {
+    const std::optional<std::wstring> path = Admit(Op::CreateFolder, pathIn);
+    if (!path) {
         return false;
     }
-    auto [parent, name] = Parent(path);
-    if (!parent) {
-        return Failed(Resolve(path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
+    const std::optional<Slot> slot = SlotFor(*path);
+    if (!slot) {
+        return Failed(Resolve(*path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
     }
-    const std::wstring key = *parent + L'\\' + UpperName(name);
-    if (nodes_.count(key) != 0) {
+    if (nodes_.count(slot->key) != 0) {
         return Failed(file_error::kAlreadyExists);
     }
-    NewNode(key, nodes_.at(*parent).path + L'\\' + name, true);
+    NewNode(slot->key, slot->path, true);
     return true;
 }
 
 bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstring& toIn) {
-    std::wstring from = fromIn;
-    std::wstring to = toIn;
-    if (!Admit(Op::CopyFileData, from, false) || !Admit(Op::CopyFileData, to, false)) {
+    const std::optional<std::wstring> from = Admit(Op::CopyFileData, fromIn, false);
+    const std::optional<std::wstring> to = from ? Admit(Op::CopyFileData, toIn, false) : from;
+    if (!to) {
         return false;
     }
     if (beforeCopy) {
-        beforeCopy(from);
+        beforeCopy(*from);
     }
-    const std::optional<std::wstring> source = Resolve(from);
+    const std::optional<std::wstring> source = Resolve(*from);
     if (!source || nodes_.at(*source).folder) {
         return Failed(file_error::kPathNotFound);
     }
-    if (heldOpen_.count(UpperName(from)) != 0) {
+    if (heldOpen_.count(UpperName(*from)) != 0) {
         return Failed(file_error::kSharingViolation);
     }
-    auto [parent, name] = Parent(to);
-    if (!parent) {
+    const std::optional<Slot> slot = SlotFor(*to);
+    if (!slot) {
         return Failed(file_error::kPathNotFound);
     }
-    const std::wstring key = *parent + L'\\' + UpperName(name);
-    auto existing = nodes_.find(key);
+    auto existing = nodes_.find(slot->key);
     if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
-    Node& target = existing != nodes_.end()
-                       ? existing->second
-                       : NewNode(key, nodes_.at(*parent).path + L'\\' + name, false);
+    Node& target =
+        existing != nodes_.end() ? existing->second : NewNode(slot->key, slot->path, false);
     const Node& data = nodes_.at(*source);
-    if (gate && !gate(Op::CopyFileData, to)) {
+    if (gate && !gate(Op::CopyFileData, *to)) {
         target.data = data.data.substr(0, data.data.size() / 2);
         target.size.reset();
         return Failed(gateError);
@@ -301,35 +292,33 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
 }
 
 bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& toIn) {
-    std::wstring from = fromIn;
-    std::wstring to = toIn;
-    if (!Admit(Op::MoveOver, from, false) || !Admit(Op::MoveOver, to)) {
+    const std::optional<std::wstring> from = Admit(Op::MoveOver, fromIn, false);
+    const std::optional<std::wstring> to = from ? Admit(Op::MoveOver, toIn) : from;
+    if (!to) {
         return false;
     }
-    const std::optional<std::wstring> moving = Resolve(from);
-    auto [toParent, toName] = Parent(to);
-    if (!moving || nodes_.at(*moving).folder || !toParent) {
+    const std::optional<std::wstring> moving = Resolve(*from);
+    const std::optional<Slot> slot = SlotFor(*to);
+    if (!moving || nodes_.at(*moving).folder || !slot) {
         return Failed(file_error::kPathNotFound);
     }
-    const std::wstring key = *toParent + L'\\' + UpperName(toName);
-    auto existing = nodes_.find(key);
+    auto existing = nodes_.find(slot->key);
     if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
     Node moved = nodes_.at(*moving);
-    moved.path = existing != nodes_.end() ? existing->second.path
-                                          : nodes_.at(*toParent).path + L'\\' + toName;
+    moved.path = existing != nodes_.end() ? existing->second.path : slot->path;
     nodes_.erase(*moving);
-    nodes_[key] = moved;
+    nodes_[slot->key] = moved;
     return true;
 }
 
 bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::RemoveFile, path)) {
+    const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
+    if (!path) {
         return false;
     }
-    const std::optional<std::wstring> key = Resolve(path);
+    const std::optional<std::wstring> key = Resolve(*path);
     if (!key || nodes_.at(*key).folder) {
         return Failed(file_error::kPathNotFound);
     }
@@ -350,14 +339,10 @@ bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::ws
 
 std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& pathIn,
                                                                          std::size_t limit) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::ReadFile, path)) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> data = Data(path);
+    const std::optional<std::wstring> path = Admit(Op::ReadFile, pathIn);
+    const std::optional<std::string> data = path ? Data(*path) : std::nullopt;
     if (!data) {
-        Failed(file_error::kPathNotFound);
-        return std::nullopt;
+        return path ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     return std::vector<std::uint8_t>(
         data->begin(), data->begin() + static_cast<std::ptrdiff_t>(std::min(data->size(), limit)));
@@ -365,42 +350,37 @@ std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const s
 
 bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
                                           std::span<const std::uint8_t> bytes) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::WriteFile, path)) {
+    const std::optional<std::wstring> path = Admit(Op::WriteFile, pathIn);
+    if (!path) {
         return false;
     }
-    auto [parent, name] = Parent(path);
-    if (!parent) {
+    const std::optional<Slot> slot = SlotFor(*path);
+    if (!slot) {
         return Failed(file_error::kPathNotFound);
     }
-    const std::wstring key = *parent + L'\\' + UpperName(name);
-    if (nodes_.count(key) != 0 && nodes_.at(key).folder) {
+    if (nodes_.count(slot->key) != 0 && nodes_.at(slot->key).folder) {
         return Failed(file_error::kAccessDenied);
     }
-    NewNode(key, nodes_.at(*parent).path + L'\\' + name, false)
-        .data.assign(bytes.begin(), bytes.end());
+    NewNode(slot->key, slot->path, false).data.assign(bytes.begin(), bytes.end());
     return true;
 }
 
 std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& pathIn) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::VolumeSerial, path)) {
+    const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
+    if (!path) {
         return std::nullopt;
     }
-    auto serial = volumeSerials.find(Upper(path[0]));
-    if (serial == volumeSerials.end()) {
-        Failed(file_error::kNotReady);
-        return std::nullopt;
-    }
-    return serial->second;
+    auto serial = volumeSerials.find(Upper((*path)[0]));
+    return serial != volumeSerials.end() ? std::optional(serial->second)
+                                         : Missing(file_error::kNotReady);
 }
 
 std::wstring MemoryFileSystem::VolumeFileSystem(const std::wstring& pathIn) {
-    std::wstring path = pathIn;
-    if (!Admit(Op::VolumeSerial, path, false)) {
+    const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn, false);
+    if (!path) {
         return {};
     }
-    auto name = fileSystems.find(Upper(path[0]));
+    auto name = fileSystems.find(Upper((*path)[0]));
     return name != fileSystems.end() ? name->second : L"NTFS";
 }
 

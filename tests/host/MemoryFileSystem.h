@@ -110,19 +110,29 @@ private:
         lastError_ = error;
         return false;
     }
-    // Takes the long form's prefix off `path`; false, with the error set, when the platform
-    // would refuse the path or the drive, or the gate refuses the operation. A path that names
-    // nothing fails as a missing path, whether its folder is there or not.
-    bool Admit(Op op, std::wstring& path, bool gated = true) const;
+    std::nullopt_t Missing(std::uint32_t error) const {
+        lastError_ = error;
+        return std::nullopt;
+    }
+    // The plain path, the long form's prefix taken off; none, with the error set, when the
+    // platform would refuse the path or the drive, or the gate refuses the operation. A path that
+    // names nothing fails as a missing path, whether its folder is there or not.
+    std::optional<std::wstring> Admit(Op op, std::wstring path, bool gated = true) const;
     // Where a key leads: a link's folder, or the key itself.
     std::wstring Follow(const std::wstring& key) const;
     // The key of the entry the path names, links on the way followed.
     std::optional<std::wstring> Resolve(const std::wstring& path) const;
     // The key of the folder the path leads to, a link at its end followed too.
     std::optional<std::wstring> ResolveFolder(const std::wstring& path) const;
-    // The folder holding the path's last segment and that segment; no folder for a drive root or
-    // a path whose folders are missing.
-    std::pair<std::optional<std::wstring>, std::wstring> Parent(const std::wstring& path) const;
+    // Where a new entry for the path goes: its key and the path it shows, in a folder that
+    // exists; none for a drive root or a path whose folders are missing.
+    struct Slot {
+        std::wstring key;
+        std::wstring path;
+    };
+    std::optional<Slot> SlotFor(const std::wstring& path) const;
+    // Adds an entry, with every folder above it that is missing.
+    Node& AddEntry(const std::wstring& path, bool folder);
     std::wstring MakeFolders(const std::wstring& path);
     // The entries directly inside the folder under `key`.
     std::vector<const Node*> Children(const std::wstring& key) const;

@@ -36,16 +36,6 @@ TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     EXPECT_EQ(::GetMenuItemID(systemMenu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
 }
 
-TEST_F(MainDialog, WithoutAnEnclosureItHidesItselfAndKeepsRunning) {
-    auto dialog = Open(false);
-    HWND window = dialog->Handle();
-    EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
-    EXPECT_TRUE(::IsWindow(window));
-    EXPECT_EQ(dialog->inTray, 1);
-    EXPECT_EQ(dialog->DevicePresent(), 0);
-    EXPECT_FALSE(::KillTimer(window, kPollTimer));
-}
-
 TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();

@@ -100,7 +100,7 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     wchar_t oldPath[8192]{};
     ::GetEnvironmentVariableW(L"PATH", oldPath, 8192);
     ::SetEnvironmentVariableW(L"PATH", (onPath + L";" + oldPath).c_str());
-    for (const std::wstring arguments : {L"/simulate=" + simulator, std::wstring()}) {
+    for (const std::wstring& arguments : {L"/simulate=" + simulator, std::wstring()}) {
         SCOPED_TRACE(arguments.empty() ? "the real machine" : "the simulator");
         test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", arguments, work);
         ASSERT_TRUE(program.Started());

@@ -79,6 +79,8 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     HWND window = dialog->Handle();
     ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
     EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_EQ(dialog->DevicePresent(), 0);
+    EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "nothing to poll";
     EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
 
     Attach(*dialog);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -130,25 +132,17 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
     ::EndMenu();
 }
 
-// Holds keys down for this thread's key-state queries.
-class HeldKeys {
-public:
-    explicit HeldKeys(std::initializer_list<BYTE> keys) {
-        ::GetKeyboardState(saved_);
-        BYTE state[256];
-        ::GetKeyboardState(state);
-        for (BYTE key : keys) {
-            state[key] |= 0x80;
-        }
-        ::SetKeyboardState(state);
-    }
-    ~HeldKeys() { ::SetKeyboardState(saved_); }
-    HeldKeys(const HeldKeys&) = delete;
-    HeldKeys& operator=(const HeldKeys&) = delete;
-
-private:
-    BYTE saved_[256]{};
-};
+// Runs `act` with `key` held down for this thread's key-state queries.
+void WithKeyHeld(BYTE key, const std::function<void()>& act) {
+    BYTE saved[256]{};
+    ::GetKeyboardState(saved);
+    BYTE state[256]{};
+    std::copy(std::begin(saved), std::end(saved), state);
+    state[key] |= 0x80;
+    ::SetKeyboardState(state);
+    act();
+    ::SetKeyboardState(saved);
+}
 
 class TreeItemCommands : public testing::Test {
 protected:
@@ -271,9 +265,10 @@ TEST_F(TreeItemCommands, ARightClickSelectsTheItemOrClearsTheSelectionAndShowsTh
     ::ClientToScreen(window(), &centre);
     menuSeen = {};
     ReadMenus([&] {
-        HeldKeys shift{VK_SHIFT};
-        ::SendMessageW(window(), WM_SYSKEYDOWN, VK_F10, 0);
-        ::SendMessageW(window(), WM_SYSKEYUP, VK_F10, 0);
+        WithKeyHeld(VK_SHIFT, [&] {
+            ::SendMessageW(window(), WM_SYSKEYDOWN, VK_F10, 0);
+            ::SendMessageW(window(), WM_SYSKEYUP, VK_F10, 0);
+        });
     });
     ASSERT_EQ(menuSeen.opened, 1);
     EXPECT_NEAR(menuSeen.rect.left, centre.x, 2);
@@ -290,10 +285,7 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
     EXPECT_EQ(ReadBytes(L"E:\\t\\keep\\k.txt"), "bytes");
 
-    {
-        HeldKeys alt{VK_MENU};
-        Key(WM_SYSKEYDOWN, VK_RETURN);
-    }
+    WithKeyHeld(VK_MENU, [&] { Key(WM_SYSKEYDOWN, VK_RETURN); });
     ASSERT_EQ(tree().executions.size(), 1u) << "Properties is on by default";
     EXPECT_EQ(tree().executions[0].verb, L"properties");
     EXPECT_EQ(tree().executions[0].file, L"E:\\t\\keep\\k.txt");
@@ -439,11 +431,10 @@ TEST_F(TreeItemCommands, ADropMovesOrCopiesTheFileAndOntoItsOwnFolderIsRefused) 
 
     HTREEITEM copied = tree().PathToItem(L"E:\\t\\src\\c.txt");
     BeginDrag(copied);
-    {
-        HeldKeys control{VK_CONTROL};
+    WithKeyHeld(VK_CONTROL, [&] {
         MoveTo(Centre(target));
         Release(Centre(target));
-    }
+    });
     ASSERT_EQ(tree().fileCalls.size(), 2u);
     EXPECT_EQ(tree().fileCalls[1].function, static_cast<UINT>(FO_COPY));
     EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\c.txt"), "copied");
