@@ -41,11 +41,9 @@ struct ScsiCall {
 // The 12-byte record of a partition of a classic partitioned disk.
 inline std::vector<std::uint8_t> MountedRecord(std::uint32_t signature, std::uint64_t offset) {
     std::vector<std::uint8_t> value(12);
-    for (int i = 0; i < 4; ++i) {
-        value[i] = static_cast<std::uint8_t>(signature >> (8 * i));
-    }
-    for (int i = 0; i < 8; ++i) {
-        value[4 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+    for (int i = 0; i < 12; ++i) {
+        value[i] =
+            static_cast<std::uint8_t>(i < 4 ? signature >> (8 * i) : offset >> (8 * (i - 4)));
     }
     return value;
 }

@@ -50,7 +50,18 @@ protected:
     }
 };
 
-TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndADoubleClickRestoresTheDialog) {
+// The popup menu closes itself once the test has seen it open.
+HMENU shownMenu = nullptr;
+void CALLBACK EndShownMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND menu = ::FindWindowW(L"#32768", nullptr);
+    if (menu != nullptr && ::IsWindowVisible(menu)) {
+        shownMenu = reinterpret_cast<HMENU>(::SendMessageW(menu, MN_GETHMENU, 0, 0));
+        ::KillTimer(nullptr, id);
+        ::EndMenu();
+    }
+}
+
+TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRestores) {
     auto dialog = Open(true);
     HWND window = dialog->Handle();
     EXPECT_FALSE(ShellHasIcon(window));
@@ -61,6 +72,13 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconAndADoubleClickRestoresTheDial
     EXPECT_TRUE(ShellHasIcon(window));
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer)) << "timer 4 stops in the tray";
     EXPECT_TRUE(::KillTimer(window, kPollTimer)) << "polling goes on";
+    for (LPARAM click : {WM_RBUTTONDOWN, WM_CONTEXTMENU}) {
+        shownMenu = nullptr;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, EndShownMenu);
+        Notify(*dialog, 1, click);
+        ::KillTimer(nullptr, timer);
+        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->trayMenu.Get(), 0));
+    }
 
     Notify(*dialog, 2, WM_LBUTTONDBLCLK);
     Notify(*dialog, 1, WM_MOUSEMOVE);
@@ -96,30 +114,6 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     Detach(*dialog);
     Attach(*dialog);
     EXPECT_FALSE(ShellHasIcon(window));
-}
-
-// The popup menu closes itself once the test has seen it open.
-HMENU shownMenu = nullptr;
-void CALLBACK EndShownMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND menu = ::FindWindowW(L"#32768", nullptr);
-    if (menu != nullptr && ::IsWindowVisible(menu)) {
-        shownMenu = reinterpret_cast<HMENU>(::SendMessageW(menu, MN_GETHMENU, 0, 0));
-        ::KillTimer(nullptr, id);
-        ::EndMenu();
-    }
-}
-
-TEST_F(Tray, RightClickOpensTheIconMenu) {
-    auto dialog = Open(true);
-    Minimise(*dialog);
-    for (LPARAM click : {WM_RBUTTONDOWN, WM_CONTEXTMENU}) {
-        shownMenu = nullptr;
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, EndShownMenu);
-        Notify(*dialog, 1, click);
-        ::KillTimer(nullptr, timer);
-        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->trayMenu.Get(), 0));
-    }
-    EXPECT_FALSE(::IsWindowVisible(dialog->Handle()));
 }
 
 using CloseCallsFn = int(BEXLO_VENDOR_CALL*)();

@@ -329,12 +329,11 @@ TEST_F(TreeItemCommands, RenamingRenamesOnDiskKeepsAHiddenExtensionAndRefusesNam
         ::SetWindowTextW(edit, text);
         TreeView_EndEditLabelNow(window(), FALSE);
     };
-    // One name of each way out; the host tests hold the rule in full.
-    for (const wchar_t* bad : {L"other\\Old", L"Old?"}) {
-        renameTo(folder, bad);
-        EXPECT_EQ(Text(folder), L"Old") << bad;
-    }
-    EXPECT_TRUE(tree().fileCalls.empty()) << "a refused name never reaches the shell";
+    // The host tests hold which names are refused; one that would move the item never reaches
+    // the shell.
+    renameTo(folder, L"other\\Old");
+    EXPECT_EQ(Text(folder), L"Old");
+    EXPECT_TRUE(tree().fileCalls.empty());
 
     renameTo(folder, L"New");
     ASSERT_EQ(tree().fileCalls.size(), 1u);
