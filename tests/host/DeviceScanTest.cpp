@@ -194,62 +194,58 @@ TEST(DeviceScan, AMissingLibraryHidesOnlyItsOwnFamilies) {
 }
 
 // GPT disks all read the same "signature": which disk a drive lies on comes from the storage
-// device numbers. Under Wine every drive answers device number 0 and keeps a path as its record:
-// the numbers tell nothing, and the records match no other drive. Without records or numbers at
-// all, the reported drive alone is the enclosure's.
-TEST(DeviceScan, AnEnclosureTakesTheDrivesOfItsOwnDiskOnly) {
-    FakeDrive wine;
-    wine.mounted = std::vector<std::uint8_t>(40, 'z');
-    wine.deviceNumber = 0;
-    struct Case {
-        const char* what;
-        std::map<int, FakeDrive> drives;  // over the machine's C: and D:
-        Drives targets, sources;
-        bool registry = true;
-    };
-    const Case cases[] = {
-        {"a GPT system disk with a second partition, a GPT enclosure, another GPT disk",
-         {{C, Gpt(1, 0)},
-          {H, Gpt(2, 0)},
-          {B, Gpt(6, 1)},
-          {E, Gpt(3, 1)},
-          {G, Gpt(4, 1)},
-          {F, Gpt(5, 2)}},
-         {B, E, G},
-         {C, D, F, H}},
-        {"a classic system disk and a GPT disk beside a classic enclosure",
-         {{E, Fixed(0xE5E5E5E5, kFirstPartitionOffset, 1)}, {F, Gpt(7, 2)}},
-         {E},
-         {C, D, F}},
-        {"Wine", {{C, wine}, {E, wine}, {F, wine}}, {E}, {C, D, F}},
-        {"Wine, classic records joining the enclosure's partitions",
-         {{C, wine},
-          {F, wine},
-          {E, Fixed(0xE5E5E5E5, kFirstPartitionOffset, 0)},
-          {G, Fixed(0xE5E5E5E5, kSecondPartition, 0)}},
-         {E, G},
-         {C, D, F}},
-        {"no records, no numbers",
-         {{C, wine},
-          {F, wine},
-          {E, Fixed(0xE5E5E5E5, kFirstPartitionOffset)},
-          {G, Fixed(0xE5E5E5E5, kSecondPartition)}},
-         {E},
-         {C, D, F, G},
-         false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Machine m;
-        for (const auto& [drive, info] : c.drives) {
-            m.seam.drives[drive] = info;
-        }
-        m.seam.registryAvailable = c.registry;
-        m.seam.enumLetters[Identity(3)] = "E";
-        EXPECT_EQ(m.Scan(), 1);
-        EXPECT_EQ(m.Targets(), c.targets);
-        EXPECT_EQ(m.Sources(), c.sources);
+// device numbers, so a GPT enclosure takes its own letters, above and below the reported one,
+// and no other drive.
+TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
+    Machine m;
+    m.seam.drives[C] = Gpt(1, 0);  // the GPT system disk, with a second partition on H
+    m.seam.drives[H] = Gpt(2, 0);
+    m.seam.drives[B] = Gpt(6, 1);  // the enclosure: B, E and G
+    m.seam.drives[E] = Gpt(3, 1);
+    m.seam.drives[G] = Gpt(4, 1);
+    m.seam.drives[F] = Gpt(5, 2);  // another internal GPT disk
+    m.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.Targets(), (Drives{B, E, G}));
+    EXPECT_EQ(m.Sources(), (Drives{C, D, F, H}));
+
+    // A mixed machine: a classic system disk and a GPT disk beside a classic enclosure.
+    Machine mixed;
+    mixed.seam.drives[E] = Fixed(0xE5E5E5E5, kFirstPartitionOffset, 1);
+    mixed.seam.drives[F] = Gpt(7, 2);
+    mixed.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(mixed.Scan(), 1);
+    EXPECT_EQ(mixed.Targets(), Drives{E});
+    EXPECT_EQ(mixed.Sources(), (Drives{C, D, F}));
+}
+
+// Under Wine every drive answers device number 0 and keeps a path as its record: the numbers tell
+// nothing (the enclosure would share the system disk), and the records match no other drive.
+// Without records or numbers at all, the reported drive alone is the enclosure's.
+TEST(DeviceScan, WithoutTellingNumbersOrRecordsOnlyTheReportedDriveIsADestination) {
+    Machine m;
+    for (int drive : {C, E, F}) {
+        m.seam.drives[drive].mounted = std::vector<std::uint8_t>(40, 'z');
+        m.seam.drives[drive].deviceNumber = 0;
     }
+    m.seam.enumLetters[Identity(3)] = "E";
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.Targets(), Drives{E});
+    EXPECT_EQ(m.Sources(), (Drives{C, D, F}));
+
+    // Classic records still join the partitions of one enclosure when the numbers cannot.
+    m.seam.drives[E] = Fixed(0xE5E5E5E5, kFirstPartitionOffset, 0);
+    m.seam.drives[G] = Fixed(0xE5E5E5E5, kSecondPartition, 0);
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.Targets(), (Drives{E, G}));
+    EXPECT_EQ(m.Sources(), (Drives{C, D, F}));
+
+    m.seam.registryAvailable = false;
+    m.seam.drives[G].deviceNumber = -1;
+    m.seam.drives[E].deviceNumber = -1;
+    EXPECT_EQ(m.Scan(), 1);
+    EXPECT_EQ(m.Targets(), Drives{E});
+    EXPECT_EQ(m.Sources(), (Drives{C, D, F, G}));
 }
 
 TEST(DeviceScan, EnumerationOverrunsAndStrayLettersAreDropped) {

@@ -77,13 +77,6 @@ TEST(PathList, DestinationsUpToThePathLimitReadBackAndLongerOnesAreRefused) {
               Status::BadRecord);
 }
 
-TEST(PathList, PathsOutsideTheBasicPlaneSurviveTheRoundTrip) {
-    const std::wstring photos = L"D:\\Fotos \u00e9t\u00e9 \u6587\u4ef6";
-    const PathListRead read = ReadPathList(PathListBytes(L"E:\\Sauvegarde", {photos}));
-    ASSERT_EQ(read.status, Status::Usable);
-    EXPECT_EQ(read.sources, std::vector<std::wstring>{photos});
-}
-
 TEST(PathList, DamagedFilesAreUnusableWithTheRunsOwnOutcome) {
     const Bytes good = PathListBytes(L"E:\\FilesBackup", {L"C:\\Work", L"D:\\Photos\\2006"});
     const std::u16string text = Utf16TextUpToNul(good);
