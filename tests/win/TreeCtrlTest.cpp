@@ -140,6 +140,65 @@ TEST_F(TreeCtrl, AFolderOfFilesLosesItsButtonWhenExpanded) {
     EXPECT_FALSE(tree().HasChildren(files));
 }
 
+// The tree asks for a folder's expand button when it first shows the folder; a relisting after a
+// change on disk asks anew, so a folder shown by scrolling has the button the disk gives it now.
+TEST_F(TreeCtrl, AFolderShownByScrollingHasTheRightButtonAfterAChangeOnDisk) {
+    std::vector<std::wstring> folders;
+    for (int i = 10; i < 70; ++i) {
+        folders.push_back(L"E:\\t\\f" + std::to_wstring(i));
+    }
+    MakeFolders(folders);
+    MakeFolders({L"E:\\t\\f68\\inner"});
+    auto refreshes = std::make_shared<int>(0);
+    tree().SetTraceHook([refreshes](const std::wstring& line) {
+        if (line.find(L"OnChange") != std::wstring::npos) {
+            ++*refreshes;
+        }
+    });
+    ASSERT_NE(tree().SetSelectedPath(L"E:\\", true), nullptr);
+    // Scrolls the last folders of E:\t into view, opening it, and paints them.
+    auto showLastFolders = [&] {
+        HTREEITEM t = tree().SetSelectedPath(L"E:\\t", true);
+        EXPECT_NE(t, nullptr);
+        TreeView_Expand(tree().Handle(), t, TVE_EXPAND);
+        HTREEITEM last = tree().PathToItem(L"E:\\t\\f69");
+        EXPECT_NE(last, nullptr);
+        RECT client{};
+        ::GetClientRect(tree().Handle(), &client);
+        RECT row{};
+        *reinterpret_cast<HTREEITEM*>(&row) = last;
+        const bool below = !::SendMessageW(tree().Handle(), TVM_GETITEMRECT, FALSE,
+                                           reinterpret_cast<LPARAM>(&row)) ||
+                           row.top >= client.bottom;
+        EXPECT_TRUE(below) << "the last folder starts out of view";
+        TreeView_EnsureVisible(tree().Handle(), last);
+        ::UpdateWindow(tree().Handle());
+    };
+    showLastFolders();
+    EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")));
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")));
+
+    // The change is made again until a relisting follows it: the watcher, at idle priority, sees
+    // only what changes while it is watching.
+    bool relisted = false;
+    const ULONGLONG end = ::GetTickCount64() + 20000;
+    while (!relisted && ::GetTickCount64() < end) {
+        const int before = *refreshes;
+        ::CreateDirectoryW(L"E:\\t\\f68\\inner", nullptr);
+        ::RemoveDirectoryW(L"E:\\t\\f68\\inner");
+        ::RemoveDirectoryW(L"E:\\t\\f69\\inner");
+        ::CreateDirectoryW(L"E:\\t\\f69\\inner", nullptr);
+        relisted = PumpUntil([&] { return *refreshes > before; }, 500);
+    }
+    ASSERT_TRUE(relisted) << "waited for the drive to be listed again after the change";
+    showLastFolders();
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")))
+        << "the folder whose only subfolder went loses its button";
+    EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")))
+        << "the folder that gained its first subfolder gets its button";
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f67")));
+}
+
 TEST_F(TreeCtrl, PathsMapBothWaysWhateverTheirCase) {
     MakeFolders({L"E:\\t\\Work", L"E:\\t\\Work\\Docs"});
     HTREEITEM docs = tree().SetSelectedPath(L"e:\\t\\work\\docs\\", false);
