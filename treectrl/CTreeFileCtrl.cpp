@@ -709,6 +709,13 @@ bool CTreeFileCtrl::ExpandItem(HTREEITEM item) {
     return true;
 }
 
+void CTreeFileCtrl::CollapseAndReset(HTREEITEM item) {
+    // A plain collapse first moves the tree's top row up to `item` when it lay below it: Wine's
+    // tree frees the items of a reset before it moves that row, and then reads the freed row.
+    TreeView_Expand(Handle(), item, TVE_COLLAPSE);
+    TreeView_Expand(Handle(), item, TVE_COLLAPSE | TVE_COLLAPSERESET);
+}
+
 void CTreeFileCtrl::SetHasChildren(HTREEITEM item, bool flag) {
     TVITEMW info{};
     info.mask = TVIF_CHILDREN | TVIF_HANDLE;

@@ -153,6 +153,8 @@ public:
     virtual int EnumNetwork(HTREEITEM item);
     virtual std::wstring ShellDriveName(const std::wstring& path) const;
 
+    // Collapses `item` and deletes the items below it, to be listed again when it next opens.
+    void CollapseAndReset(HTREEITEM item);
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;

@@ -166,10 +166,8 @@ TEST_F(TreeCtrl, AFolderShownByScrollingHasTheRightButtonAfterAChangeOnDisk) {
         RECT client{};
         ::GetClientRect(tree().Handle(), &client);
         RECT row{};
-        *reinterpret_cast<HTREEITEM*>(&row) = last;
-        const bool below = !::SendMessageW(tree().Handle(), TVM_GETITEMRECT, FALSE,
-                                           reinterpret_cast<LPARAM>(&row)) ||
-                           row.top >= client.bottom;
+        const bool below =
+            !TreeView_GetItemRect(tree().Handle(), last, &row, FALSE) || row.top >= client.bottom;
         EXPECT_TRUE(below) << "the last folder starts out of view";
         TreeView_EnsureVisible(tree().Handle(), last);
         ::UpdateWindow(tree().Handle());
