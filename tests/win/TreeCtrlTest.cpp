@@ -149,12 +149,6 @@ TEST_F(TreeCtrl, AFolderShownByScrollingHasTheRightButtonAfterAChangeOnDisk) {
     }
     MakeFolders(folders);
     MakeFolders({L"E:\\t\\f68\\inner"});
-    auto refreshes = std::make_shared<int>(0);
-    tree().SetTraceHook([refreshes](const std::wstring& line) {
-        if (line.find(L"OnChange") != std::wstring::npos) {
-            ++*refreshes;
-        }
-    });
     ASSERT_NE(tree().SetSelectedPath(L"E:\\", true), nullptr);
     // Scrolls the last folders of E:\t into view, opening it, and paints them.
     auto showLastFolders = [&] {
@@ -176,25 +170,17 @@ TEST_F(TreeCtrl, AFolderShownByScrollingHasTheRightButtonAfterAChangeOnDisk) {
     EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")));
     EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")));
 
-    // The change is made again until a relisting follows it: the watcher, at idle priority, sees
-    // only what changes while it is watching.
-    bool relisted = false;
-    const ULONGLONG end = ::GetTickCount64() + 20000;
-    while (!relisted && ::GetTickCount64() < end) {
-        const int before = *refreshes;
-        ::CreateDirectoryW(L"E:\\t\\f68\\inner", nullptr);
-        ::RemoveDirectoryW(L"E:\\t\\f68\\inner");
-        ::RemoveDirectoryW(L"E:\\t\\f69\\inner");
-        ::CreateDirectoryW(L"E:\\t\\f69\\inner", nullptr);
-        relisted = PumpUntil([&] { return *refreshes > before; }, 500);
-    }
-    ASSERT_TRUE(relisted) << "waited for the drive to be listed again after the change";
+    ::RemoveDirectoryW(L"E:\\t\\f68\\inner");
+    MakeFolders({L"E:\\t\\f69\\inner"});
+    // Asked for by a change at the drive's top: Wine's watch of a drive may miss one deeper down.
+    ASSERT_TRUE(MakeUntilListed(L"E:\\relisted")) << "waited for the drive to be listed again";
     showLastFolders();
     EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")))
         << "the folder whose only subfolder went loses its button";
     EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")))
         << "the folder that gained its first subfolder gets its button";
     EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f67")));
+    test::RemoveTree(L"E:\\relisted");
 }
 
 TEST_F(TreeCtrl, PathsMapBothWaysWhateverTheirCase) {
