@@ -330,7 +330,7 @@ void BackupDlg::SavePathList() {
 
 void BackupDlg::ClearSelection() {
     if (HTREEITEM root = sourceTree.RootItem(); root != nullptr) {
-        TreeView_Expand(sourceTree.Handle(), root, TVE_COLLAPSE | TVE_COLLAPSERESET);
+        sourceTree.CollapseAndReset(root);
     }
     selectionList.Clear();
     ::SetDlgItemTextW(Handle(), IDC_SOURCE_PATH, L"");

@@ -1,6 +1,5 @@
 #include "treectrl/CTreeFileCtrl.h"
 
-#include <commdlg.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -102,10 +101,17 @@ bool AnyEntry(const std::wstring& pattern, Accept accept) {
     return false;
 }
 
-// The title the shell shows for a file name; empty when it gives none.
+// The title the shell shows for a file name; empty when it gives none. The common dialogs'
+// library, which brings the printing libraries with it, is loaded only once a file is shown.
 std::wstring ShellTitle(const std::wstring& name) {
+    using GetFileTitleFn = short(WINAPI*)(LPCWSTR, LPWSTR, WORD);
+    static const UniqueModule library(::LoadLibraryW(L"comdlg32.dll"));
+    static const auto getFileTitle =
+        library ? reinterpret_cast<GetFileTitleFn>(
+                      reinterpret_cast<void*>(::GetProcAddress(library.Get(), "GetFileTitleW")))
+                : nullptr;
     wchar_t title[MAX_PATH]{};
-    if (::GetFileTitleW(name.c_str(), title, MAX_PATH) != 0) {
+    if (getFileTitle == nullptr || getFileTitle(name.c_str(), title, MAX_PATH) != 0) {
         return {};
     }
     return title;
@@ -129,7 +135,7 @@ CTreeFileCtrl::~CTreeFileCtrl() {
 }
 
 void CTreeFileCtrl::OnAttached() {
-    ::SHGetDesktopFolder(desktopFolder.Put());
+    treeProcedure = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(Handle(), GCLP_WNDPROC));
     const HINSTANCE program = ::GetModuleHandleW(nullptr);
     copyRefusedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_NO));
     copyAllowedCursor = ::LoadCursorW(program, MAKEINTRESOURCEW(IDC_COPY_OK));
@@ -145,6 +151,22 @@ void CTreeFileCtrl::OnAttached() {
         UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
         ::SendMessageW(Handle(), WM_PAINT, reinterpret_cast<WPARAM>(dc.Get()), 0);
     }
+}
+
+LRESULT CTreeFileCtrl::TreeMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+    if (treeProcedure == nullptr) {
+        return ::SendMessageW(Handle(), message, wParam, lParam);
+    }
+    return ::CallWindowProcW(treeProcedure, Handle(), message, wParam, lParam);
+}
+
+HTREEITEM CTreeFileCtrl::NextItem(HTREEITEM item, UINT relation) const {
+    return reinterpret_cast<HTREEITEM>(
+        TreeMessage(TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+}
+
+bool CTreeFileCtrl::GetItemInfo(TVITEMW& info) const {
+    return TreeMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info)) != FALSE;
 }
 
 void CTreeFileCtrl::Trace(const std::wstring& operation, const std::wstring& message) const {
@@ -165,7 +187,7 @@ const TreeItemData* CTreeFileCtrl::Record(HTREEITEM item) const {
     TVITEMW info{};
     info.mask = TVIF_PARAM | TVIF_HANDLE;
     info.hItem = item;
-    if (!TreeView_GetItem(Handle(), &info)) {
+    if (!GetItemInfo(info)) {
         return nullptr;
     }
     return reinterpret_cast<const TreeItemData*>(info.lParam);
@@ -217,7 +239,7 @@ void CTreeFileCtrl::Initialise() {
 }
 
 void CTreeFileCtrl::UpOneLevel() {
-    if (HTREEITEM parent = TreeView_GetParent(Handle(), SelectedItem()); parent != nullptr) {
+    if (HTREEITEM parent = NextItem(SelectedItem(), TVGN_PARENT); parent != nullptr) {
         TreeView_SelectItem(Handle(), parent);
     }
 }
@@ -331,11 +353,10 @@ void CTreeFileCtrl::ListDrives(HTREEITEM parent, bool redraw) {
 void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM parent, bool redraw) {
     WaitCursor wait;
     NoRedraw noRedraw(Handle(), redraw);
-    const HTREEITEM firstChild =
-        parent == TVI_ROOT ? RootItem() : TreeView_GetChild(Handle(), parent);
+    const HTREEITEM firstChild = parent == TVI_ROOT ? RootItem() : NextItem(parent, TVGN_CHILD);
     for (HTREEITEM child = firstChild; child != nullptr;) {
-        HTREEITEM next = TreeView_GetNextSibling(Handle(), child);
-        TreeView_DeleteItem(Handle(), child);
+        HTREEITEM next = NextItem(child, TVGN_NEXT);
+        TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
         child = next;
     }
     if (showRootItem == 1 && parent == TVI_ROOT) {
@@ -348,7 +369,8 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
         return;
     }
 
-    // Sorted before insertion: one n log n sort instead of a search per inserted item.
+    // Sorted before insertion: one n log n sort instead of a search per inserted item. Each
+    // child's expand button is asked for only when the tree first shows the child.
     std::vector<std::unique_ptr<TreeItemData>> children;
     WIN32_FIND_DATAW entry;
     UniqueFindHandle find(::FindFirstFileExW(LongPath(JoinPath(path, L"*.*")).c_str(),
@@ -364,17 +386,26 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
             }
         } while (::FindNextFileW(find.Get(), &entry));
     }
+    if (children.empty()) {
+        if (parent != TVI_ROOT) {
+            SetHasChildren(parent, false);
+        }
+        return;
+    }
     std::sort(children.begin(), children.end(), [](const auto& left, const auto& right) {
         return LabelsInOrder(left.get(), right.get());
     });
+    // Folders take the shell's folder icon by their attributes alone: one icon for the level.
+    const int image = IconOfPath(children.front()->path);
+    const int openImage = OpenIconOfPath(children.front()->path);
+    records.reserve(records.size() + children.size());
     for (auto& record : children) {
-        const std::wstring childPath = record->path;
-        const bool shared = showSharedOverlay == 1 && IsShared(childPath);
-        InsertTreeItem(parent, std::move(record), shared, IconOfPath(childPath),
-                       OpenIconOfPath(childPath), true);
+        const bool shared = showSharedOverlay == 1 && IsShared(record->path);
+        const std::wstring& text = record->label;
+        InsertRecord(parent, std::move(record), text, shared, image, openImage, I_CHILDRENCALLBACK);
     }
-    if (children.empty() && parent != TVI_ROOT) {
-        SetHasChildren(parent, false);
+    if (const TreeItemData* owner = Record(parent); owner != nullptr) {
+        owner->button = ChildButton::Shown;
     }
 }
 
@@ -392,17 +423,31 @@ bool CTreeFileCtrl::HasSubfolders(const std::wstring& path) const {
     if (IsDrive(path) && IsRemovableOrCdDrive(path)) {
         return true;
     }
-    return AnyEntry(JoinPath(path, L"*.*"),
-                    [this](const WIN32_FIND_DATAW& entry) { return CanDisplayFolder(entry); }) ||
+    // Files that any name shows are looked for in the same search as the folders.
+    const bool anyFileName = fileMask == L"*.*" || fileMask == L"*";
+    if (AnyEntry(JoinPath(path, L"*.*"), [this, anyFileName](const WIN32_FIND_DATAW& entry) {
+            return CanDisplayFolder(entry) || (anyFileName && CanDisplayFile(entry));
+        })) {
+        return true;
+    }
+    return !anyFileName &&
            AnyEntry(JoinPath(path, fileMask),
                     [this](const WIN32_FIND_DATAW& entry) { return CanDisplayFile(entry); });
+}
+
+bool CTreeFileCtrl::ShowsButton(const TreeItemData& record) const {
+    if (record.button == ChildButton::Unknown) {
+        record.button = HasSubfolders(record.path) ? ChildButton::Shown : ChildButton::Hidden;
+    }
+    return record.button == ChildButton::Shown;
 }
 
 HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
                                         bool shared, int image, int selectedImage,
                                         bool askChildren) {
     std::wstring text = record->label;
-    if (IsDrive(record->path)) {
+    const bool drive = IsDrive(record->path);
+    if (drive) {
         if (useShellDriveNames == 1) {
             text = ShellDriveName(record->path);
         }
@@ -414,21 +459,40 @@ HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeIt
     } else {
         record->extensionHidden = 0;
     }
+    int children = 1;
+    record->button = ChildButton::Shown;
+    if (askChildren && (drive || record->isNetworkNode != 0)) {
+        // Drives and network items answer at once by their own rules.
+        record->button = HasSubfolders(record->path) ? ChildButton::Shown : ChildButton::Hidden;
+        children = record->button == ChildButton::Shown ? 1 : 0;
+    } else if (askChildren) {
+        // Anything else answers when the tree first shows it.
+        record->button = ChildButton::Unknown;
+        children = I_CHILDRENCALLBACK;
+    }
+    return InsertRecord(parent, std::move(record), text, shared, image, selectedImage, children);
+}
+
+HTREEITEM CTreeFileCtrl::InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
+                                      const std::wstring& text, bool shared, int image,
+                                      int selectedImage, int children) {
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask =
         TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN | TVIF_STATE;
-    insert.item.pszText = text.data();
+    // The tree copies the text.
+    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage;
-    insert.item.cChildren = askChildren ? (HasSubfolders(record->path) ? 1 : 0) : 1;
+    insert.item.cChildren = children;
     insert.item.lParam = reinterpret_cast<LPARAM>(record.get());
     if (shared) {
         insert.item.state = INDEXTOOVERLAYMASK(1);
         insert.item.stateMask = TVIS_OVERLAYMASK;
     }
-    HTREEITEM item = TreeView_InsertItem(Handle(), &insert);
+    auto* item = reinterpret_cast<HTREEITEM>(
+        TreeMessage(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (item != nullptr) {
         TreeItemData* key = record.get();
         records.emplace(key, std::move(record));
@@ -437,8 +501,8 @@ HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeIt
 }
 
 HTREEITEM CTreeFileCtrl::FindChildByLabel(HTREEITEM parent, const std::wstring& name) const {
-    HTREEITEM child = parent == TVI_ROOT ? RootItem() : TreeView_GetChild(Handle(), parent);
-    for (; child != nullptr; child = TreeView_GetNextSibling(Handle(), child)) {
+    HTREEITEM child = parent == TVI_ROOT ? RootItem() : NextItem(parent, TVGN_CHILD);
+    for (; child != nullptr; child = NextItem(child, TVGN_NEXT)) {
         const TreeItemData* record = Record(child);
         if (record != nullptr && ::lstrcmpiW(record->label.c_str(), name.c_str()) == 0) {
             return child;
@@ -593,7 +657,9 @@ bool CTreeFileCtrl::IsMediaValid(const std::wstring& path) {
 }
 
 std::wstring CTreeFileCtrl::ShellDriveName(const std::wstring& path) const {
-    if (!desktopFolder) {
+    // Taken for the call and let go: a resident tree holds no shell object between listings.
+    ComRef<IShellFolder> desktopFolder;
+    if (FAILED(::SHGetDesktopFolder(desktopFolder.Put())) || !desktopFolder) {
         return path;
     }
     std::wstring parsed = path;
@@ -622,7 +688,7 @@ bool CTreeFileCtrl::ExpandItem(HTREEITEM item) {
         TreeView_Expand(Handle(), item, TVE_COLLAPSE);
         SetHasChildren(item, false);
     } else if (IsFolder(path)) {
-        if (TreeView_GetChild(Handle(), item) == nullptr) {
+        if (NextItem(item, TVGN_CHILD) == nullptr) {
             ListFolderChildren(path, item, true);
         }
         if (autoRefresh.load() == 1 && IsDrive(path)) {
@@ -635,12 +701,19 @@ bool CTreeFileCtrl::ExpandItem(HTREEITEM item) {
         EnumNetwork(item);
     } else {
         // The folder has gone.
-        HTREEITEM parent = TreeView_GetParent(Handle(), item);
-        TreeView_DeleteItem(Handle(), item);
+        HTREEITEM parent = NextItem(item, TVGN_PARENT);
+        TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
         SetHasChildren(parent, false);
         return false;
     }
     return true;
+}
+
+void CTreeFileCtrl::CollapseAndReset(HTREEITEM item) {
+    // A plain collapse first moves the tree's top row up to `item` when it lay below it: Wine's
+    // tree frees the items of a reset before it moves that row, and then reads the freed row.
+    TreeView_Expand(Handle(), item, TVE_COLLAPSE);
+    TreeView_Expand(Handle(), item, TVE_COLLAPSE | TVE_COLLAPSERESET);
 }
 
 void CTreeFileCtrl::SetHasChildren(HTREEITEM item, bool flag) {
@@ -648,14 +721,26 @@ void CTreeFileCtrl::SetHasChildren(HTREEITEM item, bool flag) {
     info.mask = TVIF_CHILDREN | TVIF_HANDLE;
     info.hItem = item;
     info.cChildren = flag ? 1 : 0;
-    TreeView_SetItem(Handle(), &info);
+    TreeMessage(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&info));
+    if (const TreeItemData* record = Record(item); record != nullptr) {
+        record->button = flag ? ChildButton::Shown : ChildButton::Hidden;
+    }
 }
 
 bool CTreeFileCtrl::HasChildren(HTREEITEM item) const {
     TVITEMW info{};
-    info.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    info.mask = TVIF_CHILDREN | TVIF_PARAM | TVIF_HANDLE;
     info.hItem = item;
-    return TreeView_GetItem(Handle(), &info) && info.cChildren != 0;
+    if (!GetItemInfo(info)) {
+        return false;
+    }
+    // The tree asks for a callback item's answer; one that hands back the callback value is
+    // answered here the same way.
+    if (info.cChildren == I_CHILDRENCALLBACK) {
+        const auto* record = reinterpret_cast<const TreeItemData*>(info.lParam);
+        return record != nullptr && ShowsButton(*record);
+    }
+    return info.cChildren != 0;
 }
 
 void CTreeFileCtrl::SetCheck(HTREEITEM item, bool checked) {
@@ -667,25 +752,36 @@ void CTreeFileCtrl::SetCheck(HTREEITEM item, bool checked) {
         image = kUnchecked;
         uncheckOnce = 0;
     }
-    TreeView_SetItemState(Handle(), item, INDEXTOSTATEIMAGEMASK(image), TVIS_STATEIMAGEMASK);
+    TVITEMW info{};
+    info.mask = TVIF_STATE | TVIF_HANDLE;
+    info.hItem = item;
+    info.state = INDEXTOSTATEIMAGEMASK(image);
+    info.stateMask = TVIS_STATEIMAGEMASK;
+    TreeMessage(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 bool CTreeFileCtrl::GetCheck(HTREEITEM item) const {
-    const UINT state = TreeView_GetItemState(Handle(), item, TVIS_STATEIMAGEMASK);
+    const auto state = static_cast<UINT>(
+        TreeMessage(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK));
     return (state >> 12) == kChecked;
 }
 
 bool CTreeFileCtrl::OpenItem(HTREEITEM item) {
-    if (HasChildren(item) && TreeView_GetChild(Handle(), item) == nullptr) {
-        return ExpandItem(item);
+    if (NextItem(item, TVGN_CHILD) == nullptr) {
+        // A folder never shown is listed as one with a button would be: that also finds a folder
+        // gone from the disk since its level was listed.
+        const TreeItemData* record = Record(item);
+        if ((record != nullptr && record->button == ChildButton::Unknown) || HasChildren(item)) {
+            return ExpandItem(item);
+        }
     }
     TreeView_Expand(Handle(), item, TVE_EXPAND);
     return true;
 }
 
 bool CTreeFileCtrl::HasServerChild(HTREEITEM item) const {
-    for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
-         child = TreeView_GetNextSibling(Handle(), child)) {
+    for (HTREEITEM child = NextItem(item, TVGN_CHILD); child != nullptr;
+         child = NextItem(child, TVGN_NEXT)) {
         const TreeItemData* record = Record(child);
         if (record != nullptr && record->netResource &&
             record->netResource->displayType == kNetworkServer) {
@@ -706,8 +802,8 @@ HTREEITEM CTreeFileCtrl::WalkStart(const TreeWalk& walk) const {
                 return item;
             }
             const size_t next = pending.size();
-            for (HTREEITEM child = TreeView_GetChild(Handle(), item); child != nullptr;
-                 child = TreeView_GetNextSibling(Handle(), child)) {
+            for (HTREEITEM child = NextItem(item, TVGN_CHILD); child != nullptr;
+                 child = NextItem(child, TVGN_NEXT)) {
                 pending.insert(pending.begin() + static_cast<std::ptrdiff_t>(next), child);
             }
         }
@@ -821,16 +917,16 @@ bool CTreeFileCtrl::AddDriveItem(const std::wstring& drivePath) {
 
 void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
     HTREEITEM root = RootItem();
-    for (HTREEITEM child = root != nullptr ? TreeView_GetChild(Handle(), root) : nullptr;
+    for (HTREEITEM child = root != nullptr ? NextItem(root, TVGN_CHILD) : nullptr;
          child != nullptr;) {
-        HTREEITEM next = TreeView_GetNextSibling(Handle(), child);
+        HTREEITEM next = NextItem(child, TVGN_NEXT);
         const std::wstring path = ItemToPath(child);
         if (IsDrive(path)) {
             const int bit = std::towupper(path[0]) - L'A';
             if (bit < 0 || bit >= 32 || !(present & (1u << bit))) {
                 // Its watcher's open handle would keep the drive from being ejected.
                 KillNotificationThread(path);
-                TreeView_DeleteItem(Handle(), child);
+                TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
             }
         }
         child = next;
@@ -838,11 +934,11 @@ void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
 }
 
 void CTreeFileCtrl::CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const {
-    for (HTREEITEM child = TreeView_GetChild(Handle(), parent); child != nullptr;
-         child = TreeView_GetNextSibling(Handle(), child)) {
+    for (HTREEITEM child = NextItem(parent, TVGN_CHILD); child != nullptr;
+         child = NextItem(child, TVGN_NEXT)) {
         if (GetCheck(child)) {
             paths.push_back(ItemToPath(child));
-        } else if (TreeView_GetChild(Handle(), child) != nullptr) {
+        } else if (NextItem(child, TVGN_CHILD) != nullptr) {
             // Any listed level may hold ticks, also one filled by a path walk that never
             // expanded it on screen.
             CollectCheckedPaths(child, paths);
@@ -909,6 +1005,17 @@ MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
             OnItemDeleted(change->itemOld.hItem);
             records.erase(reinterpret_cast<TreeItemData*>(change->itemOld.lParam));
             return MsgResult::NotHandled();
+        }
+        case TVN_GETDISPINFOW: {
+            // Only the expand button is asked for: every other field is the item's own.
+            auto& info = *reinterpret_cast<NMTVDISPINFOW*>(lParam);
+            if (info.item.mask & TVIF_CHILDREN) {
+                const auto* record = reinterpret_cast<const TreeItemData*>(info.item.lParam);
+                const bool known =
+                    record != nullptr && records.contains(const_cast<TreeItemData*>(record));
+                info.item.cChildren = known && ShowsButton(*record) ? 1 : 0;
+            }
+            return MsgResult::Handled(0);
         }
         case NM_CUSTOMDRAW:
             return MsgResult::Handled(OnCustomDraw(*reinterpret_cast<NMTVCUSTOMDRAW*>(lParam)));

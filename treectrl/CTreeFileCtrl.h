@@ -153,6 +153,8 @@ public:
     virtual int EnumNetwork(HTREEITEM item);
     virtual std::wstring ShellDriveName(const std::wstring& path) const;
 
+    // Collapses `item` and deletes the items below it, to be listed again when it next opens.
+    void CollapseAndReset(HTREEITEM item);
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;
@@ -216,6 +218,13 @@ private:
         bool expanded = false;
     };
     RememberedSelection RememberSelection() const;
+    // The item messages go to the platform's tree procedure itself, past the subclass chain:
+    // a level of thousands of items takes as many messages, and each trip through the chain
+    // costs the platform a window-property lookup (under Wine a round trip to its server).
+    // The subclass handles none of them.
+    LRESULT TreeMessage(UINT message, WPARAM wParam, LPARAM lParam) const;
+    HTREEITEM NextItem(HTREEITEM item, UINT relation) const;
+    bool GetItemInfo(TVITEMW& info) const;
     void Trace(const std::wstring& operation, const std::wstring& message) const;
     void DeleteAllItems();
     bool OpenItem(HTREEITEM item);
@@ -228,6 +237,12 @@ private:
     LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
     bool OnKeyDown(WPARAM key);
     TreeItemData* MutableRecord(HTREEITEM item);
+    // Whether a callback item shows its expand button: one search the first time, then the
+    // answer its record keeps.
+    bool ShowsButton(const TreeItemData& record) const;
+    HTREEITEM InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
+                           const std::wstring& text, bool shared, int image, int selectedImage,
+                           int children);
     void InsertSpecialFolder(int folderId, bool network);
     bool IconsOfSpecialFolder(int folderId, int& image, int& selectedImage) const;
 
@@ -255,6 +270,7 @@ private:
     void HighlightDropItem(HTREEITEM item);
     void OnItemDeleted(HTREEITEM item);
 
+    WNDPROC treeProcedure = nullptr;
     std::vector<std::unique_ptr<Watcher>> watchers;
     int nextWatcherIndex = 0;
     // The watched drive roots, registered for the platform's removal queries.
@@ -263,7 +279,6 @@ private:
     std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
     TreeTraceHook traceHook;
     ShareList shares;
-    ComRef<IShellFolder> desktopFolder;
     UniqueImageList dragImage;
     // The item whose label is being edited. The platform may report the end of an edit twice;
     // only the first report renames.

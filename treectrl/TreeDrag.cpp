@@ -149,7 +149,7 @@ void CTreeFileCtrl::EndDrag(bool cancelled) {
     }
     if (!HasChildLabel(target, ItemText(source))) {
         // Listed again on its next expansion, with the new file.
-        TreeView_Expand(Handle(), target, TVE_COLLAPSE | TVE_COLLAPSERESET);
+        CollapseAndReset(target);
         TreeView_SelectItem(Handle(), target);
         SetHasChildren(target, true);
     }

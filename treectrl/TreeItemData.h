@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,9 @@ struct NetworkRecord {
     std::wstring provider;
 };
 
+// Whether an item shows an expand button, for items that answer only when the tree first asks.
+enum class ChildButton : std::uint8_t { Unknown, Shown, Hidden };
+
 // What the tree keeps for each item, attached as the item's data and freed with the item.
 struct TreeItemData {
     // The drive path ("C:\") for a drive, the full path without trailing backslash for a folder;
@@ -26,9 +30,13 @@ struct TreeItemData {
     std::wstring label;
     // Items below the network item: the resource they stand for.
     std::unique_ptr<NetworkRecord> netResource;
-    int isNetworkNode = 0;
-    int extensionHidden = 0;
-    int sortLast = 0;
+    std::uint8_t isNetworkNode = 0;
+    std::uint8_t extensionHidden = 0;
+    std::uint8_t sortLast = 0;
+    // Whether the item shows its expand button; Unknown until the tree first asks about an item
+    // that answers on demand, then the answer of one search. The record of a relisted item is
+    // new, so a change on disk is seen at the next refresh.
+    mutable ChildButton button = ChildButton::Unknown;
 };
 
 }  // namespace bexlo

@@ -5,6 +5,12 @@
 
 namespace bexlo {
 
+namespace {
+
+constexpr SIZE_T kStackBytes = 64 * 1024;
+
+}  // namespace
+
 Watcher::Watcher(std::wstring watchedPath, HWND ownerWindow, const std::atomic<int>& refresh,
                  bool files)
     : path(std::move(watchedPath)), owner(ownerWindow), autoRefresh(refresh), watchFiles(files) {
@@ -21,7 +27,9 @@ Watcher::~Watcher() {
 
 bool Watcher::Start(int position) {
     index = position;
-    thread.Reset(::CreateThread(nullptr, 0, &Watcher::Run, this, CREATE_SUSPENDED, nullptr));
+    // The worker waits on two handles and little else: a small stack, not the program's default.
+    thread.Reset(::CreateThread(nullptr, kStackBytes, &Watcher::Run, this,
+                                CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!thread) {
         return false;
     }

@@ -122,6 +122,49 @@ TEST_F(TreeCtrl, ListsVisibleFoldersSortedWithoutCase) {
     EXPECT_FALSE(tree().HasChildren(files));
 }
 
+// The tree asks for a folder's expand button when it first shows the folder; a relisting after a
+// change on disk asks anew, so a folder shown by scrolling has the button the disk gives it now.
+TEST_F(TreeCtrl, AFolderShownByScrollingHasTheRightButtonAfterAChangeOnDisk) {
+    std::vector<std::wstring> folders;
+    for (int i = 10; i < 70; ++i) {
+        folders.push_back(L"E:\\t\\f" + std::to_wstring(i));
+    }
+    MakeFolders(folders);
+    MakeFolders({L"E:\\t\\f68\\inner"});
+    ASSERT_NE(tree().SetSelectedPath(L"E:\\", true), nullptr);
+    // Scrolls the last folders of E:\t into view, opening it, and paints them.
+    auto showLastFolders = [&] {
+        HTREEITEM t = tree().SetSelectedPath(L"E:\\t", true);
+        EXPECT_NE(t, nullptr);
+        TreeView_Expand(tree().Handle(), t, TVE_EXPAND);
+        HTREEITEM last = tree().PathToItem(L"E:\\t\\f69");
+        EXPECT_NE(last, nullptr);
+        RECT client{};
+        ::GetClientRect(tree().Handle(), &client);
+        RECT row{};
+        const bool below =
+            !TreeView_GetItemRect(tree().Handle(), last, &row, FALSE) || row.top >= client.bottom;
+        EXPECT_TRUE(below) << "the last folder starts out of view";
+        TreeView_EnsureVisible(tree().Handle(), last);
+        ::UpdateWindow(tree().Handle());
+    };
+    showLastFolders();
+    EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")));
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")));
+
+    ::RemoveDirectoryW(L"E:\\t\\f68\\inner");
+    MakeFolders({L"E:\\t\\f69\\inner"});
+    // Asked for by a change at the drive's top: Wine's watch of a drive may miss one deeper down.
+    ASSERT_TRUE(MakeUntilListed(L"E:\\relisted")) << "waited for the drive to be listed again";
+    showLastFolders();
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f68")))
+        << "the folder whose only subfolder went loses its button";
+    EXPECT_TRUE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f69")))
+        << "the folder that gained its first subfolder gets its button";
+    EXPECT_FALSE(tree().HasChildren(tree().PathToItem(L"E:\\t\\f67")));
+    test::RemoveTree(L"E:\\relisted");
+}
+
 // The host tests hold the path rules; here, the items they lead to.
 TEST_F(TreeCtrl, PathsMapBothWaysWhateverTheirCase) {
     MakeFolders({L"E:\\t\\Work", L"E:\\t\\Work\\Docs"});
