@@ -323,10 +323,14 @@ TEST(PollButtons, TwoPressesInOneTickStartOneRun) {
     EXPECT_EQ(rig.seam.scsiCalls.size(), 1u) << "H was not asked this tick";
 }
 
-// A press held at start-up, or while the first enclosure is plugged in later, starts nothing: the
-// first two ticks drain, each drained press still acknowledged.
-TEST(PollButtons, PressesDuringTheStartUpOrFirstArrivalDrainStartNoRun) {
-    for (const bool atStart : {true, false}) {
+// A press held at start-up, while the first enclosure is plugged in later, or made during a run
+// until its box is closed, starts nothing: two ticks drain, each drained press still
+// acknowledged, and the tick after them sees the press. After a run the first of them comes as the
+// box closes, not a tick later.
+TEST(PollButtons, PressesDuringTheStartUpFirstArrivalOrARunDrainAndTheNextTickSeesAPress) {
+    enum class When { Start, Arrival, AfterRun };
+    for (const When when : {When::Start, When::Arrival, When::AfterRun}) {
+        SCOPED_TRACE(static_cast<int>(when));
         FakeDeviceSeam seam;
         FakePollHost host(seam);
         DeviceLayer layer(seam, host);
@@ -336,17 +340,22 @@ TEST(PollButtons, PressesDuringTheStartUpOrFirstArrivalDrainStartNoRun) {
             seam.enumLetters[kFamilyIdentities[4]] = "E";
             seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
         };
-        if (atStart) {
-            plugIn();
-            ASSERT_EQ(layer.Start(), 1);
-        } else {
+        if (when == When::Arrival) {
             ASSERT_EQ(layer.Start(), 0);
             layer.state.pollSkip = 0;
             plugIn();
             ASSERT_TRUE(layer.OnDeviceChange(kDeviceArrival).firstArrived);
+        } else {
+            plugIn();
+            ASSERT_EQ(layer.Start(), 1);
         }
         EXPECT_EQ(layer.record.physicalDrive[E], 1);
-        layer.OnPollTimer();
+        if (when == When::AfterRun) {
+            layer.state.pollSkip = 0;
+            layer.DrainAfterRun();
+        } else {
+            layer.OnPollTimer();
+        }
         layer.OnPollTimer();
         EXPECT_EQ(host.runs, 0);
         EXPECT_EQ(seam.scsiCalls.size(), 6u);
