@@ -409,10 +409,16 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     const std::optional<FileEntry> found = fs_.Find(from);
     const std::uint32_t sourceError = found ? 0 : fs_.LastError();
     const std::optional<FileEntry> copy = fs_.Find(mirror);
+    const std::uint32_t copyError = copy ? 0 : fs_.LastError();
     const ChainLink destination(walking_, fs_.Identity(target_));
+    // A side that could not be looked at is not taken for a deleted one: a backup copy taken for
+    // missing would be overwritten with the source, newer files in it included.
     if (!found && !Missing(sourceError)) {
-        // A source that could not be looked at is not taken for a deleted one.
         Fail(source, FailureReason::Platform, sourceError);
+        return GoOn();
+    }
+    if (!copy && !Missing(copyError)) {
+        Fail(mirror, FailureReason::Platform, copyError);
         return GoOn();
     }
     if (!found) {

@@ -203,6 +203,80 @@ std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) co
     return out;
 }
 
+std::uint64_t MemoryFileSystem::UsedBytes(wchar_t drive) const {
+    std::uint64_t used = 0;
+    for (auto at = nodes_.lower_bound(std::wstring(1, Upper(drive)));
+         at != nodes_.end() && at->first[0] == Upper(drive); ++at) {
+        used += at->second.folder ? 0 : at->second.Bytes();
+    }
+    return used;
+}
+
+void MemoryFileSystem::Cut(Fault fault, int step, wchar_t drive, std::atomic<int>& present) {
+    fault_ = fault;
+    cut_ = step;
+    steps_ = 0;
+    faultDrive_ = Upper(drive);
+    present_ = &present;
+    struck_.reset();
+    gateError = file_error::kAccessDenied;
+    gate = [this](Op op, const std::wstring& path) { return Step(op, path); };
+    beforeCopy = [this](const std::wstring& from) { Step(std::nullopt, from); };
+}
+
+bool MemoryFileSystem::Step(std::optional<Op> op, const std::wstring& path) {
+    if (++steps_ < cut_ || cut_ == 0 || struck_) {
+        return true;
+    }
+    const bool read = !op;
+    const bool search = op == Op::List || op == Op::Find;
+    const bool write = op == Op::CopyFileData || op == Op::MoveOver || op == Op::CreateFolder;
+    switch (fault_) {
+        case Fault::Pulled:
+            Detach(faultDrive_);
+            *present_ = 0;
+            struck_ = path;
+            return Upper(path[0]) != faultDrive_;
+        case Fault::DiskFull:
+            capacities[faultDrive_] = UsedBytes(faultDrive_);
+            struck_ = path;
+            return true;
+        case Fault::RefusedWrite:
+        case Fault::FailedSearch:
+            if (fault_ == Fault::RefusedWrite ? write : search) {
+                struck_ = path;
+            }
+            return !struck_;
+        case Fault::HeldOpen:
+            if (read) {
+                struck_ = path;
+                HoldOpen(path);
+            }
+            return true;
+        case Fault::Vanished:
+            if (const std::optional<std::wstring> key = read ? Resolve(path) : std::nullopt) {
+                struck_ = path;
+                vanished_.emplace(*key, nodes_.at(*key));
+                nodes_.erase(*key);
+            }
+            return true;
+    }
+    return true;
+}
+
+void MemoryFileSystem::Heal(std::atomic<int>& present) {
+    gate = nullptr;
+    beforeCopy = nullptr;
+    Attach(faultDrive_);
+    present = 1;
+    LetGo();
+    capacities.clear();
+    if (vanished_) {
+        nodes_.insert(*vanished_);
+        vanished_.reset();
+    }
+}
+
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
     if (!path) {
@@ -280,6 +354,15 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     Node& target =
         existing != nodes_.end() ? existing->second : NewNode(slot->key, slot->path, false);
     const Node& data = nodes_.at(*source);
+    // The target's old bytes are given back as it is overwritten; a file it replaces later keeps
+    // its own until then.
+    const auto capacity = capacities.find(slot->key[0]);
+    const std::uint64_t inUse = UsedBytes(slot->key[0]) - target.Bytes();
+    if (capacity != capacities.end() && inUse + data.Bytes() > capacity->second) {
+        target.data = data.data.substr(0, capacity->second - std::min(inUse, capacity->second));
+        target.size.reset();
+        return Failed(file_error::kDiskFull);
+    }
     if (gate && !gate(Op::CopyFileData, *to)) {
         target.data = data.data.substr(0, data.data.size() / 2);
         target.size.reset();

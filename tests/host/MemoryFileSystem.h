@@ -3,9 +3,10 @@
 // A file system in memory for the engine's tests: drive letters, folders, files with their data
 // and last-write times, links that lead to another folder (junctions), and what real disks do:
 // the platform's path limits for plain paths, files held open by another program, error codes,
-// and hooks that make an operation fail (a full disk, say) or a drive vanish, as a pulled
-// enclosure does.
+// a capacity per drive, hooks that make an operation fail or a drive vanish, as a pulled
+// enclosure does, and the faults a run can meet, to be cut into it at any step.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -66,6 +67,29 @@ public:
     void LetGo() { heldOpen_.clear(); }
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
+    // The bytes each drive (by its upper-case letter) holds at most; a drive without one is never
+    // full. A copy that needs more fails with the disk-full error, its target holding what fit.
+    std::map<wchar_t, std::uint64_t> capacities;
+    std::uint64_t UsedBytes(wchar_t drive) const;
+
+    enum class Fault {
+        Pulled,        // the drive goes, and `present` with it
+        RefusedWrite,  // a copy's target or a new folder cannot be written
+        HeldOpen,      // the source of a copy is held open by another program
+        DiskFull,      // the drive is full with what it holds
+        FailedSearch,  // a listing or a search fails, the drive still there
+        Vanished,      // the source of a copy goes between its listing and the copy
+    };
+    // Counts the steps of what follows (each gated operation, and each copy's read of its source)
+    // and makes `fault` strike at the first step from `step` on that it fits; 0 never strikes.
+    // Takes over `gate` and `beforeCopy`.
+    void Cut(Fault fault, int step, wchar_t drive, std::atomic<int>& present);
+    int Steps() const { return steps_; }
+    // The plain path of the step the fault struck at, once it has.
+    const std::optional<std::wstring>& Struck() const { return struck_; }
+    // Takes the fault back: the drive attached and `present` set, files let go, no capacity, a
+    // vanished file back where it was.
+    void Heal(std::atomic<int>& present);
 
     std::optional<FileEntry> Find(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
@@ -96,9 +120,9 @@ private:
         std::int64_t lastWrite = 0;
         std::uint64_t index = 0;
 
+        std::uint64_t Bytes() const { return size.value_or(data.size()); }
         FileEntry Entry() const {
-            return {path.substr(path.rfind(L'\\') + 1), folder, size.value_or(data.size()),
-                    lastWrite};
+            return {path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite};
         }
     };
     using Nodes = std::map<std::wstring, Node>;
@@ -136,12 +160,22 @@ private:
     std::wstring MakeFolders(const std::wstring& path);
     // The entries directly inside the folder under `key`.
     std::vector<const Node*> Children(const std::wstring& key) const;
+    // One step of a cut run, at an operation or (none) at a copy's read of its source: false
+    // fails the operation.
+    bool Step(std::optional<Op> op, const std::wstring& path);
 
     Nodes nodes_;
     std::set<wchar_t> detached_;
     std::set<std::wstring> heldOpen_;
     mutable std::uint32_t lastError_ = 0;
     std::uint64_t nextIndex_ = 1;
+    Fault fault_ = Fault::Pulled;
+    int cut_ = 0;
+    int steps_ = 0;
+    wchar_t faultDrive_ = 0;
+    std::atomic<int>* present_ = nullptr;
+    std::optional<std::wstring> struck_;
+    std::optional<std::pair<std::wstring, Node>> vanished_;
 };
 
 }  // namespace bexlo

@@ -107,35 +107,15 @@ TEST_F(Walkers, CopyNamesMissingAndOverlappingSourcesAndCopiesASingleFile) {
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\notes.txt"), "notes");
 }
 
-TEST_F(Walkers, AFailedCopyKeepsTheOldFileLeavesNoPartialOneAndIsNamed) {
-    fs.AddFile(L"C:\\Work\\a.txt", "the new content", kMonday);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "the old content", kMonday - kSecond * 60);
-    for (const MemoryFileSystem::Op refused :
-         {MemoryFileSystem::Op::CopyFileData, MemoryFileSystem::Op::MoveOver}) {
-        fs.gate = [refused](MemoryFileSystem::Op op, const std::wstring&) { return op != refused; };
-        BackupWalker walker = Walker();
-        EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "the old content");
-        EXPECT_EQ(fs.Snapshot(L'E').size(), 3u);
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\a.txt");
-        EXPECT_EQ(walker.Failures()[0].error, file_error::kAccessDenied);
-    }
-}
-
 // A disk that fills up mid-file, or a destination folder that goes, ends the walk: nothing
-// after it could be copied. A source file that goes ends nothing.
-TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalkAVanishedSourceDoesNot) {
+// after it could be copied.
+TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalk) {
     fs.AddFile(L"C:\\Work\\a.bin", "a", kMonday);
     fs.AddFile(L"C:\\Work\\b.bin", std::string(600, 'b'), kMonday);
     fs.AddFile(L"C:\\Work\\c.bin", "c", kMonday);
     fs.AddFile(L"E:\\FilesBackup\\Work\\b.bin", std::string(300, 'o'), kMonday - 60 * kSecond);
-    // The disk fills up halfway through b.bin's copy.
-    fs.gateError = file_error::kDiskFull;
-    fs.gate = [](MemoryFileSystem::Op op, const std::wstring& path) {
-        return op != MemoryFileSystem::Op::CopyFileData ||
-               path.find(L"b.bin") == std::wstring::npos;
-    };
+    // b.bin's new copy would fit in place of its old one, but is made beside it.
+    fs.capacities[L'E'] = 800;
     BackupWalker walker = Walker();
     EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(walker.Stopped());
@@ -143,57 +123,15 @@ TEST_F(Walkers, AFullDiskOrAVanishedDestinationStopsTheWalkAVanishedSourceDoesNo
     EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\b.bin");
     EXPECT_EQ(walker.Failures()[0].error, file_error::kDiskFull);
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\b.bin"), std::string(300, 'o'));
-    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\b.bin.bexlo-partial"));
+    EXPECT_EQ(fs.UsedBytes(L'E'), 301u) << "the partial file is gone";
     EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\c.bin")) << "the walk went on after a full disk";
 
-    fs.gate = nullptr;
+    fs.capacities.clear();
     fs.beforeCopy = [&](const std::wstring&) { fs.Remove(L"E:\\FilesBackup"); };
     BackupWalker gone = Walker();
     EXPECT_EQ(gone.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(gone.Stopped());
     EXPECT_EQ(gone.Failures().size(), 1u);
-
-    // A source file that goes between its listing and its copy is named, and the walk goes on.
-    fs.AddFolder(L"E:\\FilesBackup");
-    fs.beforeCopy = [&](const std::wstring& from) {
-        if (from.ends_with(L"a.bin")) {
-            fs.Remove(from);
-        }
-    };
-    BackupWalker vanished = Walker();
-    EXPECT_EQ(vanished.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    ASSERT_EQ(vanished.Failures().size(), 1u);
-    EXPECT_EQ(vanished.Failures()[0].path, L"C:\\Work\\a.bin");
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\c.bin"), "c");
-}
-
-// Synchronize takes a folder it cannot list for a failure of that folder, never for an empty one
-// to be refilled from the backup.
-TEST_F(Walkers, SyncChangesNothingOfAFolderThatCannotBeListed) {
-    fs.AddFile(L"C:\\Work\\report.doc", "edited today", kMonday + 3600 * kSecond);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\report.doc", "last week", kMonday);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\only-backup.txt", "b", kMonday);
-    for (const wchar_t* unlisted : {L"C:\\Work", L"E:\\FilesBackup\\Work"}) {
-        const auto before = fs.Snapshot(L'C');
-        const auto backupBefore = fs.Snapshot(L'E');
-        fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
-            return op != MemoryFileSystem::Op::List || path != unlisted;
-        };
-        BackupWalker walker = Walker();
-        EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-        EXPECT_EQ(fs.Snapshot(L'C'), before);
-        EXPECT_EQ(fs.Snapshot(L'E'), backupBefore);
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, unlisted);
-    }
-    // A source that cannot even be looked at is not taken for a deleted one either.
-    fs.gate = [](MemoryFileSystem::Op op, const std::wstring& path) {
-        return op != MemoryFileSystem::Op::Find || path != L"C:\\Work";
-    };
-    BackupWalker walker = Walker();
-    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    EXPECT_EQ(fs.Data(L"C:\\Work\\report.doc"), "edited today");
-    EXPECT_EQ(walker.Failures().size(), 1u);
 }
 
 // Paths past the platform's plain limits are walked in the long form and named plainly.
@@ -316,9 +254,12 @@ TEST_F(Walkers, SyncRestoresEmptiedAndMissingSourcesAndCopiesNewOnes) {
     EXPECT_FALSE(fs.IsFolder(L"C:\\Nowhere"));
 }
 
-// The enclosure pulled before each operation of a Synchronize in turn: no file on either side is
-// left half written, and the next run leaves both as an uncut one does.
-TEST(WalkerPull, ASyncCutAtAnyStepLosesNothingAndTheNextRunFinishesIt) {
+// Each fault cut into a Copy and a Synchronize at every step in turn. The cut run says so whenever
+// it could not copy something, goes on past what it could not copy unless nothing more can be,
+// leaves no file half written under its real name, and changes no source file below a folder it
+// could not list; the next run leaves both sides as an uncut one does.
+TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
+    using Fault = MemoryFileSystem::Fault;
     const auto disks = [](MemoryFileSystem& fs) {
         fs.AddFile(L"C:\\Work\\here.txt", "newer here", kMonday + 60 * kSecond);
         fs.AddFile(L"E:\\FilesBackup\\Work\\here.txt", "older there", kMonday);
@@ -329,47 +270,67 @@ TEST(WalkerPull, ASyncCutAtAnyStepLosesNothingAndTheNextRunFinishesIt) {
     };
     const std::set<std::string> contents = {"newer here",  "older there", "older here",
                                             "newer there", "only here",   "only there"};
-    const auto sync = [](MemoryFileSystem& fs, std::atomic<int>& present) {
-        StillBar bar;
-        return BackupWalker(fs, present, bar, 0).SyncItem(L"C:\\Work", L"E:\\FilesBackup");
-    };
     const auto everything = [](const MemoryFileSystem& fs) {
         auto all = fs.Snapshot(L'C');
         all.merge(fs.Snapshot(L'E'));
         return all;
     };
-    MemoryFileSystem whole;
-    std::atomic<int> present{1};
-    disks(whole);
-    int operations = 0;
-    whole.gate = [&](MemoryFileSystem::Op, const std::wstring&) { return ++operations > 0; };
-    ASSERT_EQ(sync(whole, present), 1);
-    const auto expected = everything(whole);
-
-    for (int cut = 1; cut <= operations; ++cut) {
-        SCOPED_TRACE("pulled before operation " + std::to_string(cut));
-        MemoryFileSystem fs;
-        disks(fs);
-        present = 1;
-        int seen = 0;
-        fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
-            if (++seen == cut) {
-                present = 0;
-                fs.Detach(L'E');
-            }
-            return seen != cut;
-        };
-        sync(fs, present);
-        fs.gate = nullptr;
-        fs.Attach(L'E');
-        present = 1;
-        for (const auto& [path, value] : everything(fs)) {
-            const std::string data = value.substr(0, value.rfind('@'));
-            EXPECT_TRUE(value == "<folder>" || IsPartialCopyName(path) || contents.count(data))
-                << "half written: " << data;
+    // The source-side files in or below a folder of either side.
+    const auto sourceFilesBelow = [](auto files, std::wstring folder) {
+        if (folder.starts_with(L"E:\\FilesBackup")) {
+            folder = L"C:" + folder.substr(std::wstring_view(L"E:\\FilesBackup").size());
         }
-        ASSERT_EQ(sync(fs, present), 1);
-        EXPECT_EQ(everything(fs), expected) << "partial copies are gone too";
+        std::erase_if(files, [&](const auto& entry) {
+            return entry.second == "<folder>" ||
+                   !(entry.first == folder || entry.first.starts_with(folder + L"\\"));
+        });
+        return files;
+    };
+    const std::pair<Fault, bool> faults[] = {
+        {Fault::Pulled, true},    {Fault::DiskFull, true},      {Fault::RefusedWrite, false},
+        {Fault::HeldOpen, false}, {Fault::FailedSearch, false}, {Fault::Vanished, false}};
+    for (const bool sync : {false, true}) {
+        const auto walk = [sync](MemoryFileSystem& fs, std::atomic<int>& present) {
+            StillBar bar;
+            BackupWalker walker(fs, present, bar, 0);
+            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+            return std::pair{result, walker.Failures().size()};
+        };
+        MemoryFileSystem whole;
+        std::atomic<int> present{1};
+        disks(whole);
+        whole.Cut(Fault::Pulled, 0, L'E', present);
+        ASSERT_EQ(walk(whole, present), std::pair(1, std::size_t{0}));
+        const auto expected = everything(whole);
+
+        for (const auto& [fault, stops] : faults) {
+            for (int cut = 1; cut <= whole.Steps(); ++cut) {
+                SCOPED_TRACE(testing::Message() << (sync ? "Synchronize" : "Copy") << ", fault "
+                                                << int(fault) << " at step " << cut);
+                MemoryFileSystem fs;
+                disks(fs);
+                const auto sourceBefore = fs.Snapshot(L'C');
+                fs.Cut(fault, cut, L'E', present);
+                const auto [result, failures] = walk(fs, present);
+                const bool finished = everything(fs) == expected;
+                EXPECT_TRUE(finished || result == 0 || failures != 0) << "a silent failure";
+                EXPECT_TRUE(stops ? finished || result == 0 : result == 1);
+                for (const auto& [path, value] : everything(fs)) {
+                    const std::string data = value.substr(0, value.rfind('@'));
+                    EXPECT_TRUE(value == "<folder>" || IsPartialCopyName(path) ||
+                                contents.count(data))
+                        << "half written: " << data;
+                }
+                if (sync && fault == Fault::FailedSearch && fs.Struck()) {
+                    EXPECT_EQ(sourceFilesBelow(fs.Snapshot(L'C'), *fs.Struck()),
+                              sourceFilesBelow(sourceBefore, *fs.Struck()));
+                }
+                fs.Heal(present);
+                ASSERT_EQ(walk(fs, present), std::pair(1, std::size_t{0}));
+                EXPECT_EQ(everything(fs), expected) << "partial copies are gone too";
+            }
+        }
     }
 }
 
