@@ -308,9 +308,11 @@ void BackupRun::Pause(int ms, bool endsWithRun) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
     for (;;) {
-        // A copying pause ends with the run, and as soon as the bar falls behind the bytes.
+        // A copying pause ends with the run, and as soon as the bar falls behind the bytes below
+        // the top: at the top it waits for the end, which would otherwise spin through the last
+        // bytes without painting the window.
         if (endsWithRun && (state.runEnded != 0 || state.copyFinished != 0 || !DevicePresent() ||
-                            state.barPosition < CopiedShare())) {
+                            state.barPosition < std::min(CopiedShare(), kCopyingTop))) {
             return;
         }
         const Clock::time_point now = Clock::now();

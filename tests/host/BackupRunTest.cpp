@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "backup/BackupRecord.h"
+#include "backup/Pacing.h"
 #include "backup/PathList.h"
 #include "backup/RunLog.h"
 #include "backup/Utf16Text.h"
@@ -51,7 +52,10 @@ public:
             Record(message == RunMessage::Complete ? "told complete" : "told failed");
         }
     }
-    const std::atomic<int>& EnclosurePresent() const override { return present; }
+    const std::atomic<int>& EnclosurePresent() const override {
+        ++presenceAsked;
+        return present;
+    }
     void ShowTargetHasFolders(const std::wstring&) override { Record("drive has folders"); }
     bool OpenProgressWindow() override {
         Record("window open");
@@ -60,6 +64,9 @@ public:
     void CloseProgressWindow() override { Record("window closed"); }
     void SetProgress(int position) override { lastPosition = position; }
     void WaitPaintingProgress(int ms) override {
+        if (onWait) {
+            onWait(ms);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
@@ -92,6 +99,11 @@ public:
     std::atomic<int> lastPosition{0};
     // Runs before each event is recorded, on the thread that asks.
     std::function<void(const std::string&)> onEvent;
+    // Runs before each wait of the progress display, on its thread.
+    std::function<void(int ms)> onWait;
+    // How often the run asked whether the enclosure is there: a loop that never waits asks on
+    // and on.
+    mutable std::atomic<long> presenceAsked{0};
 
 private:
     void Record(const std::string& event, std::optional<std::wstring> text = std::nullopt) {
@@ -266,39 +278,31 @@ TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressT
     EXPECT_EQ(t.run.state.backupRunning, 0);
 }
 
-// The enclosure pulled before each file operation of a whole run in turn: the run always ends,
-// gives the controls back once, never claims a finished copy it did not make, and records the
-// volume only once every file is across.
+// The enclosure pulled at each step of a whole run in turn: the run always ends, gives the controls
+// back once, never claims a finished copy it did not make, and records the volume only once every
+// file is across.
 TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaimingSuccess) {
+    using Fault = MemoryFileSystem::Fault;
     int operations = 0;
     {
         MemoryRun whole;
         whole.Save(kTarget, {kWork, kPhotos});
         whole.run.state.serialCheckArmed = 0;
-        whole.fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
-            ++operations;
-            return true;
-        };
+        whole.fs.Cut(Fault::Pulled, 0, L'E', whole.host.present);
         whole.Press();
         ASSERT_TRUE(whole.BackedUp());
+        operations = whole.fs.Steps();
     }
     ASSERT_GT(operations, 10);
 
     for (int cut = 1; cut <= operations; ++cut) {
-        SCOPED_TRACE("pulled before operation " + std::to_string(cut));
+        SCOPED_TRACE("pulled at step " + std::to_string(cut));
         MemoryRun t;
         t.Save(kTarget, {kWork, kPhotos});
         t.run.state.serialCheckArmed = 0;
-        int seen = 0;
-        t.fs.gate = [&](MemoryFileSystem::Op, const std::wstring&) {
-            if (++seen == cut) {
-                t.host.present = 0;
-                t.fs.Detach(L'E');
-            }
-            return true;
-        };
+        t.fs.Cut(Fault::Pulled, cut, L'E', t.host.present);
         t.Press();
-        t.fs.Attach(L'E');
+        t.fs.Heal(t.host.present);
 
         t.ExpectEndedAndIdle();
         const bool recorded = !t.Record().empty();
@@ -354,6 +358,61 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
         EXPECT_TRUE(t.BackedUp());
         EXPECT_EQ(t.host.Events().back(), "release reselecting");
         EXPECT_EQ(t.run.state.backupRunning, 0);
+    }
+}
+
+// With the bytes ahead of the bar, the bar climbs to them without pausing; at the top it waits for
+// the end rather than spinning, however far the bytes are; and the end, whether every byte came or
+// a file failed, ends the pause under way. The run thread is held where each must show, and the
+// display's waits are counted, not timed.
+TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsTheEndAtOnce) {
+    using Op = MemoryFileSystem::Op;
+    // Where the bar waits for the end.
+    constexpr int kTop = 94;
+    // The finishing steps' pauses, and what is left of a slice of a pause under way.
+    constexpr int kAfterEndMs = kFinishingTotalMs + 100;
+    for (const bool heldOpen : {false, true}) {
+        SCOPED_TRACE(heldOpen ? "a large file held open" : "every file copied");
+        MemoryRun t;
+        // Paced at minutes a step, so that a pause that should have ended cannot go unseen.
+        t.fs.AddFile(L"C:\\Work\\disk.img", "image", 7 * kMinute, 100ull << 30);
+        if (heldOpen) {
+            t.fs.HoldOpen(L"C:\\Work\\disk.img");
+        }
+        t.Save(kTarget, {kWork, kPhotos});
+        t.run.state.serialCheckArmed = 0;
+        std::atomic<int> waits{0}, behind{0}, atTop{0}, afterEnd{0};
+        t.host.onWait = [&](int ms) {
+            const int bar = t.run.state.barPosition;
+            const auto share =
+                static_cast<int>(t.run.state.copiedBytes * 100 / t.run.state.totalBytes);
+            ++waits;
+            behind += bar < std::min(share, kTop) ? 1 : 0;
+            const bool ended = t.run.state.copyFinished != 0;
+            atTop += bar >= kTop && !ended ? 1 : 0;
+            afterEnd += ended ? ms : 0;
+            // A pause that goes on ends the run rather than the test's patience.
+            if (behind > 1 || afterEnd > kAfterEndMs) {
+                t.host.present = 0;
+            }
+        };
+        t.fs.gate = [&](Op op, const std::wstring& path) {
+            // Held until the display pauses with nothing copied yet ...
+            while (op == Op::CreateFolder && path == L"E:\\FilesBackup\\Work" && waits == 0) {
+                std::this_thread::yield();
+            }
+            // ... and, the large file across, until it waits at the top, or has spun there.
+            while (!heldOpen && op == Op::CopyFileData && path.find(L"todo.txt") != path.npos &&
+                   atTop < 2 && t.host.present != 0 && t.host.presenceAsked < 1'000'000) {
+                std::this_thread::yield();
+            }
+            return true;
+        };
+        t.Press(RunMode::Copy, 1, true);
+        EXPECT_LE(behind, 1) << "only a wait begun as the bytes came";
+        EXPECT_GE(atTop, heldOpen ? 0 : 2);
+        EXPECT_LE(afterEnd, kAfterEndMs);
+        EXPECT_EQ(t.host.Count(heldOpen ? "box Copy Fail" : "box Information"), 1);
     }
 }
 
