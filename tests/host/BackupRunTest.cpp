@@ -361,10 +361,10 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
     }
 }
 
-// With the bytes ahead of the bar, the bar climbs to them without pausing; at the top it waits for
-// the end rather than spinning, however far the bytes are; and the end, whether every byte came or
-// a file failed, ends the pause under way. The run thread is held where each must show, and the
-// display's waits are counted, not timed.
+// A second press is refused while a run is going. With the bytes ahead of the bar, the bar climbs
+// to them without pausing; at the top it waits for the end rather than spinning, however far the
+// bytes are; and the end, whether every byte came or a file failed, ends the pause under way. The
+// run thread is held where each must show, and the display's waits are counted, not timed.
 TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsTheEndAtOnce) {
     using Op = MemoryFileSystem::Op;
     // Where the bar waits for the end.
@@ -382,6 +382,7 @@ TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsThe
         t.Save(kTarget, {kWork, kPhotos});
         t.run.state.serialCheckArmed = 0;
         std::atomic<int> waits{0}, behind{0}, atTop{0}, afterEnd{0};
+        std::atomic<bool> pressedAgain{false};
         t.host.onWait = [&](int ms) {
             const int bar = t.run.state.barPosition;
             const auto share =
@@ -397,8 +398,9 @@ TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsThe
             }
         };
         t.fs.gate = [&](Op op, const std::wstring& path) {
-            // Held until the display pauses with nothing copied yet ...
-            while (op == Op::CreateFolder && path == L"E:\\FilesBackup\\Work" && waits == 0) {
+            // Held until the display pauses with nothing copied yet and a second press came ...
+            while (op == Op::CreateFolder && path == L"E:\\FilesBackup\\Work" &&
+                   (waits == 0 || !pressedAgain)) {
                 std::this_thread::yield();
             }
             // ... and, the large file across, until it waits at the top, or has spun there.
@@ -408,30 +410,15 @@ TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsThe
             }
             return true;
         };
-        t.Press(RunMode::Copy, 1, true);
+        ASSERT_TRUE(t.run.Start({RunMode::Copy, 1, true, {}}));
+        EXPECT_FALSE(t.run.Start({})) << "a press while a run is going";
+        pressedAgain = true;
+        t.run.Join();
         EXPECT_LE(behind, 1) << "only a wait begun as the bytes came";
         EXPECT_GE(atTop, heldOpen ? 0 : 2);
         EXPECT_LE(afterEnd, kAfterEndMs);
         EXPECT_EQ(t.host.Count(heldOpen ? "box Copy Fail" : "box Information"), 1);
     }
-}
-
-TEST(BackupRunOnMemoryDisks, APressIsRefusedWhileARunIsGoing) {
-    MemoryRun t;
-    t.Save(kTarget, {kWork});
-    t.run.state.serialCheckArmed = 0;
-    std::atomic<bool> letGo{false};
-    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
-        while (op == MemoryFileSystem::Op::CopyFileData && !letGo) {
-            std::this_thread::yield();
-        }
-        return true;
-    };
-    ASSERT_TRUE(t.run.Start({}));
-    EXPECT_FALSE(t.run.Start({}));
-    letGo = true;
-    t.run.Join();
-    EXPECT_EQ(t.host.Count("box Information"), 1);
 }
 
 // A file another program holds open is named in the box and in the log with its reason; the

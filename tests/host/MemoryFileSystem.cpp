@@ -228,40 +228,36 @@ bool MemoryFileSystem::Step(std::optional<Op> op, const std::wstring& path) {
     if (++steps_ < cut_ || cut_ == 0 || struck_) {
         return true;
     }
-    const bool read = !op;
-    const bool search = op == Op::List || op == Op::Find;
-    const bool write = op == Op::CopyFileData || op == Op::MoveOver || op == Op::CreateFolder;
+    const bool fits = fault_ == Fault::RefusedWrite
+                          ? op == Op::CopyFileData || op == Op::MoveOver || op == Op::CreateFolder
+                      : fault_ == Fault::FailedSearch ? op == Op::List || op == Op::Find
+                      : fault_ == Fault::HeldOpen || fault_ == Fault::Vanished
+                          ? !op && Resolve(path)
+                          : true;
+    if (!fits) {
+        return true;
+    }
+    struck_ = path;
     switch (fault_) {
         case Fault::Pulled:
             Detach(faultDrive_);
             *present_ = 0;
-            struck_ = path;
             return Upper(path[0]) != faultDrive_;
         case Fault::DiskFull:
             capacities[faultDrive_] = UsedBytes(faultDrive_);
-            struck_ = path;
+            return true;
+        case Fault::HeldOpen:
+            HoldOpen(path);
+            return true;
+        case Fault::Vanished:
+            vanished_.emplace(*Resolve(path), nodes_.at(*Resolve(path)));
+            nodes_.erase(vanished_->first);
             return true;
         case Fault::RefusedWrite:
         case Fault::FailedSearch:
-            if (fault_ == Fault::RefusedWrite ? write : search) {
-                struck_ = path;
-            }
-            return !struck_;
-        case Fault::HeldOpen:
-            if (read) {
-                struck_ = path;
-                HoldOpen(path);
-            }
-            return true;
-        case Fault::Vanished:
-            if (const std::optional<std::wstring> key = read ? Resolve(path) : std::nullopt) {
-                struck_ = path;
-                vanished_.emplace(*key, nodes_.at(*key));
-                nodes_.erase(*key);
-            }
-            return true;
+            break;
     }
-    return true;
+    return false;
 }
 
 void MemoryFileSystem::Heal(std::atomic<int>& present) {
