@@ -68,7 +68,8 @@ public:
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
     // The bytes each drive (by its upper-case letter) holds at most; a drive without one is never
-    // full. A copy that needs more fails with the disk-full error, its target holding what fit.
+    // full. A copy that needs more fails with the disk-full error, its target holding what fit. A
+    // file being replaced keeps its bytes until the partial copy is moved over it.
     std::map<wchar_t, std::uint64_t> capacities;
     std::uint64_t UsedBytes(wchar_t drive) const;
 
