@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/host/DriveFlags.h"
+#include <array>
+#include <utility>
+
 #include "tests/host/FakeDeviceSeam.h"
 
 namespace bexlo {
@@ -14,9 +16,22 @@ using testing_device::FakeDrive;
 using testing_device::FakePollHost;
 using testing_device::MountedRecord;
 using Drives = std::vector<int>;
+// The destinations and the sources.
+using Split = std::pair<Drives, Drives>;
 
 constexpr int B = 1, C = 2, D = 3, E = 4, F = 5, G = 6, H = 7;
 constexpr std::uint64_t kSecondPartition = 1048576;
+
+// The drive numbers whose entry in a per-drive table is set.
+Drives Flagged(const std::array<int, kDriveCount>& flags) {
+    Drives drives;
+    for (int drive = 0; drive < kDriveCount; ++drive) {
+        if (flags[drive] != 0) {
+            drives.push_back(drive);
+        }
+    }
+    return drives;
+}
 
 const char* Identity(int family) {
     return kFamilyIdentities.at(family - 1);
@@ -52,8 +67,9 @@ struct Machine {
         seam.drives[D].type = 5;
     }
     int Scan() { return scanner.ScanDevices(); }
-    Drives Targets() const { return Flagged(record.targetDriveIncludeFlags); }
-    Drives Sources() const { return Flagged(record.sourceDriveIncludeFlags); }
+    Split Sides() const {
+        return {Flagged(record.targetDriveIncludeFlags), Flagged(record.sourceDriveIncludeFlags)};
+    }
 
     FakeDeviceSeam seam;
     DeviceRecord record;
@@ -89,7 +105,7 @@ TEST(DeviceScan, EveryPartitionOfAReportedDiskIsADestination) {
     EXPECT_EQ(m.Scan(), 0) << "no device: every present drive is a source";
     EXPECT_EQ(m.record.backupDrive, 0);
     EXPECT_TRUE(m.record.defaultTarget.empty());
-    EXPECT_EQ(m.Sources(), (Drives{C, D}));
+    EXPECT_EQ(m.Sides(), (Split{{}, {C, D}}));
     // Every USB family was asked once, each followed by its close.
     EXPECT_EQ(m.seam.CallCount("X507EnumDevice"), kUsbFamilyCount);
     EXPECT_EQ(m.seam.CallCount("X507CloseDevice"), kUsbFamilyCount);
@@ -102,8 +118,7 @@ TEST(DeviceScan, EveryPartitionOfAReportedDiskIsADestination) {
     EXPECT_EQ(Flagged(m.record.driveReported), Drives{E});
     EXPECT_EQ(m.record.driveFamily[E], 5);
     EXPECT_EQ(m.record.familyCount[5], 1);
-    EXPECT_EQ(m.Targets(), (Drives{E, F, G}));
-    EXPECT_EQ(m.Sources(), (Drives{C, D}));
+    EXPECT_EQ(m.Sides(), (Split{{E, F, G}, {C, D}}));
     EXPECT_EQ(m.record.defaultTarget, L"E:\\FilesBackup");
 }
 
@@ -117,7 +132,7 @@ TEST(DeviceScan, TheLowestReportedLetterIsTheBackupDriveWhateverTheFamilyOrder) 
         EXPECT_EQ(m.Scan(), 1);
         EXPECT_EQ(m.record.backupDrive, E);
         EXPECT_EQ(m.record.defaultTarget, L"E:\\FilesBackup");
-        EXPECT_EQ(m.Targets(), (Drives{E, H}));
+        EXPECT_EQ(m.Sides(), (Split{{E, H}, {C, D}}));
         EXPECT_EQ(m.record.driveFamily[H], first);
     }
 }
@@ -168,8 +183,7 @@ TEST(DeviceScan, EsataProbeAsksOnlyUncoveredAtaDrivesWithARecord) {
     EXPECT_EQ(m.record.familyCount[kEsataFamily], 1);
     EXPECT_EQ(Flagged(m.record.driveReported), (Drives{E, F}));
     // H has no record: its signature 0 matches no reported disk, so it stays a source.
-    EXPECT_EQ(m.Targets(), (Drives{E, F, G}));
-    EXPECT_EQ(m.Sources(), (Drives{C, D, H}));
+    EXPECT_EQ(m.Sides(), (Split{{E, F, G}, {C, D, H}}));
     EXPECT_TRUE(m.seam.openHandles.empty());
 }
 
@@ -184,7 +198,7 @@ TEST(DeviceScan, AMissingLibraryHidesOnlyItsOwnFamilies) {
     m.seam.unloadable.insert(VendorLibrary::JmEsata);
     EXPECT_EQ(m.Scan(), 1);
     EXPECT_EQ(Flagged(m.record.driveReported), Drives{E});
-    EXPECT_EQ(m.Sources(), (Drives{C, D}));
+    EXPECT_EQ(m.Sides(), (Split{{E}, {C, D}}));
     EXPECT_TRUE(m.seam.openHandles.empty());
 
     m.seam.unloadable = {VendorLibrary::Plx507, VendorLibrary::JmUsb, VendorLibrary::JmEsata,
@@ -206,8 +220,7 @@ TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
     m.seam.drives[F] = Gpt(5, 2);  // another internal GPT disk
     m.seam.enumLetters[Identity(3)] = "E";
     EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.Targets(), (Drives{B, E, G}));
-    EXPECT_EQ(m.Sources(), (Drives{C, D, F, H}));
+    EXPECT_EQ(m.Sides(), (Split{{B, E, G}, {C, D, F, H}}));
 
     // A mixed machine: a classic system disk and a GPT disk beside a classic enclosure.
     Machine mixed;
@@ -215,8 +228,7 @@ TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
     mixed.seam.drives[F] = Gpt(7, 2);
     mixed.seam.enumLetters[Identity(3)] = "E";
     EXPECT_EQ(mixed.Scan(), 1);
-    EXPECT_EQ(mixed.Targets(), Drives{E});
-    EXPECT_EQ(mixed.Sources(), (Drives{C, D, F}));
+    EXPECT_EQ(mixed.Sides(), (Split{{E}, {C, D, F}}));
 }
 
 // Under Wine every drive answers device number 0 and keeps a path as its record: the numbers tell
@@ -230,22 +242,19 @@ TEST(DeviceScan, WithoutTellingNumbersOrRecordsOnlyTheReportedDriveIsADestinatio
     }
     m.seam.enumLetters[Identity(3)] = "E";
     EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.Targets(), Drives{E});
-    EXPECT_EQ(m.Sources(), (Drives{C, D, F}));
+    EXPECT_EQ(m.Sides(), (Split{{E}, {C, D, F}}));
 
     // Classic records still join the partitions of one enclosure when the numbers cannot.
     m.seam.drives[E] = Fixed(0xE5E5E5E5, kFirstPartitionOffset, 0);
     m.seam.drives[G] = Fixed(0xE5E5E5E5, kSecondPartition, 0);
     EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.Targets(), (Drives{E, G}));
-    EXPECT_EQ(m.Sources(), (Drives{C, D, F}));
+    EXPECT_EQ(m.Sides(), (Split{{E, G}, {C, D, F}}));
 
     m.seam.registryAvailable = false;
     m.seam.drives[G].deviceNumber = -1;
     m.seam.drives[E].deviceNumber = -1;
     EXPECT_EQ(m.Scan(), 1);
-    EXPECT_EQ(m.Targets(), Drives{E});
-    EXPECT_EQ(m.Sources(), (Drives{C, D, F, G}));
+    EXPECT_EQ(m.Sides(), (Split{{E}, {C, D, F, G}}));
 }
 
 TEST(DeviceScan, EnumerationOverrunsAndStrayLettersAreDropped) {
