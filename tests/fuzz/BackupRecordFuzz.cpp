@@ -4,23 +4,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 
 #include "backup/BackupRecord.h"
-
-namespace {
-
-void Holds(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "tests/fuzz/Holds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using bexlo::BackupType;
+    using bexlo::fuzz::Holds;
     const std::span<const std::uint8_t> bytes(data, size);
     const std::span<const std::uint8_t> read =
         bytes.first(std::min(size, bexlo::kBackupRecordSize));

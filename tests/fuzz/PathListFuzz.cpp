@@ -3,23 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 
 #include "backup/PathList.h"
-
-namespace {
-
-void Holds(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "tests/fuzz/Holds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using bexlo::PathListRead;
+    using bexlo::fuzz::Holds;
     const PathListRead read = bexlo::ReadPathList(std::span<const std::uint8_t>(data, size));
     Holds(read.sources.size() <= bexlo::kItemLimit && read.target.size() <= bexlo::kMaxPathChars);
     Holds((read.status == PathListRead::Status::PathLost) == read.target.empty());
