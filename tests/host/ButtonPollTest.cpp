@@ -15,12 +15,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int E = 4, F = 5, H = 7;
 
-ScsiReply Reply(Bytes data) {
-    ScsiReply reply;
-    reply.data = std::move(data);
-    return reply;
-}
-
 // One enclosure of the given family on drive E, physical drive 1, as a scan would leave it.
 struct Rig {
     explicit Rig(int family) : family(family) { Attach(E, family, 1); }
@@ -35,11 +29,11 @@ struct Rig {
     }
     // The enclosure on physical drive `physical` answers every data-in CDB with these bytes.
     void Answer(int physical, Bytes data) {
-        seam.scsi[physical] = [data](const Bytes&) { return Reply(data); };
+        seam.scsi[physical] = [data](const Bytes&) { return ScsiReply{0, 0, data, {}}; };
     }
     // Every data-in CDB to physical drive 1 is answered with whatever `reply` holds then.
     void AnswerFrom(const Bytes& reply) {
-        seam.scsi[1] = [&reply](const Bytes&) { return Reply(reply); };
+        seam.scsi[1] = [&reply](const Bytes&) { return ScsiReply{0, 0, reply, {}}; };
     }
     PollResult Poll(int mode, int drive = E) {
         return layer.poller.PollDevice(family, drive, mode);
@@ -338,7 +332,7 @@ TEST(PollButtons, PressesDuringTheStartUpFirstArrivalOrARunDrainAndTheNextTickSe
             seam.drives[E].mounted = MountedRecord(0xE, kFirstPartitionOffset);
             seam.drives[E].deviceNumber = 1;
             seam.enumLetters[kFamilyIdentities[4]] = "E";
-            seam.scsi[1] = [](const Bytes&) { return Reply({0, 0, 0, 0x10}); };
+            seam.scsi[1] = [](const Bytes&) { return ScsiReply{0, 0, {0, 0, 0, 0x10}, {}}; };
         };
         if (when == When::Arrival) {
             ASSERT_EQ(layer.Start(), 0);

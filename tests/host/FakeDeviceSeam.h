@@ -149,9 +149,7 @@ public:
         scsiCalls.push_back({physical, true, cdb, length, {}, timeout});
         auto found = scsi.find(physical);
         if (found == scsi.end()) {
-            ScsiReply failed;
-            failed.error = 31;
-            return failed;
+            return {31, 0, {}, {}};
         }
         ScsiReply reply = found->second(cdb);
         if (reply.data.size() > length) {
