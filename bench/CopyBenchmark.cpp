@@ -13,6 +13,7 @@
 
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
+#include "bench/Seconds.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -65,12 +66,12 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
                    ::CreateDirectoryW(walkerCopy.c_str(), nullptr);
                    const auto start = std::chrono::steady_clock::now();
                    EXPECT_EQ(walker.CopyItem(source, walkerCopy), 1);
-                   return test::SecondsSince(start);
+                   return bench::SecondsSince(start);
                }));
         Report("walker-sync-" + name, Best(rounds, [&] {
                    const auto start = std::chrono::steady_clock::now();
                    EXPECT_EQ(walker.SyncItem(source, walkerCopy), 1);
-                   return test::SecondsSince(start);
+                   return bench::SecondsSince(start);
                }));
         test::RemoveTree(walkerCopy);
 
@@ -82,7 +83,7 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
                        L"C:\\windows\\system32\\xcopy.exe",
                        L"/E /I /Q /Y \"" + source + L"\" \"" + xcopyCopy + L"\"");
                    EXPECT_EQ(xcopy.RunToEnd(600000), 0u);
-                   return test::SecondsSince(start);
+                   return bench::SecondsSince(start);
                }));
         test::RemoveTree(xcopyCopy);
     }

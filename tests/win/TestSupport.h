@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -21,10 +20,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // Runs the thread's messages until everything posted to it before the call has been handled;
 // false when that took longer than `timeoutMs`.
 bool PumpPosted(DWORD timeoutMs = 5000);
-// Seconds since `start`, for the benchmarks' figures.
-inline double SecondsSince(const std::chrono::steady_clock::time_point& start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The test program's own folder, with a trailing backslash.
 std::wstring ProgramFolder();
