@@ -27,16 +27,10 @@ protected:
     void SetUp() override {
         test::ClearDataFolder();
         test::RemoveTree(kTop);
-        seam.drives[test::kDriveC] = testing_device::FakeDrive{};
-        testing_device::FakeDrive enclosure;
-        enclosure.mounted = testing_device::MountedRecord(0x1234ABCD, kFirstPartitionOffset);
-        enclosure.deviceNumber = 1;
-        seam.drives[test::kDriveE] = enclosure;
-        seam.enumLetters[kFamilyIdentities[0]] = "E";
+        test::SetUpMachine(seam, true, 1);
+        seam.drives[test::kDriveE].deviceNumber = 1;
         seam.scsi[1] = [this](const std::vector<std::uint8_t>&) {
-            ScsiReply reply;
-            reply.data = {keyReply, keyByte};
-            return reply;
+            return ScsiReply{0, 0, {keyReply, keyByte}, {}};
         };
         dialog = std::make_unique<BackupDlg>(seam);
         ASSERT_TRUE(dialog->Create(nullptr));
