@@ -117,6 +117,10 @@ protected:
     static std::vector<std::uint8_t> SavedBytes() {
         return ReadFileBytes(kPathListFile, 1 << 20).value_or(std::vector<std::uint8_t>{});
     }
+
+    static std::vector<std::uint8_t> RecordBytes() {
+        return ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
+    }
 };
 
 TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
@@ -128,6 +132,7 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     Click(*dialog, IDC_SAVE);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(SavedBytes(), PathListBytes(kTarget, {kPhotos, kWork})) << "saved in tree order";
+    EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C)) << "Save records the volume";
 
     // The control surface presses the button, as a person would.
     EXPECT_EQ(Control(L"press E"), 0u);
@@ -140,9 +145,8 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunComplete; }));
-    const auto record = ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
-    EXPECT_TRUE(RecordMatchesVolume(record, 0x0000BE7C));
-    EXPECT_EQ(ParseBackupType(record), BackupType::Copy);
+    EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C));
+    EXPECT_EQ(ParseBackupType(RecordBytes()), BackupType::Copy);
     EXPECT_EQ(dialog->TargetTree().GetSelectedPath(), kTarget) << "the destination is reselected";
 }
 
@@ -239,6 +243,20 @@ TEST_F(SaveOnSimulator, NothingTickedOrNoDestinationAreTold) {
     EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
     EXPECT_EQ(dialog->Run().state.serialCheckArmed, 0)
         << "the first run after a Save is not checked";
+
+    // The trees keep each drive on one side. With the enclosure's drive a source as well, Save
+    // itself must refuse a source that holds the destination.
+    const std::wstring inner = kTarget + L"\\Inner";
+    ::CreateDirectoryW(inner.c_str(), nullptr);
+    ASSERT_TRUE(dialog->SourceTree().AddDriveItem(L"E:\\"));
+    Tick(*dialog, kTarget);
+    dialog->TargetTree().SetSelectedPath(inner, false);
+    Click(*dialog, IDC_SAVE);
+    ASSERT_TRUE(boxes.WaitForBoxes(3));
+    EXPECT_EQ(boxes.Boxes()[2].caption, L"Invalid Source");
+    EXPECT_EQ(boxes.Boxes()[2].text,
+              L"\"" + kTarget + L"\"\n\nA source cannot hold the destination or lie inside it:");
+    EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
 }
 
 TEST_F(SaveOnSimulator, AHundredthItemIsUncheckedAndNinetyNineAreSaved) {
