@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -150,27 +151,44 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_EQ(dialog->TargetTree().GetSelectedPath(), kTarget) << "the destination is reselected";
 }
 
-// A file another program holds open is named in the box and the log; everything else is backed
-// up, and the enclosure hears that the run failed. The host tests hold the box's and the log's
-// layout, and the other ways a run fails.
+// Whether another process holds the file open without sharing it.
+bool HeldElsewhere(const std::wstring& path) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A file another program holds open and a saved source that is gone are named in the box and the
+// log; everything else is backed up, the enclosure hears that the run failed, and the next press,
+// with the file let go and the source back, copies them. The host tests hold the box's and the
+// log's layout, and the other ways a run fails.
 TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     test::MessageBoxWatch boxes;
     const std::wstring locked = kWork + L"\\locked.doc";
+    const std::wstring gone = kSources + L"\\Gone";
     test::WriteBytes(locked, "in use");
-    SaveList(kTarget, {kWork, kPhotos});
+    SaveList(kTarget, {kWork, kPhotos, gone});
     auto dialog = Open();
     dialog->Run().state.serialCheckArmed = 0;
-    UniqueFileHandle held(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(held);
+    std::optional<test::ChildProcess> holder;
+    // A holder that tries the file while this process looks at it cannot open it and ends.
+    ASSERT_TRUE(PumpUntil([&] {
+        if (!holder || holder->WaitForExit(0)) {
+            holder.emplace(test::ProgramFolder() + L"tools\\Poke.exe", L"hold \"" + locked + L"\"");
+        }
+        return HeldElsewhere(locked);
+    }));
     Press();
     ASSERT_TRUE(boxes.WaitForBoxes(1));
     ASSERT_TRUE(RunEnded(*dialog));
     EXPECT_EQ(boxes.Boxes()[0].caption, L"Copy Fail");
     const std::wstring text = boxes.Boxes()[0].text;
     EXPECT_NE(text.find(locked + L"\n    "), std::wstring::npos);
+    EXPECT_NE(text.find(gone + L"\n    The saved source no longer exists."), std::wstring::npos);
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
-    held.Reset();
+    holder.reset();
+    ASSERT_TRUE(PumpUntil([&] { return !HeldElsewhere(locked); }));
     auto expected = test::ReadTree(kWork);
     expected.erase(L"locked.doc");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), expected);
@@ -179,6 +197,14 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     ASSERT_TRUE(log);
     const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
     EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
+
+    ::CreateDirectoryW(gone.c_str(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
 HWND FindProgressWindow() {
