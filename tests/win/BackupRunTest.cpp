@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,10 @@ protected:
     static std::vector<std::uint8_t> SavedBytes() {
         return ReadFileBytes(kPathListFile, 1 << 20).value_or(std::vector<std::uint8_t>{});
     }
+
+    static std::vector<std::uint8_t> RecordBytes() {
+        return ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
+    }
 };
 
 TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
@@ -128,6 +133,7 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     Click(*dialog, IDC_SAVE);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(SavedBytes(), PathListBytes(kTarget, {kPhotos, kWork})) << "saved in tree order";
+    EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C)) << "Save records the volume";
 
     // The control surface presses the button, as a person would.
     EXPECT_EQ(Control(L"press E"), 0u);
@@ -140,33 +146,49 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunComplete; }));
-    const auto record = ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
-    EXPECT_TRUE(RecordMatchesVolume(record, 0x0000BE7C));
-    EXPECT_EQ(ParseBackupType(record), BackupType::Copy);
+    EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C));
+    EXPECT_EQ(ParseBackupType(RecordBytes()), BackupType::Copy);
     EXPECT_EQ(dialog->TargetTree().GetSelectedPath(), kTarget) << "the destination is reselected";
 }
 
-// A file another program holds open is named in the box and the log; everything else is backed
-// up, and the enclosure hears that the run failed. The host tests hold the box's and the log's
-// layout, and the other ways a run fails.
+// Whether another process holds the file open without sharing it.
+bool HeldElsewhere(const std::wstring& path) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A file another program holds open and a saved source that is gone are named in the box and the
+// log; everything else is backed up, the enclosure hears that the run failed, and the next press,
+// with the file let go and the source back, copies them. The host tests hold the box's and the
+// log's layout, and the other ways a run fails.
 TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     test::MessageBoxWatch boxes;
     const std::wstring locked = kWork + L"\\locked.doc";
+    const std::wstring gone = kSources + L"\\Gone";
     test::WriteBytes(locked, "in use");
-    SaveList(kTarget, {kWork, kPhotos});
+    SaveList(kTarget, {kWork, kPhotos, gone});
     auto dialog = Open();
     dialog->Run().state.serialCheckArmed = 0;
-    UniqueFileHandle held(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(held);
+    std::optional<test::ChildProcess> holder;
+    // A holder that tries the file while this process looks at it cannot open it and ends.
+    ASSERT_TRUE(PumpUntil([&] {
+        if (!holder || holder->WaitForExit(0)) {
+            holder.emplace(test::ProgramFolder() + L"tools\\Poke.exe", L"hold \"" + locked + L"\"");
+        }
+        return HeldElsewhere(locked);
+    }));
     Press();
     ASSERT_TRUE(boxes.WaitForBoxes(1));
     ASSERT_TRUE(RunEnded(*dialog));
     EXPECT_EQ(boxes.Boxes()[0].caption, L"Copy Fail");
     const std::wstring text = boxes.Boxes()[0].text;
     EXPECT_NE(text.find(locked + L"\n    "), std::wstring::npos);
+    EXPECT_NE(text.find(gone + L"\n    The saved source no longer exists."), std::wstring::npos);
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
-    held.Reset();
+    holder.reset();
+    ASSERT_TRUE(PumpUntil([&] { return !HeldElsewhere(locked); }));
     auto expected = test::ReadTree(kWork);
     expected.erase(L"locked.doc");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), expected);
@@ -175,6 +197,14 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     ASSERT_TRUE(log);
     const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
     EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
+
+    ::CreateDirectoryW(gone.c_str(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    Press();
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
 HWND FindProgressWindow() {
@@ -191,9 +221,10 @@ TEST_F(BackupRunOnSimulator, FromTheTrayTheProgressShowsInAWindowAndEnterWaitsFo
     ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_EQ(dialog->inTray, 1);
     Press();
-    ASSERT_TRUE(PumpUntil([&] { return disks.copying && FindProgressWindow() != nullptr; }, 10000));
+    // The window carries its caption from before it is shown.
+    ASSERT_TRUE(
+        PumpUntil([&] { return disks.copying && ::IsWindowVisible(FindProgressWindow()); }, 10000));
     HWND progress = FindProgressWindow();
-    EXPECT_TRUE(::IsWindowVisible(progress));
     EXPECT_EQ(test::WindowText(::GetDlgItem(progress, IDC_PROGRESS_STATUS)),
               L"Total copy progress: ");
     EXPECT_FALSE(::IsWindowEnabled(window)) << "the owner is disabled while it shows";
@@ -238,14 +269,29 @@ TEST_F(SaveOnSimulator, NothingTickedOrNoDestinationAreTold) {
     EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
     EXPECT_EQ(dialog->Run().state.serialCheckArmed, 0)
         << "the first run after a Save is not checked";
+
+    // The trees keep each drive on one side. With the enclosure's drive a source as well, Save
+    // itself must refuse a source that holds the destination.
+    const std::wstring inner = kTarget + L"\\Inner";
+    ::CreateDirectoryW(inner.c_str(), nullptr);
+    ASSERT_TRUE(dialog->SourceTree().AddDriveItem(L"E:\\"));
+    Tick(*dialog, kTarget);
+    dialog->TargetTree().SetSelectedPath(inner, false);
+    Click(*dialog, IDC_SAVE);
+    ASSERT_TRUE(boxes.WaitForBoxes(3));
+    EXPECT_EQ(boxes.Boxes()[2].caption, L"Invalid Source");
+    EXPECT_EQ(boxes.Boxes()[2].text,
+              L"\"" + kTarget + L"\"\n\nA source cannot hold the destination or lie inside it:");
+    EXPECT_EQ(SavedBytes(), PathListBytes(L"E:\\FilesBackup", {kWork}));
 }
 
-TEST_F(SaveOnSimulator, AHundredthItemIsUncheckedAndNinetyNineAreSaved) {
+// One item past the hundredth: a box shown inside the walk would show again for it.
+TEST_F(SaveOnSimulator, ItemsPastTheNinetyNinthAreUncheckedWithOneBoxAndNinetyNineAreSaved) {
     test::MessageBoxWatch boxes;
     const std::wstring many = kSources + L"\\Many";
     ::CreateDirectoryW(many.c_str(), nullptr);
     std::vector<std::wstring> folders;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 101; ++i) {
         folders.push_back(many + L"\\f" + std::to_wstring(100 + i));
         ::CreateDirectoryW(folders.back().c_str(), nullptr);
     }
@@ -263,7 +309,7 @@ TEST_F(SaveOnSimulator, AHundredthItemIsUncheckedAndNinetyNineAreSaved) {
     EXPECT_TRUE(tree.GetCheck(tree.PathToItem(folders[98])));
 
     Click(*dialog, IDC_SAVE);
-    folders.pop_back();
+    folders.resize(99);
     EXPECT_EQ(SavedBytes(), PathListBytes(kTarget, folders));
     EXPECT_EQ(boxes.Boxes().size(), 1u);
 }

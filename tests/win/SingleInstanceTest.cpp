@@ -80,18 +80,27 @@ TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
     EndThroughOk(window, first);
 }
 
+// With an enclosure the tray keeps the icon while the copy is hidden: a copy brought back still
+// counting itself in the tray would end at its close box, or fail to add the icon again.
 TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", L"");  // no enclosure: it hides itself
-    HWND window = WaitForDialog(first, false);
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }, 20000));
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", L"");
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
     // Shown as if opened from its tray menu: the close box hides it again and ends nothing.
     ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }, 5000));
-    EXPECT_FALSE(first.WaitForExit(0));
+    const auto errorBox = [&] { return FindProcessWindow(first.Id(), L"ERROR"); };
+    EXPECT_TRUE(
+        PumpUntil([&] { return !::IsWindowVisible(window) || errorBox() != nullptr; }, 20000));
+    EXPECT_EQ(errorBox(), nullptr) << test::StaticTexts(errorBox());
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer), 0)
+        << "the first copy still runs";
     EndThroughOk(window, first);
 }
 
