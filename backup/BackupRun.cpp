@@ -113,8 +113,9 @@ void BackupRun::RunBackupThread() {
         return;
     }
     state.runEnded = 1;
-    state.backupRunning = 0;
+    // Running until the enclosure is told: a press taken before would aim the message elsewhere.
     GuardCall(L"RunBackupThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
+    state.backupRunning = 0;
     if (outcomeToTell_) {
         GuardCall(L"RunBackupThread", [this] { TellOutcome(); });
     }
@@ -223,7 +224,6 @@ int BackupRun::RunBackup() {
         state.targetKeyDrive = keyDrive.value_or(-1);
         progressStarted_ = StartProgressThread();
         if (!progressStarted_) {
-            state.backupRunning = 0;
             state.runEnded = 1;
             host_.ReleaseControls(false);
             return 0;
@@ -269,8 +269,8 @@ int BackupRun::RunBackup() {
         TellOutcome();
         host_.ReleaseControls(false);
         if (complete) {
-            state.backupRunning = 0;
             host_.NotifyDevice(failures.empty() ? RunMessage::Complete : RunMessage::Failed);
+            state.backupRunning = 0;
         }
     }
     if (!complete) {

@@ -232,9 +232,17 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
         t.RecordVolume(BackupType::Copy, kEnclosureSerial);
         c.setUp(t);
         const std::vector<std::uint8_t> record = t.Record();
+        // A press read while the enclosure is being told would take its message away.
+        int runningWhenTold = 0;
+        t.host.onEvent = [&](const std::string& event) {
+            if (event == "told failed") {
+                runningWhenTold = t.run.state.backupRunning;
+            }
+        };
         t.Press(RunMode::Copy, c.pressKey, false, {kDriveE});
 
         EXPECT_EQ(t.host.Events(), (std::vector<std::string>{c.refusal, "told failed"}));
+        EXPECT_EQ(runningWhenTold, 1);
         EXPECT_EQ(t.host.Texts(), std::vector<std::wstring>{t.host.Text(c.text)});
         EXPECT_FALSE(t.fs.IsFolder(kTarget)) << "nothing is made before the checks pass";
         EXPECT_EQ(t.Record(), record);
@@ -268,9 +276,16 @@ TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressT
     t.fs.AddFolder(L"C:\\Empty\\Inner");
     t.Save(L"E:\\Deep\\Er\\FilesBackup", {L"C:\\Empty"});
     t.run.state.serialCheckArmed = 0;
+    int runningWhenTold = 0;
+    t.host.onEvent = [&](const std::string& event) {
+        if (event == "told complete") {
+            runningWhenTold = t.run.state.backupRunning;
+        }
+    };
     t.Press(RunMode::Copy, 1, true);
 
     EXPECT_TRUE(t.fs.IsFolder(L"E:\\Deep\\Er\\FilesBackup\\Empty\\Inner"));
+    EXPECT_EQ(runningWhenTold, 1) << "still running when the enclosure is told";
     const std::vector<std::string> expected = {"hold", "box Information", "release",
                                                "told complete", "drive has folders"};
     EXPECT_EQ(t.host.Events(), expected);
