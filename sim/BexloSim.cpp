@@ -1,5 +1,6 @@
 // BexloSim: presses an enclosure's button, pulls or inserts its key, attaches or detaches it,
-// from a command line or a small window. Attach and detach reach the program as device-change
+// from a command line or a small window, and from the command line silences its bridge or lets
+// it answer. Attach, detach and a bridge that starts answering reach the program as device-change
 // events.
 
 #include <windows.h>
@@ -61,7 +62,7 @@ void AnnounceDeviceChange(WPARAM event, std::uint32_t units) {
     }
 }
 
-// Changes the state file, then tells the program of an attach or detach.
+// Changes the state file, then tells the program of an attach, a detach or an answering bridge.
 bool Perform(SimStateFile& file, const SimCommand& command, std::string& error) {
     bool applied = false;
     std::uint32_t units = 0;
@@ -76,7 +77,9 @@ bool Perform(SimStateFile& file, const SimCommand& command, std::string& error) 
         error = file.LastError();
         return false;
     }
-    if (applied && command.action == SimAction::Attach) {
+    // A bridge that starts answering is seen at the next scan, which an arrival starts.
+    if (applied &&
+        (command.action == SimAction::Attach || command.action == SimAction::BridgeAnswers)) {
         AnnounceDeviceChange(DBT_DEVICEARRIVAL, units);
     } else if (applied && command.action == SimAction::Detach) {
         AnnounceDeviceChange(DBT_DEVICEREMOVECOMPLETE, units);

@@ -37,6 +37,10 @@ std::optional<SimCommand> ParseSimCommand(const std::vector<std::string>& words,
     if (words.size() == 3 && words[0] == "key" && (words[2] == "on" || words[2] == "off")) {
         return SimCommand{words[2] == "on" ? SimAction::KeyIn : SimAction::KeyOut, letter};
     }
+    if (words.size() == 3 && words[0] == "bridge" && (words[2] == "on" || words[2] == "off")) {
+        return SimCommand{words[2] == "on" ? SimAction::BridgeAnswers : SimAction::BridgeSilent,
+                          letter};
+    }
     error = kSimUsage;
     return std::nullopt;
 }
@@ -66,6 +70,10 @@ bool ApplySimCommand(const SimCommand& command, SimState& state, std::string& er
         case SimAction::Detach:
             enclosure->attached = command.action == SimAction::Attach;
             break;
+        case SimAction::BridgeSilent:
+        case SimAction::BridgeAnswers:
+            enclosure->bridgeSilent = command.action == SimAction::BridgeSilent;
+            break;
         case SimAction::List:
             break;
     }
@@ -79,7 +87,8 @@ std::string DescribeEnclosure(const SimEnclosure& enclosure) {
     }
     return drives + "  family " + std::to_string(enclosure.family) + "  " +
            (enclosure.attached ? "attached" : "detached") + "  key " +
-           (enclosure.keyPresent ? "in" : "out") + "  presses " + std::to_string(enclosure.presses);
+           (enclosure.keyPresent ? "in" : "out") + "  presses " +
+           std::to_string(enclosure.presses) + (enclosure.bridgeSilent ? "  bridge silent" : "");
 }
 
 }  // namespace bexlo

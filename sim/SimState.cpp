@@ -16,7 +16,7 @@ constexpr int kMaxPresses = 1000000;
 
 const std::vector<std::string_view> kFields = {"family",   "letters", "signature", "offsets",
                                                "serial",   "key",     "attached",  "presses",
-                                               "physical", "run",     "table"};
+                                               "physical", "run",     "table",     "bridge"};
 // The names of the run messages, by code.
 const std::map<int, std::string_view> kRunMessages = {{0, "none"},
                                                       {kSimRunFailed, "failed"},
@@ -98,14 +98,19 @@ std::string SetField(SimEnclosure& enclosure, std::string_view name, std::string
     if (name == "serial") {
         return ParseNumber(value, enclosure.serial) ? "" : "serial must be a 32-bit number";
     }
-    if (name == "key" || name == "attached") {
+    if (name == "key" || name == "attached" || name == "bridge") {
         const bool isKey = name == "key";
-        const std::string_view yes = isKey ? "present" : "yes";
-        const std::string_view no = isKey ? "absent" : "no";
+        const bool isBridge = name == "bridge";
+        const std::string_view yes = isKey ? "present" : isBridge ? "answers" : "yes";
+        const std::string_view no = isKey ? "absent" : isBridge ? "silent" : "no";
         if (value != yes && value != no) {
             return std::string(name) + " must be " + std::string(yes) + " or " + std::string(no);
         }
-        (isKey ? enclosure.keyPresent : enclosure.attached) = value == yes;
+        if (isBridge) {
+            enclosure.bridgeSilent = value == no;
+        } else {
+            (isKey ? enclosure.keyPresent : enclosure.attached) = value == yes;
+        }
         return "";
     }
     if (name == "presses") {
@@ -269,7 +274,8 @@ std::string FormatSimState(const SimState& state) {
                 " presses=" + std::to_string(enclosure.presses) +
                 " physical=" + std::to_string(enclosure.physical) +
                 " run=" + std::string(kRunMessages.at(enclosure.runMessage)) +
-                (enclosure.gpt ? " table=gpt" : "") + "\n";
+                (enclosure.gpt ? " table=gpt" : "") +
+                (enclosure.bridgeSilent ? " bridge=silent" : "") + "\n";
     }
     return text;
 }

@@ -38,6 +38,9 @@ struct SimEnclosure {
     // Its partition table: a classic one gives 12-byte mounted-devices records, GPT
     // "DMIO:ID:" and a GUID.
     bool gpt = false;
+    // An enclosure seen before its bridge answered: its drives are present, but the vendor
+    // libraries do not report it and its bridge answers no command.
+    bool bridgeSilent = false;
 
     bool operator==(const SimEnclosure&) const = default;
 };

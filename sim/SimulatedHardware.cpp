@@ -259,6 +259,9 @@ ScsiReply SimulatedHardware::Execute(int physical, const std::vector<std::uint8_
             }
             return false;
         }
+        if (enclosure->bridgeSilent) {
+            return false;  // its disk is there, its bridge does not know the commands yet
+        }
         const bool apixFamily = enclosure->family == 1 || enclosure->family == 2;
         const bool registerFamily = enclosure->family == 5;
         if (apixFamily && data == nullptr && IsApix(cdb)) {

@@ -35,7 +35,7 @@ public:
 
 // The hardware half of the device seam, answered as the described enclosures would: drive list
 // and types, mounted-devices records, volume and physical-drive queries, and the SCSI commands
-// of families 1, 2 and 5.
+// of families 1, 2 and 5 (refused while the bridge is silent).
 class SimulatedHardware {
 public:
     SimulatedHardware(SimStateAccess& state, SimPlatform& platform)

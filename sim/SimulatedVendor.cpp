@@ -56,10 +56,15 @@ int FamilyOfSp216Identity(std::span<const std::uint8_t> identity) {
     return 0;
 }
 
-std::vector<const SimEnclosure*> AttachedOfFamily(const SimState& state, int family) {
+// A bridge the libraries reach: attached and not silent.
+bool Answers(const SimEnclosure& enclosure) {
+    return enclosure.attached && !enclosure.bridgeSilent;
+}
+
+std::vector<const SimEnclosure*> AnsweringOfFamily(const SimState& state, int family) {
     std::vector<const SimEnclosure*> found;
     for (const SimEnclosure& enclosure : state.enclosures) {
-        if (enclosure.attached && enclosure.family == family) {
+        if (Answers(enclosure) && enclosure.family == family) {
             found.push_back(&enclosure);
         }
     }
@@ -80,7 +85,7 @@ bool SimulatedVendor::TakePress(Pick pick, bool& found) {
     found = false;
     state_.Modify([&](SimState& state) {
         for (SimEnclosure& enclosure : state.enclosures) {
-            if (!enclosure.attached || !pick(enclosure)) {
+            if (!Answers(enclosure) || !pick(enclosure)) {
                 continue;
             }
             found = true;
@@ -101,7 +106,7 @@ int SimulatedVendor::X507EnumDevice(std::string_view identity, int option,
     }
     const SimState state = state_.Read().value_or(SimState{});
     std::size_t written = 0;
-    for (const SimEnclosure* enclosure : AttachedOfFamily(state, family)) {
+    for (const SimEnclosure* enclosure : AnsweringOfFamily(state, family)) {
         if (written == letters.size()) {
             break;
         }
@@ -133,7 +138,7 @@ int SimulatedVendor::GetDriveList(std::span<std::uint8_t> drives) {
     const SimState state = state_.Read().value_or(SimState{});
     std::size_t written = 0;
     for (const SimEnclosure& enclosure : state.enclosures) {
-        if (enclosure.attached && IsJmUsbFamily(enclosure.family) && written < drives.size()) {
+        if (Answers(enclosure) && IsJmUsbFamily(enclosure.family) && written < drives.size()) {
             drives[written++] = static_cast<std::uint8_t>(enclosure.letters.front());
         }
     }
@@ -144,7 +149,7 @@ int SimulatedVendor::GetUsbIdList(std::span<UsbIdEntry> ids) {
     const SimState state = state_.Read().value_or(SimState{});
     std::size_t written = 0;
     for (const SimEnclosure& enclosure : state.enclosures) {
-        if (!enclosure.attached || !IsJmUsbFamily(enclosure.family) || written == ids.size()) {
+        if (!Answers(enclosure) || !IsJmUsbFamily(enclosure.family) || written == ids.size()) {
             continue;
         }
         const std::string path = UsbDevicePath(enclosure);
@@ -158,7 +163,7 @@ int SimulatedVendor::GetUsbIdList(std::span<UsbIdEntry> ids) {
 int SimulatedVendor::JMGetButtonLayout(std::string_view devicePath,
                                        std::span<std::uint8_t> status) {
     const SimState state = state_.Read().value_or(SimState{});
-    for (const SimEnclosure* enclosure : AttachedOfFamily(state, 6)) {
+    for (const SimEnclosure* enclosure : AnsweringOfFamily(state, 6)) {
         if (UsbDevicePath(*enclosure) == devicePath && status.size() > 2) {
             status[2] = 1;  // one button
             return 1;
@@ -214,7 +219,7 @@ int SimulatedVendor::JMIdentifyFirmware(DeviceHandle volume, int option, std::ui
                                         std::uint32_t& value) {
     SimState state = state_.Read().value_or(SimState{});
     const SimEnclosure* enclosure = AttachedOnDrive(state, SimVolumeOf(volume));
-    if (option != 1 || enclosure == nullptr || enclosure->family != 10) {
+    if (option != 1 || enclosure == nullptr || !Answers(*enclosure) || enclosure->family != 10) {
         return 0;
     }
     code = kEsataFirmwareCode;
@@ -248,7 +253,7 @@ VendorHandle SimulatedVendor::EnumDeviceHandle(std::span<const std::uint8_t> ide
         return kNoVendorDevice;
     }
     const SimState state = state_.Read().value_or(SimState{});
-    if (index >= static_cast<int>(AttachedOfFamily(state, family).size())) {
+    if (index >= static_cast<int>(AnsweringOfFamily(state, family).size())) {
         return kNoVendorDevice;
     }
     return kSimSp216HandleBase + family * kSp216MaxDevices + index;

@@ -12,7 +12,8 @@ namespace bexlo {
 
 // What the four vendor libraries answer for the described enclosures; the stand-in libraries
 // are thin wrappers around it. Each bridge reports the first drive letter of its enclosure,
-// and a pending press is taken off the enclosure as soon as a call reports it.
+// and a pending press is taken off the enclosure as soon as a call reports it; a silent bridge
+// is not reported and answers nothing.
 class SimulatedVendor {
 public:
     explicit SimulatedVendor(SimStateAccess& state) : state_(state) {}
@@ -45,7 +46,7 @@ public:
     static std::string UsbDevicePath(const SimEnclosure& enclosure);
 
 private:
-    // Reports and takes one pending press of the first attached enclosure that `pick` selects;
+    // Reports and takes one pending press of the first answering enclosure that `pick` selects;
     // false when it has none or none is selected. `found` tells whether one was selected.
     template <typename Pick>
     bool TakePress(Pick pick, bool& found);

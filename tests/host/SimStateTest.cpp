@@ -1,7 +1,11 @@
 #include "sim/SimCommand.h"
 #include "sim/SimState.h"
+#include "sim/SimulatedHardware.h"
+#include "sim/SimulatedVendor.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace bexlo {
 namespace {
@@ -9,11 +13,28 @@ namespace {
 const char kTwoEnclosures[] =
     "\xEF\xBB\xBF# the bench\r\n"
     "enclosure family=1 letters=EF signature=0x1234ABCD offsets=32256,1048576 serial=0x0000BE7C "
-    "key=present attached=yes presses=0 physical=2\n"
+    "key=present attached=yes presses=0 physical=2 table=gpt bridge=silent\n"
     "\n"
     "enclosure\tfamily=10 letters=H signature=77 offsets=1048576 physical=3 key=absent "
     "attached=no presses=4 run=complete  # trailing comment\n"
     "machine table=gpt numbers=wine\n";
+
+// The state in memory, as the simulator's file keeps it.
+struct MemoryState : SimStateAccess {
+    bool Modify(const std::function<bool(SimState&)>& change) override {
+        SimState changed = state;
+        if (change(changed)) {
+            state = changed;
+        }
+        return true;
+    }
+    SimState state;
+};
+
+struct NoOtherDrives : SimPlatform {
+    std::uint32_t LogicalDrives() override { return 0; }
+    int DriveType(int) override { return 0; }
+};
 
 SimState Parsed(const std::string& text) {
     std::string error;
@@ -30,12 +51,16 @@ TEST(SimStateFormat, ReadsEveryFieldAndRoundTripsThroughItsOwnText) {
     EXPECT_EQ(first.offsets, (std::vector<std::uint64_t>{32256, 1048576}));
     EXPECT_EQ(first.serial, 0xBE7Cu);
     EXPECT_TRUE(first.keyPresent);
+    EXPECT_TRUE(first.gpt);
+    EXPECT_TRUE(first.bridgeSilent);
     const SimEnclosure& second = state.enclosures[1];
     EXPECT_EQ(second.family, 10);
     EXPECT_EQ(second.signature, 77u);
     EXPECT_FALSE(second.attached);
     EXPECT_EQ(second.presses, 4);
     EXPECT_EQ(second.runMessage, kSimRunComplete);
+    EXPECT_FALSE(second.gpt);
+    EXPECT_FALSE(second.bridgeSilent);
     EXPECT_EQ(state.machine.table, "gpt");
     EXPECT_TRUE(state.machine.wineNumbers);
 
@@ -79,7 +104,25 @@ TEST(SimCommands, ChangeTheEnclosureThatOwnsTheLetter) {
     EXPECT_FALSE(ParseSimCommand({"key", "E", "maybe"}, error));
     EXPECT_FALSE(ParseSimCommand({"press", "EF"}, error));
 
-    SimState state = Parsed(kTwoEnclosures);
+    // E: is there before its bridge answers, and its family reports it only once it does.
+    MemoryState memory;
+    memory.state = Parsed(kTwoEnclosures);
+    NoOtherDrives platform;
+    SimulatedHardware hardware(memory, platform);
+    SimulatedVendor vendor(memory);
+    std::array<std::uint8_t, 4> letters{};
+    const char familyOne[] = "USB\\VID_0402&PID_5627";
+    EXPECT_EQ(hardware.LogicalDrives(), (1u << 4) | (1u << 5));
+    EXPECT_EQ(vendor.X507EnumDevice(familyOne, 1, letters), 0);
+    EXPECT_EQ(DescribeEnclosure(memory.state.enclosures[0]),
+              "E: F:  family 1  attached  key in  presses 0  bridge silent");
+    const auto answer = ParseSimCommand({"bridge", "E", "on"}, error);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(ApplySimCommand(*answer, memory.state, error));
+    EXPECT_EQ(vendor.X507EnumDevice(familyOne, 1, letters), 1);
+    EXPECT_EQ(letters[0], 'E');
+
+    SimState state = memory.state;
     EXPECT_TRUE(ApplySimCommand({SimAction::Press, 'F'}, state, error));
     EXPECT_TRUE(ApplySimCommand({SimAction::KeyOut, 'E'}, state, error));
     EXPECT_TRUE(ApplySimCommand({SimAction::Detach, 'F'}, state, error));
