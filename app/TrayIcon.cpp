@@ -29,8 +29,16 @@ void TrayIcon::Fill(HWND owner, UINT callbackMessage, HICON icon) {
     record_.uCallbackMessage = callbackMessage;
     record_.hIcon = icon;
     std::wcsncpy(record_.szTip, L"File Backup", std::size(record_.szTip) - 1);
-    // An elevated program hears from the shell of the plain user only through this filter.
-    ::ChangeWindowMessageFilterEx(owner, ShellRestartMessage(), MSGFLT_ALLOW, nullptr);
+    // An elevated program hears from the shell of the plain user only through this filter. It is
+    // looked up, not imported: on Vista the loader would refuse the program before the version
+    // check could end it with its own message.
+    using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    auto filter = reinterpret_cast<FilterFn>(reinterpret_cast<void*>(
+        user32 != nullptr ? ::GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr));
+    if (filter != nullptr) {
+        filter(owner, ShellRestartMessage(), MSGFLT_ALLOW, nullptr);
+    }
 }
 
 bool TrayIcon::Add() {

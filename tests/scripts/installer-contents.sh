@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks what an installer carries without running it (a 32-bit one cannot run here): the program
-# for the right processor and the three language packs as they are in lang/.
+# for the right processor, importing none of the Windows 7 functions it looks up, and the three
+# language packs as they are in lang/.
 #   installer-contents.sh INSTALLER x86|x64 LANG_FOLDER
 set -u
 installer=$1 arch=$2 lang=$3
@@ -25,6 +26,12 @@ case $arch in
 esac
 x86_64-w64-mingw32-objdump -f "$work/Bexlo.exe" | grep -q "file format $format" ||
     fail "Bexlo.exe is not a $format program: $(x86_64-w64-mingw32-objdump -f "$work/Bexlo.exe")"
+# On an older system the loader would refuse a program importing one of them before its version
+# check could end it with its own message.
+imports=$(x86_64-w64-mingw32-objdump -p "$work/Bexlo.exe")
+for name in ChangeWindowMessageFilterEx SetDefaultDllDirectories; do
+    ! grep -qw "$name" <<<"$imports" || fail "Bexlo.exe imports $name, which Vista lacks"
+done
 for pack in "$lang"/*.txt; do
     cmp -s "$pack" "$work/$(basename "$pack")" || fail "$(basename "$pack") differs from $pack"
 done
