@@ -548,18 +548,29 @@ bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
     return !IsRemovableOrCdDrive(path);
 }
 
-HANDLE CTreeFileCtrl::RemovalHandle(const std::wstring& drive) const {
+const RemovalWatch* CTreeFileCtrl::FindRemovalWatch(const std::wstring& drive) const {
     for (const auto& watch : removalWatches) {
         if (::lstrcmpiW(watch->Drive().c_str(), drive.c_str()) == 0) {
-            return watch->Handle();
+            return watch.get();
         }
     }
     return nullptr;
 }
 
+HANDLE CTreeFileCtrl::RemovalHandle(const std::wstring& drive) const {
+    const RemovalWatch* watch = FindRemovalWatch(drive);
+    return watch != nullptr ? watch->Handle() : nullptr;
+}
+
+bool CTreeFileCtrl::RemovalRegistered(const std::wstring& drive) const {
+    const RemovalWatch* watch = FindRemovalWatch(drive);
+    return watch != nullptr && watch->Registered();
+}
+
 MsgResult CTreeFileCtrl::OnRemovalQuery(WPARAM event, LPARAM data) {
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-    if ((event != DBT_DEVICEQUERYREMOVE && event != DBT_DEVICEQUERYREMOVEFAILED) ||
+    const bool gone = event == DBT_DEVICEREMOVEPENDING || event == DBT_DEVICEREMOVECOMPLETE;
+    if ((event != DBT_DEVICEQUERYREMOVE && event != DBT_DEVICEQUERYREMOVEFAILED && !gone) ||
         header == nullptr || header->dbch_devicetype != DBT_DEVTYP_HANDLE) {
         return MsgResult::NotHandled();
     }
@@ -569,7 +580,10 @@ MsgResult CTreeFileCtrl::OnRemovalQuery(WPARAM event, LPARAM data) {
             continue;
         }
         const std::wstring drive = watch->Drive();
-        if (event == DBT_DEVICEQUERYREMOVE) {
+        if (gone) {
+            // Also after a removal that asked nothing first; the registration goes with it.
+            KillNotificationThread(drive);
+        } else if (event == DBT_DEVICEQUERYREMOVE) {
             StopWatcher(drive);
             watch->Release();
         } else if (watch->Released()) {

@@ -104,6 +104,8 @@ public:
     size_t WatcherCount() const { return watchers.size(); }
     // The handle a removal query names for a watched drive root; null when it is not held.
     HANDLE RemovalHandle(const std::wstring& drive) const;
+    // Whether the drive root is registered for removal queries, its handle held or not.
+    bool RemovalRegistered(const std::wstring& drive) const;
     size_t RunningWatcherCount() const;
     void SetShowNetwork(int flag);
     bool Dragging() const { return dragImage.Valid(); }
@@ -197,9 +199,10 @@ protected:
     void OnAttached() override;
 
 private:
-    // Windows asks whether a watched volume may go (the tree lets go of it), or says the removal
-    // was cancelled (it takes the volume up again).
+    // Windows asks whether a watched volume may go (the tree lets go of it), says the removal
+    // was cancelled (it takes the volume up again), or that the volume has gone.
     MsgResult OnRemovalQuery(WPARAM event, LPARAM data);
+    const RemovalWatch* FindRemovalWatch(const std::wstring& drive) const;
     void StopWatcher(const std::wstring& path);
 
 protected:

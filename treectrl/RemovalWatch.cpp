@@ -17,12 +17,10 @@ bool RemovalWatch::Concerns(const DEV_BROADCAST_HANDLE& change) const {
 }
 
 void RemovalWatch::Release() {
-    notification_.Reset();
     volume_.Reset();
 }
 
 void RemovalWatch::Reopen() {
-    Release();
     // Opening the root asks for no access to its data: it only names the volume.
     volume_.Reset(::CreateFileW(LongPath(drive_).c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -10,8 +10,8 @@
 namespace bexlo {
 
 // A drive root a tree watches, registered for the platform's removal queries: when Windows asks
-// whether the volume may be removed, the tree lets go of it (its watcher and this handle close),
-// and takes it up again when the removal is cancelled.
+// whether the volume may be removed, the tree lets go of it (its watcher and this handle close,
+// the registration stays), and takes it up again when the removal is cancelled.
 class RemovalWatch {
 public:
     // Opens the drive's root and registers it with `owner`, which then receives the queries.
@@ -23,9 +23,12 @@ public:
     // The handle the queries name; null while released.
     HANDLE Handle() const { return volume_.Valid() ? volume_.Get() : nullptr; }
     bool Released() const { return !volume_.Valid(); }
+    bool Registered() const { return notification_.Valid(); }
     // Whether a device-change message speaks of this drive, released or not.
     bool Concerns(const DEV_BROADCAST_HANDLE& change) const;
+    // Closes the handle only: Windows tells the outcome of the removal to a live registration.
     void Release();
+    // Opens the root again under a new registration, which replaces the old one.
     void Reopen();
 
 private:

@@ -276,13 +276,21 @@ TEST_F(TreeCtrl, ARemovalQueryClosesTheDrivesWatcherAndACancelledOneReopensIt) {
     };
     EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, named), TRUE) << "the removal may go ahead";
     EXPECT_EQ(tree().RemovalHandle(L"E:\\"), nullptr);
+    EXPECT_TRUE(tree().RemovalRegistered(L"E:\\")) << "the outcome reaches only a registration";
     EXPECT_EQ(tree().WatcherCount(), 1u) << "only F:'s watcher is left";
     EXPECT_NE(tree().RemovalHandle(L"F:\\"), nullptr);
 
     EXPECT_EQ(query(DBT_DEVICEQUERYREMOVEFAILED, named), TRUE);
-    EXPECT_NE(tree().RemovalHandle(L"E:\\"), nullptr);
+    HANDLE reopened = tree().RemovalHandle(L"E:\\");
+    EXPECT_NE(reopened, nullptr);
+    EXPECT_TRUE(tree().RemovalRegistered(L"E:\\"));
     EXPECT_EQ(tree().WatcherCount(), 2u);
     EXPECT_TRUE(PumpUntil([&] { return tree().RunningWatcherCount() == 2u; }, 10000));
+    // A removal that goes through lets go of the registration too.
+    EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, reopened), TRUE);
+    query(DBT_DEVICEREMOVECOMPLETE, reopened);
+    EXPECT_FALSE(tree().RemovalRegistered(L"E:\\"));
+    EXPECT_EQ(tree().WatcherCount(), 1u);
     EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, reinterpret_cast<HANDLE>(0x1234)), 0)
         << "another device's query is not the tree's";
 }
