@@ -938,8 +938,6 @@ void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
         if (IsDrive(path)) {
             const int bit = std::towupper(path[0]) - L'A';
             if (bit < 0 || bit >= 32 || !(present & (1u << bit))) {
-                // Its watcher's open handle would keep the drive from being ejected.
-                KillNotificationThread(path);
                 TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
             }
         }
@@ -1017,7 +1015,13 @@ MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
             // The owner may watch deletions too, so the notification is not swallowed.
             const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
             OnItemDeleted(change->itemOld.hItem);
-            records.erase(reinterpret_cast<TreeItemData*>(change->itemOld.lParam));
+            auto* record = reinterpret_cast<TreeItemData*>(change->itemOld.lParam);
+            // A drive's watchers go with its item (a removal, Clear): their open handles would
+            // keep the drive from being ejected.
+            if (records.contains(record) && IsDrive(record->path)) {
+                KillNotificationThread(record->path);
+            }
+            records.erase(record);
             return MsgResult::NotHandled();
         }
         case TVN_GETDISPINFOW: {

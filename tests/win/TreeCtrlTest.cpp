@@ -247,6 +247,11 @@ TEST_F(TreeCtrl, OneWatcherADriveStoppedWithItsItemAndOnClosing) {
     EXPECT_EQ(tree().PathToItem(L"F:\\"), nullptr);
     EXPECT_EQ(tree().WatcherCount(), 2u);
     EXPECT_EQ(tree().RunningWatcherCount(), 2u);
+    // So does every drive of a level reset (Clear), and one expanded again has one watcher.
+    tree().CollapseAndReset(tree().RootItem());
+    EXPECT_EQ(tree().WatcherCount(), 0u);
+    ASSERT_NE(tree().SetSelectedPath(L"E:\\", true), nullptr);
+    EXPECT_EQ(tree().WatcherCount(), 1u);
     tree().Refresh();
     EXPECT_EQ(tree().WatcherCount(), 0u);
 
