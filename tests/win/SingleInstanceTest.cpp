@@ -86,6 +86,9 @@ TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
     ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
+    // A modal dialog's loop shows its window when its queue first goes empty: a minimise handled
+    // before that would be undone.
+    ASSERT_TRUE(first.WaitForInputIdle(20000)) << "waited for the first copy to settle";
     ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     const auto errorBox = [&] { return FindProcessWindow(first.Id(), L"ERROR"); };
     ASSERT_TRUE(

@@ -60,6 +60,8 @@ public:
     bool Started() const { return process_.Valid(); }
     // True when the process ended within `ms`.
     bool WaitForExit(DWORD ms) const;
+    // True once the child's interface thread has first found its queue empty within `ms`.
+    bool WaitForInputIdle(DWORD ms) const { return ::WaitForInputIdle(process_.Get(), ms) == 0; }
     // Answers this thread's messages (the child may send some) until the child ends; its exit
     // code, or -1 when it did not end within `ms`.
     DWORD RunToEnd(DWORD ms) const;
