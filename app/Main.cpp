@@ -3,6 +3,7 @@
 #include "app/BackupApp.h"
 #include "app/CommandLine.h"
 #include "framework/Guard.h"
+#include "framework/SystemFunction.h"
 
 namespace {
 
@@ -11,10 +12,8 @@ namespace {
 // the system folder are searched (the call needs Windows 7 with KB2533623, hence the lookup).
 void RestrictLibrarySearch() {
     ::SetDllDirectoryW(L"");
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto restrict = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+    auto restrict =
+        bexlo::SystemFunction<BOOL(WINAPI*)(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
     if (restrict != nullptr) {
         restrict(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     }

@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <iterator>
 
+#include "framework/SystemFunction.h"
+
 namespace bexlo {
 
 #ifndef _WIN64
@@ -32,10 +34,8 @@ void TrayIcon::Fill(HWND owner, UINT callbackMessage, HICON icon) {
     // An elevated program hears from the shell of the plain user only through this filter. It is
     // looked up, not imported: on Vista the loader would refuse the program before the version
     // check could end it with its own message.
-    using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    auto filter = reinterpret_cast<FilterFn>(reinterpret_cast<void*>(
-        user32 != nullptr ? ::GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr));
+    auto filter = SystemFunction<BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT)>(
+        L"user32.dll", "ChangeWindowMessageFilterEx");
     if (filter != nullptr) {
         filter(owner, ShellRestartMessage(), MSGFLT_ALLOW, nullptr);
     }
