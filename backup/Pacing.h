@@ -13,7 +13,7 @@ inline constexpr int kSmallRunDelayMs = 20;
 // The finishing steps start from at most this pause.
 inline constexpr int kFinishingDelayLimitMs = 500;
 // ... and take about this long together, so that the end shows soon after the last byte.
-inline constexpr int kFinishingTotalMs = 300;
+inline constexpr int kFinishingTotalMs = 150;
 
 // ComputeStepDelay: the pause per step for the measured work, or nothing when there are no bytes
 // to copy (an empty run, shown without the progress thread).

@@ -24,7 +24,7 @@ TEST(Pacing, StepDelayFollowsTheSizeAndNumberOfEntries) {
     EXPECT_EQ(ComputeStepDelay(6 * kGiB, 150), 16384);
 }
 
-// However long the run's pause, the finishing steps take about 300 ms in all, so the end shows
+// However long the run's pause, the finishing steps take about 150 ms in all, so the end shows
 // soon after the last byte.
 TEST(Pacing, FinishingIsQuickAndShrinksBy8) {
     const auto total = [](const std::vector<ProgressStep>& steps) {
@@ -37,15 +37,15 @@ TEST(Pacing, FinishingIsQuickAndShrinksBy8) {
     const std::vector<ProgressStep> fromTop = FinishingSteps(94, 2730);
     ASSERT_EQ(fromTop.size(), 2u);
     EXPECT_EQ(fromTop[0].position, 97);
-    EXPECT_EQ(fromTop[0].pauseMs, 150);
+    EXPECT_EQ(fromTop[0].pauseMs, 75);
     EXPECT_EQ(fromTop[1].position, 100);
-    EXPECT_EQ(fromTop[1].pauseMs, 142);
+    EXPECT_EQ(fromTop[1].pauseMs, 67);
 
     const std::vector<ProgressStep> fromStart = FinishingSteps(0, 2730);
     ASSERT_EQ(fromStart.size(), 33u);
     EXPECT_EQ(fromStart.back().position, 99);
-    EXPECT_LE(total(fromStart), 300);
-    EXPECT_LE(total(FinishingSteps(50, 400)), 300);
+    EXPECT_LE(total(fromStart), kFinishingTotalMs);
+    EXPECT_LE(total(FinishingSteps(50, 400)), kFinishingTotalMs);
 
     // Short pauses stop shrinking once at 13 ms or below.
     const std::vector<ProgressStep> quick = FinishingSteps(85, 20);
