@@ -628,7 +628,7 @@ void CTreeFileCtrl::CreateMonitoringThread(const std::wstring& path) {
 }
 
 void CTreeFileCtrl::KillNotificationThreads() {
-    // Every worker is asked first, then each is waited for in turn: any number of them.
+    // Every watcher is asked first, then each is waited for in turn: any number of them.
     for (const auto& watcher : watchers) {
         watcher->RequestStop();
     }

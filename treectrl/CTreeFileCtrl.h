@@ -48,7 +48,7 @@ using UniqueImageList = UniqueHandle<handle_traits::ImageList>;
 using TreeTraceHook = std::function<void(const std::wstring&)>;
 
 // A tree of the machine's drives and folders as the shell shows them, filled level by level on
-// expansion and kept current by watcher threads on the expanded drives.
+// expansion and kept current by watchers on the expanded drives.
 class CTreeFileCtrl : public Control {
 public:
     CTreeFileCtrl();

@@ -11,6 +11,7 @@
 #include "tests/win/TestSupport.h"
 #include "tests/win/TreeHost.h"
 #include "treectrl/CTreeFileCtrl.h"
+#include "treectrl/WatchThread.h"
 
 namespace bexlo {
 namespace {
@@ -238,6 +239,7 @@ TEST_F(TreeCtrl, OneWatcherADriveStoppedWithItsItemAndOnClosing) {
         ASSERT_NE(tree().SetSelectedPath(drive, true), nullptr) << drive;
     }
     EXPECT_EQ(tree().RunningWatcherCount(), 3u);
+    EXPECT_EQ(WatchThread::Count(), 1u) << "the drives share one thread";
     for (int fill = 0; fill < 70; ++fill) {
         tree().ExpandItem(tree().PathToItem(L"E:\\"));  // a drive filled again keeps its watcher
     }
@@ -260,6 +262,7 @@ TEST_F(TreeCtrl, OneWatcherADriveStoppedWithItsItemAndOnClosing) {
     }
     ::DestroyWindow(host->Handle());
     EXPECT_EQ(tree().WatcherCount(), 0u);
+    EXPECT_EQ(WatchThread::Count(), 0u) << "the last watcher took the thread with it";
 }
 
 // Windows asks the tree whether a watched volume may be removed: the tree lets go of it (its
