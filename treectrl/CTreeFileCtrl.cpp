@@ -14,6 +14,11 @@ namespace bexlo {
 
 namespace {
 
+// Paths as the file system compares them: without regard to case.
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return ::lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
+
 // State image indices of a check-box tree: none, unchecked, checked.
 constexpr UINT kNoCheckBox = 0;
 constexpr UINT kUnchecked = 1;
@@ -548,9 +553,9 @@ bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
     return !IsRemovableOrCdDrive(path);
 }
 
-const RemovalWatch* CTreeFileCtrl::FindRemovalWatch(const std::wstring& drive) const {
+RemovalWatch* CTreeFileCtrl::FindRemovalWatch(const std::wstring& drive) const {
     for (const auto& watch : removalWatches) {
-        if (::lstrcmpiW(watch->Drive().c_str(), drive.c_str()) == 0) {
+        if (SamePath(watch->Drive(), drive)) {
             return watch.get();
         }
     }
@@ -595,25 +600,21 @@ MsgResult CTreeFileCtrl::OnRemovalQuery(WPARAM event, LPARAM data) {
 }
 
 void CTreeFileCtrl::StopWatcher(const std::wstring& path) {
-    std::erase_if(watchers, [&](const auto& watcher) {
-        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
-    });
+    std::erase_if(watchers, [&](const auto& watcher) { return SamePath(watcher->Path(), path); });
 }
 
 void CTreeFileCtrl::CreateMonitoringThread(const std::wstring& path) {
     if (IsDrive(path)) {
-        auto watch = std::find_if(removalWatches.begin(), removalWatches.end(), [&](const auto& w) {
-            return ::lstrcmpiW(w->Drive().c_str(), path.c_str()) == 0;
-        });
-        if (watch == removalWatches.end()) {
+        RemovalWatch* watch = FindRemovalWatch(path);
+        if (watch == nullptr) {
             removalWatches.push_back(std::make_unique<RemovalWatch>(path, Handle()));
-        } else if ((*watch)->Released()) {
-            (*watch)->Reopen();
+        } else if (watch->Released()) {
+            watch->Reopen();
         }
     }
     // One watcher a path: another would hold a second handle open on the drive for nothing.
     const bool watched = std::any_of(watchers.begin(), watchers.end(), [&](const auto& watcher) {
-        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
+        return SamePath(watcher->Path(), path);
     });
     if (watched) {
         return;
@@ -641,15 +642,9 @@ void CTreeFileCtrl::KillNotificationThreads() {
 
 void CTreeFileCtrl::KillNotificationThread(const std::wstring& path) {
     Trace(L"KillNotificationThread", L"Killing monitoring thread for " + path);
-    auto found = std::find_if(watchers.begin(), watchers.end(), [&](const auto& watcher) {
-        return ::lstrcmpiW(watcher->Path().c_str(), path.c_str()) == 0;
-    });
-    if (found != watchers.end()) {
-        watchers.erase(found);
-    }
-    std::erase_if(removalWatches, [&](const auto& watch) {
-        return ::lstrcmpiW(watch->Drive().c_str(), path.c_str()) == 0;
-    });
+    StopWatcher(path);
+    std::erase_if(removalWatches,
+                  [&](const auto& watch) { return SamePath(watch->Drive(), path); });
 }
 
 bool CTreeFileCtrl::GetVolumeSerial(const std::wstring& path, DWORD& serial) const {

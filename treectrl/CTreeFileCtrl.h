@@ -202,7 +202,7 @@ private:
     // Windows asks whether a watched volume may go (the tree lets go of it), says the removal
     // was cancelled (it takes the volume up again), or that the volume has gone.
     MsgResult OnRemovalQuery(WPARAM event, LPARAM data);
-    const RemovalWatch* FindRemovalWatch(const std::wstring& drive) const;
+    RemovalWatch* FindRemovalWatch(const std::wstring& drive) const;
     void StopWatcher(const std::wstring& path);
 
 protected:
