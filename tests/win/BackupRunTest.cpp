@@ -39,9 +39,7 @@ public:
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override {
         copying = true;
-        while (!released) {
-            ::Sleep(5);
-        }
+        released.wait(false);
         return WindowsFileSystem::CopyFileReplacing(from, partial, to);
     }
 
@@ -229,6 +227,7 @@ TEST_F(BackupRunOnSimulator, FromTheTrayTheProgressShowsInAWindowAndEnterWaitsFo
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(::IsWindow(window));
     disks.released = true;
+    disks.released.notify_all();
     ASSERT_TRUE(boxes.WaitForBoxes(1));
     EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
     ASSERT_TRUE(RunEnded(*dialog));
