@@ -9,6 +9,8 @@
 #include "app/ProfileReader.h"
 #include "backup/BackupRecord.h"
 #include "backup/PathList.h"
+#include "backup/RunLog.h"
+#include "backup/SaveRules.h"
 #include "backup/WindowsFileSystem.h"
 #include "res/resource.h"
 
@@ -133,6 +135,7 @@ bool BackupDlg::OnInitDialog() {
 
     ::CreateDirectoryW(kDataFolderParent, nullptr);
     ::CreateDirectoryW(kDataFolder, nullptr);
+    CloseUnfinishedRun(fileSystem);
     LoadStringFiles();
 
     if (DevicePresent() == 1) {
@@ -306,13 +309,9 @@ void BackupDlg::SavePathList() {
                       MB_OK | MB_ICONINFORMATION);
         target = deviceLayer.record.defaultTarget;
     }
-    // A source that holds the destination, or lies inside it, would back itself up into itself.
-    for (const std::wstring& source : sources) {
-        if (SourceOverlapsTarget(source, target)) {
-            const std::wstring text = L"\"" + source + L"\"\n\n" + messageTexts[Msg::SourceOverlap];
-            ShowBox(L"Invalid Source", text, BoxIcon::Warning);
-            return;
-        }
+    if (const std::optional<SaveRefusal> refusal = CheckSavedPaths(target, sources)) {
+        ShowSaveRefusal(*refusal);
+        return;
     }
     run.state.serialCheckArmed = 0;
     // Without a destination the list could never run: the saved one stays.
@@ -326,6 +325,25 @@ void BackupDlg::SavePathList() {
         WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
     }
     ::EnableWindow(saveButton.Handle(), TRUE);
+}
+
+void BackupDlg::ShowSaveRefusal(const SaveRefusal& refusal) {
+    std::wstring text;
+    for (const std::wstring& path : refusal.paths) {
+        text += L"\"" + path + L"\"\n";
+    }
+    switch (refusal.why) {
+        case SaveRefusal::Why::Overlaps:
+            text += L"\n" + messageTexts[Msg::SourceOverlap];
+            break;
+        case SaveRefusal::Why::SameName:
+            text += L"\n" + messageTexts[Msg::SameName];
+            break;
+        case SaveRefusal::Why::TooLong:
+            text += L"\n" + messageTexts[Msg::PathTooLong];
+            break;
+    }
+    ShowBox(L"Invalid Source", text, BoxIcon::Warning);
 }
 
 void BackupDlg::ClearSelection() {

@@ -16,6 +16,7 @@
 #include "backup/BackupRun.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
+#include "backup/SaveRules.h"
 #include "backup/SelectionList.h"
 #include "backup/WindowsFileSystem.h"
 #include "device/DeviceLayer.h"
@@ -178,6 +179,8 @@ private:
     MsgResult OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
     // The shell made its notification area anew and lost the icon.
     void OnShellRestarted();
+    // The box that says why Save refused, naming the paths concerned.
+    void ShowSaveRefusal(const SaveRefusal& refusal);
     void MakeSourceFolder();
     void MakeTargetFolder();
     // The key check of the family-1 enclosure holding the destination, if it is on one; false

@@ -27,6 +27,13 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_SEE_LOG", L"The full list is in"},
     {L"MSG_SRC_MISSING", L"The saved source no longer exists."},
     {L"MSG_DEVICE_GONE", L"The enclosure was removed during the backup."},
+    {L"MSG_SAME_NAME",
+     L"Sources with the same folder name would share one backup folder; only the first is backed "
+     L"up."},
+    {L"MSG_PATH_TOO_LONG", L"This path is longer than 259 characters and cannot be saved."},
+    {L"MSG_FAT_LIMIT", L"The enclosure's file system (FAT) cannot hold files of 4 GiB or more."},
+    {L"MSG_DEST_GONE", L"The destination stopped answering or is gone."},
+    {L"MSG_STOPPED_EARLY", L"The backup stopped early. Entries never tried:"},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -150,6 +150,12 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::SourceOverlap);
         case FailureReason::EnclosureGone:
             return host_.Text(Msg::DeviceGone);
+        case FailureReason::SameName:
+            return host_.Text(Msg::SameName);
+        case FailureReason::TooLargeForFat:
+            return host_.Text(Msg::FatLimit);
+        case FailureReason::DestinationGone:
+            return host_.Text(Msg::DestinationGone);
         case FailureReason::Platform:
             break;
     }
@@ -167,6 +173,9 @@ void BackupRun::TellOutcome() {
         return;
     }
     std::wstring text = host_.Text(Msg::CopyFail);
+    if (!outcome_.complete) {
+        text += L"\n\n" + host_.Text(Msg::StoppedEarly) + L" " + std::to_wstring(outcome_.notTried);
+    }
     if (!failures.empty()) {
         text += L"\n\n" + host_.Text(Msg::NotCopied) + L" " + std::to_wstring(failures.size());
         for (std::size_t i = 0; i < std::min(failures.size(), kFailuresShown); ++i) {
@@ -231,6 +240,9 @@ int BackupRun::RunBackup() {
     }
 
     outcomeToTell_ = true;
+    // The run's beginning is logged, so that a run the program or the computer never finished is
+    // seen as such.
+    WriteLog({});
     BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes);
     bool walked = true;
     for (const std::wstring& source : list.sources) {
@@ -249,20 +261,27 @@ int BackupRun::RunBackup() {
     }
     const bool complete = walked && DevicePresent();
     std::vector<CopyFailure> failures = walker.Failures();
+    // A pulled enclosure is named as such, not as a destination that stopped answering.
     if (!DevicePresent()) {
+        std::erase_if(failures, [](const CopyFailure& failure) {
+            return failure.reason == FailureReason::DestinationGone;
+        });
         failures.push_back({PlainPath(target), FailureReason::EnclosureGone, 0});
     }
     for (const CopyFailure& failure : failures) {
         outcome_.failures.emplace_back(failure.path, ReasonText(failure));
     }
     outcome_.complete = complete;
+    outcome_.notTried =
+        totals.entryCount - std::min<std::uint64_t>(walker.EntriesTried(), totals.entryCount);
     outcome_.filesCopied = walker.FilesCopied();
     outcome_.bytesCopied = walker.CopiedBytes();
     if (complete && failures.empty()) {
         WriteLog(L"complete");
     } else {
-        WriteLog(std::wstring(complete ? L"" : L"stopped early, ") +
-                 std::to_wstring(failures.size()) + L" not copied");
+        const std::wstring early =
+            L"stopped early, " + std::to_wstring(outcome_.notTried) + L" never tried, ";
+        WriteLog((complete ? L"" : early) + std::to_wstring(failures.size()) + L" not copied");
     }
 
     if (emptyRun) {

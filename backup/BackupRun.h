@@ -79,6 +79,8 @@ private:
         bool complete = false;
         std::uint64_t filesCopied = 0;
         std::uint64_t bytesCopied = 0;
+        // The entries a run that stopped early never came to.
+        std::uint64_t notTried = 0;
         // Each entry not copied, with the reason in words.
         std::vector<std::pair<std::wstring, std::wstring>> failures;
     };

@@ -23,16 +23,34 @@ inline constexpr std::uint32_t kHandleDiskFull = 39;
 inline constexpr std::uint32_t kDiskFull = 112;
 inline constexpr std::uint32_t kAlreadyExists = 183;
 inline constexpr std::uint32_t kFilenameTooLong = 206;
+inline constexpr std::uint32_t kFileExists = 80;
+// A volume that stops answering: not ready, gone from the system, or its media changed.
+inline constexpr std::uint32_t kDeviceGone = 55;
+inline constexpr std::uint32_t kMediaChanged = 1110;
+inline constexpr std::uint32_t kNoMedia = 1112;
+inline constexpr std::uint32_t kDeviceNotConnected = 1167;
+inline constexpr std::uint32_t kDeviceRemoved = 1617;
 }  // namespace file_error
 
 // Which folder a path reaches, whatever link it went through: the volume serial and the file
-// index on that volume.
+// id on that volume. The id has 128 bits: ReFS gives two folders ids whose low halves may match.
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+    std::uint64_t indexHigh = 0;
 
     bool operator==(const FileId&) const = default;
 };
+
+// The id from the platform's 16-byte file id, its low half first.
+inline FileId FileIdFromBytes(std::uint64_t volume, const std::uint8_t (&id)[16]) {
+    FileId result{volume, 0, 0};
+    for (int i = 7; i >= 0; --i) {
+        result.index = (result.index << 8) | id[i];
+        result.indexHigh = (result.indexHigh << 8) | id[8 + i];
+    }
+    return result;
+}
 
 struct FileEntry {
     std::wstring name;
@@ -85,6 +103,11 @@ public:
     // open copy does it without reopening it.
     virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                    const std::wstring& to) = 0;
+    // As CopyFileReplacing, for a copy made because `to` did not exist: when something has taken
+    // the name by the time the copy is complete, it is left alone and the call fails with
+    // kAlreadyExists.
+    virtual bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                             const std::wstring& to) = 0;
 };
 
 }  // namespace bexlo

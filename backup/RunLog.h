@@ -29,16 +29,28 @@ struct RunLogEntry {
     std::wstring result;
 };
 
-// One run's lines, each ended by CRLF.
+// One run's lines, each ended by CRLF. A run that has only begun (no result yet) has no "Ended"
+// line: a log whose last run has none holds a run that never ended.
 std::wstring FormatRunLogEntry(const RunLogEntry& entry);
 
+// Whether the bytes are such a log (an empty file is none).
+bool IsRunLog(std::span<const std::uint8_t> bytes);
+
 // The whole file after `entry`: the runs already in `existing` and the new one, the oldest runs
-// dropped while the file would be past `limit` bytes. A file that is not such a log starts anew.
+// dropped while the file would be past `limit` bytes. A last run that never ended is closed with a
+// line that says so, unless `entry` is that run's end, which takes its place. A file that is not
+// such a log starts anew.
 std::vector<std::uint8_t> AppendToRunLog(std::span<const std::uint8_t> existing,
                                          const std::wstring& entry, std::size_t limit);
 
-// Appends one run to the log file; false when it could not be written.
+// Appends one run, or its beginning, to the log file; false when it could not be written. A file
+// there that is not a log is kept aside under a name of its own, never written over, and a log
+// that cannot be read is left as it is.
 bool AppendRunLog(FileSystem& fs, const RunLogEntry& entry);
+
+// Closes a last run that never ended (the program or the computer stopped during it), so that
+// the log says so from the next start on.
+bool CloseUnfinishedRun(FileSystem& fs);
 
 // The local time as the log shows it: "2026-12-07 14:05:09".
 std::wstring LocalTimeText();

@@ -6,6 +6,7 @@
 
 #include "backup/Pacing.h"
 #include "framework/LongPath.h"
+#include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -31,6 +32,21 @@ std::wstring ParentOf(const std::wstring& path) {
 
 bool Missing(std::uint32_t error) {
     return error == file_error::kFileNotFound || error == file_error::kPathNotFound;
+}
+
+bool NotAnswering(std::uint32_t error) {
+    using namespace file_error;
+    return error == kNotReady || error == kDeviceGone || error == kMediaChanged ||
+           error == kNoMedia || error == kDeviceNotConnected || error == kDeviceRemoved;
+}
+
+bool NameTaken(std::uint32_t error) {
+    return error == file_error::kAlreadyExists || error == file_error::kFileExists;
+}
+
+// The name the source's backup folder takes under the destination.
+std::wstring LastSegment(const std::wstring& path) {
+    return path.substr(path.rfind(L'\\') + 1);
 }
 
 std::wstring WithoutTrailingSlash(std::wstring path) {
@@ -103,7 +119,7 @@ void ScanFolder(FileSystem& fs, const std::wstring& path, std::vector<FileId>& w
 bool IsPartialCopyName(const std::wstring& name) {
     const std::wstring_view suffix = kPartialSuffix;
     return name.size() >= suffix.size() &&
-           UpperCase(name.substr(name.size() - suffix.size())) == UpperCase(std::wstring(suffix));
+           FoldCase(name.substr(name.size() - suffix.size())) == FoldCase(std::wstring(suffix));
 }
 
 bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
@@ -114,8 +130,8 @@ bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
 }
 
 bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target) {
-    const std::wstring from = UpperCase(WithoutTrailingSlash(source));
-    const std::wstring to = UpperCase(WithoutTrailingSlash(target));
+    const std::wstring from = FoldCase(WithoutTrailingSlash(source));
+    const std::wstring to = FoldCase(WithoutTrailingSlash(target));
     return IsWithin(from, to) || IsWithin(to, from);
 }
 
@@ -135,7 +151,7 @@ int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume) {
 }
 
 bool IsFatFileSystem(const std::wstring& name) {
-    const std::wstring upper = UpperCase(name);
+    const std::wstring upper = FoldCase(name);
     return upper == L"FAT" || upper == L"FAT12" || upper == L"FAT16" || upper == L"FAT32";
 }
 
@@ -210,15 +226,26 @@ int BackupWalker::GoOn() const {
 }
 
 void BackupWalker::Fail(const std::wstring& path, FailureReason reason, std::uint32_t error) {
+    if (DestinationGone(error)) {
+        return;
+    }
     failures_.push_back({PlainPath(path), reason, error});
-    const bool diskFull = error == file_error::kDiskFull || error == file_error::kHandleDiskFull;
-    // A copy that failed because the destination folder went makes every later one fail too.
-    const bool destinationGone =
-        (error == file_error::kPathNotFound || error == file_error::kFileNotFound) &&
-        !target_.empty() && !fs_.Identity(target_);
-    if (diskFull || destinationGone) {
+    if (error == file_error::kDiskFull || error == file_error::kHandleDiskFull) {
         stopped_ = true;
     }
+}
+
+// A copy that failed because the destination folder went, or its volume stopped answering, makes
+// every later one fail too: the run names the destination once instead.
+bool BackupWalker::DestinationGone(std::uint32_t error) {
+    if (!(Missing(error) || NotAnswering(error)) || target_.empty() || fs_.Identity(target_)) {
+        return false;
+    }
+    if (!stopped_) {
+        failures_.push_back({PlainPath(target_), FailureReason::DestinationGone, error});
+    }
+    stopped_ = true;
+    return true;
 }
 
 void BackupWalker::FailWithLastError(const std::wstring& path) {
@@ -257,10 +284,22 @@ void BackupWalker::CountCopied(std::uint64_t size) {
     }
 }
 
+bool BackupWalker::FitsDestination(const std::wstring& from, const FileEntry& entry,
+                                   const std::wstring& toFolder) {
+    if (fatDestination_ && entry.size >= kFatFileLimit && IsWithin(toFolder, target_)) {
+        Fail(from, FailureReason::TooLargeForFat);
+        return false;
+    }
+    return true;
+}
+
 int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
                                const std::wstring& toFolder) {
     if (!DevicePresent()) {
         return 0;
+    }
+    if (!FitsDestination(from, entry, toFolder)) {
+        return GoOn();
     }
     const std::wstring to = Child(toFolder, entry.name);
     if (fs_.CopyFileReplacing(from, to + kPartialSuffix, to)) {
@@ -269,6 +308,38 @@ int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
         FailWithLastError(from);
     }
     return GoOn();
+}
+
+int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
+                                  const std::wstring& toFolder) {
+    if (!DevicePresent()) {
+        return 0;
+    }
+    if (!FitsDestination(from, entry, toFolder)) {
+        return GoOn();
+    }
+    const std::wstring to = Child(toFolder, entry.name);
+    if (fs_.CopyFileNew(from, to + kPartialSuffix, to)) {
+        CountCopied(entry.size);
+        return GoOn();
+    }
+    const std::uint32_t error = fs_.LastError();
+    if (!NameTaken(error)) {
+        Fail(from, FailureReason::Platform, error);
+        return GoOn();
+    }
+    // The side that had none of it has one now, or had one that its listing missed.
+    const std::optional<FileEntry> there = fs_.Find(to);
+    if (!there || there->folder) {
+        Fail(from, FailureReason::Platform, there ? error : fs_.LastError());
+        return GoOn();
+    }
+    const std::wstring fromFolder = ParentOf(from);
+    const int order = CompareWriteTimes(entry.lastWrite, there->lastWrite, fatDestination_);
+    if (order > 0) {
+        return CopyFileInto(from, entry, toFolder);
+    }
+    return order < 0 ? CopyFileInto(to, *there, fromFolder) : GoOn();
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
@@ -281,7 +352,7 @@ int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& t
     }
     const ChainLink source(walking_, id);
     const ChainLink copy(walking_, fs_.Identity(to));
-    return CopyTree(from, to);
+    return CopyTree(from, to, true);
 }
 
 int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFolder) {
@@ -297,7 +368,7 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
         return GoOn();
     }
     return found->folder ? CopyFolderInto(from, Child(toFolder, found->name))
-                         : CopyFileInto(from, *found, toFolder);
+                         : CopyFileNewInto(from, *found, toFolder);
 }
 
 // A pull while only folders were made or sources looked for fails no step by itself: the item
@@ -313,12 +384,19 @@ int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& targe
 bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target) {
     target_ = LongPath(target);
     fatDestination_ = IsFatFileSystem(fs_.VolumeFileSystem(target_));
-    if (IsUsableSource(source, target)) {
-        return true;
+    if (!IsUsableSource(source, target)) {
+        Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
+                                                          : FailureReason::SourceMissing);
+        return false;
     }
-    Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
-                                                      : FailureReason::SourceMissing);
-    return false;
+    // Two sources of one name would share one backup folder: the first saved keeps it.
+    const std::wstring name = FoldCase(LastSegment(source));
+    if (std::find(takenNames_.begin(), takenNames_.end(), name) != takenNames_.end()) {
+        Fail(source, FailureReason::SameName);
+        return false;
+    }
+    takenNames_.push_back(name);
+    return true;
 }
 
 int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& target) {
@@ -338,6 +416,7 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     }
     const ChainLink destination(walking_, fs_.Identity(target_));
     if (!found->folder) {
+        ++entriesTried_;
         return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
     const std::wstring folderTarget = JoinPath(target_, found->name);
@@ -355,10 +434,11 @@ int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
     }
     const ChainLink source(walking_, id);
     const ChainLink copy(walking_, fs_.Identity(targetFolder));
-    return CopyTree(sourceFolder, targetFolder);
+    return CopyTree(sourceFolder, targetFolder, false);
 }
 
-int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder) {
+int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder,
+                           bool fresh) {
     const std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
     if (!entries) {
         FailWithLastError(sourceFolder);
@@ -369,8 +449,12 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
             continue;
         }
         const std::wstring path = Child(sourceFolder, entry.name);
+        // The pre-scan counts the source side only.
+        entriesTried_ += IsWithin(targetFolder, target_) ? 1 : 0;
         if (!entry.folder) {
-            if (!CopyFileInto(path, entry, targetFolder)) {
+            const int copied = fresh ? CopyFileNewInto(path, entry, targetFolder)
+                                     : CopyFileInto(path, entry, targetFolder);
+            if (!copied) {
                 return 0;
             }
             continue;
@@ -388,7 +472,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         }
         const ChainLink source(walking_, id);
         const ChainLink copy(walking_, fs_.Identity(entryTarget));
-        if (!CopyTree(path, entryTarget)) {
+        if (!CopyTree(path, entryTarget, fresh)) {
             return 0;
         }
     }
@@ -403,7 +487,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
         return GoOn();
     }
     const std::wstring from = LongPath(source);
-    const std::wstring name = from.substr(from.rfind(L'\\') + 1);
+    const std::wstring name = LastSegment(from);
     const std::wstring parent = ParentOf(from);
     const std::wstring mirror = JoinPath(target_, name);
     const std::optional<FileEntry> found = fs_.Find(from);
@@ -428,6 +512,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
         }
         return CopyEntry(mirror, parent);
     }
+    entriesTried_ += found->folder ? 0 : 1;
     if (!copy) {
         return CopyEntry(from, target_);
     }
@@ -456,7 +541,11 @@ int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, cons
     const int order =
         entryB ? CompareWriteTimes(entryA.lastWrite, entryB->lastWrite, fatDestination_) : 1;
     if (order > 0) {
-        return EnsureFolderPath(ParentOf(b)) ? CopyFileInto(a, entryA, ParentOf(b)) : GoOn();
+        if (!EnsureFolderPath(ParentOf(b))) {
+            return GoOn();
+        }
+        return entryB ? CopyFileInto(a, entryA, ParentOf(b))
+                      : CopyFileNewInto(a, entryA, ParentOf(b));
     }
     if (order < 0) {
         // A newer destination copy replaces the source file.
@@ -499,13 +588,14 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
     // Names compare without case, as the platform's do.
     std::map<std::wstring, const FileEntry*> namesB;
     for (const FileEntry& entry : *entriesB) {
-        namesB.emplace(UpperCase(entry.name), &entry);
+        namesB.emplace(FoldCase(entry.name), &entry);
     }
     for (const FileEntry& entry : *entriesA) {
         const std::wstring path = Child(a, entry.name);
         const std::wstring entryB = Child(b, entry.name);
-        const auto counterpart = namesB.find(UpperCase(entry.name));
+        const auto counterpart = namesB.find(FoldCase(entry.name));
         const bool inB = counterpart != namesB.end();
+        ++entriesTried_;
         int result = 0;
         if (entry.folder) {
             result = SyncFolder(path, entryB);

@@ -35,11 +35,17 @@ bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target
 int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume = false);
 bool IsFatFileSystem(const std::wstring& name);
 
+// FAT and FAT32 hold no file of 4 GiB or more.
+inline constexpr std::uint64_t kFatFileLimit = 1ull << 32;
+
 enum class FailureReason {
-    Platform,        // the platform refused; the error code says why
-    SourceMissing,   // a saved source that no longer exists
-    SourceOverlaps,  // a saved source that holds the destination or lies inside it
-    EnclosureGone,   // the enclosure went during the run
+    Platform,         // the platform refused; the error code says why
+    SourceMissing,    // a saved source that no longer exists
+    SourceOverlaps,   // a saved source that holds the destination or lies inside it
+    EnclosureGone,    // the enclosure went during the run
+    SameName,         // an earlier saved source has the same name and owns its backup folder
+    TooLargeForFat,   // a file of 4 GiB or more for a FAT destination
+    DestinationGone,  // the destination stopped answering or went
 };
 
 // An entry that was not backed up, by its plain path.
@@ -90,12 +96,16 @@ public:
     // `a` on the source side, `b` its counterpart in the destination.
     int SyncFile(const std::wstring& a, const std::wstring& b);
     int SyncFolder(const std::wstring& a, const std::wstring& b);
-    // Copies one file or one whole folder into a folder, replacing files there and making the
-    // folder with every missing parent.
+    // Copies one file or one whole folder into a folder that had none of it, making the folder
+    // with every missing parent. What took a name in the meantime is never replaced blindly: the
+    // last-write times decide, as for any pair.
     int CopyEntry(const std::wstring& from, const std::wstring& toFolder);
 
     std::uint64_t CopiedBytes() const { return copiedBytes_; }
     std::uint64_t FilesCopied() const { return filesCopied_; }
+    // The source entries the walk has come to, as the pre-scan counts them: what a walk that
+    // stopped early never tried is the rest.
+    std::uint64_t EntriesTried() const { return entriesTried_; }
     const std::vector<CopyFailure>& Failures() const { return failures_; }
     // The destination disk filled up or the destination folder went: nothing more can be copied.
     bool Stopped() const { return stopped_; }
@@ -117,12 +127,22 @@ private:
     int SyncItemSteps(const std::wstring& source, const std::wstring& target);
     int MergeFile(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
                   const std::optional<FileEntry>& entryB);
+    // Copies a file that `toFolder` had none of. A file that took the name in the meantime is
+    // never replaced: the last-write times decide between the two, as for any pair.
+    int CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
+                        const std::wstring& toFolder);
+    // The destination does not answer: the walk stops once, for that reason.
+    bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const FileEntry& entry,
                      const std::wstring& toFolder);
+    // A file the destination's file system cannot hold is a failure of its own.
+    bool FitsDestination(const std::wstring& from, const FileEntry& entry,
+                         const std::wstring& toFolder);
     int CopyFolderInto(const std::wstring& from, const std::wstring& to);
-    int CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder);
+    // `fresh`: the target folder had none of these files when the walk looked.
+    int CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder, bool fresh);
     void CountCopied(std::uint64_t size);
 
     FileSystem& fs_;
@@ -131,6 +151,7 @@ private:
     std::uint64_t totalBytes_;
     std::uint64_t copiedBytes_ = 0;
     std::uint64_t filesCopied_ = 0;
+    std::uint64_t entriesTried_ = 0;
     // The current item's destination folder, in the long form.
     std::wstring target_;
     bool fatDestination_ = false;
@@ -138,6 +159,8 @@ private:
     std::vector<CopyFailure> failures_;
     // The folders being walked on both sides, the destination among them.
     std::vector<FileId> walking_;
+    // The backup folders' names the saved sources of this run have taken, folded.
+    std::vector<std::wstring> takenNames_;
 };
 
 }  // namespace bexlo

@@ -1,7 +1,6 @@
 #include "backup/WindowsFileSystem.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include <windows.h>
 
@@ -78,6 +77,11 @@ std::optional<std::vector<FileEntry>> WindowsFileSystem::List(const std::wstring
             entries.push_back(EntryOf(found));
         }
     } while (::FindNextFileW(find.Get(), &found));
+    // A search that broke off (a network fault, a bad sector) is no listing: the walkers would
+    // take the entries it missed for deleted ones.
+    if (::GetLastError() != ERROR_NO_MORE_FILES) {
+        return std::nullopt;
+    }
     return entries;
 }
 
@@ -93,9 +97,7 @@ std::optional<FileId> WindowsFileSystem::Identity(const std::wstring& folder) {
     // the serial lookup of GetFileInformationByHandle; Windows 7 refuses the class.
     FileIdRecord record{};
     if (::GetFileInformationByHandleEx(handle.Get(), kFileIdInfo, &record, sizeof(record))) {
-        std::uint64_t index = 0;
-        std::memcpy(&index, record.id, sizeof(index));
-        return FileId{record.volume, index};
+        return FileIdFromBytes(record.volume, record.id);
     }
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(handle.Get(), &information)) {
@@ -160,12 +162,12 @@ bool CopyOpenFile(HANDLE source, const FILE_BASIC_INFO& information, std::uint64
     return ::SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool RenameOpenFile(HANDLE file, const std::wstring& path) {
+bool RenameOpenFile(HANDLE file, const std::wstring& path, bool replace) {
     // The rename takes the name as the kernel does, whatever the system's version.
     const std::wstring to = NativePath(path);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
     rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
     std::copy(to.begin(), to.end(), rename->FileName);
     return ::SetFileInformationByHandle(file, FileRenameInfo, rename,
@@ -176,6 +178,16 @@ bool RenameOpenFile(HANDLE file, const std::wstring& path) {
 
 bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                           const std::wstring& to) {
+    return CopyFileVia(from, partial, to, true);
+}
+
+bool WindowsFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                                    const std::wstring& to) {
+    return CopyFileVia(from, partial, to, false);
+}
+
+bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
+                                    const std::wstring& to, bool replace) {
     UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
     // Not GetFileInformationByHandle: it also asks for the volume's serial, which Wine answers
@@ -192,7 +204,11 @@ bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::w
     // through this process; small ones are dominated by the calls per file, which this saves.
     if (size.QuadPart >= kLargeFileBytes) {
         source.Reset();
-        if (CopyFileData(from, partial) && MoveOver(partial, to)) {
+        const bool moved =
+            CopyFileData(from, partial) &&
+            (replace ? MoveOver(partial, to)
+                     : ::MoveFileExW(partial.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE);
+        if (moved) {
             return true;
         }
         const DWORD error = ::GetLastError();
@@ -211,7 +227,7 @@ bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::w
     }
     bool done = CopyOpenFile(source.Get(), information, static_cast<std::uint64_t>(size.QuadPart),
                              copy.Get()) &&
-                RetryWritable(to, [&] { return RenameOpenFile(copy.Get(), to); });
+                RetryWritable(to, [&] { return RenameOpenFile(copy.Get(), to, replace); });
     const DWORD error = ::GetLastError();
     copy.Reset();
     if (!done) {

@@ -22,6 +22,8 @@ public:
     bool RemoveFile(const std::wstring& path) override;
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
+    bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                     const std::wstring& to) override;
     std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
@@ -29,6 +31,11 @@ public:
     std::wstring VolumeFileSystem(const std::wstring& path) override;
     std::uint32_t LastError() const override;
     std::wstring ErrorText(std::uint32_t error) const override;
+
+private:
+    // `replace`: an existing `to` gives way to the copy, else the copy fails with it in place.
+    bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
+                     bool replace);
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

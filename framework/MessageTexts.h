@@ -27,6 +27,11 @@ enum class Msg : std::size_t {
     SeeLog,
     SourceMissing,
     DeviceGone,
+    SameName,
+    PathTooLong,
+    FatLimit,
+    DestinationGone,
+    StoppedEarly,
     Count
 };
 

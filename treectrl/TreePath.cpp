@@ -1,6 +1,6 @@
 #include "treectrl/TreePath.h"
 
-#include <cwctype>
+#include "framework/NameCase.h"
 
 namespace bexlo {
 
@@ -46,8 +46,8 @@ TreeWalk Plan(TreeWalk walk, std::wstring rest, bool showNetwork) {
 
 TreeWalk Start(const std::wstring& path, const std::wstring& rootFolder) {
     TreeWalk walk;
-    walk.path = UpperCase(path);
-    walk.root = UpperCase(rootFolder);
+    walk.path = FoldCase(path);
+    walk.root = FoldCase(rootFolder);
     walk.outcome = walk.path.empty() ? TreeWalk::Outcome::EmptyPath : TreeWalk::Outcome::Walk;
     if (walk.outcome == TreeWalk::Outcome::Walk && !walk.root.empty()) {
         // "C:\DATABASE" is not below "C:\DATA".
@@ -62,13 +62,6 @@ TreeWalk Start(const std::wstring& path, const std::wstring& rootFolder) {
 }
 
 }  // namespace
-
-std::wstring UpperCase(std::wstring text) {
-    for (wchar_t& c : text) {
-        c = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
-    }
-    return text;
-}
 
 bool IsDrivePath(const std::wstring& path) {
     return path.size() == 3 && path[1] == L':' && path[2] == L'\\';

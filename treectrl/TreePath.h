@@ -32,7 +32,6 @@ struct TreeWalk {
 // The walk down to `path`, below `rootFolder` when one is configured.
 TreeWalk PlanTreeWalk(const std::wstring& path, const std::wstring& rootFolder, bool showNetwork);
 
-std::wstring UpperCase(std::wstring text);
 // Exactly "X:\".
 bool IsDrivePath(const std::wstring& path);
 // "C:\Work" + "*.*" gives "C:\Work\*.*"; "C:\" + "*.*" gives "C:\*.*".

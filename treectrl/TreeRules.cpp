@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "res/resource.h"
+#include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -17,7 +18,7 @@ bool NetworkItemHasFileCommands(const TreeItemFacts& item) {
 
 // A device name stays a device whatever extension follows it ("NUL.txt").
 bool IsDeviceName(const std::wstring& name) {
-    const std::wstring base = UpperCase(name.substr(0, name.find(L'.')));
+    const std::wstring base = FoldCase(name.substr(0, name.find(L'.')));
     static constexpr std::array<std::wstring_view, 4> kPlain{L"CON", L"PRN", L"AUX", L"NUL"};
     for (std::wstring_view device : kPlain) {
         if (base == device) {
@@ -81,7 +82,7 @@ FileLabel LabelForFile(const std::wstring& name, int fileNameMode, const std::ws
             return {name.substr(0, name.size() - FileExtension(name).size()), 1};
         case 2: {
             const std::wstring& text = shellTitle.empty() ? name : shellTitle;
-            return {text, UpperCase(text) != UpperCase(name) ? 1 : 0};
+            return {text, FoldCase(text) != FoldCase(name) ? 1 : 0};
         }
         default:
             return {name, 0};

@@ -474,6 +474,107 @@ TEST(BackupRunOnMemoryDisks, AFileThatCannotBeCopiedIsToldAndLoggedAndTheRestIsB
     EXPECT_EQ(t.host.Count("box Copy Fail"), 2) << "the missing source is named again";
 }
 
+// A run that stops early says so in its box with how many entries it never tried; a file the
+// destination's file system cannot hold fails alone and the rest is backed up.
+TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
+    MemoryRun t;
+    for (int i = 0; i < 6; ++i) {
+        t.fs.AddFile(L"C:\\Work\\Many\\f" + std::to_wstring(i), std::string(100, 'f'), kMinute);
+    }
+    t.Save(kTarget, {kWork, kPhotos});
+    t.run.state.serialCheckArmed = 0;
+    t.fs.capacities[L'E'] = 350;
+    t.Press();
+    ASSERT_EQ(t.host.Count("box Copy Fail"), 1);
+    const std::wstring box = t.host.Texts().back();
+    // Four of the eleven entries went before the disk was full: the fifth failed, six remain.
+    EXPECT_NE(box.find(t.host.Text(Msg::StoppedEarly) + L" 6\n"), std::wstring::npos) << box;
+
+    MemoryRun fat;
+    fat.fs.AddFile(L"C:\\Work\\movie.mkv", "movie", kMinute, 5ull << 30);
+    fat.fs.fileSystems[L'E'] = L"FAT32";
+    fat.Save(kTarget, {kWork, kPhotos});
+    fat.run.state.serialCheckArmed = 0;
+    fat.Press();
+    EXPECT_TRUE(fat.BackedUp());
+    const std::wstring fatBox = fat.host.Texts().back();
+    EXPECT_EQ(fatBox.find(fat.host.Text(Msg::StoppedEarly)), std::wstring::npos);
+    EXPECT_NE(fatBox.find(L"C:\\Work\\movie.mkv\n    " + fat.host.Text(Msg::FatLimit)),
+              std::wstring::npos);
+}
+
+// A path.txt that names two sources of one folder name backs up the first and fails the second.
+TEST(BackupRunOnMemoryDisks, ASecondSourceOfTheSameNameIsNamedAndNothingIsMixed) {
+    MemoryRun t;
+    t.fs.AddFile(L"D:\\Archive\\Work\\report.doc", "archived", 9 * kMinute);
+    t.Save(kTarget, {kWork, L"D:\\Archive\\Work", kPhotos});
+    t.run.state.serialCheckArmed = 0;
+    t.Press(RunMode::Sync);
+    EXPECT_TRUE(t.BackedUp());
+    EXPECT_EQ(t.fs.Data(L"C:\\Work\\report.doc"), "quarterly");
+    EXPECT_EQ(t.fs.Data(L"D:\\Archive\\Work\\report.doc"), "archived");
+    EXPECT_FALSE(t.fs.Data(L"D:\\Archive\\Work\\Notes\\todo.txt"));
+    EXPECT_NE(t.host.Texts().back().find(L"D:\\Archive\\Work\n    " + t.host.Text(Msg::SameName)),
+              std::wstring::npos);
+}
+
+// A run's beginning is in the log before it copies anything: one the program never finished is
+// marked at the next start, and a finished run's lines replace its beginning.
+TEST(RunLog, ARunThatNeverEndedIsMarkedAndAFinishedOneIsLoggedOnce) {
+    MemoryFileSystem fs;
+    fs.AddFolder(L"C:\\Program Files\\Travenor\\BXL");
+    RunLogEntry begun;
+    begun.started = L"2026-12-08 09:00:00";
+    begun.mode = L"Copy";
+    ASSERT_TRUE(AppendRunLog(fs, begun));
+    MemoryFileSystem empty;
+    EXPECT_FALSE(CloseUnfinishedRun(empty)) << "no log, nothing to close";
+    ASSERT_TRUE(CloseUnfinishedRun(fs));
+    EXPECT_FALSE(CloseUnfinishedRun(fs)) << "closed once";
+
+    RunLogEntry next = begun;
+    next.started = L"2026-12-08 10:00:00";
+    ASSERT_TRUE(AppendRunLog(fs, next));
+    next.result = L"complete";
+    next.ended = L"2026-12-08 10:05:00";
+    ASSERT_TRUE(AppendRunLog(fs, next));
+    const std::wstring text = FromUtf16(Utf16TextUpToNul(*fs.ReadFileBytes(kRunLogFile, 1 << 20)));
+    EXPECT_EQ(text,
+              L"\xFEFF"
+              L"Backup started 2026-12-08 09:00:00\r\nMode: Copy\r\nDestination: \r\n"
+              L"Ended never: the program or the computer stopped during the run\r\n\r\n"
+              L"Backup started 2026-12-08 10:00:00\r\nMode: Copy\r\nDestination: \r\n"
+              L"Copied: 0 files, 0 bytes\r\nEnded 2026-12-08 10:05:00: complete\r\n\r\n");
+}
+
+// A log that is not one (damaged, or another program's file) is kept aside, never written over;
+// one that cannot be read at all is left as it is.
+TEST(RunLog, AnUnreadableLogIsKeptAsideInsteadOfLost) {
+    MemoryFileSystem fs;
+    fs.AddFile(kRunLogFile, "not a log", 0);
+    RunLogEntry entry;
+    entry.started = L"now";
+    entry.result = L"complete";
+    ASSERT_TRUE(AppendRunLog(fs, entry));
+    const auto files = fs.Snapshot(L'C');
+    ASSERT_EQ(files.size(), 5u);  // Program Files, Travenor, BXL, the log and the old file
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [](const auto& file) {
+                                return file.first.find(L"RunLog unreadable ") !=
+                                           std::wstring::npos &&
+                                       file.second.starts_with("not a log@");
+                            }),
+              1);
+    EXPECT_TRUE(IsRunLog(*fs.ReadFileBytes(kRunLogFile, 1000)));
+
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+        return op != MemoryFileSystem::Op::ReadFile;
+    };
+    const auto before = fs.Snapshot(L'C');
+    EXPECT_FALSE(AppendRunLog(fs, entry));
+    EXPECT_EQ(fs.Snapshot(L'C'), before);
+}
+
 TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
     std::vector<std::uint8_t> log;
     for (int run = 0; run < 40; ++run) {
@@ -481,13 +582,16 @@ TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
         entry.started = L"run " + std::to_wstring(run);
         entry.result = L"complete";
         entry.failures.push_back({L"C:\\Work\\" + std::wstring(100, L'x'), L"reason"});
+        // A path may hold the words that begin a run, and a platform message a line break.
+        entry.failures.push_back({L"C:\\Backup started \\x", L"two\r\nBackup started \\lines"});
         log = AppendToRunLog(log, FormatRunLogEntry(entry), 2000);
         EXPECT_LE(log.size(), 2000u);
     }
     const std::wstring text = FromUtf16(Utf16TextUpToNul(log));
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text[0], 0xFEFF);
-    EXPECT_EQ(text.find(L"Backup started "), 1u) << "the file starts with a whole run";
+    EXPECT_EQ(text.compare(1, 19, L"Backup started run "), 0) << "the file starts with a whole run";
+    EXPECT_EQ(text.find(L"\r\nBackup started \\"), std::wstring::npos) << "a path is no run";
     EXPECT_NE(text.find(L"run 39\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"run 0\r\n"), std::wstring::npos);
     // A file that is not such a log is started anew rather than appended to.

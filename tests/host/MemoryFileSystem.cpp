@@ -1,8 +1,9 @@
 #include "tests/host/MemoryFileSystem.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <string_view>
+
+#include "framework/NameCase.h"
 
 namespace bexlo {
 
@@ -27,13 +28,12 @@ bool HasDrive(const std::wstring& path) {
 }  // namespace
 
 wchar_t MemoryFileSystem::Upper(wchar_t c) {
-    return static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
+    return FoldCase(std::wstring_view(&c, 1))[0];
 }
 
+// Names fold as the platform's file systems fold them.
 std::wstring MemoryFileSystem::UpperName(const std::wstring& name) {
-    std::wstring upper = name;
-    std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
-    return upper;
+    return FoldCase(name);
 }
 
 MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const std::wstring& path,
@@ -293,7 +293,9 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
     }
     std::vector<FileEntry> entries;
     for (const Node* child : Children(*key)) {
-        entries.push_back(child->Entry());
+        if (unlisted.count(child->path) == 0) {
+            entries.push_back(child->Entry());
+        }
     }
     return entries;
 }
@@ -304,7 +306,10 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
     if (!key) {
         return folder ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
-    return FileId{static_cast<std::uint64_t>((*key)[0]), nodes_.at(*key).index};
+    const std::uint64_t index = nodes_.at(*key).index;
+    // ReFS: every folder's id differs only in its high half.
+    return wideIds ? FileId{static_cast<std::uint64_t>((*key)[0]), 0, index}
+                   : FileId{static_cast<std::uint64_t>((*key)[0]), index, 0};
 }
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
@@ -414,6 +419,22 @@ bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::ws
     RemoveFile(partial);
     lastError_ = error;
     return false;
+}
+
+bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                                   const std::wstring& to) {
+    bool done = CopyFileData(from, partial);
+    if (done) {
+        const std::optional<std::wstring> plain = Admit(Op::MoveOver, to, false);
+        done = plain && !Resolve(*plain) ? MoveOver(partial, to)
+                                         : Failed(plain ? file_error::kAlreadyExists : lastError_);
+    }
+    if (done) {
+        return true;
+    }
+    const std::uint32_t error = lastError_;
+    RemoveFile(partial);
+    return Failed(error);
 }
 
 std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& pathIn,

@@ -71,6 +71,11 @@ public:
     // full. A copy that needs more fails with the disk-full error, its target holding what fit. A
     // file being replaced keeps its bytes until the partial copy is moved over it.
     std::map<wchar_t, std::uint64_t> capacities;
+    // Folder ids as ReFS gives them: 128 bits whose low halves are all alike.
+    bool wideIds = false;
+    // Entries, by plain path, that listings leave out while reporting success: a listing broken
+    // off and believed.
+    std::set<std::wstring> unlisted;
     std::uint64_t UsedBytes(wchar_t drive) const;
 
     enum class Fault {
@@ -108,6 +113,8 @@ public:
     std::wstring ErrorText(std::uint32_t error) const override;
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
+    bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                     const std::wstring& to) override;
 
 private:
     // An entry under its upper-case path ("C:" for a drive's root); a link is a folder entry that

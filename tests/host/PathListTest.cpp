@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "backup/SaveRules.h"
 #include "backup/Utf16Text.h"
 
 namespace bexlo {
@@ -148,6 +149,34 @@ TEST(PathList, ThingsASaveNeverWritesStillReadTheWayTheyAlwaysHave) {
     Bytes padded = PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"});
     padded.resize(padded.size() + 3000, 0);
     EXPECT_EQ(ReadPathList(padded).status, Status::Usable);
+}
+
+// Save writes only lists the next press can read and back up without mixing sources.
+TEST(SaveRules, SaveRefusesWhatAPressCouldNotReadOrWouldMix) {
+    using Why = SaveRefusal::Why;
+    const std::wstring target = L"E:\\FilesBackup";
+    const std::wstring longest = L"C:\\" + std::wstring(kMaxPathChars - 3, L'a');
+    EXPECT_FALSE(CheckSavedPaths(target, {L"C:\\Work\\Documents", L"D:\\Photos", longest}));
+    const Bytes saved = PathListBytes(target, {longest});
+    EXPECT_EQ(ReadPathList(saved).sources, std::vector<std::wstring>{longest});
+
+    const std::wstring tooLong = longest + L"b";
+    const std::pair<std::vector<std::wstring>, SaveRefusal> refused[] = {
+        {{L"C:\\Work", tooLong}, {Why::TooLong, {tooLong}}},
+        {{L"E:\\FilesBackup\\Old"}, {Why::Overlaps, {L"E:\\FilesBackup\\Old"}}},
+        {{L"C:\\Work\\Documents", L"D:\\Photos", L"D:\\Archive\\DOCUMENTS"},
+         {Why::SameName, {L"C:\\Work\\Documents", L"D:\\Archive\\DOCUMENTS"}}},
+        {{L"C:\\Été", L"D:\\été"}, {Why::SameName, {L"C:\\Été", L"D:\\été"}}},
+    };
+    for (const auto& [sources, want] : refused) {
+        const std::optional<SaveRefusal> got = CheckSavedPaths(target, sources);
+        ASSERT_TRUE(got) << sources.back().size();
+        EXPECT_EQ(got->why, want.why);
+        EXPECT_EQ(got->paths, want.paths);
+    }
+    EXPECT_EQ(CheckSavedPaths(L"E:\\" + std::wstring(kMaxPathChars, L'd'), {L"C:\\Work"})->why,
+              Why::TooLong);
+    EXPECT_FALSE(CheckSavedPaths(target, {L"C:\\Straße", L"D:\\STRASSE"}));
 }
 
 }  // namespace

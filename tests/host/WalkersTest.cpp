@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
 
 namespace bexlo {
@@ -152,9 +153,10 @@ TEST_F(Walkers, PathsPastThePlainLimitAreCopiedAndSynchronized) {
     EXPECT_EQ(fs.Data(copy), "deep");
 
     fs.AddFile(copy, "newer in the backup", kMonday + 60 * kSecond);
-    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    BackupWalker next = Walker();
+    EXPECT_EQ(next.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(fs.Data(deep + L"\\file.txt"), "newer in the backup");
-    EXPECT_TRUE(walker.Failures().empty());
+    EXPECT_TRUE(next.Failures().empty());
 }
 
 TEST_F(Walkers, SyncTakesAnHourApartOnFatForTheSameTime) {
@@ -343,6 +345,159 @@ TEST_F(Walkers, LeftoversOfAnInterruptedCopyAreNeitherCopiedNorCounted) {
     EXPECT_FALSE(fs.Data(L"C:\\Work\\b.txt.bexlo-partial"));
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
     EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 1u);
+}
+
+// Two sources of one name would share one backup folder: the first saved keeps it, the second
+// fails with its reason, and neither side's files reach the other source.
+TEST_F(Walkers, ASecondSourceOfTheSameNameFailsInsteadOfSharingTheFirstsFolder) {
+    fs.AddFile(L"C:\\Work\\Documents\\Budget.xlsx", "work budget", kMonday);
+    fs.AddFile(L"D:\\Archive\\DOCUMENTS\\Budget.xlsx", "old budget", kMonday + 60 * kSecond);
+    fs.AddFile(L"D:\\Archive\\DOCUMENTS\\old.txt", "old", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    const auto archive = fs.Snapshot(L'D');
+    for (const bool sync : {false, true}) {
+        BackupWalker walker = Walker();
+        for (const wchar_t* source : {L"C:\\Work\\Documents", L"D:\\Archive\\DOCUMENTS"}) {
+            EXPECT_EQ(sync ? walker.SyncItem(source, L"E:\\FilesBackup")
+                           : walker.CopyItem(source, L"E:\\FilesBackup"),
+                      1);
+        }
+        ASSERT_EQ(walker.Failures().size(), 1u);
+        EXPECT_EQ(walker.Failures()[0].path, L"D:\\Archive\\DOCUMENTS");
+        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::SameName);
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Documents\\Budget.xlsx"), "work budget");
+        EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Documents\\old.txt"));
+        EXPECT_EQ(fs.Data(L"C:\\Work\\Documents\\Budget.xlsx"), "work budget");
+        EXPECT_FALSE(fs.Data(L"C:\\Work\\Documents\\old.txt"));
+        EXPECT_EQ(fs.Snapshot(L'D'), archive);
+    }
+}
+
+// Names fold as the file system folds them: a backup copy whose name differs in the case of a
+// non-ASCII letter is the same file, and names the file system keeps apart stay two files.
+TEST_F(Walkers, NamesDifferingInTheCaseOfAnyLetterAreOneFile) {
+    const std::pair<const wchar_t*, const wchar_t*> alike[] = {{L"Été.txt", L"été.txt"},
+                                                               {L"Ärger.doc", L"äRGER.doc"},
+                                                               {L"ΣΟΦΊΑ", L"σοφία"},
+                                                               {L"Дача.jpg", L"дача.JPG"}};
+    for (const auto& [source, backup] : alike) {
+        EXPECT_TRUE(SameName(source, backup));
+        fs.AddFile(std::wstring(L"C:\\Work\\") + source, "older words", kMonday);
+        fs.AddFile(std::wstring(L"E:\\FilesBackup\\Work\\") + backup, "newer words",
+                   kMonday + 60 * kSecond);
+    }
+    fs.AddFile(L"C:\\Work\\Straße.txt", "sharp s", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\STRASSE.txt", "double s", kMonday + 60 * kSecond);
+    EXPECT_FALSE(SameName(L"Straße.txt", L"STRASSE.txt"));
+    EXPECT_FALSE(SameName(L"e.txt", L"é.txt"));
+
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    for (const auto& [source, backup] : alike) {
+        EXPECT_EQ(fs.Data(std::wstring(L"C:\\Work\\") + source), "newer words");
+        EXPECT_EQ(fs.Data(std::wstring(L"E:\\FilesBackup\\Work\\") + backup), "newer words");
+    }
+    EXPECT_EQ(fs.Data(L"C:\\Work\\Straße.txt"), "sharp s");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\STRASSE.txt"), "double s");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Straße.txt"), "sharp s");
+}
+
+// A listing that missed an entry must not let the other side's copy replace it: a copy made
+// because one side had none is made new, and where the name turns out to be taken the times
+// decide.
+TEST_F(Walkers, AnEntryABrokenListingMissedIsNeverReplacedByAnOlderCopy) {
+    fs.AddFile(L"C:\\Work\\newer.txt", "newer at the source", kMonday + 60 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\newer.txt", "older backup", kMonday);
+    fs.AddFile(L"C:\\Work\\Sub\\inner.txt", "older inside", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\inner.txt", "newer inside", kMonday + 60 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\older.txt", "newer backup", kMonday + 60 * kSecond);
+    fs.AddFile(L"C:\\Work\\older.txt", "older at the source", kMonday);
+    fs.unlisted = {L"C:\\Work\\newer.txt", L"C:\\Work\\older.txt",
+                   L"E:\\FilesBackup\\Work\\Sub\\inner.txt"};
+
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_TRUE(walker.Failures().empty());
+    EXPECT_EQ(fs.Data(L"C:\\Work\\newer.txt"), "newer at the source");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\newer.txt"), "newer at the source");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\Sub\\inner.txt"), "newer inside");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\inner.txt"), "newer inside");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\older.txt"), "newer backup");
+}
+
+// FAT holds no file of 4 GiB or more: such a file fails on its own, and the walk goes on.
+TEST_F(Walkers, AFileTooLargeForAFatDestinationFailsAloneAndTheWalkGoesOn) {
+    constexpr std::uint64_t kFourGiB = 4ull << 30;
+    fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
+    fs.AddFile(L"C:\\Work\\movie.mkv", "movie", kMonday, kFourGiB);
+    fs.AddFile(L"C:\\Work\\just-under.img", "img", kMonday, kFourGiB - 1);
+    fs.AddFile(L"C:\\Work\\z.txt", "z", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    fs.fileSystems[L'E'] = L"FAT32";
+    for (const bool sync : {false, true}) {
+        BackupWalker walker = Walker();
+        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
+                  1);
+        EXPECT_FALSE(walker.Stopped());
+        ASSERT_EQ(walker.Failures().size(), 1u);
+        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\movie.mkv");
+        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::TooLargeForFat);
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\z.txt"), "z");
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\just-under.img"), "img");
+    }
+    fs.fileSystems[L'E'] = L"NTFS";
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\movie.mkv"), "movie");
+}
+
+// A destination whose volume stops answering is named once and ends the walk; a source drive
+// that stops answering fails only its own files.
+TEST_F(Walkers, ADestinationThatStopsAnsweringStopsTheWalkOnce) {
+    for (int i = 0; i < 5; ++i) {
+        fs.AddFile(L"C:\\Work\\f" + std::to_wstring(i) + L".txt", "f", kMonday);
+    }
+    fs.AddFile(L"F:\\Stick\\s.txt", "s", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    int copies = 0;
+    fs.beforeCopy = [&](const std::wstring&) {
+        if (++copies == 2) {
+            fs.Detach(L'E');
+        }
+    };
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
+    EXPECT_TRUE(walker.Stopped());
+    ASSERT_EQ(walker.Failures().size(), 1u);
+    EXPECT_EQ(walker.Failures()[0].path, L"E:\\FilesBackup");
+    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::DestinationGone);
+    EXPECT_EQ(walker.EntriesTried(), 2u);
+
+    fs.Attach(L'E');
+    fs.beforeCopy = [&](const std::wstring&) { fs.Detach(L'F'); };
+    BackupWalker other = Walker();
+    EXPECT_EQ(other.CopyItem(L"F:\\Stick", L"E:\\FilesBackup"), 1);
+    EXPECT_FALSE(other.Stopped());
+    ASSERT_EQ(other.Failures().size(), 1u);
+    EXPECT_EQ(other.Failures()[0].reason, FailureReason::Platform);
+}
+
+// ReFS folder ids differ only in their high half: folders that merely share the low half are
+// not taken for a loop.
+TEST_F(Walkers, FoldersWhoseIdsShareTheLowHalfAreAllWalked) {
+    fs.wideIds = true;
+    fs.AddFile(L"C:\\Work\\One\\1.txt", "1", kMonday);
+    fs.AddFile(L"C:\\Work\\Two\\2.txt", "2", kMonday);
+    fs.AddFolder(L"E:\\FilesBackup");
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\One\\1.txt"), "1");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Two\\2.txt"), "2");
+
+    std::uint8_t bytes[16] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80};
+    const FileId low = FileIdFromBytes(7, bytes);
+    bytes[15] = 0x40;
+    EXPECT_NE(FileIdFromBytes(7, bytes), low);
+    EXPECT_EQ(low.index, 1u);
+    EXPECT_EQ(low.indexHigh, 0x8000'0000'0000'0000u);
 }
 
 TEST_F(Walkers, SizesPast4GiBCountInFull) {

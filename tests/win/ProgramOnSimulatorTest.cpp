@@ -13,7 +13,7 @@
 #include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
-#include "treectrl/TreePath.h"
+#include "framework/NameCase.h"
 
 namespace bexlo {
 namespace {
@@ -65,7 +65,7 @@ bool Loaded(DWORD processId, const std::wstring& path) {
     bool found = false;
     for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more && !found;
          more = ::Module32NextW(snapshot.Get(), &entry)) {
-        found = UpperCase(entry.szExePath) == UpperCase(path);
+        found = FoldCase(entry.szExePath) == FoldCase(path);
     }
     return found;
 }

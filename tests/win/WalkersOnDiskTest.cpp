@@ -8,6 +8,7 @@
 
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
+#include "framework/NameCase.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -136,6 +137,32 @@ TEST_F(WalkersOnDisk, PathsPastThePlainLimitAreCopiedAndSynchronized) {
     test::ShiftLastWrite(copy, 60);
     ASSERT_EQ(Sync(L"Work"), 1);
     EXPECT_EQ(Contents(file), "edited in the backup");
+}
+
+// A name that differs from its backup copy's in the case of a non-ASCII letter is the same
+// file: the newer words win on both sides, as the platform's own comparison says.
+TEST_F(WalkersOnDisk, SynchronizeTakesNamesDifferingInCaseForOneFile) {
+    test::WriteBytes(Src(L"Work\\\u00C9t\u00E9.txt"), "older words");
+    ::CreateDirectoryW(Bak(L"Work").c_str(), nullptr);
+    test::WriteBytes(Bak(L"Work\\\u00E9t\u00E9.txt"), "newer words");
+    test::ShiftLastWrite(Bak(L"Work\\\u00E9t\u00E9.txt"), 60);
+    ASSERT_EQ(Sync(L"Work"), 1);
+    EXPECT_EQ(Contents(Src(L"Work\\\u00C9t\u00E9.txt")), "newer words");
+    EXPECT_EQ(Contents(Bak(L"Work\\\u00E9t\u00E9.txt")), "newer words");
+
+    // The fold agrees with the platform's ordinal comparison for every unit.
+    int disagreements = 0;
+    for (unsigned unit = 1; unit < 0x10000; ++unit) {
+        if (unit >= 0xD800 && unit < 0xE000) {
+            continue;
+        }
+        const wchar_t one = static_cast<wchar_t>(unit);
+        const std::wstring folded = FoldCase(std::wstring_view(&one, 1));
+        if (::CompareStringOrdinal(&one, 1, folded.data(), 1, TRUE) != CSTR_EQUAL) {
+            ++disagreements;
+        }
+    }
+    EXPECT_EQ(disagreements, 0);
 }
 
 TEST_F(WalkersOnDisk, ALinkBackIntoTheTreeIsNotFollowed) {
