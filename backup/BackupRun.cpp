@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "backup/BackupRecord.h"
+#include "backup/LastCompleteRun.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
 #include "backup/RunLog.h"
@@ -136,6 +137,7 @@ void BackupRun::WriteLog(const std::wstring& result) {
     entry.mode = ModeName(inputs_.mode);
     entry.destination = outcome_.target;
     entry.filesCopied = outcome_.filesCopied;
+    entry.filesUnchanged = outcome_.filesUnchanged;
     entry.bytesCopied = outcome_.bytesCopied;
     entry.failures = outcome_.failures;
     entry.result = result;
@@ -201,6 +203,8 @@ int BackupRun::RunBackup() {
     told_ = false;
     outcome_ = {};
     outcome_.started = LocalTimeText();
+    // Whatever changes from here on is newer than this run, whether the walk sees it or not.
+    const std::int64_t started = fs_.CurrentTime();
     const auto bytes = fs_.ReadFileBytes(kPathListFile, kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
     if (list.status == PathListRead::Status::PathLost) {
@@ -221,7 +225,11 @@ int BackupRun::RunBackup() {
         return Refuse(L"No Path File", Msg::PathLost);
     }
 
-    const ScanTotals totals = PreScanSources(fs_, list.sources, target);
+    const bool copying = inputs_.mode == RunMode::Copy;
+    const std::optional<std::uint32_t> volume = fs_.VolumeSerial(LongPath(target));
+    const std::int64_t lastCompleteRun = copying ? ReadLastCompleteRun(fs_, *bytes, volume) : 0;
+    const ScanTotals totals = PreScanSources(
+        fs_, list.sources, target, copying ? std::optional(lastCompleteRun) : std::nullopt);
     state.totalBytes = totals.totalBytes;
     state.copiedBytes = 0;
     const std::optional<int> delay = ComputeStepDelay(totals.totalBytes, totals.entryCount);
@@ -243,7 +251,7 @@ int BackupRun::RunBackup() {
     // The run's beginning is logged, so that a run the program or the computer never finished is
     // seen as such.
     WriteLog({});
-    BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes);
+    BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes, lastCompleteRun);
     bool walked = true;
     for (const std::wstring& source : list.sources) {
         host_.NotifyDevice(RunMessage::ItemStarting);
@@ -273,10 +281,14 @@ int BackupRun::RunBackup() {
     }
     outcome_.complete = complete;
     outcome_.notTried =
-        totals.entryCount - std::min<std::uint64_t>(walker.EntriesTried(), totals.entryCount);
+        totals.allEntries - std::min<std::uint64_t>(walker.EntriesTried(), totals.allEntries);
+    outcome_.filesUnchanged = walker.FilesUnchanged();
     outcome_.filesCopied = walker.FilesCopied();
     outcome_.bytesCopied = walker.CopiedBytes();
     if (complete && failures.empty()) {
+        if (copying) {
+            WriteLastCompleteRun(fs_, *bytes, volume, started);
+        }
         WriteLog(L"complete");
     } else {
         const std::wstring early =

@@ -79,6 +79,7 @@ private:
         bool complete = false;
         std::uint64_t filesCopied = 0;
         std::uint64_t bytesCopied = 0;
+        std::uint64_t filesUnchanged = 0;
         // The entries a run that stopped early never came to.
         std::uint64_t notTried = 0;
         // Each entry not copied, with the reason in words.

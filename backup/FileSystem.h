@@ -58,6 +58,9 @@ struct FileEntry {
     std::uint64_t size = 0;
     // Last-write time in 100-ns units.
     std::int64_t lastWrite = 0;
+    // When the file was last changed in any way, in the same units: a write moves it, and no
+    // program can set it back. 0 where the file system keeps none (FAT, some network shares).
+    std::int64_t changeTime = 0;
 };
 
 class FileSystem {
@@ -96,6 +99,8 @@ public:
     virtual std::uint32_t LastError() const = 0;
     // The platform's own words for an error code.
     virtual std::wstring ErrorText(std::uint32_t error) const = 0;
+    // The system's clock, in the units of the entries' times.
+    virtual std::int64_t CurrentTime() = 0;
 
     // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
     // `to` holds the old content or the new, never part of it. False, with `partial` gone and

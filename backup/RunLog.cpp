@@ -78,7 +78,8 @@ std::wstring FormatRunLogEntry(const RunLogEntry& entry) {
         return text;
     }
     text += L"Copied: " + std::to_wstring(entry.filesCopied) + L" files, " +
-            std::to_wstring(entry.bytesCopied) + L" bytes\r\n";
+            std::to_wstring(entry.bytesCopied) + L" bytes; passed over as unchanged: " +
+            std::to_wstring(entry.filesUnchanged) + L" files\r\n";
     for (const auto& [path, reason] : entry.failures) {
         text += L"Not copied: " + OneLine(path) + L" (" + OneLine(reason) + L")\r\n";
     }

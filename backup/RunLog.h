@@ -24,6 +24,8 @@ struct RunLogEntry {
     std::wstring destination;
     std::uint64_t filesCopied = 0;
     std::uint64_t bytesCopied = 0;
+    // Files Copy passed over because their backup copy was already the same.
+    std::uint64_t filesUnchanged = 0;
     // Each entry not copied, with its reason.
     std::vector<std::pair<std::wstring, std::wstring>> failures;
     std::wstring result;

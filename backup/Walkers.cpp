@@ -89,30 +89,85 @@ bool HasPlainSegments(const std::wstring& path) {
     return true;
 }
 
-void ScanFolder(FileSystem& fs, const std::wstring& path, std::vector<FileId>& walking,
-                ScanTotals& totals) {
-    const std::optional<FileId> id = fs.Identity(path);
-    if (id && std::find(walking.begin(), walking.end(), *id) != walking.end()) {
-        return;
+// A folder's entries by folded name, leftovers of interrupted copies left out; empty when it
+// cannot be listed.
+std::map<std::wstring, FileEntry> EntriesByName(FileSystem& fs, const std::wstring& folder) {
+    std::map<std::wstring, FileEntry> entries;
+    for (FileEntry& entry : fs.List(folder).value_or(std::vector<FileEntry>{})) {
+        if (!IsPartialCopyName(entry.name)) {
+            std::wstring name = FoldCase(entry.name);
+            entries.emplace(std::move(name), std::move(entry));
+        }
     }
-    if (id) {
-        walking.push_back(*id);
+    return entries;
+}
+
+const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
+                             const std::wstring& name) {
+    const auto found = entries.find(FoldCase(name));
+    return found != entries.end() ? &found->second : nullptr;
+}
+
+// The pre-scan's walk: the source side, and for Copy the backup beside it.
+class PreScan {
+public:
+    PreScan(FileSystem& fs, std::optional<std::int64_t> lastCompleteRun, bool fatDestination)
+        : fs_(fs), lastCompleteRun_(lastCompleteRun), fatDestination_(fatDestination) {}
+
+    void Walking(const std::optional<FileId>& id) {
+        if (id) {
+            walking_.push_back(*id);
+        }
     }
-    for (const FileEntry& entry : fs.List(path).value_or(std::vector<FileEntry>{})) {
-        if (IsPartialCopyName(entry.name)) {
-            continue;
+
+    // `mirror`: the folder's backup copy, when Copy passes over what is already there.
+    void Folder(const std::wstring& path, const std::optional<std::wstring>& mirror) {
+        const std::optional<FileId> id = fs_.Identity(path);
+        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+            return;
+        }
+        Walking(id);
+        const std::map<std::wstring, FileEntry> copies =
+            mirror ? EntriesByName(fs_, *mirror) : std::map<std::wstring, FileEntry>{};
+        for (const FileEntry& entry : fs_.List(path).value_or(std::vector<FileEntry>{})) {
+            if (IsPartialCopyName(entry.name)) {
+                continue;
+            }
+            const FileEntry* copy = Counterpart(copies, entry.name);
+            if (!entry.folder) {
+                File(entry, copy);
+                continue;
+            }
+            ++totals.allEntries;
+            const bool there = copy != nullptr && copy->folder;
+            totals.entryCount += there ? 0 : 1;
+            Folder(Child(path, entry.name),
+                   there ? std::optional(Child(*mirror, entry.name)) : std::nullopt);
+        }
+        if (id) {
+            walking_.pop_back();
+        }
+    }
+
+    void File(const FileEntry& entry, const FileEntry* copy) {
+        ++totals.allEntries;
+        if (lastCompleteRun_ && UnchangedCopy(entry, copy, *lastCompleteRun_, fatDestination_)) {
+            return;
         }
         ++totals.entryCount;
-        if (entry.folder) {
-            ScanFolder(fs, Child(path, entry.name), walking, totals);
-        } else {
-            totals.totalBytes += entry.size;
-        }
+        totals.totalBytes += entry.size;
     }
-    if (id) {
-        walking.pop_back();
-    }
-}
+
+    bool Copying() const { return lastCompleteRun_.has_value(); }
+
+    ScanTotals totals;
+
+private:
+    FileSystem& fs_;
+    std::optional<std::int64_t> lastCompleteRun_;
+    bool fatDestination_;
+    std::vector<FileId> walking_;
+};
 
 }  // namespace
 
@@ -155,30 +210,44 @@ bool IsFatFileSystem(const std::wstring& name) {
     return upper == L"FAT" || upper == L"FAT12" || upper == L"FAT16" || upper == L"FAT32";
 }
 
-ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
-                          const std::wstring& target) {
-    ScanTotals totals;
-    std::vector<FileId> walking;
-    if (const std::optional<FileId> destination = fs.Identity(LongPath(target))) {
-        walking.push_back(*destination);
+bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
+                   bool fatDestination) {
+    if (copy == nullptr || copy->folder || copy->size != source.size ||
+        CompareWriteTimes(source.lastWrite, copy->lastWrite, fatDestination) != 0) {
+        return false;
     }
+    return source.changeTime == 0 || (lastCompleteRun != 0 && source.changeTime < lastCompleteRun);
+}
+
+ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
+                          const std::wstring& target, std::optional<std::int64_t> lastCompleteRun) {
+    const std::wstring destination = LongPath(target);
+    PreScan scan(fs, lastCompleteRun, IsFatFileSystem(fs.VolumeFileSystem(destination)));
+    scan.Walking(fs.Identity(destination));
+    std::vector<std::wstring> takenNames;
     for (const std::wstring& source : sources) {
         if (!IsUsableSource(source, target)) {
             continue;
         }
+        const std::wstring name = FoldCase(LastSegment(source));
+        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end()) {
+            continue;
+        }
+        takenNames.push_back(name);
         const std::wstring path = LongPath(source);
         const std::optional<FileEntry> found = fs.Find(path);
         if (!found) {
             continue;
         }
+        const std::wstring mirror = JoinPath(destination, found->name);
         if (found->folder) {
-            ScanFolder(fs, path, walking, totals);
+            scan.Folder(path, scan.Copying() ? std::optional(mirror) : std::nullopt);
         } else {
-            ++totals.entryCount;
-            totals.totalBytes += found->size;
+            const std::optional<FileEntry> copy = scan.Copying() ? fs.Find(mirror) : std::nullopt;
+            scan.File(*found, copy ? &*copy : nullptr);
         }
     }
-    return totals;
+    return scan.totals;
 }
 
 int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
@@ -417,10 +486,15 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     const ChainLink destination(walking_, fs_.Identity(target_));
     if (!found->folder) {
         ++entriesTried_;
+        const std::optional<FileEntry> copy = fs_.Find(Child(target_, found->name));
+        if (UnchangedCopy(*found, copy ? &*copy : nullptr, lastCompleteRun_, fatDestination_)) {
+            ++filesUnchanged_;
+            return GoOn();
+        }
         return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
     const std::wstring folderTarget = JoinPath(target_, found->name);
-    if (!EnsureFolder(folderTarget)) {
+    if (!fs_.Identity(folderTarget) && !EnsureFolder(folderTarget)) {
         return GoOn();
     }
     return CopyFolderTree(from, folderTarget);
@@ -444,6 +518,9 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         FailWithLastError(sourceFolder);
         return GoOn();
     }
+    // What the backup holds already, so that Copy passes over what is the same in it.
+    const std::map<std::wstring, FileEntry> copies =
+        fresh ? std::map<std::wstring, FileEntry>{} : EntriesByName(fs_, targetFolder);
     for (const FileEntry& entry : *entries) {
         if (IsPartialCopyName(entry.name)) {
             continue;
@@ -451,6 +528,12 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         const std::wstring path = Child(sourceFolder, entry.name);
         // The pre-scan counts the source side only.
         entriesTried_ += IsWithin(targetFolder, target_) ? 1 : 0;
+        const FileEntry* backup = Counterpart(copies, entry.name);
+        if (!entry.folder && !fresh &&
+            UnchangedCopy(entry, backup, lastCompleteRun_, fatDestination_)) {
+            ++filesUnchanged_;
+            continue;
+        }
         if (!entry.folder) {
             const int copied = fresh ? CopyFileNewInto(path, entry, targetFolder)
                                      : CopyFileInto(path, entry, targetFolder);
@@ -464,7 +547,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
             continue;
         }
         const std::wstring entryTarget = Child(targetFolder, entry.name);
-        if (!EnsureFolder(entryTarget)) {
+        if (!(backup != nullptr && backup->folder) && !EnsureFolder(entryTarget)) {
             if (!GoOn()) {
                 return 0;
             }

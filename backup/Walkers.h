@@ -67,25 +67,44 @@ public:
     virtual void Copied(std::uint64_t bytes) = 0;
 };
 
+// Copy passes over a file whose backup copy is already the same: same size, the same last-write
+// time by the walkers' rules, and the source not changed since the start of the last Copy run that
+// ended complete (`lastCompleteRun`, 0 when none is known): a program may put a file's last-write
+// time back after changing it, but not its change time. A source without a change time is
+// judged by size and last-write time.
+bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
+                   bool fatDestination);
+
 struct ScanTotals {
+    // The bytes and entries the walk will copy.
     std::uint64_t totalBytes = 0;
     std::uint32_t entryCount = 0;
+    // Every entry below the sources, as the walk counts the entries it comes to.
+    std::uint32_t allEntries = 0;
 };
 
 // PreScanSources: the entries and bytes below the usable saved sources. A saved source that is a
-// file counts as one entry of its size, since Copy copies it too.
+// file counts as one entry of its size, since Copy copies it too. For Copy (`lastCompleteRun`
+// given, as for the walker), files whose backup copy is the same are not counted as work.
 ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
-                          const std::wstring& target);
+                          const std::wstring& target,
+                          std::optional<std::int64_t> lastCompleteRun = std::nullopt);
 
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
 int CreateFolderPath(FileSystem& fs, const std::wstring& path);
 
 class BackupWalker {
 public:
-    // `totalBytes` is the pre-scan's measure; 0 means no pacing feedback.
+    // `totalBytes` is the pre-scan's measure; 0 means no pacing feedback. `lastCompleteRun` is
+    // the start of the last Copy run that ended complete (0: none known), which lets Copy pass
+    // over the files that did not change since.
     BackupWalker(FileSystem& fs, const std::atomic<int>& devicePresent, ProgressFeedback& progress,
-                 std::uint64_t totalBytes)
-        : fs_(fs), devicePresent_(devicePresent), progress_(progress), totalBytes_(totalBytes) {}
+                 std::uint64_t totalBytes, std::int64_t lastCompleteRun = 0)
+        : fs_(fs),
+          devicePresent_(devicePresent),
+          progress_(progress),
+          totalBytes_(totalBytes),
+          lastCompleteRun_(lastCompleteRun) {}
 
     // Copy mode, one saved item, by plain paths.
     int CopyItem(const std::wstring& source, const std::wstring& target);
@@ -103,6 +122,8 @@ public:
 
     std::uint64_t CopiedBytes() const { return copiedBytes_; }
     std::uint64_t FilesCopied() const { return filesCopied_; }
+    // The files Copy passed over because their backup copy was already the same.
+    std::uint64_t FilesUnchanged() const { return filesUnchanged_; }
     // The source entries the walk has come to, as the pre-scan counts them: what a walk that
     // stopped early never tried is the rest.
     std::uint64_t EntriesTried() const { return entriesTried_; }
@@ -151,6 +172,8 @@ private:
     std::uint64_t totalBytes_;
     std::uint64_t copiedBytes_ = 0;
     std::uint64_t filesCopied_ = 0;
+    std::uint64_t filesUnchanged_ = 0;
+    std::int64_t lastCompleteRun_ = 0;
     std::uint64_t entriesTried_ = 0;
     // The current item's destination folder, in the long form.
     std::wstring target_;

@@ -31,6 +31,7 @@ public:
     std::wstring VolumeFileSystem(const std::wstring& path) override;
     std::uint32_t LastError() const override;
     std::wstring ErrorText(std::uint32_t error) const override;
+    std::int64_t CurrentTime() override;
 
 private:
     // `replace`: an existing `to` gives way to the copy, else the copy fails with it in place.

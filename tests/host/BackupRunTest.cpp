@@ -369,6 +369,8 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
 
         t.fs.gate = nullptr;
         t.host.onEvent = nullptr;
+        // Written again, so that the next press has work and its progress thread ends it.
+        t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly", 1 * kMinute);
         t.Press();
         EXPECT_TRUE(t.BackedUp());
         EXPECT_EQ(t.host.Events().back(), "release reselecting");
@@ -503,6 +505,39 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
               std::wstring::npos);
 }
 
+// A second Copy press over an unchanged tree copies nothing and ends at once with
+// "Copy complete!"; a file written since, and everything after a new Save, is copied again.
+TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork, kPhotos});
+    t.run.state.serialCheckArmed = 0;
+    t.Press();
+    ASSERT_TRUE(t.BackedUp());
+    const auto backup = t.fs.Snapshot(L'E');
+    int copies = 0;
+    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+        copies += op == MemoryFileSystem::Op::CopyFileData ? 1 : 0;
+        return true;
+    };
+    t.Press();
+    EXPECT_EQ(copies, 0);
+    EXPECT_EQ(t.fs.Snapshot(L'E'), backup);
+    EXPECT_EQ(t.host.Count("box Information"), 2);
+    EXPECT_EQ(t.run.state.totalBytes, 0u) << "the progress paces no work";
+    const std::wstring log = FromUtf16(Utf16TextUpToNul(*t.fs.ReadFileBytes(kRunLogFile, 1 << 20)));
+    EXPECT_NE(log.find(L"Copied: 0 files, 0 bytes; passed over as unchanged: 3 files"),
+              std::wstring::npos);
+
+    t.fs.AddFile(L"C:\\Work\\Notes\\todo.txt", "eggs", 2 * kMinute);
+    t.Press();
+    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\Notes\\todo.txt"), "eggs");
+
+    t.Save(kTarget, {kPhotos, kWork});
+    t.Press();
+    EXPECT_EQ(copies, 4) << "a new list starts anew";
+}
+
 // A path.txt that names two sources of one folder name backs up the first and fails the second.
 TEST(BackupRunOnMemoryDisks, ASecondSourceOfTheSameNameIsNamedAndNothingIsMixed) {
     MemoryRun t;
@@ -544,7 +579,8 @@ TEST(RunLog, ARunThatNeverEndedIsMarkedAndAFinishedOneIsLoggedOnce) {
               L"Backup started 2026-12-08 09:00:00\r\nMode: Copy\r\nDestination: \r\n"
               L"Ended never: the program or the computer stopped during the run\r\n\r\n"
               L"Backup started 2026-12-08 10:00:00\r\nMode: Copy\r\nDestination: \r\n"
-              L"Copied: 0 files, 0 bytes\r\nEnded 2026-12-08 10:05:00: complete\r\n\r\n");
+              L"Copied: 0 files, 0 bytes; passed over as unchanged: 0 files\r\nEnded 2026-12-08 "
+              L"10:05:00: complete\r\n\r\n");
 }
 
 // A log that is not one (damaged, or another program's file) is kept aside, never written over;

@@ -163,6 +163,7 @@ void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data
     node.data = data;
     node.size = size;
     node.lastWrite = lastWrite;
+    node.changeTime = ++clock_;
 }
 
 void MemoryFileSystem::AddLink(const std::wstring& path, const std::wstring& to) {
@@ -273,6 +274,14 @@ void MemoryFileSystem::Heal(std::atomic<int>& present) {
     }
 }
 
+FileEntry MemoryFileSystem::EntryOf(const Node& node) const {
+    FileEntry entry = node.Entry();
+    if (withoutChangeTimes.count(Upper(node.path[0])) != 0) {
+        entry.changeTime = 0;
+    }
+    return entry;
+}
+
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
     if (!path) {
@@ -282,7 +291,7 @@ std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     if (!key || key->size() == 2) {
         return Missing(file_error::kPathNotFound);
     }
-    return nodes_.at(*key).Entry();
+    return EntryOf(nodes_.at(*key));
 }
 
 std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring& folderIn) {
@@ -294,7 +303,7 @@ std::optional<std::vector<FileEntry>> MemoryFileSystem::List(const std::wstring&
     std::vector<FileEntry> entries;
     for (const Node* child : Children(*key)) {
         if (unlisted.count(child->path) == 0) {
-            entries.push_back(child->Entry());
+            entries.push_back(EntryOf(*child));
         }
     }
     return entries;
@@ -372,6 +381,7 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     target.data = data.data;
     target.size = data.size;
     target.lastWrite = data.lastWrite;
+    target.changeTime = ++clock_;
     return true;
 }
 
@@ -461,7 +471,9 @@ bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
     if (nodes_.count(slot->key) != 0 && nodes_.at(slot->key).folder) {
         return Failed(file_error::kAccessDenied);
     }
-    NewNode(slot->key, slot->path, false).data.assign(bytes.begin(), bytes.end());
+    Node& written = NewNode(slot->key, slot->path, false);
+    written.data.assign(bytes.begin(), bytes.end());
+    written.changeTime = ++clock_;
     return true;
 }
 

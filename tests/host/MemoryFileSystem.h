@@ -34,7 +34,8 @@ public:
         VolumeSerial
     };
 
-    // Creates the missing folders above the file too. `size` stands in for the data's length.
+    // Creates the missing folders above the file too, or writes over the file there; either way
+    // its change time moves on. `size` stands in for the data's length.
     void AddFile(const std::wstring& path, const std::string& data, std::int64_t lastWrite,
                  std::optional<std::uint64_t> size = std::nullopt);
     void AddFolder(const std::wstring& path);
@@ -71,6 +72,8 @@ public:
     // full. A copy that needs more fails with the disk-full error, its target holding what fit. A
     // file being replaced keeps its bytes until the partial copy is moved over it.
     std::map<wchar_t, std::uint64_t> capacities;
+    // Drives whose file system keeps no change times, as FAT.
+    std::set<wchar_t> withoutChangeTimes;
     // Folder ids as ReFS gives them: 128 bits whose low halves are all alike.
     bool wideIds = false;
     // Entries, by plain path, that listings leave out while reporting success: a listing broken
@@ -111,6 +114,9 @@ public:
     std::wstring VolumeFileSystem(const std::wstring& path) override;
     std::uint32_t LastError() const override { return lastError_; }
     std::wstring ErrorText(std::uint32_t error) const override;
+    // A clock that moves on by a tick at each reading and each write, so that whatever is written
+    // after a reading has a later change time.
+    std::int64_t CurrentTime() override { return ++clock_; }
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
     bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
@@ -126,16 +132,18 @@ private:
         std::string data;
         std::optional<std::uint64_t> size;
         std::int64_t lastWrite = 0;
+        std::int64_t changeTime = 0;
         std::uint64_t index = 0;
 
         std::uint64_t Bytes() const { return size.value_or(data.size()); }
         FileEntry Entry() const {
-            return {path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite};
+            return {path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite, changeTime};
         }
     };
     using Nodes = std::map<std::wstring, Node>;
 
     static wchar_t Upper(wchar_t c);
+    FileEntry EntryOf(const Node& node) const;
     static std::wstring UpperName(const std::wstring& name);
     Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {
@@ -177,6 +185,7 @@ private:
     std::set<std::wstring> heldOpen_;
     mutable std::uint32_t lastError_ = 0;
     std::uint64_t nextIndex_ = 1;
+    std::int64_t clock_ = 0;
     Fault fault_ = Fault::Pulled;
     int cut_ = 0;
     int steps_ = 0;

@@ -500,6 +500,79 @@ TEST_F(Walkers, FoldersWhoseIdsShareTheLowHalfAreAllWalked) {
     EXPECT_EQ(low.indexHigh, 0x8000'0000'0000'0000u);
 }
 
+// Copy passes over a file whose backup copy is already the same, and copies every other one:
+// the pre-scan counts exactly what the walk copies.
+TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
+    constexpr std::int64_t kHour = 3600 * kSecond;
+    const std::pair<const wchar_t*, bool> files[] = {
+        {L"same.txt", false},         {L"Sub\\same.txt", false}, {L"size.txt", true},
+        {L"newer.txt", true},         {L"older.txt", true},      {L"missing.txt", true},
+        {L"put-back.txt", true},      {L"fat-hour.txt", false},  {L"fat-2s.txt", true},
+        {L"just-under-2s.txt", false}};
+    for (const auto& [name, changed] : files) {
+        fs.AddFile(std::wstring(L"C:\\Work\\") + name, "source", kMonday);
+    }
+    fs.AddFolder(L"C:\\Work\\Empty");
+    fs.AddFolder(L"E:\\FilesBackup");
+    fs.fileSystems[L'E'] = L"FAT32";
+    const std::int64_t lastRun = fs.CurrentTime();
+    ASSERT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+
+    const auto backup = [](const wchar_t* name) {
+        return std::wstring(L"E:\\FilesBackup\\Work\\") + name;
+    };
+    fs.AddFile(backup(L"size.txt"), "sourcE!", kMonday);
+    fs.AddFile(backup(L"newer.txt"), "source", kMonday + 60 * kSecond);
+    fs.AddFile(backup(L"older.txt"), "source", kMonday - 60 * kSecond);
+    fs.Remove(backup(L"missing.txt"));
+    fs.AddFile(backup(L"fat-hour.txt"), "source", kMonday + kHour + kSecond);
+    fs.AddFile(backup(L"fat-2s.txt"), "source", kMonday + 2 * kSecond);
+    fs.AddFile(backup(L"just-under-2s.txt"), "source", kMonday + 2 * kSecond - 1);
+    // Written after the last run, its last-write time put back as some programs do.
+    fs.AddFile(L"C:\\Work\\put-back.txt", "SOURCE", kMonday);
+
+    const ScanTotals totals = PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup", lastRun);
+    std::vector<std::wstring> written;
+    fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
+        if (op == MemoryFileSystem::Op::CopyFileData || op == MemoryFileSystem::Op::CreateFolder) {
+            written.push_back(path);
+        }
+        return true;
+    };
+    BackupWalker walker(fs, devicePresent, bar, totals.totalBytes, lastRun);
+    ASSERT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    std::size_t copied = 0;
+    for (const auto& [name, changed] : files) {
+        EXPECT_EQ(fs.Data(backup(name)),
+                  name == std::wstring(L"put-back.txt") ? "SOURCE" : "source")
+            << "the backup copy is the source's";
+        const bool wasWritten = std::any_of(written.begin(), written.end(), [&](const auto& path) {
+            return path.starts_with(backup(name));
+        });
+        EXPECT_EQ(wasWritten, changed) << std::wstring(name).size();
+        copied += changed ? 1 : 0;
+    }
+    EXPECT_EQ(walker.FilesCopied(), copied);
+    EXPECT_EQ(walker.FilesUnchanged(), std::size(files) - copied);
+    EXPECT_EQ(walker.CopiedBytes(), totals.totalBytes);
+    EXPECT_EQ(totals.entryCount, copied) << "the existing folders are no work";
+    EXPECT_EQ(totals.allEntries, std::size(files) + 2);
+    EXPECT_EQ(std::count_if(written.begin(), written.end(),
+                            [](const auto& path) { return path.find(L"Sub") != path.npos; }),
+              0)
+        << "an existing folder is not made again";
+
+    // With no complete run known, or a source written since, a file is copied; a source whose
+    // file system keeps no change times is judged by size and time alone.
+    written.clear();
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(written.size(), std::size(files));
+    written.clear();
+    fs.withoutChangeTimes.insert(L'C');
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_TRUE(written.empty());
+}
+
 TEST_F(Walkers, SizesPast4GiBCountInFull) {
     constexpr std::uint64_t kFiveGiB = 5ull << 30;
     fs.AddFile(L"C:\\Work\\disk.img", "image", kMonday, kFiveGiB);

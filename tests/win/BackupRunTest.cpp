@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +118,22 @@ protected:
         return ReadFileBytes(kPathListFile, 1 << 20).value_or(std::vector<std::uint8_t>{});
     }
 
+    // Each backup file's last-write and change times: a copy written again moves the second.
+    static std::map<std::wstring, std::pair<std::int64_t, std::int64_t>> BackupTimes() {
+        std::map<std::wstring, std::pair<std::int64_t, std::int64_t>> times;
+        for (const auto& [name, contents] : test::ReadTree(kTarget)) {
+            UniqueFileHandle file(::CreateFileW(
+                (kTarget + L"\\" + name).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            FILE_BASIC_INFO basic{};
+            if (contents != "<folder>" &&
+                ::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+                times[name] = {basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+            }
+        }
+        return times;
+    }
+
     static std::vector<std::uint8_t> RecordBytes() {
         return ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
     }
@@ -145,6 +162,24 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C));
     EXPECT_EQ(ParseBackupType(RecordBytes()), BackupType::Copy);
     EXPECT_EQ(dialog->TargetTree().GetSelectedPath(), kTarget) << "the destination is reselected";
+
+    // A second press over the unchanged tree writes nothing: every backup copy keeps its bytes,
+    // its last-write time and its change time. A file changed before the third press arrives.
+    const auto before = BackupTimes();
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    EXPECT_EQ(Control(L"press E"), 0u);
+    ASSERT_TRUE(boxes.WaitForBoxes(2));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(BackupTimes(), before);
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+
+    test::WriteBytes(kWork + L"\\Sub\\a.txt", "alpha, changed");
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    EXPECT_EQ(Control(L"press E"), 0u);
+    ASSERT_TRUE(boxes.WaitForBoxes(3));
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
 // Whether another process holds the file open without sharing it.
