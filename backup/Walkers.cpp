@@ -364,23 +364,16 @@ bool BackupWalker::FitsDestination(const std::wstring& from, const FileEntry& en
 
 int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
                                const std::wstring& toFolder) {
-    if (!DevicePresent()) {
-        return 0;
-    }
-    if (!FitsDestination(from, entry, toFolder)) {
-        return GoOn();
-    }
-    const std::wstring to = Child(toFolder, entry.name);
-    if (fs_.CopyFileReplacing(from, to + kPartialSuffix, to)) {
-        CountCopied(entry.size);
-    } else {
-        FailWithLastError(from);
-    }
-    return GoOn();
+    return CopyOneFile(from, entry, toFolder, true);
 }
 
 int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
                                   const std::wstring& toFolder) {
+    return CopyOneFile(from, entry, toFolder, false);
+}
+
+int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
+                              const std::wstring& toFolder, bool replace) {
     if (!DevicePresent()) {
         return 0;
     }
@@ -388,12 +381,13 @@ int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& ent
         return GoOn();
     }
     const std::wstring to = Child(toFolder, entry.name);
-    if (fs_.CopyFileNew(from, to + kPartialSuffix, to)) {
+    const std::wstring partial = to + kPartialSuffix;
+    if (replace ? fs_.CopyFileReplacing(from, partial, to) : fs_.CopyFileNew(from, partial, to)) {
         CountCopied(entry.size);
         return GoOn();
     }
     const std::uint32_t error = fs_.LastError();
-    if (!NameTaken(error)) {
+    if (replace || !NameTaken(error)) {
         Fail(from, FailureReason::Platform, error);
         return GoOn();
     }
@@ -403,12 +397,11 @@ int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& ent
         Fail(from, FailureReason::Platform, there ? error : fs_.LastError());
         return GoOn();
     }
-    const std::wstring fromFolder = ParentOf(from);
     const int order = CompareWriteTimes(entry.lastWrite, there->lastWrite, fatDestination_);
     if (order > 0) {
         return CopyFileInto(from, entry, toFolder);
     }
-    return order < 0 ? CopyFileInto(to, *there, fromFolder) : GoOn();
+    return order < 0 ? CopyFileInto(to, *there, ParentOf(from)) : GoOn();
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {

@@ -152,6 +152,8 @@ private:
     // never replaced: the last-write times decide between the two, as for any pair.
     int CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
                         const std::wstring& toFolder);
+    int CopyOneFile(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
+                    bool replace);
     // The destination does not answer: the walk stops once, for that reason.
     bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
