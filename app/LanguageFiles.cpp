@@ -27,6 +27,8 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_SEE_LOG", L"The full list is in"},
     {L"MSG_SRC_MISSING", L"The saved source no longer exists."},
     {L"MSG_DEVICE_GONE", L"The enclosure was removed during the backup."},
+    {L"MSG_LINK", L"A link (junction or symbolic link): not followed, nothing copied through it."},
+    {L"MSG_ENCRYPTED", L"An encrypted file: not copied, so that it is never stored unencrypted."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

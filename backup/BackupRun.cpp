@@ -150,6 +150,10 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::SourceOverlap);
         case FailureReason::EnclosureGone:
             return host_.Text(Msg::DeviceGone);
+        case FailureReason::Link:
+            return host_.Text(Msg::LinkNotFollowed);
+        case FailureReason::Encrypted:
+            return host_.Text(Msg::Encrypted);
         case FailureReason::Platform:
             break;
     }

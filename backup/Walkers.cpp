@@ -15,6 +15,32 @@ namespace {
 constexpr std::uint64_t kTimeToleranceTicks = 2 * 10'000'000;
 constexpr std::uint64_t kHourTicks = 3600ULL * 10'000'000;
 
+constexpr std::wstring_view kPartialMark = L".bexlo-";
+constexpr std::wstring_view kPartialEnd = L".partial";
+constexpr std::size_t kCheckDigits = 16;
+// The longest name the file systems keep.
+constexpr std::size_t kNameLimit = 255;
+
+// A keyed hash: a person who names a file never writes the digits it gives by chance.
+std::uint64_t PartialCheck(std::wstring_view prefix) {
+    std::uint64_t hash = 0x42'65'78'6C'6F'2D'70'61;
+    for (const wchar_t c : prefix) {
+        hash = (hash ^ static_cast<std::uint16_t>(c)) * 0x100000001B3;
+    }
+    hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCD;
+    hash = (hash ^ (hash >> 33)) * 0xC4CEB3FE1A85EC53;
+    return hash ^ (hash >> 33);
+}
+
+std::wstring CheckDigits(std::uint64_t check) {
+    constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring digits(kCheckDigits, L'0');
+    for (std::size_t i = kCheckDigits; i-- > 0; check >>= 4) {
+        digits[i] = kDigits[check & 0xF];
+    }
+    return digits;
+}
+
 // A drive root keeps its '\\': the long form takes no doubled one.
 std::wstring Child(const std::wstring& folder, const std::wstring& name) {
     return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
@@ -83,7 +109,7 @@ void ScanFolder(FileSystem& fs, const std::wstring& path, std::vector<FileId>& w
         walking.push_back(*id);
     }
     for (const FileEntry& entry : fs.List(path).value_or(std::vector<FileEntry>{})) {
-        if (IsPartialCopyName(entry.name)) {
+        if (entry.link || (!entry.folder && IsPartialCopyName(entry.name))) {
             continue;
         }
         ++totals.entryCount;
@@ -100,10 +126,29 @@ void ScanFolder(FileSystem& fs, const std::wstring& path, std::vector<FileId>& w
 
 }  // namespace
 
+std::wstring PartialCopyName(const std::wstring& name) {
+    constexpr std::size_t kLongest =
+        kNameLimit - kPartialMark.size() - kCheckDigits - kPartialEnd.size();
+    std::wstring prefix = name.substr(0, kLongest);
+    // A cut between the two halves of a surrogate pair would leave half a letter.
+    if (prefix.size() < name.size() && !prefix.empty() && prefix.back() >= 0xD800 &&
+        prefix.back() <= 0xDBFF) {
+        prefix.pop_back();
+    }
+    return prefix + std::wstring(kPartialMark) + CheckDigits(PartialCheck(prefix)) +
+           std::wstring(kPartialEnd);
+}
+
 bool IsPartialCopyName(const std::wstring& name) {
-    const std::wstring_view suffix = kPartialSuffix;
-    return name.size() >= suffix.size() &&
-           UpperCase(name.substr(name.size() - suffix.size())) == UpperCase(std::wstring(suffix));
+    const std::wstring_view view = name;
+    constexpr std::size_t kTail = kPartialMark.size() + kCheckDigits + kPartialEnd.size();
+    if (view.size() <= kTail || !view.ends_with(kPartialEnd)) {
+        return false;
+    }
+    const std::wstring_view prefix = view.substr(0, view.size() - kTail);
+    return view.substr(prefix.size(), kPartialMark.size()) == kPartialMark &&
+           view.substr(prefix.size() + kPartialMark.size(), kCheckDigits) ==
+               CheckDigits(PartialCheck(prefix));
 }
 
 bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
@@ -201,6 +246,19 @@ private:
     bool linked_;
 };
 
+// Lifts the rule on where copies go at the end of an item, and with it the folders its checks
+// hold open.
+class BackupWalker::Confinement {
+public:
+    explicit Confinement(FileSystem& fs) : fs_(fs) {}
+    ~Confinement() { fs_.ConfineWrites({}); }
+    Confinement(const Confinement&) = delete;
+    Confinement& operator=(const Confinement&) = delete;
+
+private:
+    FileSystem& fs_;
+};
+
 bool BackupWalker::LeadsIntoWalk(const std::optional<FileId>& id) const {
     return id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end();
 }
@@ -210,6 +268,9 @@ int BackupWalker::GoOn() const {
 }
 
 void BackupWalker::Fail(const std::wstring& path, FailureReason reason, std::uint32_t error) {
+    if (error == file_error::kFileEncrypted) {
+        reason = FailureReason::Encrypted;
+    }
     failures_.push_back({PlainPath(path), reason, error});
     const bool diskFull = error == file_error::kDiskFull || error == file_error::kHandleDiskFull;
     // A copy that failed because the destination folder went makes every later one fail too.
@@ -223,6 +284,45 @@ void BackupWalker::Fail(const std::wstring& path, FailureReason reason, std::uin
 
 void BackupWalker::FailWithLastError(const std::wstring& path) {
     Fail(path, FailureReason::Platform, fs_.LastError());
+}
+
+void BackupWalker::NameLink(const std::wstring& path, const FileEntry& entry) {
+    const bool destinationSide = IsWithin(UpperCase(path), UpperCase(target_));
+    const bool compatibility = entry.folder && entry.hidden && entry.system && !destinationSide;
+    if (!compatibility) {
+        Fail(path, FailureReason::Link);
+    }
+}
+
+bool BackupWalker::NamedLinks(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
+                              const FileEntry* entryB) {
+    const bool linkB = entryB != nullptr && entryB->link;
+    if (entryA.link) {
+        NameLink(a, entryA);
+    }
+    if (linkB) {
+        NameLink(b, *entryB);
+    }
+    return entryA.link || linkB;
+}
+
+bool BackupWalker::MirrorIsLink(const std::wstring& mirror) {
+    const std::optional<FileEntry> found = fs_.Find(mirror);
+    if (found && found->link) {
+        NameLink(mirror, *found);
+        return true;
+    }
+    return false;
+}
+
+void BackupWalker::RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries) {
+    std::erase_if(entries, [&](const FileEntry& entry) {
+        if (entry.folder || !IsPartialCopyName(entry.name)) {
+            return false;
+        }
+        fs_.RemoveFile(Child(folder, entry.name));
+        return true;
+    });
 }
 
 bool BackupWalker::EnsureFolder(const std::wstring& path) {
@@ -262,8 +362,16 @@ int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
     if (!DevicePresent()) {
         return 0;
     }
+    if (entry.link) {
+        NameLink(from, entry);
+        return GoOn();
+    }
+    if (entry.encrypted) {
+        Fail(from, FailureReason::Encrypted);
+        return GoOn();
+    }
     const std::wstring to = Child(toFolder, entry.name);
-    if (fs_.CopyFileReplacing(from, to + kPartialSuffix, to)) {
+    if (fs_.CopyFileReplacing(from, Child(toFolder, PartialCopyName(entry.name)), to)) {
         CountCopied(entry.size);
     } else {
         FailWithLastError(from);
@@ -293,6 +401,10 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
         FailWithLastError(from);
         return GoOn();
     }
+    if (found->link) {
+        NameLink(from, *found);
+        return GoOn();
+    }
     if (!EnsureFolderPath(toFolder)) {
         return GoOn();
     }
@@ -303,10 +415,12 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
 // A pull while only folders were made or sources looked for fails no step by itself: the item
 // fails when the enclosure has gone by its end.
 int BackupWalker::CopyItem(const std::wstring& source, const std::wstring& target) {
+    const Confinement confinement(fs_);
     return CopyItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
 int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
+    const Confinement confinement(fs_);
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
@@ -336,11 +450,15 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
                        : Fail(source, FailureReason::Platform, error);
         return GoOn();
     }
+    fs_.ConfineWrites({target_});
     const ChainLink destination(walking_, fs_.Identity(target_));
+    const std::wstring folderTarget = JoinPath(target_, found->name);
+    if (MirrorIsLink(folderTarget)) {
+        return GoOn();
+    }
     if (!found->folder) {
         return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
-    const std::wstring folderTarget = JoinPath(target_, found->name);
     if (!EnsureFolder(folderTarget)) {
         return GoOn();
     }
@@ -359,16 +477,33 @@ int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
 }
 
 int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder) {
-    const std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
+    std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
     if (!entries) {
         FailWithLastError(sourceFolder);
         return GoOn();
     }
+    // The copies' folder is listed too: nothing is written through a link there.
+    std::optional<std::vector<FileEntry>> copies = fs_.List(targetFolder);
+    if (!copies) {
+        FailWithLastError(targetFolder);
+        return GoOn();
+    }
+    RemoveLeftovers(sourceFolder, *entries);
+    RemoveLeftovers(targetFolder, *copies);
+    std::map<std::wstring, const FileEntry*> linkedCopies;
+    for (const FileEntry& copy : *copies) {
+        if (copy.link) {
+            linkedCopies.emplace(UpperCase(copy.name), &copy);
+        }
+    }
     for (const FileEntry& entry : *entries) {
-        if (IsPartialCopyName(entry.name)) {
+        const std::wstring path = Child(sourceFolder, entry.name);
+        const auto linkedCopy =
+            linkedCopies.empty() ? linkedCopies.end() : linkedCopies.find(UpperCase(entry.name));
+        if (NamedLinks(path, entry, Child(targetFolder, entry.name),
+                       linkedCopy != linkedCopies.end() ? linkedCopy->second : nullptr)) {
             continue;
         }
-        const std::wstring path = Child(sourceFolder, entry.name);
         if (!entry.folder) {
             if (!CopyFileInto(path, entry, targetFolder)) {
                 return 0;
@@ -410,6 +545,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     const std::uint32_t sourceError = found ? 0 : fs_.LastError();
     const std::optional<FileEntry> copy = fs_.Find(mirror);
     const std::uint32_t copyError = copy ? 0 : fs_.LastError();
+    fs_.ConfineWrites({target_, (found ? found->folder : copy && copy->folder) ? from : parent});
     const ChainLink destination(walking_, fs_.Identity(target_));
     // A side that could not be looked at is not taken for a deleted one: a backup copy taken for
     // missing would be overwritten with the source, newer files in it included.
@@ -431,6 +567,10 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     if (!copy) {
         return CopyEntry(from, target_);
     }
+    if (copy->link) {
+        NameLink(mirror, *copy);
+        return GoOn();
+    }
     return found->folder ? SyncFolder(from, mirror) : SyncFile(from, mirror);
 }
 
@@ -446,6 +586,9 @@ int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
     const std::optional<FileEntry> foundB = fs_.Find(b);
     if (!foundB && !Missing(fs_.LastError())) {
         FailWithLastError(b);
+        return GoOn();
+    }
+    if (NamedLinks(a, *foundA, b, foundB ? &*foundB : nullptr)) {
         return GoOn();
     }
     return MergeFile(a, *foundA, b, foundB);
@@ -480,7 +623,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         FailWithLastError(a);
         return GoOn();
     }
-    std::erase_if(*entriesA, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
+    RemoveLeftovers(a, *entriesA);
     std::optional<std::vector<FileEntry>> entriesB = fs_.List(b);
     if (!entriesB && Missing(fs_.LastError())) {
         if (!EnsureFolder(b)) {
@@ -492,7 +635,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         FailWithLastError(b);
         return GoOn();
     }
-    std::erase_if(*entriesB, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
+    RemoveLeftovers(b, *entriesB);
     const ChainLink sourceSide(walking_, idA);
     const ChainLink copySide(walking_, fs_.Identity(b));
 
@@ -507,7 +650,9 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         const auto counterpart = namesB.find(UpperCase(entry.name));
         const bool inB = counterpart != namesB.end();
         int result = 0;
-        if (entry.folder) {
+        if (NamedLinks(path, entry, entryB, inB ? counterpart->second : nullptr)) {
+            result = GoOn();
+        } else if (entry.folder) {
             result = SyncFolder(path, entryB);
         } else {
             result = MergeFile(path, entry, entryB,

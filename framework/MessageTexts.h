@@ -27,6 +27,8 @@ enum class Msg : std::size_t {
     SeeLog,
     SourceMissing,
     DeviceGone,
+    LinkNotFollowed,
+    Encrypted,
     Count
 };
 
