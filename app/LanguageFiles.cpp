@@ -34,6 +34,8 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_FAT_LIMIT", L"The enclosure's file system (FAT) cannot hold files of 4 GiB or more."},
     {L"MSG_DEST_GONE", L"The destination stopped answering or is gone."},
     {L"MSG_STOPPED_EARLY", L"The backup stopped early. Entries never tried:"},
+    {L"MSG_LINK", L"A link (junction or symbolic link): not followed, nothing copied through it."},
+    {L"MSG_ENCRYPTED", L"An encrypted file: not copied, so that it is never stored unencrypted."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -158,6 +158,10 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::FatLimit);
         case FailureReason::DestinationGone:
             return host_.Text(Msg::DestinationGone);
+        case FailureReason::Link:
+            return host_.Text(Msg::LinkNotFollowed);
+        case FailureReason::Encrypted:
+            return host_.Text(Msg::Encrypted);
         case FailureReason::Platform:
             break;
     }

@@ -20,16 +20,17 @@ inline constexpr std::uint32_t kAccessDenied = 5;
 inline constexpr std::uint32_t kNotReady = 21;
 inline constexpr std::uint32_t kSharingViolation = 32;
 inline constexpr std::uint32_t kHandleDiskFull = 39;
+inline constexpr std::uint32_t kFileExists = 80;
 inline constexpr std::uint32_t kDiskFull = 112;
 inline constexpr std::uint32_t kAlreadyExists = 183;
 inline constexpr std::uint32_t kFilenameTooLong = 206;
-inline constexpr std::uint32_t kFileExists = 80;
 // A volume that stops answering: not ready, gone from the system, or its media changed.
 inline constexpr std::uint32_t kDeviceGone = 55;
 inline constexpr std::uint32_t kMediaChanged = 1110;
 inline constexpr std::uint32_t kNoMedia = 1112;
 inline constexpr std::uint32_t kDeviceNotConnected = 1167;
 inline constexpr std::uint32_t kDeviceRemoved = 1617;
+inline constexpr std::uint32_t kFileEncrypted = 6002;
 }  // namespace file_error
 
 // Which folder a path reaches, whatever link it went through: the volume serial and the file
@@ -61,6 +62,13 @@ struct FileEntry {
     // When the file was last changed in any way, in the same units: a write moves it, and no
     // program can set it back. 0 where the file system keeps none (FAT, some network shares).
     std::int64_t changeTime = 0;
+    // A junction or a symbolic link. Other reparse points, such as cloud placeholders, are
+    // ordinary files and folders.
+    bool link = false;
+    bool hidden = false;
+    bool system = false;
+    // Encrypted by the file system for its owner: a plain copy would give the data away.
+    bool encrypted = false;
 };
 
 class FileSystem {
@@ -79,6 +87,8 @@ public:
     virtual bool CopyFileData(const std::wstring& from, const std::wstring& to) = 0;
     // Moves the file `from` over `to` in one step, replacing a file there.
     virtual bool MoveOver(const std::wstring& from, const std::wstring& to) = 0;
+    // Removes a file whatever its read-only, hidden and system bits; a link itself, never what it
+    // leads to.
     virtual bool RemoveFile(const std::wstring& path) = 0;
 
     // The first `limit` bytes of a file; nothing when it cannot be read.
@@ -103,9 +113,13 @@ public:
     virtual std::int64_t CurrentTime() = 0;
 
     // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
-    // `to` holds the old content or the new, never part of it. False, with `partial` gone and
-    // LastError telling why the copy failed, when anything fails. A platform that can rename the
-    // open copy does it without reopening it.
+    // `to` holds the old content or the new, never part of it, even after a power cut. The copy
+    // is the same whatever the size: data, named streams, times, attributes and compression.
+    // `partial` is made new: an entry already there under that name (a leftover of an earlier
+    // copy) is removed first, a link itself and never what it leads to. An encrypted source is
+    // refused with kFileEncrypted. False, with `partial` gone and LastError telling why the copy
+    // failed, when anything fails. A platform that can rename the open copy does it without
+    // reopening it.
     virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                    const std::wstring& to) = 0;
     // As CopyFileReplacing, for a copy made because `to` did not exist: when something has taken
@@ -113,6 +127,11 @@ public:
     // kAlreadyExists.
     virtual bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
                              const std::wstring& to) = 0;
+    // The folders that copies may be written in from now on, each with what lies below it: a copy
+    // whose folder turns out, on an open handle, to lie elsewhere, whatever link its path led
+    // through, is not made (access denied). None lifts the rule and lets go of the folders that
+    // the checks hold open.
+    virtual void ConfineWrites(const std::vector<std::wstring>& folders) = 0;
 };
 
 }  // namespace bexlo

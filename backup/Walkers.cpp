@@ -16,6 +16,37 @@ namespace {
 constexpr std::uint64_t kTimeToleranceTicks = 2 * 10'000'000;
 constexpr std::uint64_t kHourTicks = 3600ULL * 10'000'000;
 
+constexpr std::wstring_view kPartialMark = L".bexlo-";
+constexpr std::wstring_view kPartialEnd = L".partial";
+constexpr std::size_t kCheckDigits = 16;
+// The longest name the file systems keep.
+constexpr std::size_t kNameLimit = 255;
+
+// A keyed hash: a person who names a file never writes the digits it gives by chance.
+std::uint64_t PartialCheck(std::wstring_view prefix) {
+    std::uint64_t hash = 0x42'65'78'6C'6F'2D'70'61;
+    for (const wchar_t c : prefix) {
+        hash = (hash ^ static_cast<std::uint16_t>(c)) * 0x100000001B3;
+    }
+    hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCD;
+    hash = (hash ^ (hash >> 33)) * 0xC4CEB3FE1A85EC53;
+    return hash ^ (hash >> 33);
+}
+
+std::wstring CheckDigits(std::uint64_t check) {
+    constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring digits(kCheckDigits, L'0');
+    for (std::size_t i = kCheckDigits; i-- > 0; check >>= 4) {
+        digits[i] = kDigits[check & 0xF];
+    }
+    return digits;
+}
+
+// A leftover of an interrupted copy, which no walk copies or counts.
+bool IsLeftover(const FileEntry& entry) {
+    return !entry.folder && IsPartialCopyName(entry.name);
+}
+
 // A drive root keeps its '\\': the long form takes no doubled one.
 std::wstring Child(const std::wstring& folder, const std::wstring& name) {
     return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
@@ -94,7 +125,7 @@ bool HasPlainSegments(const std::wstring& path) {
 std::map<std::wstring, FileEntry> EntriesByName(FileSystem& fs, const std::wstring& folder) {
     std::map<std::wstring, FileEntry> entries;
     for (FileEntry& entry : fs.List(folder).value_or(std::vector<FileEntry>{})) {
-        if (!IsPartialCopyName(entry.name)) {
+        if (!IsLeftover(entry)) {
             std::wstring name = FoldCase(entry.name);
             entries.emplace(std::move(name), std::move(entry));
         }
@@ -130,7 +161,7 @@ public:
         const std::map<std::wstring, FileEntry> copies =
             mirror ? EntriesByName(fs_, *mirror) : std::map<std::wstring, FileEntry>{};
         for (const FileEntry& entry : fs_.List(path).value_or(std::vector<FileEntry>{})) {
-            if (IsPartialCopyName(entry.name)) {
+            if (entry.link || IsLeftover(entry)) {
                 continue;
             }
             const FileEntry* copy = Counterpart(copies, entry.name);
@@ -171,10 +202,29 @@ private:
 
 }  // namespace
 
+std::wstring PartialCopyName(const std::wstring& name) {
+    constexpr std::size_t kLongest =
+        kNameLimit - kPartialMark.size() - kCheckDigits - kPartialEnd.size();
+    std::wstring prefix = name.substr(0, kLongest);
+    // A cut between the two halves of a surrogate pair would leave half a letter.
+    if (prefix.size() < name.size() && !prefix.empty() && prefix.back() >= 0xD800 &&
+        prefix.back() <= 0xDBFF) {
+        prefix.pop_back();
+    }
+    return prefix + std::wstring(kPartialMark) + CheckDigits(PartialCheck(prefix)) +
+           std::wstring(kPartialEnd);
+}
+
 bool IsPartialCopyName(const std::wstring& name) {
-    const std::wstring_view suffix = kPartialSuffix;
-    return name.size() >= suffix.size() &&
-           FoldCase(name.substr(name.size() - suffix.size())) == FoldCase(std::wstring(suffix));
+    const std::wstring_view view = name;
+    constexpr std::size_t kTail = kPartialMark.size() + kCheckDigits + kPartialEnd.size();
+    if (view.size() <= kTail || !view.ends_with(kPartialEnd)) {
+        return false;
+    }
+    const std::wstring_view prefix = view.substr(0, view.size() - kTail);
+    return view.substr(prefix.size(), kPartialMark.size()) == kPartialMark &&
+           view.substr(prefix.size() + kPartialMark.size(), kCheckDigits) ==
+               CheckDigits(PartialCheck(prefix));
 }
 
 bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
@@ -286,6 +336,19 @@ private:
     bool linked_;
 };
 
+// Lifts the rule on where copies go at the end of an item, and with it the folders its checks
+// hold open.
+class BackupWalker::Confinement {
+public:
+    explicit Confinement(FileSystem& fs) : fs_(fs) {}
+    ~Confinement() { fs_.ConfineWrites({}); }
+    Confinement(const Confinement&) = delete;
+    Confinement& operator=(const Confinement&) = delete;
+
+private:
+    FileSystem& fs_;
+};
+
 bool BackupWalker::LeadsIntoWalk(const std::optional<FileId>& id) const {
     return id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end();
 }
@@ -295,6 +358,9 @@ int BackupWalker::GoOn() const {
 }
 
 void BackupWalker::Fail(const std::wstring& path, FailureReason reason, std::uint32_t error) {
+    if (error == file_error::kFileEncrypted) {
+        reason = FailureReason::Encrypted;
+    }
     if (DestinationGone(error)) {
         return;
     }
@@ -319,6 +385,45 @@ bool BackupWalker::DestinationGone(std::uint32_t error) {
 
 void BackupWalker::FailWithLastError(const std::wstring& path) {
     Fail(path, FailureReason::Platform, fs_.LastError());
+}
+
+void BackupWalker::NameLink(const std::wstring& path, const FileEntry& entry) {
+    const bool destinationSide = IsWithin(FoldCase(path), FoldCase(target_));
+    const bool compatibility = entry.folder && entry.hidden && entry.system && !destinationSide;
+    if (!compatibility) {
+        Fail(path, FailureReason::Link);
+    }
+}
+
+bool BackupWalker::NamedLinks(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
+                              const FileEntry* entryB) {
+    const bool linkB = entryB != nullptr && entryB->link;
+    if (entryA.link) {
+        NameLink(a, entryA);
+    }
+    if (linkB) {
+        NameLink(b, *entryB);
+    }
+    return entryA.link || linkB;
+}
+
+bool BackupWalker::MirrorIsLink(const std::wstring& mirror) {
+    const std::optional<FileEntry> found = fs_.Find(mirror);
+    if (found && found->link) {
+        NameLink(mirror, *found);
+        return true;
+    }
+    return false;
+}
+
+void BackupWalker::RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries) {
+    std::erase_if(entries, [&](const FileEntry& entry) {
+        if (!IsLeftover(entry)) {
+            return false;
+        }
+        fs_.RemoveFile(Child(folder, entry.name));
+        return true;
+    });
 }
 
 bool BackupWalker::EnsureFolder(const std::wstring& path) {
@@ -377,11 +482,19 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     if (!DevicePresent()) {
         return 0;
     }
+    if (entry.link) {
+        NameLink(from, entry);
+        return GoOn();
+    }
+    if (entry.encrypted) {
+        Fail(from, FailureReason::Encrypted);
+        return GoOn();
+    }
     if (!FitsDestination(from, entry, toFolder)) {
         return GoOn();
     }
     const std::wstring to = Child(toFolder, entry.name);
-    const std::wstring partial = to + kPartialSuffix;
+    const std::wstring partial = Child(toFolder, PartialCopyName(entry.name));
     if (replace ? fs_.CopyFileReplacing(from, partial, to) : fs_.CopyFileNew(from, partial, to)) {
         CountCopied(entry.size);
         return GoOn();
@@ -426,6 +539,10 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
         FailWithLastError(from);
         return GoOn();
     }
+    if (found->link) {
+        NameLink(from, *found);
+        return GoOn();
+    }
     if (!EnsureFolderPath(toFolder)) {
         return GoOn();
     }
@@ -436,10 +553,12 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
 // A pull while only folders were made or sources looked for fails no step by itself: the item
 // fails when the enclosure has gone by its end.
 int BackupWalker::CopyItem(const std::wstring& source, const std::wstring& target) {
+    const Confinement confinement(fs_);
     return CopyItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
 int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
+    const Confinement confinement(fs_);
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
@@ -476,17 +595,21 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
                        : Fail(source, FailureReason::Platform, error);
         return GoOn();
     }
+    fs_.ConfineWrites({target_});
     const ChainLink destination(walking_, fs_.Identity(target_));
+    const std::wstring folderTarget = JoinPath(target_, found->name);
+    if (MirrorIsLink(folderTarget)) {
+        return GoOn();
+    }
     if (!found->folder) {
         ++entriesTried_;
-        const std::optional<FileEntry> copy = fs_.Find(Child(target_, found->name));
+        const std::optional<FileEntry> copy = fs_.Find(folderTarget);
         if (UnchangedCopy(*found, copy ? &*copy : nullptr, lastCompleteRun_, fatDestination_)) {
             ++filesUnchanged_;
             return GoOn();
         }
         return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
-    const std::wstring folderTarget = JoinPath(target_, found->name);
     if (!fs_.Identity(folderTarget) && !EnsureFolder(folderTarget)) {
         return GoOn();
     }
@@ -506,22 +629,33 @@ int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
 
 int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder,
                            bool fresh) {
-    const std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
+    std::optional<std::vector<FileEntry>> entries = fs_.List(sourceFolder);
     if (!entries) {
         FailWithLastError(sourceFolder);
         return GoOn();
     }
-    // What the backup holds already, so that Copy passes over what is the same in it.
-    const std::map<std::wstring, FileEntry> copies =
-        fresh ? std::map<std::wstring, FileEntry>{} : EntriesByName(fs_, targetFolder);
+    // The copies' folder is listed too: nothing is written through a link there, and Copy passes
+    // over what is the same in it.
+    std::optional<std::vector<FileEntry>> listed = fs_.List(targetFolder);
+    if (!listed) {
+        FailWithLastError(targetFolder);
+        return GoOn();
+    }
+    RemoveLeftovers(sourceFolder, *entries);
+    RemoveLeftovers(targetFolder, *listed);
+    std::map<std::wstring, FileEntry> copies;
+    for (FileEntry& copy : *listed) {
+        std::wstring name = FoldCase(copy.name);
+        copies.emplace(std::move(name), std::move(copy));
+    }
     for (const FileEntry& entry : *entries) {
-        if (IsPartialCopyName(entry.name)) {
-            continue;
-        }
         const std::wstring path = Child(sourceFolder, entry.name);
         // The pre-scan counts the source side only.
         entriesTried_ += IsWithin(targetFolder, target_) ? 1 : 0;
         const FileEntry* backup = Counterpart(copies, entry.name);
+        if (NamedLinks(path, entry, Child(targetFolder, entry.name), backup)) {
+            continue;
+        }
         if (!entry.folder && !fresh &&
             UnchangedCopy(entry, backup, lastCompleteRun_, fatDestination_)) {
             ++filesUnchanged_;
@@ -570,6 +704,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     const std::uint32_t sourceError = found ? 0 : fs_.LastError();
     const std::optional<FileEntry> copy = fs_.Find(mirror);
     const std::uint32_t copyError = copy ? 0 : fs_.LastError();
+    fs_.ConfineWrites({target_, (found ? found->folder : copy && copy->folder) ? from : parent});
     const ChainLink destination(walking_, fs_.Identity(target_));
     // A side that could not be looked at is not taken for a deleted one: a backup copy taken for
     // missing would be overwritten with the source, newer files in it included.
@@ -592,6 +727,10 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     if (!copy) {
         return CopyEntry(from, target_);
     }
+    if (copy->link) {
+        NameLink(mirror, *copy);
+        return GoOn();
+    }
     return found->folder ? SyncFolder(from, mirror) : SyncFile(from, mirror);
 }
 
@@ -607,6 +746,9 @@ int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
     const std::optional<FileEntry> foundB = fs_.Find(b);
     if (!foundB && !Missing(fs_.LastError())) {
         FailWithLastError(b);
+        return GoOn();
+    }
+    if (NamedLinks(a, *foundA, b, foundB ? &*foundB : nullptr)) {
         return GoOn();
     }
     return MergeFile(a, *foundA, b, foundB);
@@ -645,7 +787,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         FailWithLastError(a);
         return GoOn();
     }
-    std::erase_if(*entriesA, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
+    RemoveLeftovers(a, *entriesA);
     std::optional<std::vector<FileEntry>> entriesB = fs_.List(b);
     if (!entriesB && Missing(fs_.LastError())) {
         if (!EnsureFolder(b)) {
@@ -657,7 +799,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         FailWithLastError(b);
         return GoOn();
     }
-    std::erase_if(*entriesB, [](const FileEntry& entry) { return IsPartialCopyName(entry.name); });
+    RemoveLeftovers(b, *entriesB);
     const ChainLink sourceSide(walking_, idA);
     const ChainLink copySide(walking_, fs_.Identity(b));
 
@@ -673,7 +815,9 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         const bool inB = counterpart != namesB.end();
         ++entriesTried_;
         int result = 0;
-        if (entry.folder) {
+        if (NamedLinks(path, entry, entryB, inB ? counterpart->second : nullptr)) {
+            result = GoOn();
+        } else if (entry.folder) {
             result = SyncFolder(path, entryB);
         } else {
             result = MergeFile(path, entry, entryB,

@@ -17,10 +17,13 @@
 
 namespace bexlo {
 
-// A file is copied to this name beside its destination and moved over the real name only when
-// complete. Walkers pass over such leftovers of an interrupted copy.
-inline constexpr wchar_t kPartialSuffix[] = L".bexlo-partial";
-
+// A file is copied to a name of its own beside its destination and moved over the real name only
+// when complete: "<name>.bexlo-<check>.partial", the check being 16 hex digits of a keyed hash of
+// what precedes it, so that no file a person names is taken for one. The name is cut short
+// enough to stay a valid name.
+std::wstring PartialCopyName(const std::wstring& name);
+// The name is one that PartialCopyName gives: a leftover of an interrupted copy, which the walkers
+// remove where they find it.
 bool IsPartialCopyName(const std::wstring& name);
 
 // A saved source that the walkers take: a full path ("X:\..." or "\\server\share\...") naming an
@@ -46,6 +49,8 @@ enum class FailureReason {
     SameName,         // an earlier saved source has the same name and owns its backup folder
     TooLargeForFat,   // a file of 4 GiB or more for a FAT destination
     DestinationGone,  // the destination stopped answering or went
+    Link,             // a junction or symbolic link, which is never followed
+    Encrypted,        // a file the file system encrypts, never copied in plain text
 };
 
 // An entry that was not backed up, by its plain path.
@@ -133,12 +138,22 @@ public:
 
 private:
     class ChainLink;
+    class Confinement;
 
     bool DevicePresent() const { return devicePresent_.load() != 0; }
     // 1 while the walk may go on.
     int GoOn() const;
     void Fail(const std::wstring& path, FailureReason reason, std::uint32_t error = 0);
     void FailWithLastError(const std::wstring& path);
+    // A link is never followed. Those the system keeps in user profiles for old programs (hidden
+    // system folders) are passed over without a word; any other is named.
+    void NameLink(const std::wstring& path, const FileEntry& entry);
+    // Names the links among an entry and its counterpart; true when there was one.
+    bool NamedLinks(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
+                    const FileEntry* entryB);
+    bool MirrorIsLink(const std::wstring& mirror);
+    // Takes the leftovers of interrupted copies out of a folder's listing and off the disk.
+    void RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries);
     // False, with the failure remembered, when the folder neither exists nor can be made.
     bool EnsureFolder(const std::wstring& path);
     bool EnsureFolderPath(const std::wstring& path);

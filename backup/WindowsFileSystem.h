@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "framework/Handles.h"
 
 namespace bexlo {
 
@@ -32,11 +33,41 @@ public:
     std::uint32_t LastError() const override;
     std::wstring ErrorText(std::uint32_t error) const override;
     std::int64_t CurrentTime() override;
+    void ConfineWrites(const std::vector<std::wstring>& folders) override;
+
+    // Where a folder really is: its volume and its path on that volume.
+    struct Place {
+        std::uint64_t volume = 0;
+        std::wstring path;
+    };
 
 private:
     // `replace`: an existing `to` gives way to the copy, else the copy fails with it in place.
     bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
                      bool replace);
+
+    struct ConfinedFolder {
+        std::wstring path;
+        // Where the folder really is, links followed; nothing until it has been found.
+        std::optional<Place> place;
+    };
+    // A folder that copies were written into lately, held open, and whether it lies within the
+    // confined folders.
+    struct HeldFolder {
+        std::wstring path;
+        UniqueFileHandle handle;
+        bool within = false;
+    };
+    static constexpr std::size_t kHeldFolders = 8;
+
+    // The folder that will hold `file` lies within the confined folders, however its path gets
+    // there; false, with the error set, when it does not or cannot be opened. It is asked once
+    // while the folder is held: Wine takes about a millisecond to name the place of an open
+    // file, longer than the rest of a small file's copy.
+    bool WithinConfinement(const std::wstring& file);
+
+    std::vector<ConfinedFolder> confined_;
+    std::vector<HeldFolder> held_;
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

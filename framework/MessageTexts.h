@@ -32,6 +32,8 @@ enum class Msg : std::size_t {
     FatLimit,
     DestinationGone,
     StoppedEarly,
+    LinkNotFollowed,
+    Encrypted,
     Count
 };
 

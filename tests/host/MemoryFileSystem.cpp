@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "framework/NameCase.h"
+#include "backup/CopyInPlace.h"
 
 namespace bexlo {
 
@@ -23,6 +24,12 @@ std::vector<std::wstring> Segments(const std::wstring& path) {
 
 bool HasDrive(const std::wstring& path) {
     return path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\');
+}
+
+constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+    return path.starts_with(kLongPrefix) ? path.substr(kLongPrefix.size()) : path;
 }
 
 }  // namespace
@@ -46,7 +53,6 @@ MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const
 }
 
 std::optional<std::wstring> MemoryFileSystem::Admit(Op op, std::wstring path, bool gated) const {
-    constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
     const bool longForm = path.starts_with(kLongPrefix);
     if (longForm) {
         path.erase(0, kLongPrefix.size());
@@ -171,6 +177,23 @@ void MemoryFileSystem::AddLink(const std::wstring& path, const std::wstring& to)
     AddEntry(path, true).linkTo = target;
 }
 
+void MemoryFileSystem::AddFileLink(const std::wstring& path, const std::wstring& to) {
+    AddEntry(path, false).linkTo = *Resolve(to);
+}
+
+void MemoryFileSystem::Mark(const std::wstring& path, FileMarks marks) {
+    nodes_.at(*Resolve(path)).marks = marks;
+}
+
+void MemoryFileSystem::PowerCut() {
+    for (auto& [key, node] : nodes_) {
+        if (node.unflushed) {
+            node.data.assign(node.data.size(), '\0');
+            node.unflushed = false;
+        }
+    }
+}
+
 void MemoryFileSystem::Remove(const std::wstring& path) {
     if (const std::optional<std::wstring> key = Resolve(path)) {
         std::erase_if(nodes_, [&](const auto& entry) {
@@ -181,10 +204,10 @@ void MemoryFileSystem::Remove(const std::wstring& path) {
 
 std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) const {
     const std::optional<std::wstring> key = Resolve(path);
-    if (!key || nodes_.at(*key).folder) {
+    if (!key || nodes_.at(*key).folder || nodes_.count(Follow(*key)) == 0) {
         return std::nullopt;
     }
-    return nodes_.at(*key).data;
+    return nodes_.at(Follow(*key)).data;
 }
 
 bool MemoryFileSystem::IsFolder(const std::wstring& path) const {
@@ -346,9 +369,16 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (beforeCopy) {
         beforeCopy(*from);
     }
-    const std::optional<std::wstring> source = Resolve(*from);
-    if (!source || nodes_.at(*source).folder) {
+    const std::optional<std::wstring> link = Resolve(*from);
+    const std::optional<std::wstring> source = link ? std::optional(Follow(*link)) : link;
+    if (!source || nodes_.count(*source) == 0 || nodes_.at(*source).folder) {
         return Failed(file_error::kPathNotFound);
+    }
+    if (nodes_.at(*source).marks.encrypted) {
+        return Failed(file_error::kFileEncrypted);
+    }
+    if (!WithinConfinement(*to)) {
+        return false;
     }
     if (heldOpen_.count(UpperName(*from)) != 0) {
         return Failed(file_error::kSharingViolation);
@@ -357,12 +387,14 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (!slot) {
         return Failed(file_error::kPathNotFound);
     }
-    auto existing = nodes_.find(slot->key);
+    // A file link is written through, as the platform does.
+    auto existing = nodes_.find(Follow(slot->key));
     if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
     }
     Node& target =
         existing != nodes_.end() ? existing->second : NewNode(slot->key, slot->path, false);
+    target.unflushed = true;
     const Node& data = nodes_.at(*source);
     // The target's old bytes are given back as it is overwritten; a file it replaces later keeps
     // its own until then.
@@ -382,10 +414,16 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     target.size = data.size;
     target.lastWrite = data.lastWrite;
     target.changeTime = ++clock_;
+    target.marks.hidden = data.marks.hidden;
+    target.marks.system = data.marks.system;
     return true;
 }
 
 bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& toIn) {
+    return Rename(fromIn, toIn, true);
+}
+
+bool MemoryFileSystem::Rename(const std::wstring& fromIn, const std::wstring& toIn, bool replace) {
     const std::optional<std::wstring> from = Admit(Op::MoveOver, fromIn, false);
     const std::optional<std::wstring> to = from ? Admit(Op::MoveOver, toIn) : from;
     if (!to) {
@@ -399,6 +437,9 @@ bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& 
     auto existing = nodes_.find(slot->key);
     if (existing != nodes_.end() && existing->second.folder) {
         return Failed(file_error::kAccessDenied);
+    }
+    if (existing != nodes_.end() && !replace) {
+        return Failed(file_error::kAlreadyExists);
     }
     Node moved = nodes_.at(*moving);
     moved.path = existing != nodes_.end() ? existing->second.path : slot->path;
@@ -420,31 +461,68 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     return true;
 }
 
+class MemoryFileSystem::OpenCopy {
+public:
+    OpenCopy(MemoryFileSystem& fs, const std::wstring& partial, const std::wstring& to)
+        : fs_(fs), partial_(partial), to_(to) {}
+    bool Rename(bool replace) { return fs_.Rename(partial_, to_, replace); }
+    bool Flush() {
+        const std::optional<std::wstring> key = fs_.Resolve(WithoutLongPrefix(partial_));
+        if (key) {
+            fs_.nodes_.at(*key).unflushed = false;
+        }
+        return key.has_value();
+    }
+    std::uint32_t Error() const { return fs_.lastError_; }
+
+private:
+    MemoryFileSystem& fs_;
+    const std::wstring& partial_;
+    const std::wstring& to_;
+};
+
+bool MemoryFileSystem::WithinConfinement(const std::wstring& file) const {
+    if (confined_.empty()) {
+        return true;
+    }
+    const std::wstring plain = WithoutLongPrefix(file);
+    const std::optional<std::wstring> folder = ResolveFolder(plain.substr(0, plain.rfind(L'\\')));
+    if (!folder) {
+        return Failed(file_error::kPathNotFound);
+    }
+    return std::any_of(confined_.begin(), confined_.end(),
+                       [&](const std::wstring& root) {
+                           const std::optional<std::wstring> key =
+                               ResolveFolder(WithoutLongPrefix(root));
+                           return key && (*folder == *key || folder->starts_with(*key + L'\\'));
+                       }) ||
+           Failed(file_error::kAccessDenied);
+}
+
 bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                          const std::wstring& to) {
-    if (CopyFileData(from, partial) && MoveOver(partial, to)) {
+    return CopyFileVia(from, partial, to, true);
+}
+
+bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                                   const std::wstring& to) {
+    return CopyFileVia(from, partial, to, false);
+}
+
+bool MemoryFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
+                                   const std::wstring& to, bool replace) {
+    // The partial copy is made new: a leftover under its name goes first.
+    if (Resolve(WithoutLongPrefix(partial)) && !RemoveFile(partial)) {
+        return false;
+    }
+    OpenCopy copy(*this, partial, to);
+    if (CopyFileData(from, partial) && (replace ? PutCopyInPlace(copy) : copy.Rename(false))) {
         return true;
     }
     const std::uint32_t error = lastError_;
     RemoveFile(partial);
     lastError_ = error;
     return false;
-}
-
-bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to) {
-    bool done = CopyFileData(from, partial);
-    if (done) {
-        const std::optional<std::wstring> plain = Admit(Op::MoveOver, to, false);
-        done = plain && !Resolve(*plain) ? MoveOver(partial, to)
-                                         : Failed(plain ? file_error::kAlreadyExists : lastError_);
-    }
-    if (done) {
-        return true;
-    }
-    const std::uint32_t error = lastError_;
-    RemoveFile(partial);
-    return Failed(error);
 }
 
 std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& pathIn,

@@ -1,7 +1,7 @@
 #pragma once
 
 // A file system in memory for the engine's tests: drive letters, folders, files with their data
-// and last-write times, links that lead to another folder (junctions), and what real disks do:
+// and last-write times, links that lead to another folder or file, and what real disks do:
 // the platform's path limits for plain paths, files held open by another program, error codes,
 // a capacity per drive, hooks that make an operation fail or a drive vanish, as a pulled
 // enclosure does, and the faults a run can meet, to be cut into it at any step.
@@ -18,6 +18,12 @@
 #include "backup/FileSystem.h"
 
 namespace bexlo {
+
+struct FileMarks {
+    bool hidden = false;
+    bool system = false;
+    bool encrypted = false;
+};
 
 class MemoryFileSystem : public FileSystem {
 public:
@@ -41,6 +47,13 @@ public:
     void AddFolder(const std::wstring& path);
     // `path` becomes a folder entry that leads to the folder `to`.
     void AddLink(const std::wstring& path, const std::wstring& to);
+    // `path` becomes a file entry that leads to the file `to`, which must exist: reading it reads
+    // `to`, and so does overwriting it.
+    void AddFileLink(const std::wstring& path, const std::wstring& to);
+    void Mark(const std::wstring& path, FileMarks marks);
+    // The power goes: data written since the last flush of its file holds zeros; names stay as
+    // they were last changed.
+    void PowerCut();
     // Takes a file or a whole folder away, behind the walkers' back.
     void Remove(const std::wstring& path);
 
@@ -121,6 +134,7 @@ public:
                            const std::wstring& to) override;
     bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
                      const std::wstring& to) override;
+    void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
 
 private:
     // An entry under its upper-case path ("C:" for a drive's root); a link is a folder entry that
@@ -134,16 +148,28 @@ private:
         std::int64_t lastWrite = 0;
         std::int64_t changeTime = 0;
         std::uint64_t index = 0;
+        FileMarks marks;
+        // Written since the last flush.
+        bool unflushed = false;
 
         std::uint64_t Bytes() const { return size.value_or(data.size()); }
         FileEntry Entry() const {
-            return {path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite, changeTime};
+            FileEntry entry{path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite,
+                            changeTime};
+            entry.link = !linkTo.empty();
+            entry.hidden = marks.hidden;
+            entry.system = marks.system;
+            entry.encrypted = marks.encrypted;
+            return entry;
         }
     };
+    class OpenCopy;
     using Nodes = std::map<std::wstring, Node>;
 
     static wchar_t Upper(wchar_t c);
     FileEntry EntryOf(const Node& node) const;
+    bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
+                     bool replace);
     static std::wstring UpperName(const std::wstring& name);
     Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {
@@ -179,6 +205,11 @@ private:
     // One step of a cut run, at an operation or (none) at a copy's read of its source: false
     // fails the operation.
     bool Step(std::optional<Op> op, const std::wstring& path);
+    // Moves a file to `to`, replacing a file there only when `replace` is set.
+    bool Rename(const std::wstring& from, const std::wstring& to, bool replace);
+    // The folder that would hold the file lies within the confined folders; false, with the error
+    // set, when it does not or is not there.
+    bool WithinConfinement(const std::wstring& file) const;
 
     Nodes nodes_;
     std::set<wchar_t> detached_;
@@ -193,6 +224,7 @@ private:
     std::atomic<int>* present_ = nullptr;
     std::optional<std::wstring> struck_;
     std::optional<std::pair<std::wstring, Node>> vanished_;
+    std::vector<std::wstring> confined_;
 };
 
 }  // namespace bexlo

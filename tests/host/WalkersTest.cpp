@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "framework/NameCase.h"
@@ -43,8 +44,28 @@ TEST(WalkerRules, SourcesThatCannotBeWalkedSafelyAreRecognised) {
           L"C:\\Work\\..", L"C:\\Work\\.\\x", L"C:\\Work/..", L"C:\\Work:data"}) {
         EXPECT_FALSE(IsUsableSource(unusable, L"E:\\FilesBackup")) << unusable;
     }
-    EXPECT_FALSE(IsPartialCopyName(L"a.txt"));
-    EXPECT_TRUE(IsPartialCopyName(L"a.txt.BEXLO-PARTIAL"));
+}
+
+// The program's partial copies carry a check of their name; a person's file never does, whatever
+// it is called.
+TEST(WalkerRules, OnlyTheProgramsOwnPartialCopiesAreTakenForThem) {
+    const std::wstring longest(300, L'x');
+    // A letter outside the basic plane is two halves, which a cut must not part.
+    const std::wstring astral = std::wstring(223, L'y') + L"\xD83D\xDE00" + L".txt";
+    for (const std::wstring& name : {std::wstring(L"a.txt"), longest, astral, std::wstring(L"É")}) {
+        const std::wstring partial = PartialCopyName(name);
+        EXPECT_TRUE(IsPartialCopyName(partial)) << partial;
+        EXPECT_LE(partial.size(), 255u);
+        EXPECT_NE(partial.back(), 0xD83D);
+        EXPECT_FALSE(partial.find(L"\xD83D.bexlo-") != std::wstring::npos);
+    }
+    std::wstring forged = PartialCopyName(L"a.txt");
+    forged[0] = L'b';
+    for (const std::wstring& name :
+         {std::wstring(L"a.txt.bexlo-partial"), std::wstring(L"a.txt.BEXLO-PARTIAL"), forged,
+          std::wstring(L".bexlo-0123456789abcdef.partial"), std::wstring(L"a.txt")}) {
+        EXPECT_FALSE(IsPartialCopyName(name)) << name;
+    }
 }
 
 // FAT keeps local times, which a daylight-saving change moves by an hour.
@@ -170,35 +191,127 @@ TEST_F(Walkers, SyncTakesAnHourApartOnFatForTheSameTime) {
     EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "backup");
 }
 
-TEST_F(Walkers, LinksBackIntoTheWalkAreNotEnteredAgain) {
+// Nothing below a saved source or the destination is reached through a link: a link is named,
+// the system's own ones in user profiles excepted, and neither followed nor written through.
+TEST_F(Walkers, LinksOnEitherSideAreNeitherFollowedNorWrittenThrough) {
     fs.AddFile(L"C:\\Work\\Sub\\a.txt", "a", kMonday);
     fs.AddLink(L"C:\\Work\\Sub\\Loop", L"C:\\Work");
-    fs.AddLink(L"C:\\Work\\ToBackup", L"E:\\FilesBackup");
     fs.AddFile(L"C:\\Other\\o.txt", "o", kMonday);
     fs.AddLink(L"C:\\Work\\Other", L"C:\\Other");
-    fs.AddFolder(L"E:\\FilesBackup");
+    fs.AddFileLink(L"C:\\Work\\o-link.txt", L"C:\\Other\\o.txt");
+    fs.AddLink(L"C:\\Work\\Application Data", L"C:\\Other");
+    fs.Mark(L"C:\\Work\\Application Data", {.hidden = true, .system = true});
+    // What an older backup made of them, newer than the source.
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Other\\x.txt", "x", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\o-link.txt", "stale", kMonday + 60 * kSecond);
+    // On the destination side, links to what the program must never write.
+    fs.AddFile(L"C:\\Precious\\p.txt", "precious", kMonday);
+    fs.AddFile(L"C:\\Work\\b.txt", "b", kMonday);
+    fs.AddFile(L"C:\\Work\\Deep\\d.txt", "d", kMonday);
+    fs.AddFileLink(L"E:\\FilesBackup\\Work\\b.txt", L"C:\\Precious\\p.txt");
+    fs.AddLink(L"E:\\FilesBackup\\Work\\Deep", L"C:\\Precious");
+    fs.AddFile(L"D:\\Photos\\p.jpg", "p", kMonday);
+    fs.AddLink(L"E:\\FilesBackup\\Photos", L"C:\\Precious");
+    const auto precious = fs.Snapshot(L'C');
 
-    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "a");
-    // A link to a folder outside the walk is an ordinary folder.
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Other\\o.txt"), "o");
-    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
-    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\ToBackup"));
+    const auto names = [](const BackupWalker& walker) {
+        std::set<std::wstring> links;
+        for (const CopyFailure& failure : walker.Failures()) {
+            EXPECT_EQ(failure.reason, FailureReason::Link) << failure.path;
+            links.insert(failure.path);
+        }
+        return links;
+    };
+    const std::set<std::wstring> named = {L"C:\\Work\\Sub\\Loop", L"C:\\Work\\Other",
+                                          L"C:\\Work\\o-link.txt", L"E:\\FilesBackup\\Work\\b.txt",
+                                          L"E:\\FilesBackup\\Work\\Deep"};
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "Synchronize" : "Copy");
+        BackupWalker walker = Walker();
+        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
+                  1);
+        EXPECT_EQ(walker.SyncItem(L"D:\\Photos", L"E:\\FilesBackup"), 1);
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "a");
+        EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
+        EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Application Data"));
+        EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\Other\\o.txt"));
+        EXPECT_FALSE(fs.Data(L"C:\\Other\\x.txt")) << "restored through a link";
+        EXPECT_EQ(fs.Snapshot(L'C'), precious);
+        auto expected = named;
+        expected.insert(L"E:\\FilesBackup\\Photos");
+        EXPECT_EQ(names(walker), expected);
+    }
 
-    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
-
-    // A link inside the backup that leads back up is not followed when restoring either.
-    fs.AddFolder(L"D:\\");
-    fs.AddLink(L"E:\\FilesBackup\\Photos\\Up", L"E:\\FilesBackup");
-    fs.AddFile(L"E:\\FilesBackup\\Photos\\p.jpg", "p", kMonday);
-    EXPECT_EQ(Walker().SyncItem(L"D:\\Photos", L"E:\\FilesBackup"), 1);
-    EXPECT_EQ(fs.Data(L"D:\\Photos\\p.jpg"), "p");
-    EXPECT_FALSE(fs.IsFolder(L"D:\\Photos\\Up"));
+    // A link that takes a folder's place behind the walk's back is not written through either.
+    fs.AddFile(L"C:\\Work\\Sub\\later.txt", "later", kMonday);
+    fs.beforeCopy = [&](const std::wstring&) {
+        fs.Remove(L"E:\\FilesBackup\\Work\\Sub");
+        fs.AddLink(L"E:\\FilesBackup\\Work\\Sub", L"C:\\Precious");
+    };
+    BackupWalker swapped = Walker();
+    EXPECT_EQ(swapped.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_FALSE(fs.Data(L"C:\\Precious\\a.txt"));
+    EXPECT_FALSE(fs.Data(L"C:\\Precious\\later.txt"));
+    EXPECT_EQ(fs.Data(L"C:\\Precious\\p.txt"), "precious");
+    const auto& failures = swapped.Failures();
+    EXPECT_TRUE(std::any_of(failures.begin(), failures.end(), [](const CopyFailure& failure) {
+        return failure.path == L"C:\\Work\\Sub\\a.txt" &&
+               failure.error == file_error::kAccessDenied;
+    }));
 
     const ScanTotals totals = PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup");
-    EXPECT_EQ(totals.totalBytes, 2u);
-    EXPECT_EQ(totals.entryCount, 6u);  // Sub, a.txt, Loop, ToBackup, Other, o.txt
+    EXPECT_EQ(totals.totalBytes, 8u);
+    EXPECT_EQ(totals.entryCount, 6u);  // Sub, a.txt, later.txt, b.txt, Deep, d.txt
+}
+
+TEST_F(Walkers, AReplacedCopyHoldsTheNewDataAfterAPowerCut) {
+    fs.AddFile(L"C:\\Work\\a.txt", "new a", kMonday + 60 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "old a", kMonday);
+    fs.AddFile(L"C:\\Work\\b.txt", "old b", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\b.txt", "new b", kMonday + 60 * kSecond);
+    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    fs.PowerCut();
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "new a");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\b.txt"), "new b");
+
+    fs.AddFile(L"C:\\Work\\a.txt", "newer a", kMonday + 120 * kSecond);
+    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    fs.PowerCut();
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "newer a");
+}
+
+TEST_F(Walkers, EncryptedFilesAreNamedAndNeverCopied) {
+    fs.AddFile(L"C:\\Work\\secret.txt", "secret", kMonday);
+    fs.Mark(L"C:\\Work\\secret.txt", {.encrypted = true});
+    fs.AddFile(L"C:\\Work\\plain.txt", "plain", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\kept.txt", "kept", kMonday);
+    fs.Mark(L"E:\\FilesBackup\\Work\\kept.txt", {.encrypted = true});
+    for (const bool sync : {false, true}) {
+        BackupWalker walker = Walker();
+        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
+                  1);
+        EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\secret.txt"));
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\plain.txt"), "plain");
+        EXPECT_FALSE(fs.Data(L"C:\\Work\\kept.txt"));
+        ASSERT_EQ(walker.Failures().size(), sync ? 2u : 1u);
+        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\secret.txt");
+        for (const CopyFailure& failure : walker.Failures()) {
+            EXPECT_EQ(failure.reason, FailureReason::Encrypted);
+        }
+    }
+    // A file encrypted after its folder was listed is refused by the copy itself.
+    fs.AddFile(L"C:\\Work\\late.txt", "late", kMonday);
+    fs.beforeCopy = [&](const std::wstring&) {
+        fs.Mark(L"C:\\Work\\late.txt", {.encrypted = true});
+    };
+    BackupWalker walker = Walker();
+    EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\late.txt"));
+    ASSERT_EQ(walker.Failures().size(), 2u);
+    EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\late.txt");
+    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::Encrypted);
 }
 
 TEST_F(Walkers, SyncMergesByLastWriteTimeAndNeverDeletes) {
@@ -320,7 +433,8 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
                 EXPECT_TRUE(stops ? finished || result == 0 : result == 1);
                 for (const auto& [path, value] : everything(fs)) {
                     const std::string data = value.substr(0, value.rfind('@'));
-                    EXPECT_TRUE(value == "<folder>" || IsPartialCopyName(path) ||
+                    EXPECT_TRUE(value == "<folder>" ||
+                                IsPartialCopyName(path.substr(path.rfind(L'\\') + 1)) ||
                                 contents.count(data))
                         << "half written: " << data;
                 }
@@ -336,15 +450,44 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
     }
 }
 
-TEST_F(Walkers, LeftoversOfAnInterruptedCopyAreNeitherCopiedNorCounted) {
-    fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
-    fs.AddFile(L"C:\\Work\\a.txt.bexlo-partial", "half", kMonday + 60 * kSecond);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\b.txt.bexlo-partial", "ha", kMonday + 60 * kSecond);
-    EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\a.txt.bexlo-partial"));
-    EXPECT_FALSE(fs.Data(L"C:\\Work\\b.txt.bexlo-partial"));
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
-    EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 1u);
+// The program's leftovers go at the next press on both sides, whatever their bits; a person's
+// files with names like them are backed up as any other.
+TEST_F(Walkers, LeftoversOfAnInterruptedCopyGoAndLookalikesAreBackedUp) {
+    const std::wstring leftoverA = PartialCopyName(L"a.txt");
+    const std::wstring leftoverB = PartialCopyName(L"b.txt");
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "Synchronize" : "Copy");
+        fs.AddFile(L"C:\\Work\\a.txt", "a", kMonday);
+        fs.AddFile(L"C:\\Work\\x.bexlo-partial", "mine", kMonday);
+        fs.AddFile(L"C:\\Work\\" + leftoverA, "half", kMonday + 60 * kSecond);
+        fs.AddFile(L"E:\\FilesBackup\\Work\\" + leftoverA, "ha", kMonday + 60 * kSecond);
+        fs.Mark(L"E:\\FilesBackup\\Work\\" + leftoverA, {.hidden = true, .system = true});
+        fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\" + leftoverB, "h", kMonday);
+        fs.AddFile(L"C:\\Work\\Sub\\b.txt", "b", kMonday);
+        EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 6u);
+
+        BackupWalker walker = Walker();
+        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
+                  1);
+        EXPECT_TRUE(walker.Failures().empty());
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\b.txt"), "b");
+        EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\x.bexlo-partial"), "mine");
+        for (const wchar_t* folder : {L"C:\\Work\\", L"E:\\FilesBackup\\Work\\"}) {
+            EXPECT_FALSE(fs.Data(folder + leftoverA));
+            EXPECT_FALSE(fs.Data(folder + std::wstring(L"Sub\\") + leftoverB));
+        }
+        fs.Remove(L"C:\\Work");
+        fs.Remove(L"E:\\FilesBackup");
+    }
+
+    // A leftover the walk does not list, of a single saved file, gives way to its copy.
+    fs.AddFile(L"C:\\notes.txt", "notes", kMonday);
+    fs.AddFile(L"E:\\FilesBackup\\" + PartialCopyName(L"notes.txt"), "n", kMonday);
+    EXPECT_EQ(Walker().CopyItem(L"C:\\notes.txt", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\notes.txt"), "notes");
+    EXPECT_EQ(fs.Snapshot(L'E').size(), 2u);
 }
 
 // Two sources of one name would share one backup folder: the first saved keeps it, the second

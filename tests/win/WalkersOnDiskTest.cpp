@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
@@ -26,14 +31,54 @@ std::string Contents(const std::wstring& path) {
     return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<missing>");
 }
 
-FILETIME WriteTime(const std::wstring& path) {
+WIN32_FILE_ATTRIBUTE_DATA Information(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return data.ftLastWriteTime;
+    return data;
+}
+
+FILETIME WriteTime(const std::wstring& path) {
+    return Information(path).ftLastWriteTime;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The Unix name Wine gives a path whose folder exists.
+std::wstring UnixName(const std::wstring& path) {
+    using UnixNameCall = char* (*)(const wchar_t*);
+    const auto call = reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const std::size_t slash = path.rfind(L'\\');
+    char* folder = call != nullptr ? call(path.substr(0, slash).c_str()) : nullptr;
+    if (folder == nullptr) {
+        return {};
+    }
+    std::wstring name(folder, folder + std::strlen(folder));
+    ::HeapFree(::GetProcessHeap(), 0, folder);
+    return name + L"/" + path.substr(slash + 1);
 }
 
 bool SameTime(FILETIME a, FILETIME b) {
     return ::CompareFileTime(&a, &b) == 0;
+}
+
+// Starts a Unix program. Wine gives no handle to wait on: the caller waits for what it does.
+bool StartUnix(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+        return false;
+    }
+    for (HANDLE handle : {info.hProcess, info.hThread}) {
+        if (handle != nullptr) {
+            ::CloseHandle(handle);
+        }
+    }
+    return true;
 }
 
 class WalkersOnDisk : public testing::Test {
@@ -57,8 +102,25 @@ protected:
         test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x5A') + binary);
     }
     void TearDown() override {
+        for (const auto& [link, unixLink] : links_) {
+            if (StartUnix(L"/bin/rm -f \"" + unixLink + L"\"")) {
+                test::PumpUntil([&] { return !Exists(link); }, 10000);
+            }
+        }
         test::RemoveTree(kSource);
         test::RemoveTree(kBackup);
+    }
+
+    // Wine makes no links of its own, but shows a Unix symbolic link inside its prefix as one.
+    bool MakeLink(const std::wstring& link, const std::wstring& target) {
+        const std::wstring unixLink = UnixName(link);
+        const std::wstring unixTarget = UnixName(target);
+        if (unixLink.empty() || unixTarget.empty() ||
+            !StartUnix(L"/bin/ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"")) {
+            return false;
+        }
+        links_.emplace_back(link, unixLink);
+        return test::PumpUntil([&] { return Exists(link); }, 10000);
     }
 
     static std::wstring Src(const wchar_t* rest) { return std::wstring(kSource) + L"\\" + rest; }
@@ -73,6 +135,8 @@ protected:
     WindowsFileSystem fs;
     std::atomic<int> present{1};
     StillBar bar;
+    // Each link made, by its Windows and its Unix name.
+    std::vector<std::pair<std::wstring, std::wstring>> links_;
 };
 
 TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
@@ -83,17 +147,21 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
         SCOPED_TRACE(std::string(file, file + std::wcslen(file)));
         EXPECT_EQ(Contents(Bak(file)), Contents(Src(file)));
         EXPECT_TRUE(SameTime(WriteTime(Bak(file)), WriteTime(Src(file))));
+        EXPECT_TRUE(
+            SameTime(Information(Bak(file)).ftCreationTime, Information(Src(file)).ftCreationTime));
     }
     EXPECT_NE(::GetFileAttributesW(Bak(L"Work\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    // A read-only source makes a read-only copy, which the next Copy still replaces.
+    // A read-only or hidden source makes a read-only or hidden copy, whatever its size, which
+    // the next Copy still replaces.
     for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\large.bin"}) {
-        ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_READONLY);
+        ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     }
     ASSERT_EQ(Copy(L"Work"), 1);
-    EXPECT_TRUE(::GetFileAttributesW(Bak(L"Work\\sub\\large.bin").c_str()) &
-                FILE_ATTRIBUTE_READONLY);
     for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\large.bin"}) {
+        EXPECT_EQ(::GetFileAttributesW(Bak(file).c_str()) &
+                      (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+                  DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
         ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
@@ -104,7 +172,7 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
 
     // No copy in progress was left behind under any name.
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle partial(::FindFirstFileW(Bak(L"Work\\*.bexlo-partial").c_str(), &entry));
+    UniqueFindHandle partial(::FindFirstFileW(Bak(L"Work\\*.partial").c_str(), &entry));
     EXPECT_FALSE(partial);
 }
 
@@ -165,14 +233,69 @@ TEST_F(WalkersOnDisk, SynchronizeTakesNamesDifferingInCaseForOneFile) {
     EXPECT_EQ(disagreements, 0);
 }
 
-TEST_F(WalkersOnDisk, ALinkBackIntoTheTreeIsNotFollowed) {
-    if (!::CreateSymbolicLinkW(Src(L"Work\\sub\\loop").c_str(), Src(L"Work").c_str(),
-                               SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        GTEST_SKIP() << "this system makes no directory links";
+// Links on either side are named and neither followed nor written through, in both modes; the
+// copy itself refuses a folder that a link leads out of the destination.
+TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
+    const std::wstring elsewhere = Src(L"elsewhere");
+    ::CreateDirectoryW(elsewhere.c_str(), nullptr);
+    test::WriteBytes(Src(L"elsewhere\\o.txt"), "outside");
+    ::CreateDirectoryW(Bak(L"Work").c_str(), nullptr);
+    if (!MakeLink(Src(L"Work\\loop"), Src(L"Work")) || !MakeLink(Src(L"Work\\out"), elsewhere) ||
+        !MakeLink(Bak(L"Work\\sub"), elsewhere)) {
+        GTEST_SKIP() << "no Unix links here";
     }
-    EXPECT_EQ(Copy(L"Work"), 1);
-    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha");
-    EXPECT_EQ(::GetFileAttributesW(Bak(L"Work\\sub\\loop\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+    // What an older backup holds where the source now has a link.
+    ::CreateDirectoryW(Bak(L"Work\\out").c_str(), nullptr);
+    test::WriteBytes(Bak(L"Work\\out\\x.txt"), "restored through the link");
+
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "Synchronize" : "Copy");
+        BackupWalker walker = Walker();
+        ASSERT_EQ(
+            sync ? walker.SyncItem(Src(L"Work"), kBackup) : walker.CopyItem(Src(L"Work"), kBackup),
+            1);
+        EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha");
+        EXPECT_FALSE(Exists(Bak(L"Work\\loop")));
+        EXPECT_FALSE(Exists(Bak(L"Work\\out\\o.txt")));
+        EXPECT_EQ(test::ReadTree(elsewhere),
+                  (std::map<std::wstring, std::string>{{L"o.txt", "outside"}}));
+        std::set<std::wstring> named;
+        for (const CopyFailure& failure : walker.Failures()) {
+            EXPECT_EQ(failure.reason, FailureReason::Link);
+            named.insert(failure.path);
+        }
+        EXPECT_EQ(named, (std::set<std::wstring>{Src(L"Work\\loop"), Src(L"Work\\out"),
+                                                 Bak(L"Work\\sub")}));
+    }
+
+    fs.ConfineWrites({kBackup});
+    EXPECT_FALSE(fs.CopyFileReplacing(Src(L"Work\\a.txt"),
+                                      Bak(L"Work\\sub\\") + PartialCopyName(L"a.txt"),
+                                      Bak(L"Work\\sub\\a.txt")));
+    EXPECT_EQ(fs.LastError(), DWORD{ERROR_ACCESS_DENIED});
+    fs.ConfineWrites({});
+    EXPECT_EQ(test::ReadTree(elsewhere).size(), 1u);
+}
+
+// Leftovers of an interrupted copy go at the next press on both sides, read-only, hidden and
+// system as they may be; a file of a person's named like one is copied as any other.
+TEST_F(WalkersOnDisk, LeftoversGoAtTheNextPressAndLookalikesAreCopied) {
+    ASSERT_EQ(Copy(L"Work"), 1);
+    const std::wstring leftovers[] = {Bak(L"Work\\") + PartialCopyName(L"a.txt"),
+                                      Src(L"Work\\sub\\") + PartialCopyName(L"b.bin")};
+    for (const std::wstring& leftover : leftovers) {
+        test::WriteBytes(leftover, "half");
+        ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                   FILE_ATTRIBUTE_SYSTEM);
+    }
+    test::WriteBytes(Src(L"Work\\x.bexlo-partial"), "mine");
+    test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
+    ASSERT_EQ(Copy(L"Work"), 1);
+    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha, second edition");
+    EXPECT_EQ(Contents(Bak(L"Work\\x.bexlo-partial")), "mine");
+    for (const std::wstring& leftover : leftovers) {
+        EXPECT_FALSE(Exists(leftover));
+    }
 }
 
 TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
