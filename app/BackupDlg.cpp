@@ -158,9 +158,6 @@ bool BackupDlg::OnInitDialog() {
     LoadStringFiles();
     NameControls();
     ArrangeTabOrder();
-    // Keyboard users see where the focus is and which letters are keys from the start.
-    ::SendMessageW(Handle(), WM_CHANGEUISTATE,
-                   MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 
     if (DevicePresent() == 1) {
         return true;
