@@ -1,6 +1,7 @@
 #include "app/BackupDlg.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -12,6 +13,8 @@
 #include "backup/RunLog.h"
 #include "backup/SaveRules.h"
 #include "backup/WindowsFileSystem.h"
+#include "framework/CaptionText.h"
+#include "framework/Dpi.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -24,6 +27,20 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr int kTransparentControls[] = {IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING,
                                         IDC_DEST_HEADING, IDC_RELEASE_DATE, IDC_SYNC,
                                         IDC_COPY,         IDC_PROGRESS,     IDC_COPY_PRGS};
+
+// The background's title band with its two lines, and its footer band, at 100 %: rows that stay
+// as drawn when the picture is fitted to the window.
+constexpr int kBackgroundHead = 42;
+constexpr int kBackgroundFoot = 55;
+
+// The captions that get access keys, so that Alt and a letter reach them.
+constexpr Caption kKeyedCaptions[] = {Caption::Save, Caption::Clear, Caption::Copy, Caption::Sync};
+
+std::wstring CaptionText(HWND control) {
+    wchar_t text[kMaxProfileValue + 1]{};
+    ::GetWindowTextW(control, text, static_cast<int>(std::size(text)));
+    return WithoutAccessKey(text);
+}
 
 bool IsTransparentControl(int id) {
     for (int transparent : kTransparentControls) {
@@ -43,6 +60,9 @@ BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
       options(std::move(dialogOptions)),
       selectionList(sourceTree, itemLimit,
                     [this] { ShowBox(L"Too Much Items", Msg::Over100, BoxIcon::Warning); }),
+      backgroundArt({IDB_BACKGROUND, IDB_BACKGROUND_125, IDB_BACKGROUND_150, IDB_BACKGROUND_175,
+                     IDB_BACKGROUND_200},
+                    kBackgroundHead, kBackgroundFoot),
       fileSystem(options.fileSystem != nullptr ? *options.fileSystem : windowsFileSystem),
       run(*this, fileSystem) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
@@ -93,7 +113,9 @@ bool BackupDlg::OnInitDialog() {
         }
     }
     ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
-    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
+    smallIcon = LoadIconAt(IDI_APP, SystemMetricAt(SM_CXSMICON, Dpi()));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(smallIcon ? smallIcon.Get() : appIcon));
 
     const PlatformVersion platform = ReadPlatformVersion();
     osVersion = bexlo::DetectOsVersion(platform);
@@ -137,6 +159,8 @@ bool BackupDlg::OnInitDialog() {
     ::CreateDirectoryW(kDataFolder, nullptr);
     CloseUnfinishedRun(fileSystem);
     LoadStringFiles();
+    NameControls();
+    ArrangeTabOrder();
 
     if (DevicePresent() == 1) {
         return true;
@@ -255,12 +279,60 @@ void BackupDlg::LoadStringFiles() {
     newDirDlg.labelText = uiTexts.dirName;
     newDirDlg.cancelText = uiTexts.cancel;
     newDirDlg.okText = uiTexts.ok;
-    if (!texts.captionsChanged) {
-        return;
+    std::array<std::wstring, kCaptionCount> captions;
+    for (std::size_t i = 0; i < kCaptionCount; ++i) {
+        captions[i] = texts.captionsChanged ? texts.captions[i] : DefaultCaption(Caption(i));
+    }
+    std::array<std::wstring, std::size(kKeyedCaptions)> keyed;
+    std::transform(std::begin(kKeyedCaptions), std::end(kKeyedCaptions), keyed.begin(),
+                   [&](Caption id) { return captions[static_cast<std::size_t>(id)]; });
+    AddAccessKeys(keyed);
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        captions[static_cast<std::size_t>(kKeyedCaptions[i])] = keyed[i];
     }
     for (const auto& [id, caption] : kCaptionControls) {
-        ::SetDlgItemTextW(Handle(), id, texts.captions[static_cast<std::size_t>(caption)].c_str());
+        ::SetDlgItemTextW(Handle(), id, captions[static_cast<std::size_t>(caption)].c_str());
     }
+}
+
+void BackupDlg::NameControls() {
+    const auto caption = [this](int id) { return CaptionText(Item(id)); };
+    saveButton.SetAccessible({caption(IDC_SAVE), ROLE_SYSTEM_PUSHBUTTON});
+    clearButton.SetAccessible({caption(IDC_CLEAR), ROLE_SYSTEM_PUSHBUTTON});
+    copyRadio.SetAccessible({caption(IDC_COPY), ROLE_SYSTEM_RADIOBUTTON});
+    syncRadio.SetAccessible({caption(IDC_SYNC), ROLE_SYSTEM_RADIOBUTTON});
+    newSourceDirButton.SetAccessible({uiTexts.newSourceFolder, ROLE_SYSTEM_PUSHBUTTON});
+    newTargetDirButton.SetAccessible({uiTexts.newTargetFolder, ROLE_SYSTEM_PUSHBUTTON});
+    sourceTree.SetAccessible({caption(IDC_SOURCE_HEADING), ROLE_SYSTEM_OUTLINE});
+    targetTree.SetAccessible({caption(IDC_DEST_HEADING), ROLE_SYSTEM_OUTLINE});
+    const auto shownText = [](HWND label) { return CaptionText(label); };
+    sourcePathText.SetAccessible({uiTexts.sourcePath, ROLE_SYSTEM_STATICTEXT, shownText});
+    targetPathText.SetAccessible({uiTexts.targetPath, ROLE_SYSTEM_STATICTEXT, shownText});
+    progressBar.SetAccessible({WithoutTrailingColon(caption(IDC_COPY_PRGS)),
+                               ROLE_SYSTEM_PROGRESSBAR, ProgressDlg::BarValue});
+    // Standard buttons show no text beside an icon, and the platform names them by their text.
+    ::SetWindowTextW(newSourceDirButton.Handle(), uiTexts.newSourceFolder.c_str());
+    ::SetWindowTextW(newTargetDirButton.Handle(), uiTexts.newTargetFolder.c_str());
+}
+
+void BackupDlg::ArrangeTabOrder() {
+    HWND previous = nullptr;
+    for (int id : kTabOrder) {
+        if (previous != nullptr) {
+            ::SetWindowPos(Item(id), previous, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        }
+        previous = Item(id);
+    }
+    // The radios are one group: arrows move between them and stop at the button after them.
+    HWND afterRadios = Item(IDC_NEW_SOURCE_DIR);
+    ::SetWindowLongPtrW(afterRadios, GWL_STYLE,
+                        ::GetWindowLongPtrW(afterRadios, GWL_STYLE) | WS_GROUP);
+}
+
+void BackupDlg::OnScaleChanged(int) {
+    folderIcon.Reset();
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void BackupDlg::SelectCopyMode() {
@@ -546,10 +618,12 @@ void BackupDlg::OnTimer(UINT_PTR id) {
 
 void BackupDlg::OnPaint() {
     PaintScope paint(Handle());
-    HICON folderIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NEWFOLDER));
+    if (!folderIcon) {
+        folderIcon = LoadIconAt(IDI_NEWFOLDER, SystemMetricAt(SM_CXICON, Dpi()));
+    }
     for (int id : {IDC_NEW_TARGET_DIR, IDC_NEW_SOURCE_DIR}) {
         ::SendDlgItemMessageW(Handle(), id, BM_SETIMAGE, IMAGE_ICON,
-                              reinterpret_cast<LPARAM>(folderIcon));
+                              reinterpret_cast<LPARAM>(folderIcon.Get()));
     }
     PaintBackground(paint.Dc());
     ::SendMessageW(progressBar.Handle(), PBM_SETBKCOLOR, 0, kWhite);
@@ -567,10 +641,11 @@ void BackupDlg::OnPaint() {
     }
 }
 
-void BackupDlg::PaintBackground(HDC dc) const {
-    auto bitmap = reinterpret_cast<HBITMAP>(
-        ::SendMessageW(background.Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
-    background.PaintTransparent(bitmap, dc);
+void BackupDlg::PaintBackground(HDC dc) {
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    HBITMAP picture = backgroundArt.Picture(Dpi(), {client.right, client.bottom});
+    background.PaintTransparent(picture, dc, backgroundArt.PictureSize());
 }
 
 MsgResult BackupDlg::OnCtlColor(HDC dc, HWND control) {
@@ -615,7 +690,7 @@ void BackupDlg::ShowTrayIconForDevice(bool present) {
 }
 
 void BackupDlg::ShowTrayIcon() {
-    trayIcon.Fill(Handle(), kTrayNotifyMessage, appIcon);
+    trayIcon.Fill(Handle(), kTrayNotifyMessage, smallIcon ? smallIcon.Get() : appIcon);
     if (!trayMenu) {
         trayMenu.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
         if (!trayMenu) {

@@ -22,6 +22,7 @@
 #include "device/DeviceLayer.h"
 #include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
+#include "controls/ScaledArt.h"
 #include "framework/Dialog.h"
 #include "res/resource.h"
 #include "treectrl/CTreeFileCtrl.h"
@@ -51,6 +52,12 @@ inline constexpr std::pair<int, Caption> kCaptionControls[] = {
     {IDC_SYNC, Caption::Sync},
     {IDC_COPY_PRGS, Caption::CopyProgress},
 };
+
+// The order Tab takes through the controls: the commands, then each side's new-folder button
+// above its tree.
+inline constexpr int kTabOrder[] = {IDC_SAVE,           IDC_CLEAR,          IDC_COPY,
+                                    IDC_SYNC,           IDC_NEW_SOURCE_DIR, IDC_SOURCE_TREE,
+                                    IDC_NEW_TARGET_DIR, IDC_TARGET_TREE};
 
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
@@ -134,6 +141,7 @@ protected:
     MsgResult OnCommand(WORD id, WORD code, HWND control) override;
     MsgResult OnNotify(const NMHDR& header) override;
     void OnTimer(UINT_PTR id) override;
+    void OnScaleChanged(int dpi) override;
 
 private:
     PlatformVersion ReadPlatformVersion() const;
@@ -161,10 +169,13 @@ private:
     void SetProgress(int position) override;
     void WaitPaintingProgress(int ms) override;
 
+    // What a screen reader calls each control, in the language of the captions.
+    void NameControls();
+    void ArrangeTabOrder();
     MsgResult OnCtlColor(HDC dc, HWND control);
     void OnPaint();
     // The background picture, drawn over what the dialog erased.
-    void PaintBackground(HDC dc) const;
+    void PaintBackground(HDC dc);
     MsgResult OnSysCommand(WPARAM command);
     void OnSourceSelChanged();
     void OnTargetSelChanged();
@@ -213,6 +224,11 @@ private:
     Control unusedStatic1051;
     Control unusedStatic1052;
     Control unusedStatic1053;
+
+    ScaledArt backgroundArt;
+    // The new-folder buttons' icon and the small application icon at the window's scale.
+    UniqueIcon folderIcon;
+    UniqueIcon smallIcon;
 
     WindowsFileSystem windowsFileSystem;
     FileSystem& fileSystem;

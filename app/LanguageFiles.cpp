@@ -88,6 +88,10 @@ void SetDefaultUiTexts(UiTexts& ui) {
     ui.cancel = L"Cancel";
     ui.about = L"About";
     ui.ok = L"OK";
+    ui.newSourceFolder = L"New folder in the source tree";
+    ui.newTargetFolder = L"New folder in the destination tree";
+    ui.sourcePath = L"Selected source";
+    ui.targetPath = L"Selected destination";
 }
 
 void LoadUiStrings(const ProfileSource& source, std::wstring section, LanguageTexts& texts) {
@@ -123,6 +127,25 @@ void LoadUiStrings(const ProfileSource& source, std::wstring section, LanguageTe
     texts.captionsChanged = true;
 }
 
+namespace {
+
+// The names a screen reader says are read one by one: a language that lacks one keeps English.
+void LoadAccessibleNames(const ProfileSource& source, const std::wstring& section, UiTexts& ui) {
+    const std::array<std::pair<const wchar_t*, std::wstring*>, 4> keys{{
+        {L"ACC_NEW_SRC_DIR", &ui.newSourceFolder},
+        {L"ACC_NEW_DST_DIR", &ui.newTargetFolder},
+        {L"ACC_SRC_PATH", &ui.sourcePath},
+        {L"ACC_DST_PATH", &ui.targetPath},
+    }};
+    for (const auto& [key, target] : keys) {
+        if (std::wstring value = ReadValue(source, kUiStringFile, section, key); !value.empty()) {
+            *target = std::move(value);
+        }
+    }
+}
+
+}  // namespace
+
 void LoadMessageStrings(const ProfileSource& source, std::wstring section, MessageTexts& messages) {
     for (std::size_t i = 0; i < kMessageCount; ++i) {
         std::wstring value = ReadValue(source, kMsgStringFile, section, kMessageKeys[i].key);
@@ -137,6 +160,7 @@ LanguageTexts LoadStringFiles(const ProfileSource& source) {
     SetDefaultMessages(texts.messages);
     SetDefaultUiTexts(texts.ui);
     if (std::wstring ui = ReadLanguageChoice(source, L"UI_String"); !ui.empty()) {
+        LoadAccessibleNames(source, ui, texts.ui);
         LoadUiStrings(source, std::move(ui), texts);
     }
     if (std::wstring msg = ReadLanguageChoice(source, L"Msg_String"); !msg.empty()) {

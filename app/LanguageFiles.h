@@ -43,6 +43,12 @@ struct UiTexts {
     std::wstring ok;
     std::wstring cancel;
     std::wstring about;
+    // What a screen reader calls the controls that show no text of their own (keys ACC_*): each
+    // its English text unless the language has its own.
+    std::wstring newSourceFolder;
+    std::wstring newTargetFolder;
+    std::wstring sourcePath;
+    std::wstring targetPath;
 };
 
 struct LanguageTexts {

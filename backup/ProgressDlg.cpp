@@ -1,6 +1,9 @@
 #include "backup/ProgressDlg.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
+
+#include "framework/CaptionText.h"
 
 namespace bexlo {
 
@@ -37,8 +40,13 @@ void ProgressDlg::DestroyWindow() {
     }
 }
 
+void ProgressDlg::DoDataExchange(DataExchange& exchange) {
+    exchange.Bind(IDC_PROGRESS_BAR, bar);
+}
+
 bool ProgressDlg::OnInitDialog() {
     Dialog::OnInitDialog();
+    bar.SetAccessible({WithoutTrailingColon(statusText), ROLE_SYSTEM_PROGRESSBAR, BarValue});
     HWND bar = Item(IDC_PROGRESS_BAR);
     ::SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
@@ -68,6 +76,13 @@ std::wstring ProgressDlg::PercentText(int position, int lower, int upper) {
         percent %= 100;
     }
     return std::to_wstring(percent) + L'%';
+}
+
+std::wstring ProgressDlg::BarValue(HWND bar) {
+    const auto position = static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0));
+    PBRANGE range{};
+    ::SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    return PercentText(position, range.iLow, range.iHigh);
 }
 
 int ProgressDlg::SetPos(int newPos) {

@@ -34,6 +34,8 @@ public:
     // The percentage shown for a position: a full bar shows 100 %, a position past the range
     // wraps.
     static std::wstring PercentText(int position, int lower, int upper);
+    // The percentage a progress bar stands at, as a screen reader reads it.
+    static std::wstring BarValue(HWND bar);
 
     int captionId;
     int lower = 0;
@@ -44,9 +46,13 @@ public:
     bool ownerDisabled = false;
 
 protected:
+    void DoDataExchange(DataExchange& exchange) override;
     bool OnInitDialog() override;
     void OnOK() override {}
     void OnCancel() override {}
+
+private:
+    Control bar;
 };
 
 }  // namespace bexlo

@@ -17,8 +17,15 @@ void CLabelStatic::PaintTransparent(HBITMAP bitmap, HDC dc) const {
     }
     RECT client{};
     ::GetClientRect(Handle(), &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
+    PaintTransparent(bitmap, dc, {client.right - client.left, client.bottom - client.top});
+}
+
+void CLabelStatic::PaintTransparent(HBITMAP bitmap, HDC dc, SIZE size) const {
+    if (bitmap == nullptr || dc == nullptr) {
+        return;
+    }
+    const int width = size.cx;
+    const int height = size.cy;
 
     UniqueBitmap mask(::CreateBitmap(width, height, 1, 1, nullptr));
     UniqueMemoryDc maskDc(::CreateCompatibleDC(dc));

@@ -13,6 +13,8 @@ public:
     // Paints `bitmap` into `dc` at (0, 0), over the control's client size; white pixels leave
     // what is already in `dc`.
     void PaintTransparent(HBITMAP bitmap, HDC dc) const;
+    // The same over `size` instead of the control's client size.
+    void PaintTransparent(HBITMAP bitmap, HDC dc, SIZE size) const;
 };
 
 }  // namespace bexlo

@@ -77,6 +77,15 @@ LRESULT CALLBACK Control::SubclassProc(HWND window, UINT message, WPARAM wParam,
         ::RemoveWindowSubclass(window, &Control::SubclassProc, kSubclassId);
         return ::DefSubclassProc(window, message, wParam, lParam);
     }
+    if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT &&
+        !self->accessible_.name.empty()) {
+        std::optional<LRESULT> answer;
+        GuardCall(L"Control",
+                  [&] { answer = AnswerAccessibleObject(window, wParam, self->accessible_); });
+        if (answer) {
+            return *answer;
+        }
+    }
     MsgResult result;
     if (GuardCall(L"Control", [&] { result = self->OnMessage(message, wParam, lParam); }) &&
         result.handled) {

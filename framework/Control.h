@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "framework/Accessible.h"
+
 namespace bexlo {
 
 // What a handler did with a message: its result, and whether it handled it at all.
@@ -30,6 +34,10 @@ public:
     // The control object hooked to a window, or null when the window is not one of ours.
     static Control* FromHandle(HWND window);
 
+    // What a screen reader is told of the control; without a name, only what the platform tells.
+    void SetAccessible(AccessibleFacts facts) { accessible_ = std::move(facts); }
+    const AccessibleFacts& Accessible() const { return accessible_; }
+
     // Reflected from the parent: WM_NOTIFY, WM_CTLCOLOR*, WM_DRAWITEM and WM_COMMAND.
     virtual MsgResult OnReflected(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -46,6 +54,7 @@ private:
     static constexpr UINT_PTR kSubclassId = 0xB1;
 
     HWND window_ = nullptr;
+    AccessibleFacts accessible_;
 };
 
 }  // namespace bexlo

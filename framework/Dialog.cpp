@@ -1,5 +1,9 @@
 #include "framework/Dialog.h"
 
+#include <utility>
+#include <vector>
+
+#include "framework/Dpi.h"
 #include "framework/Guard.h"
 
 namespace bexlo {
@@ -129,8 +133,57 @@ MsgResult Dialog::Decode(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             OnTimer(wParam);
             return MsgResult::NotHandled();
+        case WM_DPICHANGED:
+            return OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         default:
             return OnMessage(message, wParam, lParam);
+    }
+}
+
+MsgResult Dialog::OnDpiChanged(int dpi, const RECT& suggested) {
+    const int fromDpi = std::exchange(dpi_, dpi);
+    const bool platform = PlatformRescalesDialogs(window_);
+    if (!platform) {
+        Rescale(fromDpi);
+        ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                       suggested.right - suggested.left, suggested.bottom - suggested.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::InvalidateRect(window_, nullptr, TRUE);
+    }
+    OnScaleChanged(dpi);
+    // Otherwise the platform's dialog handling lays the window out anew.
+    return platform ? MsgResult::NotHandled() : MsgResult::Handled();
+}
+
+void Dialog::Rescale(int fromDpi) {
+    std::vector<HWND> children;
+    for (HWND child = ::GetWindow(window_, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    LOGFONTW look{};
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(window_, WM_GETFONT, 0, 0));
+    if (font != nullptr && ::GetObjectW(font, sizeof(look), &look) == sizeof(look)) {
+        look.lfHeight = ScaleBetween(look.lfHeight, dpi_, fromDpi);
+        UniqueFont scaled(::CreateFontIndirectW(&look));
+        if (scaled) {
+            ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.Get()), FALSE);
+            for (HWND child : children) {
+                ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.Get()), FALSE);
+            }
+            // The font the controls had goes only once none of them uses it.
+            scaledFont_ = std::move(scaled);
+        }
+    }
+    for (HWND child : children) {
+        RECT shown{};
+        ::GetWindowRect(child, &shown);
+        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&shown), 2);
+        const Box box = ScaleBox({shown.left, shown.top, shown.right, shown.bottom}, dpi_, fromDpi);
+        ::SetWindowPos(child, nullptr, box.left, box.top, box.right - box.left,
+                       box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        // As the platform tells the controls of a dialog it lays out itself.
+        ::SendMessageW(child, kDpiChangedAfterParent, 0, 0);
     }
 }
 
@@ -163,6 +216,7 @@ MsgResult Dialog::Reflect(UINT message, WPARAM wParam, LPARAM lParam) const {
 
 INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
+        dpi_ = WindowDpi(window_);
         return OnInitDialog() ? TRUE : FALSE;
     }
     if (message == WM_DESTROY) {

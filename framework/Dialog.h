@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "framework/Control.h"
+#include "framework/DisplayScale.h"
+#include "framework/Handles.h"
 
 namespace bexlo {
 
@@ -63,6 +65,11 @@ protected:
     virtual MsgResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // The window is about to go (WM_DESTROY); child controls still exist.
     virtual void OnDestroy() {}
+    // The window moved to a monitor of another scale and is laid out for `dpi`: pictures drawn
+    // for a scale are made again.
+    virtual void OnScaleChanged(int) {}
+    // The scale the window is laid out for.
+    int Dpi() const { return dpi_; }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -71,10 +78,17 @@ private:
     MsgResult Decode(UINT message, WPARAM wParam, LPARAM lParam);
     MsgResult Reflect(UINT message, WPARAM wParam, LPARAM lParam) const;
     void Forget();
+    MsgResult OnDpiChanged(int dpi, const RECT& suggested);
+    // Where the platform does not: the font and every control, from the scale `fromDpi` to
+    // the window's.
+    void Rescale(int fromDpi);
 
     UINT templateId_;
     HWND window_ = nullptr;
     bool modal_ = false;
+    int dpi_ = kDefaultDpi;
+    // The dialog's font at a scale it was not made for.
+    UniqueFont scaledFont_;
 };
 
 }  // namespace bexlo

@@ -19,6 +19,19 @@
 #define IDB_BACKGROUND 157
 #define IDB_ABOUT 158
 #define IDB_LOGO 171
+// The same bitmaps drawn for 125, 150, 175 and 200 % display scale.
+#define IDB_BACKGROUND_125 1157
+#define IDB_BACKGROUND_150 2157
+#define IDB_BACKGROUND_175 3157
+#define IDB_BACKGROUND_200 4157
+#define IDB_ABOUT_125 1158
+#define IDB_ABOUT_150 2158
+#define IDB_ABOUT_175 3158
+#define IDB_ABOUT_200 4158
+#define IDB_LOGO_125 1171
+#define IDB_LOGO_150 2171
+#define IDB_LOGO_175 3171
+#define IDB_LOGO_200 4171
 #define IDC_MOVE_NO 132
 #define IDC_COPY_NO 133
 #define IDC_COPY_OK 134

@@ -225,3 +225,17 @@ printf '\xff\xfe' >"$data/Setup.txt"
 bexlo_utf16 $'[MAIN]\r\nUI_String=German\r\nMsg_String=German\r\n' >>"$data/Setup.txt"
 start_bexlo
 shoot Bexlo main-dialog-german
+
+# The main dialog at 150 % and 200 % display scale, in English, with the same choice made.
+printf '\xff\xfe' >"$data/Setup.txt"
+bexlo_utf16 $'[MAIN]\r\nUI_String=English\r\nMsg_String=English\r\n' >>"$data/Setup.txt"
+for scale in 150:144 200:192; do
+    bexlo_end_program "$prefix"
+    bexlo_wineserver_stop "$prefix"
+    bexlo_set_log_pixels "$prefix" "${scale#*:}"
+    bexlo_wineserver_persist "$prefix"
+    start_bexlo
+    tree_keys "16 61 135 134" Home Right Right Right "type:Bexlo" Right Right space Down space
+    tree_keys "171 61 135 134" Home Right Right Down Right Right
+    shoot Bexlo "main-dialog-${scale%:*}"
+done

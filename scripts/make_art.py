@@ -112,6 +112,13 @@ def polygon(points):
     return Shape(inside, (min(xs), min(ys), max(xs), max(ys)))
 
 
+def scaled(shape, k):
+    """The shape drawn k times as large, from the origin."""
+    x0, y0, x1, y1 = shape.bbox
+    return Shape(lambda x, y: shape.inside(x / k, y / k),
+                 (x0 * k, y0 * k, x1 * k, y1 * k))
+
+
 def below_curve(f, x0, x1, y_top, y_bottom):
     """Everything under y = f(x) between x0 and x1, down to y_bottom."""
     return Shape(lambda x, y: y >= f(x), (x0, y_top, x1, y_bottom))
@@ -510,28 +517,32 @@ def draw_waves(canvas, x0, x1, base, amplitude, tint):
                 with_alpha(tint, 14), 2)
 
 
-def background():
-    """Main window: title band, soft body, footer band for the progress bar."""
-    w, h = 570, 450
-    head, foot = 40, h - 55
+def background(scale=1):
+    """Main window: title band, soft body, footer band for the progress bar.
+
+    The bands' lines stay whole pixels at every scale, so they stay sharp.
+    """
+    w, h = round(570 * scale), round(450 * scale)
+    head, foot = round(40 * scale), h - round(55 * scale)
+    hair = int(scale)
     canvas = Canvas(w, h)
     canvas.gradient(0, 0, w, h, (226, 233, 241), (246, 248, 251))
-    draw_waves(canvas, 0, w, foot - 30, 14, (80, 120, 170))
+    draw_waves(canvas, 0, w, foot - 30 * scale, 14 * scale, (80, 120, 170))
     canvas.gradient(0, 0, w, head, (192, 208, 226), (210, 222, 235))
-    canvas.draw(rect(0, head, w, head + 1), (166, 184, 206))
-    canvas.draw(rect(0, head + 1, w, head + 2), (240, 244, 248))
+    canvas.draw(rect(0, head, w, head + hair), (166, 184, 206))
+    canvas.draw(rect(0, head + hair, w, head + 2 * hair), (240, 244, 248))
     canvas.gradient(0, foot, w, h, (231, 236, 242), (221, 228, 236))
-    canvas.draw(rect(0, foot, w, foot + 1), (196, 207, 220))
-    canvas.draw(rect(0, foot + 1, w, foot + 2), (248, 250, 252))
+    canvas.draw(rect(0, foot, w, foot + hair), (196, 207, 220))
+    canvas.draw(rect(0, foot + hair, w, foot + 2 * hair), (248, 250, 252))
     return canvas
 
 
-def about_picture():
-    w, h = 330, 100
+def about_picture(scale=1):
+    w, h = round(330 * scale), round(100 * scale)
     canvas = Canvas(w, h)
     canvas.gradient(0, 0, w, h, (218, 227, 237), (244, 247, 250))
-    draw_waves(canvas, 0, w, 78, 8, (80, 120, 170))
-    canvas.draw(rect(0, 0, w, 2), (166, 184, 206))
+    draw_waves(canvas, 0, w, 78 * scale, 8 * scale, (80, 120, 170))
+    canvas.draw(rect(0, 0, w, round(2 * scale)), (166, 184, 206))
     return canvas
 
 
@@ -576,29 +587,44 @@ def logo_letters(left, cap, x_height, base):
     return shape | ring(x + rx)
 
 
-def logo():
-    canvas = Canvas(110, 40)
+def logo(scale=1):
+    canvas = Canvas(round(110 * scale), round(40 * scale))
     canvas.fill(WHITE)
-    draw_drive(canvas, 1, 1, 32)
+    draw_drive(canvas, scale, scale, 32 * scale)
     cap, x_height, base = 8, 15, 31
-    canvas.draw(logo_letters(37, cap, x_height, base),
-                vertical(cap, base, LOGO_TOP, LOGO_BOTTOM))
+    canvas.draw(scaled(logo_letters(37, cap, x_height, base), scale),
+                vertical(cap * scale, base * scale, LOGO_TOP, LOGO_BOTTOM))
     return canvas
 
 
 # Output ------------------------------------------------------------------
 
+# The display scales the art is drawn for, in percent; bitmaps at scales above 100 % carry the
+# scale in their names.
+SCALES = (100, 125, 150, 175, 200)
+SMALL_ICONS = tuple(16 * p // 100 for p in SCALES)
+LARGE_ICONS = tuple(32 * p // 100 for p in SCALES)
+
+
+def scaled_name(name, percent):
+    return name if percent == 100 else name.replace('.', f'-{percent}.')
+
+
 def build():
-    return {
-        'app.ico': ico([app_icon(n) for n in (16, 32, 48)]),
-        'newfolder.ico': ico([new_folder_icon(n) for n in (16, 32)]),
-        'background.bmp': bmp24(background()),
-        'about.bmp': bmp24(about_picture()),
-        'logo.bmp': bmp24(logo()),
+    art = {
+        'app.ico': ico([app_icon(n) for n in sorted(set(SMALL_ICONS + LARGE_ICONS + (48,)))]),
+        'newfolder.ico': ico([new_folder_icon(n)
+                              for n in sorted(set(SMALL_ICONS + LARGE_ICONS))]),
         'copy_no.cur': cur(copy_no_cursor(), (0, 0)),
         'copy_ok.cur': cur(copy_ok_cursor(), (0, 0)),
         'move_no.cur': cur(move_no_cursor(), (0, 0)),
     }
+    for percent in SCALES:
+        scale = percent / 100
+        for name, draw in (('background.bmp', background), ('about.bmp', about_picture),
+                           ('logo.bmp', logo)):
+            art[scaled_name(name, percent)] = bmp24(draw(scale))
+    return art
 
 
 def main(argv):

@@ -9,6 +9,8 @@
 #                            volume serial and drive type (hd, floppy for removable, cdrom, network); the
 #                            test then gets a prefix of its own, since a running wineserver does
 #                            not see new drive letters
+#   BEXLO_LOG_PIXELS=144     the display scale in dots per inch (96 is 100 %): the test gets a
+#                            prefix of that scale, made from the build tree's once and kept
 #   BEXLO_FRESH_PREFIX=1     the test gets a new prefix of its own, made for this run, that no
 #                            other test has touched (an installer test starts from nothing)
 #   BEXLO_TEST_NAME          names the private prefix and drive folders
@@ -42,6 +44,18 @@ if [ -n "${BEXLO_DRIVES:-}" ]; then
     cp -a "$base" "$prefix"
     bexlo_map_drives "$prefix" "$drives" $BEXLO_DRIVES
     export BEXLO_DRIVE_ROOT="$drives"
+fi
+
+if [ -n "${BEXLO_LOG_PIXELS:-}" ] && [ "$BEXLO_LOG_PIXELS" != 96 ]; then
+    prefix="$build/wine/prefix-dpi$BEXLO_LOG_PIXELS"
+    mark="$BEXLO_LOG_PIXELS $(cat "$base/.bexlo-ready")"
+    if [ "$(cat "$prefix/.bexlo-scale" 2>/dev/null)" != "$mark" ]; then
+        bexlo_wineserver_stop "$prefix"
+        rm -rf "$prefix"
+        cp -a "$base" "$prefix"
+        bexlo_set_log_pixels "$prefix" "$BEXLO_LOG_PIXELS"
+        echo "$mark" >"$prefix/.bexlo-scale"
+    fi
 fi
 
 if [ "${BEXLO_FRESH_PREFIX:-0}" = 1 ]; then

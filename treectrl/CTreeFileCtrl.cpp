@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "framework/Dpi.h"
 #include "framework/LongPath.h"
 #include "res/resource.h"
+#include "treectrl/CheckBoxImages.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -155,7 +157,21 @@ void CTreeFileCtrl::OnAttached() {
         ::SetWindowLongPtrW(Handle(), GWL_STYLE, style);
         UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
         ::SendMessageW(Handle(), WM_PAINT, reinterpret_cast<WPARAM>(dc.Get()), 0);
+        UseCheckBoxImages(WindowDpi(Handle()));
     }
+}
+
+void CTreeFileCtrl::UseCheckBoxImages(int dpi) {
+    UniqueImageList images = MakeCheckBoxImages(dpi);
+    if (!images) {
+        return;
+    }
+    // The platform's own list is handed back to whoever sets another: it is ours to free.
+    UniqueImageList platformImages(TreeView_SetImageList(Handle(), images.Get(), TVSIL_STATE));
+    if (platformImages.Get() == checkBoxImages.Get()) {
+        platformImages.Release();
+    }
+    checkBoxImages = std::move(images);
 }
 
 LRESULT CTreeFileCtrl::TreeMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -1105,6 +1121,12 @@ MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kTreeRefreshMessage:
             OnChange(static_cast<int>(wParam));
             return MsgResult::Handled(0);
+        case kDpiChangedAfterParent:
+            if (checkBoxImages) {
+                UseCheckBoxImages(WindowDpi(Handle()));
+            }
+            return MsgResult::NotHandled();
+
         case WM_DEVICECHANGE:
             return OnRemovalQuery(wParam, lParam);
         case WM_KEYDOWN:
@@ -1174,6 +1196,9 @@ MsgResult CTreeFileCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             KillNotificationThreads();
             DeleteAllItems();
+            if (checkBoxImages) {
+                TreeView_SetImageList(Handle(), nullptr, TVSIL_STATE);
+            }
             return MsgResult::NotHandled();
         default:
             return MsgResult::NotHandled();

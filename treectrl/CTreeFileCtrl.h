@@ -273,7 +273,12 @@ private:
     void HighlightDropItem(HTREEITEM item);
     void OnItemDeleted(HTREEITEM item);
 
+    // Ties the check boxes to the tree's scale: the platform's own come at one size only.
+    void UseCheckBoxImages(int dpi);
+
     WNDPROC treeProcedure = nullptr;
+    // The check boxes the tree shows; the tree lets go of them before it goes.
+    UniqueImageList checkBoxImages;
     std::vector<std::unique_ptr<Watcher>> watchers;
     int nextWatcherIndex = 0;
     // The watched drive roots, registered for the platform's removal queries.

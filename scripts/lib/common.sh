@@ -103,6 +103,18 @@ bexlo_map_drives() {
     WINEPREFIX="$prefix" wineserver -w
 }
 
+# Sets the display scale of the prefix $1, whose wineserver is not running, to $2 dots per inch
+# (96 is 100 %); the next wineserver reads it.
+bexlo_set_log_pixels() {
+    local prefix=$1 dpi=$2 key
+    for key in 'HKCU\Control Panel\Desktop' \
+        'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+        WINEPREFIX="$prefix" wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f \
+            >/dev/null 2>&1
+    done
+    WINEPREFIX="$prefix" wineserver -w
+}
+
 # Windows path of a file of this machine (Wine maps / to Z:).
 bexlo_windows_path() {
     printf 'Z:%s' "$(realpath "$1" | tr / '\\')"

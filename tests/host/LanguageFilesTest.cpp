@@ -87,6 +87,28 @@ TEST(LanguageFiles, ReadingStopsAtTheFirstMissingUiKey) {
     EXPECT_EQ(Ui(LoadStringFiles(profile)), kEnglishUi) << "a section the file lacks";
 }
 
+// The names a screen reader says are new keys that older packs lack: each is taken on its own,
+// whether or not the captions are.
+TEST(LanguageFiles, AccessibleNamesAreTakenOneByOneWithEnglishForTheMissing) {
+    const auto names = [](const UiTexts& ui) {
+        return ui.newSourceFolder + L"|" + ui.newTargetFolder + L"|" + ui.sourcePath + L"|" +
+               ui.targetPath;
+    };
+    const std::wstring english =
+        L"New folder in the source tree|New folder in the destination tree|Selected source|"
+        L"Selected destination";
+    EXPECT_EQ(names(LoadStringFiles(FakeProfile()).ui), english);
+    EXPECT_EQ(names(LoadStringFiles(FullLanguage()).ui), english) << "a pack from before them";
+
+    FakeProfile profile = FullLanguage();
+    profile.Set(kUiStringFile, L"Test", L"BT_SAVE", L"");
+    profile.Set(kUiStringFile, L"Test", L"ACC_SRC_PATH", L"Quelle");
+    const LanguageTexts texts = LoadStringFiles(profile);
+    EXPECT_FALSE(texts.captionsChanged);
+    EXPECT_EQ(texts.ui.sourcePath, L"Quelle");
+    EXPECT_EQ(texts.ui.targetPath, L"Selected destination");
+}
+
 TEST(LanguageFiles, MessagesAreOverlaidOneByOneFromTheirOwnSection) {
     FakeProfile profile = FullLanguage();
     profile.Set(kSetupFile, L"MAIN", L"UI_String", L"");

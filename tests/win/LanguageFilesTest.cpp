@@ -43,7 +43,7 @@ TEST_F(LanguageFiles, BadFilesNeverStopTheProgram) {
     for (const wchar_t* file : {L"Setup.txt", L"UI_String(U).txt", L"Msg_String(U).txt"}) {
         WriteBytes(DataFile(file), junk);
     }
-    EXPECT_EQ(Caption(*Open(), IDC_SAVE), L"Save");
+    EXPECT_EQ(Caption(*Open(), IDC_SAVE), L"&Save");
 
     WriteBytes(DataFile(L"Setup.txt"), "[MAIN]\r\nUI_String=X\r\nMsg_String=X\r\n");
     WriteBytes(DataFile(L"Msg_String(U).txt"),
@@ -51,24 +51,6 @@ TEST_F(LanguageFiles, BadFilesNeverStopTheProgram) {
     auto dialog = Open();
     EXPECT_EQ(dialog->messageTexts[Msg::CopyOver], L"Done.");  // sections match in any case
     EXPECT_EQ(dialog->messageTexts[Msg::DiffVol], std::wstring(kMaxProfileValue, L'%'));
-}
-
-// The width a caption needs inside its control, with the control's own font.
-int CaptionWidth(HWND control) {
-    HDC dc = ::GetDC(control);
-    auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = ::SelectObject(dc, font);
-    const std::wstring text = WindowText(control);
-    RECT needed{};
-    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
-    const LONG type = ::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
-    if (test::ClassName(control) == L"Button") {
-        // The radio's circle, or the hover button's edges and text offset.
-        return needed.right + (type == BS_AUTORADIOBUTTON ? 16 : 8);
-    }
-    return needed.right;
 }
 
 // The packs in lang/, which the build puts beside the test program.
@@ -98,7 +80,8 @@ TEST_F(LanguageFiles, ShippedPacksAreCompleteAndChangeEveryCaption) {
             }
             RECT client{};
             ::GetClientRect(control, &client);
-            EXPECT_LE(CaptionWidth(control), client.right) << testing::PrintToString(text);
+            EXPECT_LE(test::CaptionWidth(control, kDefaultDpi), client.right)
+                << testing::PrintToString(text);
         }
         for (std::size_t i = 0; i < kMessageCount; ++i) {
             const Msg id = static_cast<Msg>(i);

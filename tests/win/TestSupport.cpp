@@ -1,5 +1,9 @@
 #include "tests/win/TestSupport.h"
 
+#include <wincodec.h>
+
+#include "framework/DisplayScale.h"
+
 #include "app/LanguageFiles.h"
 #include "backup/WindowsFileSystem.h"
 
@@ -178,6 +182,91 @@ std::wstring ClassName(HWND window) {
     wchar_t name[128]{};
     ::GetClassNameW(window, name, 128);
     return name;
+}
+
+int CaptionWidth(HWND control, int dpi) {
+    HDC dc = ::GetDC(control);
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font);
+    const std::wstring text = WindowText(control);
+    RECT needed{};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    const LONG type = ::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+    if (ClassName(control) == L"Button") {
+        return needed.right + ScaleToDpi(type == BS_AUTORADIOBUTTON ? 16 : 8, dpi);
+    }
+    return needed.right;
+}
+
+Picture CaptureClient(HWND window) {
+    Picture picture;
+    RECT client{};
+    ::GetClientRect(window, &client);
+    picture.width = client.right;
+    picture.height = client.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = -picture.height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC windowDc = ::GetDC(window);
+    UniqueBitmap copy(::CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc copyDc(::CreateCompatibleDC(windowDc));
+    {
+        ScopedSelect select(copyDc.Get(), copy.Get());
+        ::BitBlt(copyDc.Get(), 0, 0, picture.width, picture.height, windowDc, 0, 0, SRCCOPY);
+    }
+    ::ReleaseDC(window, windowDc);
+    ::GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int i = 0; i < picture.width * picture.height; ++i) {
+        const std::uint32_t bgr = pixels[i];
+        picture.pixels.push_back(RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF));
+    }
+    return picture;
+}
+
+bool SavePng(const Picture& picture, const std::wstring& path) {
+    ComRef<IWICImagingFactory> factory;
+    ComRef<IWICStream> stream;
+    ComRef<IWICBitmapEncoder> encoder;
+    ComRef<IWICBitmapFrameEncode> frame;
+    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory,
+                                  reinterpret_cast<void**>(factory.Put()))) ||
+        FAILED(factory->CreateStream(stream.Put())) ||
+        FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put())) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.Put(), nullptr)) ||
+        FAILED(frame->Initialize(nullptr)) ||
+        FAILED(
+            frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height)))) {
+        return false;
+    }
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR) {
+        return false;
+    }
+    const UINT stride = static_cast<UINT>(picture.width) * 3;
+    std::vector<BYTE> rows;
+    for (COLORREF colour : picture.pixels) {
+        rows.insert(rows.end(), {GetBValue(colour), GetGValue(colour), GetRValue(colour)});
+    }
+    return SUCCEEDED(frame->WritePixels(static_cast<UINT>(picture.height), stride,
+                                        static_cast<UINT>(rows.size()), rows.data())) &&
+           SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}
+
+std::wstring ArtifactsFolder() {
+    const std::wstring folder = ProgramFolder() + L"..\\artifacts\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
 }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,

@@ -46,6 +46,22 @@ inline constexpr char kOneEnclosure[] =
 
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
+// The width a control's caption needs inside it, with the control's own font: a radio's circle
+// and a hover button's edges included.
+int CaptionWidth(HWND control, int dpi);
+
+// What a window's client area shows, pixel by pixel.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+Picture CaptureClient(HWND window);
+// Writes the picture as a PNG file; false when it could not.
+bool SavePng(const Picture& picture, const std::wstring& path);
+// The build's folder of pictures and logs (build/<preset>/artifacts), with a trailing backslash.
+std::wstring ArtifactsFolder();
 
 // A process started by its full path, killed if it is still running at the end.
 class ChildProcess {
