@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <utility>
 
 #include "app/AboutDlg.h"
 #include "app/ProfileReader.h"
@@ -15,6 +16,8 @@
 #include "backup/WindowsFileSystem.h"
 #include "framework/CaptionText.h"
 #include "framework/Dpi.h"
+#include "framework/Guard.h"
+#include "framework/Handles.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -50,6 +53,60 @@ bool IsTransparentControl(int id) {
     }
     return false;
 }
+
+// Runs a callback as the person answers the message box that the calling thread shows next. An
+// answered box is hidden at once but may stay on the screen a while (without a window manager,
+// Wine keeps it two seconds), and the box returns only once it has gone: the run it ends must not
+// wait for that.
+class BoxAnswerWatch {
+public:
+    explicit BoxAnswerWatch(const std::function<void()>& answered)
+        : answered_(answered),
+          outer_(std::exchange(current, this)),
+          hook_(::SetWindowsHookExW(WH_CALLWNDPROC, Watch, nullptr, ::GetCurrentThreadId())) {}
+    // A box that could not be shown, or went without being hidden first, was answered all the
+    // same.
+    ~BoxAnswerWatch() {
+        hook_.Reset();
+        current = outer_;
+        Answer();
+    }
+    BoxAnswerWatch(const BoxAnswerWatch&) = delete;
+    BoxAnswerWatch& operator=(const BoxAnswerWatch&) = delete;
+
+private:
+    void Answer() {
+        if (!std::exchange(done_, true)) {
+            GuardCall(L"BoxAnswerWatch", answered_);
+        }
+    }
+
+    // Messages sent to the thread's windows: the box is the first dialog made after the watch
+    // began, and its answer hides it.
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
+        BoxAnswerWatch* watch = current;
+        if (code == HC_ACTION && watch != nullptr) {
+            const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+            if (sent.message == WM_INITDIALOG && watch->box_ == nullptr) {
+                watch->box_ = sent.hwnd;
+            } else if (sent.message == WM_WINDOWPOSCHANGING && sent.hwnd == watch->box_ &&
+                       (reinterpret_cast<const WINDOWPOS*>(sent.lParam)->flags & SWP_HIDEWINDOW)) {
+                watch->Answer();
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static thread_local BoxAnswerWatch* current;
+
+    const std::function<void()>& answered_;
+    BoxAnswerWatch* outer_;
+    HWND box_ = nullptr;
+    bool done_ = false;
+    UniqueHook hook_;
+};
+
+thread_local BoxAnswerWatch* BoxAnswerWatch::current = nullptr;
 
 }  // namespace
 
@@ -807,10 +864,10 @@ void BackupDlg::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-void BackupDlg::ShowRefusal(const wchar_t* caption, Msg text) {
-    CallOnUiThread([this] { EnableUi(false); });
-    ShowBox(caption, text, BoxIcon::Warning);
-    CallOnUiThread([this] { EnableUi(true); });
+void BackupDlg::ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon,
+                           const std::function<void()>& answered) {
+    BoxAnswerWatch watch(answered);
+    ShowBox(caption, text, icon);
 }
 
 void BackupDlg::HoldControls() {
@@ -822,8 +879,8 @@ void BackupDlg::HoldControls() {
     });
 }
 
-void BackupDlg::ReleaseControls(bool reselectTarget) {
-    CallOnUiThread([this, reselectTarget] {
+void BackupDlg::ReleaseControls(bool reselectTarget, std::atomic<int>& running) {
+    CallOnUiThread([this, reselectTarget, &running] {
         deviceLayer.DrainAfterRun();
         EnableUi(true);
         sourceTree.reselectAfterRefresh = 1;
@@ -831,6 +888,7 @@ void BackupDlg::ReleaseControls(bool reselectTarget) {
         if (reselectTarget) {
             targetTree.SetSelectedPath(keptSelection, true);
         }
+        running = 0;
     });
 }
 

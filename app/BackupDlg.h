@@ -128,7 +128,7 @@ public:
     // A message box owned by the dialog, with its fixed caption and the language's text; any
     // thread may show one.
     void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon);
-    void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) override;
+    void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon);
     std::wstring Text(Msg id) const override { return messageTexts[id]; }
     int CheckKey(int drive) override;
 
@@ -156,9 +156,10 @@ private:
     void StopPollTimer() override;
     void StartPollTimer() override;
 
-    void ShowRefusal(const wchar_t* caption, Msg text) override;
+    void ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon,
+                    const std::function<void()>& answered) override;
     void HoldControls() override;
-    void ReleaseControls(bool reselectTarget) override;
+    void ReleaseControls(bool reselectTarget, std::atomic<int>& running) override;
     void NotifyDevice(RunMessage message) override;
     const std::atomic<int>& EnclosurePresent() const override {
         return deviceLayer.state.devicePresent;

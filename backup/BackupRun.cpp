@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cwctype>
 #include <system_error>
+#include <utility>
 
 #include "backup/BackupRecord.h"
 #include "backup/LastCompleteRun.h"
@@ -56,74 +57,109 @@ BackupRun::~BackupRun() {
 }
 
 void BackupRun::Join() {
+    // The run thread joins its progress thread before it ends.
     if (runThread_.joinable()) {
         runThread_.join();
-    }
-    if (progressThread_.joinable()) {
-        progressThread_.join();
     }
 }
 
 bool BackupRun::Start(RunInputs inputs) {
-    if (state.backupRunning == 1 || !runThreadDone_ || !progressThreadDone_) {
+    std::lock_guard lock(startMutex_);
+    if (state.backupRunning == 1) {
         return false;
     }
-    Join();
     inputs_ = std::move(inputs);
     // Set before the thread starts, so that neither a second press nor a minimise slips in.
     state.backupRunning = 1;
     state.copyFinished = 0;
-    if (!Launch(runThread_, runThreadDone_, &BackupRun::RunBackupThread)) {
-        state.backupRunning = 0;
-        return false;
+    if (runThreadBusy_) {
+        nextRun_ = true;
+        return true;
     }
-    return true;
+    Join();
+    runThreadBusy_ = Launch(runThread_, &BackupRun::RunBackupThread);
+    if (!runThreadBusy_) {
+        state.backupRunning = 0;
+    }
+    return runThreadBusy_;
 }
 
-bool BackupRun::Launch(std::thread& thread, std::atomic<bool>& done, void (BackupRun::*body)()) {
-    done = false;
+bool BackupRun::Launch(std::thread& thread, void (BackupRun::*body)()) {
     try {
-        thread = std::thread([this, &done, body] {
-            (this->*body)();
-            done = true;
-        });
+        thread = std::thread(body, this);
     } catch (const std::system_error&) {
-        done = true;
         return false;
     }
     return true;
 }
 
 void BackupRun::RunBackupThread() {
+    do {
+        RunAndEnd();
+    } while (TakeNextRun());
+}
+
+bool BackupRun::TakeNextRun() {
+    std::lock_guard lock(startMutex_);
+    runThreadBusy_ = std::exchange(nextRun_, false);
+    return runThreadBusy_;
+}
+
+void BackupRun::RunAndEnd() {
+    givenBack_ = false;
     int result = 0;
     if (!GuardCall(L"RunBackupThread", [this, &result] { result = RunBackup(); })) {
-        // Give back whatever the run held, unless the progress thread is there to do it.
-        if (!progressStarted_) {
-            GuardCall(L"RunBackupThread", [this] { host_.ReleaseControls(false); });
-        }
         outcomeToTell_ = true;
         result = 0;
     }
+    // The display finishes: up to the end after a complete walk, else where it stands.
     if (result == 1) {
         state.stepDelayMs = std::min(state.stepDelayMs.load(), kFinishingDelayLimitMs);
         state.copyFinished = 1;
-        // A progress thread that ended before seeing the finish cannot tell it any more.
-        if (progressEnded_) {
-            GuardCall(L"RunBackupThread", [this] { TellOutcome(); });
-        }
-        return;
+    } else {
+        state.runEnded = 1;
+    }
+    if (progressThread_.joinable()) {
+        progressThread_.join();
     }
     state.runEnded = 1;
-    // Running until the enclosure is told: a press taken before would aim the message elsewhere.
-    GuardCall(L"RunBackupThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
-    state.backupRunning = 0;
-    if (outcomeToTell_) {
-        GuardCall(L"RunBackupThread", [this] { TellOutcome(); });
+    // Told before the box, and while the run still holds the button: a press taken before would
+    // aim the message elsewhere.
+    const bool succeeded = result == 1 && outcome_.failures.empty();
+    GuardCall(L"RunBackupThread", [this, succeeded] {
+        host_.NotifyDevice(succeeded ? RunMessage::Complete : RunMessage::Failed);
+    });
+    GuardCall(L"RunBackupThread", [this] {
+        if (refusal_) {
+            ShowEndBox(refusal_->caption, host_.Text(refusal_->text), BoxIcon::Warning);
+        } else if (outcomeToTell_) {
+            TellOutcome();
+        }
+    });
+    // A run that shows no box, or whose box failed, ends with its last step.
+    GiveBack();
+}
+
+void BackupRun::ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) {
+    host_.ShowEndBox(caption, text, icon, [this] { GiveBack(); });
+}
+
+void BackupRun::GiveBack() {
+    if (std::exchange(givenBack_, true)) {
+        return;
+    }
+    state.barPosition = 0;
+    // Cleared by the host, since a run started next may set it again at once.
+    if (!GuardCall(L"RunBackupThread",
+                   [this] { host_.ReleaseControls(progressStarted_, state.backupRunning); })) {
+        state.backupRunning = 0;
     }
 }
 
 int BackupRun::Refuse(const wchar_t* caption, Msg text) {
-    host_.ShowRefusal(caption, text);
+    // Shown as the run's end box, with the controls and polling paused until it is answered.
+    refusal_ = Refusal{caption, text};
+    HoldControls();
     std::wstring result = L"refused (";
     result += caption;
     WriteLog(result + L")");
@@ -169,13 +205,9 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
 }
 
 void BackupRun::TellOutcome() {
-    outcomeToTell_ = false;
-    if (told_.exchange(true)) {
-        return;
-    }
     const auto& failures = outcome_.failures;
     if (failures.empty() && outcome_.complete) {
-        host_.ShowBox(L"Information", host_.Text(Msg::CopyOver), BoxIcon::Information);
+        ShowEndBox(L"Information", host_.Text(Msg::CopyOver), BoxIcon::Information);
         return;
     }
     std::wstring text = host_.Text(Msg::CopyFail);
@@ -192,7 +224,7 @@ void BackupRun::TellOutcome() {
         }
         text += L"\n\n" + host_.Text(Msg::SeeLog) + L" " + kRunLogFile;
     }
-    host_.ShowBox(L"Copy Fail", text, BoxIcon::Warning);
+    ShowEndBox(L"Copy Fail", text, BoxIcon::Warning);
 }
 
 void BackupRun::HoldControls() {
@@ -202,9 +234,8 @@ void BackupRun::HoldControls() {
 
 int BackupRun::RunBackup() {
     progressStarted_ = false;
-    progressEnded_ = false;
     outcomeToTell_ = false;
-    told_ = false;
+    refusal_.reset();
     outcome_ = {};
     outcome_.started = LocalTimeText();
     // Whatever changes from here on is newer than this run, whether the walk sees it or not.
@@ -245,8 +276,6 @@ int BackupRun::RunBackup() {
         state.targetKeyDrive = keyDrive.value_or(-1);
         progressStarted_ = StartProgressThread();
         if (!progressStarted_) {
-            state.runEnded = 1;
-            host_.ReleaseControls(false);
             return 0;
         }
     }
@@ -300,14 +329,6 @@ int BackupRun::RunBackup() {
         WriteLog((complete ? L"" : early) + std::to_wstring(failures.size()) + L" not copied");
     }
 
-    if (emptyRun) {
-        TellOutcome();
-        host_.ReleaseControls(false);
-        if (complete) {
-            host_.NotifyDevice(failures.empty() ? RunMessage::Complete : RunMessage::Failed);
-            state.backupRunning = 0;
-        }
-    }
     if (!complete) {
         return 0;
     }
@@ -331,7 +352,7 @@ bool BackupRun::StartProgressThread() {
     if (progressThread_.joinable()) {
         return false;
     }
-    return Launch(progressThread_, progressThreadDone_, &BackupRun::ProgressThread);
+    return Launch(progressThread_, &BackupRun::ProgressThread);
 }
 
 void BackupRun::SetProgress(int position) {
@@ -365,26 +386,14 @@ void BackupRun::Pause(int ms, bool endsWithRun) {
 }
 
 void BackupRun::ProgressThread() {
-    const bool animated = GuardCall(L"ProgressThread", [this] { AnimateProgress(); });
-    progressEnded_ = true;
-    if (!animated) {
-        GuardCall(L"ProgressThread", [this] { host_.NotifyDevice(RunMessage::Failed); });
-    }
-    // The walk finished but the display did not get to tell it (an enclosure pulled at the
-    // last moment, or the animation failing).
-    if (state.copyFinished == 1) {
-        GuardCall(L"ProgressThread", [this] { TellOutcome(); });
-    }
-    state.runEnded = 1;
+    GuardCall(L"ProgressThread", [this] { AnimateProgress(); });
+    // Gone before the end box shows.
     GuardCall(L"ProgressThread", [this] {
         if (progressWindowOpen_) {
             progressWindowOpen_ = false;
             host_.CloseProgressWindow();
         }
     });
-    GuardCall(L"ProgressThread", [this] { host_.ReleaseControls(true); });
-    state.barPosition = 0;
-    state.backupRunning = 0;
 }
 
 void BackupRun::AnimateProgress() {
@@ -396,10 +405,6 @@ void BackupRun::AnimateProgress() {
                 Pause(step.pauseMs, false);
             }
             SetProgress(100);
-            const bool failed = !outcome_.failures.empty();
-            TellOutcome();
-            state.runEnded = 1;
-            host_.NotifyDevice(failed ? RunMessage::Failed : RunMessage::Complete);
             return;
         }
         const int position = state.barPosition;

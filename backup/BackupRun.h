@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -15,10 +17,11 @@
 namespace bexlo {
 
 // One backup run a button press starts: the run thread reads path.txt, checks the destination,
-// walks every saved source with the Copy or Synchronize walker and records the backup; the
-// progress thread paces the progress display and gives the controls back at the end. Whatever
-// either thread meets, a run always ends: the state, the controls, polling and the enclosure's
-// run message come back.
+// walks every saved source with the Copy or Synchronize walker and records the backup, while the
+// progress thread paces the progress display. The run thread ends every run: once the display has
+// stopped it tells the enclosure and shows the end box, and the run is over for the person as
+// the box is answered, when the state, the controls and polling come back. Whatever either thread
+// meets, a run always ends so.
 class BackupRun : private ProgressFeedback {
 public:
     BackupRun(RunHost& host, FileSystem& fs) : host_(host), fs_(fs) {}
@@ -27,8 +30,9 @@ public:
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    // Starts RunBackupThread with what the interface thread captured. False while the threads
-    // of an earlier run are still going, or when no thread could be made: the press is dropped.
+    // Starts RunBackupThread with what the interface thread captured. False while a run is going,
+    // or when no thread could be made: the press is dropped. A run started while the thread of
+    // the last one is still taking its answered box off the screen runs next on that thread.
     bool Start(RunInputs inputs);
     // Waits until the threads of the last run have ended.
     void Join();
@@ -36,7 +40,16 @@ public:
     RunState state;
 
 private:
+    struct Refusal {
+        const wchar_t* caption;
+        Msg text;
+    };
+
     void RunBackupThread();
+    // Whether the thread takes on a run started meanwhile; when not, it is free from now.
+    bool TakeNextRun();
+    // One run from its start to the answer of its end box.
+    void RunAndEnd();
     int RunBackup();
     void ProgressThread();
     void AnimateProgress();
@@ -51,23 +64,30 @@ private:
     int CopiedShare() const;
     // The box that tells how the run ended: "Copy complete!", or what was not copied and why.
     void TellOutcome();
+    // The run's last box: everything comes back as it is answered.
+    void ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon);
+    // The controls, polling and the state given back, once a run.
+    void GiveBack();
     void WriteLog(const std::wstring& result);
     std::wstring ReasonText(const CopyFailure& failure) const;
     void SetProgress(int position);
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
-    // Runs `body` on `thread`; `done` is false until it has returned.
-    bool Launch(std::thread& thread, std::atomic<bool>& done, void (BackupRun::*body)());
+    bool Launch(std::thread& thread, void (BackupRun::*body)());
 
     RunHost& host_;
     FileSystem& fs_;
-    // Written on the interface thread before the run thread starts.
+    // Written by Start, only while no run is going.
     RunInputs inputs_;
     std::thread runThread_;
+    // Started and joined by the run thread.
     std::thread progressThread_;
-    std::atomic<bool> runThreadDone_{true};
-    std::atomic<bool> progressThreadDone_{true};
-    // Run thread only: the progress thread took over the end of the run.
+    // Guards the two below, which say whether the run thread is going and whether a run started
+    // while it was ending the last one waits for it.
+    std::mutex startMutex_;
+    bool runThreadBusy_ = false;
+    bool nextRun_ = false;
+    // Run thread only: a progress thread paces this run.
     bool progressStarted_ = false;
     // Progress thread only.
     bool progressWindowOpen_ = false;
@@ -88,9 +108,10 @@ private:
     Outcome outcome_;
     // Run thread only: the walk began, so its end must be told.
     bool outcomeToTell_ = false;
-    // The end is told once, by whichever thread gets to it.
-    std::atomic<bool> told_{false};
-    std::atomic<bool> progressEnded_{false};
+    // Run thread only: the check that refused the run, told in its end box.
+    std::optional<Refusal> refusal_;
+    // Run thread only: this run gave everything back.
+    bool givenBack_ = false;
 };
 
 }  // namespace bexlo

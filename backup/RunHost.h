@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "framework/MessageTexts.h"
@@ -18,18 +19,21 @@ class RunHost {
 public:
     virtual ~RunHost() = default;
 
-    // A message box owned by the main window, with its fixed caption.
-    virtual void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) = 0;
+    // The box that ends a run, owned by the main window, with its fixed caption. `answered` runs
+    // once, on the calling thread, as the person answers the box and before it has gone from the
+    // screen (which may take the platform a while), or, at the latest, before this returns.
+    virtual void ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon,
+                            const std::function<void()>& answered) = 0;
     // The language's text of a message.
     virtual std::wstring Text(Msg id) const = 0;
-    // A refused run: the warning box shown with the controls and polling paused around it.
-    virtual void ShowRefusal(const wchar_t* caption, Msg text) = 0;
     // The controls and timers off for the run, the bar at 0, the trees kept from reselecting
     // after refreshes and the destination's selection kept.
     virtual void HoldControls() = 0;
-    // The controls and timers back and the bar at 0, and the button drained of presses made
-    // during the run; with `reselectTarget` the destination kept by HoldControls selected again.
-    virtual void ReleaseControls(bool reselectTarget) = 0;
+    // The controls and timers back and the bar at 0, and the button drained once of presses made
+    // during the run, so that the next poll tick listens; with `reselectTarget` the destination
+    // kept by HoldControls selected again. `running` is cleared with them, on the thread that
+    // handles the person's commands, so that none it handles next finds the run still going.
+    virtual void ReleaseControls(bool reselectTarget, std::atomic<int>& running) = 0;
     // The key check of a family-1 enclosure drive: 1 when the key answers, else 0, after the
     // "Key Lost" box when the enclosure reported the key out.
     virtual int CheckKey(int drive) = 0;

@@ -38,14 +38,15 @@ public:
 
 class WindowlessHost : public RunHost {
 public:
-    void ShowBox(const wchar_t*, const std::wstring&, BoxIcon) override {
+    void ShowEndBox(const wchar_t*, const std::wstring&, BoxIcon,
+                    const std::function<void()>& answered) override {
         shown = Clock::now();
         ended = true;
+        answered();
     }
     std::wstring Text(Msg) const override { return L""; }
-    void ShowRefusal(const wchar_t*, Msg) override { ended = true; }
     void HoldControls() override {}
-    void ReleaseControls(bool) override {}
+    void ReleaseControls(bool, std::atomic<int>& running) override { running = 0; }
     int CheckKey(int) override { return 1; }
     void NotifyDevice(RunMessage) override {}
     const std::atomic<int>& EnclosurePresent() const override { return present; }

@@ -39,12 +39,9 @@ public:
     int Start();
     // Timer 5.
     void OnPollTimer() { poller.OnPollTimer(); }
-    // At the end of a run: the first of the two ticks that drain the presses made during it,
-    // now rather than a tick later, so that the button listens again 1.5 s after the run.
-    void DrainAfterRun() {
-        state.pollSkip = 2;
-        poller.OnPollTimer();
-    }
+    // At the end of a run, as its box is answered: one read drops the press made during the run
+    // or while the box was open, so that the next tick already listens.
+    void DrainAfterRun() { poller.PollButtons(kPollDrain); }
     // WM_DEVICECHANGE with its event code.
     DeviceChange OnDeviceChange(std::uint32_t event);
 

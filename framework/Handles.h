@@ -114,6 +114,12 @@ struct RegistryKey {
     static void Close(Type h) { ::RegCloseKey(h); }
 };
 
+struct Hook {
+    using Type = HHOOK;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnhookWindowsHookEx(h); }
+};
+
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -130,6 +136,7 @@ using UniqueFont = UniqueHandle<handle_traits::Gdi<HFONT>>;
 using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
 using UniqueDeviceNotification = UniqueHandle<handle_traits::DeviceNotification>;
+using UniqueHook = UniqueHandle<handle_traits::Hook>;
 
 // Owns one reference to a COM object.
 template <typename Interface>

@@ -13,6 +13,9 @@
 #                            prefix of that scale, made from the build tree's once and kept
 #   BEXLO_FRESH_PREFIX=1     the test gets a new prefix of its own, made for this run, that no
 #                            other test has touched (an installer test starts from nothing)
+#   BEXLO_NO_DESKTOP=1       the test's windows stand straight on the display, as scripts/run.sh
+#                            shows the program, not in a desktop window: with no window manager,
+#                            Wine then keeps a hidden window on the screen for two seconds
 #   BEXLO_TEST_NAME          names the private prefix and drive folders
 #   BEXLO_TEST_TIMEOUT       seconds before the program is killed (default 240)
 set -u
@@ -63,6 +66,17 @@ if [ "${BEXLO_FRESH_PREFIX:-0}" = 1 ]; then
     bexlo_wineserver_stop "$prefix"
     rm -rf "$prefix"
     bexlo_wine_prefix "$prefix" desktop
+fi
+
+if [ "${BEXLO_NO_DESKTOP:-0}" = 1 ]; then
+    if [ "$prefix" = "$base" ]; then
+        prefix="$build/wine/prefix-${BEXLO_TEST_NAME:-no-desktop}"
+        bexlo_wineserver_stop "$prefix"
+        rm -rf "$prefix"
+        cp -a "$base" "$prefix"
+    fi
+    WINEPREFIX="$prefix" wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w
 fi
 
 if [ "${BEXLO_CLEAN_DATA:-0}" = 1 ]; then

@@ -35,16 +35,20 @@ std::string Narrow(const wchar_t* text) {
 // The main window and the device layer as a run sees them, recording what it is asked in order.
 class FakeRunHost : public RunHost {
 public:
-    void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon) override {
+    // The box is answered at once; `onAnswered` runs while it is still on the screen.
+    void ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon,
+                    const std::function<void()>& answered) override {
         Record("box " + Narrow(caption), text);
+        answered();
+        if (onAnswered) {
+            onAnswered();
+        }
     }
     std::wstring Text(Msg id) const override { return L"<" + std::to_wstring(int(id)) + L">"; }
-    void ShowRefusal(const wchar_t* caption, Msg text) override {
-        Record("refused " + Narrow(caption), Text(text));
-    }
     void HoldControls() override { Record("hold"); }
-    void ReleaseControls(bool reselectTarget) override {
+    void ReleaseControls(bool reselectTarget, std::atomic<int>& running) override {
         Record(reselectTarget ? "release reselecting" : "release");
+        running = 0;
     }
     int CheckKey(int) override { return 1; }
     void NotifyDevice(RunMessage message) override {
@@ -101,6 +105,7 @@ public:
     std::function<void(const std::string&)> onEvent;
     // Runs before each wait of the progress display, on its thread.
     std::function<void(int ms)> onWait;
+    std::function<void()> onAnswered;
     // How often the run asked whether the enclosure is there: a loop that never waits asks on
     // and on.
     mutable std::atomic<long> presenceAsked{0};
@@ -176,11 +181,15 @@ TEST(BackupRunOnMemoryDisks, APressCopiesEverySourceEndsWithTheBoxAndRecordsTheV
     t.Press(RunMode::Copy, 1, true);
 
     EXPECT_TRUE(t.BackedUp());
-    // The run thread's and the progress thread's own events, each in its order.
-    EXPECT_EQ(t.host.Events().size(), 7u);
+    // The run thread's and the progress thread's own events, each in its order; the progress
+    // window goes and the enclosure is told before the box, whose answer gives everything back.
+    const std::vector<std::string> events = t.host.Events();
+    ASSERT_EQ(events.size(), 7u);
     EXPECT_TRUE(t.host.InOrder({"hold", "drive has folders"}));
-    EXPECT_TRUE(t.host.InOrder({"hold", "window open", "box Information", "told complete",
-                                "window closed", "release reselecting"}));
+    EXPECT_TRUE(t.host.InOrder({"hold", "window open", "window closed"}));
+    EXPECT_EQ(
+        std::vector<std::string>(events.end() - 3, events.end()),
+        (std::vector<std::string>{"told complete", "box Information", "release reselecting"}));
     EXPECT_EQ(t.host.Texts(), std::vector<std::wstring>{t.host.Text(Msg::CopyOver)});
     EXPECT_EQ(t.host.lastPosition, 100);
     const auto record = MakeBackupRecord(BackupType::Copy, kEnclosureSerial);
@@ -207,24 +216,24 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
         Msg text;
     };
     const Case cases[] = {
-        {"no path.txt", [](auto&) {}, 1, "refused No Path File", Msg::PathLost},
+        {"no path.txt", [](auto&) {}, 1, "box No Path File", Msg::PathLost},
         {"a path.txt without its markers",
          [](auto& t) { t.fs.WriteFileReplacing(kPathListFile, std::vector<std::uint8_t>(9, 'g')); },
-         1, "refused No Path File", Msg::PathLost},
+         1, "box No Path File", Msg::PathLost},
         {"the key out, destination on the key's drive", [](auto& t) { t.Save(kTarget, {kWork}); },
-         2, "refused Key Lost", Msg::KeyLost},
+         2, "box Key Lost", Msg::KeyLost},
         {"no record of the last volume",
          [](auto& t) {
              t.Save(kTarget, {kWork});
              t.fs.RemoveFile(kBackupRecordFile);
          },
-         1, "refused Different Volume", Msg::DiffVol},
+         1, "box Different Volume", Msg::DiffVol},
         {"another volume recorded",
          [](auto& t) {
              t.Save(kTarget, {kWork});
              t.RecordVolume(BackupType::Copy, 0x1234);
          },
-         1, "refused Different Volume", Msg::DiffVol},
+         1, "box Different Volume", Msg::DiffVol},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -241,7 +250,8 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
         };
         t.Press(RunMode::Copy, c.pressKey, false, {kDriveE});
 
-        EXPECT_EQ(t.host.Events(), (std::vector<std::string>{c.refusal, "told failed"}));
+        EXPECT_EQ(t.host.Events(),
+                  (std::vector<std::string>{"hold", "told failed", c.refusal, "release"}));
         EXPECT_EQ(runningWhenTold, 1);
         EXPECT_EQ(t.host.Texts(), std::vector<std::wstring>{t.host.Text(c.text)});
         EXPECT_FALSE(t.fs.IsFolder(kTarget)) << "nothing is made before the checks pass";
@@ -265,7 +275,8 @@ TEST(BackupRunOnMemoryDisks, AnUnreadableListIsRefusedAfterMakingTheDestination)
     t.run.state.serialCheckArmed = 0;
     t.Press();
 
-    EXPECT_EQ(t.host.Events(), (std::vector<std::string>{"refused No Path File", "told failed"}));
+    EXPECT_EQ(t.host.Events(),
+              (std::vector<std::string>{"hold", "told failed", "box No Path File", "release"}));
     EXPECT_TRUE(t.fs.IsFolder(kTarget));
     EXPECT_FALSE(t.fs.IsFolder(L"E:\\FilesBackup\\Work"));
     EXPECT_TRUE(t.Record().empty());
@@ -286,10 +297,35 @@ TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressT
 
     EXPECT_TRUE(t.fs.IsFolder(L"E:\\Deep\\Er\\FilesBackup\\Empty\\Inner"));
     EXPECT_EQ(runningWhenTold, 1) << "still running when the enclosure is told";
-    const std::vector<std::string> expected = {"hold", "box Information", "release",
-                                               "told complete", "drive has folders"};
+    const std::vector<std::string> expected = {"hold", "drive has folders", "told complete",
+                                               "box Information", "release"};
     EXPECT_EQ(t.host.Events(), expected);
     EXPECT_EQ(ParseBackupType(t.Record()), BackupType::Copy);
+    EXPECT_EQ(t.run.state.backupRunning, 0);
+}
+
+// The run is over for the person as its box is answered, though the box may stay on the screen a
+// while after: everything comes back then, and a press then starts the next run, which goes as
+// soon as the box has gone.
+TEST(BackupRunOnMemoryDisks, ARunEndsAsItsBoxIsAnsweredAndAPressThenStartsTheNext) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork});
+    t.run.state.serialCheckArmed = 0;
+    int runningAtAnswer = -1;
+    bool nextStarted = false;
+    t.host.onAnswered = [&] {
+        if (runningAtAnswer == -1) {
+            runningAtAnswer = t.run.state.backupRunning;
+            nextStarted = t.run.Start({RunMode::Copy, 1, false, {}});
+        }
+    };
+    t.Press(RunMode::Copy, 1, true);
+
+    EXPECT_EQ(runningAtAnswer, 0);
+    EXPECT_TRUE(nextStarted);
+    EXPECT_EQ(t.host.Count("box Information"), 2);
+    EXPECT_EQ(t.host.Count("release reselecting"), 2);
+    EXPECT_EQ(t.host.Events().back(), "release reselecting");
     EXPECT_EQ(t.run.state.backupRunning, 0);
 }
 

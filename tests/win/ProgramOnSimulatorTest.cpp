@@ -7,9 +7,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "backup/BackupRecord.h"
+#include "backup/PathList.h"
+#include "backup/WindowsFileSystem.h"
+#include "res/resource.h"
 #include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
@@ -134,6 +139,110 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     }
     ::SetEnvironmentVariableW(L"PATH", oldPath);
     test::RemoveTree(planted);
+}
+
+// The program as a person meets it at the end of a run, with a family-1 enclosure on E: and a
+// saved Copy of a folder large enough for the progress to be paced. Its windows stand straight on
+// the display, where Wine, lacking a window manager, keeps an answered box on the screen two
+// seconds: the run is over when the box is answered all the same.
+class RunEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ClearDataFolder();
+        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+        test::RemoveTree(kSource);
+        test::RemoveTree(kTarget);
+        ::CreateDirectoryW(kSource, nullptr);
+        test::WriteBytes(std::wstring(kSource) + L"\\big.bin", std::string(700 * 1024, 'b'));
+        ASSERT_TRUE(WriteFileReplacing(kPathListFile, PathListBytes(kTarget, {kSource})));
+        const auto record = MakeBackupRecord(BackupType::Copy, 0x0000BE7C);
+        ASSERT_TRUE(WriteFileReplacing(kBackupRecordFile, record));
+    }
+
+    // Starts the program and waits for its dialog to show.
+    HWND Start() {
+        program.emplace(test::ProgramFolder() + L"Bexlo.exe",
+                        std::wstring(L"/simulate=") + kSimulator);
+        HWND window = nullptr;
+        PumpUntil(
+            [&] {
+                window = test::FindProcessWindow(program->Id(), L"Bexlo");
+                return window != nullptr && ::IsWindowVisible(window);
+            },
+            20000);
+        return window;
+    }
+
+    static void Press() {
+        SimStateFile(kSimulator).Modify([](SimState& state) {
+            state.enclosures.front().presses = 1;
+            return true;
+        });
+    }
+
+    // The first press: the program drops those of its first poll ticks, so it presses again while
+    // none is pending until a run ends in its box.
+    HWND PressUntilTheBox() {
+        HWND box = nullptr;
+        PumpUntil(
+            [&] {
+                SimStateFile(kSimulator).Modify([](SimState& state) {
+                    const bool pending = state.enclosures.front().presses > 0;
+                    state.enclosures.front().presses = 1;
+                    return !pending;
+                });
+                return (box = test::WaitForProcessBox(program->Id(), L"Information", 500)) !=
+                       nullptr;
+            },
+            30000);
+        return box;
+    }
+
+    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-run-end-sim";
+    static constexpr wchar_t kSource[] = L"C:\\bexlo-run-end";
+    static constexpr wchar_t kTarget[] = L"E:\\Backups";
+    std::optional<test::ChildProcess> program;
+};
+
+// A person who presses again a second after the end box, or at once, gets the next run; Enter
+// after the box ends the program.
+TEST_F(RunEnd, APressAfterTheBoxStartsTheNextRunAndEnterEndsTheProgram) {
+    HWND window = Start();
+    ASSERT_NE(window, nullptr) << "waited for the program's dialog";
+    HWND box = PressUntilTheBox();
+    ASSERT_NE(box, nullptr) << "waited for the first run's box";
+    ASSERT_TRUE(test::AnswerProcessBox(box));
+    ::Sleep(1000);
+    Press();
+    box = test::WaitForProcessBox(program->Id(), L"Information");
+    ASSERT_NE(box, nullptr) << "a press a second after the box started no run";
+    ASSERT_TRUE(test::AnswerProcessBox(box));
+    Press();
+    box = test::WaitForProcessBox(program->Id(), L"Information");
+    ASSERT_NE(box, nullptr) << "a press as the box went started no run";
+    ASSERT_TRUE(test::AnswerProcessBox(box));
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(program->WaitForExit(20000)) << "Enter after the box did not end the program";
+}
+
+// From the notification area the progress window goes before the box; once the box is answered,
+// the menu's Open shows the dialog and its Exit ends the program.
+TEST_F(RunEnd, FromTheTrayOpenAndExitWorkOnceTheBoxIsAnswered) {
+    HWND window = Start();
+    ASSERT_NE(window, nullptr) << "waited for the program's dialog";
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }, 10000));
+    HWND box = PressUntilTheBox();
+    ASSERT_NE(box, nullptr) << "waited for the run's box";
+    EXPECT_FALSE(::IsWindowVisible(test::FindProcessWindow(program->Id(), L"Copying...")));
+    ASSERT_TRUE(test::AnswerProcessBox(box));
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN, 0), 0);
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) != FALSE; }, 10000))
+        << "Open after the box did not show the dialog";
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }, 10000));
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
+    EXPECT_TRUE(program->WaitForExit(20000)) << "Exit after the box did not end the program";
 }
 
 }  // namespace

@@ -317,16 +317,26 @@ std::wstring StaticTexts(HWND window) {
     return texts;
 }
 
-HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
+namespace {
+
+// The first top-level window with this caption of process `processId` that `wanted` accepts.
+HWND FindProcessWindowWhere(DWORD processId, const wchar_t* caption,
+                            const std::function<bool(HWND)>& wanted) {
     HWND window = nullptr;
     while ((window = ::FindWindowExW(nullptr, window, nullptr, caption)) != nullptr) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) {
+        if (owner == processId && wanted(window)) {
             return window;
         }
     }
     return nullptr;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
+    return FindProcessWindowWhere(processId, caption, [](HWND) { return true; });
 }
 
 namespace {
@@ -341,9 +351,16 @@ bool BoxIsFilled(HWND box) {
 
 HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
     HWND box = nullptr;
-    const bool filled = PumpUntil(
-        [&] { return BoxIsFilled(box = FindProcessWindow(processId, caption)); }, timeoutMs);
-    return filled ? box : nullptr;
+    // An answered box of the same caption may not have gone yet.
+    PumpUntil(
+        [&] { return (box = FindProcessWindowWhere(processId, caption, BoxIsFilled)) != nullptr; },
+        timeoutMs);
+    return box;
+}
+
+bool AnswerProcessBox(HWND box) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return PumpUntil([box] { return !::IsWindowVisible(box); });
 }
 
 namespace {

@@ -95,6 +95,9 @@ std::wstring StaticTexts(HWND window);
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
 // Waits for a message box of process `processId` to show with its text; the box, or null.
 HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs = 20000);
+// Answers a box of another process with OK, as a person's click does, and waits until it is
+// hidden; false when it stayed.
+bool AnswerProcessBox(HWND box);
 
 struct ShownBox {
     std::wstring caption;
