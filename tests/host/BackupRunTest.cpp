@@ -316,6 +316,8 @@ TEST(BackupRunOnMemoryDisks, ARunEndsAsItsBoxIsAnsweredAndAPressThenStartsTheNex
     t.host.onAnswered = [&] {
         if (runningAtAnswer == -1) {
             runningAtAnswer = t.run.state.backupRunning;
+            // A changed file, so that the next run has work and a progress thread to end it.
+            t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly, again", 1 * kMinute);
             nextStarted = t.run.Start({RunMode::Copy, 1, false, {}});
         }
     };
