@@ -130,11 +130,12 @@ bool AppendRunLog(FileSystem& fs, const RunLogEntry& entry) {
 }
 
 bool CloseUnfinishedRun(FileSystem& fs) {
-    std::vector<std::uint8_t> existing;
-    if (!ReadLog(fs, existing)) {
+    // A file that is no log is left as it is until a run has something to write.
+    const auto existing = fs.ReadFileBytes(kRunLogFile, 2 * kRunLogLimitBytes);
+    if (!existing || !IsRunLog(*existing)) {
         return false;
     }
-    const std::u16string text = Utf16TextUpToNul(existing);
+    const std::u16string text = Utf16TextUpToNul(*existing);
     if (!EndsOpen(text)) {
         return false;
     }

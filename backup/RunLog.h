@@ -51,7 +51,7 @@ std::vector<std::uint8_t> AppendToRunLog(std::span<const std::uint8_t> existing,
 bool AppendRunLog(FileSystem& fs, const RunLogEntry& entry);
 
 // Closes a last run that never ended (the program or the computer stopped during it), so that
-// the log says so from the next start on.
+// the log says so from the next start on. A file there that is no log is left as it is.
 bool CloseUnfinishedRun(FileSystem& fs);
 
 // The local time as the log shows it: "2026-12-07 14:05:09".
