@@ -27,6 +27,9 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_SEE_LOG", L"The full list is in"},
     {L"MSG_SRC_MISSING", L"The saved source no longer exists."},
     {L"MSG_DEVICE_GONE", L"The enclosure was removed during the backup."},
+    {L"MSG_OTHER_SESSION",
+     L"Bexlo is already watching the enclosures for another user of this computer. It takes over "
+     L"here when that copy ends."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -27,6 +27,7 @@ enum class Msg : std::size_t {
     SeeLog,
     SourceMissing,
     DeviceGone,
+    OtherSession,
     Count
 };
 

@@ -10,7 +10,8 @@
 #                            test then gets a prefix of its own, since a running wineserver does
 #                            not see new drive letters
 #   BEXLO_FRESH_PREFIX=1     the test gets a new prefix of its own, made for this run, that no
-#                            other test has touched (an installer test starts from nothing)
+#                            other test has touched (an installer test starts from nothing);
+#                            =plain makes it without the virtual desktop, as a person's Wine is
 #   BEXLO_TEST_NAME          names the private prefix and drive folders
 #   BEXLO_TEST_TIMEOUT       seconds before the program is killed (default 240)
 set -u
@@ -44,11 +45,15 @@ if [ -n "${BEXLO_DRIVES:-}" ]; then
     export BEXLO_DRIVE_ROOT="$drives"
 fi
 
-if [ "${BEXLO_FRESH_PREFIX:-0}" = 1 ]; then
+if [ "${BEXLO_FRESH_PREFIX:-0}" != 0 ]; then
     prefix="$build/wine/prefix-${BEXLO_TEST_NAME:-fresh}"
     bexlo_wineserver_stop "$prefix"
     rm -rf "$prefix"
-    bexlo_wine_prefix "$prefix" desktop
+    if [ "$BEXLO_FRESH_PREFIX" = plain ]; then
+        bexlo_wine_prefix "$prefix"
+    else
+        bexlo_wine_prefix "$prefix" desktop
+    fi
 fi
 
 if [ "${BEXLO_CLEAN_DATA:-0}" = 1 ]; then

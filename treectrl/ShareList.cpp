@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/Handles.h"
+#include "framework/SystemFunction.h"
 
 namespace bexlo {
 
@@ -31,7 +32,7 @@ constexpr DWORD kMaxPreferredLength = 0xFFFFFFFF;
 
 void ShareList::Refresh() {
     paths_.clear();
-    UniqueModule netapi(::LoadLibraryW(L"NETAPI32.dll"));
+    UniqueModule netapi(LoadSystemLibrary(L"NETAPI32.dll"));
     if (!netapi) {
         return;
     }
