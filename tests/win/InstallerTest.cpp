@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <sddl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <taskschd.h>
@@ -154,6 +155,36 @@ int InstalledCopies() {
     return copies;
 }
 
+// Whether files here keep the access lists they are given: Wine makes one up from the Unix file
+// mode instead, and there the lists Setup gives cannot be checked.
+bool AccessListsKept(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\access-probe";
+    test::WriteBytes(probe, "probe");
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    bool kept = false;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)", SDDL_REVISION_1,
+                                                               &wanted, nullptr) &&
+        ::GetSecurityDescriptorDacl(wanted, &present, &list, &defaulted) &&
+        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(probe.c_str()), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, list, nullptr) == ERROR_SUCCESS) {
+        PACL read = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (::GetNamedSecurityInfoW(probe.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &read, nullptr,
+                                    &descriptor) == ERROR_SUCCESS) {
+            kept = read != nullptr && read->AceCount == 1;
+            ::LocalFree(descriptor);
+        }
+    }
+    ::LocalFree(wanted);
+    ::DeleteFileW(probe.c_str());
+    return kept;
+}
+
 // Whether anyone but the administrators and the system is let read the file or folder.
 bool ReadableByOthers(const std::wstring& path) {
     PACL list = nullptr;
@@ -251,8 +282,10 @@ TEST_F(Installer, InstallsUpdatesAndUninstallsWhileBexloRunsLeavingOnlyTheSettin
         ExpectInstalled();
         // Setup has ended: a program it started would be running by now.
         EXPECT_EQ(InstalledCopies(), 0) << "a silent install starts nothing";
-        EXPECT_TRUE(ReadableByOthers(kProgram)) << "every user may read the program";
-        EXPECT_FALSE(ReadableByOthers(kFolder + L"\\Setup.txt"));
+        if (AccessListsKept(kFolder)) {
+            EXPECT_TRUE(ReadableByOthers(kProgram)) << "every user may read the program";
+            EXPECT_FALSE(ReadableByOthers(kFolder + L"\\Setup.txt"));
+        }
     }
 
     // What the person made meanwhile: a saved choice, a backup record, a log, German. Made in the
@@ -263,8 +296,12 @@ TEST_F(Installer, InstallsUpdatesAndUninstallsWhileBexloRunsLeavingOnlyTheSettin
     test::WriteUtf16File(kFolder + L"\\Setup.txt",
                          L"[MAIN]\nUI_String=German\nMsg_String=German\n");
     const std::wstring kSettings[] = {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"};
-    for (const std::wstring& name : kSettings) {
-        EXPECT_FALSE(ReadableByOthers(kFolder + L"\\" + name)) << Narrow(name);
+    if (AccessListsKept(kFolder)) {
+        for (const std::wstring& name : kSettings) {
+            EXPECT_FALSE(ReadableByOthers(kFolder + L"\\" + name)) << Narrow(name);
+        }
+    } else {
+        RecordProperty("access_lists", "not kept by this file system: not checked");
     }
     const auto settings = test::ReadTree(kFolder);
     const auto ExpectSettingsKept = [&] {

@@ -79,6 +79,21 @@ protected:
         return presses;
     }
 
+    // Ends a copy through OK once its runs are over, answering the box of any run that a press
+    // made while the last one started may still begin.
+    static void EndAfterRuns(HWND window, const ChildProcess& program) {
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                if (HWND box = test::WaitForProcessBox(program.Id(), L"No Path File", 0)) {
+                    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                }
+                ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                return program.WaitForExit(500);
+            },
+            30000))
+            << "waited for the program to end after its runs";
+    }
+
     // Ends a copy the way Enter does: the OK command.
     static void EndThroughOk(HWND window, const ChildProcess& program) {
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -204,7 +219,10 @@ TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
     HWND box = nullptr;
     ASSERT_TRUE(PumpUntil(
         [&] {
-            Presses(1);
+            // Pressed again only when the program has taken the last press.
+            if (Presses() == 0) {
+                Presses(1);
+            }
             box = test::WaitForProcessBox(program.Id(), L"No Path File", 500);
             return box != nullptr;
         },
@@ -215,7 +233,7 @@ TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
     EXPECT_TRUE(
         PumpUntil([&] { return ::IsWindowEnabled(::GetDlgItem(window, IDC_CLEAR)); }, 20000))
         << "the controls did not come back";
-    EndThroughOk(window, program);
+    EndAfterRuns(window, program);
 }
 
 // One copy on the machine watches the enclosures. This process holds the machine-wide guard as a
