@@ -16,7 +16,7 @@ status=0
 while read -r library; do
     lower=${library,,}
     if ! grep -qw -- "$lower" <<<"$known"; then
-        echo "known-imports: $(basename "$program") imports $library, which is not a known system library" >&2
+        echo "known-imports: $(basename "$program") imports $lower, which is not a known system library" >&2
         status=1
     fi
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
