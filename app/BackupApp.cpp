@@ -3,11 +3,14 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <iterator>
 #include <memory>
 #include <optional>
 
 #include "app/BackupDlg.h"
 #include "app/CommandLine.h"
+#include "app/ProfileReader.h"
+#include "app/SingleInstance.h"
 #include "device/WindowsDeviceSeam.h"
 #include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
@@ -30,6 +33,106 @@ std::wstring ProgramPath() {
 // How long a closing copy may take to answer and to end.
 constexpr DWORD kCloseWaitMs = 15000;
 
+// Asks the copy shown by `window` to say that it waits, once the sender has its answer.
+constexpr UINT kSayWaitingMessage = WM_APP + 3;
+
+// What a copy shows while another session's copy holds the enclosures: a hidden window that
+// carries the main dialog's caption and class, so that a second start, "/exit" and the installer
+// find it as they find the dialog. Open says why nothing else shows; Exit ends the copy.
+class WaitingWindow {
+public:
+    WaitingWindow() {
+        window_ =
+            ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &template_.header, nullptr,
+                                         &WaitingWindow::Procedure, reinterpret_cast<LPARAM>(this));
+    }
+    ~WaitingWindow() {
+        if (window_ != nullptr) {
+            ::DestroyWindow(window_);
+        }
+    }
+    WaitingWindow(const WaitingWindow&) = delete;
+    WaitingWindow& operator=(const WaitingWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    bool ExitRequested() const { return exitRequested_; }
+
+private:
+    // A dialog template with no controls: style, no menu, the dialog class, the caption.
+    struct alignas(4) Template {
+        DLGTEMPLATE header{WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, 200, 60};
+        WORD menu = 0;
+        WORD windowClass = 0;
+        wchar_t caption[std::size(kMainCaption)]{L'B', L'e', L'x', L'l', L'o', L'\0'};
+    };
+    static_assert(sizeof(kMainCaption) == sizeof(Template::caption));
+
+    static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+            return FALSE;
+        }
+        auto* self = reinterpret_cast<WaitingWindow*>(::GetWindowLongPtrW(window, DWLP_USER));
+        if (self == nullptr) {
+            return FALSE;
+        }
+        switch (message) {
+            case WM_COMMAND:
+                if (LOWORD(wParam) == ID_TRAY_OPEN) {
+                    ::PostMessageW(window, kSayWaitingMessage, 0, 0);
+                    return TRUE;
+                }
+                if (LOWORD(wParam) == ID_TRAY_EXIT) {
+                    self->exitRequested_ = true;
+                    ::DestroyWindow(window);
+                    self->window_ = nullptr;
+                    return TRUE;
+                }
+                return TRUE;
+            case kSayWaitingMessage: {
+                const std::wstring text =
+                    LoadStringFiles(PlatformProfileSource()).messages[Msg::OtherSession];
+                ::MessageBoxW(window, text.c_str(), kMainCaption,
+                              MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+                return TRUE;
+            }
+            default:
+                return FALSE;
+        }
+    }
+
+    Template template_;
+    HWND window_ = nullptr;
+    bool exitRequested_ = false;
+};
+
+// Takes the machine-wide guard, waiting out of sight while a copy in another session holds it.
+// False when the copy was asked to end meanwhile.
+bool TakeMachineGuard(HANDLE guard) {
+    DWORD status = ::WaitForSingleObject(guard, 0);
+    if (status == WAIT_OBJECT_0 || status == WAIT_ABANDONED) {
+        return true;
+    }
+    WaitingWindow waiting;
+    for (;;) {
+        status = ::MsgWaitForMultipleObjects(1, &guard, FALSE, INFINITE, QS_ALLINPUT);
+        if (status != WAIT_OBJECT_0 + 1) {
+            // Held (or left by a copy that ended without letting go); a failed wait runs too.
+            return true;
+        }
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (waiting.Handle() == nullptr || !::IsDialogMessageW(waiting.Handle(), &message)) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageW(&message);
+            }
+        }
+        if (waiting.ExitRequested()) {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 int BackupApp::CloseRunningCopy() {
@@ -39,8 +142,9 @@ int BackupApp::CloseRunningCopy() {
         const ULONGLONG now = ::GetTickCount64();
         return now >= deadline ? DWORD{0} : static_cast<DWORD>(deadline - now);
     };
+    const std::wstring program = ProgramPath();
     for (;;) {
-        HWND window = ::FindWindowW(nullptr, name.c_str());
+        HWND window = FindProgramWindow(name, program);
         if (window == nullptr) {
             // A copy that is starting owns the mutex before its window exists.
             UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
@@ -56,9 +160,12 @@ int BackupApp::CloseRunningCopy() {
         DWORD processId = 0;
         ::GetWindowThreadProcessId(window, &processId);
         UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+        // Not abandoned when the system calls the copy hung: a copy whose interface thread has
+        // not fetched a message for five seconds counts as hung while it starts, shows or hides
+        // its window, and the command would be dropped at once. It waits its turn.
         DWORD_PTR answer = 0;
-        if (::SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0,
-                                  SMTO_ABORTIFHUNG, remaining(), &answer) == 0) {
+        if (::SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0, SMTO_NORMAL,
+                                  remaining(), &answer) == 0) {
             return kCopyStillRuns;
         }
         // Exit destroys the window before it answers; a window still there refused.
@@ -102,11 +209,27 @@ bool BackupApp::SimulatorUsable(const std::wstring& folder) {
     return false;
 }
 
+// The stand-in vendor libraries run inside an elevated program: only the simulator's own folder
+// beside the program (which the installer never ships) may provide them.
+bool BackupApp::SimulatorAllowed(const std::wstring& folder) {
+    wchar_t full[MAX_PATH]{};
+    const DWORD length = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+    if (length > 0 && length < MAX_PATH &&
+        SimulatorFolderAllowed(std::wstring(full, length), ProgramFolder())) {
+        return true;
+    }
+    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + folder +
+                              L"\nOnly the folder \"sim\" beside the program, or a folder in it, "
+                              L"may hold them.";
+    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
+    return false;
+}
+
 bool BackupApp::Startup() {
     UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         // The handle goes with the process; the first copy keeps owning the mutex.
-        if (HWND first = ::FindWindowW(nullptr, ApplicationName().c_str()); first != nullptr) {
+        if (HWND first = FindProgramWindow(ApplicationName(), ProgramPath()); first != nullptr) {
             // The first copy opens itself as its tray menu's Open does, so that it knows it is
             // shown: its close box then hides it again instead of ending it.
             DWORD_PTR answer = 0;
@@ -131,7 +254,12 @@ bool BackupApp::Startup() {
     {
         // The simulator changes the hardware the device layer sees and nothing else.
         const std::optional<std::wstring> simulator = SimulatorFolder(commandLine, ProgramFolder());
-        if (simulator && !SimulatorUsable(*simulator)) {
+        if (simulator && (!SimulatorAllowed(*simulator) || !SimulatorUsable(*simulator))) {
+            return false;
+        }
+        // One copy on the machine polls and runs; a copy without the guard has none of that.
+        UniqueKernelHandle guard = OpenMachineGuard();
+        if (guard && !TakeMachineGuard(guard.Get())) {
             return false;
         }
         std::unique_ptr<DeviceSeam> hardware;
@@ -142,6 +270,9 @@ bool BackupApp::Startup() {
         }
         BackupDlg dialog(*hardware);
         dialog.DoModal(nullptr);
+        if (guard) {
+            ::ReleaseMutex(guard.Get());
+        }
         if (mutex) {
             ::ReleaseMutex(mutex.Get());
         }

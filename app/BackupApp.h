@@ -26,6 +26,7 @@ public:
     static std::wstring ProgramFolder();
 
 private:
+    static bool SimulatorAllowed(const std::wstring& folder);
     static bool SimulatorUsable(const std::wstring& folder);
 
     std::wstring commandLine;

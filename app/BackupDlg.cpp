@@ -504,6 +504,12 @@ void BackupDlg::EnableUi(bool enable) {
     }
 }
 
+struct BackupDlg::UiCall {
+    const std::function<void()>& call;
+    // Guarded by uiCallsMutex.
+    bool done = false;
+};
+
 void BackupDlg::CallOnUiThread(const std::function<void()>& call) {
     HWND window = Handle();
     if (window == nullptr) {
@@ -513,7 +519,43 @@ void BackupDlg::CallOnUiThread(const std::function<void()>& call) {
         call();
         return;
     }
-    ::SendMessageW(window, kCallOnUiThreadMessage, 0, reinterpret_cast<LPARAM>(&call));
+    UiCall queued{call};
+    {
+        std::lock_guard lock(uiCallsMutex);
+        uiCalls.push_back(&queued);
+    }
+    // The wake-up is sent, so that it is answered in whatever loop the interface thread runs and
+    // returns once the queue, this call with it, has been run.
+    ::SendMessageW(window, kCallOnUiThreadMessage, 0, 0);
+    std::unique_lock lock(uiCallsMutex);
+    if (const auto waiting = std::find(uiCalls.begin(), uiCalls.end(), &queued);
+        waiting != uiCalls.end()) {
+        // The window went before it ran the call.
+        uiCalls.erase(waiting);
+        return;
+    }
+    // Taken by a run of the queue that is still going (one nested in a call before it).
+    uiCallsDone.wait(lock, [&] { return queued.done; });
+}
+
+void BackupDlg::RunUiCalls() {
+    for (;;) {
+        UiCall* next = nullptr;
+        {
+            std::lock_guard lock(uiCallsMutex);
+            if (uiCalls.empty()) {
+                return;
+            }
+            next = uiCalls.front();
+            uiCalls.pop_front();
+        }
+        GuardCall(L"CallOnUiThread", [next] { next->call(); });
+        {
+            std::lock_guard lock(uiCallsMutex);
+            next->done = true;
+        }
+        uiCallsDone.notify_all();
+    }
 }
 
 void BackupDlg::HideTopLevelCheckboxes() {
@@ -555,7 +597,7 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             return OnDeviceChange(wParam);
         case kCallOnUiThreadMessage:
-            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            RunUiCalls();
             return MsgResult::Handled();
         case kTrayNotifyMessage:
             return OnTrayNotify(wParam, lParam);

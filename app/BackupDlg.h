@@ -4,8 +4,11 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,7 +36,8 @@ namespace bexlo {
 inline constexpr UINT kTrayNotifyMessage = WM_USER + 5;
 inline constexpr UINT kHideCheckboxesMessage = WM_APP + 1;
 inline constexpr LPARAM kHideCheckboxesParam = 14;
-// lParam points to a std::function<void()> that a worker thread has run on the interface thread.
+// Wakes the interface thread to run the calls other threads queued for it. It carries nothing:
+// sent by another process, it can at most make the thread look at its own queue.
 inline constexpr UINT kCallOnUiThreadMessage = WM_APP + 2;
 inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
@@ -199,8 +203,15 @@ private:
     // (after the "Key Lost" box when the key is missing) when the enclosure does not answer yes.
     bool TargetKeyAnswers();
 
+    // The calls other threads wait on, run by the interface thread when woken.
+    struct UiCall;
+    void RunUiCalls();
+
     DeviceSeam& seam;
     Options options;
+    std::mutex uiCallsMutex;
+    std::condition_variable uiCallsDone;
+    std::deque<UiCall*> uiCalls;
 
     CLabelStatic sourceFrame;
     CLabelStatic targetFrame;

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <vector>
 
@@ -50,7 +51,56 @@ bool StartsWithOption(const std::wstring& argument, const std::wstring& option =
     return true;
 }
 
+// A full path on a drive ("X:\\...") in lower case, its parts split at either slash, "." dropped
+// and ".." taking off the part before it; nothing for any other path, or when ".." would climb
+// above the drive's root.
+std::optional<std::vector<std::wstring>> FullPathParts(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && std::iswalpha(static_cast<std::wint_t>(path[0])) &&
+                       path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    if (!drive) {
+        return std::nullopt;
+    }
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    const auto close = [&]() -> bool {
+        if (part == L"..") {
+            if (parts.size() <= 1) {
+                return false;
+            }
+            parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        part.clear();
+        return true;
+    };
+    for (wchar_t c : path) {
+        if (c == L'\\' || c == L'/') {
+            if (!close()) {
+                return std::nullopt;
+            }
+        } else {
+            part += static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+        }
+    }
+    if (!close()) {
+        return std::nullopt;
+    }
+    return parts;
+}
+
 }  // namespace
+
+bool SimulatorFolderAllowed(const std::wstring& folder, const std::wstring& programFolder) {
+    const auto requested = FullPathParts(folder);
+    auto allowed = FullPathParts(programFolder);
+    if (!requested || !allowed) {
+        return false;
+    }
+    allowed->push_back(L"sim");
+    return requested->size() >= allowed->size() &&
+           std::equal(allowed->begin(), allowed->end(), requested->begin());
+}
 
 std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
                                             const std::wstring& programFolder) {

@@ -11,6 +11,11 @@ namespace bexlo {
 std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
                                             const std::wstring& programFolder);
 
+// Whether the program may load the stand-in vendor libraries of `folder` (a full path): only the
+// "sim" folder beside the program and the folders in it qualify, after "." and ".." are resolved,
+// since the program runs as administrator and the libraries run inside it.
+bool SimulatorFolderAllowed(const std::wstring& folder, const std::wstring& programFolder);
+
 // The exit option: "/exit" asks a running copy to end the way its tray menu's Exit does (the
 // installer uses it before it replaces the program's files).
 bool ExitRequested(const std::wstring& commandLine);

@@ -36,6 +36,9 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_STOPPED_EARLY", L"The backup stopped early. Entries never tried:"},
     {L"MSG_LINK", L"A link (junction or symbolic link): not followed, nothing copied through it."},
     {L"MSG_ENCRYPTED", L"An encrypted file: not copied, so that it is never stored unencrypted."},
+    {L"MSG_OTHER_SESSION",
+     L"Bexlo is already watching the enclosures for another user of this computer. It takes over "
+     L"here when that copy ends."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

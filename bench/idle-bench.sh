@@ -7,7 +7,8 @@ source "$(dirname "$0")/../scripts/lib/common.sh"
 build=$BEXLO_BUILD_DIR
 seconds=${BEXLO_BENCH_SECONDS:-60}
 prefix="$build/wine/bench-prefix"
-sim="$build/bench-sim"
+# The program takes simulated enclosures only from its own "sim" folder or one in it.
+sim="$build/bin/sim/idle-bench"
 
 bexlo_ensure_display || exit 1
 cleanup() {

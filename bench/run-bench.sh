@@ -8,7 +8,8 @@ root_dir=$(cd "$(dirname "$0")/.." && pwd)
 source "$root_dir/scripts/lib/common.sh"
 build=$BEXLO_BUILD_DIR
 prefix="$build/wine/run-bench-prefix"
-sim="$build/run-bench-sim"
+# The program takes simulated enclosures only from its own "sim" folder or one in it.
+sim="$build/bin/sim/run-bench"
 disks="$build/run-bench-disks"
 rounds=${BEXLO_BENCH_ROUNDS:-5}
 

@@ -78,7 +78,7 @@ std::vector<std::uint8_t> BuildPassThroughOut(const ScsiRequestLayout& layout,
                                               const std::vector<std::uint8_t>& cdb,
                                               std::uint32_t length, std::uint32_t timeoutSeconds,
                                               std::uint64_t dataAddress) {
-    if (cdb.size() > kScsiMaxCdb) {
+    if (cdb.size() > kScsiMaxCdb || length > kScsiMaxTransfer) {
         return {};
     }
     return BuildHeader(layout, cdb, kDataOut, length, timeoutSeconds, dataAddress,

@@ -41,7 +41,8 @@ std::vector<std::uint8_t> BuildPassThroughIn(const ScsiRequestLayout& layout,
                                              std::uint32_t length, std::uint32_t timeoutSeconds);
 
 // The direct request for data out: header and sense area, the header holding the address of
-// the caller's data block. Sent as input and output. Empty when the CDB does not fit.
+// the caller's data block. Sent as input and output. Empty when the CDB or the length does not
+// fit: the driver would read that many bytes from the address.
 std::vector<std::uint8_t> BuildPassThroughOut(const ScsiRequestLayout& layout,
                                               const std::vector<std::uint8_t>& cdb,
                                               std::uint32_t length, std::uint32_t timeoutSeconds,

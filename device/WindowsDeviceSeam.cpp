@@ -194,6 +194,10 @@ ScsiReply WindowsDeviceSeam::ScsiIn(DeviceHandle drive, const std::vector<std::u
 ScsiReply WindowsDeviceSeam::ScsiOut(DeviceHandle drive, const std::vector<std::uint8_t>& cdb,
                                      const std::vector<std::uint8_t>& data,
                                      std::uint32_t timeoutSeconds) {
+    // Checked before the length is narrowed to the header's 32 bits.
+    if (data.size() > kScsiMaxTransfer) {
+        return {ERROR_INVALID_PARAMETER, 0, {}, {}};
+    }
     std::vector<std::uint8_t> block = data;
     std::vector<std::uint8_t> request =
         BuildPassThroughOut(kNativeScsiLayout, cdb, static_cast<std::uint32_t>(block.size()),

@@ -6,10 +6,45 @@
 #include <memory>
 
 #include "framework/Handles.h"
+#include "framework/SystemFunction.h"
 
 namespace bexlo {
 
 namespace {
+
+// The accessibility library is not one the loader takes from the system alone, so it is loaded
+// from the system folder when a screen reader first asks.
+class AccessibilityLibrary {
+public:
+    AccessibilityLibrary() : module_(LoadSystemLibrary(L"oleacc.dll")) {
+        if (module_) {
+            createStandard_ = LibraryFunction<decltype(&::CreateStdAccessibleObject)>(
+                module_.Get(), "CreateStdAccessibleObject");
+            resultFromObject_ =
+                LibraryFunction<decltype(&::LresultFromObject)>(module_.Get(), "LresultFromObject");
+        }
+    }
+
+    static const AccessibilityLibrary& Get() {
+        static const AccessibilityLibrary library;
+        return library;
+    }
+
+    bool Loaded() const { return createStandard_ != nullptr && resultFromObject_ != nullptr; }
+
+    HRESULT CreateStandard(HWND window, REFIID interfaceId, void** object) const {
+        return createStandard_(window, OBJID_CLIENT, interfaceId, object);
+    }
+
+    LRESULT ResultFromObject(REFIID interfaceId, WPARAM flags, IUnknown* object) const {
+        return resultFromObject_(interfaceId, flags, object);
+    }
+
+private:
+    UniqueModule module_;
+    decltype(&::CreateStdAccessibleObject) createStandard_ = nullptr;
+    decltype(&::LresultFromObject) resultFromObject_ = nullptr;
+};
 
 bool IsSelf(const VARIANT& child) {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
@@ -166,14 +201,18 @@ private:
 
 std::optional<LRESULT> AnswerAccessibleObject(HWND window, WPARAM flags,
                                               const AccessibleFacts& facts) {
+    const AccessibilityLibrary& library = AccessibilityLibrary::Get();
+    if (!library.Loaded()) {
+        return std::nullopt;
+    }
     ComRef<IAccessible> inner;
-    if (FAILED(::CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
-                                           reinterpret_cast<void**>(inner.Put())))) {
+    if (FAILED(library.CreateStandard(window, __uuidof(IAccessible),
+                                      reinterpret_cast<void**>(inner.Put())))) {
         return std::nullopt;
     }
     ComRef<IAccessible> named;
     *named.Put() = std::make_unique<NamedAccessible>(inner.Get(), window, facts).release();
-    const LRESULT answer = ::LresultFromObject(__uuidof(IAccessible), flags, named.Get());
+    const LRESULT answer = library.ResultFromObject(__uuidof(IAccessible), flags, named.Get());
     if (answer < 0) {
         return std::nullopt;
     }

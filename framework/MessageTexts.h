@@ -34,6 +34,7 @@ enum class Msg : std::size_t {
     StoppedEarly,
     LinkNotFollowed,
     Encrypted,
+    OtherSession,
     Count
 };
 

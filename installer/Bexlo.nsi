@@ -50,12 +50,13 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Travenor"
 
 !define MUI_WELCOMEPAGE_TEXT "Bexlo backs up the folders you choose onto your disk enclosure when \
     you press the enclosure's button.$\r$\n$\r$\nSetup installs Bexlo into ${FOLDER} and starts it \
-    now and at every logon. A Bexlo that is running is closed first; your saved folders, backup \
+    at every logon, and now. A Bexlo that is running is closed first; your saved folders, backup \
     record and run log are kept."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "Bexlo is installed and running. With no enclosure attached it waits \
-    out of sight; attach the enclosure and open Bexlo from the Start menu to choose your folders."
+; What Setup started, as the section found it.
+Var FinishText
+!define MUI_FINISHPAGE_TEXT "$FinishText"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -66,26 +67,85 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Travenor"
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Ends a running Bexlo through its own Exit (which releases the enclosures' vendor libraries),
-; using the program on the stack; a copy busy with a backup refuses, and the person may retry.
+!define ID_TRAY_EXIT 32773
+; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION
+!define PROCESS_ACCESS 0x00101000
+
+; Ends a running Bexlo through its own Exit (which releases the enclosures' vendor libraries) with
+; a message to its window and no program run: the window is a dialog captioned "Bexlo" shown by a
+; process that runs the installed Bexlo.exe, so that no other window of that name (a folder of
+; that name open in Explorer) is asked. The message waits its turn: a copy that is starting, or
+; showing or hiding its window, may not take messages for seconds. A copy busy with a backup
+; refuses, and the person may retry.
 !macro CLOSE_BEXLO_FUNCTION PREFIX
-Function ${PREFIX}CloseBexlo
-    Exch $R0
-    Push $R1
-    ${If} ${FileExists} $R0
-        ${Do}
-            ClearErrors
-            ExecWait '"$R0" /exit' $R1
-            ${If} ${Errors}
-            ${OrIf} $R1 == 0
+; The running copy's window in $R0 and its process in $R1 (both 0 when none runs).
+Function ${PREFIX}FindBexlo
+    Push $R2
+    Push $R3
+    StrCpy $R0 0
+    StrCpy $R1 0
+    ${Do}
+        FindWindow $R0 "#32770" "Bexlo" "" $R0
+        ${If} $R0 == 0
+            ${Break}
+        ${EndIf}
+        System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R2)'
+        System::Call 'kernel32::OpenProcess(i ${PROCESS_ACCESS}, i 0, i R2) p .R1'
+        ${If} $R1 != 0
+            System::Call 'kernel32::QueryFullProcessImageNameW(p R1, i 0, w .R3, *i ${NSIS_MAX_STRLEN}) i .R2'
+            ${If} $R2 != 0
+            ${AndIf} $R3 == "$INSTDIR\Bexlo.exe"
                 ${Break}
             ${EndIf}
-            MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Bexlo cannot be closed now: it is \
-                busy with a backup. Let the backup finish, then choose Retry." /SD IDCANCEL \
-                IDRETRY +2
-            Abort "Bexlo is still running."
-        ${Loop}
-    ${EndIf}
+            System::Call 'kernel32::CloseHandle(p R1)'
+            StrCpy $R1 0
+        ${EndIf}
+    ${Loop}
+    Pop $R3
+    Pop $R2
+FunctionEnd
+
+Function ${PREFIX}CloseBexlo
+    Push $R0
+    Push $R1
+    Push $R2
+    Push $R3
+    StrCpy $R3 0
+    ${Do}
+        Call ${PREFIX}FindBexlo
+        ${If} $R0 == 0
+            ; A copy that is starting holds its mutex before its window exists: it is waited
+            ; for, 15 s at most.
+            System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Bexlo") p .R2'
+            ${If} $R2 == 0
+            ${OrIf} $R3 >= 150
+                ${If} $R2 != 0
+                    System::Call 'kernel32::CloseHandle(p R2)'
+                ${EndIf}
+                ${Break}
+            ${EndIf}
+            System::Call 'kernel32::CloseHandle(p R2)'
+            Sleep 100
+            IntOp $R3 $R3 + 1
+            ${Continue}
+        ${EndIf}
+        ClearErrors
+        SendMessage $R0 ${WM_COMMAND} ${ID_TRAY_EXIT} 0 $R2 /TIMEOUT=15000
+        ; Exit destroys the window before it answers; a window still there refused or did not
+        ; answer in time.
+        IsWindow $R0 0 closed
+        System::Call 'kernel32::CloseHandle(p R1)'
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Bexlo cannot be closed now: it is \
+            busy with a backup. Let the backup finish, then choose Retry." /SD IDCANCEL \
+            IDRETRY retry
+        Abort "Bexlo is still running."
+    closed:
+        System::Call 'kernel32::WaitForSingleObject(p R1, i 15000)'
+        System::Call 'kernel32::CloseHandle(p R1)'
+    retry:
+    ${Loop}
+    Pop $R3
+    Pop $R2
     Pop $R1
     Pop $R0
 FunctionEnd
@@ -163,6 +223,70 @@ Function RegisterLogonTask
     ${EndIf}
 FunctionEnd
 
+; Access lists, as SDDL and protected from what the folder above hands down. The folder lets
+; every user list it and read the program's own files, and hands to what is made in it later
+; (the saved folders, the backup record, the run log) access for administrators and the system
+; only: they name the folders backed up and the files that failed, and the program that reads
+; and writes them runs elevated.
+!define FOLDER_ACCESS "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a9;;;BU)"
+!define PROGRAM_ACCESS "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)"
+!define DATA_ACCESS "D:P(A;;FA;;;SY)(A;;FA;;;BA)"
+
+; Gives the file or folder on the stack's second place the access list on its top.
+Function SetAccess
+    Exch $R0
+    Exch
+    Exch $R1
+    Push $R2
+    Push $R3
+    Push $R4
+    Push $R5
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R0, i 1, *p .R2, p 0) i .R3'
+    ${If} $R3 != 0
+        System::Call 'advapi32::GetSecurityDescriptorDacl(p R2, *i .R3, *p .R4, *i .R5)'
+        ; A file object; the list and its protection.
+        System::Call 'advapi32::SetNamedSecurityInfoW(w R1, i 1, i 0x80000004, p 0, p 0, p R4, p 0) i .R3'
+        System::Call 'kernel32::LocalFree(p R2)'
+    ${EndIf}
+    ${If} $R3 != 0
+        DetailPrint "The access list of $R1 could not be set ($R3)."
+    ${EndIf}
+    Pop $R5
+    Pop $R4
+    Pop $R3
+    Pop $R2
+    Pop $R1
+    Pop $R0
+FunctionEnd
+
+!macro SET_ACCESS PATH ACCESS
+    Push "${PATH}"
+    Push "${ACCESS}"
+    Call SetAccess
+!macroend
+
+Function SecureDataFiles
+    !insertmacro SET_ACCESS "$INSTDIR" "${FOLDER_ACCESS}"
+    !insertmacro SET_ACCESS "$INSTDIR\Bexlo.exe" "${PROGRAM_ACCESS}"
+    !insertmacro SET_ACCESS "$INSTDIR\UI_String(U).txt" "${PROGRAM_ACCESS}"
+    !insertmacro SET_ACCESS "$INSTDIR\Msg_String(U).txt" "${PROGRAM_ACCESS}"
+    !insertmacro SET_ACCESS "$INSTDIR\Uninstall.exe" "${PROGRAM_ACCESS}"
+    !insertmacro SET_ACCESS "$INSTDIR\${TASK_XML}" "${PROGRAM_ACCESS}"
+    ; What an earlier version left readable to every user.
+    ${If} ${FileExists} "$INSTDIR\path.txt"
+        !insertmacro SET_ACCESS "$INSTDIR\path.txt" "${DATA_ACCESS}"
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\SerailNo.txt"
+        !insertmacro SET_ACCESS "$INSTDIR\SerailNo.txt" "${DATA_ACCESS}"
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\RunLog.txt"
+        !insertmacro SET_ACCESS "$INSTDIR\RunLog.txt" "${DATA_ACCESS}"
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\Setup.txt"
+        !insertmacro SET_ACCESS "$INSTDIR\Setup.txt" "${DATA_ACCESS}"
+    ${EndIf}
+FunctionEnd
+
 Function RegisterUninstall
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Bexlo"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${BEXLO_VERSION}"
@@ -180,11 +304,6 @@ FunctionEnd
 
 Section "Bexlo"
     SectionIn RO
-    ; The new program closes the old one: its exit option is there whatever version runs.
-    InitPluginsDir
-    SetOutPath "$PLUGINSDIR"
-    File "${BUILD_DIR}/package/stage/Bexlo.exe"
-    Push "$PLUGINSDIR\Bexlo.exe"
     Call CloseBexlo
 
     SetOutPath "$INSTDIR"
@@ -200,10 +319,25 @@ Section "Bexlo"
     SetShellVarContext all
     CreateShortcut "$SMPROGRAMS\Bexlo.lnk" "$INSTDIR\Bexlo.exe" "" "$INSTDIR\Bexlo.exe" 0
     Call RegisterLogonTask
+    Call SecureDataFiles
     Call RegisterUninstall
 
-    ; Running from now on, not from the next logon.
-    Exec '"$INSTDIR\Bexlo.exe"'
+    ; Started as a logon starts it, through the task: as the person logged on here, with that
+    ; person's own highest rights, never with Setup's (which may be an administrator's typed in
+    ; for someone without them). A silent install starts nothing: run by a management tool, often
+    ; as the system account in a session nobody sees, a copy would answer no box and keep the
+    ; program locked against the next update. Bexlo then starts at the next logon.
+    StrCpy $FinishText "Bexlo starts at every logon. It was not started now: open Bexlo from the \
+        Start menu to start it at once."
+    ${IfNot} ${Silent}
+        nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Run /TN "${TASK}"'
+        Pop $0
+        ${If} $0 == 0
+            StrCpy $FinishText "Bexlo is installed and running, and starts at every logon. With \
+                no enclosure attached it waits out of sight; attach the enclosure and open Bexlo \
+                from the Start menu to choose your folders."
+        ${EndIf}
+    ${EndIf}
 SectionEnd
 
 Section "-un.Bexlo"

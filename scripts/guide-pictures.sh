@@ -13,7 +13,8 @@ cmake --build --preset windows-x64 --target Bexlo BexloSim bexlo_lang Poke || ex
 build=$PWD/build/windows-x64
 prefix=$build/wine/guide-prefix
 disks=$build/guide-disks
-sim=$build/guide-sim
+# The program takes simulated enclosures only from its own "sim" folder or one in it.
+sim=$build/bin/sim/guide
 images=$PWD/docs/images
 shot=$build/guide-shot.png
 program=$build/bin/Bexlo.exe

@@ -12,7 +12,8 @@
 #   BEXLO_LOG_PIXELS=144     the display scale in dots per inch (96 is 100 %): the test gets a
 #                            prefix of that scale, made from the build tree's once and kept
 #   BEXLO_FRESH_PREFIX=1     the test gets a new prefix of its own, made for this run, that no
-#                            other test has touched (an installer test starts from nothing)
+#                            other test has touched (an installer test starts from nothing);
+#                            =plain makes it without the virtual desktop, as a person's Wine is
 #   BEXLO_NO_DESKTOP=1       the test's windows stand straight on the display, as scripts/run.sh
 #                            shows the program, not in a desktop window: with no window manager,
 #                            Wine then keeps a hidden window on the screen for two seconds
@@ -61,11 +62,15 @@ if [ -n "${BEXLO_LOG_PIXELS:-}" ] && [ "$BEXLO_LOG_PIXELS" != 96 ]; then
     fi
 fi
 
-if [ "${BEXLO_FRESH_PREFIX:-0}" = 1 ]; then
+if [ "${BEXLO_FRESH_PREFIX:-0}" != 0 ]; then
     prefix="$build/wine/prefix-${BEXLO_TEST_NAME:-fresh}"
     bexlo_wineserver_stop "$prefix"
     rm -rf "$prefix"
-    bexlo_wine_prefix "$prefix" desktop
+    if [ "$BEXLO_FRESH_PREFIX" = plain ]; then
+        bexlo_wine_prefix "$prefix"
+    else
+        bexlo_wine_prefix "$prefix" desktop
+    fi
 fi
 
 if [ "${BEXLO_NO_DESKTOP:-0}" = 1 ]; then

@@ -8,6 +8,7 @@
 
 #include "framework/Dpi.h"
 #include "framework/LongPath.h"
+#include "framework/SystemFunction.h"
 #include "res/resource.h"
 #include "treectrl/CheckBoxImages.h"
 #include "treectrl/TreePath.h"
@@ -112,11 +113,9 @@ bool AnyEntry(const std::wstring& pattern, Accept accept) {
 // library, which brings the printing libraries with it, is loaded only once a file is shown.
 std::wstring ShellTitle(const std::wstring& name) {
     using GetFileTitleFn = short(WINAPI*)(LPCWSTR, LPWSTR, WORD);
-    static const UniqueModule library(::LoadLibraryW(L"comdlg32.dll"));
+    static const UniqueModule library(LoadSystemLibrary(L"comdlg32.dll"));
     static const auto getFileTitle =
-        library ? reinterpret_cast<GetFileTitleFn>(
-                      reinterpret_cast<void*>(::GetProcAddress(library.Get(), "GetFileTitleW")))
-                : nullptr;
+        LibraryFunction<GetFileTitleFn>(library.Get(), "GetFileTitleW");
     wchar_t title[MAX_PATH]{};
     if (getFileTitle == nullptr || getFileTitle(name.c_str(), title, MAX_PATH) != 0) {
         return {};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/Handles.h"
+#include "framework/SystemFunction.h"
 
 namespace bexlo {
 
@@ -31,14 +32,12 @@ constexpr DWORD kMaxPreferredLength = 0xFFFFFFFF;
 
 void ShareList::Refresh() {
     paths_.clear();
-    UniqueModule netapi(::LoadLibraryW(L"NETAPI32.dll"));
+    UniqueModule netapi(LoadSystemLibrary(L"NETAPI32.dll"));
     if (!netapi) {
         return;
     }
-    auto shareEnum = reinterpret_cast<NetShareEnumFn>(
-        reinterpret_cast<void*>(::GetProcAddress(netapi.Get(), "NetShareEnum")));
-    auto bufferFree = reinterpret_cast<NetApiBufferFreeFn>(
-        reinterpret_cast<void*>(::GetProcAddress(netapi.Get(), "NetApiBufferFree")));
+    auto shareEnum = LibraryFunction<NetShareEnumFn>(netapi.Get(), "NetShareEnum");
+    auto bufferFree = LibraryFunction<NetApiBufferFreeFn>(netapi.Get(), "NetApiBufferFree");
     if (shareEnum == nullptr || bufferFree == nullptr) {
         return;
     }

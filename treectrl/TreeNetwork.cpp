@@ -2,16 +2,41 @@
 
 #include <vector>
 
+#include "framework/SystemFunction.h"
 #include "treectrl/CTreeFileCtrl.h"
 
 namespace bexlo {
 
 namespace {
 
+// The network enumeration's library, loaded from the system folder on first use and kept: not
+// imported, since the loader would look for it in the program's folder first.
+struct NetworkLibrary {
+    NetworkLibrary() : module(LoadSystemLibrary(L"mpr.dll")) {
+        if (module) {
+            open = LibraryFunction<decltype(&::WNetOpenEnumW)>(module.Get(), "WNetOpenEnumW");
+            enumerate =
+                LibraryFunction<decltype(&::WNetEnumResourceW)>(module.Get(), "WNetEnumResourceW");
+            close = LibraryFunction<decltype(&::WNetCloseEnum)>(module.Get(), "WNetCloseEnum");
+        }
+    }
+    bool Usable() const { return open != nullptr && enumerate != nullptr && close != nullptr; }
+
+    UniqueModule module;
+    decltype(&::WNetOpenEnumW) open = nullptr;
+    decltype(&::WNetEnumResourceW) enumerate = nullptr;
+    decltype(&::WNetCloseEnum) close = nullptr;
+};
+
+const NetworkLibrary& Network() {
+    static const NetworkLibrary library;
+    return library;
+}
+
 struct NetworkEnumTraits {
     using Type = HANDLE;
     static Type Invalid() { return nullptr; }
-    static void Close(Type h) { ::WNetCloseEnum(h); }
+    static void Close(Type h) { Network().close(h); }
 };
 using UniqueNetworkEnum = UniqueHandle<NetworkEnumTraits>;
 
@@ -83,11 +108,15 @@ int CTreeFileCtrl::EnumNetwork(HTREEITEM item) {
         resource.lpComment = comment.empty() ? nullptr : comment.data();
         resource.lpProvider = provider.empty() ? nullptr : provider.data();
     }
+    if (!Network().Usable()) {
+        Trace(L"EnumNetwork", L"Cannot load the network enumeration");
+        return 0;
+    }
     HANDLE opened = nullptr;
     const DWORD openError =
-        ::WNetOpenEnumW(container != nullptr ? RESOURCE_GLOBALNET : RESOURCE_CONTEXT,
-                        static_cast<DWORD>(networkResourceType), 0,
-                        container != nullptr ? &resource : nullptr, &opened);
+        Network().open(container != nullptr ? RESOURCE_GLOBALNET : RESOURCE_CONTEXT,
+                       static_cast<DWORD>(networkResourceType), 0,
+                       container != nullptr ? &resource : nullptr, &opened);
     if (openError != NO_ERROR) {
         Trace(L"EnumNetwork",
               L"Cannot enumerate network drives, Error:" + std::to_wstring(openError));
@@ -102,7 +131,7 @@ int CTreeFileCtrl::EnumNetwork(HTREEITEM item) {
         buffer.assign(bytes / sizeof(unsigned long long), 0);
         count = 0xFFFFFFFF;
         DWORD size = static_cast<DWORD>(bytes);
-        return ::WNetEnumResourceW(enumeration.Get(), &count, buffer.data(), &size);
+        return Network().enumerate(enumeration.Get(), &count, buffer.data(), &size);
     });
     const bool complete = answer == NO_ERROR;
     if (complete) {

@@ -56,6 +56,13 @@ TEST(ScsiRequest, RefusesWhatDoesNotFit) {
     EXPECT_TRUE(BuildPassThroughIn(kScsiLayout32, kApixPress, kScsiMaxTransfer + 1, 100).empty());
     EXPECT_EQ(BuildPassThroughIn(kScsiLayout32, kApixPress, kScsiMaxTransfer, 100).size(),
               80u + kScsiMaxTransfer);
+    // Data out is bounded as data in is: the driver reads that many bytes from the address.
+    for (const ScsiRequestLayout& layout : {kScsiLayout32, kScsiLayout64}) {
+        EXPECT_TRUE(
+            BuildPassThroughOut(layout, kAcknowledge, kScsiMaxTransfer + 1, 100, 1).empty());
+        EXPECT_TRUE(BuildPassThroughOut(layout, kAcknowledge, 0xFFFFFFFF, 100, 1).empty());
+        EXPECT_EQ(BuildPassThroughOut(layout, kAcknowledge, kScsiMaxTransfer, 100, 1).size(), 80u);
+    }
 }
 
 TEST(ScsiReplyReading, TakesNoMoreDataThanCameBack) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what an installer carries without running it (a 32-bit one cannot run here): the program
-# for the right processor, importing none of the Windows 7 functions it looks up, and the three
-# language packs as they are in lang/.
+# for the right processor, importing none of the Windows 7 functions it looks up and no library
+# outside the known system set, no simulator, and the three language packs as they are in lang/.
 #   installer-contents.sh INSTALLER x86|x64 LANG_FOLDER
 set -u
 installer=$1 arch=$2 lang=$3
@@ -32,6 +32,11 @@ imports=$(x86_64-w64-mingw32-objdump -p "$work/Bexlo.exe")
 for name in ChangeWindowMessageFilterEx SetDefaultDllDirectories; do
     ! grep -qw "$name" <<<"$imports" || fail "Bexlo.exe imports $name, which Vista lacks"
 done
+"$(dirname "$0")/known-imports.sh" "$work/Bexlo.exe" || fail "Bexlo.exe imports an unknown library"
+# The simulator's stand-in vendor libraries never ship: the program would load them as the real
+# ones.
+! grep -qiE 'BexloSim|enclosures\.txt|(PLx507|JMUsbDll|JMESata|sp216)\.dll' <<<"$listing" ||
+    fail "the installer carries the simulator"
 for pack in "$lang"/*.txt; do
     cmp -s "$pack" "$work/$(basename "$pack")" || fail "$(basename "$pack") differs from $pack"
 done

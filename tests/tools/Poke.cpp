@@ -5,6 +5,8 @@
 //                                    in screen pixels: left top width height, twice
 //   Poke hold FILE                   opens FILE without sharing and keeps it open until ended;
 //                                    prints "held" once it is
+//   Poke decoy CAPTION               shows a dialog-class window captioned CAPTION until ended, as
+//                                    another program's window of that name would be
 // Exits 1 when the window (shown, for rect) or the file is not there.
 
 #include <windows.h>
@@ -26,7 +28,7 @@ LPARAM Number(const wchar_t* text) {
 int Usage() {
     std::fputs(
         "usage: Poke command CAPTION ID | message CAPTION MSG WPARAM LPARAM | rect CAPTION | "
-        "hold FILE\n",
+        "hold FILE | decoy CAPTION\n",
         stderr);
     return 2;
 }
@@ -46,6 +48,19 @@ int wmain(int argc, wchar_t** argv) {
         std::puts("held");
         std::fflush(stdout);
         ::Sleep(INFINITE);
+        return 0;
+    }
+    if (verb == L"decoy") {
+        HWND decoy = ::CreateWindowExW(0, L"#32770", argv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                                       40, 320, 200, nullptr, nullptr, nullptr, nullptr);
+        if (decoy == nullptr) {
+            return 1;
+        }
+        MSG message;
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
         return 0;
     }
     HWND window = Window(argv[2]);

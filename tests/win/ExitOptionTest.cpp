@@ -18,7 +18,7 @@ class ExitOption : public testing::Test {
 protected:
     void SetUp() override {
         test::ClearDataFolder();
-        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+        test::PrepareSimulatorFolder(Simulator(), test::kOneEnclosure);
     }
 
     static DWORD RunExit() {
@@ -26,7 +26,7 @@ protected:
         return exit.RunToEnd(30000);
     }
 
-    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-exit-option";
+    static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\exit-option"; }
 };
 
 TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
@@ -44,7 +44,7 @@ TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
 
 TEST_F(ExitOption, ABusyCopyRefusesAndAnIdleOneEnds) {
     ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
-                         std::wstring(L"/simulate=") + kSimulator);
+                         L"\"/simulate=" + Simulator() + L"\"");
     ASSERT_TRUE(PumpUntil(
         [&] {
             HWND window = test::FindProcessWindow(program.Id(), L"Bexlo");
@@ -58,7 +58,7 @@ TEST_F(ExitOption, ABusyCopyRefusesAndAnIdleOneEnds) {
     HWND box = nullptr;
     ASSERT_TRUE(PumpUntil(
         [&] {
-            SimStateFile(kSimulator).Modify([](SimState& state) {
+            SimStateFile(Simulator()).Modify([](SimState& state) {
                 const bool pending = state.enclosures.front().presses > 0;
                 state.enclosures.front().presses = 1;
                 return !pending;

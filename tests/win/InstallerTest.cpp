@@ -1,20 +1,26 @@
 // The x64 installer end to end, in a prefix of its own that nothing was installed into: a silent
-// install, a second one over the running program with settings saved, a silent uninstall.
+// install, a second one over the running program with settings saved, a silent uninstall while
+// the program runs.
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <taskschd.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <cwchar>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "BexloVersion.h"
 #include "app/LanguageFiles.h"
+#include "app/SingleInstance.h"
 #include "backup/Utf16Text.h"
 #include "backup/WindowsFileSystem.h"
 #include "tests/win/TestSupport.h"
@@ -128,26 +134,84 @@ bool TaskRegistered(const wchar_t* name) {
     return registered;
 }
 
-// The process that shows the program's window, and the program file it runs.
-struct RunningCopy {
-    DWORD id = 0;
-    std::wstring image;
-};
+// How many processes run the installed program.
+int InstalledCopies() {
+    UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE) {
+        snapshot.Release();
+        ADD_FAILURE() << "the processes cannot be listed";
+        return 0;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    int copies = 0;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+         more = ::Process32NextW(snapshot.Get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, L"Bexlo.exe") == 0 &&
+            SameFile(ProcessProgramFile(entry.th32ProcessID), kProgram)) {
+            ++copies;
+        }
+    }
+    return copies;
+}
 
-RunningCopy FindRunningCopy() {
-    RunningCopy copy;
-    HWND window = ::FindWindowW(nullptr, L"Bexlo");
-    if (window == nullptr) {
-        return copy;
+// Whether files here keep the access lists they are given: Wine makes one up from the Unix file
+// mode instead, and there the lists Setup gives cannot be checked.
+bool AccessListsKept(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\access-probe";
+    test::WriteBytes(probe, "probe");
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    bool kept = false;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)", SDDL_REVISION_1,
+                                                               &wanted, nullptr) &&
+        ::GetSecurityDescriptorDacl(wanted, &present, &list, &defaulted) &&
+        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(probe.c_str()), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, list, nullptr) == ERROR_SUCCESS) {
+        PACL read = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (::GetNamedSecurityInfoW(probe.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &read, nullptr,
+                                    &descriptor) == ERROR_SUCCESS) {
+            kept = read != nullptr && read->AceCount == 1;
+            ::LocalFree(descriptor);
+        }
     }
-    ::GetWindowThreadProcessId(window, &copy.id);
-    UniqueKernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, copy.id));
-    wchar_t image[MAX_PATH]{};
-    DWORD length = MAX_PATH;
-    if (process && ::QueryFullProcessImageNameW(process.Get(), 0, image, &length)) {
-        copy.image.assign(image, length);
+    ::LocalFree(wanted);
+    ::DeleteFileW(probe.c_str());
+    return kept;
+}
+
+// Whether anyone but the administrators and the system is let read the file or folder.
+bool ReadableByOthers(const std::wstring& path) {
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "no access list for " << Narrow(path);
+        return true;
     }
-    return copy;
+    // No list at all lets everyone in.
+    bool readable = list == nullptr;
+    for (DWORD index = 0; list != nullptr && index < list->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!::GetAce(list, index, &entry) ||
+            static_cast<ACE_HEADER*>(entry)->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            continue;
+        }
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        PSID who = &allowed->SidStart;
+        if (!::IsWellKnownSid(who, WinBuiltinAdministratorsSid) &&
+            !::IsWellKnownSid(who, WinLocalSystemSid) &&
+            (allowed->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0) {
+            readable = true;
+        }
+    }
+    ::LocalFree(descriptor);
+    return readable;
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -166,18 +230,15 @@ protected:
         return setup.RunToEnd(120000);
     }
 
-    // Waits for the installed program's window and checks which program shows it.
-    static RunningCopy WaitForInstalledCopy(DWORD otherThan) {
-        RunningCopy copy;
-        PumpUntil(
-            [&] {
-                copy = FindRunningCopy();
-                return copy.id != 0 && copy.id != otherThan;
-            },
-            30000);
-        EXPECT_NE(copy.id, 0u) << "waited for a Bexlo window";
-        EXPECT_TRUE(SamePath(copy.image, kProgram)) << Narrow(copy.image);
-        return copy;
+    // Starts the installed program as a logon does, and waits for its window.
+    static HWND StartInstalled(std::unique_ptr<ChildProcess>& copy) {
+        copy = std::make_unique<ChildProcess>(kProgram, L"");
+        EXPECT_TRUE(copy->Started());
+        HWND window = nullptr;
+        PumpUntil([&] { return (window = FindProgramWindow(kMainCaption, kProgram)) != nullptr; },
+                  30000);
+        EXPECT_NE(window, nullptr) << "waited for the installed program's window";
+        return window;
     }
 
     static void ExpectInstalled() {
@@ -208,58 +269,80 @@ protected:
     }
 };
 
-TEST_F(Installer, InstallsUpdatesOverARunningCopyAndUninstallsKeepingTheSettings) {
+// What a person does: install, let Bexlo run, update it while it starts, then remove it while
+// it runs. The prefix has no virtual desktop, as a person's Wine has none: there a starting copy
+// shows and hides its window through waits of the display, and counts as not responding for a
+// moment, the moment an uninstaller that gave up on such a copy at once left everything in place.
+TEST_F(Installer, InstallsUpdatesAndUninstallsWhileBexloRunsLeavingOnlyTheSettings) {
     ASSERT_TRUE(Exists(SetupProgram())) << Narrow(SetupProgram());
 
     {
         SCOPED_TRACE("first install");
         ASSERT_EQ(RunSilently(SetupProgram()), 0u);
         ExpectInstalled();
+        // Setup has ended: a program it started would be running by now.
+        EXPECT_EQ(InstalledCopies(), 0) << "a silent install starts nothing";
+        if (AccessListsKept(kFolder)) {
+            EXPECT_TRUE(ReadableByOthers(kProgram)) << "every user may read the program";
+            EXPECT_FALSE(ReadableByOthers(kFolder + L"\\Setup.txt"));
+        }
     }
-    const RunningCopy first = WaitForInstalledCopy(0);
-    ASSERT_NE(first.id, 0u);
-    UniqueKernelHandle firstProcess(::OpenProcess(SYNCHRONIZE, FALSE, first.id));
 
-    // What the person made meanwhile: a saved choice, a backup record, a log, German.
+    // What the person made meanwhile: a saved choice, a backup record, a log, German. Made in the
+    // folder as the program makes them, they get the folder's list.
     test::WriteUtf16File(kFolder + L"\\path.txt", L"[TARGET_PATH]\n[ 0] #E:\\FilesBackup\n");
     test::WriteBytes(kFolder + L"\\SerailNo.txt", "record");
     test::WriteBytes(kFolder + L"\\RunLog.txt", "log");
     test::WriteUtf16File(kFolder + L"\\Setup.txt",
                          L"[MAIN]\nUI_String=German\nMsg_String=German\n");
+    const std::wstring kSettings[] = {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"};
+    if (AccessListsKept(kFolder)) {
+        for (const std::wstring& name : kSettings) {
+            EXPECT_FALSE(ReadableByOthers(kFolder + L"\\" + name)) << Narrow(name);
+        }
+    } else {
+        RecordProperty("access_lists", "not kept by this file system: not checked");
+    }
     const auto settings = test::ReadTree(kFolder);
-    const auto ExpectSettingsKept = [&settings] {
+    const auto ExpectSettingsKept = [&] {
         const auto now = test::ReadTree(kFolder);
-        for (const wchar_t* name : {L"path.txt", L"SerailNo.txt", L"RunLog.txt", L"Setup.txt"}) {
+        for (const std::wstring& name : kSettings) {
             EXPECT_EQ(now.at(name), settings.at(name)) << Narrow(name);
         }
     };
 
     {
-        SCOPED_TRACE("install over the running copy");
+        SCOPED_TRACE("update while Bexlo starts");
+        std::unique_ptr<ChildProcess> copy;
+        ASSERT_NE(StartInstalled(copy), nullptr);
         ASSERT_EQ(RunSilently(SetupProgram()), 0u);
+        EXPECT_TRUE(copy->WaitForExit(0)) << "the copy that ran before is still running";
+        EXPECT_EQ(InstalledCopies(), 0);
         ExpectInstalled();
-        EXPECT_EQ(::WaitForSingleObject(firstProcess.Get(), 0), WAIT_OBJECT_0)
-            << "the copy that ran before is still running";
-        WaitForInstalledCopy(first.id);
         ExpectSettingsKept();
     }
 
     {
-        SCOPED_TRACE("uninstall");
-        const RunningCopy running = FindRunningCopy();
-        UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, running.id));
+        SCOPED_TRACE("uninstall while Bexlo runs");
+        std::unique_ptr<ChildProcess> copy;
+        HWND window = StartInstalled(copy);
+        ASSERT_NE(window, nullptr);
+        // The moment the close used to fail, when it comes: on some displays it never does.
+        PumpUntil([&] { return ::IsHungAppWindow(window) != FALSE; }, 15000);
         ASSERT_EQ(RunSilently(kFolder + L"\\Uninstall.exe"), 0u);
         // The uninstaller goes on from a copy of itself elsewhere and removes its entry last.
         EXPECT_TRUE(PumpUntil(
             [] { return !Exists(kFolder + L"\\Uninstall.exe") && UninstallEntry().empty(); },
             60000))
             << "waited for the uninstaller to remove itself and its entry";
-        EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(process.Get(), 0) == 0; }))
-            << "waited for the running copy to end";
-        for (const wchar_t* file :
-             {L"Bexlo.exe", L"UI_String(U).txt", L"Msg_String(U).txt", L"BexloLogon.xml"}) {
-            EXPECT_FALSE(Exists(kFolder + L"\\" + file)) << Narrow(file);
+        EXPECT_TRUE(copy->WaitForExit(0)) << "the running copy was not closed";
+        EXPECT_EQ(InstalledCopies(), 0);
+        std::set<std::wstring> left;
+        for (const auto& [name, contents] : test::ReadTree(kFolder)) {
+            left.insert(name);
         }
+        EXPECT_EQ(left, std::set<std::wstring>(std::begin(kSettings), std::end(kSettings)))
+            << "only the settings stay";
         EXPECT_FALSE(Exists(CommonPrograms() + L"\\Bexlo.lnk"));
         EXPECT_FALSE(TaskRegistered(L"Bexlo"));
         ExpectSettingsKept();

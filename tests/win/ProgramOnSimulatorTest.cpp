@@ -47,7 +47,8 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
 
 TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNotStart) {
     Describe(std::string(test::kOneEnclosure) + "enclosure family=11 letters=F\n");
-    test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", L"/simulate=" + Folder());
+    test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
+                               L"\"/simulate=" + Folder() + L"\"");
     HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
     ASSERT_NE(box, nullptr) << "waited for the simulator's box with its text";
     const std::wstring text = test::StaticTexts(box);
@@ -56,6 +57,26 @@ TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNot
     ::PostMessageW(box, WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.WaitForExit(10000));
     EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
+}
+
+// The program runs as administrator: a simulator folder anywhere but beside it (here a complete
+// one, stand-in libraries and all) would have it load whatever libraries that folder holds.
+TEST(SimulatorFolder, AnyOtherThanTheOneBesideTheProgramIsRefused) {
+    const std::wstring elsewhere = L"C:\\bexlo-elsewhere";
+    test::PrepareSimulatorFolder(elsewhere, test::kOneEnclosure);
+    const std::wstring climbing = test::ProgramFolder() + L"sim\\..\\..\\bexlo-elsewhere";
+    for (const std::wstring& folder : {elsewhere, climbing}) {
+        test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
+                                   L"\"/simulate=" + folder + L"\"");
+        HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
+        ASSERT_NE(box, nullptr) << "waited for the refusal";
+        const std::wstring text = test::StaticTexts(box);
+        EXPECT_NE(text.find(L"Only the folder \"sim\" beside the program"), std::wstring::npos)
+            << std::string(text.begin(), text.end());
+        EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
+        ::PostMessageW(box, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(program.WaitForExit(10000));
+    }
 }
 
 // Whether process `processId` has the module of this path loaded.
@@ -81,7 +102,7 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     const std::wstring planted = L"C:\\bexlo-planted";
     const std::wstring work = planted + L"\\work";
     const std::wstring onPath = planted + L"\\path";
-    const std::wstring simulator = planted + L"\\sim";
+    const std::wstring simulator = test::ProgramFolder() + L"sim\\planted";
     test::RemoveTree(planted);
     for (const std::wstring& folder : {planted, work, onPath}) {
         ::CreateDirectoryW(folder.c_str(), nullptr);
@@ -105,7 +126,7 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     wchar_t oldPath[8192]{};
     ::GetEnvironmentVariableW(L"PATH", oldPath, 8192);
     ::SetEnvironmentVariableW(L"PATH", (onPath + L";" + oldPath).c_str());
-    for (const std::wstring& arguments : {L"/simulate=" + simulator, std::wstring()}) {
+    for (const std::wstring& arguments : {L"\"/simulate=" + simulator + L"\"", std::wstring()}) {
         SCOPED_TRACE(arguments.empty() ? "the real machine" : "the simulator");
         test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", arguments, work);
         ASSERT_TRUE(program.Started());

@@ -21,7 +21,7 @@ protected:
     // One simulator folder for the whole process: the stand-ins stay loaded once loaded.
     static void SetUpTestSuite() { PrepareSimulatorFolder(Folder(), ""); }
 
-    static std::wstring Folder() { return L"C:\\bexlo-simulator"; }
+    static std::wstring Folder() { return ProgramFolder() + L"sim\\bench"; }
 
     void SetUp() override { ClearDataFolder(); }
 

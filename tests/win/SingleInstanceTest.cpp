@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "app/BackupApp.h"
+#include "app/BackupDlg.h"
+#include "app/SingleInstance.h"
+#include "res/resource.h"
+#include "sim/SimStateFile.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -37,12 +42,12 @@ class SingleInstance : public testing::Test {
 protected:
     void SetUp() override {
         test::ClearDataFolder();
-        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+        test::PrepareSimulatorFolder(Simulator(), test::kOneEnclosure);
         ASSERT_TRUE(NotificationAreaReady()) << "waited for the notification area";
     }
 
-    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-single-instance";
-    static constexpr wchar_t kWithEnclosure[] = L"/simulate=C:\\bexlo-single-instance";
+    static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\single-instance"; }
+    static std::wstring WithEnclosure() { return L"\"/simulate=" + Simulator() + L"\""; }
 
     // Waits for the program's main dialog; `shown` also waits until it is visible or hidden.
     static HWND WaitForDialog(const ChildProcess& program, bool shown) {
@@ -56,6 +61,39 @@ protected:
         return window;
     }
 
+    static DWORD RunExit() {
+        ChildProcess exit(test::ProgramFolder() + L"Bexlo.exe", L"/exit");
+        return exit.RunToEnd(30000);
+    }
+
+    // The presses the simulated enclosure holds for the program, after setting them to `set`.
+    static int Presses(int set = -1) {
+        int presses = -1;
+        SimStateFile(Simulator()).Modify([&](SimState& state) {
+            presses = state.enclosures.front().presses;
+            if (set >= 0) {
+                state.enclosures.front().presses = set;
+            }
+            return set >= 0;
+        });
+        return presses;
+    }
+
+    // Ends a copy through OK once its runs are over, answering the box of any run that a press
+    // made while the last one started may still begin.
+    static void EndAfterRuns(HWND window, const ChildProcess& program) {
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                if (HWND box = test::WaitForProcessBox(program.Id(), L"No Path File", 0)) {
+                    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                }
+                ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                return program.WaitForExit(500);
+            },
+            30000))
+            << "waited for the program to end after its runs";
+    }
+
     // Ends a copy the way Enter does: the OK command.
     static void EndThroughOk(HWND window, const ChildProcess& program) {
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -64,13 +102,13 @@ protected:
 };
 
 TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
     ASSERT_TRUE(first.Started());
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(::IsZoomed(window));
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
     ASSERT_TRUE(second.Started());
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
@@ -83,7 +121,7 @@ TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
 // With an enclosure the tray keeps the icon while the copy is hidden: a copy brought back still
 // counting itself in the tray would end at its close box, or fail to add the icon again.
 TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
     // A modal dialog's loop shows its window when its queue first goes empty: a minimise handled
@@ -95,7 +133,7 @@ TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
         PumpUntil([&] { return !::IsWindowVisible(window) || errorBox() != nullptr; }, 20000));
     ASSERT_EQ(errorBox(), nullptr) << test::StaticTexts(errorBox());
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
     EXPECT_TRUE(second.WaitForExit(20000));
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
     // Shown as if opened from its tray menu: the close box hides it again and ends nothing.
@@ -113,11 +151,11 @@ TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
     const std::wstring other = test::ProgramFolder() + L"Other.exe";
     ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"Bexlo.exe").c_str(), other.c_str(), FALSE));
 
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", kWithEnclosure);
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
     HWND window = WaitForDialog(first, true);
     ASSERT_NE(window, nullptr);
 
-    ChildProcess second(other, kWithEnclosure);
+    ChildProcess second(other, WithEnclosure());
     ASSERT_TRUE(second.Started());
     ASSERT_TRUE(second.WaitForExit(20000));
     // A copy shows the first one through messages it waits on; once the first copy answers one
@@ -129,6 +167,120 @@ TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
     EXPECT_EQ(FindProcessWindow(second.Id(), L"Bexlo"), nullptr);
     EndThroughOk(window, first);
     ::DeleteFileW(other.c_str());
+}
+
+// Another program's window captioned "Bexlo" (a folder of that name open in Explorer) is neither
+// shown by a second start nor asked to end by "/exit"; the program's own window still is.
+TEST_F(SingleInstance, AnotherProgramsWindowOfTheSameNameIsLeftAlone) {
+    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
+    HWND window = WaitForDialog(first, true);
+    ASSERT_NE(window, nullptr);
+    // Made after the dialog, the decoy lies above it: a search by caption meets it first.
+    ChildProcess decoy(test::ProgramFolder() + L"tools\\Poke.exe", L"decoy Bexlo");
+    HWND decoyWindow = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] { return (decoyWindow = FindProcessWindow(decoy.Id(), L"Bexlo")) != nullptr; }, 20000))
+        << "waited for the decoy";
+
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
+    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
+    EXPECT_FALSE(::IsZoomed(decoyWindow));
+
+    EXPECT_EQ(RunExit(), static_cast<DWORD>(kNoCopyRuns));
+    EXPECT_TRUE(first.WaitForExit(0)) << "the program still runs";
+    EXPECT_TRUE(::IsWindow(decoyWindow));
+    // With the decoy alone, nothing runs and "/exit" says so at once.
+    EXPECT_EQ(RunExit(), static_cast<DWORD>(kNoCopyRuns));
+    EXPECT_FALSE(decoy.WaitForExit(0));
+}
+
+// The message that wakes the interface thread's queue carries nothing: sent by another process
+// with any parameters it runs nothing, and the program's own calls through it still run.
+TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
+    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
+    HWND window = WaitForDialog(program, true);
+    ASSERT_NE(window, nullptr);
+    for (const auto& [wParam, lParam] : {std::pair<WPARAM, LPARAM>{0, 0},
+                                         {0x41414141, 0x42424242},
+                                         {1, static_cast<LPARAM>(-1)},
+                                         {0, reinterpret_cast<LPARAM>(&RunExit)}}) {
+        DWORD_PTR answer = 0;
+        ::SendMessageTimeoutW(window, kCallOnUiThreadMessage, wParam, lParam, SMTO_NORMAL, 20000,
+                              &answer);
+    }
+    DWORD_PTR answer = 0;
+    ASSERT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer), 0)
+        << "the program no longer answers";
+    ASSERT_FALSE(program.WaitForExit(0));
+
+    // A press with nothing saved: the refusal holds the controls through the queue, shows its box
+    // and gives them back through it when the box is answered.
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            // Pressed again only when the program has taken the last press.
+            if (Presses() == 0) {
+                Presses(1);
+            }
+            box = test::WaitForProcessBox(program.Id(), L"No Path File", 500);
+            return box != nullptr;
+        },
+        20000))
+        << "waited for the \"No Path File\" box of a press";
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_CLEAR)));
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(
+        PumpUntil([&] { return ::IsWindowEnabled(::GetDlgItem(window, IDC_CLEAR)); }, 20000))
+        << "the controls did not come back";
+    EndAfterRuns(window, program);
+}
+
+// One copy on the machine watches the enclosures. This process holds the machine-wide guard as a
+// copy in another session would: the program waits without a dialog and without polling, says
+// so when opened, and takes over when the guard is let go; the guard is then its own until it
+// ends.
+TEST_F(SingleInstance, OneCopyAtATimeWatchesTheEnclosures) {
+    UniqueKernelHandle guard = OpenMachineGuard();
+    ASSERT_TRUE(guard.Valid());
+    const DWORD taken = ::WaitForSingleObject(guard.Get(), 0);
+    ASSERT_TRUE(taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED);
+    Presses(1);
+
+    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
+    HWND waiting = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] { return (waiting = FindProcessWindow(program.Id(), L"Bexlo")) != nullptr; }, 20000));
+    ASSERT_TRUE(program.WaitForInputIdle(20000));
+    EXPECT_FALSE(::IsWindowVisible(waiting));
+    EXPECT_EQ(::GetWindow(waiting, GW_CHILD), nullptr) << "a dialog while another copy watches";
+    EXPECT_EQ(Presses(), 1) << "the enclosure was polled";
+
+    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
+    EXPECT_TRUE(second.WaitForExit(20000));
+    HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo");
+    ASSERT_NE(box, nullptr) << "waited for the box that says why nothing shows";
+    const std::wstring text = test::StaticTexts(box);
+    EXPECT_NE(text.find(L"another user"), std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+    ::ReleaseMutex(guard.Get());
+    HWND window = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            window = FindProcessWindow(program.Id(), L"Bexlo");
+            return window != nullptr && ::GetWindow(window, GW_CHILD) != nullptr && Presses() == 0;
+        },
+        20000))
+        << "waited for the program to take over and poll";
+    EXPECT_EQ(::WaitForSingleObject(guard.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the program polls without the guard";
+
+    EndThroughOk(window, program);
+    const DWORD back = ::WaitForSingleObject(guard.Get(), 20000);
+    EXPECT_TRUE(back == WAIT_OBJECT_0 || back == WAIT_ABANDONED) << "the guard was kept";
+    ::ReleaseMutex(guard.Get());
 }
 
 }  // namespace
