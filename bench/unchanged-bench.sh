@@ -20,7 +20,9 @@ sources="$prefix/drive_c/bench-source"
 backup="$disks/e/FilesBackup"
 
 bexlo_ensure_display || exit 1
+watch_pids=()
 cleanup() {
+    ((${#watch_pids[@]})) && kill "${watch_pids[@]}" 2>/dev/null
     bexlo_end_program "$prefix"
     bexlo_wineserver_stop "$prefix"
     bexlo_stop_display
@@ -53,15 +55,51 @@ for number in range(200):
 PY
 sync
 
+# The time each window is mapped onto the screen, as "seconds window" lines: polling for a window
+# would add a process start's time under load, which is far from negligible on a busy machine.
+maps="$sim/maps.txt"
+mkfifo "$sim/x-events" || exit 1
+stdbuf -oL xev -root -event substructure >"$sim/x-events" 2>/dev/null &
+watch_pids+=($!)
+mapped=0
+while IFS= read -r line; do
+    if [[ $line == MapNotify* ]]; then
+        mapped=1
+    elif ((mapped)); then
+        # The event's second line: "    event 0x..., window 0x..., override NO".
+        window=${line##* window }
+        echo "$EPOCHREALTIME ${window%%,*}"
+        mapped=0
+    fi
+done <"$sim/x-events" >"$maps" &
+watch_pids+=($!)
+
 now() { date +%s.%N; }
 seconds_between() { awk -v a="$2" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
 windows() { xwininfo -root -tree 2>/dev/null; }
-# Any box the program ends a press with; a refusal is a box of its own caption.
-box_caption() {
-    windows | grep -o -E '"(Information|Copy Fail|Different Volume|No Path File|Key Lost)": ' |
-        head -n 1 | cut -d '"' -f 2
+# Looks at the screen once: the caption of a box the program ends a press with into `caption`
+# (a refusal is a box of its own caption), and true while the program's window is there.
+look() {
+    local listing
+    listing=$(windows)
+    caption=$(grep -o -E '"(Information|Copy Fail|Different Volume|No Path File|Key Lost)": ' \
+        <<<"$listing" | head -n 1 | cut -d '"' -f 2)
+    [[ $listing == *'"Bexlo": '* ]]
+}
+box_window() { windows | grep '"Information": ' | awk '{ print $1 }' | head -n 1; }
+# When the "Information" box now on the screen was first mapped after the time $1.
+box_mapped() {
+    local box i when
+    box=$(box_window)
+    for ((i = 0; i < 250; i++)); do
+        when=$(awk -v box="$box" -v after="$1" '$2 == box && $1 >= after { print $1; exit }' \
+            "$maps")
+        [ -n "$when" ] && echo "$when" && return 0
+        sleep 0.02
+    done
+    return 1
 }
 log_stamp() { stat -c '%.9Y %s' "$data/RunLog.txt" 2>/dev/null; }
 press_read() { grep -q "letters=E .*presses=0" "$state"; }
@@ -87,33 +125,37 @@ start_program() {
 # after it starts and after each run: a press read with no run following is made again, and the
 # time runs from the read of the press that began the run. The box is closed afterwards.
 timed_press() {
-    local attempt i read_at="" before begun=0 caption="" shown=""
+    local attempt end read_at="" before begun=0 shown
     before=$(log_stamp)
+    caption=""
     for attempt in 1 2 3 4 5; do
         WINEPREFIX="$prefix" wine "$sim/BexloSim.exe" --folder "$(bexlo_windows_path "$sim")" \
             press E >/dev/null 2>&1 || return 1
-        for ((i = 0; i < 1500; i++)); do
-            press_read && break
+        end=$((EPOCHSECONDS + 30))
+        until press_read || ((EPOCHSECONDS > end)); do
             sleep 0.02
         done
         # The program rewrites the state file as it takes the press: its time is the read.
         read_at=$(stat -c %.9Y "$state")
         # A run logs its beginning once its pre-scan is done; an empty run shows its box at once.
-        for ((i = 0; i < 400; i++)); do
-            caption=$(box_caption)
-            [ -n "$caption" ] && shown=$(now) && begun=1 && break 2
-            [ "$(log_stamp)" != "$before" ] && begun=1 && break 2
+        end=$((EPOCHSECONDS + 10))
+        while ((EPOCHSECONDS <= end)); do
+            look || break 2
+            [ -n "$caption" ] || [ "$(log_stamp)" != "$before" ] && begun=1 && break 2
             sleep 0.02
         done
     done
-    ((begun)) || echo "unchanged-bench: no run began after pressing the button" >&2
-    for ((i = 0; i < 30000 && begun && ${#shown} == 0; i++)); do
-        caption=$(box_caption)
-        [ -n "$caption" ] && shown=$(now) && break
-        sleep 0.02
+    end=$((EPOCHSECONDS + 600))
+    while ((begun)) && [ -z "$caption" ] && ((EPOCHSECONDS <= end)) && look; do
+        [ -n "$caption" ] || sleep 0.02
     done
-    if [ "$caption" != Information ]; then
-        echo "unchanged-bench: the press ended in \"${caption:-no box}\", not \"Copy complete!\"" >&2
+    if ((!begun)) || [ -z "$caption" ]; then
+        look && echo "unchanged-bench: no box ended the press" >&2 ||
+            echo "unchanged-bench: the program went during the press" >&2
+        return 1
+    fi
+    if [ "$caption" != Information ] || ! shown=$(box_mapped "$read_at"); then
+        echo "unchanged-bench: the press ended in \"$caption\", not \"Copy complete!\"" >&2
         return 1
     fi
     took=$(seconds_between "$read_at" "$shown")
@@ -121,15 +163,20 @@ timed_press() {
 }
 
 close_box() {
-    local box i
-    box=$(windows | grep '"Information": ' | awk '{ print $1 }' | head -n 1)
-    timeout 10 xdotool windowfocus --sync "$box" key Return >/dev/null 2>&1
-    for ((i = 0; i < 500; i++)); do
-        [ -z "$(box_caption)" ] && break
+    local end
+    timeout 10 xdotool windowfocus --sync "$(box_window)" key Return >/dev/null 2>&1
+    end=$((EPOCHSECONDS + 10))
+    while ((EPOCHSECONDS <= end)); do
+        look
+        if [ -z "$caption" ]; then
+            # The button listens again once the run's presses are drained.
+            sleep 2
+            return 0
+        fi
         sleep 0.02
     done
-    # The button listens again once the run's presses are drained.
-    sleep 2
+    echo "unchanged-bench: the box did not close" >&2
+    return 1
 }
 
 # The backup of tree $1 holds every file of the source with its bytes.
