@@ -11,7 +11,8 @@ root_dir=$(cd "$(dirname "$0")/.." && pwd)
 source "$root_dir/scripts/lib/common.sh"
 build=$BEXLO_BUILD_DIR
 prefix="$build/wine/unchanged-bench-prefix"
-sim="$build/unchanged-bench-sim"
+# The program takes simulated enclosures from its own "sim" folder or one in it.
+sim="$build/bin/sim/unchanged-bench"
 disks="$build/unchanged-bench-disks"
 rounds=${BEXLO_BENCH_ROUNDS:-3}
 state="$sim/enclosures.txt"
