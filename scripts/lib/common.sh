@@ -220,14 +220,19 @@ bexlo_seed_saved_choice() {
         } >"$data/path.txt"
         echo "saved the demo choice: $* -> $target"
     fi
-    if [ ! -f "$data/SerailNo.txt" ]; then
-        local value=$((16#$serial))
-        {
-            bexlo_utf16 "BackupType = COPY"$'\n\n'"SerialNum = $(printf '%5d %5d' \
-                $((value >> 16)) $((value & 0xFFFF)))"
-            head -c 16 /dev/zero
-        } >"$data/SerailNo.txt"
-    fi
+    [ -f "$data/SerailNo.txt" ] || bexlo_seed_backup_record "$prefix" "$serial" COPY
+}
+
+# Writes the record of a backup of type $3 (COPY or SYNC) onto the volume with serial $2 (8 hex
+# digits) into the prefix's data folder, as a run leaves it: the program starts in that mode.
+bexlo_seed_backup_record() {
+    local data="$1/drive_c/Program Files/Travenor/BXL" value=$((16#$2))
+    mkdir -p "$data"
+    {
+        bexlo_utf16 "BackupType = $3"$'\n\n'"SerialNum = $(printf '%5d %5d' \
+            $((value >> 16)) $((value & 0xFFFF)))"
+        head -c 16 /dev/zero
+    } >"$data/SerailNo.txt"
 }
 
 # Installs what is missing, builds windows-x64 and starts a private X display that goes, with the

@@ -1,0 +1,283 @@
+#!/usr/bin/env bash
+# Times the whole program's presses over a backup that is already there, against the first press
+# that made it: Copy mode over 5,000 files of 4 KiB in 50 folders (nothing changed, then 50 of
+# them changed) and over 200 files of 4 MiB, and Synchronize mode over the 5,000 files; next to
+# Wine's xcopy /D of the same unchanged tree onto its own copy, in the same run. A press is timed
+# from the moment the program reads it to its "Copy complete!" box, so that the button poll's
+# interval does not decide the figure. Prints the medians of the rounds beside the goals.
+# Measures only; fails only when the program cannot be run or a backup comes out wrong.
+set -u
+root_dir=$(cd "$(dirname "$0")/.." && pwd)
+source "$root_dir/scripts/lib/common.sh"
+build=$BEXLO_BUILD_DIR
+prefix="$build/wine/unchanged-bench-prefix"
+# The program takes simulated enclosures from its own "sim" folder or one in it.
+sim="$build/bin/sim/unchanged-bench"
+disks="$build/unchanged-bench-disks"
+rounds=${BEXLO_BENCH_ROUNDS:-3}
+state="$sim/enclosures.txt"
+data="$prefix/drive_c/Program Files/Travenor/BXL"
+sources="$prefix/drive_c/bench-source"
+backup="$disks/e/FilesBackup"
+
+bexlo_ensure_display || exit 1
+watch_pids=()
+cleanup() {
+    ((${#watch_pids[@]})) && kill "${watch_pids[@]}" 2>/dev/null
+    bexlo_end_program "$prefix"
+    bexlo_wineserver_stop "$prefix"
+    bexlo_stop_display
+    rm -rf "$disks" "$sources" "$sim"
+}
+trap cleanup EXIT
+
+rm -rf "$sim" "$disks" "$sources"
+mkdir -p "$sim"
+cp "$build"/bin/sim/*.dll "$build"/bin/sim/BexloSim.exe "$sim/"
+cat >"$state" <<'STATE'
+enclosure family=3 letters=E signature=0x0E0E0E0E offsets=1048576 serial=0x0000000E key=present attached=yes presses=0 physical=1
+STATE
+bexlo_wine_prefix "$prefix"
+bexlo_wineserver_stop "$prefix"
+bexlo_map_drives "$prefix" "$disks" e:hd:0000000E
+python3 - "$sources" <<'PY' || exit 1
+import os, sys
+root = sys.argv[1]
+for folder in range(50):
+    path = os.path.join(root, "small", "folder%02d" % folder)
+    os.makedirs(path)
+    for number in range(100):
+        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
+            out.write(os.urandom(4096))
+os.makedirs(os.path.join(root, "large"))
+for number in range(200):
+    with open(os.path.join(root, "large", "big%03d.bin" % number), "wb") as out:
+        out.write(os.urandom(4 << 20))
+PY
+sync
+
+# The time each window is mapped onto the screen, as "seconds window" lines: polling for a window
+# would add a process start's time under load, which is far from negligible on a busy machine.
+maps="$sim/maps.txt"
+mkfifo "$sim/x-events" || exit 1
+stdbuf -oL xev -root -event substructure >"$sim/x-events" 2>/dev/null &
+watch_pids+=($!)
+mapped=0
+while IFS= read -r line; do
+    if [[ $line == MapNotify* ]]; then
+        mapped=1
+    elif ((mapped)); then
+        # The event's second line: "    event 0x..., window 0x..., override NO".
+        window=${line##* window }
+        echo "$EPOCHREALTIME ${window%%,*}"
+        mapped=0
+    fi
+done <"$sim/x-events" >"$maps" &
+watch_pids+=($!)
+
+now() { date +%s.%N; }
+seconds_between() { awk -v a="$2" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
+windows() { xwininfo -root -tree 2>/dev/null; }
+# Looks at the screen once: the caption of a box the program ends a press with into `caption`
+# (a refusal is a box of its own caption), and true while the program's window is there.
+look() {
+    local listing
+    listing=$(windows)
+    caption=$(grep -o -E '"(Information|Copy Fail|Different Volume|No Path File|Key Lost)": ' \
+        <<<"$listing" | head -n 1 | cut -d '"' -f 2)
+    [[ $listing == *'"Bexlo": '* ]]
+}
+box_window() { windows | grep '"Information": ' | awk '{ print $1 }' | head -n 1; }
+# When the "Information" box now on the screen was first mapped after the time $1.
+box_mapped() {
+    local box i when
+    box=$(box_window)
+    for ((i = 0; i < 250; i++)); do
+        when=$(awk -v box="$box" -v after="$1" '$2 == box && $1 >= after { print $1; exit }' \
+            "$maps")
+        [ -n "$when" ] && echo "$when" && return 0
+        sleep 0.02
+    done
+    return 1
+}
+log_stamp() { stat -c '%.9Y %s' "$data/RunLog.txt" 2>/dev/null; }
+press_read() { grep -q "letters=E .*presses=0" "$state"; }
+last_log_counts() {
+    iconv -f UTF-16 -t UTF-8 "$data/RunLog.txt" 2>/dev/null | tr -d '\r' | grep '^Copied:' |
+        tail -n 1
+}
+
+# Starts the program on the saved choice: the tree $1 backed up in mode $2 (COPY or SYNC), the
+# program's mode coming from the record of the last backup, as at any start.
+start_program() {
+    bexlo_end_program "$prefix"
+    rm -f "$data/path.txt" "$data/SerailNo.txt" "$data/LastRun.txt"
+    bexlo_seed_saved_choice "$prefix" 'E:\FilesBackup' 0000000E "C:\\bench-source\\$1" >/dev/null
+    bexlo_seed_backup_record "$prefix" 0000000E "$2"
+    bexlo_start_and_shoot "$prefix" "$build/artifacts/unchanged-bench.png" "$build/bin/Bexlo.exe" \
+        "/simulate=$(bexlo_windows_path "$sim")"
+    # The button is drained for the program's first moments.
+    sleep 2
+}
+
+# One press, timed from its read to the box into `took`. The program drains presses for a while
+# after it starts and after each run: a press read with no run following is made again, and the
+# time runs from the read of the press that began the run. The box is closed afterwards.
+timed_press() {
+    local attempt end read_at="" before begun=0 shown
+    before=$(log_stamp)
+    caption=""
+    for attempt in 1 2 3 4 5; do
+        WINEPREFIX="$prefix" wine "$sim/BexloSim.exe" --folder "$(bexlo_windows_path "$sim")" \
+            press E >/dev/null 2>&1 || return 1
+        end=$((EPOCHSECONDS + 30))
+        until press_read || ((EPOCHSECONDS > end)); do
+            sleep 0.02
+        done
+        # The program rewrites the state file as it takes the press: its time is the read.
+        read_at=$(stat -c %.9Y "$state")
+        # A run logs its beginning once its pre-scan is done; an empty run shows its box at once.
+        end=$((EPOCHSECONDS + 10))
+        while ((EPOCHSECONDS <= end)); do
+            look || break 2
+            [ -n "$caption" ] || [ "$(log_stamp)" != "$before" ] && begun=1 && break 2
+            sleep 0.02
+        done
+    done
+    end=$((EPOCHSECONDS + 600))
+    while ((begun)) && [ -z "$caption" ] && ((EPOCHSECONDS <= end)) && look; do
+        [ -n "$caption" ] || sleep 0.02
+    done
+    if ((!begun)) || [ -z "$caption" ]; then
+        look && echo "unchanged-bench: no box ended the press" >&2 ||
+            echo "unchanged-bench: the program went during the press" >&2
+        return 1
+    fi
+    if [ "$caption" != Information ] || ! shown=$(box_mapped "$read_at"); then
+        echo "unchanged-bench: the press ended in \"$caption\", not \"Copy complete!\"" >&2
+        return 1
+    fi
+    took=$(seconds_between "$read_at" "$shown")
+    close_box
+}
+
+close_box() {
+    local end
+    timeout 10 xdotool windowfocus --sync "$(box_window)" key Return >/dev/null 2>&1
+    end=$((EPOCHSECONDS + 10))
+    while ((EPOCHSECONDS <= end)); do
+        look
+        if [ -z "$caption" ]; then
+            # The button listens again once the run's presses are drained.
+            sleep 2
+            return 0
+        fi
+        sleep 0.02
+    done
+    echo "unchanged-bench: the box did not close" >&2
+    return 1
+}
+
+# The backup of tree $1 holds every file of the source with its bytes.
+backup_whole() {
+    diff -r -q "$sources/$1" "$backup/$1" >/dev/null || {
+        echo "unchanged-bench: the backup of $1 differs from its source" >&2
+        return 1
+    }
+}
+
+# Rewrites 50 of the 5,000 files, one in each folder.
+change_fifty() {
+    python3 - "$sources/small" <<'PY'
+import os, sys
+for folder in range(50):
+    with open(os.path.join(sys.argv[1], "folder%02d" % folder, "file050.dat"), "wb") as out:
+        out.write(os.urandom(4096))
+PY
+}
+
+time_xcopy() {
+    local start
+    # Brings the copy up to date first: what is timed is the pass over an unchanged copy.
+    WINEPREFIX="$prefix" wine xcopy /E /I /Q /Y /D 'C:\bench-source\small' 'E:\xcopy' \
+        >/dev/null 2>&1
+    start=$(now)
+    WINEPREFIX="$prefix" wine xcopy /E /I /Q /Y /D 'C:\bench-source\small' 'E:\xcopy' \
+        >/dev/null 2>&1
+    xcopies+=("$(seconds_between "$start" "$(now)")")
+}
+
+# A round of tree $1: the first press onto an empty backup, then the unchanged one, each figure
+# appended to the arrays named $2 and $3.
+first_and_unchanged() {
+    local tree=$1
+    local -n firsts=$2 unchanged=$3
+    rm -rf "$backup" "$data/LastRun.txt"
+    timed_press || return 1
+    firsts+=("$took")
+    backup_whole "$tree" || return 1
+    echo "  first press: $took s ($(last_log_counts))"
+    timed_press || return 1
+    unchanged+=("$took")
+    backup_whole "$tree" || return 1
+    echo "  unchanged press: $took s ($(last_log_counts))"
+}
+
+small_first=() small_unchanged=() small_changed=() xcopies=()
+large_first=() large_unchanged=() sync_first=() sync_unchanged=()
+
+start_program small COPY || exit 1
+for ((round = 1; round <= rounds; round++)); do
+    echo "round $round, Copy, 5,000 files of 4 KiB:"
+    # Each goes first in turn: the second of a round finds the disk's caches warmer.
+    ((round % 2 == 0)) && time_xcopy
+    first_and_unchanged small small_first small_unchanged || exit 1
+    ((round % 2 == 1)) && time_xcopy
+    echo "  xcopy /D: ${xcopies[-1]} s"
+    change_fifty
+    timed_press || exit 1
+    small_changed+=("$took")
+    backup_whole small || exit 1
+    echo "  press with 50 files changed: $took s ($(last_log_counts))"
+done
+
+start_program large COPY || exit 1
+for ((round = 1; round <= rounds; round++)); do
+    echo "round $round, Copy, 200 files of 4 MiB:"
+    first_and_unchanged large large_first large_unchanged || exit 1
+done
+
+start_program small SYNC || exit 1
+for ((round = 1; round <= rounds; round++)); do
+    echo "round $round, Synchronize, 5,000 files of 4 KiB:"
+    first_and_unchanged small sync_first sync_unchanged || exit 1
+done
+
+# Prints one measure: its name, the figure, and its goal as a share of a reference figure.
+verdict() {
+    local name=$1 figure=$2 reference=$3 goal=$4 against=$5 share
+    share=$(ratio "$figure" "$reference")
+    echo "  $name: $figure s = $share x $against (goal: at most $goal x):" \
+        "$(awk -v s="$share" -v g="$goal" 'BEGIN { print (s <= g ? "met" : "MISSED") }')"
+}
+echo "medians of $rounds rounds, from the read of the press to \"Copy complete!\":"
+first=$(median "${small_first[@]}")
+xcopy=$(median "${xcopies[@]}")
+echo "  Copy, first press, 5,000 files of 4 KiB in 50 folders: $first s;" \
+    "xcopy /E /I /Q /Y /D of the unchanged tree: $xcopy s"
+verdict "Copy, unchanged press, 5,000 files" "$(median "${small_unchanged[@]}")" "$first" 0.2 \
+    "the first press"
+verdict "Copy, unchanged press, 5,000 files" "$(median "${small_unchanged[@]}")" "$xcopy" 1.2 \
+    "xcopy /D"
+verdict "Copy, press with 50 of the 5,000 files changed" "$(median "${small_changed[@]}")" \
+    "$first" 0.25 "the first press"
+first=$(median "${large_first[@]}")
+echo "  Copy, first press, 200 files of 4 MiB: $first s"
+verdict "Copy, unchanged press, 200 files of 4 MiB" "$(median "${large_unchanged[@]}")" \
+    "$first" 0.1 "the first press"
+first=$(median "${sync_first[@]}")
+echo "  Synchronize, first press, 5,000 files of 4 KiB: $first s"
+verdict "Synchronize, unchanged press, 5,000 files" "$(median "${sync_unchanged[@]}")" \
+    "$first" 0.2 "the first press"
