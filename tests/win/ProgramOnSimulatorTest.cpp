@@ -170,7 +170,7 @@ class RunEnd : public testing::Test {
 protected:
     void SetUp() override {
         test::ClearDataFolder();
-        test::PrepareSimulatorFolder(kSimulator, test::kOneEnclosure);
+        test::PrepareSimulatorFolder(Simulator(), test::kOneEnclosure);
         test::RemoveTree(kSource);
         test::RemoveTree(kTarget);
         ::CreateDirectoryW(kSource, nullptr);
@@ -183,7 +183,7 @@ protected:
     // Starts the program and waits for its dialog to show.
     HWND Start() {
         program.emplace(test::ProgramFolder() + L"Bexlo.exe",
-                        std::wstring(L"/simulate=") + kSimulator);
+                        L"\"/simulate=" + Simulator() + L"\"");
         HWND window = nullptr;
         PumpUntil(
             [&] {
@@ -195,7 +195,7 @@ protected:
     }
 
     static void Press() {
-        SimStateFile(kSimulator).Modify([](SimState& state) {
+        SimStateFile(Simulator()).Modify([](SimState& state) {
             state.enclosures.front().presses = 1;
             return true;
         });
@@ -207,7 +207,7 @@ protected:
         HWND box = nullptr;
         PumpUntil(
             [&] {
-                SimStateFile(kSimulator).Modify([](SimState& state) {
+                SimStateFile(Simulator()).Modify([](SimState& state) {
                     const bool pending = state.enclosures.front().presses > 0;
                     state.enclosures.front().presses = 1;
                     return !pending;
@@ -219,7 +219,7 @@ protected:
         return box;
     }
 
-    static constexpr wchar_t kSimulator[] = L"C:\\bexlo-run-end-sim";
+    static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\run-end"; }
     static constexpr wchar_t kSource[] = L"C:\\bexlo-run-end";
     static constexpr wchar_t kTarget[] = L"E:\\Backups";
     std::optional<test::ChildProcess> program;
