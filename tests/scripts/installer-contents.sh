@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what an installer carries without running it (a 32-bit one cannot run here): the program
 # for the right processor, importing none of the Windows 7 functions it looks up and no library
-# outside the known system set, no simulator, and the three language packs as they are in lang/.
+# outside the known system set, no simulator, no program for its temporary folder, and the three
+# language packs as they are in lang/.
 #   installer-contents.sh INSTALLER x86|x64 LANG_FOLDER
 set -u
 installer=$1 arch=$2 lang=$3
@@ -37,6 +38,10 @@ done
 # ones.
 ! grep -qiE 'BexloSim|enclosures\.txt|(PLx507|JMUsbDll|JMESata|sp216)\.dll' <<<"$listing" ||
     fail "the installer carries the simulator"
+# Setup runs elevated: a program unpacked into its temporary folder, which the person's ordinary
+# processes may write, could be swapped before it runs.
+! grep -qiE '\$PLUGINSDIR/[^ ]*\.exe' <<<"$listing" ||
+    fail "the installer unpacks a program into its temporary folder"
 for pack in "$lang"/*.txt; do
     cmp -s "$pack" "$work/$(basename "$pack")" || fail "$(basename "$pack") differs from $pack"
 done
