@@ -359,7 +359,9 @@ Section /o "un.Also remove my settings and run log"
     Delete "$INSTDIR\path.txt"
     Delete "$INSTDIR\SerailNo.txt"
     Delete "$INSTDIR\RunLog.txt"
+    Delete "$INSTDIR\RunLog unreadable *.txt"
     Delete "$INSTDIR\Setup.txt"
+    Delete "$INSTDIR\LastRun.txt"
 SectionEnd
 
 ; The folders go only when nothing of the person's is left in them.
