@@ -263,7 +263,7 @@ int BackupRun::RunBackup() {
     const bool copying = inputs_.mode == RunMode::Copy;
     const std::optional<std::uint32_t> volume = fs_.VolumeSerial(LongPath(target));
     const std::int64_t lastCompleteRun = copying ? ReadLastCompleteRun(fs_, *bytes, volume) : 0;
-    const ScanTotals totals = PreScanSources(
+    ScanTotals totals = PreScanSources(
         fs_, list.sources, target, copying ? std::optional(lastCompleteRun) : std::nullopt);
     state.totalBytes = totals.totalBytes;
     state.copiedBytes = 0;
@@ -285,6 +285,7 @@ int BackupRun::RunBackup() {
     // seen as such.
     WriteLog({});
     BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes, lastCompleteRun);
+    walker.PassOverUnchanged(std::move(totals.unchanged));
     bool walked = true;
     for (const std::wstring& source : list.sources) {
         host_.NotifyDevice(RunMessage::ItemStarting);

@@ -120,17 +120,21 @@ bool HasPlainSegments(const std::wstring& path) {
     return true;
 }
 
-// A folder's entries by folded name, leftovers of interrupted copies left out; empty when it
-// cannot be listed.
-std::map<std::wstring, FileEntry> EntriesByName(FileSystem& fs, const std::wstring& folder) {
-    std::map<std::wstring, FileEntry> entries;
-    for (FileEntry& entry : fs.List(folder).value_or(std::vector<FileEntry>{})) {
-        if (!IsLeftover(entry)) {
-            std::wstring name = FoldCase(entry.name);
-            entries.emplace(std::move(name), std::move(entry));
+// A folder's entries by folded name, leftovers of interrupted copies left out; false when it
+// cannot be listed or holds leftovers, which the walk removes.
+bool EntriesByName(FileSystem& fs, const std::wstring& folder,
+                   std::map<std::wstring, FileEntry>& entries) {
+    std::optional<std::vector<FileEntry>> listed = fs.List(folder);
+    bool clean = listed.has_value();
+    for (FileEntry& entry : listed.value_or(std::vector<FileEntry>{})) {
+        if (IsLeftover(entry)) {
+            clean = false;
+            continue;
         }
+        std::wstring name = FoldCase(entry.name);
+        entries.emplace(std::move(name), std::move(entry));
     }
-    return entries;
+    return clean;
 }
 
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
@@ -151,47 +155,83 @@ public:
         }
     }
 
-    // `mirror`: the folder's backup copy, when Copy passes over what is already there.
-    void Folder(const std::wstring& path, const std::optional<std::wstring>& mirror) {
-        const std::optional<FileId> id = fs_.Identity(path);
-        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
-            return;
-        }
-        Walking(id);
-        const std::map<std::wstring, FileEntry> copies =
-            mirror ? EntriesByName(fs_, *mirror) : std::map<std::wstring, FileEntry>{};
-        for (const FileEntry& entry : fs_.List(path).value_or(std::vector<FileEntry>{})) {
-            if (entry.link || IsLeftover(entry)) {
-                continue;
-            }
-            const FileEntry* copy = Counterpart(copies, entry.name);
-            if (!entry.folder) {
-                File(entry, copy);
-                continue;
-            }
-            ++totals.allEntries;
-            const bool there = copy != nullptr && copy->folder;
-            totals.entryCount += there ? 0 : 1;
-            Folder(Child(path, entry.name),
-                   there ? std::optional(Child(*mirror, entry.name)) : std::nullopt);
-        }
-        if (id) {
-            walking_.pop_back();
-        }
-    }
-
-    void File(const FileEntry& entry, const FileEntry* copy) {
+    // True when the file is work for the walk.
+    bool File(const FileEntry& entry, const FileEntry* copy) {
         ++totals.allEntries;
         if (lastCompleteRun_ && UnchangedCopy(entry, copy, *lastCompleteRun_, fatDestination_)) {
-            return;
+            return false;
         }
         ++totals.entryCount;
         totals.totalBytes += entry.size;
+        return true;
     }
 
     bool Copying() const { return lastCompleteRun_.has_value(); }
 
     ScanTotals totals;
+
+    // What the walk would do in a folder's tree. `clean`: nothing, not even a failure to name
+    // or a leftover to remove, so that the walk may pass over it.
+    struct Subtree {
+        std::uint64_t entries = 0;
+        std::uint64_t files = 0;
+        bool clean = true;
+    };
+
+    // `mirror`: the folder's backup copy, when Copy passes over what is already there.
+    Subtree Folder(const std::wstring& path, const std::optional<std::wstring>& mirror) {
+        Subtree tree;
+        const std::optional<FileId> id = fs_.Identity(path);
+        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+            return tree;
+        }
+        Walking(id);
+        std::map<std::wstring, FileEntry> copies;
+        if (mirror) {
+            tree.clean = EntriesByName(fs_, *mirror, copies);
+        }
+        const std::optional<std::vector<FileEntry>> entries = fs_.List(path);
+        tree.clean = tree.clean && entries.has_value();
+        for (const FileEntry& entry : entries.value_or(std::vector<FileEntry>{})) {
+            if (IsLeftover(entry)) {
+                tree.clean = false;
+                continue;
+            }
+            ++tree.entries;
+            const FileEntry* copy = Counterpart(copies, entry.name);
+            if (entry.link || (copy != nullptr && copy->link)) {
+                // Only the system's compatibility links are passed over without a word.
+                tree.clean =
+                    tree.clean && copy == nullptr && entry.folder && entry.hidden && entry.system;
+                continue;
+            }
+            if (!entry.folder) {
+                tree.clean = !File(entry, copy) && tree.clean;
+                tree.files += 1;
+                continue;
+            }
+            ++totals.allEntries;
+            const bool there = copy != nullptr && copy->folder;
+            totals.entryCount += there ? 0 : 1;
+            const Subtree below =
+                Folder(Child(path, entry.name),
+                       there ? std::optional(Child(*mirror, entry.name)) : std::nullopt);
+            tree.entries += below.entries;
+            tree.files += below.files;
+            tree.clean = tree.clean && there && below.clean;
+        }
+        if (id) {
+            walking_.pop_back();
+        }
+        if (mirror && tree.clean) {
+            // Only the outermost of an unchanged tree is kept: the walk never comes to the rest.
+            UnchangedTrees& unchanged = totals.unchanged;
+            unchanged.erase(unchanged.lower_bound(path + L'\\'),
+                            unchanged.lower_bound(path + L']'));
+            unchanged[path] = {tree.entries, tree.files};
+        }
+        return tree;
+    }
 
 private:
     FileSystem& fs_;
@@ -610,10 +650,23 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
         }
         return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
     }
+    if (PassedOver(from)) {
+        return GoOn();
+    }
     if (!fs_.Identity(folderTarget) && !EnsureFolder(folderTarget)) {
         return GoOn();
     }
     return CopyFolderTree(from, folderTarget);
+}
+
+bool BackupWalker::PassedOver(const std::wstring& sourceFolder) {
+    const auto found = unchanged_.find(sourceFolder);
+    if (found == unchanged_.end()) {
+        return false;
+    }
+    entriesTried_ += found->second.entries;
+    filesUnchanged_ += found->second.files;
+    return true;
 }
 
 int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
@@ -669,12 +722,16 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
             }
             continue;
         }
+        const bool backupThere = backup != nullptr && backup->folder;
+        if (backupThere && !fresh && PassedOver(path)) {
+            continue;
+        }
         const std::optional<FileId> id = fs_.Identity(path);
         if (LeadsIntoWalk(id)) {
             continue;
         }
         const std::wstring entryTarget = Child(targetFolder, entry.name);
-        if (!(backup != nullptr && backup->folder) && !EnsureFolder(entryTarget)) {
+        if (!backupThere && !EnsureFolder(entryTarget)) {
             if (!GoOn()) {
                 return 0;
             }

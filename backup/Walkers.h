@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,12 +81,22 @@ public:
 bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
                    bool fatDestination);
 
+// A source folder whose whole tree Copy found the same in the backup: what the walk counts in it.
+struct UnchangedTree {
+    std::uint64_t entries = 0;
+    std::uint64_t files = 0;
+};
+// By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
+using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
+
 struct ScanTotals {
     // The bytes and entries the walk will copy.
     std::uint64_t totalBytes = 0;
     std::uint32_t entryCount = 0;
     // Every entry below the sources, as the walk counts the entries it comes to.
     std::uint32_t allEntries = 0;
+    // For Copy: the folders with nothing to do in them, which the walk need not list again.
+    UnchangedTrees unchanged;
 };
 
 // PreScanSources: the entries and bytes below the usable saved sources. A saved source that is a
@@ -115,6 +126,10 @@ public:
     int CopyItem(const std::wstring& source, const std::wstring& target);
     // Copies the contents of a folder recursively.
     int CopyFolderTree(const std::wstring& sourceFolder, const std::wstring& targetFolder);
+    // The pre-scan's trees with nothing to copy: Copy passes over them without listing them
+    // again. A file changed since the pre-scan has a change time after the run's start, so the
+    // next run copies it.
+    void PassOverUnchanged(UnchangedTrees trees) { unchanged_ = std::move(trees); }
     // Synchronize mode, one saved item, by plain paths.
     int SyncItem(const std::wstring& source, const std::wstring& target);
     // `a` on the source side, `b` its counterpart in the destination.
@@ -181,6 +196,8 @@ private:
     int CopyFolderInto(const std::wstring& from, const std::wstring& to);
     // `fresh`: the target folder had none of these files when the walk looked.
     int CopyTree(const std::wstring& sourceFolder, const std::wstring& targetFolder, bool fresh);
+    // True, with its entries and files counted, when the pre-scan found the folder's tree the same.
+    bool PassedOver(const std::wstring& sourceFolder);
     void CountCopied(std::uint64_t size);
 
     FileSystem& fs_;
@@ -201,6 +218,7 @@ private:
     std::vector<FileId> walking_;
     // The backup folders' names the saved sources of this run have taken, folded.
     std::vector<std::wstring> takenNames_;
+    UnchangedTrees unchanged_;
 };
 
 }  // namespace bexlo

@@ -553,12 +553,17 @@ TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
     ASSERT_TRUE(t.BackedUp());
     const auto backup = t.fs.Snapshot(L'E');
     int copies = 0;
-    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring&) {
+    std::map<std::wstring, int> listings;
+    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
         copies += op == MemoryFileSystem::Op::CopyFileData ? 1 : 0;
+        listings[path] += op == MemoryFileSystem::Op::List ? 1 : 0;
         return true;
     };
     t.Press();
     EXPECT_EQ(copies, 0);
+    for (const auto& [path, count] : listings) {
+        EXPECT_LE(count, 1) << "listed again by the walk: " << Narrow(path.c_str());
+    }
     EXPECT_EQ(t.fs.Snapshot(L'E'), backup);
     EXPECT_EQ(t.host.Count("box Information"), 2);
     EXPECT_EQ(t.run.state.totalBytes, 0u) << "the progress paces no work";
@@ -574,6 +579,49 @@ TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
     t.Save(kTarget, {kPhotos, kWork});
     t.Press();
     EXPECT_EQ(copies, 4) << "a new list starts anew";
+}
+
+// A file written after the pre-scan found its folder unchanged, even with its size and last-write
+// time as before, is not lost: the walk passes over the folder, and the next press copies it.
+TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork, kPhotos});
+    t.run.state.serialCheckArmed = 0;
+    t.Press();
+    ASSERT_TRUE(t.BackedUp());
+    bool changed = false;
+    // The run logs its beginning between the pre-scan and the walk.
+    t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
+        if (op == MemoryFileSystem::Op::WriteFile && path == kRunLogFile && !changed) {
+            changed = true;
+            t.fs.AddFile(L"C:\\Work\\Notes\\todo.txt", "mild", 2 * kMinute);
+        }
+        return true;
+    };
+    t.Press();
+    ASSERT_TRUE(changed);
+    t.fs.gate = nullptr;
+    t.Press();
+    EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\Notes\\todo.txt"), "mild");
+}
+
+// What the walk must still do in a folder where every file is unchanged: remove a leftover of an
+// interrupted copy and name a link.
+TEST(BackupRunOnMemoryDisks, AnUnchangedFolderStillHasItsLeftoversRemovedAndLinksNamed) {
+    MemoryRun t;
+    t.Save(kTarget, {kWork, kPhotos});
+    t.run.state.serialCheckArmed = 0;
+    t.Press();
+    ASSERT_TRUE(t.BackedUp());
+    const std::wstring leftover = L"E:\\FilesBackup\\Work\\Notes\\" + PartialCopyName(L"todo.txt");
+    t.fs.AddFile(leftover, "half", 5 * kMinute);
+    t.fs.AddFolder(L"D:\\Elsewhere");
+    t.fs.AddLink(L"C:\\Photos\\elsewhere", L"D:\\Elsewhere");
+    t.Press();
+    EXPECT_FALSE(t.fs.Data(leftover));
+    EXPECT_NE(t.host.Texts().back().find(L"C:\\Photos\\elsewhere\n    " +
+                                         t.host.Text(Msg::LinkNotFollowed)),
+              std::wstring::npos);
 }
 
 // A path.txt that names two sources of one folder name backs up the first and fails the second.
