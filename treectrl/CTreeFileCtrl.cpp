@@ -74,15 +74,6 @@ HIMAGELIST SystemImageList() {
     return list;
 }
 
-DWORD Attributes(const std::wstring& path) {
-    return ::GetFileAttributesW(LongPath(path).c_str());
-}
-
-UINT DriveType(const std::wstring& path) {
-    const std::wstring root = path.size() >= 3 ? path.substr(0, 3) : path;
-    return ::GetDriveTypeW(root.c_str());
-}
-
 int ShellIcon(const std::wstring& path, UINT extraFlags) {
     SHFILEINFOW info{};
     if (::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
@@ -90,23 +81,6 @@ int ShellIcon(const std::wstring& path, UINT extraFlags) {
         return 0;
     }
     return info.iIcon;
-}
-
-// True at the first entry matching `pattern` that `accept` takes.
-template <typename Accept>
-bool AnyEntry(const std::wstring& pattern, Accept accept) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileExW(LongPath(pattern).c_str(), FindExInfoBasic, &entry,
-                                             FindExSearchNameMatch, nullptr, 0));
-    if (!find) {
-        return false;
-    }
-    do {
-        if (accept(entry)) {
-            return true;
-        }
-    } while (::FindNextFileW(find.Get(), &entry));
-    return false;
 }
 
 // The title the shell shows for a file name; empty when it gives none. The common dialogs'
@@ -121,13 +95,6 @@ std::wstring ShellTitle(const std::wstring& name) {
         return {};
     }
     return title;
-}
-
-bool LabelsInOrder(const TreeItemData* left, const TreeItemData* right) {
-    if (left->sortLast != right->sortLast) {
-        return right->sortLast != 0;
-    }
-    return ::lstrcmpiW(left->label.c_str(), right->label.c_str()) < 0;
 }
 
 }  // namespace
@@ -214,8 +181,8 @@ const TreeItemData* CTreeFileCtrl::Record(HTREEITEM item) const {
 }
 
 TreeItemData* CTreeFileCtrl::MutableRecord(HTREEITEM item) {
-    auto found = records.find(const_cast<TreeItemData*>(Record(item)));
-    return found != records.end() ? found->second.get() : nullptr;
+    const TreeItemData* record = Record(item);
+    return model.Holds(record) ? const_cast<TreeItemData*>(record) : nullptr;
 }
 
 std::wstring CTreeFileCtrl::ItemToPath(HTREEITEM item) const {
@@ -224,13 +191,11 @@ std::wstring CTreeFileCtrl::ItemToPath(HTREEITEM item) const {
 }
 
 bool CTreeFileCtrl::IsFile(const std::wstring& path) const {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return model.IsFile(path);
 }
 
 bool CTreeFileCtrl::IsFolder(const std::wstring& path) const {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return model.IsFolder(path);
 }
 
 bool CTreeFileCtrl::IsDrive(const std::wstring& path) const {
@@ -238,15 +203,11 @@ bool CTreeFileCtrl::IsDrive(const std::wstring& path) const {
 }
 
 bool CTreeFileCtrl::IsCompressed(const std::wstring& path) const {
-    const DWORD attributes = Attributes(path);
-    return !IsDrive(path) && attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_COMPRESSED);
+    return model.IsCompressed(path);
 }
 
 bool CTreeFileCtrl::IsEncrypted(const std::wstring& path) const {
-    const DWORD attributes = Attributes(path);
-    return !IsDrive(path) && attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_ENCRYPTED);
+    return model.IsEncrypted(path);
 }
 
 bool CTreeFileCtrl::IsShared(const std::wstring& path) const {
@@ -266,7 +227,7 @@ void CTreeFileCtrl::UpOneLevel() {
 
 void CTreeFileCtrl::DeleteAllItems() {
     TreeView_DeleteAllItems(Handle());
-    records.clear();
+    model.Clear();
     computerItem = nullptr;
     networkItem = nullptr;
     rootItem = nullptr;
@@ -353,15 +314,7 @@ bool CTreeFileCtrl::IconsOfSpecialFolder(int folderId, int& image, int& selected
 void CTreeFileCtrl::ListDrives(HTREEITEM parent, bool redraw) {
     WaitCursor wait;
     NoRedraw noRedraw(Handle(), redraw);
-    const DWORD drives = ::GetLogicalDrives();
-    for (int bit = 0; bit < 32; ++bit) {
-        if (!(drives & (1u << bit))) {
-            continue;
-        }
-        const std::wstring path{static_cast<wchar_t>(L'A' + bit), L':', L'\\'};
-        if (!CanDisplayDrive(path) || bit >= kDriveSlots || DriveIncludeFlags[bit] != 1) {
-            continue;
-        }
+    for (const std::wstring& path : model.ListDrives(*this)) {
         auto record = std::make_unique<TreeItemData>();
         record->path = path;
         record->label = path;
@@ -389,42 +342,25 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
         return;
     }
 
-    // Sorted before insertion: one n log n sort instead of a search per inserted item. Each
-    // child's expand button is asked for only when the tree first shows the child.
-    std::vector<std::unique_ptr<TreeItemData>> children;
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(::FindFirstFileExW(LongPath(JoinPath(path, L"*.*")).c_str(),
-                                             FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                             nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (find) {
-        do {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && CanDisplayFolder(entry)) {
-                auto record = std::make_unique<TreeItemData>();
-                record->path = JoinPath(path, entry.cFileName);
-                record->label = entry.cFileName;
-                children.push_back(std::move(record));
-            }
-        } while (::FindNextFileW(find.Get(), &entry));
-    }
+    // Each child's expand button is asked for only when the tree first shows the child.
+    std::vector<std::unique_ptr<TreeItemData>> children = model.ListFolder(path, *this);
     if (children.empty()) {
         if (parent != TVI_ROOT) {
             SetHasChildren(parent, false);
         }
         return;
     }
-    std::sort(children.begin(), children.end(), [](const auto& left, const auto& right) {
-        return LabelsInOrder(left.get(), right.get());
-    });
     // Folders take the shell's folder icon by their attributes alone: one icon for the level.
     const int image = IconOfPath(children.front()->path);
     const int openImage = OpenIconOfPath(children.front()->path);
-    records.reserve(records.size() + children.size());
+    TreeItemData* owner = parent == TVI_ROOT ? nullptr : MutableRecord(parent);
     for (auto& record : children) {
         const bool shared = showSharedOverlay == 1 && IsShared(record->path);
-        const std::wstring& text = record->label;
-        InsertRecord(parent, std::move(record), text, shared, image, openImage, I_CHILDRENCALLBACK);
+        const std::wstring text = record->label;
+        InsertRecord(parent, owner, std::move(record), text, shared, image, openImage,
+                     I_CHILDRENCALLBACK);
     }
-    if (const TreeItemData* owner = Record(parent); owner != nullptr) {
+    if (owner != nullptr) {
         owner->button = ChildButton::Shown;
     }
 }
@@ -437,22 +373,6 @@ int CTreeFileCtrl::IconOfPath(const std::wstring& path) const {
 
 int CTreeFileCtrl::OpenIconOfPath(const std::wstring& path) const {
     return ShellIcon(path, SHGFI_OPENICON | (IsDrive(path) ? 0 : SHGFI_USEFILEATTRIBUTES));
-}
-
-bool CTreeFileCtrl::HasSubfolders(const std::wstring& path) const {
-    if (IsDrive(path) && IsRemovableOrCdDrive(path)) {
-        return true;
-    }
-    // Files that any name shows are looked for in the same search as the folders.
-    const bool anyFileName = fileMask == L"*.*" || fileMask == L"*";
-    if (AnyEntry(JoinPath(path, L"*.*"), [this, anyFileName](const WIN32_FIND_DATAW& entry) {
-            return CanDisplayFolder(entry) || (anyFileName && CanDisplayFile(entry));
-        })) {
-        return true;
-    }
-    return !anyFileName &&
-           AnyEntry(JoinPath(path, fileMask),
-                    [this](const WIN32_FIND_DATAW& entry) { return CanDisplayFile(entry); });
 }
 
 bool CTreeFileCtrl::ShowsButton(const TreeItemData& record) const {
@@ -490,10 +410,13 @@ HTREEITEM CTreeFileCtrl::InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeIt
         record->button = ChildButton::Unknown;
         children = I_CHILDRENCALLBACK;
     }
-    return InsertRecord(parent, std::move(record), text, shared, image, selectedImage, children);
+    TreeItemData* owner = parent == TVI_ROOT ? nullptr : MutableRecord(parent);
+    return InsertRecord(parent, owner, std::move(record), text, shared, image, selectedImage,
+                        children);
 }
 
-HTREEITEM CTreeFileCtrl::InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
+HTREEITEM CTreeFileCtrl::InsertRecord(HTREEITEM parent, TreeItemData* owner,
+                                      std::unique_ptr<TreeItemData> record,
                                       const std::wstring& text, bool shared, int image,
                                       int selectedImage, int children) {
     TVINSERTSTRUCTW insert{};
@@ -514,58 +437,22 @@ HTREEITEM CTreeFileCtrl::InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItem
     auto* item = reinterpret_cast<HTREEITEM>(
         TreeMessage(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (item != nullptr) {
-        TreeItemData* key = record.get();
-        records.emplace(key, std::move(record));
+        record->viewItem = item;
+        model.Adopt(owner, std::move(record));
     }
     return item;
 }
 
 HTREEITEM CTreeFileCtrl::FindChildByLabel(HTREEITEM parent, const std::wstring& name) const {
-    HTREEITEM child = parent == TVI_ROOT ? RootItem() : NextItem(parent, TVGN_CHILD);
-    for (; child != nullptr; child = NextItem(child, TVGN_NEXT)) {
-        const TreeItemData* record = Record(child);
-        if (record != nullptr && ::lstrcmpiW(record->label.c_str(), name.c_str()) == 0) {
-            return child;
-        }
+    if (parent == TVI_ROOT || parent == nullptr) {
+        return ItemOf(model.FindChild(nullptr, name));
     }
-    return nullptr;
-}
-
-bool CTreeFileCtrl::IsRemovableOrCdDrive(const std::wstring& path) const {
-    const UINT type = DriveType(path);
-    return type == DRIVE_REMOVABLE || type == DRIVE_CDROM;
-}
-
-bool CTreeFileCtrl::CanDisplayFile(const WIN32_FIND_DATAW& entry) const {
-    return showFiles == 1 && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(entry.dwFileAttributes & fileHideAttributes);
-}
-
-bool CTreeFileCtrl::CanDisplayFolder(const WIN32_FIND_DATAW& entry) const {
-    const std::wstring name = entry.cFileName;
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L".." &&
-           !(entry.dwFileAttributes & folderHideAttributes);
-}
-
-bool CTreeFileCtrl::CanDisplayDrive(const std::wstring& path) const {
-    switch (DriveType(path)) {
-        case DRIVE_REMOVABLE:
-            return !(hiddenDriveTypes & 1);
-        case DRIVE_FIXED:
-            return !(hiddenDriveTypes & 2);
-        case DRIVE_REMOTE:
-            return !(hiddenDriveTypes & 4);
-        case DRIVE_CDROM:
-            return !(hiddenDriveTypes & 16);
-        case DRIVE_RAMDISK:
-            return !(hiddenDriveTypes & 32);
-        default:
-            return true;
-    }
+    const TreeItemData* record = Record(parent);
+    return model.Holds(record) ? ItemOf(model.FindChild(record, name)) : nullptr;
 }
 
 bool CTreeFileCtrl::DriveCanBeWatched(const std::wstring& path) const {
-    return !IsRemovableOrCdDrive(path);
+    return !model.IsRemovableOrCdDrive(path);
 }
 
 RemovalWatch* CTreeFileCtrl::FindRemovalWatch(const std::wstring& drive) const {
@@ -668,7 +555,7 @@ bool CTreeFileCtrl::GetVolumeSerial(const std::wstring& path, DWORD& serial) con
 }
 
 bool CTreeFileCtrl::IsMediaValid(const std::wstring& path) {
-    if (path.empty() || !IsRemovableOrCdDrive(path)) {
+    if (path.empty() || !model.IsRemovableOrCdDrive(path)) {
         return true;
     }
     const int index = std::towupper(path[0]) - L'A';
@@ -803,35 +690,11 @@ bool CTreeFileCtrl::OpenItem(HTREEITEM item) {
     return true;
 }
 
-bool CTreeFileCtrl::HasServerChild(HTREEITEM item) const {
-    for (HTREEITEM child = NextItem(item, TVGN_CHILD); child != nullptr;
-         child = NextItem(child, TVGN_NEXT)) {
-        const TreeItemData* record = Record(child);
-        if (record != nullptr && record->netResource &&
-            record->netResource->displayType == kNetworkServer) {
-            return true;
-        }
-    }
-    return false;
-}
-
 HTREEITEM CTreeFileCtrl::WalkStart(const TreeWalk& walk) const {
     if (walk.network) {
-        // The listed level that holds servers, the network item's own first, then depth first.
-        std::vector<HTREEITEM> pending{networkItem};
-        while (!pending.empty() && pending.back() != nullptr) {
-            HTREEITEM item = pending.back();
-            pending.pop_back();
-            if (HasServerChild(item)) {
-                return item;
-            }
-            const size_t next = pending.size();
-            for (HTREEITEM child = NextItem(item, TVGN_CHILD); child != nullptr;
-                 child = NextItem(child, TVGN_NEXT)) {
-                pending.insert(pending.begin() + static_cast<std::ptrdiff_t>(next), child);
-            }
-        }
-        return nullptr;
+        const TreeItemData* network = Record(networkItem);
+        return networkItem != nullptr && model.Holds(network) ? ItemOf(model.ServerLevel(network))
+                                                              : nullptr;
     }
     if (walk.fromRootItem && rootItem != nullptr) {
         return rootItem;
@@ -901,17 +764,15 @@ HTREEITEM CTreeFileCtrl::PathToItem(const std::wstring& path) const {
     if (!WalkAllowed(walk, false)) {
         return nullptr;
     }
-    HTREEITEM current = WalkStart(walk);
-    if (current == nullptr) {
+    HTREEITEM start = WalkStart(walk);
+    if (start == nullptr) {
         return nullptr;
     }
-    for (const std::wstring& segment : walk.segments) {
-        current = FindChildByLabel(current, segment);
-        if (current == nullptr) {
-            return nullptr;
-        }
+    const TreeItemData* from = start == TVI_ROOT ? nullptr : Record(start);
+    if (from != nullptr && !model.Holds(from)) {
+        return nullptr;
     }
-    return current == TVI_ROOT ? nullptr : current;
+    return ItemOf(model.Follow(from, walk));
 }
 
 void CTreeFileCtrl::ExchangeSelectedPath(const DataExchange& exchange, std::wstring& path) {
@@ -940,32 +801,27 @@ bool CTreeFileCtrl::AddDriveItem(const std::wstring& drivePath) {
 }
 
 void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
-    HTREEITEM root = RootItem();
-    for (HTREEITEM child = root != nullptr ? NextItem(root, TVGN_CHILD) : nullptr;
+    const TreeItemData* root = MutableRecord(RootItem());
+    for (TreeItemData* child = root != nullptr ? model.FirstChild(root) : nullptr;
          child != nullptr;) {
-        HTREEITEM next = NextItem(child, TVGN_NEXT);
-        const std::wstring path = ItemToPath(child);
-        if (IsDrive(path)) {
-            const int bit = std::towupper(path[0]) - L'A';
+        TreeItemData* next = TreeModel::NextSibling(child);
+        if (IsDrive(child->path)) {
+            const int bit = std::towupper(child->path[0]) - L'A';
             if (bit < 0 || bit >= 32 || !(present & (1u << bit))) {
-                TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
+                TreeMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(ItemOf(child)));
             }
         }
         child = next;
     }
 }
 
-void CTreeFileCtrl::CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const {
-    for (HTREEITEM child = NextItem(parent, TVGN_CHILD); child != nullptr;
-         child = NextItem(child, TVGN_NEXT)) {
-        if (GetCheck(child)) {
-            paths.push_back(ItemToPath(child));
-        } else if (NextItem(child, TVGN_CHILD) != nullptr) {
-            // Any listed level may hold ticks, also one filled by a path walk that never
-            // expanded it on screen.
-            CollectCheckedPaths(child, paths);
-        }
+std::vector<std::wstring> CTreeFileCtrl::CheckedPathsBelow(HTREEITEM parent) const {
+    const TreeItemData* record = Record(parent);
+    if (!model.Holds(record)) {
+        return {};
     }
+    return model.TickedPaths(
+        record, [this](const TreeItemData& child) { return GetCheck(ItemOf(&child)); });
 }
 
 void CTreeFileCtrl::OnChange(int index) {
@@ -983,10 +839,8 @@ void CTreeFileCtrl::OnChange(int index) {
     NoRedraw noRedraw(Handle(), true);
     const RememberedSelection selection = RememberSelection();
     if (HTREEITEM item = PathToItem(watched); item != nullptr) {
-        std::vector<std::wstring> checked;
-        if (checkBoxTree == 1) {
-            CollectCheckedPaths(item, checked);
-        }
+        const std::vector<std::wstring> checked =
+            checkBoxTree == 1 ? CheckedPathsBelow(item) : std::vector<std::wstring>{};
         ListFolderChildren(watched, item, true);
         for (const std::wstring& path : checked) {
             if (HTREEITEM again = SetSelectedPath(path, true); again != nullptr) {
@@ -1028,10 +882,10 @@ MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
             auto* record = reinterpret_cast<TreeItemData*>(change->itemOld.lParam);
             // A drive's watchers go with its item (a removal, Clear): their open handles would
             // keep the drive from being ejected.
-            if (records.contains(record) && IsDrive(record->path)) {
+            if (model.Holds(record) && IsDrive(record->path)) {
                 KillNotificationThread(record->path);
             }
-            records.erase(record);
+            model.Forget(record);
             return MsgResult::NotHandled();
         }
         case TVN_GETDISPINFOW: {
@@ -1039,9 +893,7 @@ MsgResult CTreeFileCtrl::OnReflected(UINT message, WPARAM, LPARAM lParam) {
             auto& info = *reinterpret_cast<NMTVDISPINFOW*>(lParam);
             if (info.item.mask & TVIF_CHILDREN) {
                 const auto* record = reinterpret_cast<const TreeItemData*>(info.item.lParam);
-                const bool known =
-                    record != nullptr && records.contains(const_cast<TreeItemData*>(record));
-                info.item.cChildren = known && ShowsButton(*record) ? 1 : 0;
+                info.item.cChildren = model.Holds(record) && ShowsButton(*record) ? 1 : 0;
             }
             return MsgResult::Handled(0);
         }

@@ -20,13 +20,14 @@
 #include "treectrl/RemovalWatch.h"
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
+#include "treectrl/TreeModel.h"
 #include "treectrl/TreePath.h"
 #include "treectrl/TreeRules.h"
 #include "treectrl/Watcher.h"
+#include "treectrl/WindowsTreeListing.h"
 
 namespace bexlo {
 
-inline constexpr int kDriveSlots = 27;
 // A watcher's refresh request; the first parameter is the watcher's index.
 inline constexpr UINT kTreeRefreshMessage = WM_USER;
 
@@ -48,8 +49,9 @@ using UniqueImageList = UniqueHandle<handle_traits::ImageList>;
 using TreeTraceHook = std::function<void(const std::wstring&)>;
 
 // A tree of the machine's drives and folders as the shell shows them, filled level by level on
-// expansion and kept current by watchers on the expanded drives.
-class CTreeFileCtrl : public Control {
+// expansion and kept current by watchers on the expanded drives. The options of what shows are
+// the owner's to write.
+class CTreeFileCtrl : public Control, public TreeDisplayOptions {
 public:
     CTreeFileCtrl();
     ~CTreeFileCtrl() override;
@@ -59,20 +61,14 @@ public:
     int checkBoxTree = 0;
     int uncheckOnce = 0;
     int reselectAfterRefresh = 0;
-    std::array<int, kDriveSlots> DriveIncludeFlags{};
 
     // Configuration, with the defaults the main dialog keeps.
     std::wstring rootFolder;
-    int showFiles = 1;
     int showComputerItem = 1;
     int showNetwork = 0;
     int showSharedOverlay = 1;
     int showRootItem = 0;
     int useShellDriveNames = 1;
-    int hiddenDriveTypes = 0;
-    DWORD fileHideAttributes = 0x1106;
-    DWORD folderHideAttributes = 0x1106;
-    std::wstring fileMask = L"*.*";
     COLORREF compressedColour = RGB(0, 0, 255);
     int colourCompressed = 1;
     COLORREF encryptedColour = RGB(255, 0, 0);
@@ -130,19 +126,15 @@ public:
     virtual void ListDrives(HTREEITEM parent, bool redraw);
     virtual int IconOfPath(const std::wstring& path) const;
     virtual int OpenIconOfPath(const std::wstring& path) const;
-    virtual bool HasSubfolders(const std::wstring& path) const;
+    bool HasSubfolders(const std::wstring& path) const { return model.HasSubfolders(path, *this); }
     virtual HTREEITEM InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
                                      bool shared, int image, int selectedImage, bool askChildren);
     virtual HTREEITEM FindChildByLabel(HTREEITEM parent, const std::wstring& name) const;
-    virtual bool IsRemovableOrCdDrive(const std::wstring& path) const;
     virtual bool CanDrag(HTREEITEM item) const;
     // The folder a drop onto `item` goes to, or none.
     virtual HTREEITEM DropTargetFor(HTREEITEM item) const;
     // Some child of `parent` shows `text`, in any case.
     virtual bool HasChildLabel(HTREEITEM parent, const std::wstring& text) const;
-    virtual bool CanDisplayFile(const WIN32_FIND_DATAW& entry) const;
-    virtual bool CanDisplayFolder(const WIN32_FIND_DATAW& entry) const;
-    virtual bool CanDisplayDrive(const std::wstring& path) const;
     virtual bool CanDisplayNetworkItem(const NetworkRecord&) const { return true; }
     virtual bool DriveCanBeWatched(const std::wstring& path) const;
     virtual void CreateMonitoringThread(const std::wstring& path);
@@ -160,6 +152,7 @@ public:
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;
+    const TreeModel& Model() const { return model; }
     // The text the item shows.
     std::wstring ItemText(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const { return IsFile(ItemToPath(item)); }
@@ -233,19 +226,22 @@ private:
     bool OpenItem(HTREEITEM item);
     // Where a walk begins; none for a network path while no listed level holds servers.
     HTREEITEM WalkStart(const TreeWalk& walk) const;
-    bool HasServerChild(HTREEITEM item) const;
     // Traces a walk that cannot go ahead; true when it can.
     bool WalkAllowed(const TreeWalk& walk, bool selecting) const;
-    void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;
+    std::vector<std::wstring> CheckedPathsBelow(HTREEITEM parent) const;
+    static HTREEITEM ItemOf(const TreeItemData* record) {
+        return record != nullptr ? static_cast<HTREEITEM>(record->viewItem) : nullptr;
+    }
     LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
     bool OnKeyDown(WPARAM key);
     TreeItemData* MutableRecord(HTREEITEM item);
     // Whether a callback item shows its expand button: one search the first time, then the
     // answer its record keeps.
     bool ShowsButton(const TreeItemData& record) const;
-    HTREEITEM InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
-                           const std::wstring& text, bool shared, int image, int selectedImage,
-                           int children);
+    // `owner` is the record of `parent`, null at the top level.
+    HTREEITEM InsertRecord(HTREEITEM parent, TreeItemData* owner,
+                           std::unique_ptr<TreeItemData> record, const std::wstring& text,
+                           bool shared, int image, int selectedImage, int children);
     void InsertSpecialFolder(int folderId, bool network);
     bool IconsOfSpecialFolder(int folderId, int& image, int& selectedImage) const;
 
@@ -283,8 +279,9 @@ private:
     int nextWatcherIndex = 0;
     // The watched drive roots, registered for the platform's removal queries.
     std::vector<std::unique_ptr<RemovalWatch>> removalWatches;
+    WindowsTreeListing listing;
     // Every item's record, keyed by the pointer the item carries.
-    std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
+    TreeModel model{listing};
     TreeTraceHook traceHook;
     ShareList shares;
     UniqueImageList dragImage;
