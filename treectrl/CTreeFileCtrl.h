@@ -17,13 +17,12 @@
 #include "framework/Control.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
-#include "treectrl/RemovalWatch.h"
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
 #include "treectrl/TreeModel.h"
 #include "treectrl/TreePath.h"
 #include "treectrl/TreeRules.h"
-#include "treectrl/Watcher.h"
+#include "treectrl/TreeWatchers.h"
 #include "treectrl/WindowsTreeListing.h"
 
 namespace bexlo {
@@ -51,7 +50,7 @@ using TreeTraceHook = std::function<void(const std::wstring&)>;
 // A tree of the machine's drives and folders as the shell shows them, filled level by level on
 // expansion and kept current by watchers on the expanded drives. The options of what shows are
 // the owner's to write.
-class CTreeFileCtrl : public Control, public TreeDisplayOptions {
+class CTreeFileCtrl : public Control, public TreeDisplayOptions, private TreeWatchSink {
 public:
     CTreeFileCtrl();
     ~CTreeFileCtrl() override;
@@ -97,12 +96,12 @@ public:
 
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
     int AutoRefresh() const { return autoRefresh.load(); }
-    size_t WatcherCount() const { return watchers.size(); }
-    // The handle a removal query names for a watched drive root; null when it is not held.
-    HANDLE RemovalHandle(const std::wstring& drive) const;
-    // Whether the drive root is registered for removal queries, its handle held or not.
-    bool RemovalRegistered(const std::wstring& drive) const;
-    size_t RunningWatcherCount() const;
+    size_t WatcherCount() const { return watchers.Count(); }
+    HANDLE RemovalHandle(const std::wstring& drive) const { return watchers.RemovalHandle(drive); }
+    bool RemovalRegistered(const std::wstring& drive) const {
+        return watchers.RemovalRegistered(drive);
+    }
+    size_t RunningWatcherCount() const { return watchers.RunningCount(); }
     void SetShowNetwork(int flag);
     bool Dragging() const { return dragImage.Valid(); }
 
@@ -184,7 +183,6 @@ public:
     // Whether the item menu offers `command` for the selected item.
     bool CommandEnabled(int command) const;
 
-    void OnChange(int index);
     MsgResult OnReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
@@ -192,11 +190,11 @@ protected:
     void OnAttached() override;
 
 private:
-    // Windows asks whether a watched volume may go (the tree lets go of it), says the removal
-    // was cancelled (it takes the volume up again), or that the volume has gone.
-    MsgResult OnRemovalQuery(WPARAM event, LPARAM data);
-    RemovalWatch* FindRemovalWatch(const std::wstring& drive) const;
-    void StopWatcher(const std::wstring& path);
+    // Relists the changed folder's level, keeping its ticks and, when asked, the selection.
+    void FolderChanged(const std::wstring& path) override;
+    void TraceWatch(const std::wstring& operation, const std::wstring& message) const override {
+        Trace(operation, message);
+    }
 
 protected:
     // The shell calls of the item commands and of a drop. They may show the shell's own windows
@@ -275,10 +273,7 @@ private:
     WNDPROC treeProcedure = nullptr;
     // The check boxes the tree shows; the tree lets go of them before it goes.
     UniqueImageList checkBoxImages;
-    std::vector<std::unique_ptr<Watcher>> watchers;
-    int nextWatcherIndex = 0;
-    // The watched drive roots, registered for the platform's removal queries.
-    std::vector<std::unique_ptr<RemovalWatch>> removalWatches;
+    TreeWatchers watchers{autoRefresh, *this};
     WindowsTreeListing listing;
     // Every item's record, keyed by the pointer the item carries.
     TreeModel model{listing};
