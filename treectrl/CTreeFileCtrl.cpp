@@ -434,4 +434,15 @@ void CTreeFileCtrl::RemoveDriveItemsNotIn(DWORD present) {
     }
 }
 
+void CTreeFileCtrl::ShowDrivesPresent(DWORD present) {
+    const std::uint32_t shown = present & IncludedDrives(*this);
+    RemoveDriveItemsNotIn(shown);
+    for (int letter = 0; letter < kLetters; ++letter) {
+        const std::wstring path{static_cast<wchar_t>(L'A' + letter), L':', L'\\'};
+        if ((shown & (1u << letter)) && PathToItem(path) == nullptr) {
+            AddDriveItem(path);
+        }
+    }
+}
+
 }  // namespace bexlo

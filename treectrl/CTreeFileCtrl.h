@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "framework/Control.h"
@@ -177,6 +176,10 @@ public:
     bool AddDriveItem(const std::wstring& drivePath);
     // Removes the drive items whose letters are not in `present` (bit 0 = A).
     void RemoveDriveItemsNotIn(DWORD present);
+    // Shows below the root item the drives of `present` that the include flags list, and no
+    // others: a drive whose side changed leaves the tree it no longer belongs to, so that an
+    // enclosure drive never stays tickable as a source of its own backup.
+    void ShowDrivesPresent(DWORD present);
 
     // Adds the item of one network resource record under `parent`.
     HTREEITEM AddNetworkEntry(HTREEITEM parent, const NETRESOURCEW& entry);

@@ -31,6 +31,16 @@ bool CanDisplayDrive(const TreeDisplayOptions& options, DriveKind kind) {
     }
 }
 
+std::uint32_t IncludedDrives(const TreeDisplayOptions& options) {
+    std::uint32_t included = 0;
+    for (int letter = 0; letter < kLetters; ++letter) {
+        if (options.DriveIncludeFlags[static_cast<std::size_t>(letter)] == 1) {
+            included |= 1u << letter;
+        }
+    }
+    return included;
+}
+
 TreeModel::TreeModel(TreeListing& listing) : listing_(listing) {}
 
 TreeItemData* TreeModel::Adopt(TreeItemData* parent, std::unique_ptr<TreeItemData> record) {
@@ -148,9 +158,9 @@ std::vector<std::unique_ptr<TreeItemData>> TreeModel::ListFolder(
 
 std::vector<std::wstring> TreeModel::ListDrives(const TreeDisplayOptions& options) const {
     std::vector<std::wstring> drives;
-    const std::uint32_t present = listing_.Drives();
-    for (int bit = 0; bit < kDriveSlots && bit < 26; ++bit) {
-        if (!(present & (1u << bit)) || options.DriveIncludeFlags[bit] != 1) {
+    const std::uint32_t listed = listing_.Drives() & IncludedDrives(options);
+    for (int bit = 0; bit < kLetters; ++bit) {
+        if (!(listed & (1u << bit))) {
             continue;
         }
         const std::wstring path{static_cast<wchar_t>(L'A' + bit), L':', L'\\'};

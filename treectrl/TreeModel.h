@@ -68,6 +68,9 @@ struct TreeDisplayOptions {
 bool CanDisplayFile(const TreeDisplayOptions& options, const ListedEntry& entry);
 bool CanDisplayFolder(const TreeDisplayOptions& options, const ListedEntry& entry);
 bool CanDisplayDrive(const TreeDisplayOptions& options, DriveKind kind);
+inline constexpr int kLetters = 26;
+// The drive letters whose include flag is exactly 1, bit 0 for A.
+std::uint32_t IncludedDrives(const TreeDisplayOptions& options);
 
 class TreeModel {
 public:
