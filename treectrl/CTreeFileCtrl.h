@@ -150,7 +150,6 @@ public:
     HTREEITEM RootItem() const { return TreeView_GetRoot(Handle()); }
     HTREEITEM SelectedItem() const { return TreeView_GetSelection(Handle()); }
     const TreeItemData* Record(HTREEITEM item) const;
-    const TreeModel& Model() const { return model; }
     // The text the item shows.
     std::wstring ItemText(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const { return IsFile(ItemToPath(item)); }
