@@ -198,7 +198,8 @@ void CTreeFileCtrl::ListFolderChildren(const std::wstring& path, HTREEITEM paren
     TreeItemData* owner = parent == TVI_ROOT ? nullptr : MutableRecord(parent);
     for (auto& record : children) {
         const bool shared = showSharedOverlay == 1 && IsShared(record->path);
-        const std::wstring text = record->label;
+        // The record itself outlives the move of its owner.
+        const std::wstring& text = record->label;
         InsertRecord(parent, owner, std::move(record), text, shared, image, openImage,
                      I_CHILDRENCALLBACK);
     }
