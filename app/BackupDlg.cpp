@@ -54,60 +54,6 @@ bool IsTransparentControl(int id) {
     return false;
 }
 
-// Runs a callback as the person answers the message box that the calling thread shows next. An
-// answered box is hidden at once but may stay on the screen a while (without a window manager,
-// Wine keeps it two seconds), and the box returns only once it has gone: the run it ends must not
-// wait for that.
-class BoxAnswerWatch {
-public:
-    explicit BoxAnswerWatch(const std::function<void()>& answered)
-        : answered_(answered),
-          outer_(std::exchange(current, this)),
-          hook_(::SetWindowsHookExW(WH_CALLWNDPROC, Watch, nullptr, ::GetCurrentThreadId())) {}
-    // A box that could not be shown, or went without being hidden first, was answered all the
-    // same.
-    ~BoxAnswerWatch() {
-        hook_.Reset();
-        current = outer_;
-        Answer();
-    }
-    BoxAnswerWatch(const BoxAnswerWatch&) = delete;
-    BoxAnswerWatch& operator=(const BoxAnswerWatch&) = delete;
-
-private:
-    void Answer() {
-        if (!std::exchange(done_, true)) {
-            GuardCall(L"BoxAnswerWatch", answered_);
-        }
-    }
-
-    // Messages sent to the thread's windows: the box is the first dialog made after the watch
-    // began, and its answer hides it.
-    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
-        BoxAnswerWatch* watch = current;
-        if (code == HC_ACTION && watch != nullptr) {
-            const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
-            if (sent.message == WM_INITDIALOG && watch->box_ == nullptr) {
-                watch->box_ = sent.hwnd;
-            } else if (sent.message == WM_WINDOWPOSCHANGING && sent.hwnd == watch->box_ &&
-                       (reinterpret_cast<const WINDOWPOS*>(sent.lParam)->flags & SWP_HIDEWINDOW)) {
-                watch->Answer();
-            }
-        }
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-
-    static thread_local BoxAnswerWatch* current;
-
-    const std::function<void()>& answered_;
-    BoxAnswerWatch* outer_;
-    HWND box_ = nullptr;
-    bool done_ = false;
-    UniqueHook hook_;
-};
-
-thread_local BoxAnswerWatch* BoxAnswerWatch::current = nullptr;
-
 }  // namespace
 
 BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
@@ -177,7 +123,7 @@ bool BackupDlg::OnInitDialog() {
     const PlatformVersion platform = ReadPlatformVersion();
     osVersion = bexlo::DetectOsVersion(platform);
     if (!IsSupportedPlatform(platform)) {
-        inTray = 1;
+        tray.inTray = 1;
         deviceLayer.state.devicePresent = 0;
         // The close path, taken before the dialog is first shown so that nothing appears.
         OnCancel();
@@ -191,8 +137,8 @@ bool BackupDlg::OnInitDialog() {
     }
     ApplyDriveFlags();
     const DWORD present = seam.LogicalDrives();
-    AddTreeDrives(present);
-    RemoveTreeDrives(present);
+    sourceTree.ShowDrivesPresent(present);
+    targetTree.ShowDrivesPresent(present);
 
     sourceTree.checkBoxTree = 1;
     targetTree.checkBoxTree = 0;
@@ -204,7 +150,7 @@ bool BackupDlg::OnInitDialog() {
     deviceLayer.state.pollSkip = 2;
     itemLimit = 99;
     clearPending = 1;
-    inTray = 0;
+    tray.inTray = 0;
     run.state.serialCheckArmed = 1;
     deviceLayer.state.notifyDevice = 0;
 
@@ -248,35 +194,6 @@ void BackupDlg::ApplyDriveFlags() {
               targetTree.DriveIncludeFlags.begin());
 }
 
-void BackupDlg::AddTreeDrives(DWORD present) {
-    for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
-        for (int letter = 0; letter < kDriveSlots; ++letter) {
-            if (!(present & (1u << letter)) ||
-                tree->DriveIncludeFlags[static_cast<size_t>(letter)] != 1) {
-                continue;
-            }
-            const std::wstring path{static_cast<wchar_t>(L'A' + letter), L':', L'\\'};
-            if (tree->PathToItem(path) == nullptr) {
-                tree->AddDriveItem(path);
-            }
-        }
-    }
-}
-
-void BackupDlg::RemoveTreeDrives(DWORD present) {
-    for (CTreeFileCtrl* tree : {&sourceTree, &targetTree}) {
-        // A drive whose side changed leaves the tree it no longer belongs to: an enclosure
-        // drive must never stay tickable as a source of its own backup.
-        DWORD included = 0;
-        for (int letter = 0; letter < kLetterCount; ++letter) {
-            if (tree->DriveIncludeFlags[static_cast<std::size_t>(letter)] == 1) {
-                included |= 1u << letter;
-            }
-        }
-        tree->RemoveDriveItemsNotIn(present & included);
-    }
-}
-
 void BackupDlg::EnableDeviceControls(bool enable) {
     for (int id : {IDC_SAVE, IDC_TARGET_TREE, IDC_NEW_TARGET_DIR}) {
         ::EnableWindow(Item(id), enable ? TRUE : FALSE);
@@ -291,41 +208,18 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
     ApplyDriveFlags();
     if (change.firstArrived) {
         StartPollTimer();
-        ShowTrayIconForDevice(true);
+        tray.ShowForDevice(true);
         EnableDeviceControls(true);
     }
     if (change.lastRemoved) {
         StopPollTimer();
-        ShowTrayIconForDevice(false);
+        tray.ShowForDevice(false);
         EnableDeviceControls(false);
     }
     // A rescan may have moved drives from one side to the other, whatever the event.
-    RemoveTreeDrives(change.presentDrives);
-    AddTreeDrives(change.presentDrives);
+    sourceTree.ShowDrivesPresent(change.presentDrives);
+    targetTree.ShowDrivesPresent(change.presentDrives);
     return MsgResult::Handled(TRUE);
-}
-
-bool BackupDlg::StartRun() {
-    RunInputs inputs;
-    if (::IsDlgButtonChecked(Handle(), IDC_COPY) == BST_CHECKED) {
-        inputs.mode = RunMode::Copy;
-    } else if (::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED) {
-        inputs.mode = RunMode::Sync;
-    } else {
-        inputs.mode = RunMode::None;
-    }
-    inputs.pressKey = deviceLayer.state.pressKey;
-    inputs.inTray = inTray == 1;
-    inputs.keyDrives = deviceLayer.KeyDrives();
-    return run.Start(std::move(inputs));
-}
-
-void BackupDlg::StopPollTimer() {
-    ::KillTimer(Handle(), kPollTimer);
-}
-
-void BackupDlg::StartPollTimer() {
-    ::SetTimer(Handle(), kPollTimer, kStartTimerMs, nullptr);
 }
 
 void BackupDlg::LoadStringFiles() {
@@ -498,83 +392,19 @@ void BackupDlg::EnableUi(bool enable) {
     } else if (!enable) {
         ::KillTimer(Handle(), kPollTimer);
     }
-    if (inTray != 1) {
+    if (tray.inTray != 1) {
         enable ? ::SetTimer(Handle(), kSelectionTimer, kRestoredSelectionTimerMs, nullptr)
                : ::KillTimer(Handle(), kSelectionTimer);
     }
 }
 
-struct BackupDlg::UiCall {
-    const std::function<void()>& call;
-    // Guarded by uiCallsMutex.
-    bool done = false;
-};
-
 void BackupDlg::CallOnUiThread(const std::function<void()>& call) {
-    HWND window = Handle();
-    if (window == nullptr) {
-        return;
-    }
-    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
-        call();
-        return;
-    }
-    UiCall queued{call};
-    {
-        std::lock_guard lock(uiCallsMutex);
-        uiCalls.push_back(&queued);
-    }
-    // The wake-up is sent, so that it is answered in whatever loop the interface thread runs and
-    // returns once the queue, this call with it, has been run.
-    ::SendMessageW(window, kCallOnUiThreadMessage, 0, 0);
-    std::unique_lock lock(uiCallsMutex);
-    if (const auto waiting = std::find(uiCalls.begin(), uiCalls.end(), &queued);
-        waiting != uiCalls.end()) {
-        // The window went before it ran the call.
-        uiCalls.erase(waiting);
-        return;
-    }
-    // Taken by a run of the queue that is still going (one nested in a call before it).
-    uiCallsDone.wait(lock, [&] { return queued.done; });
-}
-
-void BackupDlg::RunUiCalls() {
-    for (;;) {
-        UiCall* next = nullptr;
-        {
-            std::lock_guard lock(uiCallsMutex);
-            if (uiCalls.empty()) {
-                return;
-            }
-            next = uiCalls.front();
-            uiCalls.pop_front();
-        }
-        GuardCall(L"CallOnUiThread", [next] { next->call(); });
-        {
-            std::lock_guard lock(uiCallsMutex);
-            next->done = true;
-        }
-        uiCallsDone.notify_all();
-    }
-}
-
-void BackupDlg::HideTopLevelCheckboxes() {
-    HTREEITEM root = sourceTree.RootItem();
-    if (root == nullptr) {
-        return;
-    }
-    sourceTree.hideCheckOnce = 1;
-    sourceTree.SetCheck(root, false);
-    for (HTREEITEM item = TreeView_GetChild(sourceTree.Handle(), root); item != nullptr;
-         item = TreeView_GetNextSibling(sourceTree.Handle(), item)) {
-        sourceTree.hideCheckOnce = 1;
-        sourceTree.SetCheck(item, false);
-    }
+    uiCalls.Call(Handle(), call);
 }
 
 MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == TrayIcon::ShellRestartMessage()) {
-        OnShellRestarted();
+        tray.OnShellRestarted(DevicePresent() == 1);
         return MsgResult::NotHandled();
     }
     switch (message) {
@@ -597,13 +427,16 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             return OnDeviceChange(wParam);
         case kCallOnUiThreadMessage:
-            RunUiCalls();
+            uiCalls.RunQueued();
             return MsgResult::Handled();
         case kTrayNotifyMessage:
-            return OnTrayNotify(wParam, lParam);
+            if (tray.OnNotify(Handle(), wParam, lParam)) {
+                OnTrayOpen();
+            }
+            return MsgResult::Handled();
         case kHideCheckboxesMessage:
             if (lParam == kHideCheckboxesParam) {
-                HideTopLevelCheckboxes();
+                selectionList.HideTopLevelCheckboxes();
             }
             return MsgResult::NotHandled();
         default:
@@ -766,68 +599,15 @@ MsgResult BackupDlg::OnSysCommand(WPARAM command) {
             if (run.state.backupRunning == 1) {
                 return MsgResult::Handled();
             }
-            inTray = 1;
-            ShowTrayIcon();
+            tray.inTray = 1;
+            tray.Show(Handle(), kTrayNotifyMessage, smallIcon ? smallIcon.Get() : appIcon,
+                      DevicePresent() == 1);
             ::KillTimer(Handle(), kSelectionTimer);
             ::ShowWindow(Handle(), SW_MINIMIZE);
             ::ShowWindow(Handle(), SW_HIDE);
             return MsgResult::Handled();
         default:
             return MsgResult::NotHandled();
-    }
-}
-
-void BackupDlg::ShowTrayIconForDevice(bool present) {
-    if (inTray != 1) {
-        return;
-    }
-    if (present) {
-        trayIcon.Add();
-    } else {
-        trayIcon.Delete();
-    }
-}
-
-void BackupDlg::ShowTrayIcon() {
-    trayIcon.Fill(Handle(), kTrayNotifyMessage, smallIcon ? smallIcon.Get() : appIcon);
-    if (!trayMenu) {
-        trayMenu.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
-        if (!trayMenu) {
-            ::MessageBoxW(Handle(), L"Unabled to Load Menu", L"ERROR", MB_OK);
-        }
-    }
-    if (trayIcon.Add()) {
-        ::ShowWindow(Handle(), SW_MINIMIZE);
-        ::ShowWindow(Handle(), SW_HIDE);
-    } else {
-        ::MessageBoxW(Handle(), L"Unable to set Tray Icon", L"ERROR", MB_OK);
-    }
-    if (DevicePresent() == 0) {
-        trayIcon.Delete();
-    }
-}
-
-MsgResult BackupDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
-    if (iconId != TrayIcon::kId) {
-        return MsgResult::Handled();
-    }
-    if (mouseMessage == WM_LBUTTONDBLCLK) {
-        OnTrayOpen();
-    } else if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
-        ::SetForegroundWindow(Handle());
-        POINT cursor{};
-        ::GetCursorPos(&cursor);
-        ::TrackPopupMenu(::GetSubMenu(trayMenu.Get(), 0), TPM_RIGHTBUTTON | TPM_BOTTOMALIGN,
-                         cursor.x, cursor.y, 0, Handle(), nullptr);
-        // Without a message after it, the menu of a background window may not close again.
-        ::PostMessageW(Handle(), WM_NULL, 0, 0);
-    }
-    return MsgResult::Handled();
-}
-
-void BackupDlg::OnShellRestarted() {
-    if (inTray == 1 && DevicePresent() == 1) {
-        trayIcon.Add();
     }
 }
 
@@ -866,9 +646,8 @@ void BackupDlg::OnTrayOpen() {
     }
     ::ShowWindow(Handle(), SW_SHOW);
     ::ShowWindow(Handle(), SW_RESTORE);
-    trayIcon.Delete();
+    tray.Leave();
     ::SetTimer(Handle(), kSelectionTimer, kRestoredSelectionTimerMs, nullptr);
-    inTray = 0;
 }
 
 void BackupDlg::OnTrayExit() {
@@ -876,7 +655,7 @@ void BackupDlg::OnTrayExit() {
         return;
     }
     deviceLayer.ReleaseVendorLibraries(false);
-    trayIcon.Delete();
+    tray.trayIcon.Delete();
     ::DestroyWindow(Handle());
     // The modal loop notices that its window has gone only at its next message, and none may
     // come: one is posted.
@@ -892,7 +671,7 @@ void BackupDlg::OnOK() {
 }
 
 void BackupDlg::OnCancel() {
-    if (inTray == 0) {
+    if (tray.inTray == 0) {
         ::SendMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return;
     }
@@ -901,85 +680,9 @@ void BackupDlg::OnCancel() {
     }
     deviceLayer.ReleaseVendorLibraries(true);
     if (DevicePresent() == 1) {
-        trayIcon.Delete();
+        tray.trayIcon.Delete();
     }
     EndDialog(IDCANCEL);
-}
-
-void BackupDlg::ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon,
-                           const std::function<void()>& answered) {
-    BoxAnswerWatch watch(answered);
-    ShowBox(caption, text, icon);
-}
-
-void BackupDlg::HoldControls() {
-    CallOnUiThread([this] {
-        EnableUi(false);
-        sourceTree.reselectAfterRefresh = 0;
-        targetTree.reselectAfterRefresh = 0;
-        keptSelection = targetSelection;
-    });
-}
-
-void BackupDlg::ReleaseControls(bool reselectTarget, std::atomic<int>& running) {
-    CallOnUiThread([this, reselectTarget, &running] {
-        deviceLayer.DrainAfterRun();
-        EnableUi(true);
-        sourceTree.reselectAfterRefresh = 1;
-        targetTree.reselectAfterRefresh = 1;
-        if (reselectTarget) {
-            targetTree.SetSelectedPath(keptSelection, true);
-        }
-        running = 0;
-    });
-}
-
-void BackupDlg::NotifyDevice(RunMessage message) {
-    switch (message) {
-        case RunMessage::Failed:
-            deviceLayer.SendRunMessage(kPollRunFailed);
-            break;
-        case RunMessage::Complete:
-            deviceLayer.SendRunMessage(kPollRunComplete);
-            break;
-        case RunMessage::ItemStarting:
-            deviceLayer.SendRunMessage(kPollItemStarting);
-            break;
-    }
-}
-
-void BackupDlg::ShowTargetHasFolders(const std::wstring& target) {
-    CallOnUiThread([this, &target] {
-        // A drive, or a folder right below its root as the default destination is.
-        if (!targetTree.IsDrive(target) && target.rfind(L'\\') != 2) {
-            return;
-        }
-        if (HTREEITEM driveItem = targetTree.PathToItem(target.substr(0, 3));
-            driveItem != nullptr) {
-            targetTree.SetHasChildren(driveItem, true);
-        }
-    });
-}
-
-bool BackupDlg::OpenProgressWindow() {
-    progressDlg.pos = 0;
-    return progressDlg.Create(Handle());
-}
-
-void BackupDlg::CloseProgressWindow() {
-    progressDlg.DestroyWindow();
-}
-
-void BackupDlg::SetProgress(int position) {
-    ::SendMessageW(progressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    if (progressDlg.Handle() != nullptr) {
-        progressDlg.SetPos(position);
-    }
-}
-
-void BackupDlg::WaitPaintingProgress(int ms) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms), QS_ALLINPUT);
-    progressDlg.PumpMessages();
 }
 
 }  // namespace bexlo

@@ -4,18 +4,15 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
-#include "app/TrayIcon.h"
+#include "app/TrayState.h"
 #include "backup/BackupRun.h"
 #include "backup/NewDirDlg.h"
 #include "backup/ProgressDlg.h"
@@ -27,6 +24,7 @@
 #include "controls/CLabelStatic.h"
 #include "controls/ScaledArt.h"
 #include "framework/Dialog.h"
+#include "framework/UiThreadCalls.h"
 #include "res/resource.h"
 #include "treectrl/CTreeFileCtrl.h"
 
@@ -85,13 +83,11 @@ public:
     int osVersion = kOsUnknown;
     int itemLimit = 99;
     int clearPending = 1;
-    std::atomic<int> inTray{0};
     std::wstring sourceSelection;
     std::wstring targetSelection;
     MessageTexts messageTexts;
     UiTexts uiTexts;
-    TrayIcon trayIcon;
-    UniqueMenu trayMenu;
+    TrayState tray;
     NewDirDlg newDirDlg;
     ProgressDlg progressDlg;
     HICON appIcon = nullptr;
@@ -115,7 +111,6 @@ public:
     void SelectSyncMode();
     // The radios as the backup record (SerailNo.txt) left them: 1 when it was read, else 0.
     int ReadBackupType();
-    void HideTopLevelCheckboxes();
 
     // Save and Clear, and the selection list that mirrors the source tree's check marks.
     void SavePathList();
@@ -150,8 +145,6 @@ protected:
 private:
     PlatformVersion ReadPlatformVersion() const;
     void ApplyDriveFlags();
-    void AddTreeDrives(DWORD present);
-    void RemoveTreeDrives(DWORD present);
     MsgResult OnDeviceChange(WPARAM event);
     void EnableDeviceControls(bool enable);
 
@@ -189,12 +182,6 @@ private:
     bool OnTargetExpanding(const NMTREEVIEWW& change);
     void OnTrayOpen();
     void OnTrayExit();
-    void ShowTrayIcon();
-    // Adds (a drive arrived) or deletes (the last one left) the icon while in the tray.
-    void ShowTrayIconForDevice(bool present);
-    MsgResult OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
-    // The shell made its notification area anew and lost the icon.
-    void OnShellRestarted();
     // The box that says why Save refused, naming the paths concerned.
     void ShowSaveRefusal(const SaveRefusal& refusal);
     void MakeSourceFolder();
@@ -203,15 +190,10 @@ private:
     // (after the "Key Lost" box when the key is missing) when the enclosure does not answer yes.
     bool TargetKeyAnswers();
 
-    // The calls other threads wait on, run by the interface thread when woken.
-    struct UiCall;
-    void RunUiCalls();
-
     DeviceSeam& seam;
     Options options;
-    std::mutex uiCallsMutex;
-    std::condition_variable uiCallsDone;
-    std::deque<UiCall*> uiCalls;
+    // The calls other threads wait on, run by the interface thread when woken.
+    UiThreadCalls uiCalls{kCallOnUiThreadMessage};
 
     CLabelStatic sourceFrame;
     CLabelStatic targetFrame;

@@ -57,4 +57,17 @@ void SelectionList::SetSubtreeCheckboxes(HTREEITEM item, Checkboxes mode) {
     }
 }
 
+void SelectionList::HideTopLevelCheckboxes() {
+    HTREEITEM root = tree_.RootItem();
+    if (root == nullptr) {
+        return;
+    }
+    tree_.hideCheckOnce = 1;
+    tree_.SetCheck(root, false);
+    for (HTREEITEM item = FirstChild(root); item != nullptr; item = NextSibling(item)) {
+        tree_.hideCheckOnce = 1;
+        tree_.SetCheck(item, false);
+    }
+}
+
 }  // namespace bexlo

@@ -31,6 +31,8 @@ public:
     // limit was found and unchecked.
     bool CollectCheckedItems(HTREEITEM item);
     void SetSubtreeCheckboxes(HTREEITEM item, Checkboxes mode);
+    // The root item and the drives right below it carry no check box.
+    void HideTopLevelCheckboxes();
 
     void Clear() { entries_.clear(); }
     const std::vector<std::wstring>& Entries() const { return entries_; }

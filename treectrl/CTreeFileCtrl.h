@@ -11,22 +11,21 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "framework/Control.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
-#include "treectrl/RemovalWatch.h"
 #include "treectrl/ShareList.h"
 #include "treectrl/TreeItemData.h"
+#include "treectrl/TreeModel.h"
 #include "treectrl/TreePath.h"
 #include "treectrl/TreeRules.h"
-#include "treectrl/Watcher.h"
+#include "treectrl/TreeWatchers.h"
+#include "treectrl/WindowsTreeListing.h"
 
 namespace bexlo {
 
-inline constexpr int kDriveSlots = 27;
 // A watcher's refresh request; the first parameter is the watcher's index.
 inline constexpr UINT kTreeRefreshMessage = WM_USER;
 
@@ -48,8 +47,9 @@ using UniqueImageList = UniqueHandle<handle_traits::ImageList>;
 using TreeTraceHook = std::function<void(const std::wstring&)>;
 
 // A tree of the machine's drives and folders as the shell shows them, filled level by level on
-// expansion and kept current by watchers on the expanded drives.
-class CTreeFileCtrl : public Control {
+// expansion and kept current by watchers on the expanded drives. The options of what shows are
+// the owner's to write.
+class CTreeFileCtrl : public Control, public TreeDisplayOptions, private TreeWatchSink {
 public:
     CTreeFileCtrl();
     ~CTreeFileCtrl() override;
@@ -59,20 +59,14 @@ public:
     int checkBoxTree = 0;
     int uncheckOnce = 0;
     int reselectAfterRefresh = 0;
-    std::array<int, kDriveSlots> DriveIncludeFlags{};
 
     // Configuration, with the defaults the main dialog keeps.
     std::wstring rootFolder;
-    int showFiles = 1;
     int showComputerItem = 1;
     int showNetwork = 0;
     int showSharedOverlay = 1;
     int showRootItem = 0;
     int useShellDriveNames = 1;
-    int hiddenDriveTypes = 0;
-    DWORD fileHideAttributes = 0x1106;
-    DWORD folderHideAttributes = 0x1106;
-    std::wstring fileMask = L"*.*";
     COLORREF compressedColour = RGB(0, 0, 255);
     int colourCompressed = 1;
     COLORREF encryptedColour = RGB(255, 0, 0);
@@ -101,12 +95,12 @@ public:
 
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
     int AutoRefresh() const { return autoRefresh.load(); }
-    size_t WatcherCount() const { return watchers.size(); }
-    // The handle a removal query names for a watched drive root; null when it is not held.
-    HANDLE RemovalHandle(const std::wstring& drive) const;
-    // Whether the drive root is registered for removal queries, its handle held or not.
-    bool RemovalRegistered(const std::wstring& drive) const;
-    size_t RunningWatcherCount() const;
+    size_t WatcherCount() const { return watchers.Count(); }
+    HANDLE RemovalHandle(const std::wstring& drive) const { return watchers.RemovalHandle(drive); }
+    bool RemovalRegistered(const std::wstring& drive) const {
+        return watchers.RemovalRegistered(drive);
+    }
+    size_t RunningWatcherCount() const { return watchers.RunningCount(); }
     void SetShowNetwork(int flag);
     bool Dragging() const { return dragImage.Valid(); }
 
@@ -130,19 +124,15 @@ public:
     virtual void ListDrives(HTREEITEM parent, bool redraw);
     virtual int IconOfPath(const std::wstring& path) const;
     virtual int OpenIconOfPath(const std::wstring& path) const;
-    virtual bool HasSubfolders(const std::wstring& path) const;
+    bool HasSubfolders(const std::wstring& path) const { return model.HasSubfolders(path, *this); }
     virtual HTREEITEM InsertTreeItem(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
                                      bool shared, int image, int selectedImage, bool askChildren);
     virtual HTREEITEM FindChildByLabel(HTREEITEM parent, const std::wstring& name) const;
-    virtual bool IsRemovableOrCdDrive(const std::wstring& path) const;
     virtual bool CanDrag(HTREEITEM item) const;
     // The folder a drop onto `item` goes to, or none.
     virtual HTREEITEM DropTargetFor(HTREEITEM item) const;
     // Some child of `parent` shows `text`, in any case.
     virtual bool HasChildLabel(HTREEITEM parent, const std::wstring& text) const;
-    virtual bool CanDisplayFile(const WIN32_FIND_DATAW& entry) const;
-    virtual bool CanDisplayFolder(const WIN32_FIND_DATAW& entry) const;
-    virtual bool CanDisplayDrive(const std::wstring& path) const;
     virtual bool CanDisplayNetworkItem(const NetworkRecord&) const { return true; }
     virtual bool DriveCanBeWatched(const std::wstring& path) const;
     virtual void CreateMonitoringThread(const std::wstring& path);
@@ -185,13 +175,16 @@ public:
     bool AddDriveItem(const std::wstring& drivePath);
     // Removes the drive items whose letters are not in `present` (bit 0 = A).
     void RemoveDriveItemsNotIn(DWORD present);
+    // Shows below the root item the drives of `present` that the include flags list, and no
+    // others: a drive whose side changed leaves the tree it no longer belongs to, so that an
+    // enclosure drive never stays tickable as a source of its own backup.
+    void ShowDrivesPresent(DWORD present);
 
     // Adds the item of one network resource record under `parent`.
     HTREEITEM AddNetworkEntry(HTREEITEM parent, const NETRESOURCEW& entry);
     // Whether the item menu offers `command` for the selected item.
     bool CommandEnabled(int command) const;
 
-    void OnChange(int index);
     MsgResult OnReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
@@ -199,11 +192,11 @@ protected:
     void OnAttached() override;
 
 private:
-    // Windows asks whether a watched volume may go (the tree lets go of it), says the removal
-    // was cancelled (it takes the volume up again), or that the volume has gone.
-    MsgResult OnRemovalQuery(WPARAM event, LPARAM data);
-    RemovalWatch* FindRemovalWatch(const std::wstring& drive) const;
-    void StopWatcher(const std::wstring& path);
+    // Relists the changed folder's level, keeping its ticks and, when asked, the selection.
+    void FolderChanged(const std::wstring& path) override;
+    void TraceWatch(const std::wstring& operation, const std::wstring& message) const override {
+        Trace(operation, message);
+    }
 
 protected:
     // The shell calls of the item commands and of a drop. They may show the shell's own windows
@@ -233,19 +226,22 @@ private:
     bool OpenItem(HTREEITEM item);
     // Where a walk begins; none for a network path while no listed level holds servers.
     HTREEITEM WalkStart(const TreeWalk& walk) const;
-    bool HasServerChild(HTREEITEM item) const;
     // Traces a walk that cannot go ahead; true when it can.
     bool WalkAllowed(const TreeWalk& walk, bool selecting) const;
-    void CollectCheckedPaths(HTREEITEM parent, std::vector<std::wstring>& paths) const;
+    std::vector<std::wstring> CheckedPathsBelow(HTREEITEM parent) const;
+    static HTREEITEM ItemOf(const TreeItemData* record) {
+        return record != nullptr ? static_cast<HTREEITEM>(record->viewItem) : nullptr;
+    }
     LRESULT OnCustomDraw(NMTVCUSTOMDRAW& draw) const;
     bool OnKeyDown(WPARAM key);
     TreeItemData* MutableRecord(HTREEITEM item);
     // Whether a callback item shows its expand button: one search the first time, then the
     // answer its record keeps.
     bool ShowsButton(const TreeItemData& record) const;
-    HTREEITEM InsertRecord(HTREEITEM parent, std::unique_ptr<TreeItemData> record,
-                           const std::wstring& text, bool shared, int image, int selectedImage,
-                           int children);
+    // `owner` is the record of `parent`, null at the top level.
+    HTREEITEM InsertRecord(HTREEITEM parent, TreeItemData* owner,
+                           std::unique_ptr<TreeItemData> record, const std::wstring& text,
+                           bool shared, int image, int selectedImage, int children);
     void InsertSpecialFolder(int folderId, bool network);
     bool IconsOfSpecialFolder(int folderId, int& image, int& selectedImage) const;
 
@@ -279,12 +275,10 @@ private:
     WNDPROC treeProcedure = nullptr;
     // The check boxes the tree shows; the tree lets go of them before it goes.
     UniqueImageList checkBoxImages;
-    std::vector<std::unique_ptr<Watcher>> watchers;
-    int nextWatcherIndex = 0;
-    // The watched drive roots, registered for the platform's removal queries.
-    std::vector<std::unique_ptr<RemovalWatch>> removalWatches;
+    TreeWatchers watchers{autoRefresh, *this};
+    WindowsTreeListing listing;
     // Every item's record, keyed by the pointer the item carries.
-    std::unordered_map<TreeItemData*, std::unique_ptr<TreeItemData>> records;
+    TreeModel model{listing};
     TreeTraceHook traceHook;
     ShareList shares;
     UniqueImageList dragImage;

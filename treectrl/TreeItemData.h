@@ -37,6 +37,15 @@ struct TreeItemData {
     // that answers on demand, then the answer of one search. The record of a relisted item is
     // new, so a change on disk is seen at the next refresh.
     mutable ChildButton button = ChildButton::Unknown;
+
+    // Kept by the model: where the record hangs, null where it hangs nowhere.
+    TreeItemData* parent = nullptr;
+    TreeItemData* firstChild = nullptr;
+    TreeItemData* lastChild = nullptr;
+    TreeItemData* previous = nullptr;
+    TreeItemData* next = nullptr;
+    // The view's own handle of the item that shows the record.
+    void* viewItem = nullptr;
 };
 
 }  // namespace bexlo

@@ -250,7 +250,7 @@ TEST_F(BackupRunOnSimulator, FromTheTrayTheProgressShowsInAWindowAndEnterWaitsFo
     auto dialog = OpenSavedWork(disks);
     HWND window = dialog->Handle();
     ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    ASSERT_EQ(dialog->inTray, 1);
+    ASSERT_EQ(dialog->tray.inTray, 1);
     Press();
     // The window carries its caption from before it is shown.
     ASSERT_TRUE(

@@ -23,7 +23,7 @@ TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     HWND window = dialog->Handle();
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->DevicePresent(), 1);
-    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_EQ(dialog->tray.inTray, 0);
     EXPECT_EQ(::IsDlgButtonChecked(window, IDC_COPY), BST_CHECKED);
     EXPECT_EQ(dialog->deviceLayer.record.defaultTarget, L"E:\\FilesBackup");
     // Killing a timer that runs succeeds.
@@ -42,7 +42,7 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_TRUE(::IsWindow(window));
-    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_EQ(dialog->tray.inTray, 1);
     // Timer 4 stops in the notification area.
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer));
 

@@ -67,8 +67,8 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRest
     EXPECT_FALSE(ShellHasIcon(window));
     Minimise(*dialog);
     EXPECT_FALSE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog->inTray, 1);
-    EXPECT_TRUE(dialog->trayIcon.Shown());
+    EXPECT_EQ(dialog->tray.inTray, 1);
+    EXPECT_TRUE(dialog->tray.trayIcon.Shown());
     EXPECT_TRUE(ShellHasIcon(window));
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer)) << "timer 4 stops in the tray";
     EXPECT_TRUE(::KillTimer(window, kPollTimer)) << "polling goes on";
@@ -77,7 +77,7 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRest
         const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, EndShownMenu);
         Notify(*dialog, 1, click);
         ::KillTimer(nullptr, timer);
-        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->trayMenu.Get(), 0));
+        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->tray.trayMenu.Get(), 0));
     }
 
     Notify(*dialog, 2, WM_LBUTTONDBLCLK);
@@ -87,7 +87,7 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRest
     Notify(*dialog, 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_FALSE(::IsIconic(window));
-    EXPECT_EQ(dialog->inTray, 0);
+    EXPECT_EQ(dialog->tray.inTray, 0);
     EXPECT_FALSE(ShellHasIcon(window));
     EXPECT_TRUE(::KillTimer(window, kSelectionTimer)) << "timer 4 runs again";
 }
@@ -96,7 +96,7 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     auto dialog = Open(false);
     HWND window = dialog->Handle();
     ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
-    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_EQ(dialog->tray.inTray, 1);
     EXPECT_EQ(dialog->DevicePresent(), 0);
     EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "nothing to poll";
     EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
@@ -133,7 +133,7 @@ TEST_F(Tray, ExitReleasesTheLibrariesWithoutClosingTheDeviceAndTheCloseBoxCloses
     withEnclosure.calls.clear();
     Command(*dialog, ID_TRAY_EXIT);
     EXPECT_FALSE(::IsWindow(window));
-    EXPECT_FALSE(dialog->trayIcon.Shown());
+    EXPECT_FALSE(dialog->tray.trayIcon.Shown());
     EXPECT_FALSE(ShellHasIcon(window));
     EXPECT_EQ(withEnclosure.calls, std::vector<std::string>{"Release"});
 
@@ -182,7 +182,7 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_FALSE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog->inTray, 1);
+    EXPECT_EQ(dialog->tray.inTray, 1);
     EXPECT_TRUE(ShellHasIcon(window));
 }
 
@@ -194,7 +194,7 @@ TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {
     EXPECT_FALSE(ShellHasIcon(window)) << "not while the dialog is shown";
 
     Minimise(*dialog);
-    NOTIFYICONDATAW record = dialog->trayIcon.Record();
+    NOTIFYICONDATAW record = dialog->tray.trayIcon.Record();
     ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &record));  // the shell lost it
     ::SendMessageW(window, taskbarCreated, 0, 0);
     EXPECT_TRUE(ShellHasIcon(window));

@@ -59,7 +59,7 @@ public:
         UniqueFindHandle find(::FindFirstFileW(JoinPath(path, L"*.*").c_str(), &entry));
         bool any = false;
         for (bool more = find.Valid(); more; more = ::FindNextFileW(find.Get(), &entry)) {
-            if (CanDisplayFile(entry)) {
+            if (CanDisplayFile(*this, {entry.cFileName, entry.dwFileAttributes})) {
                 auto record = std::make_unique<TreeItemData>();
                 record->path = JoinPath(path, entry.cFileName);
                 record->label = entry.cFileName;

@@ -1,0 +1,67 @@
+#include "app/TrayState.h"
+
+#include "res/resource.h"
+
+namespace bexlo {
+
+void TrayState::Show(HWND window, UINT notifyMessage, HICON icon, bool devicePresent) {
+    trayIcon.Fill(window, notifyMessage, icon);
+    if (!trayMenu) {
+        trayMenu.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+        if (!trayMenu) {
+            ::MessageBoxW(window, L"Unabled to Load Menu", L"ERROR", MB_OK);
+        }
+    }
+    if (trayIcon.Add()) {
+        ::ShowWindow(window, SW_MINIMIZE);
+        ::ShowWindow(window, SW_HIDE);
+    } else {
+        ::MessageBoxW(window, L"Unable to set Tray Icon", L"ERROR", MB_OK);
+    }
+    if (!devicePresent) {
+        trayIcon.Delete();
+    }
+}
+
+void TrayState::ShowForDevice(bool present) {
+    if (inTray != 1) {
+        return;
+    }
+    if (present) {
+        trayIcon.Add();
+    } else {
+        trayIcon.Delete();
+    }
+}
+
+void TrayState::OnShellRestarted(bool devicePresent) {
+    if (inTray == 1 && devicePresent) {
+        trayIcon.Add();
+    }
+}
+
+bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != TrayIcon::kId) {
+        return false;
+    }
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        return true;
+    }
+    if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
+        ::SetForegroundWindow(window);
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        ::TrackPopupMenu(::GetSubMenu(trayMenu.Get(), 0), TPM_RIGHTBUTTON | TPM_BOTTOMALIGN,
+                         cursor.x, cursor.y, 0, window, nullptr);
+        // Without a message after it, the menu of a background window may not close again.
+        ::PostMessageW(window, WM_NULL, 0, 0);
+    }
+    return false;
+}
+
+void TrayState::Leave() {
+    trayIcon.Delete();
+    inTray = 0;
+}
+
+}  // namespace bexlo
