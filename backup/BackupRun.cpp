@@ -198,6 +198,8 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::LinkNotFollowed);
         case FailureReason::Encrypted:
             return host_.Text(Msg::Encrypted);
+        case FailureReason::VersionsFolder:
+            return host_.Text(Msg::VersionsName);
         case FailureReason::Platform:
             break;
     }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "backup/Pacing.h"
+#include "backup/Versions.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
@@ -280,7 +281,8 @@ ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sourc
             continue;
         }
         const std::wstring name = FoldCase(LastSegment(source));
-        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end()) {
+        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end() ||
+            IsVersionsFolderName(name)) {
             continue;
         }
         takenNames.push_back(name);
@@ -495,11 +497,30 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     }
     const std::wstring to = Child(toFolder, entry.name);
     const std::wstring partial = Child(toFolder, PartialCopyName(entry.name));
-    if (replace ? fs_.CopyFileReplacing(from, partial, to) : fs_.CopyFileNew(from, partial, to)) {
+    std::optional<FileEntry> replaced;
+    if (replace && (versions_ != nullptr || onlyNew_)) {
+        replaced = fs_.Find(to);
+    }
+    if (replaced && !replaced->folder && onlyNew_) {
+        ++filesHeld_;
+        return GoOn();
+    }
+    const bool kept = replaced && !replaced->folder && versions_ != nullptr;
+    if (kept && !KeepVersion(from, *replaced, toFolder, to)) {
+        return GoOn();
+    }
+    // A backup copy kept by moving it away leaves its name free for the new one.
+    const bool moved = kept && IsWithin(toFolder, target_);
+    if (moved     ? fs_.CopyFileDurable(from, partial, to)
+        : replace ? fs_.CopyFileReplacing(from, partial, to)
+                  : fs_.CopyFileNew(from, partial, to)) {
         CountCopied(entry.size);
         return GoOn();
     }
     const std::uint32_t error = fs_.LastError();
+    if (kept) {
+        versions_->Undo();
+    }
     if (replace || !NameTaken(error)) {
         Fail(from, FailureReason::Platform, error);
         return GoOn();
@@ -515,6 +536,21 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
         return CopyFileInto(from, entry, toFolder);
     }
     return order < 0 ? CopyFileInto(to, *there, ParentOf(from)) : GoOn();
+}
+
+bool BackupWalker::KeepVersion(const std::wstring& from, const FileEntry& replaced,
+                               const std::wstring& toFolder, const std::wstring& to) {
+    const bool backupSide = IsWithin(toFolder, target_);
+    const std::wstring relative =
+        backupSide
+            ? to.substr(std::min(to.size(), target_.size() + (target_.back() == L'\\' ? 0 : 1)))
+            : LastSegment(item_) + to.substr(std::min(to.size(), item_.size()));
+    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, relative,
+                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+        return true;
+    }
+    Fail(from, FailureReason::Platform, versions_->LastError());
+    return false;
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
@@ -554,11 +590,13 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
 // fails when the enclosure has gone by its end.
 int BackupWalker::CopyItem(const std::wstring& source, const std::wstring& target) {
     const Confinement confinement(fs_);
+    syncing_ = false;
     return CopyItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
 int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
     const Confinement confinement(fs_);
+    syncing_ = true;
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
@@ -570,6 +608,11 @@ bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& ta
                                                           : FailureReason::SourceMissing);
         return false;
     }
+    if (IsVersionsFolderName(LastSegment(source))) {
+        Fail(source, FailureReason::VersionsFolder);
+        return false;
+    }
+    item_ = LongPath(source);
     // Two sources of one name would share one backup folder: the first saved keeps it.
     const std::wstring name = FoldCase(LastSegment(source));
     if (std::find(takenNames_.begin(), takenNames_.end(), name) != takenNames_.end()) {

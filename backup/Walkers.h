@@ -17,6 +17,8 @@
 
 namespace bexlo {
 
+class VersionStore;
+
 // A file is copied to a name of its own beside its destination and moved over the real name only
 // when complete: "<name>.bexlo-<check>.partial", the check being 16 hex digits of a keyed hash of
 // what precedes it, so that no file a person names is taken for one. The name is cut short
@@ -51,6 +53,7 @@ enum class FailureReason {
     DestinationGone,  // the destination stopped answering or went
     Link,             // a junction or symbolic link, which is never followed
     Encrypted,        // a file the file system encrypts, never copied in plain text
+    VersionsFolder,   // a saved source named as the destination's folder of earlier versions
 };
 
 // An entry that was not backed up, by its plain path.
@@ -125,7 +128,14 @@ public:
     // last-write times decide, as for any pair.
     int CopyEntry(const std::wstring& from, const std::wstring& toFolder);
 
+    // Before a file is replaced, on either side, what it held is kept there.
+    void KeepVersions(VersionStore* store) { versions_ = store; }
+    // Copies only what the other side has none of: no file is replaced.
+    void OnlyNewFiles(bool only) { onlyNew_ = only; }
+
     std::uint64_t CopiedBytes() const { return copiedBytes_; }
+    // The files left as they were because only new files were to be copied.
+    std::uint64_t FilesHeld() const { return filesHeld_; }
     std::uint64_t FilesCopied() const { return filesCopied_; }
     // The files Copy passed over because their backup copy was already the same.
     std::uint64_t FilesUnchanged() const { return filesUnchanged_; }
@@ -175,6 +185,9 @@ private:
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const FileEntry& entry,
                      const std::wstring& toFolder);
+    // Keeps what the file at `to` holds before it is replaced; false when it could not be kept.
+    bool KeepVersion(const std::wstring& from, const FileEntry& replaced,
+                     const std::wstring& toFolder, const std::wstring& to);
     // A file the destination's file system cannot hold is a failure of its own.
     bool FitsDestination(const std::wstring& from, const FileEntry& entry,
                          const std::wstring& toFolder);
@@ -190,7 +203,13 @@ private:
     std::uint64_t copiedBytes_ = 0;
     std::uint64_t filesCopied_ = 0;
     std::uint64_t filesUnchanged_ = 0;
+    std::uint64_t filesHeld_ = 0;
     std::int64_t lastCompleteRun_ = 0;
+    VersionStore* versions_ = nullptr;
+    bool onlyNew_ = false;
+    // The current item's source, in the long form, and whether it is synchronized.
+    std::wstring item_;
+    bool syncing_ = false;
     std::uint64_t entriesTried_ = 0;
     // The current item's destination folder, in the long form.
     std::wstring target_;
