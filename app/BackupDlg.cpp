@@ -471,6 +471,9 @@ void BackupDlg::ShowSaveRefusal(const SaveRefusal& refusal) {
         case SaveRefusal::Why::TooLong:
             text += L"\n" + messageTexts[Msg::PathTooLong];
             break;
+        case SaveRefusal::Why::VersionsName:
+            text += L"\n" + messageTexts[Msg::VersionsName];
+            break;
     }
     ShowBox(L"Invalid Source", text, BoxIcon::Warning);
 }
@@ -868,6 +871,18 @@ void BackupDlg::ShowEndBox(const wchar_t* caption, const std::wstring& text, Box
                            const std::function<void()>& answered) {
     BoxAnswerWatch watch(answered);
     ShowBox(caption, text, icon);
+}
+
+GuardChoice BackupDlg::AskBeforeReplacing(const std::wstring& text) {
+    switch (::MessageBoxW(Handle(), text.c_str(), L"Many Changes",
+                          MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3)) {
+        case IDYES:
+            return GuardChoice::BackUpAll;
+        case IDNO:
+            return GuardChoice::OnlyNewFiles;
+        default:
+            return GuardChoice::Cancel;
+    }
 }
 
 void BackupDlg::HoldControls() {

@@ -130,6 +130,7 @@ public:
     void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon);
     void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon);
     std::wstring Text(Msg id) const override { return messageTexts[id]; }
+    GuardChoice AskBeforeReplacing(const std::wstring& text) override;
     int CheckKey(int drive) override;
 
 protected:

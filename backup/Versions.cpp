@@ -304,6 +304,11 @@ bool VersionStore::OpenPress() {
         pressName_ = base + L" (" + std::to_wstring(n) + L")";
     }
     pressFolder_ = versionsFolder_ + L'\\' + pressName_;
+    if (!readMe_.empty()) {
+        std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+        AppendUtf16Le(bytes, ToUtf16(readMe_));
+        fs_.WriteFileReplacing(versionsFolder_ + L'\\' + kVersionsReadMeName, bytes);
+    }
     plainFolders_.insert(pressFolder_);
     opened_ = true;
     return true;

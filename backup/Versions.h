@@ -24,6 +24,7 @@ inline constexpr wchar_t kVersionsFolderName[] = L"Bexlo versions";
 // Inside a press folder: the index, and the folder of the PC-side files it keeps.
 inline constexpr wchar_t kVersionIndexName[] = L"_Bexlo index.txt";
 inline constexpr wchar_t kFromThePcName[] = L"From the PC";
+inline constexpr wchar_t kVersionsReadMeName[] = L"Read me.txt";
 
 // The name is the versions folder's, in any case.
 bool IsVersionsFolderName(std::wstring_view name);
@@ -91,6 +92,8 @@ public:
     // `destination` is the press's destination folder; `now` the press's start, UTC.
     VersionStore(FileSystem& fs, const std::wstring& destination, std::int64_t now);
 
+    // The text the versions folder's "Read me.txt" holds, written whenever a press keeps versions.
+    void Explain(std::wstring text) { readMe_ = std::move(text); }
     // The records of the presses before this one, read once before the first version is kept.
     void Load();
     // The replacements the press means to make, written to its index before its first write so
@@ -153,6 +156,7 @@ private:
     bool opened_ = false;
     std::uint32_t error_ = 0;
     std::uint64_t kept_ = 0;
+    std::wstring readMe_;
     // The index of the last version kept, for Undo.
     std::optional<std::size_t> last_;
     std::wstring lastPath_;
