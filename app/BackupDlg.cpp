@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <oleacc.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -13,6 +14,7 @@
 #include "backup/PathList.h"
 #include "backup/RunLog.h"
 #include "backup/SaveRules.h"
+#include "backup/Versions.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/CaptionText.h"
 #include "framework/Dpi.h"
@@ -583,6 +585,9 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
         case ID_TRAY_EXIT:
             OnTrayExit();
             return MsgResult::Handled();
+        case ID_TRAY_VERSIONS:
+            OpenEarlierVersions();
+            return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();
             return MsgResult::Handled();
@@ -776,14 +781,30 @@ MsgResult BackupDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
         OnTrayOpen();
     } else if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
         ::SetForegroundWindow(Handle());
+        HMENU menu = ::GetSubMenu(trayMenu.Get(), 0);
+        ::ModifyMenuW(menu, ID_TRAY_VERSIONS, MF_BYCOMMAND | MF_STRING, ID_TRAY_VERSIONS,
+                      messageTexts[Msg::EarlierVersions].c_str());
+        const bool versions = DevicePresent() == 1 && EarlierVersionsFolder(fileSystem);
+        ::EnableMenuItem(menu, ID_TRAY_VERSIONS,
+                         MF_BYCOMMAND | (versions ? MF_ENABLED : MF_GRAYED));
         POINT cursor{};
         ::GetCursorPos(&cursor);
-        ::TrackPopupMenu(::GetSubMenu(trayMenu.Get(), 0), TPM_RIGHTBUTTON | TPM_BOTTOMALIGN,
-                         cursor.x, cursor.y, 0, Handle(), nullptr);
+        ::TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, Handle(),
+                         nullptr);
         // Without a message after it, the menu of a background window may not close again.
         ::PostMessageW(Handle(), WM_NULL, 0, 0);
     }
     return MsgResult::Handled();
+}
+
+void BackupDlg::OpenEarlierVersions() {
+    // Looked for again: the enclosure or the saved list may have changed since the menu opened.
+    if (DevicePresent() != 1) {
+        return;
+    }
+    if (const std::optional<std::wstring> folder = EarlierVersionsFolder(fileSystem)) {
+        ::ShellExecuteW(Handle(), L"explore", folder->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
 }
 
 void BackupDlg::OnShellRestarted() {

@@ -186,6 +186,8 @@ private:
     bool OnTargetExpanding(const NMTREEVIEWW& change);
     void OnTrayOpen();
     void OnTrayExit();
+    // Explorer on the versions folder of the saved destination, while the enclosure is there.
+    void OpenEarlierVersions();
     void ShowTrayIcon();
     // Adds (a drive arrived) or deletes (the last one left) the icon while in the tray.
     void ShowTrayIconForDevice(bool present);

@@ -20,8 +20,6 @@ namespace bexlo {
 
 namespace {
 
-// path.txt holds at most 99 records of a platform path each; anything past this is not read.
-constexpr std::size_t kPathListReadLimit = 256 * 1024;
 constexpr int kStepPoints = 3;
 // The bar waits here until the run thread reports the end.
 constexpr int kCopyingTop = 94;

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <utility>
 
+#include "backup/PathList.h"
 #include "backup/Utf16Text.h"
 #include "backup/Walkers.h"
 #include "framework/LongPath.h"
@@ -108,6 +109,21 @@ std::wstring VersionFile(VersionSide side, const std::wstring& original) {
 }
 
 }  // namespace
+
+std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs) {
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        fs.ReadFileBytes(kPathListFile, kPathListReadLimit);
+    const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
+    if (list.status != PathListRead::Status::Usable || list.target.empty()) {
+        return std::nullopt;
+    }
+    const std::wstring folder = JoinPath(LongPath(list.target), kVersionsFolderName);
+    const std::optional<FileEntry> found = fs.Find(folder);
+    if (!found || !found->folder || found->link) {
+        return std::nullopt;
+    }
+    return PlainPath(folder);
+}
 
 bool IsVersionsFolderName(std::wstring_view name) {
     return SameName(name, kVersionsFolderName);

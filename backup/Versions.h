@@ -26,6 +26,10 @@ inline constexpr wchar_t kVersionIndexName[] = L"_Bexlo index.txt";
 inline constexpr wchar_t kFromThePcName[] = L"From the PC";
 inline constexpr wchar_t kVersionsReadMeName[] = L"Read me.txt";
 
+// The versions folder of the saved destination, as a plain path, when it is there and is a folder
+// of its own, no link; nothing otherwise.
+std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs);
+
 // The name is the versions folder's, in any case.
 bool IsVersionsFolderName(std::wstring_view name);
 

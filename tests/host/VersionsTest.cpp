@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "backup/PathList.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
 
@@ -283,6 +284,23 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
         kept.insert(data.substr(0, 1) + std::to_string(data.size()));
     }
     EXPECT_EQ(kept, expected) << "nothing removed for a change that could not fit anyway";
+}
+
+// The menu opens the versions folder of the saved destination only when it is a folder there.
+TEST(EarlierVersions, TheMenuFindsTheSavedDestinationsVersionsFolderAndNoLink) {
+    MemoryFileSystem fs;
+    fs.AddFolder(L"C:\\Program Files\\Travenor\\BXL");
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "nothing saved";
+    ASSERT_TRUE(
+        fs.WriteFileReplacing(kPathListFile, PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"})));
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "no versions yet";
+    fs.AddLink(kVersions, L"C:\\Work");
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "a link is not opened";
+    fs.Remove(kVersions);
+    fs.AddFolder(kVersions);
+    EXPECT_EQ(EarlierVersionsFolder(fs), std::wstring(kVersions));
+    fs.Detach(L'E');
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "the enclosure gone";
 }
 
 // Each fault cut into a press at every step: every backup copy the press meant to replace is in
