@@ -248,7 +248,8 @@ bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64
 
 VersionStore::VersionStore(FileSystem& fs, const std::wstring& destination, std::int64_t now)
     : fs_(fs),
-      versionsFolder_(JoinPath(LongPath(destination), kVersionsFolderName)),
+      destination_(LongPath(destination)),
+      versionsFolder_(JoinPath(destination_, kVersionsFolderName)),
       now_(now),
       pressName_(PressFolderName(now)) {}
 
@@ -363,7 +364,7 @@ bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEn
                         const std::wstring& relative, VersionReason reason) {
     last_.reset();
     Load();
-    if (const std::optional<VolumeSpace> space = fs_.Space(versionsFolder_)) {
+    if (const std::optional<VolumeSpace> space = fs_.Space(destination_)) {
         if (!VersionsFit(*space, bytes_, entry.size) && !MakeRoom(entry.size)) {
             return Fail(file_error::kDiskFull);
         }
@@ -460,7 +461,7 @@ void VersionStore::Drop(Version& version) {
 }
 
 bool VersionStore::MakeRoom(std::uint64_t bytes) {
-    const std::optional<VolumeSpace> before = fs_.Space(versionsFolder_);
+    const std::optional<VolumeSpace> before = fs_.Space(destination_);
     if (!before) {
         return true;
     }
@@ -505,14 +506,14 @@ bool VersionStore::MakeRoom(std::uint64_t bytes) {
             return versions_[a].record.when < versions_[b].record.when;
         });
         for (const std::size_t index : candidates) {
-            const std::optional<VolumeSpace> space = fs_.Space(versionsFolder_);
+            const std::optional<VolumeSpace> space = fs_.Space(destination_);
             if (space && VersionsFit(*space, bytes_, bytes)) {
                 return true;
             }
             Drop(versions_[index]);
         }
     }
-    const std::optional<VolumeSpace> space = fs_.Space(versionsFolder_);
+    const std::optional<VolumeSpace> space = fs_.Space(destination_);
     return !space || VersionsFit(*space, bytes_, bytes);
 }
 

@@ -143,6 +143,8 @@ private:
     std::wstring StoredPath(const std::wstring& press, const std::wstring& stored) const;
 
     FileSystem& fs_;
+    // Its volume is asked for space: the versions folder may not be there yet.
+    std::wstring destination_;
     std::wstring versionsFolder_;
     std::int64_t now_;
     std::vector<Version> versions_;
