@@ -98,7 +98,7 @@ public:
     // leads to.
     virtual bool RemoveFile(const std::wstring& path) = 0;
     // Renames a file on its volume, never over another entry: fails with kAlreadyExists when `to`
-    // is taken. The rename is on the disk when this returns.
+    // is taken.
     virtual bool MoveNew(const std::wstring& from, const std::wstring& to) = 0;
     // Removes a folder that holds nothing; a link itself, never what it leads to.
     virtual bool RemoveEmptyFolder(const std::wstring& path) = 0;

@@ -390,14 +390,18 @@ bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEn
         }
     }
     const std::wstring target = StoredPath(pressName_, stored);
-    CreateFolderPath(fs_, ParentOf(target));
+    if (madeFolders_.insert(ParentOf(target)).second) {
+        CreateFolderPath(fs_, ParentOf(target));
+    }
     const bool kept =
         side == VersionSide::Backup
             ? fs_.MoveNew(path, target)
             : fs_.CopyFileDurable(path, JoinPath(ParentOf(target), PartialCopyName(entry.name)),
                                   target);
     if (!kept) {
-        return Fail(fs_.LastError());
+        // A file gone since the walk looked holds nothing to keep.
+        const std::uint32_t error = fs_.LastError();
+        return error == file_error::kFileNotFound || Fail(error);
     }
     versions_[at].present = true;
     bytes_ += entry.size;
@@ -447,12 +451,9 @@ void VersionStore::Drop(Version& version) {
         !NoLinkOnTheWay(version.press, version.record.stored)) {
         return;
     }
+    // A folder under the name is not removed; a link would be, itself, never what it leads to.
     const std::wstring path = StoredPath(version.press, version.record.stored);
-    const std::optional<FileEntry> found = fs_.Find(path);
-    if (found && (found->folder || found->link)) {
-        return;
-    }
-    if (found && !fs_.RemoveFile(path)) {
+    if (!fs_.RemoveFile(path) && fs_.LastError() != file_error::kFileNotFound) {
         return;
     }
     version.present = false;

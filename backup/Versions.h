@@ -152,6 +152,8 @@ private:
     std::map<std::wstring, std::size_t> planned_;
     // Earlier presses whose index no longer says what they keep.
     std::set<std::wstring> stale_;
+    // Folders this press made for its versions.
+    std::set<std::wstring> madeFolders_;
     // Folders below the versions folder found to be no links.
     std::set<std::wstring> plainFolders_;
     bool usable_ = true;

@@ -470,8 +470,8 @@ bool BackupWalker::FitsDestination(const std::wstring& from, const FileEntry& en
 }
 
 int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
-                               const std::wstring& toFolder) {
-    return CopyOneFile(from, entry, toFolder, true);
+                               const std::wstring& toFolder, const FileEntry* replacing) {
+    return CopyOneFile(from, entry, toFolder, true, replacing);
 }
 
 int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
@@ -480,7 +480,8 @@ int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& ent
 }
 
 int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
-                              const std::wstring& toFolder, bool replace) {
+                              const std::wstring& toFolder, bool replace,
+                              const FileEntry* replacing) {
     if (!DevicePresent()) {
         return 0;
     }
@@ -499,7 +500,7 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     const std::wstring partial = Child(toFolder, PartialCopyName(entry.name));
     std::optional<FileEntry> replaced;
     if (replace && (versions_ != nullptr || onlyNew_)) {
-        replaced = fs_.Find(to);
+        replaced = replacing != nullptr ? std::optional(*replacing) : fs_.Find(to);
     }
     if (replaced && !replaced->folder && onlyNew_) {
         ++filesHeld_;
@@ -533,9 +534,9 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     }
     const int order = CompareWriteTimes(entry.lastWrite, there->lastWrite, fatDestination_);
     if (order > 0) {
-        return CopyFileInto(from, entry, toFolder);
+        return CopyFileInto(from, entry, toFolder, &*there);
     }
-    return order < 0 ? CopyFileInto(to, *there, ParentOf(from)) : GoOn();
+    return order < 0 ? CopyFileInto(to, *there, ParentOf(from), &entry) : GoOn();
 }
 
 bool BackupWalker::KeepVersion(const std::wstring& from, const FileEntry& replaced,
@@ -651,7 +652,9 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
             ++filesUnchanged_;
             return GoOn();
         }
-        return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
+        return EnsureFolderPath(target_)
+                   ? CopyFileInto(from, *found, target_, copy ? &*copy : nullptr)
+                   : GoOn();
     }
     if (!fs_.Identity(folderTarget) && !EnsureFolder(folderTarget)) {
         return GoOn();
@@ -706,7 +709,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         }
         if (!entry.folder) {
             const int copied = fresh ? CopyFileNewInto(path, entry, targetFolder)
-                                     : CopyFileInto(path, entry, targetFolder);
+                                     : CopyFileInto(path, entry, targetFolder, backup);
             if (!copied) {
                 return 0;
             }
@@ -805,12 +808,12 @@ int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, cons
         if (!EnsureFolderPath(ParentOf(b))) {
             return GoOn();
         }
-        return entryB ? CopyFileInto(a, entryA, ParentOf(b))
+        return entryB ? CopyFileInto(a, entryA, ParentOf(b), &*entryB)
                       : CopyFileNewInto(a, entryA, ParentOf(b));
     }
     if (order < 0) {
         // A newer destination copy replaces the source file.
-        return CopyFileInto(b, *entryB, ParentOf(a));
+        return CopyFileInto(b, *entryB, ParentOf(a), &entryA);
     }
     return GoOn();
 }

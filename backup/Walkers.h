@@ -177,14 +177,15 @@ private:
     // never replaced: the last-write times decide between the two, as for any pair.
     int CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
                         const std::wstring& toFolder);
+    // `replacing`: what the walk found at the copy's name, when it looked.
     int CopyOneFile(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
-                    bool replace);
+                    bool replace, const FileEntry* replacing = nullptr);
     // The destination does not answer: the walk stops once, for that reason.
     bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
-    int CopyFileInto(const std::wstring& from, const FileEntry& entry,
-                     const std::wstring& toFolder);
+    int CopyFileInto(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
+                     const FileEntry* replacing = nullptr);
     // Keeps what the file at `to` holds before it is replaced; false when it could not be kept.
     bool KeepVersion(const std::wstring& from, const FileEntry& replaced,
                      const std::wstring& toFolder, const std::wstring& to);

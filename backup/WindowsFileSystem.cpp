@@ -196,7 +196,7 @@ bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
 }
 
 bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    return ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
 }
 
 bool WindowsFileSystem::RemoveEmptyFolder(const std::wstring& path) {
