@@ -21,13 +21,6 @@
 namespace bexlo {
 namespace {
 
-class NoProgress : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
-
 // The trees lie on this machine's disk, whose free space is whatever it has left.
 class RoomyDisk : public WindowsFileSystem {
 public:
@@ -48,7 +41,7 @@ TEST(VersionsBenchmark, APressWithVersionsAndTheThinningOfFiftyThousand) {
     }
     RoomyDisk disk;
     const std::atomic<int> present{1};
-    NoProgress progress;
+    bench::NoProgress progress;
     const std::wstring source = std::wstring(root) + L"\\Work";
     const std::wstring backup = std::wstring(root) + L"\\backup";
     ::CreateDirectoryW(backup.c_str(), nullptr);

@@ -4,6 +4,7 @@
 
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
+#include "tests/host/StillBar.h"
 
 namespace bexlo {
 namespace {
@@ -20,13 +21,6 @@ bool Asks(std::uint64_t replacing, std::uint64_t onBothSides,
 std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
-
-class StillBar : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "backup/PathList.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
+#include "tests/host/StillBar.h"
 
 namespace bexlo {
 namespace {
@@ -18,13 +19,6 @@ constexpr std::int64_t kDay = 24 * 3600 * kSecond;
 // 2026-01-05 12:00 UTC, a Monday, in 100-ns units since 1601.
 constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * 3600 * kSecond;
 constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
-
-class StillBar : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
 
 // Every file below the versions folder but the indexes, by its path below its press folder:
 // "Work\a.txt" -> the data of each version.
