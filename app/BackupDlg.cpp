@@ -365,6 +365,9 @@ void BackupDlg::ShowSaveRefusal(const SaveRefusal& refusal) {
         case SaveRefusal::Why::TooLong:
             text += L"\n" + messageTexts[Msg::PathTooLong];
             break;
+        case SaveRefusal::Why::VersionsName:
+            text += L"\n" + messageTexts[Msg::VersionsName];
+            break;
     }
     ShowBox(L"Invalid Source", text, BoxIcon::Warning);
 }
@@ -430,7 +433,8 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             uiCalls.RunQueued();
             return MsgResult::Handled();
         case kTrayNotifyMessage:
-            if (tray.OnNotify(Handle(), wParam, lParam)) {
+            if (tray.OnNotify(Handle(), wParam, lParam, messageTexts[Msg::EarlierVersions],
+                              AttachedVersionsFolder().has_value())) {
                 OnTrayOpen();
             }
             return MsgResult::Handled();
@@ -454,6 +458,10 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
             return MsgResult::Handled();
         case ID_TRAY_EXIT:
             OnTrayExit();
+            return MsgResult::Handled();
+        case ID_TRAY_VERSIONS:
+            // Looked for again: the enclosure or the saved list may have changed since the menu.
+            TrayState::Explore(Handle(), AttachedVersionsFolder());
             return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();

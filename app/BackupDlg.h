@@ -18,6 +18,7 @@
 #include "backup/ProgressDlg.h"
 #include "backup/SaveRules.h"
 #include "backup/SelectionList.h"
+#include "backup/Versions.h"
 #include "backup/WindowsFileSystem.h"
 #include "device/DeviceLayer.h"
 #include "controls/CCButton.h"
@@ -129,6 +130,7 @@ public:
     void ShowBox(const wchar_t* caption, Msg text, BoxIcon icon);
     void ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon);
     std::wstring Text(Msg id) const override { return messageTexts[id]; }
+    GuardChoice AskBeforeReplacing(const std::wstring& text) override;
     int CheckKey(int drive) override;
 
 protected:
@@ -182,6 +184,10 @@ private:
     bool OnTargetExpanding(const NMTREEVIEWW& change);
     void OnTrayOpen();
     void OnTrayExit();
+    // The versions folder of the saved destination, while the enclosure is there.
+    std::optional<std::wstring> AttachedVersionsFolder() {
+        return DevicePresent() == 1 ? EarlierVersionsFolder(fileSystem) : std::nullopt;
+    }
     // The box that says why Save refused, naming the paths concerned.
     void ShowSaveRefusal(const SaveRefusal& refusal);
     void MakeSourceFolder();

@@ -107,4 +107,16 @@ void BackupDlg::WaitPaintingProgress(int ms) {
     progressDlg.PumpMessages();
 }
 
+GuardChoice BackupDlg::AskBeforeReplacing(const std::wstring& text) {
+    switch (::MessageBoxW(Handle(), text.c_str(), L"Many Changes",
+                          MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3)) {
+        case IDYES:
+            return GuardChoice::BackUpAll;
+        case IDNO:
+            return GuardChoice::OnlyNewFiles;
+        default:
+            return GuardChoice::Cancel;
+    }
+}
+
 }  // namespace bexlo

@@ -39,6 +39,33 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_OTHER_SESSION",
      L"Bexlo is already watching the enclosures for another user of this computer. It takes over "
      L"here when that copy ends."},
+    {L"MSG_VERSIONS_NAME",
+     L"A source cannot be named \"Bexlo versions\": the destination keeps the earlier versions of "
+     L"its files in a folder of that name."},
+    {L"MSG_MASS_CHANGE",
+     L"This backup would replace many backup copies at once. If your files were damaged (by "
+     L"ransomware, for example), check them before you go on."},
+    {L"MSG_MASS_REPLACED", L"Files to be replaced:"},
+    {L"MSG_MASS_BOTH", L"Files on both sides:"},
+    {L"MSG_MASS_DAMAGED", L"Files that show signs of damage:"},
+    {L"MSG_SIGN_EMPTY", L"now empty"},
+    {L"MSG_SIGN_SHRUNK", L"under a tenth of its backup copy's size"},
+    {L"MSG_SIGN_TYPE", L"its start no longer matches its type"},
+    {L"MSG_CHOICE_ALL", L"Yes: back up all (earlier versions are kept)."},
+    {L"MSG_CHOICE_NEW", L"No: copy only files that are new."},
+    {L"MSG_CHOICE_CANCEL", L"Cancel: back up nothing now."},
+    {L"MSG_EARLIER_VERSIONS", L"Earlier versions\u2026"},
+    {L"MSG_VERSIONS_README1",
+     L"This folder keeps the earlier versions of files that Bexlo replaced."},
+    {L"MSG_VERSIONS_README2",
+     L"Each backup that replaced files has a folder named by its date and time (UTC):"},
+    {L"MSG_VERSIONS_README3",
+     L"inside it, each source's files keep their folders and names, and the folder \"From the PC\" "
+     L"holds the files of the PC that a Synchronize replaced with newer backup copies."},
+    {L"MSG_VERSIONS_README4",
+     L"To get a version back, copy it to where you want it. Bexlo keeps every version for 7 days, "
+     L"then one a day up to 30 days, one a week up to 26 weeks and one a month after that, and "
+     L"always the last 3 versions of each file."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -1,5 +1,7 @@
 #include "app/TrayState.h"
 
+#include <shellapi.h>
+
 #include "res/resource.h"
 
 namespace bexlo {
@@ -40,7 +42,8 @@ void TrayState::OnShellRestarted(bool devicePresent) {
     }
 }
 
-bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage) {
+bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage,
+                         const std::wstring& versionsText, bool versionsThere) {
     if (iconId != TrayIcon::kId) {
         return false;
     }
@@ -49,10 +52,15 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage) {
     }
     if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
         ::SetForegroundWindow(window);
+        HMENU menu = ::GetSubMenu(trayMenu.Get(), 0);
+        ::ModifyMenuW(menu, ID_TRAY_VERSIONS, MF_BYCOMMAND | MF_STRING, ID_TRAY_VERSIONS,
+                      versionsText.c_str());
+        ::EnableMenuItem(menu, ID_TRAY_VERSIONS,
+                         MF_BYCOMMAND | (versionsThere ? MF_ENABLED : MF_GRAYED));
         POINT cursor{};
         ::GetCursorPos(&cursor);
-        ::TrackPopupMenu(::GetSubMenu(trayMenu.Get(), 0), TPM_RIGHTBUTTON | TPM_BOTTOMALIGN,
-                         cursor.x, cursor.y, 0, window, nullptr);
+        ::TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window,
+                         nullptr);
         // Without a message after it, the menu of a background window may not close again.
         ::PostMessageW(window, WM_NULL, 0, 0);
     }
@@ -62,6 +70,12 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage) {
 void TrayState::Leave() {
     trayIcon.Delete();
     inTray = 0;
+}
+
+void TrayState::Explore(HWND window, const std::optional<std::wstring>& folder) {
+    if (folder) {
+        ::ShellExecuteW(window, L"explore", folder->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
 }
 
 }  // namespace bexlo

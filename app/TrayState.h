@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <optional>
+#include <string>
 
 #include "app/TrayIcon.h"
 #include "framework/Handles.h"
@@ -23,11 +25,15 @@ public:
     void ShowForDevice(bool present);
     // The shell made its notification area anew and lost the icon.
     void OnShellRestarted(bool devicePresent);
-    // The icon's mouse message: the menu on a right click; true on a double click, which opens
-    // the window.
-    bool OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage);
+    // The icon's mouse message: the menu on a right click, its "Earlier versions" item named
+    // `versionsText` and usable when `versionsThere`; true on a double click, which opens the
+    // window.
+    bool OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage, const std::wstring& versionsText,
+                  bool versionsThere);
     // The window is back.
     void Leave();
+    // Opens `folder` in Explorer, when there is one.
+    static void Explore(HWND window, const std::optional<std::wstring>& folder);
 };
 
 }  // namespace bexlo

@@ -10,7 +10,9 @@
 #include "backup/LastCompleteRun.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
+#include "backup/ReplaceGuard.h"
 #include "backup/RunLog.h"
+#include "backup/Versions.h"
 #include "framework/Guard.h"
 #include "framework/LongPath.h"
 
@@ -18,8 +20,6 @@ namespace bexlo {
 
 namespace {
 
-// path.txt holds at most 99 records of a platform path each; anything past this is not read.
-constexpr std::size_t kPathListReadLimit = 256 * 1024;
 constexpr int kStepPoints = 3;
 // The bar waits here until the run thread reports the end.
 constexpr int kCopyingTop = 94;
@@ -28,6 +28,8 @@ constexpr int kWaitAtTopMs = 20;
 constexpr int kPauseSliceMs = 50;
 // How many of the entries not copied the box names; the log names them all.
 constexpr std::size_t kFailuresShown = 5;
+// How many of the files that show signs of damage the box that asks names.
+constexpr std::size_t kDamagedShown = 5;
 
 const wchar_t* ModeName(RunMode mode) {
     switch (mode) {
@@ -172,6 +174,7 @@ void BackupRun::WriteLog(const std::wstring& result) {
     entry.ended = LocalTimeText();
     entry.mode = ModeName(inputs_.mode);
     entry.destination = outcome_.target;
+    entry.asked = outcome_.asked;
     entry.filesCopied = outcome_.filesCopied;
     entry.filesUnchanged = outcome_.filesUnchanged;
     entry.bytesCopied = outcome_.bytesCopied;
@@ -198,10 +201,55 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::LinkNotFollowed);
         case FailureReason::Encrypted:
             return host_.Text(Msg::Encrypted);
+        case FailureReason::VersionsFolder:
+            return host_.Text(Msg::VersionsName);
         case FailureReason::Platform:
             break;
     }
     return fs_.ErrorText(failure.error);
+}
+
+GuardChoice BackupRun::GuardReplacements(const ReplacePlan& plan) {
+    const DamageSample sample = SampleDamage(fs_, plan);
+    const GuardFigures figures{plan.replacements.size(), plan.onBothSides, ReadReplaceHistory(fs_),
+                               sample.sampled, sample.damaged.size()};
+    if (!ShouldAsk(figures)) {
+        return GuardChoice::BackUpAll;
+    }
+    std::wstring text = host_.Text(Msg::MassChange) + L"\n\n" + host_.Text(Msg::MassReplaced) +
+                        L" " + std::to_wstring(figures.replacing) + L"\n" +
+                        host_.Text(Msg::MassBoth) + L" " + std::to_wstring(figures.onBothSides);
+    if (!sample.damaged.empty()) {
+        text += L"\n" + host_.Text(Msg::MassDamaged) + L" " + std::to_wstring(figures.damaged) +
+                L" / " + std::to_wstring(figures.sampled);
+        for (std::size_t i = 0; i < std::min(sample.damaged.size(), kDamagedShown); ++i) {
+            const DamageSign sign = sample.damaged[i].sign;
+            const Msg said = sign == DamageSign::Empty    ? Msg::SignEmpty
+                             : sign == DamageSign::Shrunk ? Msg::SignShrunk
+                                                          : Msg::SignType;
+            text += L"\n" + sample.damaged[i].path + L"\n    " + host_.Text(said);
+        }
+    }
+    text += L"\n\n" + host_.Text(Msg::ChoiceAll) + L"\n" + host_.Text(Msg::ChoiceNew) + L"\n" +
+            host_.Text(Msg::ChoiceCancel);
+    const GuardChoice choice = host_.AskBeforeReplacing(text);
+    outcome_.asked = std::to_wstring(figures.replacing) + L" of " +
+                     std::to_wstring(figures.onBothSides) + L" files, " +
+                     std::to_wstring(figures.damaged) + L" of " + std::to_wstring(figures.sampled) +
+                     L" sampled with signs of damage; chosen: " +
+                     (choice == GuardChoice::BackUpAll      ? L"back up all"
+                      : choice == GuardChoice::OnlyNewFiles ? L"copy only new files"
+                                                            : L"cancel");
+    return choice;
+}
+
+std::wstring BackupRun::VersionsReadMe() const {
+    std::wstring text;
+    for (const Msg part :
+         {Msg::VersionsReadMe1, Msg::VersionsReadMe2, Msg::VersionsReadMe3, Msg::VersionsReadMe4}) {
+        text += host_.Text(part) + L"\r\n";
+    }
+    return text;
 }
 
 void BackupRun::TellOutcome() {
@@ -263,14 +311,22 @@ int BackupRun::RunBackup() {
     const bool copying = inputs_.mode == RunMode::Copy;
     const std::optional<std::uint32_t> volume = fs_.VolumeSerial(LongPath(target));
     const std::int64_t lastCompleteRun = copying ? ReadLastCompleteRun(fs_, *bytes, volume) : 0;
-    ScanTotals totals = PreScanSources(
-        fs_, list.sources, target, copying ? std::optional(lastCompleteRun) : std::nullopt);
+    ScanTotals totals = PreScanSources(fs_, list.sources, target,
+                                       copying ? std::optional(lastCompleteRun) : std::nullopt);
     state.totalBytes = totals.totalBytes;
     state.copiedBytes = 0;
     const std::optional<int> delay = ComputeStepDelay(totals.totalBytes, totals.entryCount);
     const bool emptyRun = !delay.has_value();
     state.stepDelayMs = delay.value_or(kSmallRunDelayMs);
     HoldControls();
+    const ReplacePlan plan =
+        PlanReplacements(fs_, list.sources, target,
+                         copying ? std::optional(lastCompleteRun) : std::nullopt, totals.unchanged);
+    const GuardChoice choice = GuardReplacements(plan);
+    if (choice == GuardChoice::Cancel) {
+        WriteLog(L"cancelled before replacing");
+        return 0;
+    }
     if (!emptyRun) {
         state.runEnded = 0;
         state.targetKeyDrive = keyDrive.value_or(-1);
@@ -286,6 +342,17 @@ int BackupRun::RunBackup() {
     WriteLog({});
     BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes, lastCompleteRun);
     walker.PassOverUnchanged(std::move(totals.unchanged));
+    VersionStore versions(fs_, target, fs_.CurrentTime());
+    versions.Explain(VersionsReadMe());
+    walker.OnlyNewFiles(choice == GuardChoice::OnlyNewFiles);
+    if (choice == GuardChoice::BackUpAll) {
+        std::vector<VersionRecord> planned;
+        for (const Replacement& replacement : plan.replacements) {
+            planned.push_back(replacement.replaced);
+        }
+        versions.Plan(std::move(planned));
+        walker.KeepVersions(&versions);
+    }
     bool walked = true;
     for (const std::wstring& source : list.sources) {
         host_.NotifyDevice(RunMessage::ItemStarting);
@@ -302,6 +369,10 @@ int BackupRun::RunBackup() {
         }
     }
     const bool complete = walked && DevicePresent();
+    if (DevicePresent()) {
+        versions.Finish();
+    }
+    AppendReplaceHistory(fs_, choice == GuardChoice::BackUpAll ? plan.replacements.size() : 0);
     std::vector<CopyFailure> failures = walker.Failures();
     // A pulled enclosure is named as such, not as a destination that stopped answering.
     if (!DevicePresent()) {
@@ -320,7 +391,8 @@ int BackupRun::RunBackup() {
     outcome_.filesCopied = walker.FilesCopied();
     outcome_.bytesCopied = walker.CopiedBytes();
     if (complete && failures.empty()) {
-        if (copying) {
+        // Files held back by the answer are still to be copied by the next press.
+        if (copying && choice == GuardChoice::BackUpAll) {
             WriteLastCompleteRun(fs_, *bytes, volume, started);
         }
         WriteLog(L"complete");

@@ -70,6 +70,10 @@ private:
     void GiveBack();
     void WriteLog(const std::wstring& result);
     std::wstring ReasonText(const CopyFailure& failure) const;
+    // Counts what the press would replace and asks the person when that looks like damage.
+    GuardChoice GuardReplacements(const ReplacePlan& plan);
+    // The versions folder's explanation, in the chosen language.
+    std::wstring VersionsReadMe() const;
     void SetProgress(int position);
     // Sleeps `ms`, keeping the progress window painted; a copying pause ends early with the run.
     void Pause(int ms, bool endsWithRun);
@@ -96,6 +100,7 @@ private:
     struct Outcome {
         std::wstring started;
         std::wstring target;
+        std::wstring asked;
         bool complete = false;
         std::uint64_t filesCopied = 0;
         std::uint64_t bytesCopied = 0;

@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kHandleDiskFull = 39;
 inline constexpr std::uint32_t kFileExists = 80;
 inline constexpr std::uint32_t kDiskFull = 112;
 inline constexpr std::uint32_t kAlreadyExists = 183;
+inline constexpr std::uint32_t kDirNotEmpty = 145;
 inline constexpr std::uint32_t kFilenameTooLong = 206;
 // A volume that stops answering: not ready, gone from the system, or its media changed.
 inline constexpr std::uint32_t kDeviceGone = 55;
@@ -71,6 +72,12 @@ struct FileEntry {
     bool encrypted = false;
 };
 
+// A volume's size and the bytes free on it.
+struct VolumeSpace {
+    std::uint64_t total = 0;
+    std::uint64_t free = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -90,6 +97,13 @@ public:
     // Removes a file whatever its read-only, hidden and system bits; a link itself, never what it
     // leads to.
     virtual bool RemoveFile(const std::wstring& path) = 0;
+    // Renames a file on its volume, never over another entry: fails with kAlreadyExists when `to`
+    // is taken.
+    virtual bool MoveNew(const std::wstring& from, const std::wstring& to) = 0;
+    // Removes a folder that holds nothing; a link itself, never what it leads to.
+    virtual bool RemoveEmptyFolder(const std::wstring& path) = 0;
+    // The size of the volume that holds `path` and its free bytes; nothing when it cannot be asked.
+    virtual std::optional<VolumeSpace> Space(const std::wstring& path) = 0;
 
     // The first `limit` bytes of a file; nothing when it cannot be read.
     virtual std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
@@ -127,6 +141,10 @@ public:
     // kAlreadyExists.
     virtual bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
                              const std::wstring& to) = 0;
+    // As CopyFileNew, with the copy's data on the disk before it takes the name: for a name whose
+    // file was just moved away, which a power cut must leave holding the new content or nothing.
+    virtual bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                                 const std::wstring& to) = 0;
     // The folders that copies may be written in from now on, each with what lies below it: a copy
     // whose folder turns out, on an open handle, to lie elsewhere, whatever link its path led
     // through, is not made (access denied). None lifts the rule and lets go of the folders that

@@ -12,6 +12,8 @@
 namespace bexlo {
 
 inline constexpr wchar_t kPathListFile[] = L"C:\\Program Files\\Travenor\\BXL\\path.txt";
+// path.txt holds at most 99 records of a platform path each; anything past this is not read.
+inline constexpr std::size_t kPathListReadLimit = 256 * 1024;
 
 // The most source items a list holds: the count field has two characters.
 inline constexpr std::size_t kItemLimit = 99;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "backup/ReplaceGuard.h"
 #include "framework/MessageTexts.h"
 
 namespace bexlo {
@@ -24,6 +25,9 @@ public:
     // screen (which may take the platform a while), or, at the latest, before this returns.
     virtual void ShowEndBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon,
                             const std::function<void()>& answered) = 0;
+    // The box that asks, before a run's first write, whether it may replace what it found: the
+    // person's answer, Yes for all, No for only new files, Cancel for nothing.
+    virtual GuardChoice AskBeforeReplacing(const std::wstring& text) = 0;
     // The language's text of a message.
     virtual std::wstring Text(Msg id) const = 0;
     // The controls and timers off for the run, the bar at 0, the trees kept from reselecting

@@ -74,6 +74,9 @@ std::wstring FormatRunLogEntry(const RunLogEntry& entry) {
         std::wstring(kRunStart.begin(), kRunStart.end()) + OneLine(entry.started) + L"\r\n";
     text += L"Mode: " + OneLine(entry.mode) + L"\r\n";
     text += L"Destination: " + OneLine(entry.destination) + L"\r\n";
+    if (!entry.asked.empty()) {
+        text += L"Asked before replacing: " + OneLine(entry.asked) + L"\r\n";
+    }
     if (entry.result.empty()) {
         return text;
     }

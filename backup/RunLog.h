@@ -22,6 +22,8 @@ struct RunLogEntry {
     std::wstring ended;
     std::wstring mode;
     std::wstring destination;
+    // What the run asked before replacing many files, and the answer; empty when it did not ask.
+    std::wstring asked;
     std::uint64_t filesCopied = 0;
     std::uint64_t bytesCopied = 0;
     // Files Copy passed over because their backup copy was already the same.

@@ -1,6 +1,7 @@
 #include "backup/SaveRules.h"
 
 #include "backup/PathList.h"
+#include "backup/Versions.h"
 #include "backup/Walkers.h"
 #include "framework/NameCase.h"
 
@@ -28,6 +29,11 @@ std::optional<SaveRefusal> CheckSavedPaths(const std::wstring& target,
     for (const std::wstring& source : sources) {
         if (SourceOverlapsTarget(source, target)) {
             return SaveRefusal{Why::Overlaps, {source}};
+        }
+    }
+    for (const std::wstring& source : sources) {
+        if (IsVersionsFolderName(source.substr(source.rfind(L'\\') + 1))) {
+            return SaveRefusal{Why::VersionsName, {source}};
         }
     }
     for (std::size_t i = 0; i < sources.size(); ++i) {

@@ -11,9 +11,10 @@ namespace bexlo {
 
 struct SaveRefusal {
     enum class Why {
-        Overlaps,  // a source holds the destination or lies inside it
-        SameName,  // two sources would share one backup folder
-        TooLong,   // a path longer than path.txt's records hold
+        Overlaps,      // a source holds the destination or lies inside it
+        SameName,      // two sources would share one backup folder
+        TooLong,       // a path longer than path.txt's records hold
+        VersionsName,  // a source named as the destination's folder of earlier versions
     };
     Why why = Why::Overlaps;
     // The paths concerned, in saved order.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "backup/Pacing.h"
+#include "backup/Versions.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
@@ -320,7 +321,8 @@ ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sourc
             continue;
         }
         const std::wstring name = FoldCase(LastSegment(source));
-        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end()) {
+        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end() ||
+            IsVersionsFolderName(name)) {
             continue;
         }
         takenNames.push_back(name);
@@ -508,8 +510,8 @@ bool BackupWalker::FitsDestination(const std::wstring& from, const FileEntry& en
 }
 
 int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
-                               const std::wstring& toFolder) {
-    return CopyOneFile(from, entry, toFolder, true);
+                               const std::wstring& toFolder, const FileEntry* replacing) {
+    return CopyOneFile(from, entry, toFolder, true, replacing);
 }
 
 int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
@@ -518,7 +520,8 @@ int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& ent
 }
 
 int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
-                              const std::wstring& toFolder, bool replace) {
+                              const std::wstring& toFolder, bool replace,
+                              const FileEntry* replacing) {
     if (!DevicePresent()) {
         return 0;
     }
@@ -535,11 +538,30 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     }
     const std::wstring to = Child(toFolder, entry.name);
     const std::wstring partial = Child(toFolder, PartialCopyName(entry.name));
-    if (replace ? fs_.CopyFileReplacing(from, partial, to) : fs_.CopyFileNew(from, partial, to)) {
+    std::optional<FileEntry> replaced;
+    if (replace && (versions_ != nullptr || onlyNew_)) {
+        replaced = replacing != nullptr ? std::optional(*replacing) : fs_.Find(to);
+    }
+    if (replaced && !replaced->folder && onlyNew_) {
+        ++filesHeld_;
+        return GoOn();
+    }
+    const bool kept = replaced && !replaced->folder && versions_ != nullptr;
+    if (kept && !KeepVersion(from, *replaced, toFolder, to)) {
+        return GoOn();
+    }
+    // A backup copy kept by moving it away leaves its name free for the new one.
+    const bool moved = kept && IsWithin(toFolder, target_);
+    if (moved     ? fs_.CopyFileDurable(from, partial, to)
+        : replace ? fs_.CopyFileReplacing(from, partial, to)
+                  : fs_.CopyFileNew(from, partial, to)) {
         CountCopied(entry.size);
         return GoOn();
     }
     const std::uint32_t error = fs_.LastError();
+    if (kept) {
+        versions_->Undo();
+    }
     if (replace || !NameTaken(error)) {
         Fail(from, FailureReason::Platform, error);
         return GoOn();
@@ -552,9 +574,24 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     }
     const int order = CompareWriteTimes(entry.lastWrite, there->lastWrite, fatDestination_);
     if (order > 0) {
-        return CopyFileInto(from, entry, toFolder);
+        return CopyFileInto(from, entry, toFolder, &*there);
     }
-    return order < 0 ? CopyFileInto(to, *there, ParentOf(from)) : GoOn();
+    return order < 0 ? CopyFileInto(to, *there, ParentOf(from), &entry) : GoOn();
+}
+
+bool BackupWalker::KeepVersion(const std::wstring& from, const FileEntry& replaced,
+                               const std::wstring& toFolder, const std::wstring& to) {
+    const bool backupSide = IsWithin(toFolder, target_);
+    const std::wstring relative =
+        backupSide
+            ? to.substr(std::min(to.size(), target_.size() + (target_.back() == L'\\' ? 0 : 1)))
+            : LastSegment(item_) + to.substr(std::min(to.size(), item_.size()));
+    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, relative,
+                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+        return true;
+    }
+    Fail(from, FailureReason::Platform, versions_->LastError());
+    return false;
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
@@ -594,11 +631,13 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
 // fails when the enclosure has gone by its end.
 int BackupWalker::CopyItem(const std::wstring& source, const std::wstring& target) {
     const Confinement confinement(fs_);
+    syncing_ = false;
     return CopyItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
 int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& target) {
     const Confinement confinement(fs_);
+    syncing_ = true;
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
@@ -610,6 +649,11 @@ bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& ta
                                                           : FailureReason::SourceMissing);
         return false;
     }
+    if (IsVersionsFolderName(LastSegment(source))) {
+        Fail(source, FailureReason::VersionsFolder);
+        return false;
+    }
+    item_ = LongPath(source);
     // Two sources of one name would share one backup folder: the first saved keeps it.
     const std::wstring name = FoldCase(LastSegment(source));
     if (std::find(takenNames_.begin(), takenNames_.end(), name) != takenNames_.end()) {
@@ -648,7 +692,9 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
             ++filesUnchanged_;
             return GoOn();
         }
-        return EnsureFolderPath(target_) ? CopyFileInto(from, *found, target_) : GoOn();
+        return EnsureFolderPath(target_)
+                   ? CopyFileInto(from, *found, target_, copy ? &*copy : nullptr)
+                   : GoOn();
     }
     if (PassedOver(from)) {
         return GoOn();
@@ -716,7 +762,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         }
         if (!entry.folder) {
             const int copied = fresh ? CopyFileNewInto(path, entry, targetFolder)
-                                     : CopyFileInto(path, entry, targetFolder);
+                                     : CopyFileInto(path, entry, targetFolder, backup);
             if (!copied) {
                 return 0;
             }
@@ -819,12 +865,12 @@ int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, cons
         if (!EnsureFolderPath(ParentOf(b))) {
             return GoOn();
         }
-        return entryB ? CopyFileInto(a, entryA, ParentOf(b))
+        return entryB ? CopyFileInto(a, entryA, ParentOf(b), &*entryB)
                       : CopyFileNewInto(a, entryA, ParentOf(b));
     }
     if (order < 0) {
         // A newer destination copy replaces the source file.
-        return CopyFileInto(b, *entryB, ParentOf(a));
+        return CopyFileInto(b, *entryB, ParentOf(a), &entryA);
     }
     return GoOn();
 }

@@ -18,6 +18,8 @@
 
 namespace bexlo {
 
+class VersionStore;
+
 // A file is copied to a name of its own beside its destination and moved over the real name only
 // when complete: "<name>.bexlo-<check>.partial", the check being 16 hex digits of a keyed hash of
 // what precedes it, so that no file a person names is taken for one. The name is cut short
@@ -52,6 +54,7 @@ enum class FailureReason {
     DestinationGone,  // the destination stopped answering or went
     Link,             // a junction or symbolic link, which is never followed
     Encrypted,        // a file the file system encrypts, never copied in plain text
+    VersionsFolder,   // a saved source named as the destination's folder of earlier versions
 };
 
 // An entry that was not backed up, by its plain path.
@@ -140,7 +143,14 @@ public:
     // last-write times decide, as for any pair.
     int CopyEntry(const std::wstring& from, const std::wstring& toFolder);
 
+    // Before a file is replaced, on either side, what it held is kept there.
+    void KeepVersions(VersionStore* store) { versions_ = store; }
+    // Copies only what the other side has none of: no file is replaced.
+    void OnlyNewFiles(bool only) { onlyNew_ = only; }
+
     std::uint64_t CopiedBytes() const { return copiedBytes_; }
+    // The files left as they were because only new files were to be copied.
+    std::uint64_t FilesHeld() const { return filesHeld_; }
     std::uint64_t FilesCopied() const { return filesCopied_; }
     // The files Copy passed over because their backup copy was already the same.
     std::uint64_t FilesUnchanged() const { return filesUnchanged_; }
@@ -182,14 +192,18 @@ private:
     // never replaced: the last-write times decide between the two, as for any pair.
     int CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
                         const std::wstring& toFolder);
+    // `replacing`: what the walk found at the copy's name, when it looked.
     int CopyOneFile(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
-                    bool replace);
+                    bool replace, const FileEntry* replacing = nullptr);
     // The destination does not answer: the walk stops once, for that reason.
     bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
-    int CopyFileInto(const std::wstring& from, const FileEntry& entry,
-                     const std::wstring& toFolder);
+    int CopyFileInto(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
+                     const FileEntry* replacing = nullptr);
+    // Keeps what the file at `to` holds before it is replaced; false when it could not be kept.
+    bool KeepVersion(const std::wstring& from, const FileEntry& replaced,
+                     const std::wstring& toFolder, const std::wstring& to);
     // A file the destination's file system cannot hold is a failure of its own.
     bool FitsDestination(const std::wstring& from, const FileEntry& entry,
                          const std::wstring& toFolder);
@@ -207,7 +221,13 @@ private:
     std::uint64_t copiedBytes_ = 0;
     std::uint64_t filesCopied_ = 0;
     std::uint64_t filesUnchanged_ = 0;
+    std::uint64_t filesHeld_ = 0;
     std::int64_t lastCompleteRun_ = 0;
+    VersionStore* versions_ = nullptr;
+    bool onlyNew_ = false;
+    // The current item's source, in the long form, and whether it is synchronized.
+    std::wstring item_;
+    bool syncing_ = false;
     std::uint64_t entriesTried_ = 0;
     // The current item's destination folder, in the long form.
     std::wstring target_;

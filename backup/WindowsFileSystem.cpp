@@ -195,6 +195,23 @@ bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
     return RetryWritable(path, [&] { return ::DeleteFileW(path.c_str()) != FALSE; });
 }
 
+bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
+}
+
+bool WindowsFileSystem::RemoveEmptyFolder(const std::wstring& path) {
+    return RetryWritable(path, [&] { return ::RemoveDirectoryW(path.c_str()) != FALSE; });
+}
+
+std::optional<VolumeSpace> WindowsFileSystem::Space(const std::wstring& path) {
+    ULARGE_INTEGER total{};
+    ULARGE_INTEGER free{};
+    if (!::GetDiskFreeSpaceExW(path.c_str(), nullptr, &total, &free)) {
+        return std::nullopt;
+    }
+    return VolumeSpace{total.QuadPart, free.QuadPart};
+}
+
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
@@ -419,16 +436,21 @@ bool WindowsFileSystem::WithinConfinement(const std::wstring& file) {
 
 bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                           const std::wstring& to) {
-    return CopyFileVia(from, partial, to, true);
+    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
 }
 
 bool WindowsFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
                                     const std::wstring& to) {
-    return CopyFileVia(from, partial, to, false);
+    return CopyFileVia(from, partial, to, CopyPlacing::New);
+}
+
+bool WindowsFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                                        const std::wstring& to) {
+    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
 }
 
 bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
-                                    const std::wstring& to, bool replace) {
+                                    const std::wstring& to, CopyPlacing placing) {
     UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // Not GetFileInformationByHandle: it also asks for the volume's serial, which Wine answers
@@ -457,7 +479,7 @@ bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring
     const bool done =
         CopyOpenFile(source.Get(), from, information, static_cast<std::uint64_t>(size.QuadPart),
                      copy.Get(), partial) &&
-        (replace ? PutCopyInPlace(inPlace) : inPlace.Rename(false));
+        PlaceCopy(inPlace, placing);
     const DWORD error = ::GetLastError();
     copy.Reset();
     if (!done) {

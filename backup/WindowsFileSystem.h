@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/CopyInPlace.h"
 #include "backup/FileSystem.h"
 #include "framework/Handles.h"
 
@@ -21,10 +22,15 @@ public:
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    bool MoveNew(const std::wstring& from, const std::wstring& to) override;
+    bool RemoveEmptyFolder(const std::wstring& path) override;
+    std::optional<VolumeSpace> Space(const std::wstring& path) override;
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
     bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
                      const std::wstring& to) override;
+    bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                         const std::wstring& to) override;
     std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
@@ -44,7 +50,7 @@ public:
 private:
     // `replace`: an existing `to` gives way to the copy, else the copy fails with it in place.
     bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
-                     bool replace);
+                     CopyPlacing placing);
 
     struct ConfinedFolder {
         std::wstring path;

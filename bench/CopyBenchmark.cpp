@@ -20,13 +20,6 @@
 namespace bexlo {
 namespace {
 
-class NoProgress : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
-
 void Report(const std::string& name, double seconds) {
     std::printf("bench %s %.3f\n", name.c_str(), seconds);
     std::fflush(stdout);
@@ -80,7 +73,7 @@ TEST(CopyBenchmark, WalkersNextToXcopy) {
     }
     WindowsFileSystem disk;
     const std::atomic<int> present{1};
-    NoProgress progress;
+    bench::NoProgress progress;
     for (const std::wstring tree : {L"small", L"large"}) {
         const std::string name(tree.begin(), tree.end());
         const int rounds = tree == L"small" ? 3 : 2;

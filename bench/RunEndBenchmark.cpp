@@ -44,6 +44,7 @@ public:
         ended = true;
         answered();
     }
+    GuardChoice AskBeforeReplacing(const std::wstring&) override { return GuardChoice::BackUpAll; }
     std::wstring Text(Msg) const override { return L""; }
     void HoldControls() override {}
     void ReleaseControls(bool, std::atomic<int>& running) override { running = 0; }

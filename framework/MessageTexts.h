@@ -35,6 +35,22 @@ enum class Msg : std::size_t {
     LinkNotFollowed,
     Encrypted,
     OtherSession,
+    VersionsName,
+    MassChange,
+    MassReplaced,
+    MassBoth,
+    MassDamaged,
+    SignEmpty,
+    SignShrunk,
+    SignType,
+    ChoiceAll,
+    ChoiceNew,
+    ChoiceCancel,
+    EarlierVersions,
+    VersionsReadMe1,
+    VersionsReadMe2,
+    VersionsReadMe3,
+    VersionsReadMe4,
     Count
 };
 

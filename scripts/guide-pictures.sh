@@ -170,7 +170,7 @@ done
 xdotool mousemove 700 500
 poke message Bexlo 0x405 1 0x204
 sleep 1
-import -window root -crop 160x90+690+420 +repage "$shot"
+import -window root -crop 200x110+690+400 +repage "$shot"
 keep tray-menu "$shot"
 # WM_CANCELMODE closes the menu.
 poke message Bexlo 0x1F 0 0
@@ -219,6 +219,15 @@ case $ending in
 esac
 kill "$holder" 2>/dev/null
 holder=""
+
+# Every photo overwritten as ransomware would: the next press asks first, and is cancelled.
+for i in $(seq -w 1 30); do
+    head -c 65536 /dev/urandom >"$demo/Pictures/2026/photo-$i.jpg"
+done
+ask_shown() { rect "Many Changes" >/dev/null; }
+bexlo_press_until_run "$sim/enclosures.txt" E ask_shown sim_tool || fail "the press did not ask"
+shoot "Many Changes" many-changes
+poke command "Many Changes" 2
 bexlo_end_program "$prefix"
 
 # The dialog in German, as Setup.txt chooses.

@@ -44,6 +44,10 @@ public:
             onAnswered();
         }
     }
+    GuardChoice AskBeforeReplacing(const std::wstring& text) override {
+        Record("ask", text);
+        return guardAnswer;
+    }
     std::wstring Text(Msg id) const override { return L"<" + std::to_wstring(int(id)) + L">"; }
     void HoldControls() override { Record("hold"); }
     void ReleaseControls(bool reselectTarget, std::atomic<int>& running) override {
@@ -106,6 +110,8 @@ public:
     // Runs before each wait of the progress display, on its thread.
     std::function<void(int ms)> onWait;
     std::function<void()> onAnswered;
+    // The answer to the box that asks before replacing many files.
+    GuardChoice guardAnswer = GuardChoice::BackUpAll;
     // How often the run asked whether the enclosure is there: a loop that never waits asks on
     // and on.
     mutable std::atomic<long> presenceAsked{0};
@@ -725,4 +731,72 @@ TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
 }
 
 }  // namespace
+}  // namespace bexlo
+
+namespace bexlo {
+
+// A press that would replace most of the backup asks first; each answer does what it says and
+// goes to the run log. A first press, which replaces nothing, never asks.
+TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
+    const auto fill = [](MemoryRun& t, const std::string& data, std::int64_t time) {
+        for (int i = 0; i < 30; ++i) {
+            t.fs.AddFile(L"C:\\Work\\Many\\file" + std::to_wstring(i) + L".txt", data, time);
+        }
+    };
+    const auto log = [](MemoryRun& t) {
+        return FromUtf16(Utf16TextUpToNul(*t.fs.ReadFileBytes(kRunLogFile, 1 << 20)));
+    };
+    for (const GuardChoice answer :
+         {GuardChoice::BackUpAll, GuardChoice::OnlyNewFiles, GuardChoice::Cancel}) {
+        SCOPED_TRACE(int(answer));
+        MemoryRun t;
+        t.Save(kTarget, {kWork});
+        t.RecordVolume(BackupType::Copy, kEnclosureSerial);
+        fill(t, "first", 4 * kMinute);
+        t.Press();
+        ASSERT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\Many\\file7.txt"), "first");
+        EXPECT_EQ(t.host.Count("ask"), 0) << "a first press never asks";
+
+        fill(t, "second", 5 * kMinute);
+        t.fs.AddFile(L"C:\\Work\\new.txt", "new", 5 * kMinute);
+        t.host.guardAnswer = answer;
+        t.Press();
+        EXPECT_EQ(t.host.Count("ask"), 1);
+        const std::vector<std::wstring> texts = t.host.Texts();
+        EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                                [&](const std::wstring& text) {
+                                    return text.find(t.host.Text(Msg::MassReplaced) + L" 30") !=
+                                           std::wstring::npos;
+                                }),
+                  1);
+        const std::wstring backup = L"E:\\FilesBackup\\Work\\Many\\file7.txt";
+        const std::wstring kept = L"E:\\FilesBackup\\Bexlo versions";
+        switch (answer) {
+            case GuardChoice::BackUpAll:
+                EXPECT_EQ(t.fs.Data(backup), "second");
+                EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\new.txt"), std::nullopt);
+                EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), "new");
+                EXPECT_TRUE(t.fs.IsFolder(kept));
+                EXPECT_TRUE(t.fs.Data(kept + L"\\Read me.txt").has_value());
+                EXPECT_NE(log(t).find(L"chosen: back up all"), std::wstring::npos);
+                break;
+            case GuardChoice::OnlyNewFiles:
+                EXPECT_EQ(t.fs.Data(backup), "first");
+                EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), "new");
+                EXPECT_FALSE(t.fs.IsFolder(kept));
+                EXPECT_NE(log(t).find(L"chosen: copy only new files"), std::wstring::npos);
+                break;
+            case GuardChoice::Cancel:
+                EXPECT_EQ(t.fs.Data(backup), "first");
+                EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), std::nullopt);
+                EXPECT_NE(log(t).find(L"chosen: cancel"), std::wstring::npos);
+                EXPECT_NE(log(t).find(L"cancelled before replacing"), std::wstring::npos);
+                break;
+        }
+        EXPECT_EQ(t.run.state.backupRunning, 0);
+        EXPECT_EQ(t.host.Count("release") + t.host.Count("release reselecting"), 2)
+            << "each press gives the controls back once";
+    }
+}
+
 }  // namespace bexlo

@@ -461,6 +461,40 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     return true;
 }
 
+bool MemoryFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
+    return Rename(from, to, false);
+}
+
+bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
+    if (!path) {
+        return false;
+    }
+    const std::optional<Slot> slot = SlotFor(*path);
+    const auto node = slot ? nodes_.find(slot->key) : nodes_.end();
+    if (node == nodes_.end() || !node->second.folder) {
+        return Failed(file_error::kPathNotFound);
+    }
+    if (node->second.linkTo.empty() && !Children(slot->key).empty()) {
+        return Failed(file_error::kDirNotEmpty);
+    }
+    nodes_.erase(node);
+    return true;
+}
+
+std::optional<VolumeSpace> MemoryFileSystem::Space(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
+    if (!path) {
+        return std::nullopt;
+    }
+    const auto capacity = capacities.find(Upper((*path)[0]));
+    if (capacity == capacities.end()) {
+        return Missing(file_error::kAccessDenied);
+    }
+    const std::uint64_t used = UsedBytes(capacity->first);
+    return VolumeSpace{capacity->second, capacity->second - std::min(used, capacity->second)};
+}
+
 class MemoryFileSystem::OpenCopy {
 public:
     OpenCopy(MemoryFileSystem& fs, const std::wstring& partial, const std::wstring& to)
@@ -501,22 +535,27 @@ bool MemoryFileSystem::WithinConfinement(const std::wstring& file) const {
 
 bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                                          const std::wstring& to) {
-    return CopyFileVia(from, partial, to, true);
+    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
 }
 
 bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
                                    const std::wstring& to) {
-    return CopyFileVia(from, partial, to, false);
+    return CopyFileVia(from, partial, to, CopyPlacing::New);
+}
+
+bool MemoryFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                                       const std::wstring& to) {
+    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
 }
 
 bool MemoryFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to, bool replace) {
+                                   const std::wstring& to, CopyPlacing placing) {
     // The partial copy is made new: a leftover under its name goes first.
     if (Resolve(WithoutLongPrefix(partial)) && !RemoveFile(partial)) {
         return false;
     }
     OpenCopy copy(*this, partial, to);
-    if (CopyFileData(from, partial) && (replace ? PutCopyInPlace(copy) : copy.Rename(false))) {
+    if (CopyFileData(from, partial) && PlaceCopy(copy, placing)) {
         return true;
     }
     const std::uint32_t error = lastError_;

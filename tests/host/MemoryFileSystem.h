@@ -6,6 +6,7 @@
 // a capacity per drive, hooks that make an operation fail or a drive vanish, as a pulled
 // enclosure does, and the faults a run can meet, to be cut into it at any step.
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/CopyInPlace.h"
 #include "backup/FileSystem.h"
 
 namespace bexlo {
@@ -120,6 +122,10 @@ public:
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    bool MoveNew(const std::wstring& from, const std::wstring& to) override;
+    bool RemoveEmptyFolder(const std::wstring& path) override;
+    // A drive with a capacity: that and what is left of it; any other cannot be asked.
+    std::optional<VolumeSpace> Space(const std::wstring& path) override;
     std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
@@ -130,10 +136,14 @@ public:
     // A clock that moves on by a tick at each reading and each write, so that whatever is written
     // after a reading has a later change time.
     std::int64_t CurrentTime() override { return ++clock_; }
+    // Puts the clock forward to `now`; never back.
+    void SetClock(std::int64_t now) { clock_ = std::max(clock_, now); }
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override;
     bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
                      const std::wstring& to) override;
+    bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                         const std::wstring& to) override;
     void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
 
 private:
@@ -169,7 +179,7 @@ private:
     static wchar_t Upper(wchar_t c);
     FileEntry EntryOf(const Node& node) const;
     bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
-                     bool replace);
+                     CopyPlacing placing);
     static std::wstring UpperName(const std::wstring& name);
     Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {

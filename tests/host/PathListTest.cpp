@@ -167,6 +167,8 @@ TEST(SaveRules, SaveRefusesWhatAPressCouldNotReadOrWouldMix) {
         {{L"C:\\Work\\Documents", L"D:\\Photos", L"D:\\Archive\\DOCUMENTS"},
          {Why::SameName, {L"C:\\Work\\Documents", L"D:\\Archive\\DOCUMENTS"}}},
         {{L"C:\\Été", L"D:\\été"}, {Why::SameName, {L"C:\\Été", L"D:\\été"}}},
+        {{L"C:\\Work", L"D:\\Old\\BEXLO VERSIONS"},
+         {Why::VersionsName, {L"D:\\Old\\BEXLO VERSIONS"}}},
     };
     for (const auto& [sources, want] : refused) {
         const std::optional<SaveRefusal> got = CheckSavedPaths(target, sources);

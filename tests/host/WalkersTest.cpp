@@ -7,19 +7,13 @@
 
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
+#include "tests/host/StillBar.h"
 
 namespace bexlo {
 namespace {
 
 constexpr std::int64_t kSecond = 10'000'000;
 constexpr std::int64_t kMonday = 1000 * kSecond;
-
-class StillBar : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
 
 class Walkers : public testing::Test {
 protected:

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,14 +35,23 @@ const std::wstring kWork = kSources + L"\\Work";
 const std::wstring kPhotos = kSources + L"\\Photos";
 const std::wstring kTarget = L"E:\\Backups";
 
+// The simulated enclosure's folder lies on this machine's disk, whose free space is whatever the
+// machine has left: these disks report a roomy volume, so that versions always fit.
+class RoomyDisks : public WindowsFileSystem {
+public:
+    std::optional<VolumeSpace> Space(const std::wstring&) override {
+        return VolumeSpace{1ull << 40, 1ull << 39};
+    }
+};
+
 // Holds every copy until the test lets it go, so that the test can act while a run is copying.
-class HeldFileSystem : public WindowsFileSystem {
+class HeldFileSystem : public RoomyDisks {
 public:
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
                            const std::wstring& to) override {
         copying = true;
         released.wait(false);
-        return WindowsFileSystem::CopyFileReplacing(from, partial, to);
+        return RoomyDisks::CopyFileReplacing(from, partial, to);
     }
 
     std::atomic<bool> copying{false};
@@ -141,7 +151,8 @@ protected:
 
 TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     test::MessageBoxWatch boxes;
-    auto dialog = Open();
+    RoomyDisks disks;
+    auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
     Tick(*dialog, kWork);
     Tick(*dialog, kPhotos);
     dialog->TargetTree().SetSelectedPath(kTarget, false);
@@ -200,7 +211,8 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     const std::wstring gone = kSources + L"\\Gone";
     test::WriteBytes(locked, "in use");
     SaveList(kTarget, {kWork, kPhotos, gone});
-    auto dialog = Open();
+    RoomyDisks disks;
+    auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
     dialog->Run().state.serialCheckArmed = 0;
     std::optional<test::ChildProcess> holder;
     // A holder that tries the file while this process looks at it cannot open it and ends.
@@ -236,6 +248,73 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
     ASSERT_TRUE(RunEnded(*dialog));
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+}
+
+// 100 of 300 files overwritten with other bytes, as ransomware would: the press asks before it
+// replaces them, and once told to back up all, the backup holds the new files and the versions
+// folder the old ones, byte for byte.
+TEST_F(BackupRunOnSimulator, OverwrittenFilesAreAskedAboutAndTheirOldBytesKept) {
+    test::MessageBoxWatch boxes;
+    std::wstring asked;
+    boxes.On(L"Many Changes", [&](HWND box) {
+        wchar_t text[4096]{};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+        asked = text;
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    });
+    const std::wstring many = kWork + L"\\Many";
+    ::CreateDirectoryW(many.c_str(), nullptr);
+    std::minstd_rand random(22);
+    const auto bytes = [&] {
+        std::string data(512, '\0');
+        for (char& c : data) {
+            c = static_cast<char>(random());
+        }
+        return data;
+    };
+    std::map<std::wstring, std::string> old;
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring name = L"file" + std::to_wstring(i) + L".dat";
+        old[name] = bytes();
+        test::WriteBytes(many + L"\\" + name, old[name]);
+    }
+    SaveList(kTarget, {kWork});
+    RoomyDisks disks;
+    auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
+    dialog->Run().state.serialCheckArmed = 0;
+    EXPECT_EQ(Control(L"press E"), 0u);
+    ASSERT_TRUE(boxes.WaitForBoxes(1));
+    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(boxes.Answered(L"Many Changes"), 0) << "a first press replaces nothing";
+
+    std::map<std::wstring, std::string> changed;
+    for (int i = 0; i < 300; i += 3) {
+        const std::wstring name = L"file" + std::to_wstring(i) + L".dat";
+        changed[name] = bytes();
+        test::WriteBytes(many + L"\\" + name, changed[name]);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
+    EXPECT_EQ(Control(L"press E"), 0u);
+    ASSERT_TRUE(boxes.WaitForBoxes(2, 60000));
+    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
+    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(boxes.Answered(L"Many Changes"), 1);
+    EXPECT_NE(asked.find(L"Files to be replaced: 100"), std::wstring::npos) << asked.size();
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+
+    std::map<std::wstring, std::string> kept;
+    for (const auto& [path, data] : test::ReadTree(kTarget + L"\\Bexlo versions")) {
+        const std::wstring below = L"\\Work\\Many\\";
+        const std::size_t at = path.find(below);
+        if (at != std::wstring::npos && data != "<folder>") {
+            kept[path.substr(at + below.size())] = data;
+        }
+    }
+    ASSERT_EQ(kept.size(), 100u);
+    for (const auto& [name, data] : changed) {
+        EXPECT_EQ(kept[name], old[name]);
+    }
 }
 
 HWND FindProgressWindow() {

@@ -1,0 +1,584 @@
+#include "backup/Versions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <tuple>
+#include <utility>
+
+#include "backup/PathList.h"
+#include "backup/Utf16Text.h"
+#include "backup/Walkers.h"
+#include "framework/LongPath.h"
+#include "framework/NameCase.h"
+#include "treectrl/TreePath.h"
+
+namespace bexlo {
+
+namespace {
+
+constexpr std::int64_t kDay = 24LL * 3600 * 10'000'000;
+constexpr std::int64_t kWeek = 7 * kDay;
+constexpr std::size_t kAlwaysKept = 3;
+// Days from 1601-01-01, a Monday, to 1970-01-01.
+constexpr std::int64_t kDaysTo1970 = 134774;
+// An index is small; anything past this is no index of ours.
+constexpr std::size_t kIndexReadLimit = 64 << 20;
+
+constexpr std::u16string_view kHeader = u"Bexlo versions index 1";
+constexpr std::u16string_view kEnd = u"end";
+
+struct CivilDate {
+    int year;
+    unsigned month;
+    unsigned day;
+};
+
+// The calendar date of a day counted from 1970-01-01.
+CivilDate DateOfDay(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shifted = (5 * dayOfYear + 2) / 153;
+    const unsigned day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+    const unsigned month = shifted < 10 ? shifted + 3 : shifted - 9;
+    const int year = static_cast<int>(yearOfEra + era * 400) + (month <= 2 ? 1 : 0);
+    return {year, month, day};
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+std::u16string Field(std::int64_t value) {
+    return ToUtf16(std::to_wstring(value));
+}
+
+template <typename Number>
+std::optional<Number> NumberOf(std::u16string_view text) {
+    std::string narrow;
+    for (const char16_t c : text) {
+        if (c > 0x7F) {
+            return std::nullopt;
+        }
+        narrow += static_cast<char>(c);
+    }
+    Number value{};
+    const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+    if (error != std::errc() || end != narrow.data() + narrow.size() || narrow.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separator) {
+    std::vector<std::u16string_view> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::u16string_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+// A path below a press folder: plain segments only, so that it never leads out of it.
+bool IsStoredPath(const std::wstring& path) {
+    if (path.empty() || path.find_first_of(L":/") != std::wstring::npos) {
+        return false;
+    }
+    const std::u16string text = ToUtf16(path);
+    for (const std::u16string_view segment : Split(text, u'\\')) {
+        if (segment.empty() || segment == u"." || segment == u"..") {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+std::wstring VersionFile(VersionSide side, const std::wstring& original) {
+    return (side == VersionSide::Pc ? L"P" : L"B") + FoldCase(original);
+}
+
+}  // namespace
+
+std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs) {
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        fs.ReadFileBytes(kPathListFile, kPathListReadLimit);
+    const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
+    if (list.status != PathListRead::Status::Usable || list.target.empty()) {
+        return std::nullopt;
+    }
+    const std::wstring folder = JoinPath(LongPath(list.target), kVersionsFolderName);
+    const std::optional<FileEntry> found = fs.Find(folder);
+    if (!found || !found->folder || found->link) {
+        return std::nullopt;
+    }
+    return PlainPath(folder);
+}
+
+bool IsVersionsFolderName(std::wstring_view name) {
+    return SameName(name, kVersionsFolderName);
+}
+
+std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
+                                             bool complete) {
+    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+    std::u16string text(kHeader);
+    text += u"\r\n";
+    for (const VersionRecord& record : records) {
+        text += record.side == VersionSide::Pc ? u"pc\t" : u"backup\t";
+        text += record.reason == VersionReason::Older ? u"older\t" : u"changed\t";
+        text += Field(record.when) + u"\t" + Field(static_cast<std::int64_t>(record.size)) + u"\t" +
+                Field(record.lastWrite) + u"\t" + ToUtf16(record.stored) + u"\t" +
+                ToUtf16(record.original) + u"\r\n";
+    }
+    if (complete) {
+        text += std::u16string(kEnd) + u"\r\n";
+    }
+    AppendUtf16Le(bytes, text);
+    return bytes;
+}
+
+VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
+    VersionIndex index;
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+        return index;
+    }
+    const std::u16string text = Utf16TextUpToNul(bytes.subspan(2));
+    const std::vector<std::u16string_view> lines = Split(text, u'\n');
+    if (lines.empty() || lines.front() != std::u16string(kHeader) + u"\r") {
+        return index;
+    }
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::u16string_view line = lines[i];
+        if (!line.ends_with(u'\r')) {
+            break;
+        }
+        line.remove_suffix(1);
+        if (line == kEnd) {
+            index.complete = i + 2 == lines.size() && lines.back().empty();
+            break;
+        }
+        const std::vector<std::u16string_view> fields = Split(line, u'\t');
+        if (fields.size() != 7 || (fields[0] != u"pc" && fields[0] != u"backup") ||
+            (fields[1] != u"older" && fields[1] != u"changed")) {
+            continue;
+        }
+        const auto when = NumberOf<std::int64_t>(fields[2]);
+        const auto size = NumberOf<std::uint64_t>(fields[3]);
+        const auto lastWrite = NumberOf<std::int64_t>(fields[4]);
+        VersionRecord record{fields[0] == u"pc" ? VersionSide::Pc : VersionSide::Backup,
+                             fields[1] == u"older" ? VersionReason::Older : VersionReason::Changed,
+                             when.value_or(0),
+                             size.value_or(0),
+                             lastWrite.value_or(0),
+                             FromUtf16(fields[5]),
+                             FromUtf16(fields[6])};
+        if (when && size && lastWrite && IsStoredPath(record.stored) && !record.original.empty()) {
+            index.records.push_back(std::move(record));
+        }
+    }
+    return index;
+}
+
+std::wstring StoredName(VersionSide side, const std::wstring& relative) {
+    return side == VersionSide::Pc ? std::wstring(kFromThePcName) + L'\\' + relative : relative;
+}
+
+std::wstring PressFolderName(std::int64_t when) {
+    const std::int64_t days = FloorDiv(when, kDay);
+    const std::int64_t seconds = (when - days * kDay) / 10'000'000;
+    const CivilDate date = DateOfDay(days - kDaysTo1970);
+    wchar_t name[32];
+    std::swprintf(name, 32, L"%04d-%02u-%02u %02lld%02lld%02lld", date.year, date.month, date.day,
+                  static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
+                  static_cast<long long>(seconds % 60));
+    return name;
+}
+
+std::vector<bool> VersionsToKeep(const std::vector<VersionAge>& versions, std::int64_t now) {
+    std::vector<std::size_t> order(versions.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    // Each file's versions together, newest first.
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(versions[a].file, versions[b].when) <
+               std::tie(versions[b].file, versions[a].when);
+    });
+    std::vector<bool> keep(versions.size(), false);
+    // The periods of each kind that a newer version of the file falls in, whatever its age.
+    std::set<std::int64_t> seen[3];
+    std::size_t rank = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const VersionAge& version = versions[order[i]];
+        if (i == 0 || versions[order[i - 1]].file != version.file) {
+            for (std::set<std::int64_t>& periods : seen) {
+                periods.clear();
+            }
+            rank = 0;
+        }
+        const std::int64_t age = now - version.when;
+        const std::int64_t day = FloorDiv(version.when, kDay);
+        const CivilDate monday = DateOfDay(FloorDiv(day, 7) * 7 - kDaysTo1970);
+        const std::int64_t periods[3] = {
+            day, FloorDiv(day, 7), static_cast<std::int64_t>(monday.year) * 12 + monday.month};
+        const int kind = age < 30 * kDay ? 0 : age < 26 * kWeek ? 1 : 2;
+        const bool newestOfPeriod = !seen[kind].contains(periods[kind]);
+        for (int k = 0; k < 3; ++k) {
+            seen[k].insert(periods[k]);
+        }
+        keep[order[i]] = rank++ < kAlwaysKept || age < 7 * kDay || newestOfPeriod;
+    }
+    return keep;
+}
+
+bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more) {
+    return inVersions + more <= space.total / 4 && space.free >= space.total / 20 + more;
+}
+
+VersionStore::VersionStore(FileSystem& fs, const std::wstring& destination, std::int64_t now)
+    : fs_(fs),
+      destination_(LongPath(destination)),
+      versionsFolder_(JoinPath(destination_, kVersionsFolderName)),
+      now_(now),
+      pressName_(PressFolderName(now)) {}
+
+bool VersionStore::Fail(std::uint32_t error) {
+    error_ = error;
+    return false;
+}
+
+std::wstring VersionStore::StoredPath(const std::wstring& press, const std::wstring& stored) const {
+    return versionsFolder_ + L'\\' + press + L'\\' + stored;
+}
+
+std::uint64_t VersionStore::PresentBytes() const {
+    std::uint64_t bytes = 0;
+    for (const Version& version : versions_) {
+        bytes += version.present ? version.record.size : 0;
+    }
+    return bytes;
+}
+
+void VersionStore::Load() {
+    if (std::exchange(loaded_, true)) {
+        return;
+    }
+    const std::optional<FileEntry> folder = fs_.Find(versionsFolder_);
+    if (folder && (folder->link || !folder->folder)) {
+        usable_ = false;
+        return;
+    }
+    for (const FileEntry& press : fs_.List(versionsFolder_).value_or(std::vector<FileEntry>{})) {
+        if (!press.folder || press.link) {
+            continue;
+        }
+        const std::wstring pressPath = versionsFolder_ + L'\\' + press.name;
+        const std::optional<std::vector<std::uint8_t>> bytes =
+            fs_.ReadFileBytes(pressPath + L'\\' + kVersionIndexName, kIndexReadLimit);
+        if (!bytes) {
+            continue;
+        }
+        VersionIndex index = ParseVersionIndex(*bytes);
+        if (!index.complete) {
+            stale_.insert(press.name);
+        }
+        for (VersionRecord& record : index.records) {
+            const bool present =
+                index.complete || fs_.Find(StoredPath(press.name, record.stored)).has_value();
+            versions_.push_back({press.name, std::move(record), true, present});
+        }
+    }
+    bytes_ = PresentBytes();
+}
+
+bool VersionStore::OpenPress() {
+    if (opened_) {
+        return true;
+    }
+    if (!usable_) {
+        return Fail(file_error::kAccessDenied);
+    }
+    if (!fs_.CreateFolder(versionsFolder_) && fs_.LastError() != file_error::kAlreadyExists) {
+        return Fail(fs_.LastError());
+    }
+    // Two presses within a second each get a folder of their own.
+    const std::wstring base = pressName_;
+    for (int n = 2; !fs_.CreateFolder(versionsFolder_ + L'\\' + pressName_); ++n) {
+        if (fs_.LastError() != file_error::kAlreadyExists || n > 99) {
+            return Fail(fs_.LastError());
+        }
+        pressName_ = base + L" (" + std::to_wstring(n) + L")";
+    }
+    pressFolder_ = versionsFolder_ + L'\\' + pressName_;
+    if (!readMe_.empty()) {
+        std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+        AppendUtf16Le(bytes, ToUtf16(readMe_));
+        fs_.WriteFileReplacing(versionsFolder_ + L'\\' + kVersionsReadMeName, bytes);
+    }
+    plainFolders_.insert(pressFolder_);
+    opened_ = true;
+    return true;
+}
+
+bool VersionStore::WriteIndex(bool complete) {
+    std::vector<VersionRecord> records;
+    for (const Version& version : versions_) {
+        if (!version.earlier && (version.present || !complete)) {
+            records.push_back(version.record);
+        }
+    }
+    return fs_.WriteFileReplacing(pressFolder_ + L'\\' + kVersionIndexName,
+                                  FormatVersionIndex(records, complete)) ||
+           Fail(fs_.LastError());
+}
+
+bool VersionStore::Plan(std::vector<VersionRecord> planned) {
+    Load();
+    if (planned.empty()) {
+        return true;
+    }
+    if (!OpenPress()) {
+        return false;
+    }
+    for (VersionRecord& record : planned) {
+        record.when = now_;
+        const std::wstring key = VersionFile(record.side, record.original);
+        planned_[key] = versions_.size();
+        versions_.push_back({pressName_, std::move(record), false, false});
+    }
+    return WriteIndex(false);
+}
+
+bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
+                        const std::wstring& relative, VersionReason reason) {
+    last_.reset();
+    Load();
+    if (const std::optional<VolumeSpace> space = fs_.Space(destination_)) {
+        if (!VersionsFit(*space, bytes_, entry.size) && !MakeRoom(entry.size)) {
+            return Fail(file_error::kDiskFull);
+        }
+    }
+    if (!OpenPress()) {
+        return false;
+    }
+    const std::wstring original = PlainPath(path);
+    const std::wstring stored = StoredName(side, relative);
+    VersionRecord record{side, reason, now_, entry.size, entry.lastWrite, stored, original};
+    const auto planned = planned_.find(VersionFile(side, original));
+    std::size_t at = versions_.size();
+    if (planned != planned_.end() && versions_[planned->second].record.stored == stored) {
+        at = planned->second;
+        versions_[at].record = record;
+        planned_.erase(planned);
+    } else {
+        // Not foreseen: the index names it before it moves.
+        versions_.push_back({pressName_, record, false, false});
+        if (!WriteIndex(false)) {
+            versions_.pop_back();
+            return false;
+        }
+    }
+    const std::wstring target = StoredPath(pressName_, stored);
+    if (madeFolders_.insert(ParentOf(target)).second) {
+        CreateFolderPath(fs_, ParentOf(target));
+    }
+    const bool kept =
+        side == VersionSide::Backup
+            ? fs_.MoveNew(path, target)
+            : fs_.CopyFileDurable(path, JoinPath(ParentOf(target), PartialCopyName(entry.name)),
+                                  target);
+    if (!kept) {
+        // A file gone since the walk looked holds nothing to keep.
+        const std::uint32_t error = fs_.LastError();
+        return error == file_error::kFileNotFound || Fail(error);
+    }
+    versions_[at].present = true;
+    bytes_ += entry.size;
+    ++kept_;
+    last_ = at;
+    lastPath_ = path;
+    return true;
+}
+
+void VersionStore::Undo() {
+    if (!last_) {
+        return;
+    }
+    Version& version = versions_[*last_];
+    const std::wstring stored = StoredPath(version.press, version.record.stored);
+    const bool undone = version.record.side == VersionSide::Backup ? fs_.MoveNew(stored, lastPath_)
+                                                                   : fs_.RemoveFile(stored);
+    if (undone) {
+        version.present = false;
+        bytes_ -= version.record.size;
+        --kept_;
+    }
+    last_.reset();
+}
+
+bool VersionStore::NoLinkOnTheWay(const std::wstring& press, const std::wstring& stored) {
+    std::wstring folder = versionsFolder_ + L'\\' + press;
+    const std::u16string text = ToUtf16(stored);
+    const std::vector<std::u16string_view> segments = Split(text, u'\\');
+    for (std::size_t i = 0;; ++i) {
+        if (!plainFolders_.contains(folder)) {
+            const std::optional<FileEntry> found = fs_.Find(folder);
+            if (!found || found->link || !found->folder) {
+                return false;
+            }
+            plainFolders_.insert(folder);
+        }
+        if (i + 1 >= segments.size()) {
+            return true;
+        }
+        folder += L'\\' + FromUtf16(segments[i]);
+    }
+}
+
+void VersionStore::Drop(Version& version) {
+    if (!version.present || !version.earlier ||
+        !NoLinkOnTheWay(version.press, version.record.stored)) {
+        return;
+    }
+    // A folder under the name is not removed; a link would be, itself, never what it leads to.
+    const std::wstring path = StoredPath(version.press, version.record.stored);
+    if (!fs_.RemoveFile(path) && fs_.LastError() != file_error::kFileNotFound) {
+        return;
+    }
+    version.present = false;
+    bytes_ -= std::min(bytes_, version.record.size);
+    stale_.insert(version.press);
+}
+
+bool VersionStore::MakeRoom(std::uint64_t bytes) {
+    const std::optional<VolumeSpace> before = fs_.Space(destination_);
+    if (!before) {
+        return true;
+    }
+    // Each file's earlier versions, newest first: its rank among them.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < versions_.size(); ++i) {
+        if (versions_[i].earlier && versions_[i].present) {
+            order.push_back(i);
+        }
+    }
+    const auto key = [&](std::size_t i) {
+        return VersionFile(versions_[i].record.side, versions_[i].record.original);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const std::wstring keyA = key(a);
+        const std::wstring keyB = key(b);
+        return keyA != keyB ? keyA < keyB : versions_[a].record.when > versions_[b].record.when;
+    });
+    std::vector<std::pair<std::size_t, std::size_t>> ranked;  // rank, version
+    for (std::size_t i = 0, rank = 0; i < order.size(); ++i) {
+        rank = i > 0 && key(order[i - 1]) == key(order[i]) ? rank + 1 : 0;
+        ranked.emplace_back(rank, order[i]);
+    }
+    // Nothing goes when even all that may go would not make room.
+    std::uint64_t removable = 0;
+    for (const auto& [rank, index] : ranked) {
+        removable += rank >= 1 ? versions_[index].record.size : 0;
+    }
+    const VolumeSpace most{before->total, before->free + removable};
+    if (!VersionsFit(most, bytes_ - std::min(bytes_, removable), bytes)) {
+        return false;
+    }
+    // Beyond each file's newest three first, then beyond its newest; the oldest first in each.
+    for (const std::size_t beyond : {kAlwaysKept, std::size_t{1}}) {
+        std::vector<std::size_t> candidates;
+        for (const auto& [rank, index] : ranked) {
+            if (rank >= beyond) {
+                candidates.push_back(index);
+            }
+        }
+        std::stable_sort(candidates.begin(), candidates.end(), [&](std::size_t a, std::size_t b) {
+            return versions_[a].record.when < versions_[b].record.when;
+        });
+        for (const std::size_t index : candidates) {
+            const std::optional<VolumeSpace> space = fs_.Space(destination_);
+            if (space && VersionsFit(*space, bytes_, bytes)) {
+                return true;
+            }
+            Drop(versions_[index]);
+        }
+    }
+    const std::optional<VolumeSpace> space = fs_.Space(destination_);
+    return !space || VersionsFit(*space, bytes_, bytes);
+}
+
+void VersionStore::RemoveEmptyFolders(const std::wstring& folder) {
+    for (const FileEntry& entry : fs_.List(folder).value_or(std::vector<FileEntry>{})) {
+        const std::wstring path = folder + L'\\' + entry.name;
+        if (entry.folder && !entry.link) {
+            RemoveEmptyFolders(path);
+        } else if (!entry.folder && IsPartialCopyName(entry.name)) {
+            fs_.RemoveFile(path);
+        }
+    }
+    fs_.RemoveEmptyFolder(folder);
+}
+
+void VersionStore::Rewrite(const std::wstring& press) {
+    std::vector<VersionRecord> records;
+    for (const Version& version : versions_) {
+        if (version.press == press && version.earlier && version.present) {
+            records.push_back(version.record);
+        }
+    }
+    const std::wstring folder = versionsFolder_ + L'\\' + press;
+    if (!records.empty()) {
+        fs_.WriteFileReplacing(folder + L'\\' + kVersionIndexName,
+                               FormatVersionIndex(records, true));
+        return;
+    }
+    const std::optional<FileEntry> found = fs_.Find(folder);
+    if (found && found->folder && !found->link &&
+        fs_.RemoveFile(folder + L'\\' + kVersionIndexName)) {
+        RemoveEmptyFolders(folder);
+    }
+}
+
+void VersionStore::Finish() {
+    Load();
+    std::vector<VersionAge> ages;
+    std::vector<std::size_t> present;
+    for (std::size_t i = 0; i < versions_.size(); ++i) {
+        if (versions_[i].present) {
+            const VersionRecord& record = versions_[i].record;
+            ages.push_back({VersionFile(record.side, record.original), record.when});
+            present.push_back(i);
+        }
+    }
+    const std::vector<bool> keep = VersionsToKeep(ages, now_);
+    for (std::size_t i = 0; i < present.size(); ++i) {
+        if (!keep[i]) {
+            Drop(versions_[present[i]]);
+        }
+    }
+    for (const std::wstring& press : stale_) {
+        Rewrite(press);
+    }
+    stale_.clear();
+    if (!opened_) {
+        return;
+    }
+    if (kept_ > 0) {
+        WriteIndex(true);
+    } else if (fs_.RemoveFile(pressFolder_ + L'\\' + kVersionIndexName)) {
+        RemoveEmptyFolders(pressFolder_);
+    }
+}
+
+}  // namespace bexlo

@@ -1,0 +1,173 @@
+#pragma once
+
+// Earlier versions on the enclosure. Before a press replaces a file on either side, what the file
+// held goes to "<destination>\Bexlo versions\<YYYY-MM-DD HHMMSS>\...": a backup copy by a rename
+// on its own volume, a PC file by a copy. Each press folder holds an index of what it keeps,
+// written before anything is moved into it; what is kept and what goes is decided from these
+// records alone. Versions are thinned by age at the end of every press and never take more than a
+// quarter of the volume, nor its last twentieth.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup/FileSystem.h"
+
+namespace bexlo {
+
+inline constexpr wchar_t kVersionsFolderName[] = L"Bexlo versions";
+// Inside a press folder: the index, and the folder of the PC-side files it keeps.
+inline constexpr wchar_t kVersionIndexName[] = L"_Bexlo index.txt";
+inline constexpr wchar_t kFromThePcName[] = L"From the PC";
+inline constexpr wchar_t kVersionsReadMeName[] = L"Read me.txt";
+
+// The versions folder of the saved destination, as a plain path, when it is there and is a folder
+// of its own, no link; nothing otherwise.
+std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs);
+
+// The name is the versions folder's, in any case.
+bool IsVersionsFolderName(std::wstring_view name);
+
+enum class VersionSide { Backup, Pc };
+enum class VersionReason {
+    Changed,  // Copy wrote the changed source file over the backup copy
+    Older,    // Synchronize wrote the newer file of the other side over it
+};
+
+struct VersionRecord {
+    VersionSide side = VersionSide::Backup;
+    VersionReason reason = VersionReason::Changed;
+    // When it was replaced, UTC, in 100-ns units since 1601.
+    std::int64_t when = 0;
+    std::uint64_t size = 0;
+    std::int64_t lastWrite = 0;
+    // Where it is kept, below its press folder.
+    std::wstring stored;
+    // Where it was, a plain full path.
+    std::wstring original;
+};
+
+// The index file's bytes: UTF-16LE with a byte-order mark, one record a line.
+// `complete`: the press ended and every record names a file kept; an index without it was cut
+// short, and its records name files that may never have been moved.
+std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
+                                             bool complete);
+struct VersionIndex {
+    std::vector<VersionRecord> records;
+    bool complete = false;
+};
+// The records of an index; lines that are not records, or whose stored path would lead out of
+// the press folder, are left out.
+VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes);
+
+// Where a version of a file is kept below its press folder, given its path below the backup folder
+// (the source's name and its path inside the source).
+std::wstring StoredName(VersionSide side, const std::wstring& relative);
+
+// "2026-12-08 091502" for a UTC time in 100-ns units since 1601.
+std::wstring PressFolderName(std::int64_t when);
+
+// One version as thinning sees it: the file it was (side and folded path) and when it was made.
+struct VersionAge {
+    std::wstring file;
+    std::int64_t when = 0;
+};
+
+// Which versions the thinning rule keeps at `now`: all from the last 7 days; after that the newest
+// per day up to 30 days, per week up to 26 weeks, per month after that; and the newest 3 of each
+// file whatever their age. A version is the newest of its period when no newer version of the
+// file falls in that period, whatever the newer one's age. Weeks start on Mondays and a week
+// belongs to the month of its Monday: each period lies within the next coarser one, so that
+// thinning at every press keeps what thinning once would.
+std::vector<bool> VersionsToKeep(const std::vector<VersionAge>& versions, std::int64_t now);
+
+// The space versions may take: at most a quarter of the volume, and never its last twentieth.
+// Whether `more` bytes of versions fit beside `inVersions` on a volume with this space.
+bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more);
+
+// One press's versions, from its first replacement to its thinning.
+class VersionStore {
+public:
+    // `destination` is the press's destination folder; `now` the press's start, UTC.
+    VersionStore(FileSystem& fs, const std::wstring& destination, std::int64_t now);
+
+    // The text the versions folder's "Read me.txt" holds, written whenever a press keeps versions.
+    void Explain(std::wstring text) { readMe_ = std::move(text); }
+    // The records of the presses before this one, read once before the first version is kept.
+    void Load();
+    // The replacements the press means to make, written to its index before its first write so
+    // that a press cut short can be understood.
+    bool Plan(std::vector<VersionRecord> planned);
+    // Keeps what `path` (an entry of that side, long form) holds before it is replaced. `relative`
+    // is its path below the backup folder: the source's name and its path inside the source.
+    // False, with LastError telling why, when it could not be kept: the file must not be replaced.
+    bool Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
+              const std::wstring& relative, VersionReason reason);
+    // The last kept file was not replaced after all: a backup copy goes back to its name, a copy
+    // of a PC file is removed.
+    void Undo();
+    // Thins every press's versions and writes the index of this one as it ends.
+    void Finish();
+
+    std::uint32_t LastError() const { return error_; }
+    std::uint64_t Kept() const { return kept_; }
+    const std::wstring& PressFolder() const { return pressFolder_; }
+
+private:
+    struct Version {
+        std::wstring press;
+        VersionRecord record;
+        bool earlier = false;
+        bool present = true;
+    };
+
+    bool OpenPress();
+    // This press's index: what it planned and what it kept, or, once `complete`, what it kept.
+    bool WriteIndex(bool complete);
+    bool MakeRoom(std::uint64_t bytes);
+    void Drop(Version& version);
+    // Writes the index of an earlier press again, with what it still keeps; removes the press
+    // folder when it keeps nothing.
+    void Rewrite(const std::wstring& press);
+    void RemoveEmptyFolders(const std::wstring& folder);
+    // The folders from the versions folder down to the stored file are folders, not links: a
+    // record never leads a removal elsewhere.
+    bool NoLinkOnTheWay(const std::wstring& press, const std::wstring& stored);
+    bool Fail(std::uint32_t error);
+    std::uint64_t PresentBytes() const;
+    std::wstring StoredPath(const std::wstring& press, const std::wstring& stored) const;
+
+    FileSystem& fs_;
+    // Its volume is asked for space: the versions folder may not be there yet.
+    std::wstring destination_;
+    std::wstring versionsFolder_;
+    std::int64_t now_;
+    std::vector<Version> versions_;
+    // This press's planned versions not kept yet, by side and folded path.
+    std::map<std::wstring, std::size_t> planned_;
+    // Earlier presses whose index no longer says what they keep.
+    std::set<std::wstring> stale_;
+    // Folders this press made for its versions.
+    std::set<std::wstring> madeFolders_;
+    // Folders below the versions folder found to be no links.
+    std::set<std::wstring> plainFolders_;
+    bool usable_ = true;
+    std::uint64_t bytes_ = 0;
+    std::wstring pressName_;
+    std::wstring pressFolder_;
+    bool loaded_ = false;
+    bool opened_ = false;
+    std::uint32_t error_ = 0;
+    std::uint64_t kept_ = 0;
+    std::wstring readMe_;
+    // The index of the last version kept, for Undo.
+    std::optional<std::size_t> last_;
+    std::wstring lastPath_;
+};
+
+}  // namespace bexlo

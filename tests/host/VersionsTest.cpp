@@ -1,0 +1,376 @@
+#include "backup/Versions.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "backup/PathList.h"
+#include "backup/Walkers.h"
+#include "tests/host/MemoryFileSystem.h"
+#include "tests/host/StillBar.h"
+
+namespace bexlo {
+namespace {
+
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::int64_t kDay = 24 * 3600 * kSecond;
+// 2026-01-05 12:00 UTC, a Monday, in 100-ns units since 1601.
+constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * 3600 * kSecond;
+constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
+
+// Every file below the versions folder but the indexes, by its path below its press folder:
+// "Work\a.txt" -> the data of each version.
+std::multimap<std::wstring, std::string> Kept(const MemoryFileSystem& fs) {
+    std::multimap<std::wstring, std::string> kept;
+    const std::wstring prefix = std::wstring(kVersions) + L"\\";
+    for (const auto& [path, value] : fs.Snapshot(L'E')) {
+        if (!path.starts_with(prefix) || value == "<folder>" ||
+            path.ends_with(std::wstring(L"\\") + kVersionIndexName)) {
+            continue;
+        }
+        const std::wstring below = path.substr(prefix.size());
+        kept.emplace(below.substr(below.find(L'\\') + 1), value.substr(0, value.rfind('@')));
+    }
+    return kept;
+}
+
+class Versions : public testing::Test {
+protected:
+    Versions() { fs.AddFolder(L"E:\\FilesBackup"); }
+
+    // One press at `now`, versions kept; Copy passes over what did not change since the last.
+    std::pair<int, std::vector<CopyFailure>> Press(std::int64_t now, bool sync = false) {
+        fs.SetClock(now);
+        const std::int64_t started = fs.CurrentTime();
+        VersionStore store(fs, L"E:\\FilesBackup", started);
+        BackupWalker walker(fs, present, bar, 0, lastRun);
+        walker.KeepVersions(&store);
+        const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                                : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+        store.Finish();
+        lastRun = started;
+        return {result, walker.Failures()};
+    }
+
+    MemoryFileSystem fs;
+    std::atomic<int> present{1};
+    StillBar bar;
+    std::int64_t lastRun = 0;
+};
+
+}  // namespace
+
+TEST(VersionIndex, RecordsSurviveTheFileAndNoneLeadsOutOfItsPressFolder) {
+    const std::vector<VersionRecord> records = {
+        {VersionSide::Backup, VersionReason::Changed, kStart, 12, kStart - kDay, L"Work\\a b.txt",
+         L"E:\\FilesBackup\\Work\\a b.txt"},
+        {VersionSide::Pc, VersionReason::Older, kStart, 1ull << 40, 0,
+         L"From the PC\\Work\\\u00e9t\u00e9\\\U0001F600.docx", L"C:\\Work\\\u00e9t\u00e9\\x.docx"}};
+    for (const bool complete : {false, true}) {
+        const VersionIndex read = ParseVersionIndex(FormatVersionIndex(records, complete));
+        EXPECT_EQ(read.complete, complete);
+        ASSERT_EQ(read.records.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(read.records[i].side, records[i].side);
+            EXPECT_EQ(read.records[i].reason, records[i].reason);
+            EXPECT_EQ(read.records[i].when, records[i].when);
+            EXPECT_EQ(read.records[i].size, records[i].size);
+            EXPECT_EQ(read.records[i].lastWrite, records[i].lastWrite);
+            EXPECT_EQ(read.records[i].stored, records[i].stored);
+            EXPECT_EQ(read.records[i].original, records[i].original);
+        }
+    }
+    std::vector<std::uint8_t> bytes = FormatVersionIndex(records, true);
+    bytes.resize(bytes.size() - 4);
+    EXPECT_FALSE(ParseVersionIndex(bytes).complete) << "a cut-off index is not complete";
+    for (const wchar_t* stored : {L"..\\..\\Work\\a.txt", L"Work\\..\\..\\x", L"\\Work\\a.txt",
+                                  L"C:\\Work\\a.txt", L"Work\\\\a.txt", L""}) {
+        std::vector<VersionRecord> bad = {records[0]};
+        bad[0].stored = stored;
+        EXPECT_TRUE(ParseVersionIndex(FormatVersionIndex(bad, true)).records.empty());
+    }
+    EXPECT_TRUE(ParseVersionIndex(std::vector<std::uint8_t>{0xFF, 0xFE, 'x', 0}).records.empty());
+    EXPECT_EQ(PressFolderName(kStart + 3723 * kSecond), L"2026-01-05 130203");
+    EXPECT_EQ(PressFolderName((134774LL + 11017) * kDay - kSecond), L"2000-02-29 235959");
+}
+
+TEST(VersionSpace, AQuarterOfTheVolumeAndNeverItsLastTwentieth) {
+    EXPECT_TRUE(VersionsFit({1000, 500}, 200, 50));
+    EXPECT_FALSE(VersionsFit({1000, 500}, 200, 51));
+    EXPECT_TRUE(VersionsFit({1000, 100}, 0, 50));
+    EXPECT_FALSE(VersionsFit({1000, 99}, 0, 50));
+}
+
+// A file changed before every daily press for a year: what is left is exactly what the rule
+// names, computed here from the calendar.
+TEST_F(Versions, AYearOfDailyPressesKeepsWhatTheThinningRuleNames) {
+    fs.AddFile(L"C:\\Work\\daily.txt", "day 0", kStart - kDay);
+    ASSERT_EQ(Press(kStart).first, 1);
+    constexpr int kDays = 365;
+    for (int day = 1; day <= kDays; ++day) {
+        fs.AddFile(L"C:\\Work\\daily.txt", "day " + std::to_string(day), kStart + day * kDay - 1);
+        const auto [result, failures] = Press(kStart + day * kDay);
+        ASSERT_EQ(result, 1);
+        ASSERT_TRUE(failures.empty());
+    }
+    // The version made at the press of day d holds "day d-1".
+    std::set<int> expected;
+    std::set<long> seen[3];
+    using namespace std::chrono;
+    const sys_days first = sys_days(year{2026} / January / 5);
+    for (int day = kDays; day >= 1; --day) {
+        const int age = kDays - day;
+        const sys_days date = first + days(day);
+        const year_month_day month(date - days((date - first).count() % 7));
+        const long periods[3] = {day, long((date - first).count() / 7),
+                                 long(int(month.year()) * 12 + unsigned(month.month()))};
+        const int kind = age < 30 ? 0 : age < 182 ? 1 : 2;
+        if (age < 7 || kDays - day < 3 || !seen[kind].contains(periods[kind])) {
+            expected.insert(day - 1);
+        }
+        for (int k = 0; k < 3; ++k) {
+            seen[k].insert(periods[k]);
+        }
+    }
+    std::set<int> kept;
+    for (const auto& [path, data] : Kept(fs)) {
+        EXPECT_EQ(path, L"Work\\daily.txt");
+        kept.insert(std::stoi(data.substr(4)));
+    }
+    EXPECT_EQ(kept, expected);
+    EXPECT_GT(kept.size(), 30u + 20 + 5);
+    EXPECT_LT(kept.size(), 30u + 23 + 8);
+}
+
+// Thinning goes by the records alone: a record that leads elsewhere, or through a link, removes
+// nothing, and a file no record names stays.
+TEST_F(Versions, ThinningRemovesOnlyWhatARecordNamesInsideItsPress) {
+    fs.AddFile(L"C:\\Work\\a.txt", "new", kStart);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kStart - kDay);
+    fs.AddFile(L"C:\\Elsewhere\\x.txt", "keep me", kStart);
+    const std::wstring old = std::wstring(kVersions) + L"\\2025-01-01 000000";
+    fs.AddFile(old + L"\\stray.txt", "no record", kStart);
+    fs.AddLink(old + L"\\Linked", L"C:\\Elsewhere");
+    VersionRecord linked{
+        VersionSide::Backup, VersionReason::Changed,         kStart - 400 * kDay, 7, 0,
+        L"Linked\\x.txt",    L"E:\\FilesBackup\\Work\\x.txt"};
+    VersionRecord outside = linked;
+    outside.stored = L"..\\..\\..\\Elsewhere\\x.txt";
+    std::vector<VersionRecord> records;
+    for (int i = 0; i < 5; ++i) {
+        records.push_back(linked);
+    }
+    records.push_back(outside);
+    const std::vector<std::uint8_t> index = FormatVersionIndex(records, true);
+    fs.AddFile(old + L"\\" + kVersionIndexName, std::string(index.begin(), index.end()), kStart);
+
+    ASSERT_EQ(Press(kStart + kDay).first, 1);
+    EXPECT_EQ(fs.Data(L"C:\\Elsewhere\\x.txt"), "keep me");
+    EXPECT_EQ(fs.Data(old + L"\\stray.txt"), "no record");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "new");
+}
+
+TEST_F(Versions, CopyMovesTheReplacedCopyAwayAndAFirstPressKeepsNothing) {
+    fs.AddFile(L"C:\\Work\\Docs\\report.docx", "v1", kStart - kDay);
+    fs.AddFile(L"C:\\Work\\same.txt", "same", kStart - kDay);
+    ASSERT_EQ(Press(kStart).first, 1);
+    EXPECT_FALSE(fs.IsFolder(kVersions)) << "a first press replaces nothing";
+
+    fs.AddFile(L"C:\\Work\\Docs\\report.docx", "v2", kStart);
+    fs.AddFile(L"C:\\Work\\new.txt", "new", kStart);
+    ASSERT_EQ(Press(kStart + kDay).first, 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Docs\\report.docx"), "v2");
+    const std::wstring press = std::wstring(kVersions) + L"\\" + PressFolderName(kStart + kDay + 1);
+    EXPECT_EQ(fs.Data(press + L"\\Work\\Docs\\report.docx"), "v1")
+        << "kept under its own name and path";
+    EXPECT_EQ(Kept(fs).size(), 1u);
+    const VersionIndex index = ParseVersionIndex([&] {
+        const std::string data = *fs.Data(press + L"\\" + kVersionIndexName);
+        return std::vector<std::uint8_t>(data.begin(), data.end());
+    }());
+    ASSERT_EQ(index.records.size(), 1u);
+    EXPECT_TRUE(index.complete);
+    EXPECT_EQ(index.records[0].original, L"E:\\FilesBackup\\Work\\Docs\\report.docx");
+    EXPECT_EQ(index.records[0].side, VersionSide::Backup);
+    EXPECT_EQ(index.records[0].size, 2u);
+    EXPECT_EQ(index.records[0].lastWrite, kStart - kDay);
+
+    ASSERT_EQ(Press(kStart + 2 * kDay).first, 1);
+    EXPECT_EQ(Kept(fs).size(), 1u) << "a press that replaces nothing keeps nothing";
+}
+
+TEST_F(Versions, SynchronizeKeepsTheReplacedFileOfEachSideInOnePressFolder) {
+    fs.AddFile(L"C:\\Work\\pc-newer.txt", "pc new", kStart);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\pc-newer.txt", "backup old", kStart - kDay);
+    fs.AddFile(L"C:\\Work\\Sub\\backup-newer.txt", "pc old", kStart - kDay);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\backup-newer.txt", "backup new", kStart);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\only-backup.txt", "only", kStart);
+    ASSERT_EQ(Press(kStart + kDay, true).first, 1);
+    EXPECT_EQ(fs.Data(L"C:\\Work\\Sub\\backup-newer.txt"), "backup new");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\pc-newer.txt"), "pc new");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\only-backup.txt"), "only");
+    const std::multimap<std::wstring, std::string> expected = {
+        {L"Work\\pc-newer.txt", "backup old"},
+        {L"From the PC\\Work\\Sub\\backup-newer.txt", "pc old"}};
+    EXPECT_EQ(Kept(fs), expected);
+    EXPECT_FALSE(fs.IsFolder(L"C:\\Work\\Bexlo versions")) << "never copied back to the PC";
+    EXPECT_EQ(Press(kStart + 2 * kDay, true).first, 1);
+    EXPECT_EQ(Kept(fs), expected);
+}
+
+TEST_F(Versions, ASourceNamedAsTheVersionsFolderIsRefused) {
+    fs.AddFile(L"C:\\Bexlo Versions\\a.txt", "a", kStart);
+    BackupWalker walker(fs, present, bar, 0);
+    EXPECT_EQ(walker.SyncItem(L"C:\\Bexlo Versions", L"E:\\FilesBackup"), 1);
+    ASSERT_EQ(walker.Failures().size(), 1u);
+    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::VersionsFolder);
+    EXPECT_FALSE(fs.IsFolder(kVersions));
+    EXPECT_EQ(PreScanSources(fs, {L"C:\\Bexlo Versions"}, L"E:\\FilesBackup").allEntries, 0u);
+}
+
+// The volume holds 40000 bytes: versions may take 10000 and 2000 stay free. A press makes room by
+// taking the oldest versions beyond each file's newest three, then beyond its newest; never the
+// newest version an earlier press kept of a file. What still does not fit is not replaced and
+// fails as a full disk.
+TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile) {
+    fs.capacities[L'E'] = 40000;
+    const std::string thousand(1000, 'a');
+    fs.AddFile(L"C:\\Work\\a.txt", thousand, kStart);
+    fs.AddFile(L"C:\\Work\\b.txt", thousand, kStart);
+    ASSERT_EQ(Press(kStart).first, 1);
+    // Five versions of each, all within the week: thinning keeps them.
+    for (int i = 1; i <= 5; ++i) {
+        fs.AddFile(L"C:\\Work\\a.txt", std::string(1000, char('a' + i)), kStart + i * kSecond);
+        fs.AddFile(L"C:\\Work\\b.txt", std::string(1000, char('A' + i)), kStart + i * kSecond);
+        ASSERT_EQ(Press(kStart + i * 3600 * kSecond).first, 1);
+    }
+    EXPECT_EQ(Kept(fs).size(), 10u);
+
+    // 5000 more bytes of versions: the two oldest of each file go (beyond the newest three), then
+    // the oldest beyond the newest until it fits.
+    fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'c'), kStart);
+    ASSERT_EQ(Press(kStart + 6 * 3600 * kSecond).first, 1);
+    fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'C'), kStart + 7 * kSecond);
+    const auto made = Press(kStart + 7 * 3600 * kSecond);
+    ASSERT_EQ(made.first, 1) << made.second.size() << " " << made.second[0].error;
+    std::multiset<std::string> kept;
+    for (const auto& [path, data] : Kept(fs)) {
+        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
+    }
+    const std::multiset<std::string> expected = {"C1000", "d1000", "D1000",
+                                                 "e1000", "E1000", "c5000"};
+    EXPECT_EQ(kept, expected);
+
+    // A change as large as the whole allowance cannot fit beside the newest versions: the file
+    // is not replaced and fails as a full disk, and no version goes for it.
+    fs.AddFile(L"C:\\Work\\a.txt", std::string(9000, 'z'), kStart + 8 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", std::string(9000, 'y'), kStart);
+    lastRun = 0;
+    const auto [result, failures] = Press(kStart + 8 * 3600 * kSecond);
+    EXPECT_EQ(result, 0);
+    ASSERT_FALSE(failures.empty());
+    EXPECT_EQ(failures[0].error, file_error::kDiskFull);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), std::string(9000, 'y'));
+    kept.clear();
+    for (const auto& [path, data] : Kept(fs)) {
+        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
+    }
+    EXPECT_EQ(kept, expected) << "nothing removed for a change that could not fit anyway";
+}
+
+// The menu opens the versions folder of the saved destination only when it is a folder there.
+TEST(EarlierVersions, TheMenuFindsTheSavedDestinationsVersionsFolderAndNoLink) {
+    MemoryFileSystem fs;
+    fs.AddFolder(L"C:\\Program Files\\Travenor\\BXL");
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "nothing saved";
+    ASSERT_TRUE(
+        fs.WriteFileReplacing(kPathListFile, PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"})));
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "no versions yet";
+    fs.AddLink(kVersions, L"C:\\Work");
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "a link is not opened";
+    fs.Remove(kVersions);
+    fs.AddFolder(kVersions);
+    EXPECT_EQ(EarlierVersionsFolder(fs), std::wstring(kVersions));
+    fs.Detach(L'E');
+    EXPECT_FALSE(EarlierVersionsFolder(fs)) << "the enclosure gone";
+}
+
+// Each fault cut into a press at every step: every backup copy the press meant to replace is in
+// place or among the versions, never lost, and the next press finishes with each kept once.
+TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
+    using Fault = MemoryFileSystem::Fault;
+    const auto disks = [](MemoryFileSystem& fs) {
+        for (const auto& [name, old] : {std::pair(L"a.txt", "old a"),
+                                        {L"Sub\\b.txt", "old b"},
+                                        {L"Sub\\Deep\\c.txt", "old c"}}) {
+            fs.AddFile(std::wstring(L"C:\\Work\\") + name, "new", kStart);
+            fs.AddFile(std::wstring(L"E:\\FilesBackup\\Work\\") + name, old, kStart - kDay);
+        }
+        fs.AddFile(L"C:\\Work\\Sub\\pc-old.txt", "pc old", kStart - kDay);
+        fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\pc-old.txt", "backup new", kStart);
+    };
+    const std::multiset<std::string> olds = {"old a", "old b", "old c", "pc old"};
+    for (const bool sync : {false, true}) {
+        const auto press = [sync](MemoryFileSystem& fs, std::atomic<int>& present, int n) {
+            StillBar bar;
+            fs.SetClock(kStart + n * kDay);
+            VersionStore store(fs, L"E:\\FilesBackup", fs.CurrentTime());
+            BackupWalker walker(fs, present, bar, 0);
+            walker.KeepVersions(&store);
+            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
+                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+            store.Finish();
+            return result;
+        };
+        const auto oldsLeft = [sync](const MemoryFileSystem& fs) {
+            std::multiset<std::string> left;
+            for (wchar_t drive : {L'C', L'E'}) {
+                for (const auto& [path, value] : fs.Snapshot(drive)) {
+                    const std::string data = value.substr(0, value.rfind('@'));
+                    const bool partial = IsPartialCopyName(path.substr(path.rfind(L'\\') + 1));
+                    if (!partial && (data.starts_with("old ") || data == "pc old")) {
+                        left.insert(data);
+                    }
+                }
+            }
+            return left;
+        };
+        MemoryFileSystem whole;
+        std::atomic<int> present{1};
+        whole.AddFolder(L"E:\\FilesBackup");
+        disks(whole);
+        whole.Cut(Fault::Pulled, 0, L'E', present);
+        ASSERT_EQ(press(whole, present, 1), 1);
+        const int steps = whole.Steps();
+
+        for (const Fault fault : {Fault::Pulled, Fault::DiskFull, Fault::RefusedWrite,
+                                  Fault::HeldOpen, Fault::Vanished}) {
+            for (int cut = 1; cut <= steps; ++cut) {
+                SCOPED_TRACE(testing::Message() << (sync ? "Synchronize" : "Copy") << ", fault "
+                                                << int(fault) << " at step " << cut);
+                MemoryFileSystem fs;
+                fs.AddFolder(L"E:\\FilesBackup");
+                disks(fs);
+                fs.Cut(fault, cut, L'E', present);
+                press(fs, present, 1);
+                fs.PowerCut();
+                // A vanished source comes back with the rest.
+                fs.Heal(present);
+                const std::multiset<std::string> left = oldsLeft(fs);
+                for (const std::string& old : olds) {
+                    EXPECT_GE(left.count(old), 1u) << "lost: " << old;
+                }
+                ASSERT_EQ(press(fs, present, 2), 1);
+                EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\Deep\\c.txt"), "new");
+                const std::multiset<std::string> after = oldsLeft(fs);
+                for (const std::string& old : olds) {
+                    EXPECT_GE(after.count(old), 1u) << "lost after the next press: " << old;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace bexlo
