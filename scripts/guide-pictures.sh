@@ -227,7 +227,14 @@ done
 ask_shown() { rect "Many Changes" >/dev/null; }
 bexlo_press_until_run "$sim/enclosures.txt" E ask_shown sim_tool || fail "the press did not ask"
 shoot "Many Changes" many-changes
-poke command "Many Changes" 2
+# Backing up all keeps the photos' earlier copies in the versions folder, as Explorer shows it.
+poke command "Many Changes" 6
+wait_window Information 120 || fail "the backup after the ask did not end"
+poke command Information 1
+wine explorer 'E:\FilesBackup\Bexlo versions' >/dev/null 2>&1 &
+wait_window "Bexlo versions" 30 || fail "Explorer did not show the versions folder"
+shoot "Bexlo versions" versions-folder
+poke message "Bexlo versions" 0x10 0 0
 bexlo_end_program "$prefix"
 
 # The dialog in German, as Setup.txt chooses.
