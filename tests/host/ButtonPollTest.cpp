@@ -317,10 +317,8 @@ TEST(PollButtons, TwoPressesInOneTickStartOneRun) {
     EXPECT_EQ(rig.seam.scsiCalls.size(), 1u) << "H was not asked this tick";
 }
 
-// A press held at start-up, or while the first enclosure is plugged in later, starts nothing: two
-// ticks drain, each drained press still acknowledged, and the tick after them sees the press. A
-// press made during a run, until its box is answered, is drained by one read as the box is
-// answered, and the very next tick sees a press.
+// A press held at start-up or at the first arrival is drained (and acknowledged) by two ticks, one
+// made during a run by one read as its box is answered; the tick after sees a press.
 TEST(PollButtons, PressesDuringTheStartUpFirstArrivalOrARunDrainAndTheNextTickSeesAPress) {
     enum class When { Start, Arrival, AfterRun };
     for (const When when : {When::Start, When::Arrival, When::AfterRun}) {

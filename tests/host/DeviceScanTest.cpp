@@ -207,9 +207,7 @@ TEST(DeviceScan, AMissingLibraryHidesOnlyItsOwnFamilies) {
     EXPECT_EQ(Flagged(m.record.driveReported), Drives{});
 }
 
-// GPT disks all read the same "signature": which disk a drive lies on comes from the storage
-// device numbers, so a GPT enclosure takes its own letters, above and below the reported one,
-// and no other drive.
+// GPT disks all read the same "signature": only the device numbers tell a drive's disk.
 TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
     Machine m;
     m.seam.drives[C] = Gpt(1, 0);  // the GPT system disk, with a second partition on H
@@ -231,9 +229,7 @@ TEST(DeviceScan, GptEnclosuresTakeTheirOwnLettersOnlyByDeviceNumber) {
     EXPECT_EQ(mixed.Sides(), (Split{{E}, {C, D, F}}));
 }
 
-// Under Wine every drive answers device number 0 and keeps a path as its record: the numbers tell
-// nothing (the enclosure would share the system disk), and the records match no other drive.
-// Without records or numbers at all, the reported drive alone is the enclosure's.
+// Under Wine every drive answers device number 0 and keeps a path as its record: neither tells.
 TEST(DeviceScan, WithoutTellingNumbersOrRecordsOnlyTheReportedDriveIsADestination) {
     Machine m;
     for (int drive : {C, E, F}) {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/BackupApp.h"
-#include "sim/SimStateFile.h"
+#include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -45,29 +45,10 @@ TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
 TEST_F(ExitOption, ABusyCopyRefusesAndAnIdleOneEnds) {
     ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
                          L"\"/simulate=" + Simulator() + L"\"");
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            HWND window = test::FindProcessWindow(program.Id(), L"Bexlo");
-            return window != nullptr && ::IsWindowVisible(window);
-        },
-        20000))
-        << "waited for the program's dialog";
-
+    ASSERT_NE(test::WaitForProgramWindow(program.Id()), nullptr) << "waited for the dialog";
     // With nothing saved, a press is refused with a box, and the run lasts until it is answered.
-    // The program drops the presses of its first poll ticks: press again while none is pending.
-    HWND box = nullptr;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            SimStateFile(Simulator()).Modify([](SimState& state) {
-                const bool pending = state.enclosures.front().presses > 0;
-                state.enclosures.front().presses = 1;
-                return !pending;
-            });
-            box = test::WaitForProcessBox(program.Id(), L"No Path File", 500);
-            return box != nullptr;
-        },
-        20000))
-        << "waited for the \"No Path File\" box of a press";
+    HWND box = test::PressUntilBox(Simulator(), program.Id(), L"No Path File");
+    ASSERT_NE(box, nullptr) << "waited for the \"No Path File\" box of a press";
     EXPECT_EQ(RunExit(), static_cast<DWORD>(kCopyBusy));
     EXPECT_FALSE(program.WaitForExit(0));
 

@@ -29,22 +29,13 @@ namespace bexlo {
 namespace {
 
 using test::ChildProcess;
+using test::Narrow;
 using test::PumpUntil;
-
-struct ComRelease {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename T>
-using ComPtr = std::unique_ptr<T, ComRelease>;
 
 struct BstrFree {
     void operator()(BSTR text) const { ::SysFreeString(text); }
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 const std::wstring kFolder = kDataFolder;
 const std::wstring kProgram = kFolder + L"\\Bexlo.exe";
@@ -63,19 +54,13 @@ std::wstring CommonPrograms() {
 
 // Where a shortcut leads, or nothing when it cannot be read.
 std::wstring ShortcutTarget(const std::wstring& shortcut) {
-    IShellLinkW* rawLink = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&rawLink)))) {
-        return {};
-    }
-    ComPtr<IShellLinkW> link(rawLink);
-    IPersistFile* rawFile = nullptr;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile)))) {
-        return {};
-    }
-    ComPtr<IPersistFile> file(rawFile);
+    ComRef<IShellLinkW> link;
+    ComRef<IPersistFile> file;
     wchar_t target[MAX_PATH]{};
-    if (FAILED(file->Load(shortcut.c_str(), STGM_READ)) ||
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(link.Put()))) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()))) ||
+        FAILED(file->Load(shortcut.c_str(), STGM_READ)) ||
         FAILED(link->GetPath(target, MAX_PATH, nullptr, 0))) {
         return {};
     }
@@ -112,26 +97,21 @@ std::map<std::wstring, std::wstring> UninstallEntry() {
 
 // Asks the Task Scheduler itself whether a task of this name is registered.
 bool TaskRegistered(const wchar_t* name) {
-    ITaskService* rawService = nullptr;
-    EXPECT_TRUE(
-        SUCCEEDED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_ITaskService, reinterpret_cast<void**>(&rawService))));
-    ComPtr<ITaskService> service(rawService);
+    ComRef<ITaskService> service;
+    ComRef<ITaskFolder> folder;
+    ComRef<IRegisteredTask> task;
     VARIANT none;
     ::VariantInit(&none);
-    ITaskFolder* rawFolder = nullptr;
     const UniqueBstr root(::SysAllocString(L"\\"));
-    if (!service || FAILED(service->Connect(none, none, none, none)) ||
-        FAILED(service->GetFolder(root.get(), &rawFolder))) {
+    const UniqueBstr taskName(::SysAllocString(name));
+    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_ITaskService, reinterpret_cast<void**>(service.Put()))) ||
+        FAILED(service->Connect(none, none, none, none)) ||
+        FAILED(service->GetFolder(root.get(), folder.Put()))) {
         ADD_FAILURE() << "the Task Scheduler's task folder cannot be read";
         return false;
     }
-    ComPtr<ITaskFolder> folder(rawFolder);
-    IRegisteredTask* rawTask = nullptr;
-    const UniqueBstr taskName(::SysAllocString(name));
-    const bool registered = SUCCEEDED(folder->GetTask(taskName.get(), &rawTask));
-    ComPtr<IRegisteredTask> task(rawTask);
-    return registered;
+    return SUCCEEDED(folder->GetTask(taskName.get(), task.Put()));
 }
 
 // How many processes run the installed program.

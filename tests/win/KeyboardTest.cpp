@@ -59,16 +59,14 @@ Spoken Speak(HWND control) {
     VARIANT self{};
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
-    BSTR text = nullptr;
-    if (object->get_accName(self, &text) == S_OK && text != nullptr) {
-        spoken.name = text;
-    }
-    ::SysFreeString(text);
-    text = nullptr;
-    if (object->get_accValue(self, &text) == S_OK && text != nullptr) {
-        spoken.value = text;
-    }
-    ::SysFreeString(text);
+    const auto read = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
+        BSTR text = nullptr;
+        std::wstring value = (object.Get()->*get)(self, &text) == S_OK && text ? text : L"";
+        ::SysFreeString(text);
+        return value;
+    };
+    spoken.name = read(&IAccessible::get_accName);
+    spoken.value = read(&IAccessible::get_accValue);
     VARIANT role{};
     if (object->get_accRole(self, &role) == S_OK && role.vt == VT_I4) {
         spoken.role = role.lVal;

@@ -27,6 +27,27 @@ using test::PumpUntil;
 
 using ProgramOnSimulator = test::SimulatorBench;
 
+// One press of the first enclosure of the simulator in `folder`.
+void Press(const std::wstring& folder) {
+    SimStateFile(folder).Modify([](SimState& state) {
+        state.enclosures.front().presses = 1;
+        return true;
+    });
+}
+
+// Starts the program on the simulator in `folder`, which refuses it in a box saying `why`.
+void ExpectRefused(const std::wstring& folder, const std::wstring& why) {
+    test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
+                               L"\"/simulate=" + folder + L"\"");
+    HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
+    ASSERT_NE(box, nullptr) << "waited for the simulator's box with its text";
+    const std::wstring text = test::StaticTexts(box);
+    EXPECT_NE(text.find(why), std::wstring::npos) << test::Narrow(text);
+    EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
+    ::PostMessageW(box, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitForExit(10000));
+}
+
 TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
     for (int family = 1; family <= 10; ++family) {
         SCOPED_TRACE(testing::Message() << "family " << family);
@@ -35,10 +56,7 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
         auto dialog = Open();
         ASSERT_EQ(dialog->DevicePresent(), 1);
         EXPECT_NE(dialog->TargetTree().PathToItem(L"E:\\"), nullptr);
-        SimStateFile(Folder()).Modify([](SimState& state) {
-            state.enclosures.front().presses = 1;
-            return true;
-        });
+        Press(Folder());
         test::MessageBoxWatch boxes;
         EXPECT_TRUE(boxes.WaitForBoxes(1)) << "the press never reached the run";
         EXPECT_TRUE(PumpUntil([&] { return dialog->Run().state.backupRunning == 0; }));
@@ -47,16 +65,7 @@ TEST_F(ProgramOnSimulator, EveryFamilysPressReachesTheRun) {
 
 TEST_F(ProgramOnSimulator, AMalformedDescriptionNamesItsLineAndTheProgramDoesNotStart) {
     Describe(std::string(test::kOneEnclosure) + "enclosure family=11 letters=F\n");
-    test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
-                               L"\"/simulate=" + Folder() + L"\"");
-    HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
-    ASSERT_NE(box, nullptr) << "waited for the simulator's box with its text";
-    const std::wstring text = test::StaticTexts(box);
-    EXPECT_NE(text.find(L"line 2"), std::wstring::npos) << std::string(text.begin(), text.end());
-    EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
-    ::PostMessageW(box, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(program.WaitForExit(10000));
-    EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
+    ExpectRefused(Folder(), L"line 2");
 }
 
 // The program runs as administrator: a simulator folder anywhere but beside it (here a complete
@@ -66,16 +75,7 @@ TEST(SimulatorFolder, AnyOtherThanTheOneBesideTheProgramIsRefused) {
     test::PrepareSimulatorFolder(elsewhere, test::kOneEnclosure);
     const std::wstring climbing = test::ProgramFolder() + L"sim\\..\\..\\bexlo-elsewhere";
     for (const std::wstring& folder : {elsewhere, climbing}) {
-        test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
-                                   L"\"/simulate=" + folder + L"\"");
-        HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
-        ASSERT_NE(box, nullptr) << "waited for the refusal";
-        const std::wstring text = test::StaticTexts(box);
-        EXPECT_NE(text.find(L"Only the folder \"sim\" beside the program"), std::wstring::npos)
-            << std::string(text.begin(), text.end());
-        EXPECT_EQ(test::FindProcessWindow(program.Id(), L"Bexlo"), nullptr);
-        ::PostMessageW(box, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(program.WaitForExit(10000));
+        ExpectRefused(folder, L"Only the folder \"sim\" beside the program");
     }
 }
 
@@ -129,14 +129,9 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     for (const std::wstring& arguments : {L"\"/simulate=" + simulator + L"\"", std::wstring()}) {
         SCOPED_TRACE(arguments.empty() ? "the real machine" : "the simulator");
         test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", arguments, work);
-        ASSERT_TRUE(program.Started());
-        HWND window = nullptr;
-        ASSERT_TRUE(PumpUntil(
-            [&] { return (window = test::FindProcessWindow(program.Id(), L"Bexlo")) != nullptr; },
-            20000));
-        DWORD_PTR answer = 0;
-        ASSERT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer), 0)
-            << "waited for the program to finish its start";
+        HWND window = test::WaitForProgramWindow(program.Id(), false);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(test::Answers(window)) << "waited for the program to finish its start";
         if (!arguments.empty()) {
             // Every stand-in loaded from the simulator's folder: every family was polled.
             EXPECT_TRUE(PumpUntil(
@@ -152,10 +147,10 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
             for (const wchar_t* name : names) {
                 const std::wstring marker = folder + L"\\" + name + L".loaded";
                 EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES)
-                    << "loaded " << std::string(marker.begin(), marker.end());
+                    << "loaded " << test::Narrow(marker);
             }
         }
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        test::ClickOk(window);
         EXPECT_TRUE(program.WaitForExit(20000));
     }
     ::SetEnvironmentVariableW(L"PATH", oldPath);
@@ -184,39 +179,11 @@ protected:
     HWND Start() {
         program.emplace(test::ProgramFolder() + L"Bexlo.exe",
                         L"\"/simulate=" + Simulator() + L"\"");
-        HWND window = nullptr;
-        PumpUntil(
-            [&] {
-                window = test::FindProcessWindow(program->Id(), L"Bexlo");
-                return window != nullptr && ::IsWindowVisible(window);
-            },
-            20000);
-        return window;
+        return test::WaitForProgramWindow(program->Id());
     }
 
-    static void Press() {
-        SimStateFile(Simulator()).Modify([](SimState& state) {
-            state.enclosures.front().presses = 1;
-            return true;
-        });
-    }
-
-    // The first press: the program drops those of its first poll ticks, so it presses again while
-    // none is pending until a run ends in its box.
     HWND PressUntilTheBox() {
-        HWND box = nullptr;
-        PumpUntil(
-            [&] {
-                SimStateFile(Simulator()).Modify([](SimState& state) {
-                    const bool pending = state.enclosures.front().presses > 0;
-                    state.enclosures.front().presses = 1;
-                    return !pending;
-                });
-                return (box = test::WaitForProcessBox(program->Id(), L"Information", 500)) !=
-                       nullptr;
-            },
-            30000);
-        return box;
+        return test::PressUntilBox(Simulator(), program->Id(), L"Information");
     }
 
     static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\run-end"; }
@@ -234,15 +201,15 @@ TEST_F(RunEnd, APressAfterTheBoxStartsTheNextRunAndEnterEndsTheProgram) {
     ASSERT_NE(box, nullptr) << "waited for the first run's box";
     ASSERT_TRUE(test::AnswerProcessBox(box));
     ::Sleep(1000);
-    Press();
+    Press(Simulator());
     box = test::WaitForProcessBox(program->Id(), L"Information");
     ASSERT_NE(box, nullptr) << "a press a second after the box started no run";
     ASSERT_TRUE(test::AnswerProcessBox(box));
-    Press();
+    Press(Simulator());
     box = test::WaitForProcessBox(program->Id(), L"Information");
     ASSERT_NE(box, nullptr) << "a press as the box went started no run";
     ASSERT_TRUE(test::AnswerProcessBox(box));
-    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    test::ClickOk(window);
     EXPECT_TRUE(program->WaitForExit(20000)) << "Enter after the box did not end the program";
 }
 

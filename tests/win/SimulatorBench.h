@@ -11,10 +11,29 @@
 #include <string>
 
 #include "app/BackupDlg.h"
+#include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo::test {
+
+// Presses the first enclosure of the simulator in `folder` whenever no press is pending, until
+// process `processId` shows a box of this caption (the program drops its first ticks' presses).
+inline HWND PressUntilBox(const std::wstring& folder, DWORD processId, const wchar_t* caption,
+                          DWORD timeoutMs = 30000) {
+    HWND box = nullptr;
+    PumpUntil(
+        [&] {
+            SimStateFile(folder).Modify([](SimState& state) {
+                const bool pending = state.enclosures.front().presses > 0;
+                state.enclosures.front().presses = 1;
+                return !pending;
+            });
+            return (box = WaitForProcessBox(processId, caption, 500)) != nullptr;
+        },
+        timeoutMs);
+    return box;
+}
 
 class SimulatorBench : public testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "res/resource.h"
 #include "sim/SimStateFile.h"
+#include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -48,23 +49,15 @@ protected:
 
     static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\single-instance"; }
     static std::wstring WithEnclosure() { return L"\"/simulate=" + Simulator() + L"\""; }
+    static std::wstring Program() { return test::ProgramFolder() + L"Bexlo.exe"; }
 
-    // Waits for the program's main dialog; `shown` also waits until it is visible or hidden.
-    static HWND WaitForDialog(const ChildProcess& program, bool shown) {
-        HWND window = nullptr;
-        PumpUntil(
-            [&] {
-                window = FindProcessWindow(program.Id(), L"Bexlo");
-                return window != nullptr && ::IsWindowVisible(window) == (shown ? TRUE : FALSE);
-            },
-            20000);
-        return window;
+    // Runs another copy of `program`; true when it ended.
+    static bool SecondCopyEnds(const std::wstring& program = Program()) {
+        ChildProcess second(program, WithEnclosure());
+        return second.WaitForExit(20000);
     }
 
-    static DWORD RunExit() {
-        ChildProcess exit(test::ProgramFolder() + L"Bexlo.exe", L"/exit");
-        return exit.RunToEnd(30000);
-    }
+    static DWORD RunExit() { return ChildProcess(Program(), L"/exit").RunToEnd(30000); }
 
     // The presses the simulated enclosure holds for the program, after setting them to `set`.
     static int Presses(int set = -1) {
@@ -85,9 +78,9 @@ protected:
         EXPECT_TRUE(PumpUntil(
             [&] {
                 if (HWND box = test::WaitForProcessBox(program.Id(), L"No Path File", 0)) {
-                    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                    test::ClickOk(box);
                 }
-                ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                test::ClickOk(window);
                 return program.WaitForExit(500);
             },
             30000))
@@ -96,33 +89,27 @@ protected:
 
     // Ends a copy the way Enter does: the OK command.
     static void EndThroughOk(HWND window, const ChildProcess& program) {
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        test::ClickOk(window);
         EXPECT_TRUE(program.WaitForExit(20000));
     }
 };
 
 TEST_F(SingleInstance, ASecondCopyShowsTheFirstMaximisedAndEnds) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    ASSERT_TRUE(first.Started());
-    HWND window = WaitForDialog(first, true);
+    ChildProcess first(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(first.Id());
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(::IsZoomed(window));
-
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    ASSERT_TRUE(second.Started());
-    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(SecondCopyEnds());
     EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
     EXPECT_FALSE(first.WaitForExit(0));
-    EXPECT_EQ(FindProcessWindow(second.Id(), L"Bexlo"), nullptr);
-
     EndThroughOk(window, first);
 }
 
 // With an enclosure the tray keeps the icon while the copy is hidden: a copy brought back still
 // counting itself in the tray would end at its close box, or fail to add the icon again.
 TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    HWND window = WaitForDialog(first, true);
+    ChildProcess first(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(first.Id());
     ASSERT_NE(window, nullptr);
     // A modal dialog's loop shows its window when its queue first goes empty: a minimise handled
     // before that would be undone.
@@ -133,38 +120,27 @@ TEST_F(SingleInstance, ASecondCopyBringsBackAFirstCopyHiddenInTheTray) {
         PumpUntil([&] { return !::IsWindowVisible(window) || errorBox() != nullptr; }, 20000));
     ASSERT_EQ(errorBox(), nullptr) << test::StaticTexts(errorBox());
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(SecondCopyEnds());
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window) && ::IsZoomed(window); }, 5000));
     // Shown as if opened from its tray menu: the close box hides it again and ends nothing.
     ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(
         PumpUntil([&] { return !::IsWindowVisible(window) || errorBox() != nullptr; }, 20000));
     EXPECT_EQ(errorBox(), nullptr) << test::StaticTexts(errorBox());
-    DWORD_PTR answer = 0;
-    EXPECT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer), 0)
-        << "the first copy still runs";
+    EXPECT_TRUE(test::Answers(window)) << "the first copy still runs";
     EndThroughOk(window, first);
 }
 
 TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
     const std::wstring other = test::ProgramFolder() + L"Other.exe";
-    ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"Bexlo.exe").c_str(), other.c_str(), FALSE));
-
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    HWND window = WaitForDialog(first, true);
+    ASSERT_TRUE(::CopyFileW(Program().c_str(), other.c_str(), FALSE));
+    ChildProcess first(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(first.Id());
     ASSERT_NE(window, nullptr);
-
-    ChildProcess second(other, WithEnclosure());
-    ASSERT_TRUE(second.Started());
-    ASSERT_TRUE(second.WaitForExit(20000));
-    // A copy shows the first one through messages it waits on; once the first copy answers one
-    // sent after the second ended, whatever the second asked of it has been done.
-    DWORD_PTR answer = 0;
-    ASSERT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer), 0)
-        << "waited for the first copy to answer";
+    ASSERT_TRUE(SecondCopyEnds(other));
+    // Once the first copy answers after the second ended, whatever the second asked is done.
+    ASSERT_TRUE(test::Answers(window)) << "waited for the first copy to answer";
     EXPECT_FALSE(::IsZoomed(window));
-    EXPECT_EQ(FindProcessWindow(second.Id(), L"Bexlo"), nullptr);
     EndThroughOk(window, first);
     ::DeleteFileW(other.c_str());
 }
@@ -172,8 +148,8 @@ TEST_F(SingleInstance, ACopyUnderAnotherNameEndsWithoutATrace) {
 // Another program's window captioned "Bexlo" (a folder of that name open in Explorer) is neither
 // shown by a second start nor asked to end by "/exit"; the program's own window still is.
 TEST_F(SingleInstance, AnotherProgramsWindowOfTheSameNameIsLeftAlone) {
-    ChildProcess first(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    HWND window = WaitForDialog(first, true);
+    ChildProcess first(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(first.Id());
     ASSERT_NE(window, nullptr);
     // Made after the dialog, the decoy lies above it: a search by caption meets it first.
     ChildProcess decoy(test::ProgramFolder() + L"tools\\Poke.exe", L"decoy Bexlo");
@@ -182,8 +158,7 @@ TEST_F(SingleInstance, AnotherProgramsWindowOfTheSameNameIsLeftAlone) {
         [&] { return (decoyWindow = FindProcessWindow(decoy.Id(), L"Bexlo")) != nullptr; }, 20000))
         << "waited for the decoy";
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(SecondCopyEnds());
     EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
     EXPECT_FALSE(::IsZoomed(decoyWindow));
 
@@ -198,8 +173,8 @@ TEST_F(SingleInstance, AnotherProgramsWindowOfTheSameNameIsLeftAlone) {
 // The message that wakes the interface thread's queue carries nothing: sent by another process
 // with any parameters it runs nothing, and the program's own calls through it still run.
 TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
-    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    HWND window = WaitForDialog(program, true);
+    ChildProcess program(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(program.Id());
     ASSERT_NE(window, nullptr);
     for (const auto& [wParam, lParam] : {std::pair<WPARAM, LPARAM>{0, 0},
                                          {0x41414141, 0x42424242},
@@ -209,27 +184,15 @@ TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
         ::SendMessageTimeoutW(window, kCallOnUiThreadMessage, wParam, lParam, SMTO_NORMAL, 20000,
                               &answer);
     }
-    DWORD_PTR answer = 0;
-    ASSERT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer), 0)
-        << "the program no longer answers";
+    ASSERT_TRUE(test::Answers(window)) << "the program no longer answers";
     ASSERT_FALSE(program.WaitForExit(0));
 
     // A press with nothing saved: the refusal holds the controls through the queue, shows its box
     // and gives them back through it when the box is answered.
-    HWND box = nullptr;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            // Pressed again only when the program has taken the last press.
-            if (Presses() == 0) {
-                Presses(1);
-            }
-            box = test::WaitForProcessBox(program.Id(), L"No Path File", 500);
-            return box != nullptr;
-        },
-        20000))
-        << "waited for the \"No Path File\" box of a press";
+    HWND box = test::PressUntilBox(Simulator(), program.Id(), L"No Path File");
+    ASSERT_NE(box, nullptr) << "waited for the \"No Path File\" box of a press";
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_CLEAR)));
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    test::ClickOk(box);
     EXPECT_TRUE(
         PumpUntil([&] { return ::IsWindowEnabled(::GetDlgItem(window, IDC_CLEAR)); }, 20000))
         << "the controls did not come back";
@@ -247,23 +210,20 @@ TEST_F(SingleInstance, OneCopyAtATimeWatchesTheEnclosures) {
     ASSERT_TRUE(taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED);
     Presses(1);
 
-    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    HWND waiting = nullptr;
-    ASSERT_TRUE(PumpUntil(
-        [&] { return (waiting = FindProcessWindow(program.Id(), L"Bexlo")) != nullptr; }, 20000));
+    ChildProcess program(Program(), WithEnclosure());
+    HWND waiting = test::WaitForProgramWindow(program.Id(), false);
+    ASSERT_NE(waiting, nullptr);
     ASSERT_TRUE(program.WaitForInputIdle(20000));
     EXPECT_FALSE(::IsWindowVisible(waiting));
     EXPECT_EQ(::GetWindow(waiting, GW_CHILD), nullptr) << "a dialog while another copy watches";
     EXPECT_EQ(Presses(), 1) << "the enclosure was polled";
 
-    ChildProcess second(test::ProgramFolder() + L"Bexlo.exe", WithEnclosure());
-    EXPECT_TRUE(second.WaitForExit(20000));
+    EXPECT_TRUE(SecondCopyEnds());
     HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo");
     ASSERT_NE(box, nullptr) << "waited for the box that says why nothing shows";
     const std::wstring text = test::StaticTexts(box);
-    EXPECT_NE(text.find(L"another user"), std::wstring::npos)
-        << std::string(text.begin(), text.end());
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_NE(text.find(L"another user"), std::wstring::npos) << test::Narrow(text);
+    test::ClickOk(box);
 
     ::ReleaseMutex(guard.Get());
     HWND window = nullptr;

@@ -339,6 +339,22 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
     return FindProcessWindowWhere(processId, caption, [](HWND) { return true; });
 }
 
+HWND WaitForProgramWindow(DWORD processId, bool visible, DWORD ms) {
+    HWND window = nullptr;
+    PumpUntil(
+        [&] {
+            window = FindProcessWindow(processId, L"Bexlo");
+            return window != nullptr && (!visible || ::IsWindowVisible(window));
+        },
+        ms);
+    return window;
+}
+
+bool Answers(HWND window, DWORD ms) {
+    DWORD_PTR answer = 0;
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, ms, &answer) != 0;
+}
+
 namespace {
 
 // A box exists before it is filled: its template's buttons carry every caption, and its text is
@@ -359,7 +375,7 @@ HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs)
 }
 
 bool AnswerProcessBox(HWND box) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ClickOk(box);
     return PumpUntil([box] { return !::IsWindowVisible(box); });
 }
 
@@ -448,7 +464,7 @@ BOOL CALLBACK MessageBoxWatch::AnswerWindow(HWND window, LPARAM self) {
         }
         watch.boxes_.push_back(std::move(box));
     }
-    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ClickOk(window);
     return TRUE;
 }
 

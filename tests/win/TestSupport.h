@@ -46,6 +46,16 @@ inline constexpr char kOneEnclosure[] =
 
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
+// ASCII text for a failure message.
+inline std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+// Clicks OK as a person does, without waiting.
+inline void ClickOk(HWND window) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+// True when the window's thread answers within `ms`: all it was sent before has been handled.
+bool Answers(HWND window, DWORD ms = 20000);
 // The width a control's caption needs inside it, with the control's own font: a radio's circle
 // and a hover button's edges included.
 int CaptionWidth(HWND control, int dpi);
@@ -93,6 +103,8 @@ std::wstring StaticTexts(HWND window);
 
 // The top-level window with this caption that belongs to process `processId`.
 HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+// Waits for process `processId`'s window "Bexlo", shown unless `visible` is false; it, or null.
+HWND WaitForProgramWindow(DWORD processId, bool visible = true, DWORD ms = 20000);
 // Waits for a message box of process `processId` to show with its text; the box, or null.
 HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs = 20000);
 // Answers a box of another process with OK, as a person's click does, and waits until it is

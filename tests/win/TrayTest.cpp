@@ -125,28 +125,26 @@ int CloseDeviceCalls(HMODULE probe) {
 }
 
 TEST_F(Tray, ExitReleasesTheLibrariesWithoutClosingTheDeviceAndTheCloseBoxClosesItFirst) {
-    auto dialog = Open(true);
-    HWND window = dialog->Handle();
-    ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
-    Minimise(*dialog);
-    ASSERT_TRUE(ShellHasIcon(window));
-    withEnclosure.calls.clear();
-    Command(*dialog, ID_TRAY_EXIT);
-    EXPECT_FALSE(::IsWindow(window));
-    EXPECT_FALSE(dialog->tray.trayIcon.Shown());
-    EXPECT_FALSE(ShellHasIcon(window));
-    EXPECT_EQ(withEnclosure.calls, std::vector<std::string>{"Release"});
-
-    // The close path in the tray, by contrast, closes the device first.
-    dialog = Open(true);
-    window = dialog->Handle();
-    ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
-    Minimise(*dialog);
-    withEnclosure.calls.clear();
-    ::SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
-    EXPECT_FALSE(ShellHasIcon(window));
-    EXPECT_EQ(withEnclosure.calls, (std::vector<std::string>{"CloseDevice", "Release"}));
+    for (const bool exit : {true, false}) {
+        SCOPED_TRACE(exit ? "Exit" : "close box");
+        auto dialog = Open(true);
+        HWND window = dialog->Handle();
+        ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
+        Minimise(*dialog);
+        ASSERT_TRUE(ShellHasIcon(window));
+        withEnclosure.calls.clear();
+        if (exit) {
+            Command(*dialog, ID_TRAY_EXIT);
+            EXPECT_FALSE(::IsWindow(window));
+            EXPECT_FALSE(dialog->tray.trayIcon.Shown());
+        } else {
+            ::SendMessageW(window, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(window); }));
+        }
+        EXPECT_FALSE(ShellHasIcon(window));
+        using Calls = std::vector<std::string>;
+        EXPECT_EQ(withEnclosure.calls, (exit ? Calls{"Release"} : Calls{"CloseDevice", "Release"}));
+    }
 }
 
 // The platform's seam unloads what it loaded: "sp216.dll" goes, its device closed only when asked.

@@ -52,17 +52,6 @@ protected:
 
     TestTree& tree() { return host->tree; }
 
-    // Labels of the listed children of `path`'s item.
-    std::vector<std::wstring> Children(const std::wstring& path) {
-        std::vector<std::wstring> labels;
-        HTREEITEM item = tree().PathToItem(path);
-        for (HTREEITEM child = item ? TreeView_GetChild(tree().Handle(), item) : nullptr;
-             child != nullptr; child = TreeView_GetNextSibling(tree().Handle(), child)) {
-            labels.push_back(tree().Record(child)->label);
-        }
-        return labels;
-    }
-
     // Makes the folder `path` until the tree lists it, made again each time it is not listed
     // soon: the drive's watcher starts at idle priority and sees only what changes once it is
     // watching.

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -135,9 +133,9 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
 // Runs `act` with `key` held down for this thread's key-state queries.
 void WithKeyHeld(BYTE key, const std::function<void()>& act) {
     BYTE saved[256]{};
-    ::GetKeyboardState(saved);
     BYTE state[256]{};
-    std::copy(std::begin(saved), std::end(saved), state);
+    ::GetKeyboardState(saved);
+    ::GetKeyboardState(state);
     state[key] |= 0x80;
     ::SetKeyboardState(state);
     act();

@@ -37,10 +37,6 @@ WIN32_FILE_ATTRIBUTE_DATA Information(const std::wstring& path) {
     return data;
 }
 
-FILETIME WriteTime(const std::wstring& path) {
-    return Information(path).ftLastWriteTime;
-}
-
 bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -69,16 +65,10 @@ bool StartUnix(std::wstring commandLine) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
-        return false;
-    }
-    for (HANDLE handle : {info.hProcess, info.hThread}) {
-        if (handle != nullptr) {
-            ::CloseHandle(handle);
-        }
-    }
-    return true;
+    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &info);
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    return started;
 }
 
 class WalkersOnDisk : public testing::Test {
@@ -86,10 +76,10 @@ protected:
     void SetUp() override {
         test::RemoveTree(kSource);
         test::RemoveTree(kBackup);
-        ::CreateDirectoryW(kSource, nullptr);
-        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work").c_str(), nullptr);
-        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work\\sub").c_str(), nullptr);
-        ::CreateDirectoryW((std::wstring(kSource) + L"\\Work\\empty").c_str(), nullptr);
+        for (const std::wstring& folder :
+             {std::wstring(kSource), Src(L"Work"), Src(L"Work\\sub"), Src(L"Work\\empty")}) {
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+        }
         ::CreateDirectoryW(kBackup, nullptr);
         test::WriteBytes(Src(L"Work\\a.txt"), "alpha");
         std::string binary;
@@ -146,11 +136,12 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
          {L"Work\\a.txt", L"Work\\sub\\b.bin", L"Work\\sub\\large.bin", L"notes.txt"}) {
         SCOPED_TRACE(std::string(file, file + std::wcslen(file)));
         EXPECT_EQ(Contents(Bak(file)), Contents(Src(file)));
-        EXPECT_TRUE(SameTime(WriteTime(Bak(file)), WriteTime(Src(file))));
-        EXPECT_TRUE(
-            SameTime(Information(Bak(file)).ftCreationTime, Information(Src(file)).ftCreationTime));
+        const auto copy = Information(Bak(file));
+        const auto source = Information(Src(file));
+        EXPECT_TRUE(SameTime(copy.ftLastWriteTime, source.ftLastWriteTime));
+        EXPECT_TRUE(SameTime(copy.ftCreationTime, source.ftCreationTime));
     }
-    EXPECT_NE(::GetFileAttributesW(Bak(L"Work\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Exists(Bak(L"Work\\empty")));
 
     // A read-only or hidden source makes a read-only or hidden copy, whatever its size, which
     // the next Copy still replaces.
@@ -305,7 +296,7 @@ TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
     ASSERT_TRUE(WriteFileReplacing(file, first));
     ASSERT_TRUE(WriteFileReplacing(file, second));
     EXPECT_EQ(Contents(file), std::string("\x09\x08\x07\x06"));
-    EXPECT_EQ(::GetFileAttributesW((file + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(Exists(file + L".new"));
     EXPECT_FALSE(WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
     EXPECT_EQ(ReadFileBytes(file, 2)->size(), 2u);
     EXPECT_FALSE(ReadFileBytes(Src(L"missing.txt"), 10));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <ranges>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -84,17 +85,10 @@ TEST_F(WatchThreads, MoreWatchersThanOneWaitHoldAreAllHeardAndTheLastEndsTheThre
         ::CreateDirectoryW((std::wstring(kRoot) + L"\\f" + std::to_wstring(i) + L"\\new").c_str(),
                            nullptr);
     }
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            for (int i = 0; i < kWatchers; ++i) {
-                if (!Heard(i)) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        30000))
-        << "waited for a request from every watcher";
+    const auto heardAll = [&] {
+        return std::ranges::all_of(std::views::iota(0, kWatchers), [&](int i) { return Heard(i); });
+    };
+    EXPECT_TRUE(PumpUntil(heardAll, 30000)) << "waited for a request from every watcher";
     for (const auto& watcher : watchers) {
         EXPECT_TRUE(watcher->Running()) << watcher->Path();
     }
