@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints what keeping earlier versions costs: a Copy press that replaces 1,000 of 5,000 files of
 # 4 KiB, with versions kept and without, and the thinning of a versions folder of 50,000 files
-# made by 100 presses a week apart, and of 50,000 made a day apart, which thinning halves. Measures only; fails only when it cannot run.
+# made by 100 presses a week apart, and of 50,000 made a day apart, which thinning halves.
+# Measures only; fails only when it cannot run.
 set -u
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
 source "$root_dir/scripts/lib/common.sh"
