@@ -48,11 +48,6 @@ bool IsLeftover(const FileEntry& entry) {
     return !entry.folder && IsPartialCopyName(entry.name);
 }
 
-// A drive root keeps its '\\': the long form takes no doubled one.
-std::wstring Child(const std::wstring& folder, const std::wstring& name) {
-    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
-}
-
 std::wstring ParentOf(const std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');
     if (slash == std::wstring::npos) {
@@ -215,8 +210,8 @@ public:
             const bool there = copy != nullptr && copy->folder;
             totals.entryCount += there ? 0 : 1;
             const Subtree below =
-                Folder(Child(path, entry.name),
-                       there ? std::optional(Child(*mirror, entry.name)) : std::nullopt);
+                Folder(JoinPath(path, entry.name),
+                       there ? std::optional(JoinPath(*mirror, entry.name)) : std::nullopt);
             tree.entries += below.entries;
             tree.files += below.files;
             tree.clean = tree.clean && there && below.clean;
@@ -463,7 +458,7 @@ void BackupWalker::RemoveLeftovers(const std::wstring& folder, std::vector<FileE
         if (!IsLeftover(entry)) {
             return false;
         }
-        fs_.RemoveFile(Child(folder, entry.name));
+        fs_.RemoveFile(JoinPath(folder, entry.name));
         return true;
     });
 }
@@ -536,8 +531,8 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     if (!FitsDestination(from, entry, toFolder)) {
         return GoOn();
     }
-    const std::wstring to = Child(toFolder, entry.name);
-    const std::wstring partial = Child(toFolder, PartialCopyName(entry.name));
+    const std::wstring to = JoinPath(toFolder, entry.name);
+    const std::wstring partial = JoinPath(toFolder, PartialCopyName(entry.name));
     std::optional<FileEntry> replaced;
     if (replace && (versions_ != nullptr || onlyNew_)) {
         replaced = replacing != nullptr ? std::optional(*replacing) : fs_.Find(to);
@@ -623,7 +618,7 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
     if (!EnsureFolderPath(toFolder)) {
         return GoOn();
     }
-    return found->folder ? CopyFolderInto(from, Child(toFolder, found->name))
+    return found->folder ? CopyFolderInto(from, JoinPath(toFolder, found->name))
                          : CopyFileNewInto(from, *found, toFolder);
 }
 
@@ -748,11 +743,11 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         copies.emplace(std::move(name), std::move(copy));
     }
     for (const FileEntry& entry : *entries) {
-        const std::wstring path = Child(sourceFolder, entry.name);
+        const std::wstring path = JoinPath(sourceFolder, entry.name);
         // The pre-scan counts the source side only.
         entriesTried_ += IsWithin(targetFolder, target_) ? 1 : 0;
         const FileEntry* backup = Counterpart(copies, entry.name);
-        if (NamedLinks(path, entry, Child(targetFolder, entry.name), backup)) {
+        if (NamedLinks(path, entry, JoinPath(targetFolder, entry.name), backup)) {
             continue;
         }
         if (!entry.folder && !fresh &&
@@ -776,7 +771,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         if (LeadsIntoWalk(id)) {
             continue;
         }
-        const std::wstring entryTarget = Child(targetFolder, entry.name);
+        const std::wstring entryTarget = JoinPath(targetFolder, entry.name);
         if (!backupThere && !EnsureFolder(entryTarget)) {
             if (!GoOn()) {
                 return 0;
@@ -912,8 +907,8 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         namesB.emplace(FoldCase(entry.name), &entry);
     }
     for (const FileEntry& entry : *entriesA) {
-        const std::wstring path = Child(a, entry.name);
-        const std::wstring entryB = Child(b, entry.name);
+        const std::wstring path = JoinPath(a, entry.name);
+        const std::wstring entryB = JoinPath(b, entry.name);
         const auto counterpart = namesB.find(FoldCase(entry.name));
         const bool inB = counterpart != namesB.end();
         ++entriesTried_;
@@ -935,7 +930,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
     }
     // Whatever exists only in the backup is copied back; an emptied source folder is refilled.
     for (const auto& [name, entry] : namesB) {
-        if (!CopyEntry(Child(b, entry->name), a)) {
+        if (!CopyEntry(JoinPath(b, entry->name), a)) {
             return 0;
         }
     }
