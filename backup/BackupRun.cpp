@@ -10,6 +10,7 @@
 #include "backup/LastCompleteRun.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
+#include "backup/PreScan.h"
 #include "backup/ReplaceGuard.h"
 #include "backup/RunLog.h"
 #include "backup/Versions.h"

@@ -43,10 +43,6 @@ constexpr std::array<KnownStart, 16> kKnownStarts{{
     {L".jfif", "\xFF\xD8\xFF"},
 }};
 
-std::wstring LastSegment(const std::wstring& path) {
-    return path.substr(path.rfind(L'\\') + 1);
-}
-
 // A path below `folder`, which it starts with.
 std::wstring Below(const std::wstring& path, const std::wstring& folder) {
     const std::size_t skip = folder.size() + (!folder.empty() && folder.back() == L'\\' ? 0 : 1);

@@ -84,6 +84,14 @@ public:
 bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
                    bool fatDestination);
 
+// The name the source's backup folder takes under the destination.
+std::wstring LastSegment(const std::wstring& path);
+// A leftover of an interrupted copy, which no walk copies or counts.
+bool IsLeftover(const FileEntry& entry);
+// The entry named `name` among entries keyed by their folded names; null when there is none.
+const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
+                             const std::wstring& name);
+
 // A source folder whose whole tree Copy found the same in the backup: what the walk counts in it.
 struct UnchangedTree {
     std::uint64_t entries = 0;
@@ -91,23 +99,6 @@ struct UnchangedTree {
 };
 // By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
 using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
-
-struct ScanTotals {
-    // The bytes and entries the walk will copy.
-    std::uint64_t totalBytes = 0;
-    std::uint32_t entryCount = 0;
-    // Every entry below the sources, as the walk counts the entries it comes to.
-    std::uint32_t allEntries = 0;
-    // For Copy: the folders with nothing to do in them, which the walk need not list again.
-    UnchangedTrees unchanged;
-};
-
-// PreScanSources: the entries and bytes below the usable saved sources. A saved source that is a
-// file counts as one entry of its size, since Copy copies it too. For Copy (`lastCompleteRun`
-// given, as for the walker), files whose backup copy is the same are not counted as work.
-ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sources,
-                          const std::wstring& target,
-                          std::optional<std::int64_t> lastCompleteRun = std::nullopt);
 
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
 int CreateFolderPath(FileSystem& fs, const std::wstring& path);

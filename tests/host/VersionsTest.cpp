@@ -7,6 +7,7 @@
 #include <set>
 
 #include "backup/PathList.h"
+#include "backup/PreScan.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/StillBar.h"

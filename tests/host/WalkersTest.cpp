@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "backup/PreScan.h"
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/StillBar.h"
