@@ -148,6 +148,12 @@ struct MemoryRun {
         ASSERT_TRUE(fs.WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
     }
 
+    // Both sources saved for the enclosure's destination, with no volume check to pass.
+    void SaveBothSources() {
+        Save(kTarget, {kWork, kPhotos});
+        run.state.serialCheckArmed = 0;
+    }
+
     void RecordVolume(BackupType type, std::uint32_t serial) {
         ASSERT_TRUE(fs.WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, serial)));
     }
@@ -345,8 +351,7 @@ TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaiming
     int operations = 0;
     {
         MemoryRun whole;
-        whole.Save(kTarget, {kWork, kPhotos});
-        whole.run.state.serialCheckArmed = 0;
+        whole.SaveBothSources();
         whole.fs.Cut(Fault::Pulled, 0, L'E', whole.host.present);
         whole.Press();
         ASSERT_TRUE(whole.BackedUp());
@@ -357,8 +362,7 @@ TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaiming
     for (int cut = 1; cut <= operations; ++cut) {
         SCOPED_TRACE("pulled at step " + std::to_string(cut));
         MemoryRun t;
-        t.Save(kTarget, {kWork, kPhotos});
-        t.run.state.serialCheckArmed = 0;
+        t.SaveBothSources();
         t.fs.Cut(Fault::Pulled, cut, L'E', t.host.present);
         t.Press();
         t.fs.Heal(t.host.present);
@@ -400,8 +404,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
     for (const auto& [where, inject] : faults) {
         SCOPED_TRACE(where);
         MemoryRun t;
-        t.Save(kTarget, {kWork, kPhotos});
-        t.run.state.serialCheckArmed = 0;
+        t.SaveBothSources();
         inject(t);
         t.Press(RunMode::Copy, 1, true);
 
@@ -440,8 +443,7 @@ TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsThe
         if (heldOpen) {
             t.fs.HoldOpen(L"C:\\Work\\disk.img");
         }
-        t.Save(kTarget, {kWork, kPhotos});
-        t.run.state.serialCheckArmed = 0;
+        t.SaveBothSources();
         std::atomic<int> waits{0}, behind{0}, atTop{0}, afterEnd{0};
         std::atomic<bool> pressedAgain{false};
         t.host.onWait = [&](int ms) {
@@ -527,8 +529,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
     for (int i = 0; i < 6; ++i) {
         t.fs.AddFile(L"C:\\Work\\Many\\f" + std::to_wstring(i), std::string(100, 'f'), kMinute);
     }
-    t.Save(kTarget, {kWork, kPhotos});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveBothSources();
     t.fs.capacities[L'E'] = 350;
     t.Press();
     ASSERT_EQ(t.host.Count("box Copy Fail"), 1);
@@ -539,8 +540,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
     MemoryRun fat;
     fat.fs.AddFile(L"C:\\Work\\movie.mkv", "movie", kMinute, 5ull << 30);
     fat.fs.fileSystems[L'E'] = L"FAT32";
-    fat.Save(kTarget, {kWork, kPhotos});
-    fat.run.state.serialCheckArmed = 0;
+    fat.SaveBothSources();
     fat.Press();
     EXPECT_TRUE(fat.BackedUp());
     const std::wstring fatBox = fat.host.Texts().back();
@@ -553,8 +553,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
 // "Copy complete!"; a file written since, and everything after a new Save, is copied again.
 TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
     MemoryRun t;
-    t.Save(kTarget, {kWork, kPhotos});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveBothSources();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     const auto backup = t.fs.Snapshot(L'E');
@@ -591,8 +590,7 @@ TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
 // time as before, is not lost: the walk passes over the folder, and the next press copies it.
 TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress) {
     MemoryRun t;
-    t.Save(kTarget, {kWork, kPhotos});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveBothSources();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     bool changed = false;
@@ -615,8 +613,7 @@ TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress)
 // interrupted copy and name a link.
 TEST(BackupRunOnMemoryDisks, AnUnchangedFolderStillHasItsLeftoversRemovedAndLinksNamed) {
     MemoryRun t;
-    t.Save(kTarget, {kWork, kPhotos});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveBothSources();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     const std::wstring leftover = L"E:\\FilesBackup\\Work\\Notes\\" + PartialCopyName(L"todo.txt");
