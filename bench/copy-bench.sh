@@ -55,18 +55,17 @@ while read -r _ name value; do
     seconds[$name]=$value
 done < <(echo "$output" | grep '^bench ')
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 mib=$((2 * large_mib))
 echo "copy of 5,000 files of 4 KiB in 50 folders:"
 echo "  walkers ${seconds[walker-copy-small]} s, xcopy ${seconds[xcopy-small]} s," \
-    "cp -r ${seconds[cp-small]} s; walkers / xcopy = $(ratio "${seconds[walker-copy-small]}" "${seconds[xcopy-small]}") (goal <= 1)"
+    "cp -r ${seconds[cp-small]} s; walkers / xcopy = $(bexlo_ratio "${seconds[walker-copy-small]}" "${seconds[xcopy-small]}") (goal <= 1)"
 echo "  the same Copy again, over the first one's files: ${seconds[walker-recopy-small]} s," \
-    "$(ratio "${seconds[walker-recopy-small]}" "${seconds[walker-copy-small]}") of the first"
+    "$(bexlo_ratio "${seconds[walker-recopy-small]}" "${seconds[walker-copy-small]}") of the first"
 echo "copy of two files of $large_mib MiB:"
-echo "  walkers ${seconds[walker-copy-large]} s ($(ratio $mib "${seconds[walker-copy-large]}") MiB/s)," \
-    "xcopy ${seconds[xcopy-large]} s, cp -r ${seconds[cp-large]} s ($(ratio $mib "${seconds[cp-large]}") MiB/s);" \
-    "walker throughput / cp -r = $(ratio "${seconds[cp-large]}" "${seconds[walker-copy-large]}") (goal >= 0.8)"
+echo "  walkers ${seconds[walker-copy-large]} s ($(bexlo_ratio $mib "${seconds[walker-copy-large]}") MiB/s)," \
+    "xcopy ${seconds[xcopy-large]} s, cp -r ${seconds[cp-large]} s ($(bexlo_ratio $mib "${seconds[cp-large]}") MiB/s);" \
+    "walker throughput / cp -r = $(bexlo_ratio "${seconds[cp-large]}" "${seconds[walker-copy-large]}") (goal >= 0.8)"
 for tree in small large; do
     echo "synchronize of the unchanged $tree tree: ${seconds[walker-sync-$tree]} s," \
-        "$(ratio "${seconds[walker-sync-$tree]}" "${seconds[walker-copy-$tree]}") of its copy (goal <= 0.5)"
+        "$(bexlo_ratio "${seconds[walker-sync-$tree]}" "${seconds[walker-copy-$tree]}") of its copy (goal <= 0.5)"
 done

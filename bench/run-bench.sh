@@ -47,13 +47,11 @@ PY
 sync
 bexlo_seed_saved_choice "$prefix" 'E:\FilesBackup' 0000000E 'C:\bench-source\small' >/dev/null
 
-now() { date +%s.%N; }
-seconds_since() { awk -v a="$(now)" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+seconds_since() { awk -v a="$(bexlo_now)" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
 box_shown() { xwininfo -root -tree 2>/dev/null | grep -q "\"$1\": "; }
 # Each press notes its time in `start`.
 press_timed() {
-    start=$(now)
+    start=$(bexlo_now)
     WINEPREFIX="$prefix" wine "$sim/BexloSim.exe" --folder "$(bexlo_windows_path "$sim")" "$@"
 }
 # A run makes its destination folder first.
@@ -91,7 +89,7 @@ time_program() {
 time_xcopy() {
     rm -rf "$disks/e/xcopy"
     local start
-    start=$(now)
+    start=$(bexlo_now)
     WINEPREFIX="$prefix" wine xcopy /E /I /Q /Y 'C:\bench-source\small' 'E:\xcopy' >/dev/null 2>&1
     copies+=("$(seconds_since "$start")")
 }
@@ -109,8 +107,8 @@ for ((round = 0; round < rounds; round++)); do
     fi
     echo "round $((round + 1)): press to \"Copy complete!\" ${runs[-1]} s, xcopy ${copies[-1]} s"
 done
-run=$(median "${runs[@]}")
-copy=$(median "${copies[@]}")
+run=$(bexlo_median "${runs[@]}")
+copy=$(bexlo_median "${copies[@]}")
 echo "press to \"Copy complete!\", 5,000 files of 4 KiB in 50 folders, Copy mode: $run s," \
     "xcopy $copy s (medians of $rounds); run / xcopy = $(awk -v a="$run" -v b="$copy" \
     'BEGIN { printf "%.2f", a / b }') (goal: at most 1.0)"

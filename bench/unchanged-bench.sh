@@ -75,10 +75,7 @@ while IFS= read -r line; do
 done <"$sim/x-events" >"$maps" &
 watch_pids+=($!)
 
-now() { date +%s.%N; }
 seconds_between() { awk -v a="$2" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
 windows() { xwininfo -root -tree 2>/dev/null; }
 # Looks at the screen once: the caption of a box the program ends a press with into `caption`
 # (a refusal is a box of its own caption), and true while the program's window is there.
@@ -205,10 +202,10 @@ time_xcopy() {
     # Brings the copy up to date first: what is timed is the pass over an unchanged copy.
     WINEPREFIX="$prefix" wine xcopy /E /I /Q /Y /D 'C:\bench-source\small' 'E:\xcopy' \
         >/dev/null 2>&1
-    start=$(now)
+    start=$(bexlo_now)
     WINEPREFIX="$prefix" wine xcopy /E /I /Q /Y /D 'C:\bench-source\small' 'E:\xcopy' \
         >/dev/null 2>&1
-    xcopies+=("$(seconds_between "$start" "$(now)")")
+    xcopies+=("$(seconds_between "$start" "$(bexlo_now)")")
 }
 
 # A round of tree $1: the first press onto an empty backup, then the unchanged one, each figure
@@ -260,26 +257,26 @@ done
 # Prints one measure: its name, the figure, and its goal as a share of a reference figure.
 verdict() {
     local name=$1 figure=$2 reference=$3 goal=$4 against=$5 share
-    share=$(ratio "$figure" "$reference")
+    share=$(bexlo_ratio "$figure" "$reference")
     echo "  $name: $figure s = $share x $against (goal: at most $goal x):" \
         "$(awk -v s="$share" -v g="$goal" 'BEGIN { print (s <= g ? "met" : "MISSED") }')"
 }
 echo "medians of $rounds rounds, from the read of the press to \"Copy complete!\":"
-first=$(median "${small_first[@]}")
-xcopy=$(median "${xcopies[@]}")
+first=$(bexlo_median "${small_first[@]}")
+xcopy=$(bexlo_median "${xcopies[@]}")
 echo "  Copy, first press, 5,000 files of 4 KiB in 50 folders: $first s;" \
     "xcopy /E /I /Q /Y /D of the unchanged tree: $xcopy s"
-verdict "Copy, unchanged press, 5,000 files" "$(median "${small_unchanged[@]}")" "$first" 0.2 \
+verdict "Copy, unchanged press, 5,000 files" "$(bexlo_median "${small_unchanged[@]}")" "$first" 0.2 \
     "the first press"
-verdict "Copy, unchanged press, 5,000 files" "$(median "${small_unchanged[@]}")" "$xcopy" 1.2 \
+verdict "Copy, unchanged press, 5,000 files" "$(bexlo_median "${small_unchanged[@]}")" "$xcopy" 1.2 \
     "xcopy /D"
-verdict "Copy, press with 50 of the 5,000 files changed" "$(median "${small_changed[@]}")" \
+verdict "Copy, press with 50 of the 5,000 files changed" "$(bexlo_median "${small_changed[@]}")" \
     "$first" 0.25 "the first press"
-first=$(median "${large_first[@]}")
+first=$(bexlo_median "${large_first[@]}")
 echo "  Copy, first press, 200 files of 4 MiB: $first s"
-verdict "Copy, unchanged press, 200 files of 4 MiB" "$(median "${large_unchanged[@]}")" \
+verdict "Copy, unchanged press, 200 files of 4 MiB" "$(bexlo_median "${large_unchanged[@]}")" \
     "$first" 0.1 "the first press"
-first=$(median "${sync_first[@]}")
+first=$(bexlo_median "${sync_first[@]}")
 echo "  Synchronize, first press, 5,000 files of 4 KiB: $first s"
-verdict "Synchronize, unchanged press, 5,000 files" "$(median "${sync_unchanged[@]}")" \
+verdict "Synchronize, unchanged press, 5,000 files" "$(bexlo_median "${sync_unchanged[@]}")" \
     "$first" 0.2 "the first press"

@@ -55,10 +55,9 @@ while read -r _ name figure; do
 done < <(echo "$output" | grep '^bench ')
 
 declare -A what=([thin]="a week apart" [thin-daily]="a day apart")
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 echo "a Copy press replacing 1,000 of 5,000 files of 4 KiB:"
 echo "  earlier versions kept ${value[versions-press-on]} s, not kept ${value[versions-press-off]} s;" \
-    "kept / not kept = $(ratio "${value[versions-press-on]}" "${value[versions-press-off]}") (goal <= 1.1)"
+    "kept / not kept = $(bexlo_ratio "${value[versions-press-on]}" "${value[versions-press-off]}") (goal <= 1.1)"
 for tree in thin thin-daily; do
     echo "thinning a versions folder of 50,000 files made ${what[$tree]}: ${value[versions-$tree]} s" \
         "(goal < 2), ${value[versions-$tree-left]%.*} files left"

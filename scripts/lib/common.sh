@@ -246,3 +246,8 @@ bexlo_windows_x64_on_private_display() {
     unset DISPLAY
     bexlo_ensure_display
 }
+
+# The benchmarks' figures: the time now in seconds, the median of the arguments, and $1 / $2.
+bexlo_now() { date +%s.%N; }
+bexlo_median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+bexlo_ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
