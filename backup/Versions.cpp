@@ -242,8 +242,9 @@ std::vector<bool> VersionsToKeep(const std::vector<VersionAge>& versions, std::i
     return keep;
 }
 
-bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more) {
-    return inVersions + more <= space.total / 4 && space.free >= space.total / 20 + more;
+bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more,
+                 std::uint64_t written) {
+    return inVersions + more <= space.total / 4 && space.free >= space.total / 20 + written;
 }
 
 VersionStore::VersionStore(FileSystem& fs, const std::wstring& destination, std::int64_t now)
@@ -361,13 +362,13 @@ bool VersionStore::Plan(std::vector<VersionRecord> planned) {
 }
 
 bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
-                        const std::wstring& relative, VersionReason reason) {
+                        std::uint64_t incoming, const std::wstring& relative,
+                        VersionReason reason) {
     last_.reset();
     Load();
-    if (const std::optional<VolumeSpace> space = fs_.Space(destination_)) {
-        if (!VersionsFit(*space, bytes_, entry.size) && !MakeRoom(entry.size)) {
-            return Fail(file_error::kDiskFull);
-        }
+    // A backup copy is kept by a rename and its new copy lands beside it; a PC file is copied.
+    if (!Fits(entry.size, side == VersionSide::Backup ? incoming : entry.size)) {
+        return Fail(file_error::kDiskFull);
     }
     if (!OpenPress()) {
         return false;
@@ -461,7 +462,29 @@ void VersionStore::Drop(Version& version) {
     stale_.insert(version.press);
 }
 
-bool VersionStore::MakeRoom(std::uint64_t bytes) {
+bool VersionStore::Fits(std::uint64_t bytes, std::uint64_t written) {
+    // Far from the bound, the last answer less what the press has written since will do.
+    if (space_ && versionsSinceAsked_ < kAskSpaceEvery) {
+        const std::uint64_t slack = space_->total / 100;
+        const VolumeSpace estimate{space_->total,
+                                   space_->free - std::min(space_->free, writtenSinceAsked_)};
+        if (VersionsFit(estimate, bytes_ + slack, bytes + slack, written + slack)) {
+            ++versionsSinceAsked_;
+            writtenSinceAsked_ += written;
+            return true;
+        }
+    }
+    space_ = fs_.Space(destination_);
+    versionsSinceAsked_ = 1;
+    writtenSinceAsked_ = written;
+    if (!space_ || VersionsFit(*space_, bytes_, bytes, written)) {
+        return true;
+    }
+    space_.reset();
+    return MakeRoom(bytes, written);
+}
+
+bool VersionStore::MakeRoom(std::uint64_t bytes, std::uint64_t written) {
     const std::optional<VolumeSpace> before = fs_.Space(destination_);
     if (!before) {
         return true;
@@ -492,7 +515,7 @@ bool VersionStore::MakeRoom(std::uint64_t bytes) {
         removable += rank >= 1 ? versions_[index].record.size : 0;
     }
     const VolumeSpace most{before->total, before->free + removable};
-    if (!VersionsFit(most, bytes_ - std::min(bytes_, removable), bytes)) {
+    if (!VersionsFit(most, bytes_ - std::min(bytes_, removable), bytes, written)) {
         return false;
     }
     // Beyond each file's newest three first, then beyond its newest; the oldest first in each.
@@ -508,14 +531,14 @@ bool VersionStore::MakeRoom(std::uint64_t bytes) {
         });
         for (const std::size_t index : candidates) {
             const std::optional<VolumeSpace> space = fs_.Space(destination_);
-            if (space && VersionsFit(*space, bytes_, bytes)) {
+            if (space && VersionsFit(*space, bytes_, bytes, written)) {
                 return true;
             }
             Drop(versions_[index]);
         }
     }
     const std::optional<VolumeSpace> space = fs_.Space(destination_);
-    return !space || VersionsFit(*space, bytes_, bytes);
+    return !space || VersionsFit(*space, bytes_, bytes, written);
 }
 
 void VersionStore::RemoveEmptyFolders(const std::wstring& folder) {

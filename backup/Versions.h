@@ -87,8 +87,14 @@ struct VersionAge {
 std::vector<bool> VersionsToKeep(const std::vector<VersionAge>& versions, std::int64_t now);
 
 // The space versions may take: at most a quarter of the volume, and never its last twentieth.
-// Whether `more` bytes of versions fit beside `inVersions` on a volume with this space.
-bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more);
+// Whether `more` bytes of versions fit beside `inVersions` on a volume with this space, when the
+// press writes `written` bytes to the volume for them: a version kept by a rename takes no room,
+// but the new copy beside it does.
+bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more,
+                 std::uint64_t written);
+inline bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more) {
+    return VersionsFit(space, inVersions, more, more);
+}
 
 // One press's versions, from its first replacement to its thinning.
 class VersionStore {
@@ -103,11 +109,12 @@ public:
     // The replacements the press means to make, written to its index before its first write so
     // that a press cut short can be understood.
     bool Plan(std::vector<VersionRecord> planned);
-    // Keeps what `path` (an entry of that side, long form) holds before it is replaced. `relative`
-    // is its path below the backup folder: the source's name and its path inside the source.
-    // False, with LastError telling why, when it could not be kept: the file must not be replaced.
+    // Keeps what `path` (an entry of that side, long form) holds before it is replaced by a copy of
+    // `incoming` bytes. `relative` is its path below the backup folder: the source's name and its
+    // path inside the source. False, with LastError telling why, when it could not be kept: the
+    // file must not be replaced.
     bool Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
-              const std::wstring& relative, VersionReason reason);
+              std::uint64_t incoming, const std::wstring& relative, VersionReason reason);
     // The last kept file was not replaced after all: a backup copy goes back to its name, a copy
     // of a PC file is removed.
     void Undo();
@@ -129,7 +136,10 @@ private:
     bool OpenPress();
     // This press's index: what it planned and what it kept, or, once `complete`, what it kept.
     bool WriteIndex(bool complete);
-    bool MakeRoom(std::uint64_t bytes);
+    // Whether `bytes` more of versions fit, making room when they do not. `written` is what the
+    // press puts on the destination's volume for it: the version, or the new copy beside it.
+    bool Fits(std::uint64_t bytes, std::uint64_t written);
+    bool MakeRoom(std::uint64_t bytes, std::uint64_t written);
     void Drop(Version& version);
     // Writes the index of an earlier press again, with what it still keeps; removes the press
     // folder when it keeps nothing.
@@ -158,6 +168,13 @@ private:
     std::set<std::wstring> plainFolders_;
     bool usable_ = true;
     std::uint64_t bytes_ = 0;
+    // Asking the volume for its space costs as much as keeping a version, so it is asked again
+    // only after a run of versions or near the bound; between asks, what the press has written
+    // for its versions is counted against the last answer.
+    static constexpr std::uint32_t kAskSpaceEvery = 32;
+    std::optional<VolumeSpace> space_;
+    std::uint32_t versionsSinceAsked_ = 0;
+    std::uint64_t writtenSinceAsked_ = 0;
     std::wstring pressName_;
     std::wstring pressFolder_;
     bool loaded_ = false;

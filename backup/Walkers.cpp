@@ -394,7 +394,7 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
         return GoOn();
     }
     const bool kept = replaced && !replaced->folder && versions_ != nullptr;
-    if (kept && !KeepVersion(from, *replaced, toFolder, to)) {
+    if (kept && !KeepVersion(from, entry.size, *replaced, toFolder, to)) {
         return GoOn();
     }
     // A backup copy kept by moving it away leaves its name free for the new one.
@@ -426,15 +426,16 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     return order < 0 ? CopyFileInto(to, *there, ParentOf(from), &entry) : GoOn();
 }
 
-bool BackupWalker::KeepVersion(const std::wstring& from, const FileEntry& replaced,
-                               const std::wstring& toFolder, const std::wstring& to) {
+bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
+                               const FileEntry& replaced, const std::wstring& toFolder,
+                               const std::wstring& to) {
     const bool backupSide = IsWithin(toFolder, target_);
     const std::wstring relative =
         backupSide
             ? to.substr(std::min(to.size(), target_.size() + (target_.back() == L'\\' ? 0 : 1)))
             : LastSegment(item_) + to.substr(std::min(to.size(), item_.size()));
-    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, relative,
-                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, incoming,
+                        relative, syncing_ ? VersionReason::Older : VersionReason::Changed)) {
         return true;
     }
     Fail(from, FailureReason::Platform, versions_->LastError());

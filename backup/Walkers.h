@@ -192,8 +192,9 @@ private:
     bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
                      const FileEntry* replacing = nullptr);
-    // Keeps what the file at `to` holds before it is replaced; false when it could not be kept.
-    bool KeepVersion(const std::wstring& from, const FileEntry& replaced,
+    // Keeps what the file at `to` holds before a copy of `incoming` bytes replaces it; false when
+    // it could not be kept.
+    bool KeepVersion(const std::wstring& from, std::uint64_t incoming, const FileEntry& replaced,
                      const std::wstring& toFolder, const std::wstring& to);
     // A file the destination's file system cannot hold is a failure of its own.
     bool FitsDestination(const std::wstring& from, const FileEntry& entry,

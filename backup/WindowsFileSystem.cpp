@@ -195,10 +195,6 @@ bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
     return RetryWritable(path, [&] { return ::DeleteFileW(path.c_str()) != FALSE; });
 }
 
-bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
-}
-
 bool WindowsFileSystem::RemoveEmptyFolder(const std::wstring& path) {
     return RetryWritable(path, [&] { return ::RemoveDirectoryW(path.c_str()) != FALSE; });
 }
@@ -432,6 +428,14 @@ bool WindowsFileSystem::WithinConfinement(const std::wstring& file) {
         ::SetLastError(ERROR_ACCESS_DENIED);
     }
     return held->within;
+}
+
+bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
+    // Opened as itself, a link moves and never what it leads to.
+    const UniqueFileHandle file(::CreateFileW(
+        from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && RenameOpenFile(file.Get(), to, false);
 }
 
 bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Prints what keeping earlier versions costs: a Copy press that replaces 1,000 of 5,000 files of
-# 4 KiB, with versions kept and without, and the thinning of a versions folder of 50,000 files
-# made by 100 presses a week apart, and of 50,000 made a day apart, which thinning halves.
+# 4 KiB, with versions kept and without, and the thinning of a versions folder of 50,000 files:
+# as the press after a press twelve hours before finds it, thinned then; made by 100 presses a
+# week apart, of which thinning keeps all; and made by 100 presses a day apart and never thinned,
+# as after a long pause in presses, of which thinning removes more than half at once.
 # Measures only; fails only when it cannot run.
 set -u
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +14,7 @@ trap 'rm -rf "$bench"' EXIT
 
 rm -rf "$bench"
 python3 - "$bench" <<'PY' || exit 1
-import os, sys, time
+import datetime, os, sys, time
 root = sys.argv[1]
 for folder in range(50):
     path = os.path.join(root, "Work", "folder%02d" % folder)
@@ -20,26 +22,53 @@ for folder in range(50):
     for number in range(100):
         with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
             out.write(os.urandom(4096))
-# 100 presses hold 500 files each: a week apart, 10,000 files in five versions that thinning
-# keeps; a day apart, 500 files in 100 versions of which thinning removes more than half.
 now = int((time.time() + 11644473600) * 10**7)
 day = 24 * 3600 * 10**7
+
+def write_press(tree, number, when, names):
+    folder = os.path.join(root, tree, "Bexlo versions", "press %03d" % number)
+    os.makedirs(os.path.join(folder, "Work"))
+    lines = ["Bexlo versions index 1"]
+    for name in names:
+        with open(os.path.join(folder, "Work", name), "wb") as out:
+            out.write(b"v" * 16)
+        lines.append("backup\tchanged\t%d\t16\t%d\tWork\\%s\tE:\\Backup\\Work\\%s"
+                     % (when, when, name, name))
+    lines.append("end")
+    with open(os.path.join(folder, "_Bexlo index.txt"), "wb") as out:
+        out.write(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
+
+# 100 presses hold 500 files each: a week apart, 10,000 files in five versions that thinning
+# keeps; a day apart, 500 files in 100 versions of which thinning removes more than half.
 for tree, days, files in (("thin", 7, 10000), ("thin-daily", 1, 500)):
-    versions = os.path.join(root, tree, "Bexlo versions")
     for press in range(100):
-        when = now - (100 - press) * days * day
-        folder = os.path.join(versions, "press %03d" % press)
-        os.makedirs(os.path.join(folder, "Work"))
-        lines = ["Bexlo versions index 1"]
-        for k in range(500):
-            name = "f%05d.dat" % ((press * 500 + k) % files)
-            with open(os.path.join(folder, "Work", name), "wb") as out:
-                out.write(b"v" * 16)
-            lines.append("backup\tchanged\t%d\t16\t%d\tWork\\%s\tE:\\Backup\\Work\\%s"
-                         % (when, when, name, name))
-        lines.append("end")
-        with open(os.path.join(folder, "_Bexlo index.txt"), "wb") as out:
-            out.write(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
+        write_press(tree, press, now - (100 - press) * days * day,
+                    ["f%05d.dat" % ((press * 500 + k) % files) for k in range(500)])
+
+# Two presses a day for 200 days, each replacing the same 840 files, thinned at every press: the
+# folder holds about 60 versions of each file, and the next press's thinning removes about one.
+def month_of(day_number):
+    monday = datetime.date(1970, 1, 1) + datetime.timedelta(days=day_number // 7 * 7 - 134774)
+    return monday.year * 12 + monday.month
+
+def kept(whens, at):
+    seen = [set(), set(), set()]
+    keep = set()
+    for rank, when in enumerate(sorted(whens, reverse=True)):
+        age = at - when
+        periods = (when // day, when // day // 7, month_of(when // day))
+        kind = 0 if age < 30 * day else 1 if age < 26 * 7 * day else 2
+        if rank < 3 or age < 7 * day or periods[kind] not in seen[kind]:
+            keep.add(when)
+        for k in range(3):
+            seen[k].add(periods[k])
+    return keep
+
+presses = [now - (400 - press) * day // 2 for press in range(400)]
+survivors = kept(presses, now - day // 2)
+for press, when in enumerate(presses):
+    if when in survivors:
+        write_press("thin-steady", press, when, ["f%04d.dat" % k for k in range(840)])
 PY
 sync
 
@@ -54,11 +83,14 @@ while read -r _ name figure; do
     value[$name]=$figure
 done < <(echo "$output" | grep '^bench ')
 
-declare -A what=([thin]="a week apart" [thin-daily]="a day apart")
+declare -A what=([thin-steady]="thinned twelve hours before, as the press after a press finds it"
+    [thin]="by presses a week apart" [thin-daily]="by presses a day apart, never thinned")
+declare -A goal=([thin-steady]="(goal < 2)" [thin]="(goal < 2)"
+    [thin-daily]="(after a long pause in presses; no goal)")
 echo "a Copy press replacing 1,000 of 5,000 files of 4 KiB:"
 echo "  earlier versions kept ${value[versions-press-on]} s, not kept ${value[versions-press-off]} s;" \
     "kept / not kept = $(bexlo_ratio "${value[versions-press-on]}" "${value[versions-press-off]}") (goal <= 1.1)"
-for tree in thin thin-daily; do
-    echo "thinning a versions folder of 50,000 files made ${what[$tree]}: ${value[versions-$tree]} s" \
-        "(goal < 2), ${value[versions-$tree-left]%.*} files left"
+for tree in thin-steady thin thin-daily; do
+    echo "thinning a versions folder of 50,000 files ${what[$tree]}: ${value[versions-$tree]} s" \
+        "${goal[$tree]}, ${value[versions-$tree-left]%.*} files left"
 done

@@ -374,4 +374,25 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
     }
 }
 
+// A version kept by a rename takes no room, but the new copy beside it does: new copies larger
+// than the ones they replace stop the versions where the volume's last twentieth begins, also
+// between the press's asks for the volume's space.
+TEST_F(Versions, NewCopiesLargerThanTheKeptOnesLeaveTheLastTwentiethFree) {
+    fs.capacities[L'E'] = 4'000'000;
+    const auto name = [](int i) { return L"C:\\Work\\f" + std::to_wstring(i) + L".txt"; };
+    for (int i = 0; i < 40; ++i) {
+        fs.AddFile(name(i), std::string(10'000, 'a'), kStart);
+    }
+    ASSERT_EQ(Press(kStart).first, 1);
+    for (int i = 0; i < 40; ++i) {
+        fs.AddFile(name(i), std::string(150'000, 'b'), kStart + kSecond);
+    }
+    const auto [result, failures] = Press(kStart + 3600 * kSecond);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].error, file_error::kDiskFull);
+    EXPECT_GT(Kept(fs).size(), 10u);
+    EXPECT_GE(fs.Space(L"E:\\FilesBackup")->free, 200'000u);
+}
+
 }  // namespace bexlo
