@@ -34,6 +34,11 @@ inline constexpr std::uint32_t kDeviceRemoved = 1617;
 inline constexpr std::uint32_t kFileEncrypted = 6002;
 }  // namespace file_error
 
+// The error says the entry or a folder on its way is not there.
+inline bool Missing(std::uint32_t error) {
+    return error == file_error::kFileNotFound || error == file_error::kPathNotFound;
+}
+
 // Which folder a path reaches, whatever link it went through: the volume serial and the file
 // id on that volume. The id has 128 bits: ReFS gives two folders ids whose low halves may match.
 struct FileId {

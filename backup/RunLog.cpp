@@ -47,10 +47,6 @@ std::u16string FirstLine(std::u16string_view text) {
     return std::u16string(text.substr(0, text.find(u'\r')));
 }
 
-bool Missing(std::uint32_t error) {
-    return error == file_error::kFileNotFound || error == file_error::kPathNotFound;
-}
-
 // The log as it is: nothing when there is none yet, or when it is kept aside; false when it can
 // be neither read nor kept aside.
 bool ReadLog(FileSystem& fs, std::vector<std::uint8_t>& log) {

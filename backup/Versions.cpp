@@ -100,10 +100,6 @@ bool IsStoredPath(const std::wstring& path) {
     return true;
 }
 
-std::wstring ParentOf(const std::wstring& path) {
-    return path.substr(0, path.rfind(L'\\'));
-}
-
 std::wstring VersionFile(VersionSide side, const std::wstring& original) {
     return (side == VersionSide::Pc ? L"P" : L"B") + FoldCase(original);
 }

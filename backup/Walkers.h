@@ -15,34 +15,11 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "backup/WalkRules.h"
 
 namespace bexlo {
 
 class VersionStore;
-
-// A file is copied to a name of its own beside its destination and moved over the real name only
-// when complete: "<name>.bexlo-<check>.partial", the check being 16 hex digits of a keyed hash of
-// what precedes it, so that no file a person names is taken for one. The name is cut short
-// enough to stay a valid name.
-std::wstring PartialCopyName(const std::wstring& name);
-// The name is one that PartialCopyName gives: a leftover of an interrupted copy, which the walkers
-// remove where they find it.
-bool IsPartialCopyName(const std::wstring& name);
-
-// A saved source that the walkers take: a full path ("X:\..." or "\\server\share\...") naming an
-// entry, with no "." or ".." in it, that neither contains the destination nor lies inside it.
-bool IsUsableSource(const std::wstring& source, const std::wstring& target);
-// The source holds the destination, or lies inside it, or is it.
-bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target);
-
-// Two last-write times less than 2 s apart are the same time: FAT keeps times to 2 s. On a FAT
-// volume, two times an hour apart within that tolerance are the same time too: FAT keeps local
-// times, which shift by an hour at a daylight-saving change.
-int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume = false);
-bool IsFatFileSystem(const std::wstring& name);
-
-// FAT and FAT32 hold no file of 4 GiB or more.
-inline constexpr std::uint64_t kFatFileLimit = 1ull << 32;
 
 enum class FailureReason {
     Platform,         // the platform refused; the error code says why
@@ -75,33 +52,6 @@ public:
     // The bytes copied so far, after each file.
     virtual void Copied(std::uint64_t bytes) = 0;
 };
-
-// Copy passes over a file whose backup copy is already the same: same size, the same last-write
-// time by the walkers' rules, and the source not changed since the start of the last Copy run that
-// ended complete (`lastCompleteRun`, 0 when none is known): a program may put a file's last-write
-// time back after changing it, but not its change time. A source without a change time is
-// judged by size and last-write time.
-bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
-                   bool fatDestination);
-
-// The name the source's backup folder takes under the destination.
-std::wstring LastSegment(const std::wstring& path);
-// A leftover of an interrupted copy, which no walk copies or counts.
-bool IsLeftover(const FileEntry& entry);
-// The entry named `name` among entries keyed by their folded names; null when there is none.
-const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
-                             const std::wstring& name);
-
-// A source folder whose whole tree Copy found the same in the backup: what the walk counts in it.
-struct UnchangedTree {
-    std::uint64_t entries = 0;
-    std::uint64_t files = 0;
-};
-// By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
-using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
-
-// Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
-int CreateFolderPath(FileSystem& fs, const std::wstring& path);
 
 class BackupWalker {
 public:
@@ -231,6 +181,28 @@ private:
     // The backup folders' names the saved sources of this run have taken, folded.
     std::vector<std::wstring> takenNames_;
     UnchangedTrees unchanged_;
+};
+
+// Keeps a folder on the walk while the walker is inside it.
+class BackupWalker::ChainLink {
+public:
+    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
+        : walking_(walking), linked_(id.has_value()) {
+        if (linked_) {
+            walking_.push_back(*id);
+        }
+    }
+    ~ChainLink() {
+        if (linked_) {
+            walking_.pop_back();
+        }
+    }
+    ChainLink(const ChainLink&) = delete;
+    ChainLink& operator=(const ChainLink&) = delete;
+
+private:
+    std::vector<FileId>& walking_;
+    bool linked_;
 };
 
 }  // namespace bexlo
