@@ -11,19 +11,16 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "backup/VersionIndex.h"
 
 namespace bexlo {
 
 inline constexpr wchar_t kVersionsFolderName[] = L"Bexlo versions";
-// Inside a press folder: the index, and the folder of the PC-side files it keeps.
-inline constexpr wchar_t kVersionIndexName[] = L"_Bexlo index.txt";
-inline constexpr wchar_t kFromThePcName[] = L"From the PC";
 inline constexpr wchar_t kVersionsReadMeName[] = L"Read me.txt";
 
 // The versions folder of the saved destination, as a plain path, when it is there and is a folder
@@ -32,69 +29,6 @@ std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs);
 
 // The name is the versions folder's, in any case.
 bool IsVersionsFolderName(std::wstring_view name);
-
-enum class VersionSide { Backup, Pc };
-enum class VersionReason {
-    Changed,  // Copy wrote the changed source file over the backup copy
-    Older,    // Synchronize wrote the newer file of the other side over it
-};
-
-struct VersionRecord {
-    VersionSide side = VersionSide::Backup;
-    VersionReason reason = VersionReason::Changed;
-    // When it was replaced, UTC, in 100-ns units since 1601.
-    std::int64_t when = 0;
-    std::uint64_t size = 0;
-    std::int64_t lastWrite = 0;
-    // Where it is kept, below its press folder.
-    std::wstring stored;
-    // Where it was, a plain full path.
-    std::wstring original;
-};
-
-// The index file's bytes: UTF-16LE with a byte-order mark, one record a line.
-// `complete`: the press ended and every record names a file kept; an index without it was cut
-// short, and its records name files that may never have been moved.
-std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
-                                             bool complete);
-struct VersionIndex {
-    std::vector<VersionRecord> records;
-    bool complete = false;
-};
-// The records of an index; lines that are not records, or whose stored path would lead out of
-// the press folder, are left out.
-VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes);
-
-// Where a version of a file is kept below its press folder, given its path below the backup folder
-// (the source's name and its path inside the source).
-std::wstring StoredName(VersionSide side, const std::wstring& relative);
-
-// "2026-12-08 091502" for a UTC time in 100-ns units since 1601.
-std::wstring PressFolderName(std::int64_t when);
-
-// One version as thinning sees it: the file it was (side and folded path) and when it was made.
-struct VersionAge {
-    std::wstring file;
-    std::int64_t when = 0;
-};
-
-// Which versions the thinning rule keeps at `now`: all from the last 7 days; after that the newest
-// per day up to 30 days, per week up to 26 weeks, per month after that; and the newest 3 of each
-// file whatever their age. A version is the newest of its period when no newer version of the
-// file falls in that period, whatever the newer one's age. Weeks start on Mondays and a week
-// belongs to the month of its Monday: each period lies within the next coarser one, so that
-// thinning at every press keeps what thinning once would.
-std::vector<bool> VersionsToKeep(const std::vector<VersionAge>& versions, std::int64_t now);
-
-// The space versions may take: at most a quarter of the volume, and never its last twentieth.
-// Whether `more` bytes of versions fit beside `inVersions` on a volume with this space, when the
-// press writes `written` bytes to the volume for them: a version kept by a rename takes no room,
-// but the new copy beside it does.
-bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more,
-                 std::uint64_t written);
-inline bool VersionsFit(const VolumeSpace& space, std::uint64_t inVersions, std::uint64_t more) {
-    return VersionsFit(space, inVersions, more, more);
-}
 
 // One press's versions, from its first replacement to its thinning.
 class VersionStore {
