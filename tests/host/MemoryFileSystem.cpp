@@ -38,11 +38,6 @@ wchar_t MemoryFileSystem::Upper(wchar_t c) {
     return FoldCase(std::wstring_view(&c, 1))[0];
 }
 
-// Names fold as the platform's file systems fold them.
-std::wstring MemoryFileSystem::UpperName(const std::wstring& name) {
-    return FoldCase(name);
-}
-
 MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const std::wstring& path,
                                                   bool folder) {
     Node& node = nodes_[key] = Node{};
@@ -87,7 +82,7 @@ std::optional<std::wstring> MemoryFileSystem::Resolve(const std::wstring& path) 
         if (folder == nodes_.end() || !folder->second.folder) {
             return std::nullopt;
         }
-        key = folder->first + L'\\' + UpperName(segment);
+        key = folder->first + L'\\' + FoldCase(segment);
         // A link onto a drive that is gone leads nowhere.
         if (nodes_.count(key) == 0 || detached_.count(Follow(key)[0]) != 0) {
             return std::nullopt;
@@ -121,14 +116,14 @@ std::optional<MemoryFileSystem::Slot> MemoryFileSystem::SlotFor(const std::wstri
         return std::nullopt;
     }
     const std::wstring& name = segments.back();
-    return Slot{*folder + L'\\' + UpperName(name), nodes_.at(*folder).path + L'\\' + name};
+    return Slot{*folder + L'\\' + FoldCase(name), nodes_.at(*folder).path + L'\\' + name};
 }
 
 MemoryFileSystem::Node& MemoryFileSystem::AddEntry(const std::wstring& path, bool folder) {
     const std::size_t slash = path.rfind(L'\\');
     const std::wstring parent = MakeFolders(path.substr(0, slash));
     const std::wstring name = path.substr(slash + 1);
-    return NewNode(parent + L'\\' + UpperName(name), nodes_.at(parent).path + L'\\' + name, folder);
+    return NewNode(parent + L'\\' + FoldCase(name), nodes_.at(parent).path + L'\\' + name, folder);
 }
 
 std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
@@ -138,7 +133,7 @@ std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
     }
     for (const std::wstring& segment : Segments(path)) {
         const std::wstring folder = Follow(key);
-        key = folder + L'\\' + UpperName(segment);
+        key = folder + L'\\' + FoldCase(segment);
         if (nodes_.count(key) == 0) {
             NewNode(key, nodes_.at(folder).path + L'\\' + segment, true);
         }
@@ -157,10 +152,6 @@ std::vector<const MemoryFileSystem::Node*> MemoryFileSystem::Children(
         }
     }
     return children;
-}
-
-void MemoryFileSystem::AddFolder(const std::wstring& path) {
-    MakeFolders(path);
 }
 
 void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data,
@@ -208,10 +199,6 @@ std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) cons
         return std::nullopt;
     }
     return nodes_.at(Follow(*key)).data;
-}
-
-bool MemoryFileSystem::IsFolder(const std::wstring& path) const {
-    return ResolveFolder(path).has_value();
 }
 
 std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) const {
@@ -298,11 +285,16 @@ void MemoryFileSystem::Heal(std::atomic<int>& present) {
 }
 
 FileEntry MemoryFileSystem::EntryOf(const Node& node) const {
-    FileEntry entry = node.Entry();
-    if (withoutChangeTimes.count(Upper(node.path[0])) != 0) {
-        entry.changeTime = 0;
-    }
-    return entry;
+    const bool changeTimes = withoutChangeTimes.count(Upper(node.path[0])) == 0;
+    return {.name = node.path.substr(node.path.rfind(L'\\') + 1),
+            .folder = node.folder,
+            .size = node.Bytes(),
+            .lastWrite = node.lastWrite,
+            .changeTime = changeTimes ? node.changeTime : 0,
+            .link = !node.linkTo.empty(),
+            .hidden = node.marks.hidden,
+            .system = node.marks.system,
+            .encrypted = node.marks.encrypted};
 }
 
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
@@ -380,7 +372,7 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (!WithinConfinement(*to)) {
         return false;
     }
-    if (heldOpen_.count(UpperName(*from)) != 0) {
+    if (heldOpen_.count(FoldCase(*from)) != 0) {
         return Failed(file_error::kSharingViolation);
     }
     const std::optional<Slot> slot = SlotFor(*to);
@@ -419,10 +411,6 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     return true;
 }
 
-bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& toIn) {
-    return Rename(fromIn, toIn, true);
-}
-
 bool MemoryFileSystem::Rename(const std::wstring& fromIn, const std::wstring& toIn, bool replace) {
     const std::optional<std::wstring> from = Admit(Op::MoveOver, fromIn, false);
     const std::optional<std::wstring> to = from ? Admit(Op::MoveOver, toIn) : from;
@@ -459,10 +447,6 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     }
     nodes_.erase(*key);
     return true;
-}
-
-bool MemoryFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
-    return Rename(from, to, false);
 }
 
 bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
@@ -533,21 +517,6 @@ bool MemoryFileSystem::WithinConfinement(const std::wstring& file) const {
            Failed(file_error::kAccessDenied);
 }
 
-bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                                         const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
-}
-
-bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::New);
-}
-
-bool MemoryFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                                       const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
-}
-
 bool MemoryFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
                                    const std::wstring& to, CopyPlacing placing) {
     // The partial copy is made new: a leftover under its name goes first.
@@ -611,10 +580,6 @@ std::wstring MemoryFileSystem::VolumeFileSystem(const std::wstring& pathIn) {
     }
     auto name = fileSystems.find(Upper((*path)[0]));
     return name != fileSystems.end() ? name->second : L"NTFS";
-}
-
-std::wstring MemoryFileSystem::ErrorText(std::uint32_t error) const {
-    return L"error " + std::to_wstring(error);
 }
 
 }  // namespace bexlo
