@@ -136,9 +136,7 @@ TEST(ReplaceGuard, OnlyNewFilesReplacesNothingOnEitherSide) {
         StillBar bar;
         BackupWalker walker(fs, present, bar, 0);
         walker.OnlyNewFiles(true);
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_TRUE(walker.Failures().empty());
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\changed.txt"), "backup old");
         EXPECT_EQ(fs.Data(L"C:\\Work\\Sub\\older.txt"), "pc old");

@@ -1,6 +1,9 @@
 #pragma once
 
-// A progress display that never moves, for walks the tests make without pacing.
+// A progress display that never moves, for walks the tests make without pacing, and what the
+// walker tests ask of every walk.
+
+#include <gtest/gtest.h>
 
 #include "backup/Walkers.h"
 
@@ -12,5 +15,19 @@ public:
     void SlowDown() override {}
     void Copied(std::uint64_t) override {}
 };
+
+// A Synchronize or a Copy of `source` into the backup folder.
+inline int Walk(BackupWalker& walker, bool sync, const std::wstring& source = L"C:\\Work") {
+    return sync ? walker.SyncItem(source, L"E:\\FilesBackup")
+                : walker.CopyItem(source, L"E:\\FilesBackup");
+}
+
+// The walk failed on `path` alone, for `reason`.
+inline void ExpectOnlyFailure(const BackupWalker& walker, const std::wstring& path,
+                              FailureReason reason) {
+    ASSERT_EQ(walker.Failures().size(), 1u);
+    EXPECT_EQ(walker.Failures()[0].path, path);
+    EXPECT_EQ(walker.Failures()[0].reason, reason);
+}
 
 }  // namespace bexlo

@@ -48,8 +48,7 @@ protected:
         VersionStore store(fs, L"E:\\FilesBackup", started);
         BackupWalker walker(fs, present, bar, 0, lastRun);
         walker.KeepVersions(&store);
-        const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+        const int result = Walk(walker, sync);
         store.Finish();
         lastRun = started;
         return {result, walker.Failures()};
@@ -225,8 +224,7 @@ TEST_F(Versions, ASourceNamedAsTheVersionsFolderIsRefused) {
     fs.AddFile(L"C:\\Bexlo Versions\\a.txt", "a", kStart);
     BackupWalker walker(fs, present, bar, 0);
     EXPECT_EQ(walker.SyncItem(L"C:\\Bexlo Versions", L"E:\\FilesBackup"), 1);
-    ASSERT_EQ(walker.Failures().size(), 1u);
-    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::VersionsFolder);
+    ExpectOnlyFailure(walker, L"C:\\Bexlo Versions", FailureReason::VersionsFolder);
     EXPECT_FALSE(fs.IsFolder(kVersions));
     EXPECT_EQ(PreScanSources(fs, {L"C:\\Bexlo Versions"}, L"E:\\FilesBackup").allEntries, 0u);
 }
@@ -320,8 +318,7 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
             VersionStore store(fs, L"E:\\FilesBackup", fs.CurrentTime());
             BackupWalker walker(fs, present, bar, 0);
             walker.KeepVersions(&store);
-            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+            const int result = Walk(walker, sync);
             store.Finish();
             return result;
         };

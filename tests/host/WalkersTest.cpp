@@ -223,9 +223,7 @@ TEST_F(Walkers, LinksOnEitherSideAreNeitherFollowedNorWrittenThrough) {
     for (const bool sync : {false, true}) {
         SCOPED_TRACE(sync ? "Synchronize" : "Copy");
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_EQ(walker.SyncItem(L"D:\\Photos", L"E:\\FilesBackup"), 1);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "a");
         EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
@@ -284,9 +282,7 @@ TEST_F(Walkers, EncryptedFilesAreNamedAndNeverCopied) {
     fs.Mark(L"E:\\FilesBackup\\Work\\kept.txt", {.encrypted = true});
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\secret.txt"));
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\plain.txt"), "plain");
         EXPECT_FALSE(fs.Data(L"C:\\Work\\kept.txt"));
@@ -403,8 +399,7 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
         const auto walk = [sync](MemoryFileSystem& fs, std::atomic<int>& present) {
             StillBar bar;
             BackupWalker walker(fs, present, bar, 0);
-            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+            const int result = Walk(walker, sync);
             return std::pair{result, walker.Failures().size()};
         };
         MemoryFileSystem whole;
@@ -462,9 +457,7 @@ TEST_F(Walkers, LeftoversOfAnInterruptedCopyGoAndLookalikesAreBackedUp) {
         EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 6u);
 
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_TRUE(walker.Failures().empty());
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\b.txt"), "b");
@@ -496,13 +489,9 @@ TEST_F(Walkers, ASecondSourceOfTheSameNameFailsInsteadOfSharingTheFirstsFolder) 
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
         for (const wchar_t* source : {L"C:\\Work\\Documents", L"D:\\Archive\\DOCUMENTS"}) {
-            EXPECT_EQ(sync ? walker.SyncItem(source, L"E:\\FilesBackup")
-                           : walker.CopyItem(source, L"E:\\FilesBackup"),
-                      1);
+            EXPECT_EQ(Walk(walker, sync, source), 1);
         }
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, L"D:\\Archive\\DOCUMENTS");
-        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::SameName);
+        ExpectOnlyFailure(walker, L"D:\\Archive\\DOCUMENTS", FailureReason::SameName);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Documents\\Budget.xlsx"), "work budget");
         EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Documents\\old.txt"));
         EXPECT_EQ(fs.Data(L"C:\\Work\\Documents\\Budget.xlsx"), "work budget");
@@ -573,13 +562,9 @@ TEST_F(Walkers, AFileTooLargeForAFatDestinationFailsAloneAndTheWalkGoesOn) {
     fs.fileSystems[L'E'] = L"FAT32";
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_FALSE(walker.Stopped());
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\movie.mkv");
-        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::TooLargeForFat);
+        ExpectOnlyFailure(walker, L"C:\\Work\\movie.mkv", FailureReason::TooLargeForFat);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\z.txt"), "z");
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\just-under.img"), "img");
     }
@@ -605,9 +590,7 @@ TEST_F(Walkers, ADestinationThatStopsAnsweringStopsTheWalkOnce) {
     BackupWalker walker = Walker();
     EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(walker.Stopped());
-    ASSERT_EQ(walker.Failures().size(), 1u);
-    EXPECT_EQ(walker.Failures()[0].path, L"E:\\FilesBackup");
-    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::DestinationGone);
+    ExpectOnlyFailure(walker, L"E:\\FilesBackup", FailureReason::DestinationGone);
     EXPECT_EQ(walker.EntriesTried(), 2u);
 
     fs.Attach(L'E');
@@ -615,8 +598,7 @@ TEST_F(Walkers, ADestinationThatStopsAnsweringStopsTheWalkOnce) {
     BackupWalker other = Walker();
     EXPECT_EQ(other.CopyItem(L"F:\\Stick", L"E:\\FilesBackup"), 1);
     EXPECT_FALSE(other.Stopped());
-    ASSERT_EQ(other.Failures().size(), 1u);
-    EXPECT_EQ(other.Failures()[0].reason, FailureReason::Platform);
+    ExpectOnlyFailure(other, L"F:\\Stick\\s.txt", FailureReason::Platform);
 }
 
 // ReFS folder ids differ only in their high half: folders that merely share the low half are
