@@ -37,21 +37,29 @@ std::multimap<std::wstring, std::string> Kept(const MemoryFileSystem& fs) {
     return kept;
 }
 
+// One press at `now`, versions kept; a Copy passes over what did not change since `lastRun`,
+// which becomes this press's start.
+std::pair<int, std::vector<CopyFailure>> PressAt(MemoryFileSystem& fs, std::atomic<int>& present,
+                                                 std::int64_t now, bool sync,
+                                                 std::int64_t& lastRun) {
+    StillBar bar;
+    fs.SetClock(now);
+    const std::int64_t started = fs.CurrentTime();
+    VersionStore store(fs, L"E:\\FilesBackup", started);
+    BackupWalker walker(fs, present, bar, 0, lastRun);
+    walker.KeepVersions(&store);
+    const int result = Walk(walker, sync);
+    store.Finish();
+    lastRun = started;
+    return {result, walker.Failures()};
+}
+
 class Versions : public testing::Test {
 protected:
     Versions() { fs.AddFolder(L"E:\\FilesBackup"); }
 
-    // One press at `now`, versions kept; Copy passes over what did not change since the last.
     std::pair<int, std::vector<CopyFailure>> Press(std::int64_t now, bool sync = false) {
-        fs.SetClock(now);
-        const std::int64_t started = fs.CurrentTime();
-        VersionStore store(fs, L"E:\\FilesBackup", started);
-        BackupWalker walker(fs, present, bar, 0, lastRun);
-        walker.KeepVersions(&store);
-        const int result = Walk(walker, sync);
-        store.Finish();
-        lastRun = started;
-        return {result, walker.Failures()};
+        return PressAt(fs, present, now, sync, lastRun);
     }
 
     MemoryFileSystem fs;
@@ -73,13 +81,11 @@ TEST(VersionIndex, RecordsSurviveTheFileAndNoneLeadsOutOfItsPressFolder) {
         EXPECT_EQ(read.complete, complete);
         ASSERT_EQ(read.records.size(), 2u);
         for (std::size_t i = 0; i < 2; ++i) {
-            EXPECT_EQ(read.records[i].side, records[i].side);
-            EXPECT_EQ(read.records[i].reason, records[i].reason);
-            EXPECT_EQ(read.records[i].when, records[i].when);
-            EXPECT_EQ(read.records[i].size, records[i].size);
-            EXPECT_EQ(read.records[i].lastWrite, records[i].lastWrite);
-            EXPECT_EQ(read.records[i].stored, records[i].stored);
-            EXPECT_EQ(read.records[i].original, records[i].original);
+            const auto fields = [](const VersionRecord& r) {
+                return std::tie(r.side, r.reason, r.when, r.size, r.lastWrite, r.stored,
+                                r.original);
+            };
+            EXPECT_EQ(fields(read.records[i]), fields(records[i])) << i;
         }
     }
     std::vector<std::uint8_t> bytes = FormatVersionIndex(records, true);
@@ -254,13 +260,17 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
     fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'C'), kStart + 7 * kSecond);
     const auto made = Press(kStart + 7 * 3600 * kSecond);
     ASSERT_EQ(made.first, 1) << made.second.size() << " " << made.second[0].error;
-    std::multiset<std::string> kept;
-    for (const auto& [path, data] : Kept(fs)) {
-        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
-    }
+    // Each version by its first letter and its size.
+    const auto kept = [this] {
+        std::multiset<std::string> kept;
+        for (const auto& [path, data] : Kept(fs)) {
+            kept.insert(data.substr(0, 1) + std::to_string(data.size()));
+        }
+        return kept;
+    };
     const std::multiset<std::string> expected = {"C1000", "d1000", "D1000",
                                                  "e1000", "E1000", "c5000"};
-    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(kept(), expected);
 
     // A change as large as the whole allowance cannot fit beside the newest versions: the file
     // is not replaced and fails as a full disk, and no version goes for it.
@@ -272,11 +282,7 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
     ASSERT_FALSE(failures.empty());
     EXPECT_EQ(failures[0].error, file_error::kDiskFull);
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), std::string(9000, 'y'));
-    kept.clear();
-    for (const auto& [path, data] : Kept(fs)) {
-        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
-    }
-    EXPECT_EQ(kept, expected) << "nothing removed for a change that could not fit anyway";
+    EXPECT_EQ(kept(), expected) << "nothing removed for a change that could not fit anyway";
 }
 
 // The menu opens the versions folder of the saved destination only when it is a folder there.
@@ -313,14 +319,8 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
     const std::multiset<std::string> olds = {"old a", "old b", "old c", "pc old"};
     for (const bool sync : {false, true}) {
         const auto press = [sync](MemoryFileSystem& fs, std::atomic<int>& present, int n) {
-            StillBar bar;
-            fs.SetClock(kStart + n * kDay);
-            VersionStore store(fs, L"E:\\FilesBackup", fs.CurrentTime());
-            BackupWalker walker(fs, present, bar, 0);
-            walker.KeepVersions(&store);
-            const int result = Walk(walker, sync);
-            store.Finish();
-            return result;
+            std::int64_t never = 0;
+            return PressAt(fs, present, kStart + n * kDay, sync, never).first;
         };
         const auto oldsLeft = [sync](const MemoryFileSystem& fs) {
             std::multiset<std::string> left;
