@@ -40,9 +40,7 @@ public:
                     const std::function<void()>& answered) override {
         Record("box " + Narrow(caption), text);
         answered();
-        if (onAnswered) {
-            onAnswered();
-        }
+        onAnswered();
     }
     GuardChoice AskBeforeReplacing(const std::wstring& text) override {
         Record("ask", text);
@@ -72,9 +70,7 @@ public:
     void CloseProgressWindow() override { Record("window closed"); }
     void SetProgress(int position) override { lastPosition = position; }
     void WaitPaintingProgress(int ms) override {
-        if (onWait) {
-            onWait(ms);
-        }
+        onWait(ms);
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
@@ -106,10 +102,10 @@ public:
     std::atomic<int> present{1};
     std::atomic<int> lastPosition{0};
     // Runs before each event is recorded, on the thread that asks.
-    std::function<void(const std::string&)> onEvent;
+    std::function<void(const std::string&)> onEvent = [](const std::string&) {};
     // Runs before each wait of the progress display, on its thread.
-    std::function<void(int ms)> onWait;
-    std::function<void()> onAnswered;
+    std::function<void(int ms)> onWait = [](int) {};
+    std::function<void()> onAnswered = [] {};
     // The answer to the box that asks before replacing many files.
     GuardChoice guardAnswer = GuardChoice::BackUpAll;
     // How often the run asked whether the enclosure is there: a loop that never waits asks on
@@ -118,9 +114,7 @@ public:
 
 private:
     void Record(const std::string& event, std::optional<std::wstring> text = std::nullopt) {
-        if (onEvent) {
-            onEvent(event);
-        }
+        onEvent(event);
         std::lock_guard lock(mutex_);
         events_.push_back(event);
         if (text) {
@@ -279,15 +273,10 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
 
 TEST(BackupRunOnMemoryDisks, AnUnreadableListIsRefusedAfterMakingTheDestination) {
     MemoryRun t;
-    std::vector<std::uint8_t> bytes = PathListBytes(kTarget, {kWork});
-    const std::u16string marker = u"[SOURCE_PATH_";
-    const auto at =
-        std::search(bytes.begin(), bytes.end(), reinterpret_cast<const char*>(marker.data()),
-                    reinterpret_cast<const char*>(marker.data() + marker.size()));
-    ASSERT_NE(at, bytes.end());
-    const std::size_t count = static_cast<std::size_t>(at - bytes.begin()) + marker.size() * 2;
-    bytes[count] = 'x';
-    bytes[count + 2] = 'y';
+    std::u16string text = Utf16TextUpToNul(PathListBytes(kTarget, {kWork}));
+    text.replace(text.find(u"[SOURCE_PATH_ 1]"), 16, u"[SOURCE_PATH_xy]");
+    std::vector<std::uint8_t> bytes;
+    AppendUtf16Le(bytes, text);
     ASSERT_TRUE(t.fs.WriteFileReplacing(kPathListFile, bytes));
     t.run.state.serialCheckArmed = 0;
     t.Press();
@@ -418,7 +407,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
         EXPECT_EQ(t.host.Count("told failed") + t.host.Count("told complete"), 1);
 
         t.fs.gate = nullptr;
-        t.host.onEvent = nullptr;
+        t.host.onEvent = [](const std::string&) {};
         // Written again, so that the next press has work and its progress thread ends it.
         t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly", 1 * kMinute);
         t.Press();
