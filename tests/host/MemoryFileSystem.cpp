@@ -299,12 +299,9 @@ FileEntry MemoryFileSystem::EntryOf(const Node& node) const {
 
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
-    if (!path) {
-        return std::nullopt;
-    }
-    const std::optional<std::wstring> key = Resolve(*path);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
     if (!key || key->size() == 2) {
-        return Missing(file_error::kPathNotFound);
+        return path ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     return EntryOf(nodes_.at(*key));
 }
@@ -338,12 +335,10 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::CreateFolder, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     if (!slot) {
-        return Failed(Resolve(*path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
+        return path &&
+               Failed(Resolve(*path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
     }
     if (nodes_.count(slot->key) != 0) {
         return Failed(file_error::kAlreadyExists);
@@ -438,12 +433,9 @@ bool MemoryFileSystem::Rename(const std::wstring& fromIn, const std::wstring& to
 
 bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<std::wstring> key = Resolve(*path);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
     if (!key || nodes_.at(*key).folder) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     nodes_.erase(*key);
     return true;
@@ -451,13 +443,10 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
 
 bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     const auto node = slot ? nodes_.find(slot->key) : nodes_.end();
     if (node == nodes_.end() || !node->second.folder) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     if (node->second.linkTo.empty() && !Children(slot->key).empty()) {
         return Failed(file_error::kDirNotEmpty);
@@ -468,12 +457,9 @@ bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
 
 std::optional<VolumeSpace> MemoryFileSystem::Space(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
-    if (!path) {
-        return std::nullopt;
-    }
-    const auto capacity = capacities.find(Upper((*path)[0]));
+    const auto capacity = path ? capacities.find(Upper((*path)[0])) : capacities.end();
     if (capacity == capacities.end()) {
-        return Missing(file_error::kAccessDenied);
+        return path ? Missing(file_error::kAccessDenied) : std::nullopt;
     }
     const std::uint64_t used = UsedBytes(capacity->first);
     return VolumeSpace{capacity->second, capacity->second - std::min(used, capacity->second)};
@@ -547,12 +533,9 @@ std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const s
 bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
                                           std::span<const std::uint8_t> bytes) {
     const std::optional<std::wstring> path = Admit(Op::WriteFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     if (!slot) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     if (nodes_.count(slot->key) != 0 && nodes_.at(slot->key).folder) {
         return Failed(file_error::kAccessDenied);
@@ -565,21 +548,17 @@ bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
 
 std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
-    if (!path) {
-        return std::nullopt;
+    const auto serial = path ? volumeSerials.find(Upper((*path)[0])) : volumeSerials.end();
+    if (serial == volumeSerials.end()) {
+        return path ? Missing(file_error::kNotReady) : std::nullopt;
     }
-    auto serial = volumeSerials.find(Upper((*path)[0]));
-    return serial != volumeSerials.end() ? std::optional(serial->second)
-                                         : Missing(file_error::kNotReady);
+    return serial->second;
 }
 
 std::wstring MemoryFileSystem::VolumeFileSystem(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn, false);
-    if (!path) {
-        return {};
-    }
-    auto name = fileSystems.find(Upper((*path)[0]));
-    return name != fileSystems.end() ? name->second : L"NTFS";
+    const auto name = path ? fileSystems.find(Upper((*path)[0])) : fileSystems.end();
+    return name != fileSystems.end() ? name->second : path ? L"NTFS" : L"";
 }
 
 }  // namespace bexlo
