@@ -8,9 +8,7 @@
 namespace bexlo {
 namespace {
 
-using testing_device::FakeDeviceSeam;
-using testing_device::FakePollHost;
-using testing_device::MountedRecord;
+using namespace testing_device;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int E = 4, F = 5, H = 7;
