@@ -82,17 +82,13 @@ public:
         std::lock_guard lock(mutex_);
         return texts_;
     }
-    // Whether `wanted` happened in this order, whatever came between.
+    // Whether `wanted` happened each once and in this order, whatever came between.
     bool InOrder(const std::vector<std::string>& wanted) {
-        const std::vector<std::string> events = Events();
-        auto at = events.begin();
-        for (const std::string& event : wanted) {
-            at = std::find(at, events.end(), event);
-            if (at == events.end()) {
-                return false;
-            }
-        }
-        return true;
+        std::vector<std::string> events = Events();
+        std::erase_if(events, [&](const std::string& event) {
+            return std::find(wanted.begin(), wanted.end(), event) == wanted.end();
+        });
+        return events == wanted;
     }
     int Count(const std::string& event) {
         const std::vector<std::string> events = Events();
