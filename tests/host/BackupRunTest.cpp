@@ -170,6 +170,15 @@ struct MemoryRun {
                fs.Data(L"E:\\FilesBackup\\Photos\\cat.jpg") == std::string(3000, 'c');
     }
 
+    // Keeps in `running` whether the run was still going as the host recorded `event`.
+    void WatchRunningAt(const std::string& event, int& running) {
+        host.onEvent = [this, event, &running](const std::string& seen) {
+            if (seen == event) {
+                running = run.state.backupRunning;
+            }
+        };
+    }
+
     void ExpectEndedAndIdle() {
         EXPECT_EQ(run.state.backupRunning, 0);
         EXPECT_EQ(host.Count("release") + host.Count("release reselecting"), 1)
@@ -250,11 +259,7 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
         const std::vector<std::uint8_t> record = t.Record();
         // A press read while the enclosure is being told would take its message away.
         int runningWhenTold = 0;
-        t.host.onEvent = [&](const std::string& event) {
-            if (event == "told failed") {
-                runningWhenTold = t.run.state.backupRunning;
-            }
-        };
+        t.WatchRunningAt("told failed", runningWhenTold);
         t.Press(RunMode::Copy, c.pressKey, false, {kDriveE});
 
         EXPECT_EQ(t.host.Events(),
@@ -289,11 +294,7 @@ TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressT
     t.fs.AddFolder(L"C:\\Empty\\Inner");
     t.SaveUnchecked({L"C:\\Empty"}, L"E:\\Deep\\Er\\FilesBackup");
     int runningWhenTold = 0;
-    t.host.onEvent = [&](const std::string& event) {
-        if (event == "told complete") {
-            runningWhenTold = t.run.state.backupRunning;
-        }
-    };
+    t.WatchRunningAt("told complete", runningWhenTold);
     t.Press(RunMode::Copy, 1, true);
 
     EXPECT_TRUE(t.fs.IsFolder(L"E:\\Deep\\Er\\FilesBackup\\Empty\\Inner"));
