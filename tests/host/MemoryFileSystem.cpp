@@ -203,10 +203,10 @@ std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) cons
 
 std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) const {
     std::map<std::wstring, std::string> out;
-    const std::wstring prefix{Upper(drive), L':', L'\\'};
-    for (auto at = nodes_.lower_bound(prefix); at != nodes_.end() && at->first.starts_with(prefix);
-         ++at) {
-        const Node& node = at->second;
+    for (const auto& [key, node] : nodes_) {
+        if (key.size() <= 2 || (drive != 0 && key[0] != Upper(drive))) {
+            continue;
+        }
         out[node.path] = !node.linkTo.empty() ? "<link>"
                          : node.folder        ? "<folder>"
                                               : node.data + "@" + std::to_string(node.lastWrite);

@@ -63,9 +63,9 @@ public:
     std::optional<std::string> Data(const std::wstring& path) const;
     bool IsFolder(const std::wstring& path) const { return ResolveFolder(path).has_value(); }
 
-    // Every entry below a drive, links not followed: "C:\Work\a.txt" -> "data@time", a folder
-    // -> "<folder>", a link -> "<link>".
-    std::map<std::wstring, std::string> Snapshot(wchar_t drive) const;
+    // Every entry below a drive (0: below every drive), links not followed: "C:\Work\a.txt" ->
+    // "data@time", a folder -> "<folder>", a link -> "<link>".
+    std::map<std::wstring, std::string> Snapshot(wchar_t drive = 0) const;
 
     // Every operation on the drive fails until it is attached again.
     void Detach(wchar_t drive) { detached_.insert(Upper(drive)); }

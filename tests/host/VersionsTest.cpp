@@ -324,13 +324,11 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
         };
         const auto oldsLeft = [](const MemoryFileSystem& fs) {
             std::set<std::string> left;
-            for (wchar_t drive : {L'C', L'E'}) {
-                for (const auto& [path, value] : fs.Snapshot(drive)) {
-                    const std::string data = value.substr(0, value.rfind('@'));
-                    const bool partial = IsPartialCopyName(path.substr(path.rfind(L'\\') + 1));
-                    if (!partial && (data.starts_with("old ") || data == "pc old")) {
-                        left.insert(data);
-                    }
+            for (const auto& [path, value] : fs.Snapshot()) {
+                const std::string data = value.substr(0, value.rfind('@'));
+                const bool partial = IsPartialCopyName(path.substr(path.rfind(L'\\') + 1));
+                if (!partial && (data.starts_with("old ") || data == "pc old")) {
+                    left.insert(data);
                 }
             }
             return left;
