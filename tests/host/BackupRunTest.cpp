@@ -709,11 +709,6 @@ TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
               L"Backup started now\r\n");
 }
 
-}  // namespace
-}  // namespace bexlo
-
-namespace bexlo {
-
 // A press that would replace most of the backup asks first; each answer does what it says and
 // goes to the run log. A first press, which replaces nothing, never asks.
 TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
@@ -775,4 +770,5 @@ TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
     }
 }
 
+}  // namespace
 }  // namespace bexlo

@@ -9,9 +9,6 @@
 namespace bexlo {
 namespace {
 
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kMonday = 1000 * kSecond;
-
 bool Asks(std::uint64_t replacing, std::uint64_t onBothSides,
           std::vector<std::uint64_t> history = {}, std::uint64_t sampled = 0,
           std::uint64_t damaged = 0) {

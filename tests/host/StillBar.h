@@ -9,6 +9,11 @@
 
 namespace bexlo {
 
+// Times in the platform's 100-ns units.
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::int64_t kHour = 3600 * kSecond;
+constexpr std::int64_t kMonday = 1000 * kSecond;
+
 class StillBar : public ProgressFeedback {
 public:
     int BarPosition() override { return 0; }

@@ -15,10 +15,9 @@
 namespace bexlo {
 namespace {
 
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kDay = 24 * 3600 * kSecond;
+constexpr std::int64_t kDay = 24 * kHour;
 // 2026-01-05 12:00 UTC, a Monday, in 100-ns units since 1601.
-constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * 3600 * kSecond;
+constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * kHour;
 constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
 
 // Every file below the versions folder but the indexes, by its path below its press folder:
@@ -249,16 +248,16 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
     for (int i = 1; i <= 5; ++i) {
         fs.AddFile(L"C:\\Work\\a.txt", std::string(1000, char('a' + i)), kStart + i * kSecond);
         fs.AddFile(L"C:\\Work\\b.txt", std::string(1000, char('A' + i)), kStart + i * kSecond);
-        ASSERT_EQ(Press(kStart + i * 3600 * kSecond).first, 1);
+        ASSERT_EQ(Press(kStart + i * kHour).first, 1);
     }
     EXPECT_EQ(Kept(fs).size(), 10u);
 
     // 5000 more bytes of versions: the two oldest of each file go (beyond the newest three), then
     // the oldest beyond the newest until it fits.
     fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'c'), kStart);
-    ASSERT_EQ(Press(kStart + 6 * 3600 * kSecond).first, 1);
+    ASSERT_EQ(Press(kStart + 6 * kHour).first, 1);
     fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'C'), kStart + 7 * kSecond);
-    const auto made = Press(kStart + 7 * 3600 * kSecond);
+    const auto made = Press(kStart + 7 * kHour);
     ASSERT_EQ(made.first, 1) << made.second.size() << " " << made.second[0].error;
     // Each version by its first letter and its size.
     const auto kept = [this] {
@@ -277,7 +276,7 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
     fs.AddFile(L"C:\\Work\\a.txt", std::string(9000, 'z'), kStart + 8 * kSecond);
     fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", std::string(9000, 'y'), kStart);
     lastRun = 0;
-    const auto [result, failures] = Press(kStart + 8 * 3600 * kSecond);
+    const auto [result, failures] = Press(kStart + 8 * kHour);
     EXPECT_EQ(result, 0);
     ASSERT_FALSE(failures.empty());
     EXPECT_EQ(failures[0].error, file_error::kDiskFull);

@@ -13,9 +13,6 @@
 namespace bexlo {
 namespace {
 
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kMonday = 1000 * kSecond;
-
 class Walkers : public testing::Test {
 protected:
     BackupWalker Walker(std::uint64_t totalBytes = 0) {
@@ -65,7 +62,6 @@ TEST(WalkerRules, OnlyTheProgramsOwnPartialCopiesAreTakenForThem) {
 
 // FAT keeps local times, which a daylight-saving change moves by an hour.
 TEST(WalkerRules, TimesUnderTwoSecondsApartAreEqualAndOnFatAnHourApartToo) {
-    constexpr std::int64_t kHour = 3600 * kSecond;
     EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond - 1, kMonday), 0);
     EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + 2 * kSecond - 1), 0);
     EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond, kMonday), 1);
@@ -177,7 +173,7 @@ TEST_F(Walkers, PathsPastThePlainLimitAreCopiedAndSynchronized) {
 
 TEST_F(Walkers, SyncTakesAnHourApartOnFatForTheSameTime) {
     fs.AddFile(L"C:\\Work\\a.txt", "source", kMonday);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kMonday + 3600 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kMonday + kHour);
     fs.fileSystems[L'E'] = L"FAT32";
     EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "source");
@@ -617,7 +613,6 @@ TEST_F(Walkers, FoldersWhoseIdsShareTheLowHalfAreAllWalked) {
 // Copy passes over a file whose backup copy is already the same, and copies every other one:
 // the pre-scan counts exactly what the walk copies.
 TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
-    constexpr std::int64_t kHour = 3600 * kSecond;
     const std::pair<const wchar_t*, bool> files[] = {
         {L"same.txt", false},         {L"Sub\\same.txt", false}, {L"size.txt", true},
         {L"newer.txt", true},         {L"older.txt", true},      {L"missing.txt", true},
