@@ -4,7 +4,7 @@
 
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {

@@ -10,7 +10,7 @@
 #include "backup/PreScan.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {

@@ -8,7 +8,7 @@
 #include "backup/PreScan.h"
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-// A progress display that never moves, for walks the tests make without pacing, and what the
-// walker tests ask of every walk.
+// What the tests of walks on the memory disks share: their time units, a progress display that
+// never moves, for walks made without pacing, and the checks they make of every walk.
 
 #include <gtest/gtest.h>
 
