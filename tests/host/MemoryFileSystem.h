@@ -160,8 +160,8 @@ public:
     void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
 
 private:
-    // An entry under its upper-case path ("C:" for a drive's root); a link is a folder entry that
-    // leads to the folder under `linkTo`.
+    // An entry under its path with each name folded as the platform's file systems fold names
+    // ("C:" for a drive's root); a link is a folder entry that leads to the folder under `linkTo`.
     struct Node {
         std::wstring path;
         bool folder = false;
