@@ -40,9 +40,7 @@ public:
                     const std::function<void()>& answered) override {
         Record("box " + Narrow(caption), text);
         answered();
-        if (onAnswered) {
-            onAnswered();
-        }
+        onAnswered();
     }
     GuardChoice AskBeforeReplacing(const std::wstring& text) override {
         Record("ask", text);
@@ -72,9 +70,7 @@ public:
     void CloseProgressWindow() override { Record("window closed"); }
     void SetProgress(int position) override { lastPosition = position; }
     void WaitPaintingProgress(int ms) override {
-        if (onWait) {
-            onWait(ms);
-        }
+        onWait(ms);
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
@@ -86,17 +82,13 @@ public:
         std::lock_guard lock(mutex_);
         return texts_;
     }
-    // Whether `wanted` happened in this order, whatever came between.
+    // Whether `wanted` happened each once and in this order, whatever came between.
     bool InOrder(const std::vector<std::string>& wanted) {
-        const std::vector<std::string> events = Events();
-        auto at = events.begin();
-        for (const std::string& event : wanted) {
-            at = std::find(at, events.end(), event);
-            if (at == events.end()) {
-                return false;
-            }
-        }
-        return true;
+        std::vector<std::string> events = Events();
+        std::erase_if(events, [&](const std::string& event) {
+            return std::find(wanted.begin(), wanted.end(), event) == wanted.end();
+        });
+        return events == wanted;
     }
     int Count(const std::string& event) {
         const std::vector<std::string> events = Events();
@@ -106,10 +98,10 @@ public:
     std::atomic<int> present{1};
     std::atomic<int> lastPosition{0};
     // Runs before each event is recorded, on the thread that asks.
-    std::function<void(const std::string&)> onEvent;
+    std::function<void(const std::string&)> onEvent = [](const std::string&) {};
     // Runs before each wait of the progress display, on its thread.
-    std::function<void(int ms)> onWait;
-    std::function<void()> onAnswered;
+    std::function<void(int ms)> onWait = [](int) {};
+    std::function<void()> onAnswered = [] {};
     // The answer to the box that asks before replacing many files.
     GuardChoice guardAnswer = GuardChoice::BackUpAll;
     // How often the run asked whether the enclosure is there: a loop that never waits asks on
@@ -118,9 +110,7 @@ public:
 
 private:
     void Record(const std::string& event, std::optional<std::wstring> text = std::nullopt) {
-        if (onEvent) {
-            onEvent(event);
-        }
+        onEvent(event);
         std::lock_guard lock(mutex_);
         events_.push_back(event);
         if (text) {
@@ -148,10 +138,15 @@ struct MemoryRun {
         ASSERT_TRUE(fs.WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
     }
 
-    // Both sources saved for the enclosure's destination, with no volume check to pass.
-    void SaveBothSources() {
-        Save(kTarget, {kWork, kPhotos});
+    // Sources saved, with no volume check to pass.
+    void SaveUnchecked(const std::vector<std::wstring>& sources = {kWork, kPhotos},
+                       const std::wstring& target = kTarget) {
+        Save(target, sources);
         run.state.serialCheckArmed = 0;
+    }
+
+    std::wstring Log() {
+        return FromUtf16(Utf16TextUpToNul(fs.ReadFileBytes(kRunLogFile, 1 << 20).value()));
     }
 
     void RecordVolume(BackupType type, std::uint32_t serial) {
@@ -173,6 +168,15 @@ struct MemoryRun {
         return fs.Data(L"E:\\FilesBackup\\Work\\report.doc") == "quarterly" &&
                fs.Data(L"E:\\FilesBackup\\Work\\Notes\\todo.txt") == "milk" &&
                fs.Data(L"E:\\FilesBackup\\Photos\\cat.jpg") == std::string(3000, 'c');
+    }
+
+    // Keeps in `running` whether the run was still going as the host recorded `event`.
+    void WatchRunningAt(const std::string& event, int& running) {
+        host.onEvent = [this, event, &running](const std::string& seen) {
+            if (seen == event) {
+                running = run.state.backupRunning;
+            }
+        };
     }
 
     void ExpectEndedAndIdle() {
@@ -255,11 +259,7 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
         const std::vector<std::uint8_t> record = t.Record();
         // A press read while the enclosure is being told would take its message away.
         int runningWhenTold = 0;
-        t.host.onEvent = [&](const std::string& event) {
-            if (event == "told failed") {
-                runningWhenTold = t.run.state.backupRunning;
-            }
-        };
+        t.WatchRunningAt("told failed", runningWhenTold);
         t.Press(RunMode::Copy, c.pressKey, false, {kDriveE});
 
         EXPECT_EQ(t.host.Events(),
@@ -274,15 +274,10 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
 
 TEST(BackupRunOnMemoryDisks, AnUnreadableListIsRefusedAfterMakingTheDestination) {
     MemoryRun t;
-    std::vector<std::uint8_t> bytes = PathListBytes(kTarget, {kWork});
-    const std::u16string marker = u"[SOURCE_PATH_";
-    const auto at =
-        std::search(bytes.begin(), bytes.end(), reinterpret_cast<const char*>(marker.data()),
-                    reinterpret_cast<const char*>(marker.data() + marker.size()));
-    ASSERT_NE(at, bytes.end());
-    const std::size_t count = static_cast<std::size_t>(at - bytes.begin()) + marker.size() * 2;
-    bytes[count] = 'x';
-    bytes[count + 2] = 'y';
+    std::u16string text = Utf16TextUpToNul(PathListBytes(kTarget, {kWork}));
+    text.replace(text.find(u"[SOURCE_PATH_ 1]"), 16, u"[SOURCE_PATH_xy]");
+    std::vector<std::uint8_t> bytes;
+    AppendUtf16Le(bytes, text);
     ASSERT_TRUE(t.fs.WriteFileReplacing(kPathListFile, bytes));
     t.run.state.serialCheckArmed = 0;
     t.Press();
@@ -297,14 +292,9 @@ TEST(BackupRunOnMemoryDisks, AnUnreadableListIsRefusedAfterMakingTheDestination)
 TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressThread) {
     MemoryRun t;
     t.fs.AddFolder(L"C:\\Empty\\Inner");
-    t.Save(L"E:\\Deep\\Er\\FilesBackup", {L"C:\\Empty"});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveUnchecked({L"C:\\Empty"}, L"E:\\Deep\\Er\\FilesBackup");
     int runningWhenTold = 0;
-    t.host.onEvent = [&](const std::string& event) {
-        if (event == "told complete") {
-            runningWhenTold = t.run.state.backupRunning;
-        }
-    };
+    t.WatchRunningAt("told complete", runningWhenTold);
     t.Press(RunMode::Copy, 1, true);
 
     EXPECT_TRUE(t.fs.IsFolder(L"E:\\Deep\\Er\\FilesBackup\\Empty\\Inner"));
@@ -321,8 +311,7 @@ TEST(BackupRunOnMemoryDisks, AnEmptyRunMakesTheFoldersAndEndsWithoutTheProgressT
 // soon as the box has gone.
 TEST(BackupRunOnMemoryDisks, ARunEndsAsItsBoxIsAnsweredAndAPressThenStartsTheNext) {
     MemoryRun t;
-    t.Save(kTarget, {kWork});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveUnchecked({kWork});
     int runningAtAnswer = -1;
     bool nextStarted = false;
     t.host.onAnswered = [&] {
@@ -351,7 +340,7 @@ TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaiming
     int operations = 0;
     {
         MemoryRun whole;
-        whole.SaveBothSources();
+        whole.SaveUnchecked();
         whole.fs.Cut(Fault::Pulled, 0, L'E', whole.host.present);
         whole.Press();
         ASSERT_TRUE(whole.BackedUp());
@@ -362,7 +351,7 @@ TEST(BackupRunOnMemoryDisks, AnEnclosurePulledAtAnyStepEndsTheRunWithoutClaiming
     for (int cut = 1; cut <= operations; ++cut) {
         SCOPED_TRACE("pulled at step " + std::to_string(cut));
         MemoryRun t;
-        t.SaveBothSources();
+        t.SaveUnchecked();
         t.fs.Cut(Fault::Pulled, cut, L'E', t.host.present);
         t.Press();
         t.fs.Heal(t.host.present);
@@ -404,7 +393,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
     for (const auto& [where, inject] : faults) {
         SCOPED_TRACE(where);
         MemoryRun t;
-        t.SaveBothSources();
+        t.SaveUnchecked();
         inject(t);
         t.Press(RunMode::Copy, 1, true);
 
@@ -415,7 +404,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatThrowsStillEndsAndTheNextPressWorks) {
         EXPECT_EQ(t.host.Count("told failed") + t.host.Count("told complete"), 1);
 
         t.fs.gate = nullptr;
-        t.host.onEvent = nullptr;
+        t.host.onEvent = [](const std::string&) {};
         // Written again, so that the next press has work and its progress thread ends it.
         t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly", 1 * kMinute);
         t.Press();
@@ -443,7 +432,7 @@ TEST(BackupRunOnMemoryDisks, TheBarCatchesUpWithTheBytesWaitsAtTheTopAndShowsThe
         if (heldOpen) {
             t.fs.HoldOpen(L"C:\\Work\\disk.img");
         }
-        t.SaveBothSources();
+        t.SaveUnchecked();
         std::atomic<int> waits{0}, behind{0}, atTop{0}, afterEnd{0};
         std::atomic<bool> pressedAgain{false};
         t.host.onWait = [&](int ms) {
@@ -490,8 +479,7 @@ TEST(BackupRunOnMemoryDisks, AFileThatCannotBeCopiedIsToldAndLoggedAndTheRestIsB
     MemoryRun t;
     t.fs.AddFile(L"C:\\Work\\locked.doc", "locked", 4 * kMinute);
     t.fs.HoldOpen(L"C:\\Work\\locked.doc");
-    t.Save(kTarget, {kWork, kPhotos, L"C:\\Gone"});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveUnchecked({kWork, kPhotos, L"C:\\Gone"});
     t.Press(RunMode::Copy, 1, true);
 
     EXPECT_TRUE(t.BackedUp());
@@ -505,12 +493,8 @@ TEST(BackupRunOnMemoryDisks, AFileThatCannotBeCopiedIsToldAndLoggedAndTheRestIsB
     EXPECT_NE(box.find(L"C:\\Gone\n    " + t.host.Text(Msg::SourceMissing)), std::wstring::npos);
     EXPECT_NE(box.find(kRunLogFile), std::wstring::npos);
 
-    const auto log = t.fs.ReadFileBytes(kRunLogFile, 1 << 20);
-    ASSERT_TRUE(log);
-    ASSERT_GE(log->size(), 2u);
-    EXPECT_EQ((*log)[0], 0xFF) << "a byte-order mark, for Notepad";
-    EXPECT_EQ((*log)[1], 0xFE);
-    const std::wstring text = FromUtf16(Utf16TextUpToNul(*log));
+    const std::wstring text = t.Log();
+    EXPECT_EQ(text.substr(0, 1), L"\xFEFF") << "a byte-order mark, for Notepad";
     EXPECT_NE(text.find(L"Mode: Copy\r\nDestination: E:\\FilesBackup\r\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"Not copied: C:\\Work\\locked.doc (error 32)"), std::wstring::npos);
     EXPECT_NE(text.find(L"Not copied: C:\\Gone ("), std::wstring::npos);
@@ -529,7 +513,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
     for (int i = 0; i < 6; ++i) {
         t.fs.AddFile(L"C:\\Work\\Many\\f" + std::to_wstring(i), std::string(100, 'f'), kMinute);
     }
-    t.SaveBothSources();
+    t.SaveUnchecked();
     t.fs.capacities[L'E'] = 350;
     t.Press();
     ASSERT_EQ(t.host.Count("box Copy Fail"), 1);
@@ -540,7 +524,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
     MemoryRun fat;
     fat.fs.AddFile(L"C:\\Work\\movie.mkv", "movie", kMinute, 5ull << 30);
     fat.fs.fileSystems[L'E'] = L"FAT32";
-    fat.SaveBothSources();
+    fat.SaveUnchecked();
     fat.Press();
     EXPECT_TRUE(fat.BackedUp());
     const std::wstring fatBox = fat.host.Texts().back();
@@ -553,7 +537,7 @@ TEST(BackupRunOnMemoryDisks, ARunThatStopsEarlySaysHowManyEntriesItNeverTried) {
 // "Copy complete!"; a file written since, and everything after a new Save, is copied again.
 TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
     MemoryRun t;
-    t.SaveBothSources();
+    t.SaveUnchecked();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     const auto backup = t.fs.Snapshot(L'E');
@@ -572,8 +556,7 @@ TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
     EXPECT_EQ(t.fs.Snapshot(L'E'), backup);
     EXPECT_EQ(t.host.Count("box Information"), 2);
     EXPECT_EQ(t.run.state.totalBytes, 0u) << "the progress paces no work";
-    const std::wstring log = FromUtf16(Utf16TextUpToNul(*t.fs.ReadFileBytes(kRunLogFile, 1 << 20)));
-    EXPECT_NE(log.find(L"Copied: 0 files, 0 bytes; passed over as unchanged: 3 files"),
+    EXPECT_NE(t.Log().find(L"Copied: 0 files, 0 bytes; passed over as unchanged: 3 files"),
               std::wstring::npos);
 
     t.fs.AddFile(L"C:\\Work\\Notes\\todo.txt", "eggs", 2 * kMinute);
@@ -590,7 +573,7 @@ TEST(BackupRunOnMemoryDisks, ASecondPressCopiesOnlyWhatChanged) {
 // time as before, is not lost: the walk passes over the folder, and the next press copies it.
 TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress) {
     MemoryRun t;
-    t.SaveBothSources();
+    t.SaveUnchecked();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     bool changed = false;
@@ -613,7 +596,7 @@ TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress)
 // interrupted copy and name a link.
 TEST(BackupRunOnMemoryDisks, AnUnchangedFolderStillHasItsLeftoversRemovedAndLinksNamed) {
     MemoryRun t;
-    t.SaveBothSources();
+    t.SaveUnchecked();
     t.Press();
     ASSERT_TRUE(t.BackedUp());
     const std::wstring leftover = L"E:\\FilesBackup\\Work\\Notes\\" + PartialCopyName(L"todo.txt");
@@ -631,8 +614,7 @@ TEST(BackupRunOnMemoryDisks, AnUnchangedFolderStillHasItsLeftoversRemovedAndLink
 TEST(BackupRunOnMemoryDisks, ASecondSourceOfTheSameNameIsNamedAndNothingIsMixed) {
     MemoryRun t;
     t.fs.AddFile(L"D:\\Archive\\Work\\report.doc", "archived", 9 * kMinute);
-    t.Save(kTarget, {kWork, L"D:\\Archive\\Work", kPhotos});
-    t.run.state.serialCheckArmed = 0;
+    t.SaveUnchecked({kWork, L"D:\\Archive\\Work", kPhotos});
     t.Press(RunMode::Sync);
     EXPECT_TRUE(t.BackedUp());
     EXPECT_EQ(t.fs.Data(L"C:\\Work\\report.doc"), "quarterly");
@@ -727,11 +709,6 @@ TEST(RunLog, TheOldestRunsGoWhenTheLogGrowsTooLong) {
               L"Backup started now\r\n");
 }
 
-}  // namespace
-}  // namespace bexlo
-
-namespace bexlo {
-
 // A press that would replace most of the backup asks first; each answer does what it says and
 // goes to the run log. A first press, which replaces nothing, never asks.
 TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
@@ -739,9 +716,6 @@ TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
         for (int i = 0; i < 30; ++i) {
             t.fs.AddFile(L"C:\\Work\\Many\\file" + std::to_wstring(i) + L".txt", data, time);
         }
-    };
-    const auto log = [](MemoryRun& t) {
-        return FromUtf16(Utf16TextUpToNul(*t.fs.ReadFileBytes(kRunLogFile, 1 << 20)));
     };
     for (const GuardChoice answer :
          {GuardChoice::BackUpAll, GuardChoice::OnlyNewFiles, GuardChoice::Cancel}) {
@@ -775,19 +749,19 @@ TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
                 EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), "new");
                 EXPECT_TRUE(t.fs.IsFolder(kept));
                 EXPECT_TRUE(t.fs.Data(kept + L"\\Read me.txt").has_value());
-                EXPECT_NE(log(t).find(L"chosen: back up all"), std::wstring::npos);
+                EXPECT_NE(t.Log().find(L"chosen: back up all"), std::wstring::npos);
                 break;
             case GuardChoice::OnlyNewFiles:
                 EXPECT_EQ(t.fs.Data(backup), "first");
                 EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), "new");
                 EXPECT_FALSE(t.fs.IsFolder(kept));
-                EXPECT_NE(log(t).find(L"chosen: copy only new files"), std::wstring::npos);
+                EXPECT_NE(t.Log().find(L"chosen: copy only new files"), std::wstring::npos);
                 break;
             case GuardChoice::Cancel:
                 EXPECT_EQ(t.fs.Data(backup), "first");
                 EXPECT_EQ(t.fs.Data(L"E:\\FilesBackup\\Work\\new.txt"), std::nullopt);
-                EXPECT_NE(log(t).find(L"chosen: cancel"), std::wstring::npos);
-                EXPECT_NE(log(t).find(L"cancelled before replacing"), std::wstring::npos);
+                EXPECT_NE(t.Log().find(L"chosen: cancel"), std::wstring::npos);
+                EXPECT_NE(t.Log().find(L"cancelled before replacing"), std::wstring::npos);
                 break;
         }
         EXPECT_EQ(t.run.state.backupRunning, 0);
@@ -796,4 +770,5 @@ TEST(BackupRunOnMemoryDisks, APressThatReplacesMuchAsksAndFollowsTheAnswer) {
     }
 }
 
+}  // namespace
 }  // namespace bexlo

@@ -8,9 +8,7 @@
 namespace bexlo {
 namespace {
 
-using testing_device::FakeDeviceSeam;
-using testing_device::FakePollHost;
-using testing_device::MountedRecord;
+using namespace testing_device;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int E = 4, F = 5, H = 7;
@@ -63,11 +61,8 @@ TEST(Cdbs, AreByteExact) {
     EXPECT_EQ(ReadButtonBaseCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04}, 14));
 
     const auto block = AtacbButtonBlock();
-    Bytes expected(24);
-    expected[0] = 1;
-    expected[4] = 2;
-    expected[19] = 0xFF;
-    EXPECT_EQ(Bytes(block.begin(), block.end()), expected);
+    EXPECT_EQ(Bytes(block.begin(), block.end()),
+              Cdb({1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}, 24));
 
     for (auto [family, product] : {std::pair{8, "0C15"}, std::pair{9, "0C25"}}) {
         const auto identity = Sp216IdentityBlock(family);

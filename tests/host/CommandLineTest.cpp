@@ -29,27 +29,22 @@ TEST(CommandLine, OnlyTheSimulatorFolderBesideTheProgramIsAllowed) {
     EXPECT_TRUE(SimulatorFolderAllowed(L"C:\\Program Files\\Bexlo\\x\\..\\sim\\a", program));
     EXPECT_TRUE(SimulatorFolderAllowed(L"Z:\\build\\bin\\sim\\test", L"Z:\\build\\bin\\"));
 
-    EXPECT_FALSE(SimulatorFolderAllowed(L"D:\\enclosures", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\Program Files\\Bexlo", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\Program Files\\Bexlo\\simulator", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\Program Files\\Bexlo\\sim\\..\\..\\Temp", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\Program Files\\Bexlo\\sim.\\..\\x", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\Users\\me\\Program Files\\Bexlo\\sim", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"D:\\Program Files\\Bexlo\\sim", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"sim", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"\\\\server\\share\\Bexlo\\sim", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"C:\\..\\Program Files\\Bexlo\\sim", program));
-    EXPECT_FALSE(SimulatorFolderAllowed(L"", program));
+    for (const wchar_t* refused :
+         {L"D:\\enclosures", L"C:\\Program Files\\Bexlo", L"C:\\Program Files\\Bexlo\\simulator",
+          L"C:\\Program Files\\Bexlo\\sim\\..\\..\\Temp", L"C:\\Program Files\\Bexlo\\sim.\\..\\x",
+          L"C:\\Users\\me\\Program Files\\Bexlo\\sim", L"D:\\Program Files\\Bexlo\\sim", L"sim",
+          L"\\\\server\\share\\Bexlo\\sim", L"C:\\..\\Program Files\\Bexlo\\sim", L""}) {
+        EXPECT_FALSE(SimulatorFolderAllowed(refused, program)) << testing::PrintToString(refused);
+    }
 }
 
 TEST(CommandLine, TheExitOptionStandsAlone) {
-    EXPECT_FALSE(ExitRequested(L""));
-    EXPECT_FALSE(ExitRequested(L"/simulate"));
-    EXPECT_FALSE(ExitRequested(L"/exited"));
-    EXPECT_FALSE(ExitRequested(L"/simulate=C:\\exit"));
-    EXPECT_TRUE(ExitRequested(L"/exit"));
-    EXPECT_TRUE(ExitRequested(L" /EXIT "));
-    EXPECT_TRUE(ExitRequested(L"/simulate \"/exit\""));
+    for (const wchar_t* other : {L"", L"/simulate", L"/exited", L"/simulate=C:\\exit"}) {
+        EXPECT_FALSE(ExitRequested(other)) << testing::PrintToString(other);
+    }
+    for (const wchar_t* exit : {L"/exit", L" /EXIT ", L"/simulate \"/exit\""}) {
+        EXPECT_TRUE(ExitRequested(exit)) << testing::PrintToString(exit);
+    }
 }
 
 }  // namespace

@@ -11,10 +11,7 @@
 namespace bexlo {
 namespace {
 
-using testing_device::FakeDeviceSeam;
-using testing_device::FakeDrive;
-using testing_device::FakePollHost;
-using testing_device::MountedRecord;
+using namespace testing_device;
 using Drives = std::vector<int>;
 // The destinations and the sources.
 using Split = std::pair<Drives, Drives>;

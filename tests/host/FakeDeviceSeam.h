@@ -186,12 +186,7 @@ public:
         if (!Entry(VendorLibrary::Plx507, "X507GetGPIO")) {
             return std::nullopt;
         }
-        auto found = gpio.find(letter);
-        if (found == gpio.end()) {
-            return 1;
-        }
-        value = found->second.second;
-        return found->second.first;
+        return Scripted(gpio, letter, value, 1);
     }
     void X507CloseDevice() override { Entry(VendorLibrary::Plx507, "X507CloseDevice"); }
 
@@ -225,12 +220,7 @@ public:
             return std::nullopt;
         }
         lastAtacbBlock.assign(block.begin(), block.end());
-        auto found = atacb.find(path);
-        if (found == atacb.end()) {
-            return 1;
-        }
-        reply = found->second.second;
-        return found->second.first;
+        return Scripted(atacb, path, reply, 1);
     }
 
     std::optional<int> JMIdentifyFirmware(DeviceHandle volume, int option, std::uint32_t& code,
@@ -318,11 +308,18 @@ private:
         if (!Entry(VendorLibrary::JmUsb, entry) || status.size() != 10) {
             return std::nullopt;
         }
-        auto found = table.find(path);
+        return Scripted(table, path, status[2], 0);
+    }
+
+    // The result scripted for `key`, its value given in `out`; `missing` when none is.
+    template <typename Key, typename Value, typename Out>
+    static int Scripted(const std::map<Key, std::pair<int, Value>>& table, const Key& key, Out& out,
+                        int missing) {
+        auto found = table.find(key);
         if (found == table.end()) {
-            return 0;
+            return missing;
         }
-        status[2] = found->second.second;
+        out = found->second.second;
         return found->second.first;
     }
 

@@ -38,11 +38,6 @@ wchar_t MemoryFileSystem::Upper(wchar_t c) {
     return FoldCase(std::wstring_view(&c, 1))[0];
 }
 
-// Names fold as the platform's file systems fold them.
-std::wstring MemoryFileSystem::UpperName(const std::wstring& name) {
-    return FoldCase(name);
-}
-
 MemoryFileSystem::Node& MemoryFileSystem::NewNode(const std::wstring& key, const std::wstring& path,
                                                   bool folder) {
     Node& node = nodes_[key] = Node{};
@@ -87,7 +82,7 @@ std::optional<std::wstring> MemoryFileSystem::Resolve(const std::wstring& path) 
         if (folder == nodes_.end() || !folder->second.folder) {
             return std::nullopt;
         }
-        key = folder->first + L'\\' + UpperName(segment);
+        key = folder->first + L'\\' + FoldCase(segment);
         // A link onto a drive that is gone leads nowhere.
         if (nodes_.count(key) == 0 || detached_.count(Follow(key)[0]) != 0) {
             return std::nullopt;
@@ -121,14 +116,14 @@ std::optional<MemoryFileSystem::Slot> MemoryFileSystem::SlotFor(const std::wstri
         return std::nullopt;
     }
     const std::wstring& name = segments.back();
-    return Slot{*folder + L'\\' + UpperName(name), nodes_.at(*folder).path + L'\\' + name};
+    return Slot{*folder + L'\\' + FoldCase(name), nodes_.at(*folder).path + L'\\' + name};
 }
 
 MemoryFileSystem::Node& MemoryFileSystem::AddEntry(const std::wstring& path, bool folder) {
     const std::size_t slash = path.rfind(L'\\');
     const std::wstring parent = MakeFolders(path.substr(0, slash));
     const std::wstring name = path.substr(slash + 1);
-    return NewNode(parent + L'\\' + UpperName(name), nodes_.at(parent).path + L'\\' + name, folder);
+    return NewNode(parent + L'\\' + FoldCase(name), nodes_.at(parent).path + L'\\' + name, folder);
 }
 
 std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
@@ -138,7 +133,7 @@ std::wstring MemoryFileSystem::MakeFolders(const std::wstring& path) {
     }
     for (const std::wstring& segment : Segments(path)) {
         const std::wstring folder = Follow(key);
-        key = folder + L'\\' + UpperName(segment);
+        key = folder + L'\\' + FoldCase(segment);
         if (nodes_.count(key) == 0) {
             NewNode(key, nodes_.at(folder).path + L'\\' + segment, true);
         }
@@ -157,10 +152,6 @@ std::vector<const MemoryFileSystem::Node*> MemoryFileSystem::Children(
         }
     }
     return children;
-}
-
-void MemoryFileSystem::AddFolder(const std::wstring& path) {
-    MakeFolders(path);
 }
 
 void MemoryFileSystem::AddFile(const std::wstring& path, const std::string& data,
@@ -210,16 +201,12 @@ std::optional<std::string> MemoryFileSystem::Data(const std::wstring& path) cons
     return nodes_.at(Follow(*key)).data;
 }
 
-bool MemoryFileSystem::IsFolder(const std::wstring& path) const {
-    return ResolveFolder(path).has_value();
-}
-
 std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) const {
     std::map<std::wstring, std::string> out;
-    const std::wstring prefix{Upper(drive), L':', L'\\'};
-    for (auto at = nodes_.lower_bound(prefix); at != nodes_.end() && at->first.starts_with(prefix);
-         ++at) {
-        const Node& node = at->second;
+    for (const auto& [key, node] : nodes_) {
+        if (key.size() <= 2 || (drive != 0 && key[0] != Upper(drive))) {
+            continue;
+        }
         out[node.path] = !node.linkTo.empty() ? "<link>"
                          : node.folder        ? "<folder>"
                                               : node.data + "@" + std::to_string(node.lastWrite);
@@ -298,21 +285,23 @@ void MemoryFileSystem::Heal(std::atomic<int>& present) {
 }
 
 FileEntry MemoryFileSystem::EntryOf(const Node& node) const {
-    FileEntry entry = node.Entry();
-    if (withoutChangeTimes.count(Upper(node.path[0])) != 0) {
-        entry.changeTime = 0;
-    }
-    return entry;
+    const bool changeTimes = withoutChangeTimes.count(Upper(node.path[0])) == 0;
+    return {.name = node.path.substr(node.path.rfind(L'\\') + 1),
+            .folder = node.folder,
+            .size = node.Bytes(),
+            .lastWrite = node.lastWrite,
+            .changeTime = changeTimes ? node.changeTime : 0,
+            .link = !node.linkTo.empty(),
+            .hidden = node.marks.hidden,
+            .system = node.marks.system,
+            .encrypted = node.marks.encrypted};
 }
 
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
-    if (!path) {
-        return std::nullopt;
-    }
-    const std::optional<std::wstring> key = Resolve(*path);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
     if (!key || key->size() == 2) {
-        return Missing(file_error::kPathNotFound);
+        return path ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     return EntryOf(nodes_.at(*key));
 }
@@ -346,12 +335,10 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::CreateFolder, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     if (!slot) {
-        return Failed(Resolve(*path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
+        return path &&
+               Failed(Resolve(*path) ? file_error::kAlreadyExists : file_error::kPathNotFound);
     }
     if (nodes_.count(slot->key) != 0) {
         return Failed(file_error::kAlreadyExists);
@@ -380,7 +367,7 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     if (!WithinConfinement(*to)) {
         return false;
     }
-    if (heldOpen_.count(UpperName(*from)) != 0) {
+    if (heldOpen_.count(FoldCase(*from)) != 0) {
         return Failed(file_error::kSharingViolation);
     }
     const std::optional<Slot> slot = SlotFor(*to);
@@ -419,10 +406,6 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     return true;
 }
 
-bool MemoryFileSystem::MoveOver(const std::wstring& fromIn, const std::wstring& toIn) {
-    return Rename(fromIn, toIn, true);
-}
-
 bool MemoryFileSystem::Rename(const std::wstring& fromIn, const std::wstring& toIn, bool replace) {
     const std::optional<std::wstring> from = Admit(Op::MoveOver, fromIn, false);
     const std::optional<std::wstring> to = from ? Admit(Op::MoveOver, toIn) : from;
@@ -450,30 +433,20 @@ bool MemoryFileSystem::Rename(const std::wstring& fromIn, const std::wstring& to
 
 bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<std::wstring> key = Resolve(*path);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
     if (!key || nodes_.at(*key).folder) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     nodes_.erase(*key);
     return true;
 }
 
-bool MemoryFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
-    return Rename(from, to, false);
-}
-
 bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     const auto node = slot ? nodes_.find(slot->key) : nodes_.end();
     if (node == nodes_.end() || !node->second.folder) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     if (node->second.linkTo.empty() && !Children(slot->key).empty()) {
         return Failed(file_error::kDirNotEmpty);
@@ -484,12 +457,9 @@ bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
 
 std::optional<VolumeSpace> MemoryFileSystem::Space(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
-    if (!path) {
-        return std::nullopt;
-    }
-    const auto capacity = capacities.find(Upper((*path)[0]));
+    const auto capacity = path ? capacities.find(Upper((*path)[0])) : capacities.end();
     if (capacity == capacities.end()) {
-        return Missing(file_error::kAccessDenied);
+        return path ? Missing(file_error::kAccessDenied) : std::nullopt;
     }
     const std::uint64_t used = UsedBytes(capacity->first);
     return VolumeSpace{capacity->second, capacity->second - std::min(used, capacity->second)};
@@ -533,21 +503,6 @@ bool MemoryFileSystem::WithinConfinement(const std::wstring& file) const {
            Failed(file_error::kAccessDenied);
 }
 
-bool MemoryFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                                         const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
-}
-
-bool MemoryFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::New);
-}
-
-bool MemoryFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                                       const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
-}
-
 bool MemoryFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
                                    const std::wstring& to, CopyPlacing placing) {
     // The partial copy is made new: a leftover under its name goes first.
@@ -578,12 +533,9 @@ std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const s
 bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
                                           std::span<const std::uint8_t> bytes) {
     const std::optional<std::wstring> path = Admit(Op::WriteFile, pathIn);
-    if (!path) {
-        return false;
-    }
-    const std::optional<Slot> slot = SlotFor(*path);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
     if (!slot) {
-        return Failed(file_error::kPathNotFound);
+        return path && Failed(file_error::kPathNotFound);
     }
     if (nodes_.count(slot->key) != 0 && nodes_.at(slot->key).folder) {
         return Failed(file_error::kAccessDenied);
@@ -596,25 +548,17 @@ bool MemoryFileSystem::WriteFileReplacing(const std::wstring& pathIn,
 
 std::optional<std::uint32_t> MemoryFileSystem::VolumeSerial(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn);
-    if (!path) {
-        return std::nullopt;
+    const auto serial = path ? volumeSerials.find(Upper((*path)[0])) : volumeSerials.end();
+    if (serial == volumeSerials.end()) {
+        return path ? Missing(file_error::kNotReady) : std::nullopt;
     }
-    auto serial = volumeSerials.find(Upper((*path)[0]));
-    return serial != volumeSerials.end() ? std::optional(serial->second)
-                                         : Missing(file_error::kNotReady);
+    return serial->second;
 }
 
 std::wstring MemoryFileSystem::VolumeFileSystem(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::VolumeSerial, pathIn, false);
-    if (!path) {
-        return {};
-    }
-    auto name = fileSystems.find(Upper((*path)[0]));
-    return name != fileSystems.end() ? name->second : L"NTFS";
-}
-
-std::wstring MemoryFileSystem::ErrorText(std::uint32_t error) const {
-    return L"error " + std::to_wstring(error);
+    const auto name = path ? fileSystems.find(Upper((*path)[0])) : fileSystems.end();
+    return name != fileSystems.end() ? name->second : path ? L"NTFS" : L"";
 }
 
 }  // namespace bexlo

@@ -18,6 +18,7 @@
 
 #include "backup/CopyInPlace.h"
 #include "backup/FileSystem.h"
+#include "framework/NameCase.h"
 
 namespace bexlo {
 
@@ -46,7 +47,7 @@ public:
     // its change time moves on. `size` stands in for the data's length.
     void AddFile(const std::wstring& path, const std::string& data, std::int64_t lastWrite,
                  std::optional<std::uint64_t> size = std::nullopt);
-    void AddFolder(const std::wstring& path);
+    void AddFolder(const std::wstring& path) { MakeFolders(path); }
     // `path` becomes a folder entry that leads to the folder `to`.
     void AddLink(const std::wstring& path, const std::wstring& to);
     // `path` becomes a file entry that leads to the file `to`, which must exist: reading it reads
@@ -60,11 +61,11 @@ public:
     void Remove(const std::wstring& path);
 
     std::optional<std::string> Data(const std::wstring& path) const;
-    bool IsFolder(const std::wstring& path) const;
+    bool IsFolder(const std::wstring& path) const { return ResolveFolder(path).has_value(); }
 
-    // Every entry below a drive, links not followed: "C:\Work\a.txt" -> "data@time", a folder
-    // -> "<folder>", a link -> "<link>".
-    std::map<std::wstring, std::string> Snapshot(wchar_t drive) const;
+    // Every entry below a drive (0: below every drive), links not followed: "C:\Work\a.txt" ->
+    // "data@time", a folder -> "<folder>", a link -> "<link>".
+    std::map<std::wstring, std::string> Snapshot(wchar_t drive = 0) const;
 
     // Every operation on the drive fails until it is attached again.
     void Detach(wchar_t drive) { detached_.insert(Upper(drive)); }
@@ -79,7 +80,7 @@ public:
     // The file system of each drive's volume ("NTFS" when not given).
     std::map<wchar_t, std::wstring> fileSystems;
     // Files another program holds open without sharing: reading them fails.
-    void HoldOpen(const std::wstring& path) { heldOpen_.insert(UpperName(path)); }
+    void HoldOpen(const std::wstring& path) { heldOpen_.insert(FoldCase(path)); }
     void LetGo() { heldOpen_.clear(); }
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
@@ -120,9 +121,13 @@ public:
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
     bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
-    bool MoveOver(const std::wstring& from, const std::wstring& to) override;
+    bool MoveOver(const std::wstring& from, const std::wstring& to) override {
+        return Rename(from, to, true);
+    }
     bool RemoveFile(const std::wstring& path) override;
-    bool MoveNew(const std::wstring& from, const std::wstring& to) override;
+    bool MoveNew(const std::wstring& from, const std::wstring& to) override {
+        return Rename(from, to, false);
+    }
     bool RemoveEmptyFolder(const std::wstring& path) override;
     // A drive with a capacity: that and what is left of it; any other cannot be asked.
     std::optional<VolumeSpace> Space(const std::wstring& path) override;
@@ -132,23 +137,31 @@ public:
     std::optional<std::uint32_t> VolumeSerial(const std::wstring& path) override;
     std::wstring VolumeFileSystem(const std::wstring& path) override;
     std::uint32_t LastError() const override { return lastError_; }
-    std::wstring ErrorText(std::uint32_t error) const override;
+    std::wstring ErrorText(std::uint32_t error) const override {
+        return L"error " + std::to_wstring(error);
+    }
     // A clock that moves on by a tick at each reading and each write, so that whatever is written
     // after a reading has a later change time.
     std::int64_t CurrentTime() override { return ++clock_; }
     // Puts the clock forward to `now`; never back.
     void SetClock(std::int64_t now) { clock_ = std::max(clock_, now); }
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                           const std::wstring& to) override;
+                           const std::wstring& to) override {
+        return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
+    }
     bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                     const std::wstring& to) override;
+                     const std::wstring& to) override {
+        return CopyFileVia(from, partial, to, CopyPlacing::New);
+    }
     bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                         const std::wstring& to) override;
+                         const std::wstring& to) override {
+        return CopyFileVia(from, partial, to, CopyPlacing::Durable);
+    }
     void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
 
 private:
-    // An entry under its upper-case path ("C:" for a drive's root); a link is a folder entry that
-    // leads to the folder under `linkTo`.
+    // An entry under its path with each name folded as the platform's file systems fold names
+    // ("C:" for a drive's root); a link is a folder entry that leads to the folder under `linkTo`.
     struct Node {
         std::wstring path;
         bool folder = false;
@@ -163,15 +176,6 @@ private:
         bool unflushed = false;
 
         std::uint64_t Bytes() const { return size.value_or(data.size()); }
-        FileEntry Entry() const {
-            FileEntry entry{path.substr(path.rfind(L'\\') + 1), folder, Bytes(), lastWrite,
-                            changeTime};
-            entry.link = !linkTo.empty();
-            entry.hidden = marks.hidden;
-            entry.system = marks.system;
-            entry.encrypted = marks.encrypted;
-            return entry;
-        }
     };
     class OpenCopy;
     using Nodes = std::map<std::wstring, Node>;
@@ -180,7 +184,6 @@ private:
     FileEntry EntryOf(const Node& node) const;
     bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
                      CopyPlacing placing);
-    static std::wstring UpperName(const std::wstring& name);
     Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {
         lastError_ = error;

@@ -19,6 +19,12 @@ Bytes Utf16Le(std::u16string_view text) {
     return bytes;
 }
 
+// The file's bytes with the first `from` in its text replaced by `to`.
+Bytes Replaced(std::u16string text, std::u16string_view from, std::u16string_view to) {
+    text.replace(text.find(from), from.size(), to);
+    return Utf16Le(text);
+}
+
 std::vector<std::wstring> Items(int count) {
     std::vector<std::wstring> items;
     for (int i = 1; i <= count; ++i) {
@@ -103,24 +109,18 @@ TEST(PathList, DamagedFilesAreUnusableWithTheRunsOwnOutcome) {
 
     // An unreadable count, with the destination already known for the run's checks.
     for (std::u16string_view count : {u"  ", u"x1", u"1x", u"A5", u"-1"}) {
-        std::u16string bad = text;
-        bad.replace(bad.find(u" 2]"), 2, count);
-        const PathListRead read = ReadPathList(Utf16Le(bad));
+        const PathListRead read =
+            ReadPathList(Replaced(text, u" 2]", std::u16string(count) + u"]"));
         EXPECT_EQ(read.status, Status::BadCount);
         EXPECT_EQ(read.target, L"E:\\FilesBackup");
     }
     EXPECT_EQ(ReadPathList(Bytes(good.begin(), good.begin() + 100)).status, Status::BadCount);
 
     // A count above the records, a record numbered wrongly, a file cut inside a record.
-    std::u16string more = text;
-    more.replace(more.find(u" 2]"), 2, u" 3");
-    EXPECT_EQ(ReadPathList(Utf16Le(more)).status, Status::BadRecord);
-    std::u16string renumbered = text;
-    renumbered.replace(renumbered.find(u"[ 2] #"), 4, u"[ 3]");
-    EXPECT_EQ(ReadPathList(Utf16Le(renumbered)).status, Status::BadRecord);
-    std::u16string empty = text;
-    empty.replace(empty.find(u"C:\\Work"), 7, u"");
-    EXPECT_EQ(ReadPathList(Utf16Le(empty)).status, Status::BadRecord) << "a record without a path";
+    EXPECT_EQ(ReadPathList(Replaced(text, u" 2]", u" 3]")).status, Status::BadRecord);
+    EXPECT_EQ(ReadPathList(Replaced(text, u"[ 2] #", u"[ 3] #")).status, Status::BadRecord);
+    EXPECT_EQ(ReadPathList(Replaced(text, u"C:\\Work", u"")).status, Status::BadRecord)
+        << "a record without a path";
     for (std::size_t cut = 104; cut < good.size() - 1; ++cut) {
         const PathListRead read = ReadPathList(Bytes(good.begin(), good.begin() + cut));
         EXPECT_EQ(read.status, Status::BadRecord) << cut;
@@ -128,9 +128,8 @@ TEST(PathList, DamagedFilesAreUnusableWithTheRunsOwnOutcome) {
     }
 
     // A count below the records reads only the counted ones.
-    std::u16string fewer = text;
-    fewer.replace(fewer.find(u" 2]"), 2, u" 1");
-    EXPECT_EQ(ReadPathList(Utf16Le(fewer)).sources, std::vector<std::wstring>{L"C:\\Work"});
+    EXPECT_EQ(ReadPathList(Replaced(text, u" 2]", u" 1]")).sources,
+              std::vector<std::wstring>{L"C:\\Work"});
 }
 
 TEST(PathList, ThingsASaveNeverWritesStillReadTheWayTheyAlwaysHave) {

@@ -4,13 +4,10 @@
 
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {
-
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kMonday = 1000 * kSecond;
 
 bool Asks(std::uint64_t replacing, std::uint64_t onBothSides,
           std::vector<std::uint64_t> history = {}, std::uint64_t sampled = 0,
@@ -136,9 +133,7 @@ TEST(ReplaceGuard, OnlyNewFilesReplacesNothingOnEitherSide) {
         StillBar bar;
         BackupWalker walker(fs, present, bar, 0);
         walker.OnlyNewFiles(true);
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_TRUE(walker.Failures().empty());
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\changed.txt"), "backup old");
         EXPECT_EQ(fs.Data(L"C:\\Work\\Sub\\older.txt"), "pc old");

@@ -10,15 +10,14 @@
 #include "backup/PreScan.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {
 
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kDay = 24 * 3600 * kSecond;
+constexpr std::int64_t kDay = 24 * kHour;
 // 2026-01-05 12:00 UTC, a Monday, in 100-ns units since 1601.
-constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * 3600 * kSecond;
+constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * kHour;
 constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
 
 // Every file below the versions folder but the indexes, by its path below its press folder:
@@ -37,22 +36,29 @@ std::multimap<std::wstring, std::string> Kept(const MemoryFileSystem& fs) {
     return kept;
 }
 
+// One press at `now`, versions kept; a Copy passes over what did not change since `lastRun`,
+// which becomes this press's start.
+std::pair<int, std::vector<CopyFailure>> PressAt(MemoryFileSystem& fs, std::atomic<int>& present,
+                                                 std::int64_t now, bool sync,
+                                                 std::int64_t& lastRun) {
+    StillBar bar;
+    fs.SetClock(now);
+    const std::int64_t started = fs.CurrentTime();
+    VersionStore store(fs, L"E:\\FilesBackup", started);
+    BackupWalker walker(fs, present, bar, 0, lastRun);
+    walker.KeepVersions(&store);
+    const int result = Walk(walker, sync);
+    store.Finish();
+    lastRun = started;
+    return {result, walker.Failures()};
+}
+
 class Versions : public testing::Test {
 protected:
     Versions() { fs.AddFolder(L"E:\\FilesBackup"); }
 
-    // One press at `now`, versions kept; Copy passes over what did not change since the last.
     std::pair<int, std::vector<CopyFailure>> Press(std::int64_t now, bool sync = false) {
-        fs.SetClock(now);
-        const std::int64_t started = fs.CurrentTime();
-        VersionStore store(fs, L"E:\\FilesBackup", started);
-        BackupWalker walker(fs, present, bar, 0, lastRun);
-        walker.KeepVersions(&store);
-        const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
-        store.Finish();
-        lastRun = started;
-        return {result, walker.Failures()};
+        return PressAt(fs, present, now, sync, lastRun);
     }
 
     MemoryFileSystem fs;
@@ -74,13 +80,11 @@ TEST(VersionIndex, RecordsSurviveTheFileAndNoneLeadsOutOfItsPressFolder) {
         EXPECT_EQ(read.complete, complete);
         ASSERT_EQ(read.records.size(), 2u);
         for (std::size_t i = 0; i < 2; ++i) {
-            EXPECT_EQ(read.records[i].side, records[i].side);
-            EXPECT_EQ(read.records[i].reason, records[i].reason);
-            EXPECT_EQ(read.records[i].when, records[i].when);
-            EXPECT_EQ(read.records[i].size, records[i].size);
-            EXPECT_EQ(read.records[i].lastWrite, records[i].lastWrite);
-            EXPECT_EQ(read.records[i].stored, records[i].stored);
-            EXPECT_EQ(read.records[i].original, records[i].original);
+            const auto fields = [](const VersionRecord& r) {
+                return std::tie(r.side, r.reason, r.when, r.size, r.lastWrite, r.stored,
+                                r.original);
+            };
+            EXPECT_EQ(fields(read.records[i]), fields(records[i])) << i;
         }
     }
     std::vector<std::uint8_t> bytes = FormatVersionIndex(records, true);
@@ -225,8 +229,7 @@ TEST_F(Versions, ASourceNamedAsTheVersionsFolderIsRefused) {
     fs.AddFile(L"C:\\Bexlo Versions\\a.txt", "a", kStart);
     BackupWalker walker(fs, present, bar, 0);
     EXPECT_EQ(walker.SyncItem(L"C:\\Bexlo Versions", L"E:\\FilesBackup"), 1);
-    ASSERT_EQ(walker.Failures().size(), 1u);
-    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::VersionsFolder);
+    ExpectOnlyFailure(walker, L"C:\\Bexlo Versions", FailureReason::VersionsFolder);
     EXPECT_FALSE(fs.IsFolder(kVersions));
     EXPECT_EQ(PreScanSources(fs, {L"C:\\Bexlo Versions"}, L"E:\\FilesBackup").allEntries, 0u);
 }
@@ -245,40 +248,40 @@ TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile
     for (int i = 1; i <= 5; ++i) {
         fs.AddFile(L"C:\\Work\\a.txt", std::string(1000, char('a' + i)), kStart + i * kSecond);
         fs.AddFile(L"C:\\Work\\b.txt", std::string(1000, char('A' + i)), kStart + i * kSecond);
-        ASSERT_EQ(Press(kStart + i * 3600 * kSecond).first, 1);
+        ASSERT_EQ(Press(kStart + i * kHour).first, 1);
     }
     EXPECT_EQ(Kept(fs).size(), 10u);
 
     // 5000 more bytes of versions: the two oldest of each file go (beyond the newest three), then
     // the oldest beyond the newest until it fits.
     fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'c'), kStart);
-    ASSERT_EQ(Press(kStart + 6 * 3600 * kSecond).first, 1);
+    ASSERT_EQ(Press(kStart + 6 * kHour).first, 1);
     fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'C'), kStart + 7 * kSecond);
-    const auto made = Press(kStart + 7 * 3600 * kSecond);
+    const auto made = Press(kStart + 7 * kHour);
     ASSERT_EQ(made.first, 1) << made.second.size() << " " << made.second[0].error;
-    std::multiset<std::string> kept;
-    for (const auto& [path, data] : Kept(fs)) {
-        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
-    }
+    // Each version by its first letter and its size.
+    const auto kept = [this] {
+        std::multiset<std::string> kept;
+        for (const auto& [path, data] : Kept(fs)) {
+            kept.insert(data.substr(0, 1) + std::to_string(data.size()));
+        }
+        return kept;
+    };
     const std::multiset<std::string> expected = {"C1000", "d1000", "D1000",
                                                  "e1000", "E1000", "c5000"};
-    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(kept(), expected);
 
     // A change as large as the whole allowance cannot fit beside the newest versions: the file
     // is not replaced and fails as a full disk, and no version goes for it.
     fs.AddFile(L"C:\\Work\\a.txt", std::string(9000, 'z'), kStart + 8 * kSecond);
     fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", std::string(9000, 'y'), kStart);
     lastRun = 0;
-    const auto [result, failures] = Press(kStart + 8 * 3600 * kSecond);
+    const auto [result, failures] = Press(kStart + 8 * kHour);
     EXPECT_EQ(result, 0);
     ASSERT_FALSE(failures.empty());
     EXPECT_EQ(failures[0].error, file_error::kDiskFull);
     EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), std::string(9000, 'y'));
-    kept.clear();
-    for (const auto& [path, data] : Kept(fs)) {
-        kept.insert(data.substr(0, 1) + std::to_string(data.size()));
-    }
-    EXPECT_EQ(kept, expected) << "nothing removed for a change that could not fit anyway";
+    EXPECT_EQ(kept(), expected) << "nothing removed for a change that could not fit anyway";
 }
 
 // The menu opens the versions folder of the saved destination only when it is a folder there.
@@ -312,28 +315,19 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
         fs.AddFile(L"C:\\Work\\Sub\\pc-old.txt", "pc old", kStart - kDay);
         fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\pc-old.txt", "backup new", kStart);
     };
-    const std::multiset<std::string> olds = {"old a", "old b", "old c", "pc old"};
+    const std::set<std::string> olds = {"old a", "old b", "old c", "pc old"};
     for (const bool sync : {false, true}) {
         const auto press = [sync](MemoryFileSystem& fs, std::atomic<int>& present, int n) {
-            StillBar bar;
-            fs.SetClock(kStart + n * kDay);
-            VersionStore store(fs, L"E:\\FilesBackup", fs.CurrentTime());
-            BackupWalker walker(fs, present, bar, 0);
-            walker.KeepVersions(&store);
-            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
-            store.Finish();
-            return result;
+            std::int64_t never = 0;
+            return PressAt(fs, present, kStart + n * kDay, sync, never).first;
         };
-        const auto oldsLeft = [sync](const MemoryFileSystem& fs) {
-            std::multiset<std::string> left;
-            for (wchar_t drive : {L'C', L'E'}) {
-                for (const auto& [path, value] : fs.Snapshot(drive)) {
-                    const std::string data = value.substr(0, value.rfind('@'));
-                    const bool partial = IsPartialCopyName(path.substr(path.rfind(L'\\') + 1));
-                    if (!partial && (data.starts_with("old ") || data == "pc old")) {
-                        left.insert(data);
-                    }
+        const auto oldsLeft = [](const MemoryFileSystem& fs) {
+            std::set<std::string> left;
+            for (const auto& [path, value] : fs.Snapshot()) {
+                const std::string data = value.substr(0, value.rfind('@'));
+                const bool partial = IsPartialCopyName(path.substr(path.rfind(L'\\') + 1));
+                if (!partial && (data.starts_with("old ") || data == "pc old")) {
+                    left.insert(data);
                 }
             }
             return left;
@@ -359,16 +353,10 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
                 fs.PowerCut();
                 // A vanished source comes back with the rest.
                 fs.Heal(present);
-                const std::multiset<std::string> left = oldsLeft(fs);
-                for (const std::string& old : olds) {
-                    EXPECT_GE(left.count(old), 1u) << "lost: " << old;
-                }
+                EXPECT_EQ(oldsLeft(fs), olds) << "one lost";
                 ASSERT_EQ(press(fs, present, 2), 1);
                 EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\Deep\\c.txt"), "new");
-                const std::multiset<std::string> after = oldsLeft(fs);
-                for (const std::string& old : olds) {
-                    EXPECT_GE(after.count(old), 1u) << "lost after the next press: " << old;
-                }
+                EXPECT_EQ(oldsLeft(fs), olds) << "one lost after the next press";
             }
         }
     }

@@ -8,13 +8,10 @@
 #include "backup/PreScan.h"
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 
 namespace bexlo {
 namespace {
-
-constexpr std::int64_t kSecond = 10'000'000;
-constexpr std::int64_t kMonday = 1000 * kSecond;
 
 class Walkers : public testing::Test {
 protected:
@@ -65,7 +62,6 @@ TEST(WalkerRules, OnlyTheProgramsOwnPartialCopiesAreTakenForThem) {
 
 // FAT keeps local times, which a daylight-saving change moves by an hour.
 TEST(WalkerRules, TimesUnderTwoSecondsApartAreEqualAndOnFatAnHourApartToo) {
-    constexpr std::int64_t kHour = 3600 * kSecond;
     EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond - 1, kMonday), 0);
     EXPECT_EQ(CompareWriteTimes(kMonday, kMonday + 2 * kSecond - 1), 0);
     EXPECT_EQ(CompareWriteTimes(kMonday + 2 * kSecond, kMonday), 1);
@@ -177,7 +173,7 @@ TEST_F(Walkers, PathsPastThePlainLimitAreCopiedAndSynchronized) {
 
 TEST_F(Walkers, SyncTakesAnHourApartOnFatForTheSameTime) {
     fs.AddFile(L"C:\\Work\\a.txt", "source", kMonday);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kMonday + 3600 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kMonday + kHour);
     fs.fileSystems[L'E'] = L"FAT32";
     EXPECT_EQ(Walker().SyncItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
     EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "source");
@@ -217,15 +213,14 @@ TEST_F(Walkers, LinksOnEitherSideAreNeitherFollowedNorWrittenThrough) {
         }
         return links;
     };
-    const std::set<std::wstring> named = {L"C:\\Work\\Sub\\Loop", L"C:\\Work\\Other",
-                                          L"C:\\Work\\o-link.txt", L"E:\\FilesBackup\\Work\\b.txt",
-                                          L"E:\\FilesBackup\\Work\\Deep"};
+    const std::set<std::wstring> named = {
+        L"C:\\Work\\Sub\\Loop",         L"C:\\Work\\Other",
+        L"C:\\Work\\o-link.txt",        L"E:\\FilesBackup\\Work\\b.txt",
+        L"E:\\FilesBackup\\Work\\Deep", L"E:\\FilesBackup\\Photos"};
     for (const bool sync : {false, true}) {
         SCOPED_TRACE(sync ? "Synchronize" : "Copy");
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_EQ(walker.SyncItem(L"D:\\Photos", L"E:\\FilesBackup"), 1);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\a.txt"), "a");
         EXPECT_FALSE(fs.IsFolder(L"E:\\FilesBackup\\Work\\Sub\\Loop"));
@@ -233,9 +228,7 @@ TEST_F(Walkers, LinksOnEitherSideAreNeitherFollowedNorWrittenThrough) {
         EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\Other\\o.txt"));
         EXPECT_FALSE(fs.Data(L"C:\\Other\\x.txt")) << "restored through a link";
         EXPECT_EQ(fs.Snapshot(L'C'), precious);
-        auto expected = named;
-        expected.insert(L"E:\\FilesBackup\\Photos");
-        EXPECT_EQ(names(walker), expected);
+        EXPECT_EQ(names(walker), named);
     }
 
     // A link that takes a folder's place behind the walk's back is not written through either.
@@ -284,9 +277,7 @@ TEST_F(Walkers, EncryptedFilesAreNamedAndNeverCopied) {
     fs.Mark(L"E:\\FilesBackup\\Work\\kept.txt", {.encrypted = true});
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Work\\secret.txt"));
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\plain.txt"), "plain");
         EXPECT_FALSE(fs.Data(L"C:\\Work\\kept.txt"));
@@ -380,11 +371,6 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
     };
     const std::set<std::string> contents = {"newer here",  "older there", "older here",
                                             "newer there", "only here",   "only there"};
-    const auto everything = [](const MemoryFileSystem& fs) {
-        auto all = fs.Snapshot(L'C');
-        all.merge(fs.Snapshot(L'E'));
-        return all;
-    };
     // The source-side files in or below a folder of either side.
     const auto sourceFilesBelow = [](auto files, std::wstring folder) {
         if (folder.starts_with(L"E:\\FilesBackup")) {
@@ -403,8 +389,7 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
         const auto walk = [sync](MemoryFileSystem& fs, std::atomic<int>& present) {
             StillBar bar;
             BackupWalker walker(fs, present, bar, 0);
-            const int result = sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                                    : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup");
+            const int result = Walk(walker, sync);
             return std::pair{result, walker.Failures().size()};
         };
         MemoryFileSystem whole;
@@ -412,7 +397,7 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
         disks(whole);
         whole.Cut(Fault::Pulled, 0, L'E', present);
         ASSERT_EQ(walk(whole, present), std::pair(1, std::size_t{0}));
-        const auto expected = everything(whole);
+        const auto expected = whole.Snapshot();
 
         for (const auto& [fault, stops] : faults) {
             for (int cut = 1; cut <= whole.Steps(); ++cut) {
@@ -423,10 +408,10 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
                 const auto sourceBefore = fs.Snapshot(L'C');
                 fs.Cut(fault, cut, L'E', present);
                 const auto [result, failures] = walk(fs, present);
-                const bool finished = everything(fs) == expected;
+                const bool finished = fs.Snapshot() == expected;
                 EXPECT_TRUE(finished || result == 0 || failures != 0) << "a silent failure";
                 EXPECT_TRUE(stops ? finished || result == 0 : result == 1);
-                for (const auto& [path, value] : everything(fs)) {
+                for (const auto& [path, value] : fs.Snapshot()) {
                     const std::string data = value.substr(0, value.rfind('@'));
                     EXPECT_TRUE(value == "<folder>" ||
                                 IsPartialCopyName(path.substr(path.rfind(L'\\') + 1)) ||
@@ -439,7 +424,7 @@ TEST(WalkerFaults, ARunCutAtAnyStepByAnyFaultSaysSoAndTheNextRunFinishesIt) {
                 }
                 fs.Heal(present);
                 ASSERT_EQ(walk(fs, present), std::pair(1, std::size_t{0}));
-                EXPECT_EQ(everything(fs), expected) << "partial copies are gone too";
+                EXPECT_EQ(fs.Snapshot(), expected) << "partial copies are gone too";
             }
         }
     }
@@ -462,9 +447,7 @@ TEST_F(Walkers, LeftoversOfAnInterruptedCopyGoAndLookalikesAreBackedUp) {
         EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 6u);
 
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_TRUE(walker.Failures().empty());
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "a");
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\Sub\\b.txt"), "b");
@@ -496,13 +479,9 @@ TEST_F(Walkers, ASecondSourceOfTheSameNameFailsInsteadOfSharingTheFirstsFolder) 
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
         for (const wchar_t* source : {L"C:\\Work\\Documents", L"D:\\Archive\\DOCUMENTS"}) {
-            EXPECT_EQ(sync ? walker.SyncItem(source, L"E:\\FilesBackup")
-                           : walker.CopyItem(source, L"E:\\FilesBackup"),
-                      1);
+            EXPECT_EQ(Walk(walker, sync, source), 1);
         }
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, L"D:\\Archive\\DOCUMENTS");
-        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::SameName);
+        ExpectOnlyFailure(walker, L"D:\\Archive\\DOCUMENTS", FailureReason::SameName);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Documents\\Budget.xlsx"), "work budget");
         EXPECT_FALSE(fs.Data(L"E:\\FilesBackup\\Documents\\old.txt"));
         EXPECT_EQ(fs.Data(L"C:\\Work\\Documents\\Budget.xlsx"), "work budget");
@@ -573,13 +552,9 @@ TEST_F(Walkers, AFileTooLargeForAFatDestinationFailsAloneAndTheWalkGoesOn) {
     fs.fileSystems[L'E'] = L"FAT32";
     for (const bool sync : {false, true}) {
         BackupWalker walker = Walker();
-        EXPECT_EQ(sync ? walker.SyncItem(L"C:\\Work", L"E:\\FilesBackup")
-                       : walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"),
-                  1);
+        EXPECT_EQ(Walk(walker, sync), 1);
         EXPECT_FALSE(walker.Stopped());
-        ASSERT_EQ(walker.Failures().size(), 1u);
-        EXPECT_EQ(walker.Failures()[0].path, L"C:\\Work\\movie.mkv");
-        EXPECT_EQ(walker.Failures()[0].reason, FailureReason::TooLargeForFat);
+        ExpectOnlyFailure(walker, L"C:\\Work\\movie.mkv", FailureReason::TooLargeForFat);
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\z.txt"), "z");
         EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\just-under.img"), "img");
     }
@@ -605,9 +580,7 @@ TEST_F(Walkers, ADestinationThatStopsAnsweringStopsTheWalkOnce) {
     BackupWalker walker = Walker();
     EXPECT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 0);
     EXPECT_TRUE(walker.Stopped());
-    ASSERT_EQ(walker.Failures().size(), 1u);
-    EXPECT_EQ(walker.Failures()[0].path, L"E:\\FilesBackup");
-    EXPECT_EQ(walker.Failures()[0].reason, FailureReason::DestinationGone);
+    ExpectOnlyFailure(walker, L"E:\\FilesBackup", FailureReason::DestinationGone);
     EXPECT_EQ(walker.EntriesTried(), 2u);
 
     fs.Attach(L'E');
@@ -615,8 +588,7 @@ TEST_F(Walkers, ADestinationThatStopsAnsweringStopsTheWalkOnce) {
     BackupWalker other = Walker();
     EXPECT_EQ(other.CopyItem(L"F:\\Stick", L"E:\\FilesBackup"), 1);
     EXPECT_FALSE(other.Stopped());
-    ASSERT_EQ(other.Failures().size(), 1u);
-    EXPECT_EQ(other.Failures()[0].reason, FailureReason::Platform);
+    ExpectOnlyFailure(other, L"F:\\Stick\\s.txt", FailureReason::Platform);
 }
 
 // ReFS folder ids differ only in their high half: folders that merely share the low half are
@@ -641,7 +613,6 @@ TEST_F(Walkers, FoldersWhoseIdsShareTheLowHalfAreAllWalked) {
 // Copy passes over a file whose backup copy is already the same, and copies every other one:
 // the pre-scan counts exactly what the walk copies.
 TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
-    constexpr std::int64_t kHour = 3600 * kSecond;
     const std::pair<const wchar_t*, bool> files[] = {
         {L"same.txt", false},         {L"Sub\\same.txt", false}, {L"size.txt", true},
         {L"newer.txt", true},         {L"older.txt", true},      {L"missing.txt", true},
