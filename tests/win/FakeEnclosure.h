@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+#include <dbt.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -43,12 +46,25 @@ protected:
         auto dialog = std::make_unique<BackupDlg>(*seam, std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
         EXPECT_TRUE(PumpPosted()) << "waited for the start-up messages";
+        window = dialog->Handle();
         return dialog;
+    }
+
+    // The enclosure of the last dialog's machine goes, or comes back, as the platform tells.
+    void Detach() {
+        seam->drives.erase(kDriveE);
+        seam->enumLetters.clear();
+        ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    }
+    void Attach() {
+        SetUpMachine(*seam, true);
+        ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
     }
 
     testing_device::FakeDeviceSeam withEnclosure;
     testing_device::FakeDeviceSeam withoutEnclosure;
     testing_device::FakeDeviceSeam* seam = nullptr;  // the machine of the last dialog opened
+    HWND window = nullptr;                           // the last dialog opened
 };
 
 }  // namespace bexlo::test

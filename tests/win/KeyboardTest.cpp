@@ -88,7 +88,6 @@ protected:
 
     void ExpectNames(bool german) {
         auto dialog = Open(true);
-        HWND window = dialog->Handle();
         ::SetFocus(::GetNextDlgTabItem(window, nullptr, FALSE));
         for (const Named& control : kTabbed) {
             SCOPED_TRACE(control.english);
@@ -132,7 +131,6 @@ TEST_F(Keyboard, NamesFollowTheChosenLanguage) {
 // The radios go by arrows and by their access keys; Space ticks a source in the tree.
 TEST_F(Keyboard, ArrowsAccessKeysAndSpaceWork) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     const auto checked = [&](int id) { return ::IsDlgButtonChecked(window, id) == BST_CHECKED; };
     ::SetFocus(::GetDlgItem(window, IDC_COPY));
     Press(window, WM_KEYDOWN, VK_RIGHT);
