@@ -189,14 +189,12 @@ TEST_F(RunEnd, APressAfterTheBoxStartsTheNextRunAndEnterEndsTheProgram) {
     ASSERT_NE(box, nullptr) << "waited for the first run's box";
     ASSERT_TRUE(test::AnswerProcessBox(box));
     ::Sleep(1000);
-    Press(Simulator());
-    box = test::WaitForProcessBox(program->Id(), L"Information");
-    ASSERT_NE(box, nullptr) << "a press a second after the box started no run";
-    ASSERT_TRUE(test::AnswerProcessBox(box));
-    Press(Simulator());
-    box = test::WaitForProcessBox(program->Id(), L"Information");
-    ASSERT_NE(box, nullptr) << "a press as the box went started no run";
-    ASSERT_TRUE(test::AnswerProcessBox(box));
+    for (const char* when : {"a second after the box", "as the box went"}) {
+        Press(Simulator());
+        box = test::WaitForProcessBox(program->Id(), L"Information");
+        ASSERT_NE(box, nullptr) << "a press " << when << " started no run";
+        ASSERT_TRUE(test::AnswerProcessBox(box));
+    }
     test::ClickOk(window);
     EXPECT_TRUE(program->WaitForExit(20000)) << "Enter after the box did not end the program";
 }
