@@ -75,10 +75,6 @@ protected:
         test::WriteBytes(kPhotos + L"\\2006\\p1.jpg", std::string("\xFF\xD8\xFF\x00jpeg", 8));
     }
 
-    static HWND Button(const BackupDlg& dialog, int id) {
-        return ::GetDlgItem(dialog.Handle(), id);
-    }
-
     static void Click(const BackupDlg& dialog, int id) { test::Click(dialog.Handle(), id); }
 
     static void Tick(BackupDlg& dialog, const std::wstring& path) {
@@ -96,7 +92,7 @@ protected:
         return PumpUntil(
             [&] {
                 return dialog.Run().state.backupRunning == 0 &&
-                       ::IsWindowEnabled(Button(dialog, IDC_COPY));
+                       ::IsWindowEnabled(::GetDlgItem(dialog.Handle(), IDC_COPY));
             },
             30000);
     }

@@ -91,14 +91,6 @@ TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     EXPECT_FALSE(ShellHasIcon(window));
 }
 
-using CloseCallsFn = int(BEXLO_VENDOR_CALL*)();
-
-int CloseDeviceCalls(HMODULE probe) {
-    auto calls = reinterpret_cast<CloseCallsFn>(
-        reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeCloseDeviceCalls")));
-    return calls != nullptr ? calls() : -1;
-}
-
 TEST_F(Tray, ExitReleasesTheLibrariesWithoutClosingTheDeviceAndTheCloseBoxClosesItFirst) {
     for (const bool exit : {true, false}) {
         SCOPED_TRACE(exit ? "Exit" : "close box");
@@ -131,7 +123,10 @@ TEST(VendorLibraries, ReleasingUnloadsSp216AndClosesItsDeviceOnlyWhenAsked) {
         HMODULE probe = ::LoadLibraryW(probePath.c_str());
         ASSERT_NE(probe, nullptr);
         seam.ReleaseVendorLibraries(closeDevice);
-        EXPECT_EQ(CloseDeviceCalls(probe), closeDevice ? 1 : 0);
+        const auto closeCalls = reinterpret_cast<int(BEXLO_VENDOR_CALL*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeCloseDeviceCalls")));
+        ASSERT_NE(closeCalls, nullptr);
+        EXPECT_EQ(closeCalls(), closeDevice ? 1 : 0);
         ::FreeLibrary(probe);
         EXPECT_EQ(::GetModuleHandleW(L"sp216.dll"), nullptr) << "the seam's reference went";
     }
