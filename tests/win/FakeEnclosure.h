@@ -50,6 +50,22 @@ protected:
         return dialog;
     }
 
+    static std::wstring DataFile(const wchar_t* name) {
+        return std::wstring(kDataFolder) + L"\\" + name;
+    }
+
+    // The shipped language packs in the data folder, and `language`, when given, chosen.
+    static void UseShippedPacks(const std::wstring& language = {}) {
+        for (const wchar_t* file : {L"Setup.txt", L"UI_String(U).txt", L"Msg_String(U).txt"}) {
+            ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"lang\\" + file).c_str(),
+                                    DataFile(file).c_str(), FALSE));
+        }
+        if (!language.empty()) {
+            WriteUtf16File(DataFile(L"Setup.txt"), L"[MAIN]\r\nUI_String=" + language +
+                                                       L"\r\nMsg_String=" + language + L"\r\n");
+        }
+    }
+
     // The enclosure of the last dialog's machine goes, or comes back, as the platform tells.
     void Detach() {
         seam->drives.erase(kDriveE);

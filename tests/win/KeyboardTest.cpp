@@ -93,12 +93,7 @@ TEST_F(Keyboard, TabReachesEveryControlInOrderAndNamesFollowTheChosenLanguage) {
     for (const bool german : {false, true}) {
         SCOPED_TRACE(german ? "German" : "English");
         if (german) {
-            for (const wchar_t* file : {L"UI_String(U).txt", L"Msg_String(U).txt"}) {
-                ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"lang\\" + file).c_str(),
-                                        (std::wstring(kDataFolder) + L"\\" + file).c_str(), FALSE));
-            }
-            test::WriteUtf16File(std::wstring(kDataFolder) + L"\\Setup.txt",
-                                 L"[MAIN]\r\nUI_String=German\r\nMsg_String=German\r\n");
+            UseShippedPacks(L"German");
         }
         auto dialog = Open(true);
         const auto expectNamed = [&](const Named& control, HWND at) {
