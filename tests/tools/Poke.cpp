@@ -17,10 +17,6 @@
 
 namespace {
 
-HWND Window(const wchar_t* caption) {
-    return ::FindWindowW(nullptr, caption);
-}
-
 LPARAM Number(const wchar_t* text) {
     return static_cast<LPARAM>(std::wcstoll(text, nullptr, 0));
 }
@@ -63,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         return 0;
     }
-    HWND window = Window(argv[2]);
+    HWND window = ::FindWindowW(nullptr, argv[2]);
     if (window == nullptr) {
         return 1;
     }

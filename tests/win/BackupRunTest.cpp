@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -65,10 +66,8 @@ protected:
         Describe(test::kOneEnclosure);
         test::RemoveTree(kSources);
         test::RemoveTree(kTarget);
-        for (const std::wstring& folder :
-             {kSources, kWork, kWork + L"\\Sub", kPhotos, kPhotos + L"\\2006", kTarget}) {
-            ::CreateDirectoryW(folder.c_str(), nullptr);
-        }
+        test::MakeFolders(
+            {kSources, kWork, kWork + L"\\Sub", kPhotos, kPhotos + L"\\2006", kTarget});
         test::WriteBytes(kWork + L"\\Sub\\a.txt", "alpha");
         test::WriteBytes(kWork + L"\\c.txt", "gamma");
         // Over 512 KiB, so that the run paces its progress on a thread of its own.
@@ -76,14 +75,7 @@ protected:
         test::WriteBytes(kPhotos + L"\\2006\\p1.jpg", std::string("\xFF\xD8\xFF\x00jpeg", 8));
     }
 
-    static HWND Button(const BackupDlg& dialog, int id) {
-        return ::GetDlgItem(dialog.Handle(), id);
-    }
-
-    static void Click(const BackupDlg& dialog, int id) {
-        ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(Button(dialog, id)));
-    }
+    static void Click(const BackupDlg& dialog, int id) { test::Click(dialog.Handle(), id); }
 
     static void Tick(BackupDlg& dialog, const std::wstring& path) {
         CTreeFileCtrl& tree = dialog.SourceTree();
@@ -93,13 +85,6 @@ protected:
         tree.SetCheck(item, true);
     }
 
-    static void Press() {
-        SimStateFile(Folder()).Modify([](SimState& state) {
-            state.enclosures.front().presses = 1;
-            return true;
-        });
-    }
-
     static int RunMessage() { return SimStateFile(Folder()).Read()->enclosures.front().runMessage; }
 
     // Waits until the run has ended and the controls have come back.
@@ -107,7 +92,7 @@ protected:
         return PumpUntil(
             [&] {
                 return dialog.Run().state.backupRunning == 0 &&
-                       ::IsWindowEnabled(Button(dialog, IDC_COPY));
+                       ::IsWindowEnabled(::GetDlgItem(dialog.Handle(), IDC_COPY));
             },
             30000);
     }
@@ -116,12 +101,26 @@ protected:
         ASSERT_TRUE(WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
     }
 
-    // The dialog as after a Save of the Work folder, its copies going through `disks`.
-    std::unique_ptr<BackupDlg> OpenSavedWork(HeldFileSystem& disks) {
-        SaveList(kTarget, {kWork});
-        auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
+    // The dialog as after a Save of `sources`, its copies going through `through`.
+    std::unique_ptr<BackupDlg> OpenSaved(const std::vector<std::wstring>& sources,
+                                         RoomyDisks& through) {
+        SaveList(kTarget, sources);
+        auto dialog = Open({.readVersion = {}, .fileSystem = &through});
         dialog->Run().state.serialCheckArmed = 0;
         return dialog;
+    }
+
+    // Presses the button through the control surface once the last press's ticks are over, and
+    // waits for the run's box and its end; the box, or none.
+    static test::ShownBox PressAndWait(const BackupDlg& dialog,
+                                       const test::MessageBoxWatch& boxes) {
+        const std::size_t before = boxes.Boxes().size();
+        EXPECT_TRUE(PumpUntil([&] { return dialog.deviceLayer.state.pollSkip == 0; }));
+        EXPECT_EQ(Control(L"press E"), 0u);
+        EXPECT_TRUE(boxes.WaitForBoxes(before + 1, 60000));
+        EXPECT_TRUE(RunEnded(dialog));
+        const auto shown = boxes.Boxes();
+        return shown.size() > before ? shown[before] : test::ShownBox{};
     }
 
     static std::vector<std::uint8_t> SavedBytes() {
@@ -147,11 +146,12 @@ protected:
     static std::vector<std::uint8_t> RecordBytes() {
         return ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
     }
+
+    RoomyDisks disks;
 };
 
 TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     test::MessageBoxWatch boxes;
-    RoomyDisks disks;
     auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
     Tick(*dialog, kWork);
     Tick(*dialog, kPhotos);
@@ -162,11 +162,9 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_TRUE(RecordMatchesVolume(RecordBytes(), 0x0000BE7C)) << "Save records the volume";
 
     // The control surface presses the button, as a person would.
-    EXPECT_EQ(Control(L"press E"), 0u);
-    ASSERT_TRUE(boxes.WaitForBoxes(1));
-    EXPECT_EQ(boxes.Boxes()[0].caption, L"Information");
-    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
-    ASSERT_TRUE(RunEnded(*dialog));
+    const test::ShownBox first = PressAndWait(*dialog, boxes);
+    EXPECT_EQ(first.caption, L"Information");
+    EXPECT_EQ(first.text, L"Copy complete!");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunComplete; }));
@@ -177,19 +175,12 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     // A second press over the unchanged tree writes nothing: every backup copy keeps its bytes,
     // its last-write time and its change time. A file changed before the third press arrives.
     const auto before = BackupTimes();
-    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
-    EXPECT_EQ(Control(L"press E"), 0u);
-    ASSERT_TRUE(boxes.WaitForBoxes(2));
-    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
-    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(BackupTimes(), before);
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 
     test::WriteBytes(kWork + L"\\Sub\\a.txt", "alpha, changed");
-    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
-    EXPECT_EQ(Control(L"press E"), 0u);
-    ASSERT_TRUE(boxes.WaitForBoxes(3));
-    ASSERT_TRUE(RunEnded(*dialog));
+    PressAndWait(*dialog, boxes);
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
@@ -210,10 +201,7 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     const std::wstring locked = kWork + L"\\locked.doc";
     const std::wstring gone = kSources + L"\\Gone";
     test::WriteBytes(locked, "in use");
-    SaveList(kTarget, {kWork, kPhotos, gone});
-    RoomyDisks disks;
-    auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
-    dialog->Run().state.serialCheckArmed = 0;
+    auto dialog = OpenSaved({kWork, kPhotos, gone}, disks);
     std::optional<test::ChildProcess> holder;
     // A holder that tries the file while this process looks at it cannot open it and ends.
     ASSERT_TRUE(PumpUntil([&] {
@@ -222,11 +210,9 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
         }
         return HeldElsewhere(locked);
     }));
-    Press();
-    ASSERT_TRUE(boxes.WaitForBoxes(1));
-    ASSERT_TRUE(RunEnded(*dialog));
-    EXPECT_EQ(boxes.Boxes()[0].caption, L"Copy Fail");
-    const std::wstring text = boxes.Boxes()[0].text;
+    const test::ShownBox failed = PressAndWait(*dialog, boxes);
+    EXPECT_EQ(failed.caption, L"Copy Fail");
+    const std::wstring& text = failed.text;
     EXPECT_NE(text.find(locked + L"\n    "), std::wstring::npos);
     EXPECT_NE(text.find(gone + L"\n    The saved source no longer exists."), std::wstring::npos);
     EXPECT_TRUE(PumpUntil([] { return RunMessage() == kSimRunFailed; }));
@@ -242,11 +228,7 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
 
     ::CreateDirectoryW(gone.c_str(), nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
-    Press();
-    ASSERT_TRUE(boxes.WaitForBoxes(2));
-    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
-    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
@@ -265,40 +247,26 @@ TEST_F(BackupRunOnSimulator, OverwrittenFilesAreAskedAboutAndTheirOldBytesKept) 
     const std::wstring many = kWork + L"\\Many";
     ::CreateDirectoryW(many.c_str(), nullptr);
     std::minstd_rand random(22);
-    const auto bytes = [&] {
-        std::string data(512, '\0');
-        for (char& c : data) {
-            c = static_cast<char>(random());
-        }
-        return data;
+    // Writes file `i` with random bytes, kept in `into` under its name.
+    const auto write = [&](int i, std::map<std::wstring, std::string>& into) {
+        const std::wstring name = L"file" + std::to_wstring(i) + L".dat";
+        std::string& data = into[name] = std::string(512, '\0');
+        std::ranges::generate(data, [&] { return static_cast<char>(random()); });
+        test::WriteBytes(many + L"\\" + name, data);
     };
     std::map<std::wstring, std::string> old;
     for (int i = 0; i < 300; ++i) {
-        const std::wstring name = L"file" + std::to_wstring(i) + L".dat";
-        old[name] = bytes();
-        test::WriteBytes(many + L"\\" + name, old[name]);
+        write(i, old);
     }
-    SaveList(kTarget, {kWork});
-    RoomyDisks disks;
-    auto dialog = Open({.readVersion = {}, .fileSystem = &disks});
-    dialog->Run().state.serialCheckArmed = 0;
-    EXPECT_EQ(Control(L"press E"), 0u);
-    ASSERT_TRUE(boxes.WaitForBoxes(1));
-    EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
-    ASSERT_TRUE(RunEnded(*dialog));
+    auto dialog = OpenSaved({kWork}, disks);
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(boxes.Answered(L"Many Changes"), 0) << "a first press replaces nothing";
 
     std::map<std::wstring, std::string> changed;
     for (int i = 0; i < 300; i += 3) {
-        const std::wstring name = L"file" + std::to_wstring(i) + L".dat";
-        changed[name] = bytes();
-        test::WriteBytes(many + L"\\" + name, changed[name]);
+        write(i, changed);
     }
-    ASSERT_TRUE(PumpUntil([&] { return dialog->deviceLayer.state.pollSkip == 0; }));
-    EXPECT_EQ(Control(L"press E"), 0u);
-    ASSERT_TRUE(boxes.WaitForBoxes(2, 60000));
-    EXPECT_EQ(boxes.Boxes()[1].text, L"Copy complete!");
-    ASSERT_TRUE(RunEnded(*dialog));
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(boxes.Answered(L"Many Changes"), 1);
     EXPECT_NE(asked.find(L"Files to be replaced: 100"), std::wstring::npos) << asked.size();
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
@@ -325,23 +293,23 @@ HWND FindProgressWindow() {
 // refused while a run copies, it ends the program once the run is over.
 TEST_F(BackupRunOnSimulator, FromTheTrayTheProgressShowsInAWindowAndEnterWaitsForTheRun) {
     test::MessageBoxWatch boxes;
-    HeldFileSystem disks;
-    auto dialog = OpenSavedWork(disks);
+    HeldFileSystem held;
+    auto dialog = OpenSaved({kWork}, held);
     HWND window = dialog->Handle();
     ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_EQ(dialog->tray.inTray, 1);
-    Press();
+    test::Press(Folder());
     // The window carries its caption from before it is shown.
     ASSERT_TRUE(
-        PumpUntil([&] { return disks.copying && ::IsWindowVisible(FindProgressWindow()); }, 10000));
+        PumpUntil([&] { return held.copying && ::IsWindowVisible(FindProgressWindow()); }, 10000));
     HWND progress = FindProgressWindow();
     EXPECT_EQ(test::WindowText(::GetDlgItem(progress, IDC_PROGRESS_STATUS)),
               L"Total copy progress: ");
     EXPECT_FALSE(::IsWindowEnabled(window)) << "the owner is disabled while it shows";
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(::IsWindow(window));
-    disks.released = true;
-    disks.released.notify_all();
+    held.released = true;
+    held.released.notify_all();
     ASSERT_TRUE(boxes.WaitForBoxes(1));
     EXPECT_EQ(boxes.Boxes()[0].text, L"Copy complete!");
     ASSERT_TRUE(RunEnded(*dialog));

@@ -29,10 +29,7 @@ protected:
             ::SendMessageW(edit, WM_CHAR, key, 1);
         }
     }
-    void PressOk() const {
-        ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_NEWDIR_OK, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog.Handle(), IDC_NEWDIR_OK)));
-    }
+    void PressOk() const { test::Click(dialog.Handle(), IDC_NEWDIR_OK); }
 
     NewDirDlg dialog;
     HWND edit = nullptr;

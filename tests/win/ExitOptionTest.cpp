@@ -21,16 +21,13 @@ protected:
         test::PrepareSimulatorFolder(Simulator(), test::kOneEnclosure);
     }
 
-    static DWORD RunExit() {
-        ChildProcess exit(test::ProgramFolder() + L"Bexlo.exe", L"/exit");
-        return exit.RunToEnd(30000);
-    }
+    static DWORD RunExit() { return ChildProcess(test::ProgramFile(), L"/exit").RunToEnd(30000); }
 
     static std::wstring Simulator() { return test::ProgramFolder() + L"sim\\exit-option"; }
 };
 
 TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
-    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", L"");
+    ChildProcess program(test::ProgramFile(), L"");
     ASSERT_TRUE(PumpUntil(
         [&] {
             HWND window = test::FindProcessWindow(program.Id(), L"Bexlo");
@@ -43,8 +40,7 @@ TEST_F(ExitOption, EndsACopyWaitingOutOfSightWithNoEnclosure) {
 }
 
 TEST_F(ExitOption, ABusyCopyRefusesAndAnIdleOneEnds) {
-    ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
-                         L"\"/simulate=" + Simulator() + L"\"");
+    ChildProcess program(test::ProgramFile(), test::Simulate(Simulator()));
     ASSERT_NE(test::WaitForProgramWindow(program.Id()), nullptr) << "waited for the dialog";
     // With nothing saved, a press is refused with a box, and the run lasts until it is answered.
     HWND box = test::PressUntilBox(Simulator(), program.Id(), L"No Path File");

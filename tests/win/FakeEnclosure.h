@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+#include <dbt.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -43,12 +46,41 @@ protected:
         auto dialog = std::make_unique<BackupDlg>(*seam, std::move(options));
         EXPECT_TRUE(dialog->Create(nullptr));
         EXPECT_TRUE(PumpPosted()) << "waited for the start-up messages";
+        window = dialog->Handle();
         return dialog;
+    }
+
+    static std::wstring DataFile(const wchar_t* name) {
+        return std::wstring(kDataFolder) + L"\\" + name;
+    }
+
+    // The shipped language packs in the data folder, and `language`, when given, chosen.
+    static void UseShippedPacks(const std::wstring& language = {}) {
+        for (const wchar_t* file : {L"Setup.txt", L"UI_String(U).txt", L"Msg_String(U).txt"}) {
+            ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"lang\\" + file).c_str(),
+                                    DataFile(file).c_str(), FALSE));
+        }
+        if (!language.empty()) {
+            WriteUtf16File(DataFile(L"Setup.txt"), L"[MAIN]\r\nUI_String=" + language +
+                                                       L"\r\nMsg_String=" + language + L"\r\n");
+        }
+    }
+
+    // The enclosure of the last dialog's machine goes, or comes back, as the platform tells.
+    void Detach() {
+        seam->drives.erase(kDriveE);
+        seam->enumLetters.clear();
+        ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    }
+    void Attach() {
+        SetUpMachine(*seam, true);
+        ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
     }
 
     testing_device::FakeDeviceSeam withEnclosure;
     testing_device::FakeDeviceSeam withoutEnclosure;
     testing_device::FakeDeviceSeam* seam = nullptr;  // the machine of the last dialog opened
+    HWND window = nullptr;                           // the last dialog opened
 };
 
 }  // namespace bexlo::test

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,12 +22,14 @@
 #include "app/SingleInstance.h"
 #include "backup/Utf16Text.h"
 #include "backup/WindowsFileSystem.h"
+#include "framework/NameCase.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
 namespace {
 
 using test::ChildProcess;
+using test::Exists;
 using test::Narrow;
 using test::PumpUntil;
 
@@ -41,10 +42,6 @@ const std::wstring kFolder = kDataFolder;
 const std::wstring kProgram = kFolder + L"\\Bexlo.exe";
 constexpr wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bexlo";
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::wstring CommonPrograms() {
     wchar_t path[MAX_PATH]{};
@@ -67,32 +64,16 @@ std::wstring ShortcutTarget(const std::wstring& shortcut) {
     return target;
 }
 
-// The installed-programs entry's values as text (numbers in decimal); empty without the entry.
-std::map<std::wstring, std::wstring> UninstallEntry() {
-    std::map<std::wstring, std::wstring> values;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS) {
-        return values;
+// A value of the installed-programs entry as text (a number in decimal); empty without it.
+std::wstring UninstallValue(const wchar_t* name) {
+    wchar_t data[1024]{};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_REG_SZ | RRF_RT_REG_DWORD,
+                       &type, data, &size) != ERROR_SUCCESS) {
+        return {};
     }
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256]{};
-        DWORD nameLength = 256;
-        BYTE data[2048]{};
-        DWORD dataLength = sizeof(data) - sizeof(wchar_t);
-        DWORD type = 0;
-        if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &dataLength) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        if (type == REG_DWORD) {
-            values[name] = std::to_wstring(*reinterpret_cast<DWORD*>(data));
-        } else if (type == REG_SZ) {
-            values[name] = reinterpret_cast<const wchar_t*>(data);
-        }
-    }
-    ::RegCloseKey(key);
-    return values;
+    return type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : data;
 }
 
 // Asks the Task Scheduler itself whether a task of this name is registered.
@@ -194,10 +175,6 @@ bool ReadableByOthers(const std::wstring& path) {
     return readable;
 }
 
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 class Installer : public testing::Test {
 protected:
     static std::wstring SetupProgram() {
@@ -227,16 +204,16 @@ protected:
             EXPECT_TRUE(Exists(kFolder + L"\\" + file)) << Narrow(file);
         }
         const std::wstring shortcut = CommonPrograms() + L"\\Bexlo.lnk";
-        EXPECT_TRUE(SamePath(ShortcutTarget(shortcut), kProgram)) << Narrow(shortcut);
+        EXPECT_EQ(FoldCase(ShortcutTarget(shortcut)), FoldCase(kProgram)) << Narrow(shortcut);
 
-        auto entry = UninstallEntry();
-        EXPECT_EQ(entry[L"DisplayName"], L"Bexlo");
-        EXPECT_EQ(entry[L"DisplayVersion"], L"" BEXLO_VERSION);
-        EXPECT_EQ(entry[L"Publisher"], L"Travenor");
-        EXPECT_EQ(entry[L"DisplayIcon"], kProgram + L",0");
-        EXPECT_EQ(entry[L"UninstallString"], L"\"" + kFolder + L"\\Uninstall.exe\"");
-        EXPECT_EQ(entry[L"QuietUninstallString"], L"\"" + kFolder + L"\\Uninstall.exe\" /S");
-        EXPECT_GT(std::wcstoul(entry[L"EstimatedSize"].c_str(), nullptr, 10), 100u);
+        EXPECT_EQ(UninstallValue(L"DisplayName"), L"Bexlo");
+        EXPECT_EQ(UninstallValue(L"DisplayVersion"), L"" BEXLO_VERSION);
+        EXPECT_EQ(UninstallValue(L"Publisher"), L"Travenor");
+        EXPECT_EQ(UninstallValue(L"DisplayIcon"), kProgram + L",0");
+        EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + kFolder + L"\\Uninstall.exe\"");
+        EXPECT_EQ(UninstallValue(L"QuietUninstallString"),
+                  L"\"" + kFolder + L"\\Uninstall.exe\" /S");
+        EXPECT_GT(std::wcstoul(UninstallValue(L"EstimatedSize").c_str(), nullptr, 10), 100u);
 
         EXPECT_TRUE(TaskRegistered(L"Bexlo"));
         // The stored copy keeps only part of the definition under Wine: check what was handed over.
@@ -312,7 +289,10 @@ TEST_F(Installer, InstallsUpdatesAndUninstallsWhileBexloRunsLeavingOnlyTheSettin
         ASSERT_EQ(RunSilently(kFolder + L"\\Uninstall.exe"), 0u);
         // The uninstaller goes on from a copy of itself elsewhere and removes its entry last.
         EXPECT_TRUE(PumpUntil(
-            [] { return !Exists(kFolder + L"\\Uninstall.exe") && UninstallEntry().empty(); },
+            [] {
+                return !Exists(kFolder + L"\\Uninstall.exe") &&
+                       UninstallValue(L"DisplayName").empty();
+            },
             60000))
             << "waited for the uninstaller to remove itself and its entry";
         EXPECT_TRUE(copy->WaitForExit(0)) << "the running copy was not closed";

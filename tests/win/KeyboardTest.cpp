@@ -85,18 +85,26 @@ protected:
         }
         test::PumpPosted();
     }
+};
 
-    void ExpectNames(bool german) {
+// Tab reaches every control in its order, and each has a name in English, or in the language
+// chosen.
+TEST_F(Keyboard, TabReachesEveryControlInOrderAndNamesFollowTheChosenLanguage) {
+    for (const bool german : {false, true}) {
+        SCOPED_TRACE(german ? "German" : "English");
+        if (german) {
+            UseShippedPacks(L"German");
+        }
         auto dialog = Open(true);
-        HWND window = dialog->Handle();
+        const auto expectNamed = [&](const Named& control, HWND at) {
+            const Spoken spoken = Speak(at);
+            EXPECT_EQ(spoken.name, german ? control.german : control.english);
+            EXPECT_EQ(spoken.role, control.role) << testing::PrintToString(control.english);
+        };
         ::SetFocus(::GetNextDlgTabItem(window, nullptr, FALSE));
         for (const Named& control : kTabbed) {
-            SCOPED_TRACE(control.english);
-            HWND focus = ::GetFocus();
-            ASSERT_EQ(::GetDlgCtrlID(focus), control.id);
-            const Spoken spoken = Speak(focus);
-            EXPECT_EQ(spoken.name, german ? control.german : control.english);
-            EXPECT_EQ(spoken.role, control.role);
+            ASSERT_EQ(::GetDlgCtrlID(::GetFocus()), control.id);
+            expectNamed(control, ::GetFocus());
             Press(window, WM_KEYDOWN, VK_TAB);
         }
         EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), IDC_SAVE) << "Tab comes round again";
@@ -104,35 +112,16 @@ protected:
         ::SetDlgItemTextW(window, IDC_SOURCE_PATH, L"C:\\Work");
         ::SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, 45, 0);
         for (const Named& control : kRead) {
-            SCOPED_TRACE(control.english);
-            const Spoken spoken = Speak(::GetDlgItem(window, control.id));
-            EXPECT_EQ(spoken.name, german ? control.german : control.english);
-            EXPECT_EQ(spoken.role, control.role);
+            expectNamed(control, ::GetDlgItem(window, control.id));
         }
         EXPECT_EQ(Speak(::GetDlgItem(window, IDC_SOURCE_PATH)).value, L"C:\\Work");
         EXPECT_EQ(Speak(::GetDlgItem(window, IDC_PROGRESS)).value, L"45%");
     }
-};
-
-TEST_F(Keyboard, TabReachesEveryControlInOrderAndEachHasANameInEnglish) {
-    ExpectNames(false);
-}
-
-TEST_F(Keyboard, NamesFollowTheChosenLanguage) {
-    const std::wstring packs = test::ProgramFolder() + L"lang\\";
-    for (const wchar_t* file : {L"UI_String(U).txt", L"Msg_String(U).txt"}) {
-        ASSERT_TRUE(::CopyFileW((packs + file).c_str(),
-                                (std::wstring(kDataFolder) + L"\\" + file).c_str(), FALSE));
-    }
-    test::WriteUtf16File(std::wstring(kDataFolder) + L"\\Setup.txt",
-                         L"[MAIN]\r\nUI_String=German\r\nMsg_String=German\r\n");
-    ExpectNames(true);
 }
 
 // The radios go by arrows and by their access keys; Space ticks a source in the tree.
 TEST_F(Keyboard, ArrowsAccessKeysAndSpaceWork) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     const auto checked = [&](int id) { return ::IsDlgButtonChecked(window, id) == BST_CHECKED; };
     ::SetFocus(::GetDlgItem(window, IDC_COPY));
     Press(window, WM_KEYDOWN, VK_RIGHT);

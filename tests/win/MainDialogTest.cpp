@@ -20,7 +20,6 @@ using MainDialog = test::DialogOnMachine;
 
 TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(dialog->DevicePresent(), 1);
     EXPECT_EQ(dialog->tray.inTray, 0);
@@ -38,7 +37,6 @@ TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
 
 TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_TRUE(::IsWindow(window));
@@ -77,7 +75,6 @@ TEST_F(MainDialog, EnterEndsTheProgramThroughOk) {
 
 TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     CTreeFileCtrl& target = dialog->TargetTree();
     CTreeFileCtrl& source = dialog->SourceTree();
     ASSERT_NE(target.PathToItem(L"E:\\"), nullptr) << "the enclosure is a destination";
@@ -85,9 +82,7 @@ TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     EXPECT_NE(source.PathToItem(L"C:\\"), nullptr);
     EXPECT_EQ(target.PathToItem(L"C:\\"), nullptr);
 
-    withEnclosure.drives.erase(test::kDriveE);
-    withEnclosure.enumLetters.clear();
-    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    Detach();
     EXPECT_EQ(dialog->DevicePresent(), 0);
     EXPECT_EQ(target.PathToItem(L"E:\\"), nullptr);
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_SAVE)));
@@ -95,8 +90,7 @@ TEST_F(MainDialog, EnclosuresComingAndGoingUpdateTreesTimerAndControls) {
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, IDC_NEW_TARGET_DIR)));
     EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "polling stops with the last enclosure";
 
-    test::SetUpMachine(withEnclosure, true);
-    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    Attach();
     EXPECT_EQ(dialog->DevicePresent(), 1);
     EXPECT_NE(target.PathToItem(L"E:\\"), nullptr);
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(window, IDC_SAVE)));
@@ -109,7 +103,6 @@ TEST_F(MainDialog, ADriveMovesWhenARescanChangesItsSide) {
     test::SetUpMachine(withoutEnclosure, false);
     withoutEnclosure.drives[test::kDriveE] = withEnclosure.drives[test::kDriveE];
     auto dialog = Open(false);
-    HWND window = dialog->Handle();
     CTreeFileCtrl& target = dialog->TargetTree();
     CTreeFileCtrl& source = dialog->SourceTree();
     ASSERT_NE(source.PathToItem(L"E:\\"), nullptr) << "no bridge answered yet: a source";

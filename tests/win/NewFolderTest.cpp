@@ -64,10 +64,7 @@ protected:
                        reinterpret_cast<LPARAM>(::GetDlgItem(newDir, IDC_NEWDIR_OK)));
     }
 
-    void Click(WORD button) const {
-        ::SendMessageW(dialog->Handle(), WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog->Handle(), button)));
-    }
+    void Click(int button) const { test::Click(dialog->Handle(), button); }
     int Opened() const { return boxes.Answered(kDialogCaption); }
 
     static constexpr wchar_t kTop[] = L"C:\\BexloNewFolder";

@@ -15,7 +15,6 @@
 #include "backup/PathList.h"
 #include "backup/WindowsFileSystem.h"
 #include "res/resource.h"
-#include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 #include "framework/NameCase.h"
@@ -23,22 +22,14 @@
 namespace bexlo {
 namespace {
 
+using test::Press;
 using test::PumpUntil;
 
 using ProgramOnSimulator = test::SimulatorBench;
 
-// One press of the first enclosure of the simulator in `folder`.
-void Press(const std::wstring& folder) {
-    SimStateFile(folder).Modify([](SimState& state) {
-        state.enclosures.front().presses = 1;
-        return true;
-    });
-}
-
 // Starts the program on the simulator in `folder`, which refuses it in a box saying `why`.
 void ExpectRefused(const std::wstring& folder, const std::wstring& why) {
-    test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe",
-                               L"\"/simulate=" + folder + L"\"");
+    test::ChildProcess program(test::ProgramFile(), test::Simulate(folder));
     HWND box = test::WaitForProcessBox(program.Id(), L"Bexlo Simulator");
     ASSERT_NE(box, nullptr) << "waited for the simulator's box with its text";
     const std::wstring text = test::StaticTexts(box);
@@ -104,9 +95,7 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     const std::wstring onPath = planted + L"\\path";
     const std::wstring simulator = test::ProgramFolder() + L"sim\\planted";
     test::RemoveTree(planted);
-    for (const std::wstring& folder : {planted, work, onPath}) {
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-    }
+    test::MakeFolders({planted, work, onPath});
     const wchar_t* const names[] = {L"PLx507.dll", L"JMUsbDll.dll", L"JMESata.dll", L"sp216.dll"};
     for (const std::wstring& folder : {work, onPath}) {
         for (const wchar_t* name : names) {
@@ -126,9 +115,9 @@ TEST(PlantedLibraries, NoneIsLoadedWhileEveryFamilyIsPolled) {
     wchar_t oldPath[8192]{};
     ::GetEnvironmentVariableW(L"PATH", oldPath, 8192);
     ::SetEnvironmentVariableW(L"PATH", (onPath + L";" + oldPath).c_str());
-    for (const std::wstring& arguments : {L"\"/simulate=" + simulator + L"\"", std::wstring()}) {
+    for (const std::wstring& arguments : {test::Simulate(simulator), std::wstring()}) {
         SCOPED_TRACE(arguments.empty() ? "the real machine" : "the simulator");
-        test::ChildProcess program(test::ProgramFolder() + L"Bexlo.exe", arguments, work);
+        test::ChildProcess program(test::ProgramFile(), arguments, work);
         HWND window = test::WaitForProgramWindow(program.Id(), false);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(test::Answers(window)) << "waited for the program to finish its start";
@@ -177,8 +166,7 @@ protected:
 
     // Starts the program and waits for its dialog to show.
     HWND Start() {
-        program.emplace(test::ProgramFolder() + L"Bexlo.exe",
-                        L"\"/simulate=" + Simulator() + L"\"");
+        program.emplace(test::ProgramFile(), test::Simulate(Simulator()));
         return test::WaitForProgramWindow(program->Id());
     }
 
@@ -201,14 +189,12 @@ TEST_F(RunEnd, APressAfterTheBoxStartsTheNextRunAndEnterEndsTheProgram) {
     ASSERT_NE(box, nullptr) << "waited for the first run's box";
     ASSERT_TRUE(test::AnswerProcessBox(box));
     ::Sleep(1000);
-    Press(Simulator());
-    box = test::WaitForProcessBox(program->Id(), L"Information");
-    ASSERT_NE(box, nullptr) << "a press a second after the box started no run";
-    ASSERT_TRUE(test::AnswerProcessBox(box));
-    Press(Simulator());
-    box = test::WaitForProcessBox(program->Id(), L"Information");
-    ASSERT_NE(box, nullptr) << "a press as the box went started no run";
-    ASSERT_TRUE(test::AnswerProcessBox(box));
+    for (const char* when : {"a second after the box", "as the box went"}) {
+        Press(Simulator());
+        box = test::WaitForProcessBox(program->Id(), L"Information");
+        ASSERT_NE(box, nullptr) << "a press " << when << " started no run";
+        ASSERT_TRUE(test::AnswerProcessBox(box));
+    }
     test::ClickOk(window);
     EXPECT_TRUE(program->WaitForExit(20000)) << "Enter after the box did not end the program";
 }

@@ -17,6 +17,14 @@
 
 namespace bexlo::test {
 
+// One press of the first enclosure of the simulator in `folder`.
+inline void Press(const std::wstring& folder) {
+    SimStateFile(folder).Modify([](SimState& state) {
+        state.enclosures.front().presses = 1;
+        return true;
+    });
+}
+
 // Presses the first enclosure of the simulator in `folder` whenever no press is pending, until
 // process `processId` shows a box of this caption (the program drops its first ticks' presses).
 inline HWND PressUntilBox(const std::wstring& folder, DWORD processId, const wchar_t* caption,

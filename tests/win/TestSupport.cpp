@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <gtest/gtest.h>
+
 #include "framework/DisplayScale.h"
 
 #include "app/LanguageFiles.h"
@@ -42,29 +44,69 @@ LRESULT CALLBACK MarkerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A window of the test thread whose only work is to note the markers it is handed; a window, not
-// the thread, so that modal loops hand markers on too.
-HWND MarkerWindow() {
-    static const HWND window = [] {
-        WNDCLASSW type{};
-        type.lpfnWndProc = MarkerProc;
-        type.hInstance = ::GetModuleHandleW(nullptr);
-        type.lpszClassName = L"BexloTestMarker";
-        ::RegisterClassW(&type);
-        return ::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 type.hInstance, nullptr);
-    }();
-    return window;
-}
-
 }  // namespace
+
+HWND MessageWindow(const wchar_t* className, WNDPROC procedure) {
+    WNDCLASSW type{};
+    type.lpfnWndProc = procedure;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = className;
+    ::RegisterClassW(&type);
+    return ::CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             type.hInstance, nullptr);
+}
 
 bool PumpPosted(DWORD timeoutMs) {
     // Posted messages are taken in order: once the marker is handled, all before it were.
     static WPARAM posted = 0;
     const WPARAM marker = ++posted;
-    ::PostMessageW(MarkerWindow(), WM_APP, marker, 0);
+    // A window, not the thread, so that modal loops hand markers on too.
+    static const HWND window = MessageWindow(L"BexloTestMarker", MarkerProc);
+    ::PostMessageW(window, WM_APP, marker, 0);
     return PumpUntil([marker] { return markersHandled >= marker; }, timeoutMs);
+}
+
+namespace {
+
+MenuSeen menuSeen;
+// The menu being closed: it may show for another tick.
+HMENU closing = nullptr;
+
+// Ticks inside the menu's own loop: notes each menu that opened and closes it.
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND popup = ::FindWindowW(L"#32768", nullptr);
+    if (popup == nullptr || !::IsWindowVisible(popup)) {
+        closing = nullptr;
+        return;
+    }
+    auto menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+    if (menu == closing) {
+        return;
+    }
+    closing = menu;
+    ++menuSeen.opened;
+    menuSeen.menu = menu;
+    ::GetWindowRect(popup, &menuSeen.rect);
+    for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
+        const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
+        menuSeen.enabled[::GetMenuItemID(menu, index)] = !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    ::EndMenu();
+}
+
+}  // namespace
+
+MenuSeen ReadMenus(const std::function<void()>& open) {
+    menuSeen = {};
+    // The menu of a call before may show again under the same handle.
+    closing = nullptr;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &ReadOpenMenu);
+    open();
+    EXPECT_TRUE(PumpUntil([] { return menuSeen.opened > 0; })) << "waited for the menu";
+    // A second menu would follow from a message the first one left.
+    EXPECT_TRUE(PumpPosted()) << "waited for the posted messages";
+    ::KillTimer(nullptr, timer);
+    return menuSeen;
 }
 
 std::wstring ProgramFolder() {
@@ -99,6 +141,12 @@ void ClearDataFolder() {
             ::DeleteFileW(path.c_str());
         }
     });
+}
+
+void MakeFolders(const std::vector<std::wstring>& folders) {
+    for (const std::wstring& folder : folders) {
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    }
 }
 
 // Links are removed, never followed.
@@ -151,6 +199,11 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string FileText(const std::wstring& path) {
+    const auto bytes = ReadFileBytes(path, 16 << 20);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "<missing>";
 }
 
 void WriteUtf16File(const std::wstring& path, const std::wstring& text) {
@@ -317,26 +370,17 @@ std::wstring StaticTexts(HWND window) {
     return texts;
 }
 
-namespace {
-
-// The first top-level window with this caption of process `processId` that `wanted` accepts.
-HWND FindProcessWindowWhere(DWORD processId, const wchar_t* caption,
-                            const std::function<bool(HWND)>& wanted) {
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption,
+                       const std::function<bool(HWND)>& wanted) {
     HWND window = nullptr;
     while ((window = ::FindWindowExW(nullptr, window, nullptr, caption)) != nullptr) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && wanted(window)) {
+        if (owner == processId && (!wanted || wanted(window))) {
             return window;
         }
     }
     return nullptr;
-}
-
-}  // namespace
-
-HWND FindProcessWindow(DWORD processId, const wchar_t* caption) {
-    return FindProcessWindowWhere(processId, caption, [](HWND) { return true; });
 }
 
 HWND WaitForProgramWindow(DWORD processId, bool visible, DWORD ms) {
@@ -368,9 +412,8 @@ bool BoxIsFilled(HWND box) {
 HWND WaitForProcessBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
     HWND box = nullptr;
     // An answered box of the same caption may not have gone yet.
-    PumpUntil(
-        [&] { return (box = FindProcessWindowWhere(processId, caption, BoxIsFilled)) != nullptr; },
-        timeoutMs);
+    PumpUntil([&] { return (box = FindProcessWindow(processId, caption, BoxIsFilled)) != nullptr; },
+              timeoutMs);
     return box;
 }
 

@@ -23,16 +23,32 @@ bool PumpPosted(DWORD timeoutMs = 5000);
 
 // The test program's own folder, with a trailing backslash.
 std::wstring ProgramFolder();
+// The built program beside the tests, and its argument that runs it on the simulator in `folder`.
+inline std::wstring ProgramFile() {
+    return ProgramFolder() + L"Bexlo.exe";
+}
+inline std::wstring Simulate(const std::wstring& folder) {
+    return L"\"/simulate=" + folder + L"\"";
+}
+// A window of this thread's own that only receives messages, handled by `procedure`.
+HWND MessageWindow(const wchar_t* className, WNDPROC procedure);
 
 // The program's data folder, emptied of files.
 void ClearDataFolder();
 // Writes `text` as UTF-16LE with a byte-order mark, the encoding the profile reader expects.
 void WriteUtf16File(const std::wstring& path, const std::wstring& text);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
+// A file's bytes, or "<missing>" when it cannot be read.
+std::string FileText(const std::wstring& path);
+inline bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 // Everything below a folder, by path relative to it: a file's bytes, or "<folder>".
 std::map<std::wstring, std::string> ReadTree(const std::wstring& folder);
 // Moves a file's last-write time by `seconds` (negative: earlier).
 void ShiftLastWrite(const std::wstring& path, int seconds);
+// Makes each folder, in order.
+void MakeFolders(const std::vector<std::wstring>& folders);
 // Removes a folder with everything in it.
 void RemoveTree(const std::wstring& path);
 
@@ -50,6 +66,11 @@ std::wstring ClassName(HWND window);
 inline std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
+// Clicks the button `id` of `dialog` as a person does, and waits until it has been handled.
+inline void Click(HWND dialog, int id) {
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
 // Clicks OK as a person does, without waiting.
 inline void ClickOk(HWND window) {
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -59,6 +80,16 @@ bool Answers(HWND window, DWORD ms = 20000);
 // The width a control's caption needs inside it, with the control's own font: a radio's circle
 // and a hover button's edges included.
 int CaptionWidth(HWND control, int dpi);
+
+// What a popup menu showed while it was open.
+struct MenuSeen {
+    int opened = 0;
+    HMENU menu = nullptr;
+    RECT rect{};
+    std::map<UINT, bool> enabled;
+};
+// Runs `open`, which opens a popup menu; every menu that opens meanwhile is read and closed.
+MenuSeen ReadMenus(const std::function<void()>& open);
 
 // What a window's client area shows, pixel by pixel.
 struct Picture {
@@ -101,8 +132,10 @@ private:
 // The texts of a message box's or dialog's static controls, one line each.
 std::wstring StaticTexts(HWND window);
 
-// The top-level window with this caption that belongs to process `processId`.
-HWND FindProcessWindow(DWORD processId, const wchar_t* caption);
+// The first top-level window with this caption of process `processId` that `wanted`, when given,
+// accepts.
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption,
+                       const std::function<bool(HWND)>& wanted = {});
 // Waits for process `processId`'s window "Bexlo", shown unless `visible` is false; it, or null.
 HWND WaitForProgramWindow(DWORD processId, bool visible = true, DWORD ms = 20000);
 // Waits for a message box of process `processId` to show with its text; the box, or null.

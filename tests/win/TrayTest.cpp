@@ -39,31 +39,10 @@ protected:
     static void Command(const BackupDlg& dialog, WORD id) {
         ::SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
     }
-    void Detach(BackupDlg& dialog) {
-        seam->drives.erase(test::kDriveE);
-        seam->enumLetters.clear();
-        ::SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
-    }
-    void Attach(BackupDlg& dialog) {
-        test::SetUpMachine(*seam, true);
-        ::SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
-    }
 };
-
-// The popup menu closes itself once the test has seen it open.
-HMENU shownMenu = nullptr;
-void CALLBACK EndShownMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND menu = ::FindWindowW(L"#32768", nullptr);
-    if (menu != nullptr && ::IsWindowVisible(menu)) {
-        shownMenu = reinterpret_cast<HMENU>(::SendMessageW(menu, MN_GETHMENU, 0, 0));
-        ::KillTimer(nullptr, id);
-        ::EndMenu();
-    }
-}
 
 TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRestores) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     EXPECT_FALSE(ShellHasIcon(window));
     Minimise(*dialog);
     EXPECT_FALSE(::IsWindowVisible(window));
@@ -73,11 +52,8 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRest
     EXPECT_FALSE(::KillTimer(window, kSelectionTimer)) << "timer 4 stops in the tray";
     EXPECT_TRUE(::KillTimer(window, kPollTimer)) << "polling goes on";
     for (LPARAM click : {WM_RBUTTONDOWN, WM_CONTEXTMENU}) {
-        shownMenu = nullptr;
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, EndShownMenu);
-        Notify(*dialog, 1, click);
-        ::KillTimer(nullptr, timer);
-        EXPECT_EQ(shownMenu, ::GetSubMenu(dialog->tray.trayMenu.Get(), 0));
+        EXPECT_EQ(test::ReadMenus([&] { Notify(*dialog, 1, click); }).menu,
+                  ::GetSubMenu(dialog->tray.trayMenu.Get(), 0));
     }
 
     Notify(*dialog, 2, WM_LBUTTONDBLCLK);
@@ -94,41 +70,31 @@ TEST_F(Tray, MinimisingWithAnEnclosureShowsTheIconWithItsMenuAndADoubleClickRest
 
 TEST_F(Tray, TheIconFollowsTheEnclosureWhileInTheTray) {
     auto dialog = Open(false);
-    HWND window = dialog->Handle();
     ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
     EXPECT_EQ(dialog->tray.inTray, 1);
     EXPECT_EQ(dialog->DevicePresent(), 0);
     EXPECT_FALSE(::KillTimer(window, kPollTimer)) << "nothing to poll";
     EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
 
-    Attach(*dialog);
+    Attach();
     EXPECT_TRUE(ShellHasIcon(window));
-    Detach(*dialog);
+    Detach();
     EXPECT_FALSE(ShellHasIcon(window));
-    Attach(*dialog);
+    Attach();
     EXPECT_TRUE(ShellHasIcon(window));
     EXPECT_FALSE(::IsWindowVisible(window)) << "an arrival only shows the icon";
 
     // Shown, the dialog has no icon to change.
     Notify(*dialog, 1, WM_LBUTTONDBLCLK);
-    Detach(*dialog);
-    Attach(*dialog);
+    Detach();
+    Attach();
     EXPECT_FALSE(ShellHasIcon(window));
-}
-
-using CloseCallsFn = int(BEXLO_VENDOR_CALL*)();
-
-int CloseDeviceCalls(HMODULE probe) {
-    auto calls = reinterpret_cast<CloseCallsFn>(
-        reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeCloseDeviceCalls")));
-    return calls != nullptr ? calls() : -1;
 }
 
 TEST_F(Tray, ExitReleasesTheLibrariesWithoutClosingTheDeviceAndTheCloseBoxClosesItFirst) {
     for (const bool exit : {true, false}) {
         SCOPED_TRACE(exit ? "Exit" : "close box");
         auto dialog = Open(true);
-        HWND window = dialog->Handle();
         ASSERT_TRUE(withEnclosure.LoadVendorLibrary(VendorLibrary::Sp216));
         Minimise(*dialog);
         ASSERT_TRUE(ShellHasIcon(window));
@@ -157,7 +123,10 @@ TEST(VendorLibraries, ReleasingUnloadsSp216AndClosesItsDeviceOnlyWhenAsked) {
         HMODULE probe = ::LoadLibraryW(probePath.c_str());
         ASSERT_NE(probe, nullptr);
         seam.ReleaseVendorLibraries(closeDevice);
-        EXPECT_EQ(CloseDeviceCalls(probe), closeDevice ? 1 : 0);
+        const auto closeCalls = reinterpret_cast<int(BEXLO_VENDOR_CALL*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeCloseDeviceCalls")));
+        ASSERT_NE(closeCalls, nullptr);
+        EXPECT_EQ(closeCalls(), closeDevice ? 1 : 0);
         ::FreeLibrary(probe);
         EXPECT_EQ(::GetModuleHandleW(L"sp216.dll"), nullptr) << "the seam's reference went";
     }
@@ -165,7 +134,6 @@ TEST(VendorLibraries, ReleasingUnloadsSp216AndClosesItsDeviceOnlyWhenAsked) {
 
 TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     dialog->Run().state.backupRunning = 1;
     Minimise(*dialog);
     EXPECT_TRUE(::IsWindowVisible(window));
@@ -186,7 +154,6 @@ TEST_F(Tray, MinimiseOpenAndExitWaitForARun) {
 
 TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {
     auto dialog = Open(true);
-    HWND window = dialog->Handle();
     const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
     ::SendMessageW(window, taskbarCreated, 0, 0);
     EXPECT_FALSE(ShellHasIcon(window)) << "not while the dialog is shown";
@@ -197,7 +164,7 @@ TEST_F(Tray, ANewNotificationAreaGetsTheIconBack) {
     ::SendMessageW(window, taskbarCreated, 0, 0);
     EXPECT_TRUE(ShellHasIcon(window));
 
-    Detach(*dialog);
+    Detach();
     ::SendMessageW(window, taskbarCreated, 0, 0);
     EXPECT_FALSE(ShellHasIcon(window)) << "no enclosure, no icon";
 }

@@ -16,6 +16,7 @@
 namespace bexlo {
 namespace {
 
+using test::MakeFolders;
 using test::PumpUntil;
 
 class TestTree : public CTreeFileCtrl {
@@ -23,12 +24,6 @@ public:
     // As the tree's own file operations do: no refresh, the watchers see the flag.
     void PauseRefreshing() { autoRefresh.store(0); }
 };
-
-void MakeFolders(const std::vector<std::wstring>& paths) {
-    for (const std::wstring& path : paths) {
-        ::CreateDirectoryW(path.c_str(), nullptr);
-    }
-}
 
 class TreeCtrl : public testing::Test {
 protected:

@@ -18,15 +18,11 @@
 namespace bexlo {
 namespace {
 
+using test::FileText;
 using test::PumpUntil;
 using test::WriteBytes;
 
 constexpr char kMissing[] = "<missing>";
-
-std::string ReadBytes(const std::wstring& path) {
-    const auto bytes = ReadFileBytes(path, 4096);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : kMissing;
-}
 
 // A tree that also lists files, as a derived tree may, and that answers the shell's questions
 // itself: its file operations run without confirmations or undo, its executions are only noted.
@@ -39,6 +35,12 @@ public:
         bool listsEnded = false;
         FILEOP_FLAGS flags = 0;
         int autoRefreshDuring = -1;
+        bool operator==(const FileCall&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const FileCall& call) {
+            return out << call.function << ' ' << test::Narrow(call.from) << " to "
+                       << test::Narrow(call.to) << " ended " << call.listsEnded << " flags "
+                       << call.flags << " refresh " << call.autoRefreshDuring;
+        }
     };
     struct Execution {
         std::wstring verb;
@@ -99,37 +101,6 @@ protected:
     }
 };
 
-// What the item menu showed while it was open.
-struct MenuSeen {
-    int opened = 0;
-    RECT rect{};
-    std::map<UINT, bool> enabled;
-    // The menu being closed: it may show for another tick.
-    HMENU closing = nullptr;
-};
-MenuSeen menuSeen;
-
-// Ticks inside the menu's own loop: notes each menu that opened and closes it.
-void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
-    HWND popup = ::FindWindowW(L"#32768", nullptr);
-    if (popup == nullptr || !::IsWindowVisible(popup)) {
-        menuSeen.closing = nullptr;
-        return;
-    }
-    auto menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
-    if (menu == menuSeen.closing) {
-        return;
-    }
-    menuSeen.closing = menu;
-    ++menuSeen.opened;
-    ::GetWindowRect(popup, &menuSeen.rect);
-    for (int index = 0; index < ::GetMenuItemCount(menu); ++index) {
-        const UINT state = ::GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION);
-        menuSeen.enabled[::GetMenuItemID(menu, index)] = !(state & (MF_GRAYED | MF_DISABLED));
-    }
-    ::EndMenu();
-}
-
 // Runs `act` with `key` held down for this thread's key-state queries.
 void WithKeyHeld(BYTE key, const std::function<void()>& act) {
     BYTE saved[256]{};
@@ -154,7 +125,6 @@ protected:
         tree().DriveIncludeFlags[static_cast<size_t>('E' - 'A')] = 1;
         tree().fileNameMode = 1;
         tree().Initialise();
-        menuSeen = {};
     }
     void TearDown() override {
         host.reset();
@@ -186,19 +156,9 @@ protected:
         return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
 
-    // Runs `open`, which opens the item menu; every menu that opens is read and closed.
-    static void ReadMenus(const std::function<void()>& open) {
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &ReadOpenMenu);
-        open();
-        EXPECT_TRUE(PumpUntil([] { return menuSeen.opened > 0; })) << "waited for the menu";
-        // A second menu would follow from a message the first one left.
-        EXPECT_TRUE(test::PumpPosted()) << "waited for the posted messages";
-        ::KillTimer(nullptr, timer);
-    }
-
     // A right click at `client`, as the mouse makes it; the menu is read and closed.
-    void RightClick(POINT client) {
-        ReadMenus([&] {
+    test::MenuSeen RightClick(POINT client) {
+        return test::ReadMenus([&] {
             ::PostMessageW(window(), WM_RBUTTONUP, 0, MAKELPARAM(client.x, client.y));
             ::SendMessageW(window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(client.x, client.y));
         });
@@ -244,33 +204,31 @@ TEST_F(TreeItemCommands, ARightClickSelectsTheItemOrClearsTheSelectionAndShowsTh
     HTREEITEM file = SelectNewFile(L"docs", L"a.txt");
     ASSERT_NE(file, nullptr);
     TreeView_SelectItem(window(), nullptr);
-    RightClick(Centre(file));
-    ASSERT_EQ(menuSeen.opened, 1) << "one menu for one right click";
+    test::MenuSeen seen = RightClick(Centre(file));
+    ASSERT_EQ(seen.opened, 1) << "one menu for one right click";
     EXPECT_EQ(tree().SelectedItem(), file);
-    EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, true}}));
+    EXPECT_EQ(seen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, true}}));
 
     RECT client{};
     ::GetClientRect(window(), &client);
-    menuSeen = {};
-    RightClick({client.right / 2, client.bottom - 4});
-    EXPECT_EQ(menuSeen.opened, 1);
+    seen = RightClick({client.right / 2, client.bottom - 4});
+    EXPECT_EQ(seen.opened, 1);
     EXPECT_EQ(tree().SelectedItem(), nullptr);
-    EXPECT_EQ(menuSeen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, false}}));
+    EXPECT_EQ(seen.enabled, (std::map<UINT, bool>{{ID_TREE_PROPERTIES, false}}));
 
     // The keyboard's menu opens over the middle of the selected item.
     TreeView_SelectItem(window(), file);
     POINT centre = Centre(file);
     ::ClientToScreen(window(), &centre);
-    menuSeen = {};
-    ReadMenus([&] {
+    seen = test::ReadMenus([&] {
         WithKeyHeld(VK_SHIFT, [&] {
             ::SendMessageW(window(), WM_SYSKEYDOWN, VK_F10, 0);
             ::SendMessageW(window(), WM_SYSKEYUP, VK_F10, 0);
         });
     });
-    ASSERT_EQ(menuSeen.opened, 1);
-    EXPECT_NEAR(menuSeen.rect.left, centre.x, 2);
-    EXPECT_NEAR(menuSeen.rect.top, centre.y, 2);
+    ASSERT_EQ(seen.opened, 1);
+    EXPECT_NEAR(seen.rect.left, centre.x, 2);
+    EXPECT_NEAR(seen.rect.top, centre.y, 2);
 }
 
 TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
@@ -281,7 +239,7 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
     EXPECT_TRUE(tree().fileCalls.empty());
     EXPECT_TRUE(tree().executions.empty());
     EXPECT_EQ(TreeView_GetEditControl(window()), nullptr);
-    EXPECT_EQ(ReadBytes(L"E:\\t\\keep\\k.txt"), "bytes");
+    EXPECT_EQ(FileText(L"E:\\t\\keep\\k.txt"), "bytes");
 
     WithKeyHeld(VK_MENU, [&] { Key(WM_SYSKEYDOWN, VK_RETURN); });
     ASSERT_EQ(tree().executions.size(), 1u) << "Properties is on by default";
@@ -308,10 +266,9 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
 }
 
 TEST_F(TreeItemCommands, RenamingRenamesOnDiskKeepsAHiddenExtensionAndRefusesNamesThatMove) {
-    ::CreateDirectoryW(L"E:\\t\\Old", nullptr);
+    test::MakeFolders({L"E:\\t\\Old", L"E:\\t\\other"});
     WriteBytes(L"E:\\t\\Old\\inside.txt", "inside");
     WriteBytes(L"E:\\t\\Report.txt", "numbers");
-    ::CreateDirectoryW(L"E:\\t\\other", nullptr);
     tree().fileNameMode = 0;
     HTREEITEM folder = Show(L"E:\\t\\Old");
     ASSERT_NE(folder, nullptr);
@@ -334,16 +291,11 @@ TEST_F(TreeItemCommands, RenamingRenamesOnDiskKeepsAHiddenExtensionAndRefusesNam
     EXPECT_TRUE(tree().fileCalls.empty());
 
     renameTo(folder, L"New");
-    ASSERT_EQ(tree().fileCalls.size(), 1u);
-    const CommandTree::FileCall& call = tree().fileCalls[0];
-    EXPECT_EQ(call.function, static_cast<UINT>(FO_RENAME));
-    EXPECT_EQ(call.from, L"E:\\t\\Old");
-    EXPECT_EQ(call.to, L"E:\\t\\New");
-    EXPECT_TRUE(call.listsEnded);
-    EXPECT_EQ(call.flags, FOF_ALLOWUNDO);
-    EXPECT_EQ(call.autoRefreshDuring, 0);
+    const CommandTree::FileCall rename{FO_RENAME, L"E:\\t\\Old", L"E:\\t\\New",
+                                       true,      FOF_ALLOWUNDO, 0};
+    EXPECT_EQ(tree().fileCalls, std::vector{rename});
     EXPECT_EQ(tree().AutoRefresh(), 1) << "refreshing comes back after the operation";
-    EXPECT_EQ(ReadBytes(L"E:\\t\\New\\inside.txt"), "inside");
+    EXPECT_EQ(FileText(L"E:\\t\\New\\inside.txt"), "inside");
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\New"), folder);
 
     // A name the shell refuses leaves the item as it was.
@@ -354,7 +306,7 @@ TEST_F(TreeItemCommands, RenamingRenamesOnDiskKeepsAHiddenExtensionAndRefusesNam
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(Text(file), L"Report");
     renameTo(file, L"Summary");
-    EXPECT_EQ(ReadBytes(L"E:\\t\\Summary.txt"), "numbers");
+    EXPECT_EQ(FileText(L"E:\\t\\Summary.txt"), "numbers");
     EXPECT_EQ(tree().ItemToPath(file), L"E:\\t\\Summary.txt");
     EXPECT_EQ(Text(file), L"Summary");
 }
@@ -369,13 +321,12 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
     tree().allowDelete = 1;
     Key(WM_KEYDOWN, VK_DELETE);
 
-    ASSERT_EQ(tree().fileCalls.size(), 1u);
-    EXPECT_EQ(tree().fileCalls[0].function, static_cast<UINT>(FO_DELETE));
-    EXPECT_EQ(tree().fileCalls[0].from, L"E:\\t\\bin\\gone.txt");
-    EXPECT_EQ(tree().fileCalls[0].autoRefreshDuring, 0);
-    EXPECT_EQ(ReadBytes(L"E:\\t\\bin\\gone.txt"), kMissing);
+    const CommandTree::FileCall remove{FO_DELETE, L"E:\\t\\bin\\gone.txt", L"",
+                                       true,      FOF_ALLOWUNDO,           0};
+    EXPECT_EQ(tree().fileCalls, std::vector{remove});
+    EXPECT_EQ(FileText(L"E:\\t\\bin\\gone.txt"), kMissing);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\bin\\gone.txt"), nullptr);
-    EXPECT_EQ(ReadBytes(L"E:\\t\\bin\\stays.txt"), "stays");
+    EXPECT_EQ(FileText(L"E:\\t\\bin\\stays.txt"), "stays");
 
     EXPECT_FALSE(tree().Delete(tree().PathToItem(L"E:\\")));
     EXPECT_EQ(tree().fileCalls.size(), 1u);
@@ -384,8 +335,7 @@ TEST_F(TreeItemCommands, DeleteRemovesTheFileAndItsItemButNeverADrive) {
 // A drop onto the file's own folder is refused; onto another folder it moves the file, over one
 // of the same name there, or copies it with Control held.
 TEST_F(TreeItemCommands, ADropMovesOrCopiesTheFileAndOntoItsOwnFolderIsRefused) {
-    ::CreateDirectoryW(L"E:\\t\\src", nullptr);
-    ::CreateDirectoryW(L"E:\\t\\dst", nullptr);
+    test::MakeFolders({L"E:\\t\\src", L"E:\\t\\dst"});
     WriteBytes(L"E:\\t\\src\\c.txt", "copied");
     WriteBytes(L"E:\\t\\src\\f.txt", "new");
     WriteBytes(L"E:\\t\\dst\\f.txt", "old");
@@ -414,15 +364,11 @@ TEST_F(TreeItemCommands, ADropMovesOrCopiesTheFileAndOntoItsOwnFolderIsRefused) 
     BeginDrag(file);
     MoveTo(Centre(target));
     Release(Centre(target));
-    ASSERT_EQ(tree().fileCalls.size(), 1u);
-    const CommandTree::FileCall move = tree().fileCalls[0];
-    EXPECT_EQ(move.function, static_cast<UINT>(FO_MOVE));
-    EXPECT_EQ(move.from, L"E:\\t\\src\\f.txt");
-    EXPECT_EQ(move.to, L"E:\\t\\dst");
-    EXPECT_EQ(move.flags, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_ALLOWUNDO);
-    EXPECT_EQ(move.autoRefreshDuring, 0);
-    EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\f.txt"), "new");
-    EXPECT_EQ(ReadBytes(L"E:\\t\\src\\f.txt"), kMissing);
+    const FILEOP_FLAGS flags = FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_ALLOWUNDO;
+    const CommandTree::FileCall move{FO_MOVE, L"E:\\t\\src\\f.txt", L"E:\\t\\dst", true, flags, 0};
+    EXPECT_EQ(tree().fileCalls, std::vector{move});
+    EXPECT_EQ(FileText(L"E:\\t\\dst\\f.txt"), "new");
+    EXPECT_EQ(FileText(L"E:\\t\\src\\f.txt"), kMissing);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\f.txt"), nullptr);
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\dst\\f.txt"), shown) << "the target is left as it was";
 
@@ -434,7 +380,7 @@ TEST_F(TreeItemCommands, ADropMovesOrCopiesTheFileAndOntoItsOwnFolderIsRefused) 
     });
     ASSERT_EQ(tree().fileCalls.size(), 2u);
     EXPECT_EQ(tree().fileCalls[1].function, static_cast<UINT>(FO_COPY));
-    EXPECT_EQ(ReadBytes(L"E:\\t\\dst\\c.txt"), "copied");
+    EXPECT_EQ(FileText(L"E:\\t\\dst\\c.txt"), "copied");
     EXPECT_EQ(tree().PathToItem(L"E:\\t\\src\\c.txt"), copied);
     EXPECT_EQ(TreeView_GetChild(window(), target), nullptr) << "listed again when next opened";
 }

@@ -14,31 +14,19 @@
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/NameCase.h"
+#include "tests/host/StillBar.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
 namespace {
 
-class StillBar : public ProgressFeedback {
-public:
-    int BarPosition() override { return 0; }
-    void SlowDown() override {}
-    void Copied(std::uint64_t) override {}
-};
-
-std::string Contents(const std::wstring& path) {
-    auto bytes = ReadFileBytes(path, 16 << 20);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<missing>");
-}
+using test::Exists;
+using test::FileText;
 
 WIN32_FILE_ATTRIBUTE_DATA Information(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
     return data;
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The Unix name Wine gives a path whose folder exists.
@@ -54,10 +42,6 @@ std::wstring UnixName(const std::wstring& path) {
     std::wstring name(folder, folder + std::strlen(folder));
     ::HeapFree(::GetProcessHeap(), 0, folder);
     return name + L"/" + path.substr(slash + 1);
-}
-
-bool SameTime(FILETIME a, FILETIME b) {
-    return ::CompareFileTime(&a, &b) == 0;
 }
 
 // Starts a Unix program. Wine gives no handle to wait on: the caller waits for what it does.
@@ -76,11 +60,7 @@ protected:
     void SetUp() override {
         test::RemoveTree(kSource);
         test::RemoveTree(kBackup);
-        for (const std::wstring& folder :
-             {std::wstring(kSource), Src(L"Work"), Src(L"Work\\sub"), Src(L"Work\\empty")}) {
-            ::CreateDirectoryW(folder.c_str(), nullptr);
-        }
-        ::CreateDirectoryW(kBackup, nullptr);
+        test::MakeFolders({kSource, Src(L"Work"), Src(L"Work\\sub"), Src(L"Work\\empty"), kBackup});
         test::WriteBytes(Src(L"Work\\a.txt"), "alpha");
         std::string binary;
         for (int i = 0; i < 70000; ++i) {
@@ -135,11 +115,11 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
     for (const wchar_t* file :
          {L"Work\\a.txt", L"Work\\sub\\b.bin", L"Work\\sub\\large.bin", L"notes.txt"}) {
         SCOPED_TRACE(std::string(file, file + std::wcslen(file)));
-        EXPECT_EQ(Contents(Bak(file)), Contents(Src(file)));
+        EXPECT_EQ(FileText(Bak(file)), FileText(Src(file)));
         const auto copy = Information(Bak(file));
         const auto source = Information(Src(file));
-        EXPECT_TRUE(SameTime(copy.ftLastWriteTime, source.ftLastWriteTime));
-        EXPECT_TRUE(SameTime(copy.ftCreationTime, source.ftCreationTime));
+        EXPECT_EQ(::CompareFileTime(&copy.ftLastWriteTime, &source.ftLastWriteTime), 0);
+        EXPECT_EQ(::CompareFileTime(&copy.ftCreationTime, &source.ftCreationTime), 0);
     }
     EXPECT_TRUE(Exists(Bak(L"Work\\empty")));
 
@@ -158,8 +138,8 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
     test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
     test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x33'));
     ASSERT_EQ(Copy(L"Work"), 1);
-    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha, second edition");
-    EXPECT_EQ(Contents(Bak(L"Work\\sub\\large.bin")), std::string(5 << 20, '\x33'));
+    EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha, second edition");
+    EXPECT_EQ(FileText(Bak(L"Work\\sub\\large.bin")), std::string(5 << 20, '\x33'));
 
     // No copy in progress was left behind under any name.
     WIN32_FIND_DATAW entry;
@@ -174,8 +154,8 @@ TEST_F(WalkersOnDisk, SynchronizeTakesTimesUnderTwoSecondsApartAsEqual) {
     test::WriteBytes(Bak(L"Work\\sub\\same.txt"), "backup side");
     test::ShiftLastWrite(Bak(L"Work\\sub\\same.txt"), 1);
     ASSERT_EQ(Sync(L"Work"), 1);
-    EXPECT_EQ(Contents(Src(L"Work\\sub\\same.txt")), "source side");
-    EXPECT_EQ(Contents(Bak(L"Work\\sub\\same.txt")), "backup side");
+    EXPECT_EQ(FileText(Src(L"Work\\sub\\same.txt")), "source side");
+    EXPECT_EQ(FileText(Bak(L"Work\\sub\\same.txt")), "backup side");
 }
 
 // Paths of 300 characters and more go through the platform's long form, in both modes.
@@ -190,12 +170,12 @@ TEST_F(WalkersOnDisk, PathsPastThePlainLimitAreCopiedAndSynchronized) {
     ASSERT_EQ(Copy(L"Work"), 1);
     const std::wstring copy =
         L"\\\\?\\" + std::wstring(kBackup) + deep.substr(std::wcslen(kSource)) + L"\\deep.txt";
-    EXPECT_EQ(Contents(copy), "deep");
+    EXPECT_EQ(FileText(copy), "deep");
 
     test::WriteBytes(copy, "edited in the backup");
     test::ShiftLastWrite(copy, 60);
     ASSERT_EQ(Sync(L"Work"), 1);
-    EXPECT_EQ(Contents(file), "edited in the backup");
+    EXPECT_EQ(FileText(file), "edited in the backup");
 }
 
 // A name that differs from its backup copy's in the case of a non-ASCII letter is the same
@@ -206,8 +186,8 @@ TEST_F(WalkersOnDisk, SynchronizeTakesNamesDifferingInCaseForOneFile) {
     test::WriteBytes(Bak(L"Work\\\u00E9t\u00E9.txt"), "newer words");
     test::ShiftLastWrite(Bak(L"Work\\\u00E9t\u00E9.txt"), 60);
     ASSERT_EQ(Sync(L"Work"), 1);
-    EXPECT_EQ(Contents(Src(L"Work\\\u00C9t\u00E9.txt")), "newer words");
-    EXPECT_EQ(Contents(Bak(L"Work\\\u00E9t\u00E9.txt")), "newer words");
+    EXPECT_EQ(FileText(Src(L"Work\\\u00C9t\u00E9.txt")), "newer words");
+    EXPECT_EQ(FileText(Bak(L"Work\\\u00E9t\u00E9.txt")), "newer words");
 
     // The fold agrees with the platform's ordinal comparison for every unit.
     int disagreements = 0;
@@ -228,9 +208,8 @@ TEST_F(WalkersOnDisk, SynchronizeTakesNamesDifferingInCaseForOneFile) {
 // copy itself refuses a folder that a link leads out of the destination.
 TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
     const std::wstring elsewhere = Src(L"elsewhere");
-    ::CreateDirectoryW(elsewhere.c_str(), nullptr);
+    test::MakeFolders({elsewhere, Bak(L"Work")});
     test::WriteBytes(Src(L"elsewhere\\o.txt"), "outside");
-    ::CreateDirectoryW(Bak(L"Work").c_str(), nullptr);
     if (!MakeLink(Src(L"Work\\loop"), Src(L"Work")) || !MakeLink(Src(L"Work\\out"), elsewhere) ||
         !MakeLink(Bak(L"Work\\sub"), elsewhere)) {
         GTEST_SKIP() << "no Unix links here";
@@ -245,7 +224,7 @@ TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
         ASSERT_EQ(
             sync ? walker.SyncItem(Src(L"Work"), kBackup) : walker.CopyItem(Src(L"Work"), kBackup),
             1);
-        EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha");
+        EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha");
         EXPECT_FALSE(Exists(Bak(L"Work\\loop")));
         EXPECT_FALSE(Exists(Bak(L"Work\\out\\o.txt")));
         EXPECT_EQ(test::ReadTree(elsewhere),
@@ -282,8 +261,8 @@ TEST_F(WalkersOnDisk, LeftoversGoAtTheNextPressAndLookalikesAreCopied) {
     test::WriteBytes(Src(L"Work\\x.bexlo-partial"), "mine");
     test::WriteBytes(Src(L"Work\\a.txt"), "alpha, second edition");
     ASSERT_EQ(Copy(L"Work"), 1);
-    EXPECT_EQ(Contents(Bak(L"Work\\a.txt")), "alpha, second edition");
-    EXPECT_EQ(Contents(Bak(L"Work\\x.bexlo-partial")), "mine");
+    EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha, second edition");
+    EXPECT_EQ(FileText(Bak(L"Work\\x.bexlo-partial")), "mine");
     for (const std::wstring& leftover : leftovers) {
         EXPECT_FALSE(Exists(leftover));
     }
@@ -295,7 +274,7 @@ TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
     const std::uint8_t second[] = {9, 8, 7, 6};
     ASSERT_TRUE(WriteFileReplacing(file, first));
     ASSERT_TRUE(WriteFileReplacing(file, second));
-    EXPECT_EQ(Contents(file), std::string("\x09\x08\x07\x06"));
+    EXPECT_EQ(FileText(file), std::string("\x09\x08\x07\x06"));
     EXPECT_FALSE(Exists(file + L".new"));
     EXPECT_FALSE(WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
     EXPECT_EQ(ReadFileBytes(file, 2)->size(), 2u);

@@ -37,13 +37,7 @@ protected:
     void SetUp() override {
         test::RemoveTree(kRoot);
         ::CreateDirectoryW(kRoot, nullptr);
-        WNDCLASSW type{};
-        type.lpfnWndProc = ReceiverProc;
-        type.hInstance = ::GetModuleHandleW(nullptr);
-        type.lpszClassName = L"BexloTestWatchReceiver";
-        ::RegisterClassW(&type);
-        window.reset(::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                       nullptr, type.hInstance, nullptr));
+        window.reset(test::MessageWindow(L"BexloTestWatchReceiver", ReceiverProc));
         ASSERT_NE(window.get(), nullptr);
         received.clear();
     }
