@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <set>
+#include <cstring>
 #include <string>
 
 #include "BexloVersion.h"
@@ -73,7 +75,9 @@ std::wstring UninstallValue(const wchar_t* name) {
                        &type, data, &size) != ERROR_SUCCESS) {
         return {};
     }
-    return type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : data;
+    DWORD number = 0;
+    std::memcpy(&number, data, sizeof(number));
+    return type == REG_DWORD ? std::to_wstring(number) : data;
 }
 
 // Asks the Task Scheduler itself whether a task of this name is registered.

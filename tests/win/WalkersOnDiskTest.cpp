@@ -14,7 +14,7 @@
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/NameCase.h"
-#include "tests/host/StillBar.h"
+#include "tests/host/WalkSupport.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
