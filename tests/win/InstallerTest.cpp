@@ -16,7 +16,6 @@
 #include <cwchar>
 #include <memory>
 #include <set>
-#include <cstring>
 #include <string>
 
 #include "BexloVersion.h"
