@@ -60,7 +60,7 @@ TEST(VersionsBenchmark, APressWithVersionsAndTheThinningOfFiftyThousand) {
     std::vector<double> seconds[2];
     std::string data(4096, '\0');
     // Off and on in turns, so that both meet the same load on the machine.
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 20; ++round) {
         const bool keep = round % 2 == 1;
         for (int folder = 0; folder < 50; ++folder) {
             for (int file = 0; file < 100; file += 5) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prints what keeping earlier versions costs: a Copy press that replaces 1,000 of 5,000 files of
 # 4 KiB, with versions kept and without, and the thinning of a versions folder of 50,000 files:
-# as the press after a press twelve hours before finds it, thinned then; made by 100 presses a
-# week apart, of which thinning keeps all; and made by 100 presses a day apart and never thinned,
-# as after a long pause in presses, of which thinning removes more than half at once.
+# as a press finds it the day after the last, thinned then; made by 100 presses a week apart,
+# of which thinning keeps all; and made by 100 presses a day apart and never thinned, as after a
+# long pause in presses, of which thinning removes more than half at once.
 # Measures only; fails only when it cannot run.
 set -u
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -45,8 +45,9 @@ for tree, days, files in (("thin", 7, 10000), ("thin-daily", 1, 500)):
         write_press(tree, press, now - (100 - press) * days * day,
                     ["f%05d.dat" % ((press * 500 + k) % files) for k in range(500)])
 
-# Two presses a day for 200 days, each replacing the same 840 files, thinned at every press: the
-# folder holds about 60 versions of each file, and the next press's thinning removes about one.
+# Two presses a day, at 00:30 and 23:00 UTC, for the 200 days before today, each replacing the
+# same 840 files, thinned at every press: the folder holds about 60 versions of each file, and
+# the thinning of today's press removes about one of each.
 def month_of(day_number):
     monday = datetime.date(1970, 1, 1) + datetime.timedelta(days=day_number // 7 * 7 - 134774)
     return monday.year * 12 + monday.month
@@ -64,8 +65,9 @@ def kept(whens, at):
             seen[k].add(periods[k])
     return keep
 
-presses = [now - (400 - press) * day // 2 for press in range(400)]
-survivors = kept(presses, now - day // 2)
+today = now // day * day
+presses = [today - (200 - days) * day + hour * day // 48 for days in range(200) for hour in (1, 46)]
+survivors = kept(presses, presses[-1])
 for press, when in enumerate(presses):
     if when in survivors:
         write_press("thin-steady", press, when, ["f%04d.dat" % k for k in range(840)])
@@ -83,7 +85,7 @@ while read -r _ name figure; do
     value[$name]=$figure
 done < <(echo "$output" | grep '^bench ')
 
-declare -A what=([thin-steady]="thinned twelve hours before, as the press after a press finds it"
+declare -A what=([thin-steady]="as a press finds it the day after the last, thinned then"
     [thin]="by presses a week apart" [thin-daily]="by presses a day apart, never thinned")
 declare -A goal=([thin-steady]="(goal < 2)" [thin]="(goal < 2)"
     [thin-daily]="(after a long pause in presses; no goal)")
