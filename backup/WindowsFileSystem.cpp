@@ -94,15 +94,20 @@ FileEntry EntryOf(const FILE_ID_BOTH_DIR_INFO& info, const std::wstring& name) {
     return entry;
 }
 
-}  // namespace
-
-std::optional<FileEntry> WindowsFileSystem::Find(const std::wstring& path) {
+// The entry itself, a link's own and never what it leads to.
+std::optional<FileEntry> FindEntry(const std::wstring& path) {
     WIN32_FIND_DATAW found;
     UniqueFindHandle find(::FindFirstFileW(path.c_str(), &found));
     if (!find) {
         return std::nullopt;
     }
     return EntryOf(found);
+}
+
+}  // namespace
+
+std::optional<FileEntry> WindowsFileSystem::Find(const std::wstring& path) {
+    return FindEntry(path);
 }
 
 std::optional<std::vector<FileEntry>> WindowsFileSystem::List(const std::wstring& folder) {
@@ -175,13 +180,6 @@ std::optional<FileId> WindowsFileSystem::Identity(const std::wstring& folder) {
 
 bool WindowsFileSystem::CreateFolder(const std::wstring& path) {
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
-}
-
-bool WindowsFileSystem::CopyFileData(const std::wstring& from, const std::wstring& to) {
-    // The platform copy keeps the last-write time, which Synchronize compares.
-    return RetryWritable(to, [&] {
-        return ::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, 0) != FALSE;
-    });
 }
 
 bool WindowsFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
@@ -493,11 +491,36 @@ bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring
     return done;
 }
 
+namespace {
+
+// A name beside `path` for its new contents. A file left there by a write cut short is removed;
+// anything else, a link above all, which another program may have put there on the enclosure,
+// is left alone and another name taken. Empty when none is free.
+std::wstring FreeTemporaryName(const std::wstring& path) {
+    for (int n = 1; n <= 9; ++n) {
+        const std::wstring name = path + (n == 1 ? L"" : L"." + std::to_wstring(n)) + L".new";
+        const std::optional<FileEntry> there = FindEntry(name);
+        if (!there || (!there->folder && !there->link &&
+                       RetryWritable(name, [&] { return ::DeleteFileW(name.c_str()) != FALSE; }))) {
+            return name;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) {
-    const std::wstring temporary = path + L".new";
+    const std::wstring temporary = FreeTemporaryName(path);
+    if (temporary.empty()) {
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
     {
-        UniqueFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Made new, so that a link put at the name since is never opened.
+        UniqueFileHandle file(
+            ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file) {
             return false;
         }

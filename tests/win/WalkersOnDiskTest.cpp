@@ -279,6 +279,18 @@ TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
     EXPECT_FALSE(WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
     EXPECT_EQ(ReadFileBytes(file, 2)->size(), 2u);
     EXPECT_FALSE(ReadFileBytes(Src(L"missing.txt"), 10));
+
+    // A file left at the temporary's name by a write cut short goes; a link that another program
+    // put there, on the enclosure above all, is neither written through nor removed.
+    test::WriteBytes(file + L".new", "cut short");
+    ASSERT_TRUE(WriteFileReplacing(file, first));
+    EXPECT_FALSE(Exists(file + L".new"));
+    const std::wstring readMe = Bak(L"Read me.txt");
+    ASSERT_TRUE(MakeLink(readMe + L".new", Src(L"Work")));
+    ASSERT_TRUE(WriteFileReplacing(readMe, first));
+    EXPECT_EQ(FileText(readMe), std::string("\x01\x02\x03"));
+    EXPECT_TRUE(Exists(readMe + L".new"));
+    EXPECT_EQ(FileText(Src(L"Work\\a.txt")), "alpha");
 }
 
 }  // namespace
