@@ -94,9 +94,6 @@ public:
     virtual std::optional<FileId> Identity(const std::wstring& folder) = 0;
     // Creates one folder; false when it exists already or cannot be made.
     virtual bool CreateFolder(const std::wstring& path) = 0;
-    // Copies a file's data to `to`, creating or overwriting it, and gives `to` the last-write
-    // time of `from`. A failure may leave part of the data in `to`.
-    virtual bool CopyFileData(const std::wstring& from, const std::wstring& to) = 0;
     // Moves the file `from` over `to` in one step, replacing a file there.
     virtual bool MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     // Removes a file whatever its read-only, hidden and system bits; a link itself, never what it

@@ -19,7 +19,6 @@ public:
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
-    bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
     bool MoveNew(const std::wstring& from, const std::wstring& to) override;

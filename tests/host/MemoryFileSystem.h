@@ -120,7 +120,9 @@ public:
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
-    bool CopyFileData(const std::wstring& from, const std::wstring& to) override;
+    // Copies a file's data to `to`, creating or overwriting it, with the last-write time of
+    // `from`: the first step of every copy, where its faults are injected.
+    bool CopyFileData(const std::wstring& from, const std::wstring& to);
     bool MoveOver(const std::wstring& from, const std::wstring& to) override {
         return Rename(from, to, true);
     }
