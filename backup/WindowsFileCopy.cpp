@@ -1,0 +1,304 @@
+// The Windows file system's copies: made beside their destination under a partial name, with
+// their streams and times, and moved to their name once complete; and the rule on where they
+// may be written.
+
+#include <algorithm>
+#include <vector>
+
+#include "backup/CopyInPlace.h"
+#include "backup/WindowsFileSupport.h"
+#include "backup/WindowsFileSystem.h"
+#include "framework/Handles.h"
+#include "framework/LongPath.h"
+
+namespace bexlo {
+
+using windows_files::IdentityOf;
+using windows_files::RetryWritable;
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+
+bool CopyData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer) {
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        DWORD written = 0;
+        if (!::WriteFile(to, buffer.data(), read, &written, nullptr) || written != read) {
+            return false;
+        }
+    }
+}
+
+// The named streams go along (a download's zone mark, a program's tags); the unnamed one holds
+// the data. A source on a volume that keeps no streams has none, and a copy on one can take none.
+bool CopyStreams(HANDLE source, const std::wstring& from, HANDLE copy, const std::wstring& partial,
+                 std::vector<std::uint8_t>& buffer) {
+    std::vector<std::uint8_t> streams(4096);
+    while (!::GetFileInformationByHandleEx(source, FileStreamInfo, streams.data(),
+                                           static_cast<DWORD>(streams.size()))) {
+        if (::GetLastError() != ERROR_MORE_DATA || streams.size() >= kChunk) {
+            return true;
+        }
+        streams.resize(streams.size() * 2);
+    }
+    std::optional<bool> copyKeepsStreams;
+    for (std::size_t offset = 0;;) {
+        const auto* stream = reinterpret_cast<const FILE_STREAM_INFO*>(streams.data() + offset);
+        const std::wstring name(stream->StreamName, stream->StreamNameLength / sizeof(wchar_t));
+        if (name != L"::$DATA") {
+            if (!copyKeepsStreams) {
+                DWORD flags = 0;
+                copyKeepsStreams = ::GetVolumeInformationByHandleW(copy, nullptr, 0, nullptr,
+                                                                   nullptr, &flags, nullptr, 0) &&
+                                   (flags & FILE_NAMED_STREAMS) != 0;
+            }
+            if (!*copyKeepsStreams) {
+                return true;
+            }
+            const UniqueFileHandle named(::CreateFileW((from + name).c_str(), GENERIC_READ,
+                                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                                       nullptr));
+            const UniqueFileHandle namedCopy(named ? ::CreateFileW((partial + name).c_str(),
+                                                                   GENERIC_WRITE, 0, nullptr,
+                                                                   CREATE_NEW, 0, nullptr)
+                                                   : INVALID_HANDLE_VALUE);
+            if (!namedCopy || !CopyData(named.Get(), namedCopy.Get(), buffer)) {
+                return false;
+            }
+        }
+        if (stream->NextEntryOffset == 0) {
+            return true;
+        }
+        offset += stream->NextEntryOffset;
+    }
+}
+
+// Copies the data, the named streams and the compression, then gives the copy the source's
+// times and attributes, all through the open handles.
+bool CopyOpenFile(HANDLE source, const std::wstring& from, const FILE_BASIC_INFO& information,
+                  std::uint64_t size, HANDLE copy, const std::wstring& partial) {
+    if (information.FileAttributes & FILE_ATTRIBUTE_COMPRESSED) {
+        // A volume that cannot compress takes the data as it is.
+        USHORT format = COMPRESSION_FORMAT_DEFAULT;
+        DWORD returned = 0;
+        ::DeviceIoControl(copy, FSCTL_SET_COMPRESSION, &format, sizeof(format), nullptr, 0,
+                          &returned, nullptr);
+    }
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, kChunk)));
+    if (!CopyData(source, copy, buffer) || !CopyStreams(source, from, copy, partial, buffer)) {
+        return false;
+    }
+    FILE_BASIC_INFO basic{};
+    basic.CreationTime = information.CreationTime;
+    basic.LastWriteTime = information.LastWriteTime;
+    constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    basic.FileAttributes = information.FileAttributes & kKept;
+    if (basic.FileAttributes == 0) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return ::SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+bool RenameOpenFile(HANDLE file, const std::wstring& path, bool replace) {
+    // The rename takes the name as the kernel does, whatever the system's version.
+    const std::wstring to = NativePath(path);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::copy(to.begin(), to.end(), rename->FileName);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                        static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+class OpenCopy {
+public:
+    OpenCopy(HANDLE file, const std::wstring& to) : file_(file), to_(to) {}
+    bool Rename(bool replace) {
+        return replace ? RetryWritable(to_, [&] { return RenameOpenFile(file_, to_, true); })
+                       : RenameOpenFile(file_, to_, false);
+    }
+    bool Flush() { return ::FlushFileBuffers(file_) != FALSE; }
+    std::uint32_t Error() const { return ::GetLastError(); }
+
+private:
+    HANDLE file_;
+    const std::wstring& to_;
+};
+
+// Where an open folder is, links followed: its volume and its path there. (Not by
+// GetFinalPathNameByHandleW, which Wine refuses for paths past 259 characters.)
+std::optional<WindowsFileSystem::Place> PlaceOf(HANDLE handle) {
+    std::vector<std::uint8_t> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
+    while (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                           static_cast<DWORD>(buffer.size()))) {
+        if (::GetLastError() != ERROR_MORE_DATA || buffer.size() > (1 << 17)) {
+            return std::nullopt;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    const std::optional<FileId> id = IdentityOf(handle);
+    if (!id) {
+        return std::nullopt;
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return WindowsFileSystem::Place{
+        id->volume, std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t))};
+}
+
+std::optional<WindowsFileSystem::Place> PlaceOf(const std::wstring& folder) {
+    const UniqueFileHandle handle(
+        ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? PlaceOf(handle.Get()) : std::nullopt;
+}
+
+// `place` is `folder` or lies below it, by the names the file system compares.
+bool LiesIn(const WindowsFileSystem::Place& place, const WindowsFileSystem::Place& folder) {
+    std::wstring_view path = folder.path;
+    while (!path.empty() && path.back() == L'\\') {
+        path.remove_suffix(1);
+    }
+    return place.volume == folder.volume && place.path.size() >= path.size() &&
+           (place.path.size() == path.size() || place.path[path.size()] == L'\\') &&
+           (path.empty() ||
+            ::CompareStringOrdinal(place.path.data(), static_cast<int>(path.size()), path.data(),
+                                   static_cast<int>(path.size()), TRUE) == CSTR_EQUAL);
+}
+
+// A leftover of an earlier copy under the same name is removed, never opened.
+UniqueFileHandle CreatePartial(const std::wstring& partial, WindowsFileSystem& fs) {
+    const auto create = [&] {
+        return UniqueFileHandle(::CreateFileW(
+            partial.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+            nullptr));
+    };
+    UniqueFileHandle copy = create();
+    if (!copy && ::GetLastError() == ERROR_FILE_EXISTS && fs.RemoveFile(partial)) {
+        copy = create();
+    }
+    return copy;
+}
+
+}  // namespace
+
+void WindowsFileSystem::ConfineWrites(const std::vector<std::wstring>& folders) {
+    confined_.clear();
+    for (const std::wstring& folder : folders) {
+        confined_.push_back({folder, {}});
+    }
+    held_.clear();
+}
+
+bool WindowsFileSystem::WithinConfinement(const std::wstring& file) {
+    if (confined_.empty()) {
+        return true;
+    }
+    const std::wstring folder = file.substr(0, file.rfind(L'\\'));
+    auto held = std::find_if(held_.begin(), held_.end(),
+                             [&](const HeldFolder& known) { return known.path == folder; });
+    if (held == held_.end()) {
+        // Held open without leave to delete, the folder can neither be renamed nor give its
+        // place to a link while files are written into it, and nor can the folders above it.
+        UniqueFileHandle handle(::CreateFileW(folder.c_str(),
+                                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!handle) {
+            return false;
+        }
+        const std::optional<Place> place = PlaceOf(handle.Get());
+        bool within = false;
+        for (ConfinedFolder& confined : confined_) {
+            if (!confined.place) {
+                confined.place = PlaceOf(confined.path);
+            }
+            within = within || (place && confined.place && LiesIn(*place, *confined.place));
+        }
+        if (held_.size() >= kHeldFolders) {
+            held_.erase(held_.begin());
+        }
+        held = held_.insert(held_.end(), {folder, std::move(handle), within});
+    }
+    if (!held->within) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+    }
+    return held->within;
+}
+
+bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
+    // Opened as itself, a link moves and never what it leads to.
+    const UniqueFileHandle file(::CreateFileW(
+        from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && RenameOpenFile(file.Get(), to, false);
+}
+
+bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) {
+    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
+}
+
+bool WindowsFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
+                                    const std::wstring& to) {
+    return CopyFileVia(from, partial, to, CopyPlacing::New);
+}
+
+bool WindowsFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
+                                        const std::wstring& to) {
+    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
+}
+
+bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
+                                    const std::wstring& to, CopyPlacing placing) {
+    UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Not GetFileInformationByHandle: it also asks for the volume's serial, which Wine answers
+    // from another process, a wait longer than the rest of a small file's copy.
+    FILE_BASIC_INFO information{};
+    LARGE_INTEGER size{};
+    if (!source ||
+        !::GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &information,
+                                        sizeof(information)) ||
+        !::GetFileSizeEx(source.Get(), &size)) {
+        return false;
+    }
+    if (information.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED) {
+        ::SetLastError(file_error::kFileEncrypted);
+        return false;
+    }
+    if (!WithinConfinement(partial)) {
+        return false;
+    }
+    UniqueFileHandle copy = CreatePartial(partial, *this);
+    if (!copy) {
+        return false;
+    }
+    OpenCopy inPlace(copy.Get(), to);
+    // A copy made because `to` did not exist never replaces what took the name since.
+    const bool done =
+        CopyOpenFile(source.Get(), from, information, static_cast<std::uint64_t>(size.QuadPart),
+                     copy.Get(), partial) &&
+        PlaceCopy(inPlace, placing);
+    const DWORD error = ::GetLastError();
+    copy.Reset();
+    if (!done) {
+        RemoveFile(partial);
+        ::SetLastError(error);
+    }
+    return done;
+}
+
+}  // namespace bexlo
