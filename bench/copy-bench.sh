@@ -13,16 +13,7 @@ trap 'rm -rf "$bench"' EXIT
 
 rm -rf "$bench"
 mkdir -p "$bench/large"
-python3 - "$bench/small" <<'PY' || exit 1
-import os, sys
-root = sys.argv[1]
-for folder in range(50):
-    path = os.path.join(root, "folder%02d" % folder)
-    os.makedirs(path)
-    for number in range(100):
-        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
-            out.write(os.urandom(4096))
-PY
+bexlo_make_small_files "$bench/small" || exit 1
 for i in 1 2; do
     head -c $((large_mib * 1048576)) /dev/urandom >"$bench/large/big$i.bin" || exit 1
 done

@@ -34,16 +34,7 @@ bexlo_map_drives "$prefix" "$disks" e:hd:0000000E
 rm -rf "$prefix/drive_c/Program Files/Travenor"
 source_dir="$prefix/drive_c/bench-source"
 rm -rf "$source_dir"
-python3 - "$source_dir/small" <<'PY' || exit 1
-import os, sys
-root = sys.argv[1]
-for folder in range(50):
-    path = os.path.join(root, "folder%02d" % folder)
-    os.makedirs(path)
-    for number in range(100):
-        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
-            out.write(os.urandom(4096))
-PY
+bexlo_make_small_files "$source_dir/small" || exit 1
 sync
 bexlo_seed_saved_choice "$prefix" 'E:\FilesBackup' 0000000E 'C:\bench-source\small' >/dev/null
 

@@ -40,20 +40,11 @@ STATE
 bexlo_wine_prefix "$prefix"
 bexlo_wineserver_stop "$prefix"
 bexlo_map_drives "$prefix" "$disks" e:hd:0000000E
-python3 - "$sources" <<'PY' || exit 1
-import os, sys
-root = sys.argv[1]
-for folder in range(50):
-    path = os.path.join(root, "small", "folder%02d" % folder)
-    os.makedirs(path)
-    for number in range(100):
-        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
-            out.write(os.urandom(4096))
-os.makedirs(os.path.join(root, "large"))
-for number in range(200):
-    with open(os.path.join(root, "large", "big%03d.bin" % number), "wb") as out:
-        out.write(os.urandom(4 << 20))
-PY
+bexlo_make_small_files "$sources/small" || exit 1
+mkdir -p "$sources/large"
+for number in $(seq -w 0 199); do
+    head -c $((4 << 20)) /dev/urandom >"$sources/large/big$number.bin" || exit 1
+done
 sync
 
 # The time each window is mapped onto the screen, as "seconds window" lines: polling for a window

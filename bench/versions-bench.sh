@@ -13,15 +13,10 @@ bench="$build/bench-versions"
 trap 'rm -rf "$bench"' EXIT
 
 rm -rf "$bench"
+bexlo_make_small_files "$bench/Work" || exit 1
 python3 - "$bench" <<'PY' || exit 1
 import datetime, os, sys, time
 root = sys.argv[1]
-for folder in range(50):
-    path = os.path.join(root, "Work", "folder%02d" % folder)
-    os.makedirs(path)
-    for number in range(100):
-        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
-            out.write(os.urandom(4096))
 now = int((time.time() + 11644473600) * 10**7)
 day = 24 * 3600 * 10**7
 

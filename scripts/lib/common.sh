@@ -251,3 +251,17 @@ bexlo_windows_x64_on_private_display() {
 bexlo_now() { date +%s.%N; }
 bexlo_median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 bexlo_ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
+
+# The benchmarks' usual tree: 5,000 files of 4 KiB of random bytes in 50 folders under $1,
+# "folder00\file000.dat" to "folder49\file099.dat".
+bexlo_make_small_files() {
+    python3 - "$1" <<'PY'
+import os, sys
+for folder in range(50):
+    path = os.path.join(sys.argv[1], "folder%02d" % folder)
+    os.makedirs(path)
+    for number in range(100):
+        with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
+            out.write(os.urandom(4096))
+PY
+}
