@@ -4,6 +4,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "framework/NameCase.h"
+
 namespace bexlo {
 
 namespace {
@@ -51,9 +53,9 @@ bool StartsWithOption(const std::wstring& argument, const std::wstring& option =
     return true;
 }
 
-// A full path on a drive ("X:\\...") in lower case, its parts split at either slash, "." dropped
-// and ".." taking off the part before it; nothing for any other path, or when ".." would climb
-// above the drive's root.
+// A full path on a drive ("X:\\...") with its case folded as the file system folds it, its parts
+// split at either slash, "." dropped and ".." taking off the part before it; nothing for any other
+// path, or when ".." would climb above the drive's root.
 std::optional<std::vector<std::wstring>> FullPathParts(const std::wstring& path) {
     const bool drive = path.size() >= 3 && std::iswalpha(static_cast<std::wint_t>(path[0])) &&
                        path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
@@ -69,7 +71,7 @@ std::optional<std::vector<std::wstring>> FullPathParts(const std::wstring& path)
             }
             parts.pop_back();
         } else if (!part.empty() && part != L".") {
-            parts.push_back(part);
+            parts.push_back(FoldCase(part));
         }
         part.clear();
         return true;
@@ -80,7 +82,7 @@ std::optional<std::vector<std::wstring>> FullPathParts(const std::wstring& path)
                 return std::nullopt;
             }
         } else {
-            part += static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+            part += c;
         }
     }
     if (!close()) {
@@ -97,7 +99,7 @@ bool SimulatorFolderAllowed(const std::wstring& folder, const std::wstring& prog
     if (!requested || !allowed) {
         return false;
     }
-    allowed->push_back(L"sim");
+    allowed->push_back(FoldCase(L"sim"));
     return requested->size() >= allowed->size() &&
            std::equal(allowed->begin(), allowed->end(), requested->begin());
 }
