@@ -3,34 +3,14 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <optional>
 #include <vector>
+
+#include "backup/WindowsFileSystem.h"
 
 namespace bexlo {
 
 namespace {
-
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD high = 0;
-    DWORD low = 0;
-};
-
-bool Identify(const std::wstring& path, FileIdentity& identity) {
-    UniqueKernelHandle file(
-        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file || file.Get() == INVALID_HANDLE_VALUE) {
-        file.Release();
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!::GetFileInformationByHandle(file.Get(), &information)) {
-        return false;
-    }
-    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                information.nFileIndexLow};
-    return true;
-}
 
 std::wstring Text(HWND window, int (*read)(HWND, LPWSTR, int)) {
     wchar_t text[256]{};
@@ -111,11 +91,11 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
     if (a.empty() || b.empty()) {
         return false;
     }
-    FileIdentity first;
-    FileIdentity second;
-    if (Identify(a, first) && Identify(b, second)) {
-        return first.volume == second.volume && first.high == second.high &&
-               first.low == second.low;
+    WindowsFileSystem files;
+    const std::optional<FileId> first = files.Identity(a);
+    const std::optional<FileId> second = first ? files.Identity(b) : std::nullopt;
+    if (first && second) {
+        return *first == *second;
     }
     return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
