@@ -4,18 +4,10 @@
 
 #include <algorithm>
 
+#include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
-
-namespace {
-
-// Paths as the file system compares them: without regard to case.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return ::lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
-
-}  // namespace
 
 TreeWatchers::TreeWatchers(const std::atomic<int>& autoRefresh, TreeWatchSink& sink)
     : autoRefresh_(autoRefresh), sink_(sink) {}
@@ -26,7 +18,7 @@ TreeWatchers::~TreeWatchers() {
 
 RemovalWatch* TreeWatchers::FindRemovalWatch(const std::wstring& drive) const {
     for (const auto& watch : removalWatches_) {
-        if (SamePath(watch->Drive(), drive)) {
+        if (SameName(watch->Drive(), drive)) {
             return watch.get();
         }
     }
@@ -90,7 +82,7 @@ bool TreeWatchers::OnDeviceChange(WPARAM event, LPARAM data, HWND owner, bool wa
 }
 
 void TreeWatchers::StopWatcher(const std::wstring& path) {
-    std::erase_if(watchers_, [&](const auto& watcher) { return SamePath(watcher->Path(), path); });
+    std::erase_if(watchers_, [&](const auto& watcher) { return SameName(watcher->Path(), path); });
 }
 
 void TreeWatchers::Watch(const std::wstring& path, HWND owner, bool watchFiles) {
@@ -104,7 +96,7 @@ void TreeWatchers::Watch(const std::wstring& path, HWND owner, bool watchFiles) 
     }
     // One watcher a path: another would hold a second handle open on the drive for nothing.
     const bool watched = std::any_of(watchers_.begin(), watchers_.end(), [&](const auto& watcher) {
-        return SamePath(watcher->Path(), path);
+        return SameName(watcher->Path(), path);
     });
     if (watched) {
         return;
@@ -133,7 +125,7 @@ void TreeWatchers::Stop(const std::wstring& path) {
     sink_.TraceWatch(L"KillNotificationThread", L"Killing monitoring thread for " + path);
     StopWatcher(path);
     std::erase_if(removalWatches_,
-                  [&](const auto& watch) { return SamePath(watch->Drive(), path); });
+                  [&](const auto& watch) { return SameName(watch->Drive(), path); });
 }
 
 }  // namespace bexlo
