@@ -50,27 +50,11 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
         NameLink(mirror, *copy);
         return GoOn();
     }
-    return found->folder ? SyncFolder(from, mirror) : SyncFile(from, mirror);
-}
-
-int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
-    if (!DevicePresent()) {
-        return 0;
+    if (found->folder) {
+        return SyncFolder(from, mirror);
     }
-    const std::optional<FileEntry> foundA = fs_.Find(a);
-    if (!foundA) {
-        FailWithLastError(a);
-        return GoOn();
-    }
-    const std::optional<FileEntry> foundB = fs_.Find(b);
-    if (!foundB && !Missing(fs_.LastError())) {
-        FailWithLastError(b);
-        return GoOn();
-    }
-    if (NamedLinks(a, *foundA, b, foundB ? &*foundB : nullptr)) {
-        return GoOn();
-    }
-    return MergeFile(a, *foundA, b, foundB);
+    return NamedLinks(from, *found, mirror, &*copy) ? GoOn()
+                                                    : MergeFile(from, *found, mirror, copy);
 }
 
 int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,

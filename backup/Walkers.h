@@ -77,7 +77,6 @@ public:
     // Synchronize mode, one saved item, by plain paths.
     int SyncItem(const std::wstring& source, const std::wstring& target);
     // `a` on the source side, `b` its counterpart in the destination.
-    int SyncFile(const std::wstring& a, const std::wstring& b);
     int SyncFolder(const std::wstring& a, const std::wstring& b);
     // Copies one file or one whole folder into a folder that had none of it, making the folder
     // with every missing parent. What took a name in the meantime is never replaced blindly: the
