@@ -97,15 +97,6 @@ bool BackupWalker::NamedLinks(const std::wstring& a, const FileEntry& entryA, co
     return entryA.link || linkB;
 }
 
-bool BackupWalker::MirrorIsLink(const std::wstring& mirror) {
-    const std::optional<FileEntry> found = fs_.Find(mirror);
-    if (found && found->link) {
-        NameLink(mirror, *found);
-        return true;
-    }
-    return false;
-}
-
 void BackupWalker::RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries) {
     std::erase_if(entries, [&](const FileEntry& entry) {
         if (!IsLeftover(entry)) {
@@ -331,12 +322,13 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     fs_.ConfineWrites({target_});
     const ChainLink destination(walking_, fs_.Identity(target_));
     const std::wstring folderTarget = JoinPath(target_, found->name);
-    if (MirrorIsLink(folderTarget)) {
+    const std::optional<FileEntry> copy = fs_.Find(folderTarget);
+    if (copy && copy->link) {
+        NameLink(folderTarget, *copy);
         return GoOn();
     }
     if (!found->folder) {
         ++entriesTried_;
-        const std::optional<FileEntry> copy = fs_.Find(folderTarget);
         if (UnchangedCopy(*found, copy ? &*copy : nullptr, lastCompleteRun_, fatDestination_)) {
             ++filesUnchanged_;
             return GoOn();

@@ -116,7 +116,6 @@ private:
     // Names the links among an entry and its counterpart; true when there was one.
     bool NamedLinks(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
                     const FileEntry* entryB);
-    bool MirrorIsLink(const std::wstring& mirror);
     // Takes the leftovers of interrupted copies out of a folder's listing and off the disk.
     void RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries);
     // False, with the failure remembered, when the folder neither exists nor can be made.
