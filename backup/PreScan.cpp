@@ -17,15 +17,11 @@ namespace {
 bool EntriesByName(FileSystem& fs, const std::wstring& folder,
                    std::map<std::wstring, FileEntry>& entries) {
     std::optional<std::vector<FileEntry>> listed = fs.List(folder);
-    bool clean = listed.has_value();
-    for (FileEntry& entry : listed.value_or(std::vector<FileEntry>{})) {
-        if (IsLeftover(entry)) {
-            clean = false;
-            continue;
-        }
-        std::wstring name = FoldCase(entry.name);
-        entries.emplace(std::move(name), std::move(entry));
+    if (!listed) {
+        return false;
     }
+    const bool clean = std::erase_if(*listed, IsLeftover) == 0;
+    entries = ByFoldedName(std::move(*listed));
     return clean;
 }
 

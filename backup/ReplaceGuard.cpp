@@ -94,23 +94,19 @@ private:
             return;
         }
         Walking(id);
-        std::map<std::wstring, FileEntry> copies;
-        for (FileEntry& entry : fs_.List(b).value_or(std::vector<FileEntry>{})) {
-            std::wstring name = FoldCase(entry.name);
-            copies.emplace(std::move(name), std::move(entry));
-        }
+        const std::map<std::wstring, FileEntry> copies =
+            ByFoldedName(fs_.List(b).value_or(std::vector<FileEntry>{}));
         for (const FileEntry& entry : fs_.List(a).value_or(std::vector<FileEntry>{})) {
-            const auto copy = copies.find(FoldCase(entry.name));
-            if (copy == copies.end() || entry.link || copy->second.link ||
-                entry.folder != copy->second.folder) {
+            const FileEntry* copy = Counterpart(copies, entry.name);
+            if (copy == nullptr || entry.link || copy->link || entry.folder != copy->folder) {
                 continue;
             }
             const std::wstring pathA = JoinPath(a, entry.name);
-            const std::wstring pathB = JoinPath(b, copy->second.name);
+            const std::wstring pathB = JoinPath(b, copy->name);
             if (entry.folder) {
                 Folder(pathA, pathB);
             } else if (!IsPartialCopyName(entry.name)) {
-                Pair(pathA, entry, pathB, copy->second);
+                Pair(pathA, entry, pathB, *copy);
             }
         }
         if (id) {

@@ -122,6 +122,15 @@ bool IsLeftover(const FileEntry& entry) {
     return !entry.folder && IsPartialCopyName(entry.name);
 }
 
+std::map<std::wstring, FileEntry> ByFoldedName(std::vector<FileEntry> entries) {
+    std::map<std::wstring, FileEntry> byName;
+    for (FileEntry& entry : entries) {
+        std::wstring name = FoldCase(entry.name);
+        byName.emplace(std::move(name), std::move(entry));
+    }
+    return byName;
+}
+
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
                              const std::wstring& name) {
     const auto found = entries.find(FoldCase(name));

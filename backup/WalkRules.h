@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "backup/FileSystem.h"
 
@@ -52,6 +53,8 @@ bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t 
 std::wstring LastSegment(const std::wstring& path);
 // A leftover of an interrupted copy, which no walk copies or counts.
 bool IsLeftover(const FileEntry& entry);
+// Entries keyed by their folded names, the first of two that fold alike kept.
+std::map<std::wstring, FileEntry> ByFoldedName(std::vector<FileEntry> entries);
 // The entry named `name` among entries keyed by their folded names; null when there is none.
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
                              const std::wstring& name);

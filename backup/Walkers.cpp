@@ -383,11 +383,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
     }
     RemoveLeftovers(sourceFolder, *entries);
     RemoveLeftovers(targetFolder, *listed);
-    std::map<std::wstring, FileEntry> copies;
-    for (FileEntry& copy : *listed) {
-        std::wstring name = FoldCase(copy.name);
-        copies.emplace(std::move(name), std::move(copy));
-    }
+    const std::map<std::wstring, FileEntry> copies = ByFoldedName(std::move(*listed));
     for (const FileEntry& entry : *entries) {
         const std::wstring path = JoinPath(sourceFolder, entry.name);
         // The pre-scan counts the source side only.
