@@ -43,12 +43,6 @@ constexpr std::array<KnownStart, 16> kKnownStarts{{
     {L".jfif", "\xFF\xD8\xFF"},
 }};
 
-// A path below `folder`, which it starts with.
-std::wstring Below(const std::wstring& path, const std::wstring& folder) {
-    const std::size_t skip = folder.size() + (!folder.empty() && folder.back() == L'\\' ? 0 : 1);
-    return path.substr(std::min(skip, path.size()));
-}
-
 class Planner {
 public:
     Planner(FileSystem& fs, const std::wstring& destination,
@@ -136,9 +130,7 @@ private:
 
     void Add(const std::wstring& from, const FileEntry& entry, VersionSide side,
              const std::wstring& replaced, const FileEntry& old, VersionReason reason) {
-        const std::wstring relative = side == VersionSide::Backup
-                                          ? Below(replaced, destination_)
-                                          : LastSegment(source_) + replaced.substr(source_.size());
+        const std::wstring relative = PathInBackup(side, replaced, destination_, source_);
         plan.replacements.push_back(
             {from, entry.size,
              VersionRecord{side, reason, 0, old.size, old.lastWrite, StoredName(side, relative),

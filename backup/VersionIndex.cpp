@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "backup/Utf16Text.h"
+#include "backup/WalkRules.h"
 
 namespace bexlo {
 
@@ -154,6 +155,16 @@ VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
         }
     }
     return index;
+}
+
+std::wstring PathInBackup(VersionSide side, const std::wstring& path,
+                          const std::wstring& destination, const std::wstring& source) {
+    if (side == VersionSide::Pc) {
+        return LastSegment(source) + path.substr(std::min(path.size(), source.size()));
+    }
+    const std::size_t skip =
+        destination.size() + (!destination.empty() && destination.back() == L'\\' ? 0 : 1);
+    return path.substr(std::min(skip, path.size()));
 }
 
 std::wstring StoredName(VersionSide side, const std::wstring& relative) {

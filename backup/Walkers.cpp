@@ -221,13 +221,9 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
 bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
                                const FileEntry& replaced, const std::wstring& toFolder,
                                const std::wstring& to) {
-    const bool backupSide = IsWithin(toFolder, target_);
-    const std::wstring relative =
-        backupSide
-            ? to.substr(std::min(to.size(), target_.size() + (target_.back() == L'\\' ? 0 : 1)))
-            : LastSegment(item_) + to.substr(std::min(to.size(), item_.size()));
-    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, incoming,
-                        relative, syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+    const VersionSide side = IsWithin(toFolder, target_) ? VersionSide::Backup : VersionSide::Pc;
+    if (versions_->Keep(side, to, replaced, incoming, PathInBackup(side, to, target_, item_),
+                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
         return true;
     }
     Fail(from, FailureReason::Platform, versions_->LastError());
