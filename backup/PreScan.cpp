@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "backup/Versions.h"
 #include "framework/LongPath.h"
-#include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -129,17 +127,11 @@ ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sourc
     const std::wstring destination = LongPath(target);
     PreScan scan(fs, lastCompleteRun, IsFatFileSystem(fs.VolumeFileSystem(destination)));
     scan.Walking(fs.Identity(destination));
-    std::vector<std::wstring> takenNames;
+    SourceNames taken;
     for (const std::wstring& source : sources) {
-        if (!IsUsableSource(source, target)) {
+        if (taken.Take(source, target) != SourceRefusal::None) {
             continue;
         }
-        const std::wstring name = FoldCase(LastSegment(source));
-        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end() ||
-            IsVersionsFolderName(name)) {
-            continue;
-        }
-        takenNames.push_back(name);
         const std::wstring path = LongPath(source);
         const std::optional<FileEntry> found = fs.Find(path);
         if (!found) {

@@ -177,15 +177,11 @@ ReplacePlan PlanReplacements(FileSystem& fs, const std::vector<std::wstring>& so
     const std::wstring destination = LongPath(target);
     Planner planner(fs, destination, lastCompleteRun, unchanged);
     planner.Walking(fs.Identity(destination));
-    std::vector<std::wstring> takenNames;
+    SourceNames taken;
     for (const std::wstring& source : sources) {
-        const std::wstring name = FoldCase(LastSegment(source));
-        if (!IsUsableSource(source, target) || IsVersionsFolderName(name) ||
-            std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end()) {
-            continue;
+        if (taken.Take(source, target) == SourceRefusal::None) {
+            planner.Source(LongPath(source));
         }
-        takenNames.push_back(name);
-        planner.Source(LongPath(source));
     }
     return planner.plan;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "backup/Versions.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
 
@@ -142,6 +143,21 @@ bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
         return false;
     }
     return !SourceOverlapsTarget(source, target);
+}
+
+SourceRefusal SourceNames::Take(const std::wstring& source, const std::wstring& target) {
+    if (!IsUsableSource(source, target)) {
+        return SourceRefusal::Unusable;
+    }
+    std::wstring name = FoldCase(LastSegment(source));
+    if (IsVersionsFolderName(name)) {
+        return SourceRefusal::VersionsFolder;
+    }
+    if (std::find(taken_.begin(), taken_.end(), name) != taken_.end()) {
+        return SourceRefusal::SameName;
+    }
+    taken_.push_back(std::move(name));
+    return SourceRefusal::None;
 }
 
 bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target) {

@@ -27,6 +27,20 @@ bool IsUsableSource(const std::wstring& source, const std::wstring& target);
 // The source holds the destination, or lies inside it, or is it.
 bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target);
 
+// Why a run passes over a saved source.
+enum class SourceRefusal { None, Unusable, VersionsFolder, SameName };
+// The saved sources one run takes, asked in saved order: a usable source whose backup folder's
+// name is neither the versions folder's nor one an earlier source took, since two sources of one
+// name would share one backup folder.
+class SourceNames {
+public:
+    SourceRefusal Take(const std::wstring& source, const std::wstring& target);
+
+private:
+    // Folded.
+    std::vector<std::wstring> taken_;
+};
+
 // Two last-write times less than 2 s apart are the same time: FAT keeps times to 2 s. On a FAT
 // volume, two times an hour apart within that tolerance are the same time too: FAT keeps local
 // times, which shift by an hour at a daylight-saving change.

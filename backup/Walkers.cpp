@@ -280,23 +280,21 @@ int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& targe
 bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target) {
     target_ = LongPath(target);
     fatDestination_ = IsFatFileSystem(fs_.VolumeFileSystem(target_));
-    if (!IsUsableSource(source, target)) {
-        Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
-                                                          : FailureReason::SourceMissing);
-        return false;
-    }
-    if (IsVersionsFolderName(LastSegment(source))) {
-        Fail(source, FailureReason::VersionsFolder);
-        return false;
+    switch (sources_.Take(source, target)) {
+        case SourceRefusal::Unusable:
+            Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
+                                                              : FailureReason::SourceMissing);
+            return false;
+        case SourceRefusal::VersionsFolder:
+            Fail(source, FailureReason::VersionsFolder);
+            return false;
+        case SourceRefusal::SameName:
+            Fail(source, FailureReason::SameName);
+            return false;
+        case SourceRefusal::None:
+            break;
     }
     item_ = LongPath(source);
-    // Two sources of one name would share one backup folder: the first saved keeps it.
-    const std::wstring name = FoldCase(LastSegment(source));
-    if (std::find(takenNames_.begin(), takenNames_.end(), name) != takenNames_.end()) {
-        Fail(source, FailureReason::SameName);
-        return false;
-    }
-    takenNames_.push_back(name);
     return true;
 }
 

@@ -176,8 +176,8 @@ private:
     std::vector<CopyFailure> failures_;
     // The folders being walked on both sides, the destination among them.
     std::vector<FileId> walking_;
-    // The backup folders' names the saved sources of this run have taken, folded.
-    std::vector<std::wstring> takenNames_;
+    // The backup folders' names the saved sources of this run have taken.
+    SourceNames sources_;
     UnchangedTrees unchanged_;
 };
 
