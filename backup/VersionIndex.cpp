@@ -98,7 +98,6 @@ bool IsStoredPath(const std::wstring& path) {
 
 std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
                                              bool complete) {
-    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
     std::u16string text(kHeader);
     text += u"\r\n";
     for (const VersionRecord& record : records) {
@@ -111,8 +110,7 @@ std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& r
     if (complete) {
         text += std::u16string(kEnd) + u"\r\n";
     }
-    AppendUtf16Le(bytes, text);
-    return bytes;
+    return Utf16LeWithMark(text);
 }
 
 VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
