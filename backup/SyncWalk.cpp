@@ -2,7 +2,6 @@
 
 #include "backup/Walkers.h"
 
-#include "framework/LongPath.h"
 #include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
@@ -15,7 +14,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     if (!TakeSource(source, target)) {
         return GoOn();
     }
-    const std::wstring from = LongPath(source);
+    const std::wstring& from = item_;
     const std::wstring name = LastSegment(from);
     const std::wstring parent = ParentOf(from);
     const std::wstring mirror = JoinPath(target_, name);

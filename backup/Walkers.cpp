@@ -305,7 +305,7 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     if (!TakeSource(source, target)) {
         return GoOn();
     }
-    const std::wstring from = LongPath(source);
+    const std::wstring& from = item_;
     const std::optional<FileEntry> found = fs_.Find(from);
     if (!found) {
         const std::uint32_t error = fs_.LastError();

@@ -121,7 +121,7 @@ private:
     // False, with the failure remembered, when the folder neither exists nor can be made.
     bool EnsureFolder(const std::wstring& path);
     bool EnsureFolderPath(const std::wstring& path);
-    // The destination for the item, and whether the source may be walked at all.
+    // The destination and the long form of the item, and whether the source may be walked at all.
     bool TakeSource(const std::wstring& source, const std::wstring& target);
     int CopyItemSteps(const std::wstring& source, const std::wstring& target);
     int SyncItemSteps(const std::wstring& source, const std::wstring& target);
