@@ -1,6 +1,5 @@
 #include "backup/PreScan.h"
 
-#include <algorithm>
 #include <map>
 
 #include "framework/LongPath.h"
@@ -62,10 +61,10 @@ public:
     Subtree Folder(const std::wstring& path, const std::optional<std::wstring>& mirror) {
         Subtree tree;
         const std::optional<FileId> id = fs_.Identity(path);
-        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+        if (LeadsIntoWalk(walking_, id)) {
             return tree;
         }
-        Walking(id);
+        const ChainLink link(walking_, id);
         std::map<std::wstring, FileEntry> copies;
         if (mirror) {
             tree.clean = EntriesByName(fs_, *mirror, copies);
@@ -99,9 +98,6 @@ public:
             tree.entries += below.entries;
             tree.files += below.files;
             tree.clean = tree.clean && there && below.clean;
-        }
-        if (id) {
-            walking_.pop_back();
         }
         if (mirror && tree.clean) {
             // Only the outermost of an unchanged tree is kept: the walk never comes to the rest.

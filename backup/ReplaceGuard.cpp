@@ -84,10 +84,10 @@ private:
             return;
         }
         const std::optional<FileId> id = fs_.Identity(a);
-        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+        if (LeadsIntoWalk(walking_, id)) {
             return;
         }
-        Walking(id);
+        const ChainLink link(walking_, id);
         const std::map<std::wstring, FileEntry> copies =
             ByFoldedName(fs_.List(b).value_or(std::vector<FileEntry>{}));
         for (const FileEntry& entry : fs_.List(a).value_or(std::vector<FileEntry>{})) {
@@ -102,9 +102,6 @@ private:
             } else if (!IsPartialCopyName(entry.name)) {
                 Pair(pathA, entry, pathB, *copy);
             }
-        }
-        if (id) {
-            walking_.pop_back();
         }
     }
 

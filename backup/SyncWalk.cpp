@@ -79,7 +79,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         return 0;
     }
     const std::optional<FileId> idA = fs_.Identity(a);
-    if (LeadsIntoWalk(idA)) {
+    if (LeadsIntoWalk(walking_, idA)) {
         return 1;
     }
     // Both sides are listed before anything is copied: a side that cannot be listed is a

@@ -195,6 +195,10 @@ bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t 
     return source.changeTime == 0 || (lastCompleteRun != 0 && source.changeTime < lastCompleteRun);
 }
 
+bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id) {
+    return id && std::find(walking.begin(), walking.end(), *id) != walking.end();
+}
+
 int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
     if (fs.CreateFolder(path)) {
         return 1;

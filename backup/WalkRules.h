@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,32 @@ struct UnchangedTree {
 };
 // By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
 using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
+
+// The folder `id` is one the walk is inside (`walking`, outermost first): a link that leads back
+// there would walk it round without end.
+bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id);
+
+// Keeps a folder on the walk while the walker is inside it.
+class ChainLink {
+public:
+    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
+        : walking_(walking), linked_(id.has_value()) {
+        if (linked_) {
+            walking_.push_back(*id);
+        }
+    }
+    ~ChainLink() {
+        if (linked_) {
+            walking_.pop_back();
+        }
+    }
+    ChainLink(const ChainLink&) = delete;
+    ChainLink& operator=(const ChainLink&) = delete;
+
+private:
+    std::vector<FileId>& walking_;
+    bool linked_;
+};
 
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
 int CreateFolderPath(FileSystem& fs, const std::wstring& path);

@@ -39,10 +39,6 @@ private:
     FileSystem& fs_;
 };
 
-bool BackupWalker::LeadsIntoWalk(const std::optional<FileId>& id) const {
-    return id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end();
-}
-
 int BackupWalker::GoOn() const {
     return stopped_ || !DevicePresent() ? 0 : 1;
 }
@@ -232,7 +228,7 @@ bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
     const std::optional<FileId> id = fs_.Identity(from);
-    if (LeadsIntoWalk(id)) {
+    if (LeadsIntoWalk(walking_, id)) {
         return 1;
     }
     if (!EnsureFolder(to)) {
@@ -353,7 +349,7 @@ bool BackupWalker::PassedOver(const std::wstring& sourceFolder) {
 int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
                                  const std::wstring& targetFolder) {
     const std::optional<FileId> id = fs_.Identity(sourceFolder);
-    if (LeadsIntoWalk(id)) {
+    if (LeadsIntoWalk(walking_, id)) {
         return 1;
     }
     const ChainLink source(walking_, id);
@@ -404,7 +400,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
             continue;
         }
         const std::optional<FileId> id = fs_.Identity(path);
-        if (LeadsIntoWalk(id)) {
+        if (LeadsIntoWalk(walking_, id)) {
             continue;
         }
         const std::wstring entryTarget = JoinPath(targetFolder, entry.name);

@@ -102,7 +102,6 @@ public:
     bool Stopped() const { return stopped_; }
 
 private:
-    class ChainLink;
     class Confinement;
 
     bool DevicePresent() const { return devicePresent_.load() != 0; }
@@ -137,7 +136,6 @@ private:
     // The destination does not answer: the walk stops once, for that reason.
     bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
-    bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
                      const FileEntry* replacing = nullptr);
     // Keeps what the file at `to` holds before a copy of `incoming` bytes replaces it; false when
@@ -179,28 +177,6 @@ private:
     // The backup folders' names the saved sources of this run have taken.
     SourceNames sources_;
     UnchangedTrees unchanged_;
-};
-
-// Keeps a folder on the walk while the walker is inside it.
-class BackupWalker::ChainLink {
-public:
-    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
-        : walking_(walking), linked_(id.has_value()) {
-        if (linked_) {
-            walking_.push_back(*id);
-        }
-    }
-    ~ChainLink() {
-        if (linked_) {
-            walking_.pop_back();
-        }
-    }
-    ChainLink(const ChainLink&) = delete;
-    ChainLink& operator=(const ChainLink&) = delete;
-
-private:
-    std::vector<FileId>& walking_;
-    bool linked_;
 };
 
 }  // namespace bexlo
