@@ -10,7 +10,6 @@ namespace {
 constexpr std::uint64_t kSmallRunBytes = 0x80000;
 constexpr std::uint32_t kManyEntries = 200;
 constexpr int kFinishingStepCount = 33;
-constexpr int kStepPoints = 3;
 constexpr int kShrinkMs = 8;
 
 }  // namespace

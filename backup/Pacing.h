@@ -9,6 +9,8 @@
 
 namespace bexlo {
 
+// How far the bar climbs a step, while copying and while finishing.
+inline constexpr int kStepPoints = 3;
 inline constexpr int kSmallRunDelayMs = 20;
 // The finishing steps start from at most this pause.
 inline constexpr int kFinishingDelayLimitMs = 500;

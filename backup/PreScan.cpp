@@ -1,11 +1,8 @@
 #include "backup/PreScan.h"
 
-#include <algorithm>
 #include <map>
 
-#include "backup/Versions.h"
 #include "framework/LongPath.h"
-#include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
 namespace bexlo {
@@ -17,15 +14,11 @@ namespace {
 bool EntriesByName(FileSystem& fs, const std::wstring& folder,
                    std::map<std::wstring, FileEntry>& entries) {
     std::optional<std::vector<FileEntry>> listed = fs.List(folder);
-    bool clean = listed.has_value();
-    for (FileEntry& entry : listed.value_or(std::vector<FileEntry>{})) {
-        if (IsLeftover(entry)) {
-            clean = false;
-            continue;
-        }
-        std::wstring name = FoldCase(entry.name);
-        entries.emplace(std::move(name), std::move(entry));
+    if (!listed) {
+        return false;
     }
+    const bool clean = std::erase_if(*listed, IsLeftover) == 0;
+    entries = ByFoldedName(std::move(*listed));
     return clean;
 }
 
@@ -68,10 +61,10 @@ public:
     Subtree Folder(const std::wstring& path, const std::optional<std::wstring>& mirror) {
         Subtree tree;
         const std::optional<FileId> id = fs_.Identity(path);
-        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+        if (LeadsIntoWalk(walking_, id)) {
             return tree;
         }
-        Walking(id);
+        const ChainLink link(walking_, id);
         std::map<std::wstring, FileEntry> copies;
         if (mirror) {
             tree.clean = EntriesByName(fs_, *mirror, copies);
@@ -106,9 +99,6 @@ public:
             tree.files += below.files;
             tree.clean = tree.clean && there && below.clean;
         }
-        if (id) {
-            walking_.pop_back();
-        }
         if (mirror && tree.clean) {
             // Only the outermost of an unchanged tree is kept: the walk never comes to the rest.
             UnchangedTrees& unchanged = totals.unchanged;
@@ -133,17 +123,11 @@ ScanTotals PreScanSources(FileSystem& fs, const std::vector<std::wstring>& sourc
     const std::wstring destination = LongPath(target);
     PreScan scan(fs, lastCompleteRun, IsFatFileSystem(fs.VolumeFileSystem(destination)));
     scan.Walking(fs.Identity(destination));
-    std::vector<std::wstring> takenNames;
+    SourceNames taken;
     for (const std::wstring& source : sources) {
-        if (!IsUsableSource(source, target)) {
+        if (taken.Take(source, target) != SourceRefusal::None) {
             continue;
         }
-        const std::wstring name = FoldCase(LastSegment(source));
-        if (std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end() ||
-            IsVersionsFolderName(name)) {
-            continue;
-        }
-        takenNames.push_back(name);
         const std::wstring path = LongPath(source);
         const std::optional<FileEntry> found = fs.Find(path);
         if (!found) {

@@ -43,12 +43,6 @@ constexpr std::array<KnownStart, 16> kKnownStarts{{
     {L".jfif", "\xFF\xD8\xFF"},
 }};
 
-// A path below `folder`, which it starts with.
-std::wstring Below(const std::wstring& path, const std::wstring& folder) {
-    const std::size_t skip = folder.size() + (!folder.empty() && folder.back() == L'\\' ? 0 : 1);
-    return path.substr(std::min(skip, path.size()));
-}
-
 class Planner {
 public:
     Planner(FileSystem& fs, const std::wstring& destination,
@@ -90,31 +84,24 @@ private:
             return;
         }
         const std::optional<FileId> id = fs_.Identity(a);
-        if (id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end()) {
+        if (LeadsIntoWalk(walking_, id)) {
             return;
         }
-        Walking(id);
-        std::map<std::wstring, FileEntry> copies;
-        for (FileEntry& entry : fs_.List(b).value_or(std::vector<FileEntry>{})) {
-            std::wstring name = FoldCase(entry.name);
-            copies.emplace(std::move(name), std::move(entry));
-        }
+        const ChainLink link(walking_, id);
+        const std::map<std::wstring, FileEntry> copies =
+            ByFoldedName(fs_.List(b).value_or(std::vector<FileEntry>{}));
         for (const FileEntry& entry : fs_.List(a).value_or(std::vector<FileEntry>{})) {
-            const auto copy = copies.find(FoldCase(entry.name));
-            if (copy == copies.end() || entry.link || copy->second.link ||
-                entry.folder != copy->second.folder) {
+            const FileEntry* copy = Counterpart(copies, entry.name);
+            if (copy == nullptr || entry.link || copy->link || entry.folder != copy->folder) {
                 continue;
             }
             const std::wstring pathA = JoinPath(a, entry.name);
-            const std::wstring pathB = JoinPath(b, copy->second.name);
+            const std::wstring pathB = JoinPath(b, copy->name);
             if (entry.folder) {
                 Folder(pathA, pathB);
             } else if (!IsPartialCopyName(entry.name)) {
-                Pair(pathA, entry, pathB, copy->second);
+                Pair(pathA, entry, pathB, *copy);
             }
-        }
-        if (id) {
-            walking_.pop_back();
         }
     }
 
@@ -140,9 +127,7 @@ private:
 
     void Add(const std::wstring& from, const FileEntry& entry, VersionSide side,
              const std::wstring& replaced, const FileEntry& old, VersionReason reason) {
-        const std::wstring relative = side == VersionSide::Backup
-                                          ? Below(replaced, destination_)
-                                          : LastSegment(source_) + replaced.substr(source_.size());
+        const std::wstring relative = PathInBackup(side, replaced, destination_, source_);
         plan.replacements.push_back(
             {from, entry.size,
              VersionRecord{side, reason, 0, old.size, old.lastWrite, StoredName(side, relative),
@@ -189,15 +174,11 @@ ReplacePlan PlanReplacements(FileSystem& fs, const std::vector<std::wstring>& so
     const std::wstring destination = LongPath(target);
     Planner planner(fs, destination, lastCompleteRun, unchanged);
     planner.Walking(fs.Identity(destination));
-    std::vector<std::wstring> takenNames;
+    SourceNames taken;
     for (const std::wstring& source : sources) {
-        const std::wstring name = FoldCase(LastSegment(source));
-        if (!IsUsableSource(source, target) || IsVersionsFolderName(name) ||
-            std::find(takenNames.begin(), takenNames.end(), name) != takenNames.end()) {
-            continue;
+        if (taken.Take(source, target) == SourceRefusal::None) {
+            planner.Source(LongPath(source));
         }
-        takenNames.push_back(name);
-        planner.Source(LongPath(source));
     }
     return planner.plan;
 }

@@ -112,9 +112,7 @@ std::vector<std::uint8_t> AppendToRunLog(std::span<const std::uint8_t> existing,
         const std::size_t next = old.find(kLineRunStart, cut);
         cut = next == std::u16string::npos ? old.size() : next + 1;
     }
-    std::vector<std::uint8_t> bytes;
-    AppendUtf16Le(bytes, std::u16string(1, kByteOrderMark));
-    AppendUtf16Le(bytes, std::u16string_view(old).substr(cut));
+    std::vector<std::uint8_t> bytes = Utf16LeWithMark(std::u16string_view(old).substr(cut));
     AppendUtf16Le(bytes, added);
     return bytes;
 }

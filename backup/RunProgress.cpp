@@ -13,7 +13,6 @@ namespace bexlo {
 
 namespace {
 
-constexpr int kStepPoints = 3;
 // The bar waits here until the run thread reports the end.
 constexpr int kCopyingTop = 94;
 constexpr int kWaitAtTopMs = 20;

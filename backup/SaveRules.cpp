@@ -2,7 +2,7 @@
 
 #include "backup/PathList.h"
 #include "backup/Versions.h"
-#include "backup/Walkers.h"
+#include "backup/WalkRules.h"
 #include "framework/NameCase.h"
 
 namespace bexlo {
@@ -10,7 +10,7 @@ namespace bexlo {
 namespace {
 
 std::wstring BackupFolderName(const std::wstring& source) {
-    return FoldCase(source.substr(source.rfind(L'\\') + 1));
+    return FoldCase(LastSegment(source));
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ std::optional<SaveRefusal> CheckSavedPaths(const std::wstring& target,
         }
     }
     for (const std::wstring& source : sources) {
-        if (IsVersionsFolderName(source.substr(source.rfind(L'\\') + 1))) {
+        if (IsVersionsFolderName(LastSegment(source))) {
             return SaveRefusal{Why::VersionsName, {source}};
         }
     }

@@ -2,7 +2,6 @@
 
 #include "backup/Walkers.h"
 
-#include "framework/LongPath.h"
 #include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
 
@@ -15,7 +14,7 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     if (!TakeSource(source, target)) {
         return GoOn();
     }
-    const std::wstring from = LongPath(source);
+    const std::wstring& from = item_;
     const std::wstring name = LastSegment(from);
     const std::wstring parent = ParentOf(from);
     const std::wstring mirror = JoinPath(target_, name);
@@ -50,27 +49,11 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
         NameLink(mirror, *copy);
         return GoOn();
     }
-    return found->folder ? SyncFolder(from, mirror) : SyncFile(from, mirror);
-}
-
-int BackupWalker::SyncFile(const std::wstring& a, const std::wstring& b) {
-    if (!DevicePresent()) {
-        return 0;
+    if (found->folder) {
+        return SyncFolder(from, mirror);
     }
-    const std::optional<FileEntry> foundA = fs_.Find(a);
-    if (!foundA) {
-        FailWithLastError(a);
-        return GoOn();
-    }
-    const std::optional<FileEntry> foundB = fs_.Find(b);
-    if (!foundB && !Missing(fs_.LastError())) {
-        FailWithLastError(b);
-        return GoOn();
-    }
-    if (NamedLinks(a, *foundA, b, foundB ? &*foundB : nullptr)) {
-        return GoOn();
-    }
-    return MergeFile(a, *foundA, b, foundB);
+    return NamedLinks(from, *found, mirror, &*copy) ? GoOn()
+                                                    : MergeFile(from, *found, mirror, copy);
 }
 
 int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
@@ -96,7 +79,7 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         return 0;
     }
     const std::optional<FileId> idA = fs_.Identity(a);
-    if (LeadsIntoWalk(idA)) {
+    if (LeadsIntoWalk(walking_, idA)) {
         return 1;
     }
     // Both sides are listed before anything is copied: a side that cannot be listed is a

@@ -36,6 +36,12 @@ void AppendUtf16Le(std::vector<std::uint8_t>& bytes, std::u16string_view text) {
     }
 }
 
+std::vector<std::uint8_t> Utf16LeWithMark(std::u16string_view text) {
+    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+    AppendUtf16Le(bytes, text);
+    return bytes;
+}
+
 std::u16string ToUtf16(std::wstring_view text) {
     std::u16string units;
     units.reserve(text.size());

@@ -16,6 +16,8 @@ namespace bexlo {
 std::u16string Utf16TextUpToNul(std::span<const std::uint8_t> bytes);
 
 void AppendUtf16Le(std::vector<std::uint8_t>& bytes, std::u16string_view text);
+// A byte-order mark, which Notepad goes by, then the text in UTF-16LE.
+std::vector<std::uint8_t> Utf16LeWithMark(std::u16string_view text);
 
 std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view text);

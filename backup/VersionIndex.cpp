@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "backup/Utf16Text.h"
+#include "backup/WalkRules.h"
 
 namespace bexlo {
 
@@ -97,7 +98,6 @@ bool IsStoredPath(const std::wstring& path) {
 
 std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
                                              bool complete) {
-    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
     std::u16string text(kHeader);
     text += u"\r\n";
     for (const VersionRecord& record : records) {
@@ -110,8 +110,7 @@ std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& r
     if (complete) {
         text += std::u16string(kEnd) + u"\r\n";
     }
-    AppendUtf16Le(bytes, text);
-    return bytes;
+    return Utf16LeWithMark(text);
 }
 
 VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
@@ -154,6 +153,16 @@ VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
         }
     }
     return index;
+}
+
+std::wstring PathInBackup(VersionSide side, const std::wstring& path,
+                          const std::wstring& destination, const std::wstring& source) {
+    if (side == VersionSide::Pc) {
+        return LastSegment(source) + path.substr(std::min(path.size(), source.size()));
+    }
+    const std::size_t skip =
+        destination.size() + (!destination.empty() && destination.back() == L'\\' ? 0 : 1);
+    return path.substr(std::min(skip, path.size()));
 }
 
 std::wstring StoredName(VersionSide side, const std::wstring& relative) {

@@ -51,6 +51,10 @@ struct VersionIndex {
 // the press folder, are left out.
 VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes);
 
+// A file's path below the backup folder: on the backup side its path below `destination`; on the
+// PC side the name of the saved `source` it lies in and its path inside it.
+std::wstring PathInBackup(VersionSide side, const std::wstring& path,
+                          const std::wstring& destination, const std::wstring& source);
 // Where a version of a file is kept below its press folder, given its path below the backup folder
 // (the source's name and its path inside the source).
 std::wstring StoredName(VersionSide side, const std::wstring& relative);

@@ -118,9 +118,8 @@ bool VersionStore::OpenPress() {
     }
     pressFolder_ = versionsFolder_ + L'\\' + pressName_;
     if (!readMe_.empty()) {
-        std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
-        AppendUtf16Le(bytes, ToUtf16(readMe_));
-        fs_.WriteFileReplacing(versionsFolder_ + L'\\' + kVersionsReadMeName, bytes);
+        fs_.WriteFileReplacing(versionsFolder_ + L'\\' + kVersionsReadMeName,
+                               Utf16LeWithMark(ToUtf16(readMe_)));
     }
     plainFolders_.insert(pressFolder_);
     opened_ = true;

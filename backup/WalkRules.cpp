@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "backup/Versions.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
 
@@ -122,6 +123,15 @@ bool IsLeftover(const FileEntry& entry) {
     return !entry.folder && IsPartialCopyName(entry.name);
 }
 
+std::map<std::wstring, FileEntry> ByFoldedName(std::vector<FileEntry> entries) {
+    std::map<std::wstring, FileEntry> byName;
+    for (FileEntry& entry : entries) {
+        std::wstring name = FoldCase(entry.name);
+        byName.emplace(std::move(name), std::move(entry));
+    }
+    return byName;
+}
+
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
                              const std::wstring& name) {
     const auto found = entries.find(FoldCase(name));
@@ -133,6 +143,21 @@ bool IsUsableSource(const std::wstring& source, const std::wstring& target) {
         return false;
     }
     return !SourceOverlapsTarget(source, target);
+}
+
+SourceRefusal SourceNames::Take(const std::wstring& source, const std::wstring& target) {
+    if (!IsUsableSource(source, target)) {
+        return SourceRefusal::Unusable;
+    }
+    std::wstring name = FoldCase(LastSegment(source));
+    if (IsVersionsFolderName(name)) {
+        return SourceRefusal::VersionsFolder;
+    }
+    if (std::find(taken_.begin(), taken_.end(), name) != taken_.end()) {
+        return SourceRefusal::SameName;
+    }
+    taken_.push_back(std::move(name));
+    return SourceRefusal::None;
 }
 
 bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target) {
@@ -168,6 +193,10 @@ bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t 
         return false;
     }
     return source.changeTime == 0 || (lastCompleteRun != 0 && source.changeTime < lastCompleteRun);
+}
+
+bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id) {
+    return id && std::find(walking.begin(), walking.end(), *id) != walking.end();
 }
 
 int CreateFolderPath(FileSystem& fs, const std::wstring& path) {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "backup/FileSystem.h"
 
@@ -25,6 +27,20 @@ bool IsPartialCopyName(const std::wstring& name);
 bool IsUsableSource(const std::wstring& source, const std::wstring& target);
 // The source holds the destination, or lies inside it, or is it.
 bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target);
+
+// Why a run passes over a saved source.
+enum class SourceRefusal { None, Unusable, VersionsFolder, SameName };
+// The saved sources one run takes, asked in saved order: a usable source whose backup folder's
+// name is neither the versions folder's nor one an earlier source took, since two sources of one
+// name would share one backup folder.
+class SourceNames {
+public:
+    SourceRefusal Take(const std::wstring& source, const std::wstring& target);
+
+private:
+    // Folded.
+    std::vector<std::wstring> taken_;
+};
 
 // Two last-write times less than 2 s apart are the same time: FAT keeps times to 2 s. On a FAT
 // volume, two times an hour apart within that tolerance are the same time too: FAT keeps local
@@ -52,6 +68,8 @@ bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t 
 std::wstring LastSegment(const std::wstring& path);
 // A leftover of an interrupted copy, which no walk copies or counts.
 bool IsLeftover(const FileEntry& entry);
+// Entries keyed by their folded names, the first of two that fold alike kept.
+std::map<std::wstring, FileEntry> ByFoldedName(std::vector<FileEntry> entries);
 // The entry named `name` among entries keyed by their folded names; null when there is none.
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
                              const std::wstring& name);
@@ -63,6 +81,32 @@ struct UnchangedTree {
 };
 // By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
 using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
+
+// The folder `id` is one the walk is inside (`walking`, outermost first): a link that leads back
+// there would walk it round without end.
+bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id);
+
+// Keeps a folder on the walk while the walker is inside it.
+class ChainLink {
+public:
+    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
+        : walking_(walking), linked_(id.has_value()) {
+        if (linked_) {
+            walking_.push_back(*id);
+        }
+    }
+    ~ChainLink() {
+        if (linked_) {
+            walking_.pop_back();
+        }
+    }
+    ChainLink(const ChainLink&) = delete;
+    ChainLink& operator=(const ChainLink&) = delete;
+
+private:
+    std::vector<FileId>& walking_;
+    bool linked_;
+};
 
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
 int CreateFolderPath(FileSystem& fs, const std::wstring& path);

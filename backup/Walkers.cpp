@@ -39,10 +39,6 @@ private:
     FileSystem& fs_;
 };
 
-bool BackupWalker::LeadsIntoWalk(const std::optional<FileId>& id) const {
-    return id && std::find(walking_.begin(), walking_.end(), *id) != walking_.end();
-}
-
 int BackupWalker::GoOn() const {
     return stopped_ || !DevicePresent() ? 0 : 1;
 }
@@ -95,15 +91,6 @@ bool BackupWalker::NamedLinks(const std::wstring& a, const FileEntry& entryA, co
         NameLink(b, *entryB);
     }
     return entryA.link || linkB;
-}
-
-bool BackupWalker::MirrorIsLink(const std::wstring& mirror) {
-    const std::optional<FileEntry> found = fs_.Find(mirror);
-    if (found && found->link) {
-        NameLink(mirror, *found);
-        return true;
-    }
-    return false;
 }
 
 void BackupWalker::RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries) {
@@ -230,13 +217,9 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
 bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
                                const FileEntry& replaced, const std::wstring& toFolder,
                                const std::wstring& to) {
-    const bool backupSide = IsWithin(toFolder, target_);
-    const std::wstring relative =
-        backupSide
-            ? to.substr(std::min(to.size(), target_.size() + (target_.back() == L'\\' ? 0 : 1)))
-            : LastSegment(item_) + to.substr(std::min(to.size(), item_.size()));
-    if (versions_->Keep(backupSide ? VersionSide::Backup : VersionSide::Pc, to, replaced, incoming,
-                        relative, syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+    const VersionSide side = IsWithin(toFolder, target_) ? VersionSide::Backup : VersionSide::Pc;
+    if (versions_->Keep(side, to, replaced, incoming, PathInBackup(side, to, target_, item_),
+                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
         return true;
     }
     Fail(from, FailureReason::Platform, versions_->LastError());
@@ -245,7 +228,7 @@ bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
     const std::optional<FileId> id = fs_.Identity(from);
-    if (LeadsIntoWalk(id)) {
+    if (LeadsIntoWalk(walking_, id)) {
         return 1;
     }
     if (!EnsureFolder(to)) {
@@ -293,23 +276,21 @@ int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& targe
 bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target) {
     target_ = LongPath(target);
     fatDestination_ = IsFatFileSystem(fs_.VolumeFileSystem(target_));
-    if (!IsUsableSource(source, target)) {
-        Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
-                                                          : FailureReason::SourceMissing);
-        return false;
-    }
-    if (IsVersionsFolderName(LastSegment(source))) {
-        Fail(source, FailureReason::VersionsFolder);
-        return false;
+    switch (sources_.Take(source, target)) {
+        case SourceRefusal::Unusable:
+            Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
+                                                              : FailureReason::SourceMissing);
+            return false;
+        case SourceRefusal::VersionsFolder:
+            Fail(source, FailureReason::VersionsFolder);
+            return false;
+        case SourceRefusal::SameName:
+            Fail(source, FailureReason::SameName);
+            return false;
+        case SourceRefusal::None:
+            break;
     }
     item_ = LongPath(source);
-    // Two sources of one name would share one backup folder: the first saved keeps it.
-    const std::wstring name = FoldCase(LastSegment(source));
-    if (std::find(takenNames_.begin(), takenNames_.end(), name) != takenNames_.end()) {
-        Fail(source, FailureReason::SameName);
-        return false;
-    }
-    takenNames_.push_back(name);
     return true;
 }
 
@@ -320,7 +301,7 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     if (!TakeSource(source, target)) {
         return GoOn();
     }
-    const std::wstring from = LongPath(source);
+    const std::wstring& from = item_;
     const std::optional<FileEntry> found = fs_.Find(from);
     if (!found) {
         const std::uint32_t error = fs_.LastError();
@@ -331,12 +312,13 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     fs_.ConfineWrites({target_});
     const ChainLink destination(walking_, fs_.Identity(target_));
     const std::wstring folderTarget = JoinPath(target_, found->name);
-    if (MirrorIsLink(folderTarget)) {
+    const std::optional<FileEntry> copy = fs_.Find(folderTarget);
+    if (copy && copy->link) {
+        NameLink(folderTarget, *copy);
         return GoOn();
     }
     if (!found->folder) {
         ++entriesTried_;
-        const std::optional<FileEntry> copy = fs_.Find(folderTarget);
         if (UnchangedCopy(*found, copy ? &*copy : nullptr, lastCompleteRun_, fatDestination_)) {
             ++filesUnchanged_;
             return GoOn();
@@ -367,7 +349,7 @@ bool BackupWalker::PassedOver(const std::wstring& sourceFolder) {
 int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
                                  const std::wstring& targetFolder) {
     const std::optional<FileId> id = fs_.Identity(sourceFolder);
-    if (LeadsIntoWalk(id)) {
+    if (LeadsIntoWalk(walking_, id)) {
         return 1;
     }
     const ChainLink source(walking_, id);
@@ -391,11 +373,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
     }
     RemoveLeftovers(sourceFolder, *entries);
     RemoveLeftovers(targetFolder, *listed);
-    std::map<std::wstring, FileEntry> copies;
-    for (FileEntry& copy : *listed) {
-        std::wstring name = FoldCase(copy.name);
-        copies.emplace(std::move(name), std::move(copy));
-    }
+    const std::map<std::wstring, FileEntry> copies = ByFoldedName(std::move(*listed));
     for (const FileEntry& entry : *entries) {
         const std::wstring path = JoinPath(sourceFolder, entry.name);
         // The pre-scan counts the source side only.
@@ -422,7 +400,7 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
             continue;
         }
         const std::optional<FileId> id = fs_.Identity(path);
-        if (LeadsIntoWalk(id)) {
+        if (LeadsIntoWalk(walking_, id)) {
             continue;
         }
         const std::wstring entryTarget = JoinPath(targetFolder, entry.name);

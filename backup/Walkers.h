@@ -77,7 +77,6 @@ public:
     // Synchronize mode, one saved item, by plain paths.
     int SyncItem(const std::wstring& source, const std::wstring& target);
     // `a` on the source side, `b` its counterpart in the destination.
-    int SyncFile(const std::wstring& a, const std::wstring& b);
     int SyncFolder(const std::wstring& a, const std::wstring& b);
     // Copies one file or one whole folder into a folder that had none of it, making the folder
     // with every missing parent. What took a name in the meantime is never replaced blindly: the
@@ -103,7 +102,6 @@ public:
     bool Stopped() const { return stopped_; }
 
 private:
-    class ChainLink;
     class Confinement;
 
     bool DevicePresent() const { return devicePresent_.load() != 0; }
@@ -117,13 +115,12 @@ private:
     // Names the links among an entry and its counterpart; true when there was one.
     bool NamedLinks(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
                     const FileEntry* entryB);
-    bool MirrorIsLink(const std::wstring& mirror);
     // Takes the leftovers of interrupted copies out of a folder's listing and off the disk.
     void RemoveLeftovers(const std::wstring& folder, std::vector<FileEntry>& entries);
     // False, with the failure remembered, when the folder neither exists nor can be made.
     bool EnsureFolder(const std::wstring& path);
     bool EnsureFolderPath(const std::wstring& path);
-    // The destination for the item, and whether the source may be walked at all.
+    // The destination and the long form of the item, and whether the source may be walked at all.
     bool TakeSource(const std::wstring& source, const std::wstring& target);
     int CopyItemSteps(const std::wstring& source, const std::wstring& target);
     int SyncItemSteps(const std::wstring& source, const std::wstring& target);
@@ -139,7 +136,6 @@ private:
     // The destination does not answer: the walk stops once, for that reason.
     bool DestinationGone(std::uint32_t error);
     // True when the folder is one of those being walked: a link leading back into the walk.
-    bool LeadsIntoWalk(const std::optional<FileId>& id) const;
     int CopyFileInto(const std::wstring& from, const FileEntry& entry, const std::wstring& toFolder,
                      const FileEntry* replacing = nullptr);
     // Keeps what the file at `to` holds before a copy of `incoming` bytes replaces it; false when
@@ -178,31 +174,9 @@ private:
     std::vector<CopyFailure> failures_;
     // The folders being walked on both sides, the destination among them.
     std::vector<FileId> walking_;
-    // The backup folders' names the saved sources of this run have taken, folded.
-    std::vector<std::wstring> takenNames_;
+    // The backup folders' names the saved sources of this run have taken.
+    SourceNames sources_;
     UnchangedTrees unchanged_;
-};
-
-// Keeps a folder on the walk while the walker is inside it.
-class BackupWalker::ChainLink {
-public:
-    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
-        : walking_(walking), linked_(id.has_value()) {
-        if (linked_) {
-            walking_.push_back(*id);
-        }
-    }
-    ~ChainLink() {
-        if (linked_) {
-            walking_.pop_back();
-        }
-    }
-    ChainLink(const ChainLink&) = delete;
-    ChainLink& operator=(const ChainLink&) = delete;
-
-private:
-    std::vector<FileId>& walking_;
-    bool linked_;
 };
 
 }  // namespace bexlo
