@@ -5,7 +5,7 @@
 
 #include "backup/PathList.h"
 #include "backup/Utf16Text.h"
-#include "backup/Walkers.h"
+#include "backup/WalkRules.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
 #include "treectrl/TreePath.h"
@@ -185,14 +185,14 @@ bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEn
         }
     }
     const std::wstring target = StoredPath(pressName_, stored);
-    if (madeFolders_.insert(ParentOf(target)).second) {
-        CreateFolderPath(fs_, ParentOf(target));
+    const std::wstring folder = ParentOf(target);
+    if (madeFolders_.insert(folder).second) {
+        CreateFolderPath(fs_, folder);
     }
     const bool kept =
         side == VersionSide::Backup
             ? fs_.MoveNew(path, target)
-            : fs_.CopyFileDurable(path, JoinPath(ParentOf(target), PartialCopyName(entry.name)),
-                                  target);
+            : fs_.CopyFileDurable(path, JoinPath(folder, PartialCopyName(entry.name)), target);
     if (!kept) {
         // A file gone since the walk looked holds nothing to keep.
         const std::uint32_t error = fs_.LastError();
