@@ -62,15 +62,18 @@ public:
     void Source(const std::wstring& source) {
         source_ = source;
         const std::optional<FileEntry> found = fs_.Find(source);
-        if (!found || found->link) {
+        if (!found) {
             return;
         }
         const std::wstring mirror = JoinPath(destination_, found->name);
+        const std::optional<FileEntry> copy = fs_.Find(mirror);
+        // The walks follow a saved folder that is a link, since the person chose it, and write
+        // nothing through a link on the enclosure; a saved file link is only named.
         if (found->folder) {
-            Folder(source, mirror);
-            return;
-        }
-        if (const std::optional<FileEntry> copy = fs_.Find(mirror)) {
+            if (!copy || !copy->link) {
+                Folder(source, mirror);
+            }
+        } else if (copy) {
             Pair(source, *found, mirror, *copy);
         }
     }

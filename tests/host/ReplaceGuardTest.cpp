@@ -99,6 +99,32 @@ TEST(ReplaceGuard, ThePlanCountsWhatEachModeReplacesOnBothSides) {
         << "written since, its time put back";
 }
 
+// The count is of what the walks replace: a mass change behind a saved folder link asks too.
+TEST(ReplaceGuard, ThePlanFollowsLinksWhereTheWalksDo) {
+    MemoryFileSystem fs;
+    for (int i = 0; i < 30; ++i) {
+        const std::wstring name = L"\\doc" + std::to_wstring(i) + L".txt";
+        fs.AddFile(L"D:\\Real" + name, "encrypted", kMonday + 60 * kSecond);
+        fs.AddFile(L"E:\\FilesBackup\\Docs" + name, "plain", kMonday);
+        fs.AddFile(L"C:\\Work" + name, "new", kMonday + 60 * kSecond);
+        fs.AddFile(L"D:\\Elsewhere" + name, "old", kMonday);
+    }
+    fs.AddLink(L"C:\\Docs", L"D:\\Real");
+    fs.AddLink(L"E:\\FilesBackup\\Work", L"D:\\Elsewhere");
+    fs.AddFileLink(L"C:\\note.txt", L"D:\\Real\\doc0.txt");
+    fs.AddFile(L"E:\\FilesBackup\\note.txt", "plain", kMonday);
+
+    const ReplacePlan plan = PlanReplacements(fs, {L"C:\\Docs", L"C:\\Work", L"C:\\note.txt"},
+                                              L"E:\\FilesBackup", std::nullopt);
+    EXPECT_EQ(plan.onBothSides, 30u);
+    ASSERT_EQ(plan.replacements.size(), 30u);
+    for (const Replacement& replacement : plan.replacements) {
+        EXPECT_EQ(replacement.replaced.original.rfind(L"E:\\FilesBackup\\Docs\\", 0), 0u)
+            << testing::PrintToString(replacement.replaced.original);
+    }
+    EXPECT_TRUE(ShouldAsk({plan.replacements.size(), plan.onBothSides, {}, 0, 0}));
+}
+
 TEST(ReplaceGuard, SampleNamesTheDamagedFilesWithTheirSign) {
     MemoryFileSystem fs;
     fs.AddFolder(L"E:\\FilesBackup");
