@@ -39,17 +39,23 @@ bexlo_wine_prefix "$prefix"
 bexlo_wineserver_stop "$prefix"
 bexlo_map_drives "$prefix" "$build/sim-disks" "${drives[@]}"
 
-# The sources to back up: a demo folder, made once.
+first=${drives[0]%%:*}
+first=${first^^}
+backup="$build/sim-disks/${first,,}/FilesBackup"
+
+# The sources to back up: a demo folder, made once, with photos that start as JPEG files do. A new
+# demo starts from an empty backup folder: a press would replace every copy of an earlier demo at
+# once, and Bexlo stops to ask before that.
 demo="$prefix/drive_c/Bexlo demo"
 if [ ! -d "$demo" ]; then
+    rm -rf "$backup"
     for i in $(seq -w 1 40); do
         mkdir -p "$demo/Documents/Letters" "$demo/Pictures/2026"
         printf 'Letter %s\r\n' "$i" >"$demo/Documents/Letters/letter-$i.txt"
-        head -c 1048576 /dev/urandom >"$demo/Pictures/2026/photo-$i.jpg"
+        { printf '\xFF\xD8\xFF\xE0' && head -c 1048572 /dev/urandom; } \
+            >"$demo/Pictures/2026/photo-$i.jpg"
     done
 fi
-first=${drives[0]%%:*}
-first=${first^^}
 bexlo_seed_saved_choice "$prefix" "$first:\\FilesBackup" "${drives[0]##*:}" \
     'C:\Bexlo demo\Documents' 'C:\Bexlo demo\Pictures'
 
@@ -124,7 +130,6 @@ case $ending in
         exit 1
         ;;
 esac
-backup="$build/sim-disks/${first,,}/FilesBackup"
 if diff -r "$demo/Documents" "$backup/Documents" >/dev/null &&
     diff -r "$demo/Pictures" "$backup/Pictures" >/dev/null; then
     echo "  the backup in $backup matches the sources byte for byte"
