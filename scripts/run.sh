@@ -84,10 +84,11 @@ read -r width height x y < <(xwininfo -name Bexlo | awk '/Width:/ {w = $2} /Heig
 dialog_picture() { import -window root -crop "${width}x${height}+${x}+${y}" +repage rgb:- | md5sum; }
 idle=$(dialog_picture)
 run_begun() { [ "$(dialog_picture)" != "$idle" ] || shown Information || ended_otherwise >/dev/null; }
-# The caption of a box that ends the run without "Copy complete!", if one is shown.
+# The caption of a box that ends the run without "Copy complete!", or asks before it, if one is
+# shown.
 ended_otherwise() {
     local caption
-    for caption in "Copy Fail" "No Path File" "Key Lost" "Different Volume"; do
+    for caption in "Copy Fail" "No Path File" "Key Lost" "Different Volume" "Many Changes"; do
         shown "$caption" && echo "$caption" && return 0
     done
     return 1
