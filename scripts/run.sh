@@ -3,7 +3,7 @@
 # build/windows-x64/bin/sim/enclosures.txt (one family-1 enclosure as E: unless that file says
 # otherwise); each enclosure's drive letters are mapped to folders below build/windows-x64/sim-disks.
 # The first time, it makes a demo folder C:\Bexlo demo and, when nothing was saved yet, saves it
-# for backup into FilesBackup on the first enclosure drive.
+# for backup into FilesBackup on the first enclosure drive, which a new demo folder empties.
 # With a display the program opens there and runs until it is ended; press the button with
 # build/windows-x64/bin/sim/BexloSim.exe (its window, or "BexloSim press E"). Without a display
 # it plays the main job on a private X display: the dialog comes up, the button is pressed, the
