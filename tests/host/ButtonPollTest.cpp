@@ -43,36 +43,6 @@ struct Rig {
     DeviceLayer layer{seam, host};
 };
 
-Bytes Cdb(Bytes head, std::size_t length) {
-    head.resize(length, 0);
-    return head;
-}
-
-TEST(Cdbs, AreByteExact) {
-    for (auto [mode, last] : {std::pair{kPollPress, 0x00}, std::pair{kPollKeyCheck, 0x00},
-                              std::pair{kPollRunFailed, 0x60}, std::pair{kPollRunComplete, 0x61},
-                              std::pair{kPollItemStarting, 0x62}}) {
-        const Bytes head = {0xF5, 0x41, 0x50, 0x49, 0x58, 0xF0, static_cast<std::uint8_t>(last)};
-        EXPECT_EQ(ApixCdb(mode), Cdb(head, 14)) << mode;
-    }
-    EXPECT_EQ(ReadButtonCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x04}, 14));
-    EXPECT_EQ(AcknowledgeButtonCdb(),
-              Cdb({0x3B, 0x05, 0x00, 0x02, 0x00, 0x24, 0x00, 0x00, 0x04}, 12));
-    EXPECT_EQ(ReadButtonBaseCdb(), Cdb({0x3C, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04}, 14));
-
-    const auto block = AtacbButtonBlock();
-    EXPECT_EQ(Bytes(block.begin(), block.end()),
-              Cdb({1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}, 24));
-
-    for (auto [family, product] : {std::pair{8, "0C15"}, std::pair{9, "0C25"}}) {
-        const auto identity = Sp216IdentityBlock(family);
-        Bytes want(52);
-        std::memcpy(want.data(), "04FC", 4);
-        std::memcpy(want.data() + 12, product, 4);
-        EXPECT_EQ(Bytes(identity.begin(), identity.end()), want) << family;
-    }
-}
-
 // Families 1 and 2 share the APIX replies: byte 0 says press (1) or key (2), byte 1 which.
 TEST(FamilyOnePoll, RepliesDecodeAsPressesAndKeyAnswers) {
     struct Case {
