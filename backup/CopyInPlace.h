@@ -20,12 +20,6 @@ bool PutCopyInPlace(Copy& copy) {
     return copy.Error() == file_error::kAlreadyExists && copy.Flush() && copy.Rename(true);
 }
 
-enum class CopyPlacing {
-    Replacing,  // PutCopyInPlace
-    New,        // a free name only, taken at once
-    Durable,    // a free name only, once the data is on the disk
-};
-
 template <typename Copy>
 bool PlaceCopy(Copy& copy, CopyPlacing placing) {
     switch (placing) {

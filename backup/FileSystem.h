@@ -5,10 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "backup/ContentHash.h"
 
 namespace bexlo {
 
@@ -75,6 +78,78 @@ struct FileEntry {
     bool system = false;
     // Encrypted by the file system for its owner: a plain copy would give the data away.
     bool encrypted = false;
+    // The file's id on its volume, as a listing gives it; 0 where it is not known.
+    std::uint64_t fileId = 0;
+};
+
+// What a record keeps of a file: enough to tell, without reading it, that it is still the file
+// that was read or written.
+struct FileState {
+    std::uint64_t size = 0;
+    std::int64_t lastWrite = 0;
+    // 0: the volume keeps none.
+    std::int64_t changeTime = 0;
+    // 0: not known.
+    std::uint64_t fileId = 0;
+
+    bool operator==(const FileState&) const = default;
+};
+
+inline FileState StateOf(const FileEntry& entry) {
+    return {entry.size, entry.lastWrite, entry.changeTime, entry.fileId};
+}
+
+// A file read from its start to its end through one open handle: its state as it was read, and
+// the hash of its data.
+struct FileRead {
+    FileState state;
+    ContentHash hash;
+};
+
+// What a copy read and what it made: the source as it was read, the copy under its name, and the
+// hash of the data, which both hold.
+struct CopyMade {
+    FileState source;
+    FileState copy;
+    ContentHash hash;
+};
+
+// How a finished copy takes its name.
+enum class CopyPlacing {
+    // A free name is taken at once; a file there is replaced only once the copy's data is on the
+    // disk, since a power cut must leave the name holding the old content or the new.
+    Replacing,
+    // A free name only, taken at once: a copy cut short there loses nothing.
+    New,
+    // A free name only, once the data is on the disk: for a name whose file was just moved away.
+    Durable,
+};
+
+// A copy complete beside its destination, under its partial name, and not yet under its own.
+class StagedCopy {
+public:
+    // A copy never placed is removed.
+    virtual ~StagedCopy() = default;
+    // The source as the copy read it, through the handle it read it with, and the data's hash.
+    virtual const FileRead& Source() const = 0;
+    // Gives the copy its name; the copy's state under it, or nothing, with the partial copy gone
+    // and the file system's LastError telling why.
+    virtual std::optional<FileState> Place(CopyPlacing placing) = 0;
+};
+
+// A file of the program's own, read and written at any offset: the catalog's database and its
+// journal.
+class RandomAccessFile {
+public:
+    virtual ~RandomAccessFile() = default;
+    // The bytes read at `offset`, fewer than asked at the end of the file; nothing on an error.
+    virtual std::optional<std::size_t> ReadAt(std::uint64_t offset,
+                                              std::span<std::uint8_t> into) = 0;
+    virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+    virtual bool Truncate(std::uint64_t size) = 0;
+    // What was written is on the disk.
+    virtual bool Sync() = 0;
+    virtual std::optional<std::uint64_t> Size() = 0;
 };
 
 // A volume's size and the bytes free on it.
@@ -88,6 +163,9 @@ public:
     virtual ~FileSystem() = default;
     // What a search for the path itself finds; nothing when there is no such entry.
     virtual std::optional<FileEntry> Find(const std::wstring& path) = 0;
+    // What Find gives, with the change time and the file id read through the entry's own handle:
+    // a link is inspected itself, never what it leads to.
+    virtual std::optional<FileEntry> Inspect(const std::wstring& path) = 0;
     // The entries of a folder, without "." and ".."; nothing when it cannot be searched.
     virtual std::optional<std::vector<FileEntry>> List(const std::wstring& folder) = 0;
     // The folder that the path leads to, links followed; nothing when it cannot be opened.
@@ -128,25 +206,40 @@ public:
     // The system's clock, in the units of the entries' times.
     virtual std::int64_t CurrentTime() = 0;
 
-    // Copies `from` to `partial` beside `to` and moves it over `to` only when complete, so that
-    // `to` holds the old content or the new, never part of it, even after a power cut. The copy
-    // is the same whatever the size: data, named streams, times, attributes and compression.
-    // `partial` is made new: an entry already there under that name (a leftover of an earlier
-    // copy) is removed first, a link itself and never what it leads to. An encrypted source is
-    // refused with kFileEncrypted. False, with `partial` gone and LastError telling why the copy
-    // failed, when anything fails. A platform that can rename the open copy does it without
-    // reopening it.
-    virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to) = 0;
-    // As CopyFileReplacing, for a copy made because `to` did not exist: when something has taken
-    // the name by the time the copy is complete, it is left alone and the call fails with
-    // kAlreadyExists.
-    virtual bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                             const std::wstring& to) = 0;
-    // As CopyFileNew, with the copy's data on the disk before it takes the name: for a name whose
-    // file was just moved away, which a power cut must leave holding the new content or nothing.
-    virtual bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                                 const std::wstring& to) = 0;
+    // Copies `from` to `partial` beside `to`, hashing the data as it passes, and leaves it there
+    // until it is placed, so that `to` holds the old content or the new, never part of it, even
+    // after a power cut. The copy is the same whatever the size: data, named streams, times,
+    // attributes and compression. `partial` is made new: an entry already there under that name
+    // (a leftover of an earlier copy) is removed first, a link itself and never what it leads to.
+    // The source is read with no other program writing it. An encrypted source is refused with
+    // kFileEncrypted. Nothing, with `partial` gone and LastError telling why, when anything fails.
+    virtual std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from,
+                                                  const std::wstring& partial,
+                                                  const std::wstring& to) = 0;
+    // StageCopy and Place in one.
+    std::optional<CopyMade> Copy(const std::wstring& from, const std::wstring& partial,
+                                 const std::wstring& to, CopyPlacing placing) {
+        const std::unique_ptr<StagedCopy> staged = StageCopy(from, partial, to);
+        const std::optional<FileState> placed = staged ? staged->Place(placing) : std::nullopt;
+        if (!placed) {
+            return std::nullopt;
+        }
+        return CopyMade{staged->Source().state, *placed, staged->Source().hash};
+    }
+    // Reads a file from its start to its end, no link followed and no other program writing it
+    // meanwhile: its state and its data's hash.
+    virtual std::optional<FileRead> ReadThrough(const std::wstring& path) = 0;
+    // Puts what the file system holds in its caches for the volume of `path` on the disk; false
+    // when the volume cannot be asked to.
+    virtual bool FlushVolume(const std::wstring& path) = 0;
+    // The same for one file, a link itself never written through.
+    virtual bool FlushFile(const std::wstring& path) = 0;
+    // Opens one of the program's own files, made when `create` is set, for this program alone:
+    // never through a link, never a file with a second name, never another kind of file than a
+    // plain one on a disk, and only inside a folder that is itself no link. Nothing when it
+    // cannot be opened so.
+    virtual std::unique_ptr<RandomAccessFile> OpenOwnFile(const std::wstring& path,
+                                                          bool create) = 0;
     // The folders that copies may be written in from now on, each with what lies below it: a copy
     // whose folder turns out, on an open handle, to lie elsewhere, whatever link its path led
     // through, is not made (access denied). None lifts the rule and lets go of the folders that

@@ -189,10 +189,11 @@ bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEn
     if (madeFolders_.insert(folder).second) {
         CreateFolderPath(fs_, folder);
     }
-    const bool kept =
-        side == VersionSide::Backup
-            ? fs_.MoveNew(path, target)
-            : fs_.CopyFileDurable(path, JoinPath(folder, PartialCopyName(entry.name)), target);
+    const bool kept = side == VersionSide::Backup
+                          ? fs_.MoveNew(path, target)
+                          : fs_.Copy(path, JoinPath(folder, PartialCopyName(entry.name)), target,
+                                     CopyPlacing::Durable)
+                                .has_value();
     if (!kept) {
         // A file gone since the walk looked holds nothing to keep.
         const std::uint32_t error = fs_.LastError();

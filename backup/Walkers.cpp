@@ -187,9 +187,10 @@ int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
     }
     // A backup copy kept by moving it away leaves its name free for the new one.
     const bool moved = kept && IsWithin(toFolder, target_);
-    if (moved     ? fs_.CopyFileDurable(from, partial, to)
-        : replace ? fs_.CopyFileReplacing(from, partial, to)
-                  : fs_.CopyFileNew(from, partial, to)) {
+    if (fs_.Copy(from, partial, to,
+                 moved     ? CopyPlacing::Durable
+                 : replace ? CopyPlacing::Replacing
+                           : CopyPlacing::New)) {
         CountCopied(entry.size);
         return GoOn();
     }

@@ -16,11 +16,9 @@ namespace bexlo {
 using windows_files::IdentityOf;
 using windows_files::RetryWritable;
 
-namespace {
+namespace windows_files {
 
-constexpr std::size_t kChunk = 1 << 20;
-
-bool CopyData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer) {
+bool PassData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer, ContentHasher* hasher) {
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
@@ -29,12 +27,57 @@ bool CopyData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer) {
         if (read == 0) {
             return true;
         }
+        if (hasher != nullptr) {
+            hasher->Add(std::span(buffer.data(), read));
+        }
         DWORD written = 0;
-        if (!::WriteFile(to, buffer.data(), read, &written, nullptr) || written != read) {
+        if (to != nullptr &&
+            (!::WriteFile(to, buffer.data(), read, &written, nullptr) || written != read)) {
             return false;
         }
     }
 }
+
+std::optional<FileState> StateOfHandle(HANDLE handle) {
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+        !::GetFileSizeEx(handle, &size)) {
+        return std::nullopt;
+    }
+    const std::optional<FileId> id = IdentityOf(handle);
+    return FileState{static_cast<std::uint64_t>(size.QuadPart), basic.LastWriteTime.QuadPart,
+                     basic.ChangeTime.QuadPart, id ? id->index : 0};
+}
+
+// Where an open folder is, links followed: its volume and its path there. (Not by
+// GetFinalPathNameByHandleW, which Wine refuses for paths past 259 characters.)
+std::optional<Place> PlaceOf(HANDLE handle) {
+    std::vector<std::uint8_t> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
+    while (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                           static_cast<DWORD>(buffer.size()))) {
+        if (::GetLastError() != ERROR_MORE_DATA || buffer.size() > (1 << 17)) {
+            return std::nullopt;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    const std::optional<FileId> id = IdentityOf(handle);
+    if (!id) {
+        return std::nullopt;
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return Place{id->volume, std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t))};
+}
+
+}  // namespace windows_files
+
+using windows_files::PassData;
+using windows_files::PlaceOf;
+using windows_files::StateOfHandle;
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
 
 // The named streams go along (a download's zone mark, a program's tags); the unnamed one holds
 // the data. A source on a volume that keeps no streams has none, and a copy on one can take none.
@@ -69,7 +112,7 @@ bool CopyStreams(HANDLE source, const std::wstring& from, HANDLE copy, const std
                                                                    GENERIC_WRITE, 0, nullptr,
                                                                    CREATE_NEW, 0, nullptr)
                                                    : INVALID_HANDLE_VALUE);
-            if (!namedCopy || !CopyData(named.Get(), namedCopy.Get(), buffer)) {
+            if (!namedCopy || !PassData(named.Get(), namedCopy.Get(), buffer, nullptr)) {
                 return false;
             }
         }
@@ -80,10 +123,11 @@ bool CopyStreams(HANDLE source, const std::wstring& from, HANDLE copy, const std
     }
 }
 
-// Copies the data, the named streams and the compression, then gives the copy the source's
-// times and attributes, all through the open handles.
+// Copies the data, hashing it, the named streams and the compression, then gives the copy the
+// source's times and attributes, all through the open handles.
 bool CopyOpenFile(HANDLE source, const std::wstring& from, const FILE_BASIC_INFO& information,
-                  std::uint64_t size, HANDLE copy, const std::wstring& partial) {
+                  std::uint64_t size, HANDLE copy, const std::wstring& partial,
+                  ContentHasher& hasher) {
     if (information.FileAttributes & FILE_ATTRIBUTE_COMPRESSED) {
         // A volume that cannot compress takes the data as it is.
         USHORT format = COMPRESSION_FORMAT_DEFAULT;
@@ -93,7 +137,8 @@ bool CopyOpenFile(HANDLE source, const std::wstring& from, const FILE_BASIC_INFO
     }
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, kChunk)));
-    if (!CopyData(source, copy, buffer) || !CopyStreams(source, from, copy, partial, buffer)) {
+    if (!PassData(source, copy, buffer, &hasher) ||
+        !CopyStreams(source, from, copy, partial, buffer)) {
         return false;
     }
     FILE_BASIC_INFO basic{};
@@ -136,32 +181,12 @@ private:
     const std::wstring& to_;
 };
 
-// Where an open folder is, links followed: its volume and its path there. (Not by
-// GetFinalPathNameByHandleW, which Wine refuses for paths past 259 characters.)
-std::optional<WindowsFileSystem::Place> PlaceOf(HANDLE handle) {
-    std::vector<std::uint8_t> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
-    while (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
-                                           static_cast<DWORD>(buffer.size()))) {
-        if (::GetLastError() != ERROR_MORE_DATA || buffer.size() > (1 << 17)) {
-            return std::nullopt;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    const std::optional<FileId> id = IdentityOf(handle);
-    if (!id) {
-        return std::nullopt;
-    }
-    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
-    return WindowsFileSystem::Place{
-        id->volume, std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t))};
-}
-
 std::optional<WindowsFileSystem::Place> PlaceOf(const std::wstring& folder) {
     const UniqueFileHandle handle(
         ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle ? PlaceOf(handle.Get()) : std::nullopt;
+    return handle ? windows_files::PlaceOf(handle.Get()) : std::nullopt;
 }
 
 // `place` is `folder` or lies below it, by the names the file system compares.
@@ -246,23 +271,64 @@ bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to
     return file && RenameOpenFile(file.Get(), to, false);
 }
 
-bool WindowsFileSystem::CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                                          const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
-}
+namespace {
 
-bool WindowsFileSystem::CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                                    const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::New);
-}
+// The copy under its partial name, held open until it takes its name or is removed.
+class WindowsStagedCopy : public StagedCopy {
+public:
+    WindowsStagedCopy(WindowsFileSystem& fs, UniqueFileHandle copy, std::wstring partial,
+                      std::wstring to, FileRead read)
+        : fs_(fs),
+          copy_(std::move(copy)),
+          partial_(std::move(partial)),
+          to_(std::move(to)),
+          read_(read) {}
+    ~WindowsStagedCopy() override { Drop(); }
 
-bool WindowsFileSystem::CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                                        const std::wstring& to) {
-    return CopyFileVia(from, partial, to, CopyPlacing::Durable);
-}
+    const FileRead& Source() const override { return read_; }
 
-bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
-                                    const std::wstring& to, CopyPlacing placing) {
+    std::optional<FileState> Place(CopyPlacing placing) override {
+        if (!copy_) {
+            return std::nullopt;
+        }
+        OpenCopy inPlace(copy_.Get(), to_);
+        // The copy's state is asked on its own handle, under its name: a rename moves its change
+        // time on some file systems.
+        std::optional<FileState> placed;
+        if (PlaceCopy(inPlace, placing)) {
+            placed = StateOfHandle(copy_.Get());
+            if (placed) {
+                copy_.Reset();
+                return placed;
+            }
+        }
+        Drop();
+        return std::nullopt;
+    }
+
+private:
+    void Drop() {
+        if (!copy_) {
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        copy_.Reset();
+        fs_.RemoveFile(partial_);
+        ::SetLastError(error);
+    }
+
+    WindowsFileSystem& fs_;
+    UniqueFileHandle copy_;
+    std::wstring partial_;
+    std::wstring to_;
+    FileRead read_;
+};
+
+}  // namespace
+
+std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& from,
+                                                         const std::wstring& partial,
+                                                         const std::wstring& to) {
     UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // Not GetFileInformationByHandle: it also asks for the volume's serial, which Wine answers
@@ -273,32 +339,36 @@ bool WindowsFileSystem::CopyFileVia(const std::wstring& from, const std::wstring
         !::GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &information,
                                         sizeof(information)) ||
         !::GetFileSizeEx(source.Get(), &size)) {
-        return false;
+        return nullptr;
     }
     if (information.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED) {
         ::SetLastError(file_error::kFileEncrypted);
-        return false;
+        return nullptr;
     }
-    if (!WithinConfinement(partial)) {
-        return false;
+    const std::optional<FileId> sourceId = windows_files::IdentityOf(source.Get());
+    if (!sourceId || !WithinConfinement(partial)) {
+        return nullptr;
     }
     UniqueFileHandle copy = CreatePartial(partial, *this);
     if (!copy) {
-        return false;
+        return nullptr;
     }
-    OpenCopy inPlace(copy.Get(), to);
-    // A copy made because `to` did not exist never replaces what took the name since.
-    const bool done =
-        CopyOpenFile(source.Get(), from, information, static_cast<std::uint64_t>(size.QuadPart),
-                     copy.Get(), partial) &&
-        PlaceCopy(inPlace, placing);
-    const DWORD error = ::GetLastError();
-    copy.Reset();
-    if (!done) {
+    ContentHasher hasher;
+    if (!CopyOpenFile(source.Get(), from, information, static_cast<std::uint64_t>(size.QuadPart),
+                      copy.Get(), partial, hasher)) {
+        const DWORD error = ::GetLastError();
+        copy.Reset();
         RemoveFile(partial);
         ::SetLastError(error);
+        return nullptr;
     }
-    return done;
+    // No other program could write the source while it was open for reading without sharing
+    // writes: the state asked before the read is the one the data has.
+    const FileState read{static_cast<std::uint64_t>(size.QuadPart),
+                         information.LastWriteTime.QuadPart, information.ChangeTime.QuadPart,
+                         sourceId->index};
+    return std::make_unique<WindowsStagedCopy>(*this, std::move(copy), partial, to,
+                                               FileRead{read, hasher.Result()});
 }
 
 }  // namespace bexlo

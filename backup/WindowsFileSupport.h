@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backup/FileSystem.h"
 
@@ -31,5 +32,19 @@ bool RetryWritable(const std::wstring& path, Change change) {
 
 // The volume and the file a handle is open on.
 std::optional<FileId> IdentityOf(HANDLE handle);
+
+// What a record keeps of the file a handle is open on.
+std::optional<FileState> StateOfHandle(HANDLE handle);
+
+// Where an open file or folder is, links followed: its volume and its path on that volume.
+struct Place {
+    std::uint64_t volume = 0;
+    std::wstring path;
+};
+std::optional<Place> PlaceOf(HANDLE handle);
+
+// Reads from the handle's position to the end into the hasher; with `to`, writes each piece there
+// too. `buffer` is the size of a piece.
+bool PassData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer, ContentHasher* hasher);
 
 }  // namespace bexlo::windows_files

@@ -84,6 +84,7 @@ FileEntry EntryOf(const FILE_ID_BOTH_DIR_INFO& info, const std::wstring& name) {
     entry.size = static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
     entry.lastWrite = info.LastWriteTime.QuadPart;
     entry.changeTime = info.ChangeTime.QuadPart;
+    entry.fileId = static_cast<std::uint64_t>(info.FileId.QuadPart);
     return entry;
 }
 
@@ -101,6 +102,101 @@ std::optional<FileEntry> FindEntry(const std::wstring& path) {
 
 std::optional<FileEntry> WindowsFileSystem::Find(const std::wstring& path) {
     return FindEntry(path);
+}
+
+namespace {
+
+// Opened as itself, never what a link leads to; nothing on a pipe or another kind of file, and
+// a link to a network path cannot act as this program there.
+UniqueFileHandle OpenItself(const std::wstring& path, DWORD access, DWORD share, DWORD flags) {
+    UniqueFileHandle handle(::CreateFileW(
+        path.c_str(), access, share, nullptr, OPEN_EXISTING,
+        flags | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+        nullptr));
+    if (handle && ::GetFileType(handle.Get()) != FILE_TYPE_DISK) {
+        handle.Reset();
+        ::SetLastError(ERROR_ACCESS_DENIED);
+    }
+    return handle;
+}
+
+}  // namespace
+
+std::optional<FileEntry> WindowsFileSystem::Inspect(const std::wstring& path) {
+    const UniqueFileHandle handle = OpenItself(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        FILE_FLAG_BACKUP_SEMANTICS);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!handle ||
+        !::GetFileInformationByHandleEx(handle.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+        return std::nullopt;
+    }
+    const std::optional<FileState> state = windows_files::StateOfHandle(handle.Get());
+    if (!state) {
+        return std::nullopt;
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    FileEntry entry =
+        EntryOf(slash == std::wstring::npos ? path : path.substr(slash + 1), tag.FileAttributes,
+                (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0);
+    entry.size = entry.folder ? 0 : state->size;
+    entry.lastWrite = state->lastWrite;
+    entry.changeTime = state->changeTime;
+    entry.fileId = state->fileId;
+    return entry;
+}
+
+std::optional<FileRead> WindowsFileSystem::ReadThrough(const std::wstring& path) {
+    const UniqueFileHandle file =
+        OpenItself(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    FILE_BASIC_INFO basic{};
+    if (!file ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return std::nullopt;
+    }
+    if (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
+    const std::optional<FileState> state = windows_files::StateOfHandle(file.Get());
+    if (!state) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(state->size, 1, 1 << 20)));
+    ContentHasher hasher;
+    if (!windows_files::PassData(file.Get(), nullptr, buffer, &hasher)) {
+        return std::nullopt;
+    }
+    return FileRead{*state, hasher.Result()};
+}
+
+bool WindowsFileSystem::FlushVolume(const std::wstring& path) {
+    const std::wstring plain = PlainPath(path);
+    if (RootLength(plain) != 3 || plain[1] != L':') {
+        ::SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    const std::wstring volume = std::wstring(L"\\\\.\\") + plain.substr(0, 2);
+    const UniqueFileHandle handle(::CreateFileW(volume.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    return handle && ::FlushFileBuffers(handle.Get()) != FALSE;
+}
+
+bool WindowsFileSystem::FlushFile(const std::wstring& path) {
+    const UniqueFileHandle file =
+        OpenItself(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    FILE_BASIC_INFO basic{};
+    if (!file ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return false;
+    }
+    if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return ::FlushFileBuffers(file.Get()) != FALSE;
 }
 
 std::optional<std::vector<FileEntry>> WindowsFileSystem::List(const std::wstring& folder) {

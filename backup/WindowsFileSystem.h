@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "backup/CopyInPlace.h"
 #include "backup/FileSystem.h"
+#include "backup/WindowsFileSupport.h"
 #include "framework/Handles.h"
 
 namespace bexlo {
@@ -16,6 +18,7 @@ namespace bexlo {
 class WindowsFileSystem : public FileSystem {
 public:
     std::optional<FileEntry> Find(const std::wstring& path) override;
+    std::optional<FileEntry> Inspect(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
@@ -24,12 +27,12 @@ public:
     bool MoveNew(const std::wstring& from, const std::wstring& to) override;
     bool RemoveEmptyFolder(const std::wstring& path) override;
     std::optional<VolumeSpace> Space(const std::wstring& path) override;
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                           const std::wstring& to) override;
-    bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                     const std::wstring& to) override;
-    bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                         const std::wstring& to) override;
+    std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) override;
+    std::optional<FileRead> ReadThrough(const std::wstring& path) override;
+    bool FlushVolume(const std::wstring& path) override;
+    bool FlushFile(const std::wstring& path) override;
+    std::unique_ptr<RandomAccessFile> OpenOwnFile(const std::wstring& path, bool create) override;
     std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                            std::size_t limit) override;
     bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) override;
@@ -40,17 +43,9 @@ public:
     std::int64_t CurrentTime() override;
     void ConfineWrites(const std::vector<std::wstring>& folders) override;
 
-    // Where a folder really is: its volume and its path on that volume.
-    struct Place {
-        std::uint64_t volume = 0;
-        std::wstring path;
-    };
+    using Place = windows_files::Place;
 
 private:
-    // `replace`: an existing `to` gives way to the copy, else the copy fails with it in place.
-    bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
-                     CopyPlacing placing);
-
     struct ConfinedFolder {
         std::wstring path;
         // Where the folder really is, links followed; nothing until it has been found.

@@ -27,9 +27,9 @@ const std::wstring kRoot = L"C:\\bexlo-run-end";
 // The real disks, noting when the last copy of the run finished.
 class TimedDisks : public WindowsFileSystem {
 public:
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                           const std::wstring& to) override {
-        const bool copied = WindowsFileSystem::CopyFileReplacing(from, partial, to);
+    std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) override {
+        std::unique_ptr<StagedCopy> copied = WindowsFileSystem::StageCopy(from, partial, to);
         lastCopy = Clock::now();
         return copied;
     }

@@ -178,10 +178,26 @@ void MemoryFileSystem::Mark(const std::wstring& path, FileMarks marks) {
 
 void MemoryFileSystem::PowerCut() {
     for (auto& [key, node] : nodes_) {
-        if (node.unflushed) {
-            node.data.assign(node.data.size(), '\0');
-            node.unflushed = false;
+        if (!node.unflushed) {
+            continue;
         }
+        if (node.durable) {
+            for (std::size_t i = 0; i < node.data.size(); ++i) {
+                if (i >= node.durable->size() || node.data[i] != (*node.durable)[i]) {
+                    node.data[i] = '\0';
+                }
+            }
+        } else {
+            node.data.assign(node.data.size(), '\0');
+        }
+        Flushed(node);
+    }
+}
+
+void MemoryFileSystem::Flushed(Node& node) {
+    node.unflushed = false;
+    if (node.durable) {
+        node.durable = node.data;
     }
 }
 
@@ -294,10 +310,27 @@ FileEntry MemoryFileSystem::EntryOf(const Node& node) const {
             .link = !node.linkTo.empty(),
             .hidden = node.marks.hidden,
             .system = node.marks.system,
-            .encrypted = node.marks.encrypted};
+            .encrypted = node.marks.encrypted,
+            .fileId = node.index};
+}
+
+FileState MemoryFileSystem::StateAt(const std::wstring& key) const {
+    return StateOf(EntryOf(nodes_.at(key)));
 }
 
 std::optional<FileEntry> MemoryFileSystem::Find(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
+    if (!key || key->size() == 2) {
+        return path ? Missing(file_error::kPathNotFound) : std::nullopt;
+    }
+    FileEntry entry = EntryOf(nodes_.at(*key));
+    entry.changeTime = 0;
+    entry.fileId = 0;
+    return entry;
+}
+
+std::optional<FileEntry> MemoryFileSystem::Inspect(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::Find, pathIn);
     const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
     if (!key || key->size() == 2) {
@@ -503,20 +536,255 @@ bool MemoryFileSystem::WithinConfinement(const std::wstring& file) const {
            Failed(file_error::kAccessDenied);
 }
 
-bool MemoryFileSystem::CopyFileVia(const std::wstring& from, const std::wstring& partial,
-                                   const std::wstring& to, CopyPlacing placing) {
+class MemoryFileSystem::Staged : public StagedCopy {
+public:
+    Staged(MemoryFileSystem& fs, const std::wstring& partial, const std::wstring& to, FileRead read)
+        : fs_(fs), partial_(partial), to_(to), read_(read) {}
+    ~Staged() override {
+        if (!placed_) {
+            const std::uint32_t error = fs_.lastError_;
+            fs_.RemoveFile(partial_);
+            fs_.lastError_ = error;
+        }
+    }
+
+    const FileRead& Source() const override { return read_; }
+
+    std::optional<FileState> Place(CopyPlacing placing) override {
+        OpenCopy copy(fs_, partial_, to_);
+        if (placed_ || !PlaceCopy(copy, placing)) {
+            return std::nullopt;
+        }
+        placed_ = true;
+        const std::optional<std::wstring> key = fs_.Resolve(WithoutLongPrefix(to_));
+        if (!key) {
+            return fs_.Missing(file_error::kPathNotFound);
+        }
+        return fs_.StateAt(*key);
+    }
+
+private:
+    MemoryFileSystem& fs_;
+    std::wstring partial_;
+    std::wstring to_;
+    FileRead read_;
+    bool placed_ = false;
+};
+
+std::unique_ptr<StagedCopy> MemoryFileSystem::StageCopy(const std::wstring& from,
+                                                        const std::wstring& partial,
+                                                        const std::wstring& to) {
     // The partial copy is made new: a leftover under its name goes first.
     if (Resolve(WithoutLongPrefix(partial)) && !RemoveFile(partial)) {
+        return nullptr;
+    }
+    // What the copy reads is what the source holds as it starts.
+    const std::optional<std::wstring> link = Resolve(WithoutLongPrefix(from));
+    const auto source = link ? nodes_.find(Follow(*link)) : nodes_.end();
+    const std::optional<FileRead> read =
+        source != nodes_.end()
+            ? std::optional(FileRead{StateOf(EntryOf(source->second)),
+                                     HashOf(std::span(reinterpret_cast<const std::uint8_t*>(
+                                                          source->second.data.data()),
+                                                      source->second.data.size()))})
+            : std::nullopt;
+    if (!CopyFileData(from, partial) || !read) {
+        const std::uint32_t error = lastError_;
+        RemoveFile(partial);
+        lastError_ = error;
+        return nullptr;
+    }
+    return std::make_unique<Staged>(*this, partial, to, *read);
+}
+
+std::optional<FileRead> MemoryFileSystem::ReadThrough(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::ReadFile, pathIn);
+    if (!path) {
+        return std::nullopt;
+    }
+    if (beforeCopy) {
+        beforeCopy(*path);
+    }
+    const std::optional<std::wstring> key = Resolve(*path);
+    if (!key || key->size() == 2 || detached_.count(Upper((*path)[0])) != 0) {
+        return Missing(file_error::kPathNotFound);
+    }
+    const Node& node = nodes_.at(*key);
+    if (node.folder || !node.linkTo.empty()) {
+        return Missing(file_error::kAccessDenied);
+    }
+    if (heldOpen_.count(FoldCase(*path)) != 0) {
+        return Missing(file_error::kSharingViolation);
+    }
+    return FileRead{StateAt(*key),
+                    HashOf(std::span(reinterpret_cast<const std::uint8_t*>(node.data.data()),
+                                     node.data.size()))};
+}
+
+bool MemoryFileSystem::FlushVolume(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::Flush, pathIn);
+    if (!path) {
         return false;
     }
-    OpenCopy copy(*this, partial, to);
-    if (CopyFileData(from, partial) && PlaceCopy(copy, placing)) {
+    const wchar_t drive = Upper((*path)[0]);
+    if (volumeFlushRefused.count(drive) != 0) {
+        return Failed(file_error::kAccessDenied);
+    }
+    ++volumeFlushes[drive];
+    for (auto& [key, node] : nodes_) {
+        if (key[0] == drive) {
+            Flushed(node);
+        }
+    }
+    return true;
+}
+
+bool MemoryFileSystem::FlushFile(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::Flush, pathIn);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
+    if (!key || nodes_.at(*key).folder) {
+        return path && Failed(file_error::kPathNotFound);
+    }
+    Flushed(nodes_.at(*key));
+    return true;
+}
+
+// A file of the program's own, written in place. Each call finds its node again: the drive may
+// have gone, or the file been taken away, behind its back.
+class MemoryFileSystem::OwnFile : public RandomAccessFile {
+public:
+    OwnFile(MemoryFileSystem& fs, std::wstring key, std::wstring path)
+        : fs_(fs), key_(std::move(key)), path_(std::move(path)) {}
+    ~OwnFile() override {
+        if (Node* node = Reach(false)) {
+            node->openOwn = false;
+        }
+    }
+
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        const Node* node = Reach(false);
+        if (node == nullptr) {
+            return std::nullopt;
+        }
+        const std::string& data = node->data;
+        if (offset >= data.size()) {
+            return 0;
+        }
+        const std::size_t count = std::min<std::size_t>(into.size(), data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, into.begin());
+        return count;
+    }
+
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        Node* node = Reach(true);
+        if (node == nullptr) {
+            return false;
+        }
+        const std::uint64_t end = offset + bytes.size();
+        if (!Fits(*node, std::max<std::uint64_t>(end, node->data.size()))) {
+            return fs_.Failed(file_error::kDiskFull);
+        }
+        if (end > node->data.size()) {
+            node->data.resize(end, '\0');
+        }
+        std::copy(bytes.begin(), bytes.end(),
+                  node->data.begin() + static_cast<std::ptrdiff_t>(offset));
+        node->unflushed = true;
         return true;
     }
-    const std::uint32_t error = lastError_;
-    RemoveFile(partial);
-    lastError_ = error;
-    return false;
+
+    bool Truncate(std::uint64_t size) override {
+        Node* node = Reach(true);
+        if (node == nullptr || !Fits(*node, size)) {
+            return node != nullptr && fs_.Failed(file_error::kDiskFull);
+        }
+        node->data.resize(size, '\0');
+        node->unflushed = true;
+        return true;
+    }
+
+    bool Sync() override {
+        Node* node = Reach(false);
+        if (node == nullptr) {
+            return false;
+        }
+        fs_.Flushed(*node);
+        return true;
+    }
+
+    std::optional<std::uint64_t> Size() override {
+        const Node* node = Reach(false);
+        return node != nullptr ? std::optional<std::uint64_t>(node->data.size()) : std::nullopt;
+    }
+
+private:
+    // The node, while its drive is attached; a write is a step of a cut run.
+    Node* Reach(bool write) {
+        if (!fs_.Admit(write ? Op::WriteFile : Op::ReadFile, path_)) {
+            return nullptr;
+        }
+        const auto node = fs_.nodes_.find(key_);
+        if (node == fs_.nodes_.end()) {
+            fs_.Failed(file_error::kFileNotFound);
+            return nullptr;
+        }
+        return &node->second;
+    }
+
+    bool Fits(const Node& node, std::uint64_t size) const {
+        const auto capacity = fs_.capacities.find(key_[0]);
+        return capacity == fs_.capacities.end() ||
+               fs_.UsedBytes(key_[0]) - node.Bytes() + size <= capacity->second;
+    }
+
+    MemoryFileSystem& fs_;
+    std::wstring key_;
+    std::wstring path_;
+};
+
+std::unique_ptr<RandomAccessFile> MemoryFileSystem::OpenOwnFile(const std::wstring& pathIn,
+                                                                bool create) {
+    const std::optional<std::wstring> path = Admit(Op::WriteFile, pathIn);
+    const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
+    if (!slot) {
+        if (path) {
+            Failed(file_error::kPathNotFound);
+        }
+        return nullptr;
+    }
+    // No link on the way: each folder's entry is a folder of its own.
+    std::wstring folder{Upper((*path)[0]), L':'};
+    for (const std::wstring& segment : Segments(*path)) {
+        const auto node = nodes_.find(folder);
+        if (node == nodes_.end() || !node->second.linkTo.empty()) {
+            Failed(file_error::kAccessDenied);
+            return nullptr;
+        }
+        folder += L'\\' + FoldCase(segment);
+    }
+    auto existing = nodes_.find(slot->key);
+    if (existing == nodes_.end()) {
+        if (!create) {
+            Failed(file_error::kFileNotFound);
+            return nullptr;
+        }
+        NewNode(slot->key, slot->path, false).changeTime = ++clock_;
+        existing = nodes_.find(slot->key);
+    }
+    Node& node = existing->second;
+    if (node.folder || !node.linkTo.empty()) {
+        Failed(file_error::kAccessDenied);
+        return nullptr;
+    }
+    if (node.openOwn) {
+        Failed(file_error::kSharingViolation);
+        return nullptr;
+    }
+    node.openOwn = true;
+    if (!node.durable) {
+        node.durable = node.unflushed ? std::string() : node.data;
+    }
+    return std::make_unique<OwnFile>(*this, slot->key, *path);
 }
 
 std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFileBytes(const std::wstring& pathIn,

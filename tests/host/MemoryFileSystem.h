@@ -40,7 +40,8 @@ public:
         RemoveFile,
         ReadFile,
         WriteFile,
-        VolumeSerial
+        VolumeSerial,
+        Flush
     };
 
     // Creates the missing folders above the file too, or writes over the file there; either way
@@ -54,8 +55,8 @@ public:
     // `to`, and so does overwriting it.
     void AddFileLink(const std::wstring& path, const std::wstring& to);
     void Mark(const std::wstring& path, FileMarks marks);
-    // The power goes: data written since the last flush of its file holds zeros; names stay as
-    // they were last changed.
+    // The power goes: data written since the last flush of its file holds zeros (in a file written
+    // in place, the bytes changed since); names stay as they were last changed.
     void PowerCut();
     // Takes a file or a whole folder away, behind the walkers' back.
     void Remove(const std::wstring& path);
@@ -90,6 +91,10 @@ public:
     std::map<wchar_t, std::uint64_t> capacities;
     // Drives whose file system keeps no change times, as FAT.
     std::set<wchar_t> withoutChangeTimes;
+    // Drives whose volume cannot be flushed as a whole: each file is flushed on its own.
+    std::set<wchar_t> volumeFlushRefused;
+    // How often each drive's volume was flushed.
+    std::map<wchar_t, int> volumeFlushes;
     // Folder ids as ReFS gives them: 128 bits whose low halves are all alike.
     bool wideIds = false;
     // Entries, by plain path, that listings leave out while reporting success: a listing broken
@@ -116,7 +121,9 @@ public:
     // vanished file back where it was.
     void Heal(std::atomic<int>& present);
 
+    // As the platform's file search: no change time and no file id.
     std::optional<FileEntry> Find(const std::wstring& path) override;
+    std::optional<FileEntry> Inspect(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
@@ -147,18 +154,13 @@ public:
     std::int64_t CurrentTime() override { return ++clock_; }
     // Puts the clock forward to `now`; never back.
     void SetClock(std::int64_t now) { clock_ = std::max(clock_, now); }
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                           const std::wstring& to) override {
-        return CopyFileVia(from, partial, to, CopyPlacing::Replacing);
-    }
-    bool CopyFileNew(const std::wstring& from, const std::wstring& partial,
-                     const std::wstring& to) override {
-        return CopyFileVia(from, partial, to, CopyPlacing::New);
-    }
-    bool CopyFileDurable(const std::wstring& from, const std::wstring& partial,
-                         const std::wstring& to) override {
-        return CopyFileVia(from, partial, to, CopyPlacing::Durable);
-    }
+    std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) override;
+    std::optional<FileRead> ReadThrough(const std::wstring& path) override;
+    bool FlushVolume(const std::wstring& path) override;
+    bool FlushFile(const std::wstring& path) override;
+    // Opened by one at a time; its writes are steps of a cut run, as WriteFile.
+    std::unique_ptr<RandomAccessFile> OpenOwnFile(const std::wstring& path, bool create) override;
     void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
 
 private:
@@ -176,16 +178,22 @@ private:
         FileMarks marks;
         // Written since the last flush.
         bool unflushed = false;
+        // A file written in place: what its data was at its last flush.
+        std::optional<std::string> durable;
+        bool openOwn = false;
 
         std::uint64_t Bytes() const { return size.value_or(data.size()); }
     };
     class OpenCopy;
+    class Staged;
+    class OwnFile;
     using Nodes = std::map<std::wstring, Node>;
 
     static wchar_t Upper(wchar_t c);
     FileEntry EntryOf(const Node& node) const;
-    bool CopyFileVia(const std::wstring& from, const std::wstring& partial, const std::wstring& to,
-                     CopyPlacing placing);
+    // The state a record keeps of the file under `key`.
+    FileState StateAt(const std::wstring& key) const;
+    void Flushed(Node& node);
     Node& NewNode(const std::wstring& key, const std::wstring& path, bool folder);
     bool Failed(std::uint32_t error) const {
         lastError_ = error;

@@ -48,11 +48,11 @@ public:
 // Holds every copy until the test lets it go, so that the test can act while a run is copying.
 class HeldFileSystem : public RoomyDisks {
 public:
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& partial,
-                           const std::wstring& to) override {
+    std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
+                                          const std::wstring& to) override {
         copying = true;
         released.wait(false);
-        return RoomyDisks::CopyFileReplacing(from, partial, to);
+        return RoomyDisks::StageCopy(from, partial, to);
     }
 
     std::atomic<bool> copying{false};

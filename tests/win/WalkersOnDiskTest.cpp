@@ -239,9 +239,8 @@ TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
     }
 
     fs.ConfineWrites({kBackup});
-    EXPECT_FALSE(fs.CopyFileReplacing(Src(L"Work\\a.txt"),
-                                      Bak(L"Work\\sub\\") + PartialCopyName(L"a.txt"),
-                                      Bak(L"Work\\sub\\a.txt")));
+    EXPECT_FALSE(fs.Copy(Src(L"Work\\a.txt"), Bak(L"Work\\sub\\") + PartialCopyName(L"a.txt"),
+                         Bak(L"Work\\sub\\a.txt"), CopyPlacing::Replacing));
     EXPECT_EQ(fs.LastError(), DWORD{ERROR_ACCESS_DENIED});
     fs.ConfineWrites({});
     EXPECT_EQ(test::ReadTree(elsewhere).size(), 1u);
