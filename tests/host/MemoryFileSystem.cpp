@@ -655,9 +655,10 @@ class MemoryFileSystem::OwnFile : public RandomAccessFile {
 public:
     OwnFile(MemoryFileSystem& fs, std::wstring key, std::wstring path)
         : fs_(fs), key_(std::move(key)), path_(std::move(path)) {}
+    // A handle is let go even while its drive is away: once back, the file opens again.
     ~OwnFile() override {
-        if (Node* node = Reach(false)) {
-            node->openOwn = false;
+        if (const auto node = fs_.nodes_.find(key_); node != fs_.nodes_.end()) {
+            node->second.openOwn = false;
         }
     }
 
