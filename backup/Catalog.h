@@ -64,9 +64,11 @@ public:
     };
 
     // Opens the catalog of `destination` (the long form of the destination folder), making the
-    // versions folder and the catalog when missing, for the PC `machine`, at a press that began at
-    // `now`. Nothing when no catalog can be kept there (the versions folder is a link or cannot be
-    // made, the disk refuses): the press then decides every file as for a new catalog.
+    // versions folder and the catalog when missing, for the PC `machine` (its name in any case),
+    // at a press that began at `now`. The catalog file is open for this program alone until the
+    // catalog is gone: a second Open meanwhile gives nothing. Nothing when no catalog can be kept
+    // there (the versions folder is a link or cannot be made, the disk refuses): the press then
+    // decides every file as for a new catalog.
     static std::unique_ptr<Catalog> Open(FileSystem& fs, const std::wstring& destination,
                                          const std::wstring& machine, std::int64_t now);
     ~Catalog();
@@ -79,10 +81,10 @@ public:
     // for. 0 when there is none.
     std::int64_t UnfinishedSince() const;
 
-    // The records of one backup folder, by its folded path below the destination ("" for the
-    // destination itself; "work\sub" for E:\FilesBackup\Work\Sub), with what is staged.
+    // The records of one backup folder, by its CatalogFolderKey ("" for the destination itself),
+    // with what is staged.
     FolderRecords Folder(const std::wstring& folder);
-    // Stage a change for the next Commit.
+    // Stage a change for the next Commit: a record replaces the one of its name in any case.
     void Put(const std::wstring& folder, const CatalogRecord& record);
     void Forget(const std::wstring& folder, const std::wstring& name);
     // The source folder of this backup folder was listed in full by this press.
@@ -102,7 +104,8 @@ private:
     std::unique_ptr<Database> database_;
 };
 
-// The catalog's folder key of a backup folder: its path below the destination, folded.
+// The catalog's folder key of a backup folder: its path below the destination, folded
+// ("WORK\SUB" for E:\FilesBackup\Work\Sub). Both paths long form, or both plain.
 std::wstring CatalogFolderKey(const std::wstring& destination, const std::wstring& folder);
 
 }  // namespace bexlo
