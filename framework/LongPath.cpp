@@ -59,4 +59,11 @@ std::size_t RootLength(const std::wstring& path) {
     return IsDriveFullPath(std::wstring_view(path).substr(prefix)) ? prefix + 3 : 0;
 }
 
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && folder.back() == L'\\') {
+        return folder + name;
+    }
+    return folder + L"\\" + name;
+}
+
 }  // namespace bexlo

@@ -15,6 +15,8 @@ std::wstring LongPath(const std::wstring& path);
 std::wstring PlainPath(const std::wstring& path);
 // The native form the platform's rename-by-handle takes: "\??\C:\...".
 std::wstring NativePath(const std::wstring& path);
+// "C:\Work" + "*.*" gives "C:\Work\*.*"; "C:\" + "*.*" gives "C:\*.*".
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // How many characters of a path are its root, "\" included: "C:\" 3, "\\?\C:\" 7; 0 for a path
 // without a drive root.
 std::size_t RootLength(const std::wstring& path);

@@ -67,13 +67,6 @@ bool IsDrivePath(const std::wstring& path) {
     return path.size() == 3 && path[1] == L':' && path[2] == L'\\';
 }
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-    if (!folder.empty() && folder.back() == L'\\') {
-        return folder + name;
-    }
-    return folder + L"\\" + name;
-}
-
 TreeWalk PlanTreeWalk(const std::wstring& path, const std::wstring& rootFolder, bool showNetwork) {
     TreeWalk walk = Start(path, rootFolder);
     if (walk.outcome != TreeWalk::Outcome::Walk) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/LongPath.h"
+
 namespace bexlo {
 
 struct TreeWalk {
@@ -34,7 +36,5 @@ TreeWalk PlanTreeWalk(const std::wstring& path, const std::wstring& rootFolder, 
 
 // Exactly "X:\".
 bool IsDrivePath(const std::wstring& path);
-// "C:\Work" + "*.*" gives "C:\Work\*.*"; "C:\" + "*.*" gives "C:\*.*".
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 }  // namespace bexlo
