@@ -253,15 +253,17 @@ bexlo_median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print 
 bexlo_ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
 
 # The benchmarks' usual tree: 5,000 files of 4 KiB of random bytes in 50 folders under $1,
-# "folder00\file000.dat" to "folder49\file099.dat".
+# "folder00\file000.dat" to "folder49\file099.dat"; or 100 files of $3 bytes in each of $2
+# folders, numbered with as many digits as the last needs.
 bexlo_make_small_files() {
-    python3 - "$1" <<'PY'
+    python3 - "$1" "${2:-50}" "${3:-4096}" <<'PY'
 import os, sys
-for folder in range(50):
-    path = os.path.join(sys.argv[1], "folder%02d" % folder)
+folders, size = int(sys.argv[2]), int(sys.argv[3])
+for folder in range(folders):
+    path = os.path.join(sys.argv[1], "folder%0*d" % (len(str(folders - 1)), folder))
     os.makedirs(path)
     for number in range(100):
         with open(os.path.join(path, "file%03d.dat" % number), "wb") as out:
-            out.write(os.urandom(4096))
+            out.write(os.urandom(size))
 PY
 }
