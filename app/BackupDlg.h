@@ -25,6 +25,7 @@
 #include "controls/CLabelStatic.h"
 #include "controls/ScaledArt.h"
 #include "framework/Dialog.h"
+#include "framework/MachineIdentity.h"
 #include "framework/UiThreadCalls.h"
 #include "res/resource.h"
 #include "treectrl/CTreeFileCtrl.h"
@@ -234,6 +235,8 @@ private:
     FileSystem& fileSystem;
     // The destination selected when a run took the controls, selected again at its end.
     std::wstring keptSelection;
+    // This PC, as its records in a destination's catalog name it.
+    const std::wstring machine = MachineIdentity();
     BackupRun run;
 };
 

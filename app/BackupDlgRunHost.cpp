@@ -20,6 +20,7 @@ bool BackupDlg::StartRun() {
     inputs.pressKey = deviceLayer.state.pressKey;
     inputs.inTray = tray.inTray == 1;
     inputs.keyDrives = deviceLayer.KeyDrives();
+    inputs.machine = machine;
     return run.Start(std::move(inputs));
 }
 

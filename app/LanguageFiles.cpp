@@ -66,6 +66,15 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
      L"To get a version back, copy it to where you want it. Bexlo keeps every version for 7 days, "
      L"then one a day up to 30 days, one a week up to 26 weeks and one a month after that, and "
      L"always the last 3 versions of each file."},
+    {L"MSG_HELD_BACK", L"Backup copies left as they were, since only new files were to be copied:"},
+    {L"MSG_CONFLICT",
+     L"Changed on both sides, or the same time on both sides with other contents: neither was "
+     L"overwritten. Keep the one you want and press again."},
+    {L"MSG_NO_ROOM_VERSION",
+     L"There is no room to keep the earlier copy: the backup copy was left as it was."},
+    {L"MSG_NOT_ON_DISK",
+     L"The enclosure did not confirm that it holds the new copies; the next press copies them "
+     L"again."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "backup/BackupRecord.h"
-#include "backup/LastCompleteRun.h"
+#include "backup/Catalog.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
-#include "backup/PreScan.h"
+#include "backup/PressPlan.h"
 #include "backup/ReplaceGuard.h"
 #include "backup/RunLog.h"
 #include "backup/Versions.h"
@@ -35,6 +35,28 @@ const wchar_t* ModeName(RunMode mode) {
             break;
     }
     return L"none";
+}
+
+// What the log says of the catalog a press found; nothing when it was there and sound.
+std::wstring CatalogText(const Catalog* catalog, bool walking) {
+    if (!walking) {
+        return {};
+    }
+    if (catalog == nullptr) {
+        return L"none can be kept in the destination; every file is judged by its size and times";
+    }
+    switch (catalog->HowStarted()) {
+        case Catalog::Start::Kept:
+            break;
+        case Catalog::Start::New:
+            return L"the catalog was made anew";
+        case Catalog::Start::Damaged:
+            return L"the catalog was damaged: kept aside, and made anew";
+        case Catalog::Start::OtherDestination:
+            return L"the catalog belonged to another destination folder: kept aside, and made "
+                   L"anew";
+    }
+    return {};
 }
 
 }  // namespace
@@ -121,7 +143,7 @@ void BackupRun::RunAndEnd() {
     state.runEnded = 1;
     // Told before the box, and while the run still holds the button: a press taken before would
     // aim the message elsewhere.
-    const bool succeeded = result == 1 && outcome_.failures.empty();
+    const bool succeeded = result == 1 && outcome_.failures.empty() && outcome_.held.empty();
     GuardCall(L"RunBackupThread", [this, succeeded] {
         host_.NotifyDevice(succeeded ? RunMessage::Complete : RunMessage::Failed);
     });
@@ -169,10 +191,12 @@ void BackupRun::WriteLog(const std::wstring& result) {
     entry.mode = ModeName(inputs_.mode);
     entry.destination = outcome_.target;
     entry.asked = outcome_.asked;
+    entry.catalog = outcome_.catalog;
     entry.filesCopied = outcome_.filesCopied;
     entry.filesUnchanged = outcome_.filesUnchanged;
     entry.bytesCopied = outcome_.bytesCopied;
     entry.failures = outcome_.failures;
+    entry.held = outcome_.held;
     entry.result = result;
     AppendRunLog(fs_, entry);
 }
@@ -197,14 +221,20 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::Encrypted);
         case FailureReason::VersionsFolder:
             return host_.Text(Msg::VersionsName);
+        case FailureReason::Conflict:
+            return host_.Text(Msg::Conflict);
+        case FailureReason::NoRoomForVersion:
+            return host_.Text(Msg::NoRoomVersion);
+        case FailureReason::NotOnDisk:
+            return host_.Text(Msg::NotOnDisk);
         case FailureReason::Platform:
             break;
     }
     return fs_.ErrorText(failure.error);
 }
 
-GuardChoice BackupRun::GuardReplacements(const ReplacePlan& plan) {
-    const DamageSample sample = SampleDamage(fs_, plan);
+GuardChoice BackupRun::GuardReplacements(const PressPlan& plan) {
+    const DamageSample sample = SampleDamage(fs_, plan.replacements);
     const GuardFigures figures{plan.replacements.size(), plan.onBothSides, ReadReplaceHistory(fs_),
                                sample.sampled, sample.damaged.size()};
     if (!ShouldAsk(figures)) {
@@ -248,13 +278,16 @@ std::wstring BackupRun::VersionsReadMe() const {
 
 void BackupRun::TellOutcome() {
     const auto& failures = outcome_.failures;
-    if (failures.empty() && outcome_.complete) {
+    if (failures.empty() && outcome_.held.empty() && outcome_.complete) {
         ShowEndBox(L"Information", host_.Text(Msg::CopyOver), BoxIcon::Information);
         return;
     }
     std::wstring text = host_.Text(Msg::CopyFail);
     if (!outcome_.complete) {
         text += L"\n\n" + host_.Text(Msg::StoppedEarly) + L" " + std::to_wstring(outcome_.notTried);
+    }
+    if (!outcome_.held.empty()) {
+        text += L"\n\n" + host_.Text(Msg::HeldBack) + L" " + std::to_wstring(outcome_.held.size());
     }
     if (!failures.empty()) {
         text += L"\n\n" + host_.Text(Msg::NotCopied) + L" " + std::to_wstring(failures.size());
@@ -264,6 +297,8 @@ void BackupRun::TellOutcome() {
         if (failures.size() > kFailuresShown) {
             text += L"\n...";
         }
+    }
+    if (!failures.empty() || !outcome_.held.empty()) {
         text += L"\n\n" + host_.Text(Msg::SeeLog) + L" " + kRunLogFile;
     }
     ShowEndBox(L"Copy Fail", text, BoxIcon::Warning);
@@ -302,22 +337,30 @@ int BackupRun::RunBackup() {
         return Refuse(L"No Path File", Msg::PathLost);
     }
 
-    const bool copying = inputs_.mode == RunMode::Copy;
-    const std::optional<std::uint32_t> volume = fs_.VolumeSerial(LongPath(target));
-    const std::int64_t lastCompleteRun = copying ? ReadLastCompleteRun(fs_, *bytes, volume) : 0;
-    ScanTotals totals = PreScanSources(fs_, list.sources, target,
-                                       copying ? std::optional(lastCompleteRun) : std::nullopt);
-    state.totalBytes = totals.totalBytes;
+    const bool walking = inputs_.mode != RunMode::None;
+    // Each copy is decided from its own record, kept beside the versions on the destination.
+    const std::unique_ptr<Catalog> catalog =
+        walking ? Catalog::Open(fs_, LongPath(target), inputs_.machine, started) : nullptr;
+    outcome_.catalog = CatalogText(catalog.get(), walking);
+    const PressContext context{catalog.get(), started};
+    PressPlan plan =
+        walking ? PlanPress(fs_, context, inputs_.mode == RunMode::Sync, list.sources, target)
+                : PressPlan{};
+    // What the count found the same by reading it is recorded before anything moves.
+    if (catalog) {
+        catalog->Commit();
+    }
+    state.totalBytes = plan.totalBytes;
     state.copiedBytes = 0;
-    const std::optional<int> delay = ComputeStepDelay(totals.totalBytes, totals.entryCount);
+    const std::optional<int> delay = ComputeStepDelay(plan.totalBytes, plan.entryCount);
     const bool emptyRun = !delay.has_value();
     state.stepDelayMs = delay.value_or(kSmallRunDelayMs);
     HoldControls();
-    const ReplacePlan plan =
-        PlanReplacements(fs_, list.sources, target,
-                         copying ? std::optional(lastCompleteRun) : std::nullopt, totals.unchanged);
     const GuardChoice choice = GuardReplacements(plan);
     if (choice == GuardChoice::Cancel) {
+        if (catalog) {
+            catalog->Finish();
+        }
         WriteLog(L"cancelled before replacing");
         return 0;
     }
@@ -334,8 +377,8 @@ int BackupRun::RunBackup() {
     // The run's beginning is logged, so that a run the program or the computer never finished is
     // seen as such.
     WriteLog({});
-    BackupWalker walker(fs_, host_.EnclosurePresent(), *this, totals.totalBytes, lastCompleteRun);
-    walker.PassOverUnchanged(std::move(totals.unchanged));
+    BackupWalker walker(fs_, host_.EnclosurePresent(), *this, plan.totalBytes, context);
+    walker.PassOverUnchanged(std::move(plan.unchanged));
     VersionStore versions(fs_, target, fs_.CurrentTime());
     versions.Explain(VersionsReadMe());
     walker.OnlyNewFiles(choice == GuardChoice::OnlyNewFiles);
@@ -363,8 +406,14 @@ int BackupRun::RunBackup() {
         }
     }
     const bool complete = walked && DevicePresent();
+    // The copies' data is on the disk before their records are written, and before the press
+    // tells anyone it is complete.
+    const bool recorded = DevicePresent() && walker.WriteRecords();
     if (DevicePresent()) {
         versions.Finish();
+    }
+    if (complete && recorded && catalog) {
+        catalog->Finish();
     }
     AppendReplaceHistory(fs_, choice == GuardChoice::BackUpAll ? plan.replacements.size() : 0);
     std::vector<CopyFailure> failures = walker.Failures();
@@ -378,22 +427,23 @@ int BackupRun::RunBackup() {
     for (const CopyFailure& failure : failures) {
         outcome_.failures.emplace_back(failure.path, ReasonText(failure));
     }
+    outcome_.held = walker.HeldBack();
     outcome_.complete = complete;
     outcome_.notTried =
-        totals.allEntries - std::min<std::uint64_t>(walker.EntriesTried(), totals.allEntries);
+        plan.allEntries - std::min<std::uint64_t>(walker.EntriesTried(), plan.allEntries);
     outcome_.filesUnchanged = walker.FilesUnchanged();
     outcome_.filesCopied = walker.FilesCopied();
     outcome_.bytesCopied = walker.CopiedBytes();
-    if (complete && failures.empty()) {
-        // Files held back by the answer are still to be copied by the next press.
-        if (copying && choice == GuardChoice::BackUpAll) {
-            WriteLastCompleteRun(fs_, *bytes, volume, started);
-        }
+    if (complete && failures.empty() && outcome_.held.empty()) {
         WriteLog(L"complete");
     } else {
         const std::wstring early =
             L"stopped early, " + std::to_wstring(outcome_.notTried) + L" never tried, ";
-        WriteLog((complete ? L"" : early) + std::to_wstring(failures.size()) + L" not copied");
+        const std::wstring held =
+            outcome_.held.empty() ? L""
+                                  : L", " + std::to_wstring(outcome_.held.size()) + L" held back";
+        WriteLog((complete ? L"" : early) + std::to_wstring(failures.size()) + L" not copied" +
+                 held);
     }
 
     if (!complete) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "backup/PressPlan.h"
 #include "backup/RunHost.h"
 #include "backup/RunState.h"
 #include "backup/Walkers.h"
@@ -71,7 +72,7 @@ private:
     void WriteLog(const std::wstring& result);
     std::wstring ReasonText(const CopyFailure& failure) const;
     // Counts what the press would replace and asks the person when that looks like damage.
-    GuardChoice GuardReplacements(const ReplacePlan& plan);
+    GuardChoice GuardReplacements(const PressPlan& plan);
     // The versions folder's explanation, in the chosen language.
     std::wstring VersionsReadMe() const;
     void SetProgress(int position);
@@ -101,6 +102,7 @@ private:
         std::wstring started;
         std::wstring target;
         std::wstring asked;
+        std::wstring catalog;
         bool complete = false;
         std::uint64_t filesCopied = 0;
         std::uint64_t bytesCopied = 0;
@@ -109,6 +111,8 @@ private:
         std::uint64_t notTried = 0;
         // Each entry not copied, with the reason in words.
         std::vector<std::pair<std::wstring, std::wstring>> failures;
+        // The copies left as they were because only new files were to be copied.
+        std::vector<std::wstring> held;
     };
     Outcome outcome_;
     // Run thread only: the walk began, so its end must be told.

@@ -7,7 +7,7 @@
 #include "backup/VersionIndex.h"
 #include "backup/Versions.h"
 #include "framework/NameCase.h"
-#include "treectrl/TreePath.h"
+#include "framework/LongPath.h"
 
 namespace bexlo {
 
@@ -174,22 +174,45 @@ public:
         if (broken_) {
             return false;
         }
-        if (stage_.empty() && !finish) {
+        // Only a mark this press or an earlier one left needs clearing.
+        const bool clear = finish && (marked_ || press_.unfinishedSince != 0);
+        if (stage_.empty() && !clear) {
             return true;
         }
         bool written = false;
         {
             const std::lock_guard lock(SqliteLock());
-            written = store_->Write(stage_, press_.machine, now_, finish);
+            written = store_->Write(stage_, press_.machine, now_, clear);
         }
         if (!written) {
             Break();
             return false;
         }
         stage_.clear();
-        if (finish) {
+        if (clear) {
             press_.unfinishedSince = 0;
+            marked_ = false;
         }
+        return true;
+    }
+
+    bool BeforeCopying() {
+        if (broken_) {
+            return false;
+        }
+        if (marked_ || press_.unfinishedSince != 0) {
+            return true;
+        }
+        bool written = false;
+        {
+            const std::lock_guard lock(SqliteLock());
+            written = store_->MarkUnfinished(press_.machine, now_);
+        }
+        if (!written) {
+            Break();
+            return false;
+        }
+        marked_ = true;
         return true;
     }
 
@@ -206,6 +229,8 @@ private:
     CatalogStage stage_;
     // The folders this press listed, each with its listing before this press.
     std::map<std::wstring, std::int64_t> listedBefore_;
+    // This press marked itself unfinished before its first copy.
+    bool marked_ = false;
     bool broken_ = false;
 };
 
@@ -224,7 +249,7 @@ std::unique_ptr<Catalog> Catalog::Open(FileSystem& fs, const std::wstring& desti
         std::unique_ptr<CatalogStore> store =
             Usable(fs, JoinPath(versions, kCatalogName), *identity, now, start);
         const std::optional<CatalogStore::Press> press =
-            store ? store->StartPress(FoldCase(machine), now) : std::nullopt;
+            store ? store->StartPress(FoldCase(machine)) : std::nullopt;
         if (!press) {
             return nullptr;
         }
@@ -290,6 +315,15 @@ std::size_t Catalog::StagedCount() const {
 bool Catalog::Commit() {
     try {
         return database_->Write(false);
+    } catch (...) {
+        database_->Break();
+        return false;
+    }
+}
+
+bool Catalog::BeforeCopying() {
+    try {
+        return database_->BeforeCopying();
     } catch (...) {
         database_->Break();
         return false;

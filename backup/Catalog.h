@@ -93,6 +93,10 @@ public:
     // Writes what is staged in one transaction, which a cut leaves before or after. False when it
     // could not be written; the catalog is then of no more use to this press.
     bool Commit();
+    // The press is about to write its first copy: from now until Finish, a copy it makes may be
+    // on the disk without its record, and the next press must not take it on trust. Written at
+    // once; a press that copies nothing writes nothing for it.
+    bool BeforeCopying();
     // This press ended with every record of its copies written: copies made since the earliest
     // unfinished press are no longer in doubt.
     bool Finish();

@@ -338,32 +338,31 @@ bool CatalogStore::Create(const FileId& destination) {
     });
 }
 
-std::optional<CatalogStore::Press> CatalogStore::StartPress(const std::wstring& machine,
-                                                            std::int64_t now) {
+std::optional<CatalogStore::Press> CatalogStore::StartPress(const std::wstring& machine) {
+    {
+        CatalogQuery find(Prepared(kFindMachine));
+        find.Text(machine);
+        if (find.Next()) {
+            return Press{find.IntAt(0), find.IntAt(1)};
+        }
+        if (find.Code() != SQLITE_OK) {
+            return std::nullopt;
+        }
+    }
     Press press;
-    const bool started = Transaction([&] {
-        bool known = false;
-        {
-            CatalogQuery find(Prepared(kFindMachine));
-            find.Text(machine);
-            if (find.Next()) {
-                known = true;
-                press = {find.IntAt(0), find.IntAt(1)};
-            } else if (find.Code() != SQLITE_OK) {
-                return false;
-            }
+    const bool added = Transaction([&] {
+        if (!CatalogQuery(Prepared(kAddMachine)).Text(machine).Int(std::int64_t{0}).Run()) {
+            return false;
         }
-        if (!known) {
-            if (!CatalogQuery(Prepared(kAddMachine)).Text(machine).Int(now).Run()) {
-                return false;
-            }
-            press.machine = sqlite3_last_insert_rowid(connection_.get());
-            return true;
-        }
-        return press.unfinishedSince != 0 ||
-               CatalogQuery(Prepared(kSetUnfinished)).Int(press.machine).Int(now).Run();
+        press.machine = sqlite3_last_insert_rowid(connection_.get());
+        return true;
     });
-    return started ? std::optional(press) : std::nullopt;
+    return added ? std::optional(press) : std::nullopt;
+}
+
+bool CatalogStore::MarkUnfinished(std::int64_t machine, std::int64_t now) {
+    return Transaction(
+        [&] { return CatalogQuery(Prepared(kSetUnfinished)).Int(machine).Int(now).Run(); });
 }
 
 std::optional<std::int64_t> CatalogStore::FolderId(const std::wstring& folder, bool add) {

@@ -62,9 +62,12 @@ public:
         // The start of the machine's earliest press that did not finish; 0 when none.
         std::int64_t unfinishedSince = 0;
     };
-    // A press of `machine` (folded) began at `now`: recorded as unfinished unless an earlier one
-    // still is.
-    std::optional<Press> StartPress(const std::wstring& machine, std::int64_t now);
+    // A press of `machine` (folded) began: the machine, made known when new, and its earliest
+    // unfinished press.
+    std::optional<Press> StartPress(const std::wstring& machine);
+    // The machine's press that began at `now` is about to copy: it is unfinished unless an
+    // earlier one still is.
+    bool MarkUnfinished(std::int64_t machine, std::int64_t now);
 
     // The records of one backup folder as written: the machine's own with the `seen` they were
     // written with, the folded names of the others' records, and the machine's listing of it.
@@ -72,7 +75,7 @@ public:
     // When the machine last listed the folder's source in full; 0 when it never did.
     std::optional<std::int64_t> Listed(const std::wstring& folder, std::int64_t machine);
     // Writes what is staged, the listings at `now`; with `finish`, the machine's presses are no
-    // longer unfinished.
+    // longer unfinished. Nothing is written when there is nothing to write.
     bool Write(const CatalogStage& stage, std::int64_t machine, std::int64_t now, bool finish);
 
 private:

@@ -132,6 +132,10 @@ public:
     virtual ~StagedCopy() = default;
     // The source as the copy read it, through the handle it read it with, and the data's hash.
     virtual const FileRead& Source() const = 0;
+    // Puts the copy's data on the disk through its own handle, before or after it is placed.
+    virtual bool Flush() = 0;
+    // Flush may be called on another thread, while the file system goes on with other work.
+    virtual bool FlushesOnAnyThread() const { return false; }
     // Gives the copy its name; the copy's state under it, or nothing, with the partial copy gone
     // and the file system's LastError telling why.
     virtual std::optional<FileState> Place(CopyPlacing placing) = 0;
@@ -170,6 +174,9 @@ public:
     virtual std::optional<std::vector<FileEntry>> List(const std::wstring& folder) = 0;
     // The folder that the path leads to, links followed; nothing when it cannot be opened.
     virtual std::optional<FileId> Identity(const std::wstring& folder) = 0;
+    // A cheaper id of the folder the path leads to: the same for one folder, and for two only by
+    // chance (two folders of ReFS, or of two volumes); nothing when it cannot be opened.
+    virtual std::optional<std::uint64_t> QuickIdentity(const std::wstring& folder) = 0;
     // Creates one folder; false when it exists already or cannot be made.
     virtual bool CreateFolder(const std::wstring& path) = 0;
     // Moves the file `from` over `to` in one step, replacing a file there.
@@ -246,5 +253,18 @@ public:
     // the checks hold open.
     virtual void ConfineWrites(const std::vector<std::wstring>& folders) = 0;
 };
+
+// What Find gives, and, for a file, its change time and id through Inspect: the platform's search
+// names neither.
+inline std::optional<FileEntry> FindWithChangeTime(FileSystem& fs, const std::wstring& path) {
+    std::optional<FileEntry> found = fs.Find(path);
+    if (found && !found->folder) {
+        if (const std::optional<FileEntry> inspected = fs.Inspect(path)) {
+            found->changeTime = inspected->changeTime;
+            found->fileId = inspected->fileId;
+        }
+    }
+    return found;
+}
 
 }  // namespace bexlo

@@ -5,10 +5,9 @@
 #include <map>
 #include <string_view>
 
-#include "backup/Walkers.h"
+#include "backup/WalkRules.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
-#include "treectrl/TreePath.h"
 
 namespace bexlo {
 
@@ -43,109 +42,6 @@ constexpr std::array<KnownStart, 16> kKnownStarts{{
     {L".jfif", "\xFF\xD8\xFF"},
 }};
 
-class Planner {
-public:
-    Planner(FileSystem& fs, const std::wstring& destination,
-            std::optional<std::int64_t> lastCompleteRun, const UnchangedTrees& unchanged)
-        : fs_(fs),
-          destination_(destination),
-          lastCompleteRun_(lastCompleteRun),
-          unchanged_(unchanged),
-          fat_(IsFatFileSystem(fs.VolumeFileSystem(destination))) {}
-
-    void Walking(const std::optional<FileId>& id) {
-        if (id) {
-            walking_.push_back(*id);
-        }
-    }
-
-    void Source(const std::wstring& source) {
-        source_ = source;
-        const std::optional<FileEntry> found = fs_.Find(source);
-        if (!found) {
-            return;
-        }
-        const std::wstring mirror = JoinPath(destination_, found->name);
-        const std::optional<FileEntry> copy = fs_.Find(mirror);
-        // The walks follow a saved folder that is a link, since the person chose it, and write
-        // nothing through a link on the enclosure; a saved file link is only named.
-        if (found->folder) {
-            if (!copy || !copy->link) {
-                Folder(source, mirror);
-            }
-        } else if (copy) {
-            Pair(source, *found, mirror, *copy);
-        }
-    }
-
-    ReplacePlan plan;
-
-private:
-    void Folder(const std::wstring& a, const std::wstring& b) {
-        if (const auto tree = unchanged_.find(a); tree != unchanged_.end()) {
-            plan.onBothSides += tree->second.files;
-            return;
-        }
-        const std::optional<FileId> id = fs_.Identity(a);
-        if (LeadsIntoWalk(walking_, id)) {
-            return;
-        }
-        const ChainLink link(walking_, id);
-        const std::map<std::wstring, FileEntry> copies =
-            ByFoldedName(fs_.List(b).value_or(std::vector<FileEntry>{}));
-        for (const FileEntry& entry : fs_.List(a).value_or(std::vector<FileEntry>{})) {
-            const FileEntry* copy = Counterpart(copies, entry.name);
-            if (copy == nullptr || entry.link || copy->link || entry.folder != copy->folder) {
-                continue;
-            }
-            const std::wstring pathA = JoinPath(a, entry.name);
-            const std::wstring pathB = JoinPath(b, copy->name);
-            if (entry.folder) {
-                Folder(pathA, pathB);
-            } else if (!IsPartialCopyName(entry.name)) {
-                Pair(pathA, entry, pathB, *copy);
-            }
-        }
-    }
-
-    void Pair(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
-              const FileEntry& entryB) {
-        if (entryA.link || entryB.link || entryB.folder) {
-            return;
-        }
-        ++plan.onBothSides;
-        const int order = CompareWriteTimes(entryA.lastWrite, entryB.lastWrite, fat_);
-        if (lastCompleteRun_) {
-            const bool visible = entryA.size != entryB.size || order != 0;
-            if (!UnchangedCopy(entryA, &entryB, *lastCompleteRun_, fat_) &&
-                (*lastCompleteRun_ != 0 || visible)) {
-                Add(a, entryA, VersionSide::Backup, b, entryB, VersionReason::Changed);
-            }
-        } else if (order > 0) {
-            Add(a, entryA, VersionSide::Backup, b, entryB, VersionReason::Older);
-        } else if (order < 0) {
-            Add(b, entryB, VersionSide::Pc, a, entryA, VersionReason::Older);
-        }
-    }
-
-    void Add(const std::wstring& from, const FileEntry& entry, VersionSide side,
-             const std::wstring& replaced, const FileEntry& old, VersionReason reason) {
-        const std::wstring relative = PathInBackup(side, replaced, destination_, source_);
-        plan.replacements.push_back(
-            {from, entry.size,
-             VersionRecord{side, reason, 0, old.size, old.lastWrite, StoredName(side, relative),
-                           PlainPath(replaced)}});
-    }
-
-    FileSystem& fs_;
-    std::wstring destination_;
-    std::optional<std::int64_t> lastCompleteRun_;
-    const UnchangedTrees& unchanged_;
-    bool fat_;
-    std::wstring source_;
-    std::vector<FileId> walking_;
-};
-
 }  // namespace
 
 DamageSign SignOfDamage(const std::wstring& name, std::span<const std::uint8_t> start,
@@ -170,28 +66,12 @@ DamageSign SignOfDamage(const std::wstring& name, std::span<const std::uint8_t> 
     return DamageSign::None;
 }
 
-ReplacePlan PlanReplacements(FileSystem& fs, const std::vector<std::wstring>& sources,
-                             const std::wstring& target,
-                             std::optional<std::int64_t> lastCompleteRun,
-                             const UnchangedTrees& unchanged) {
-    const std::wstring destination = LongPath(target);
-    Planner planner(fs, destination, lastCompleteRun, unchanged);
-    planner.Walking(fs.Identity(destination));
-    SourceNames taken;
-    for (const std::wstring& source : sources) {
-        if (taken.Take(source, target) == SourceRefusal::None) {
-            planner.Source(LongPath(source));
-        }
-    }
-    return planner.plan;
-}
-
-DamageSample SampleDamage(FileSystem& fs, const ReplacePlan& plan) {
+DamageSample SampleDamage(FileSystem& fs, const std::vector<Replacement>& replacements) {
     DamageSample sample;
-    const std::size_t count = plan.replacements.size();
+    const std::size_t count = replacements.size();
     sample.sampled = std::min(count, kDamageSampleSize);
     for (std::size_t i = 0; i < sample.sampled; ++i) {
-        const Replacement& replacement = plan.replacements[i * count / sample.sampled];
+        const Replacement& replacement = replacements[i * count / sample.sampled];
         const std::vector<std::uint8_t> start =
             fs.ReadFileBytes(replacement.from, kDamageStartBytes)
                 .value_or(std::vector<std::uint8_t>{});

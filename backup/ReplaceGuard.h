@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
-#include "backup/Versions.h"
-#include "backup/Walkers.h"
+#include "backup/VersionIndex.h"
 
 namespace bexlo {
 
@@ -39,22 +38,6 @@ struct Replacement {
     VersionRecord replaced;
 };
 
-// What a press will replace, counted before it writes anything.
-struct ReplacePlan {
-    std::vector<Replacement> replacements;
-    // Files that are on both sides.
-    std::uint64_t onBothSides = 0;
-};
-
-// The copies Copy (`lastCompleteRun` given, as for its walk) or Synchronize would replace below
-// the usable saved sources. A Copy that knows no complete run counts only the copies whose size
-// or last-write time differs from the source: they are what changed. The pre-scan's `unchanged`
-// trees replace nothing, and their files are counted without listing them again.
-ReplacePlan PlanReplacements(FileSystem& fs, const std::vector<std::wstring>& sources,
-                             const std::wstring& target,
-                             std::optional<std::int64_t> lastCompleteRun,
-                             const UnchangedTrees& unchanged = {});
-
 struct DamagedFile {
     std::wstring path;
     DamageSign sign = DamageSign::None;
@@ -67,7 +50,7 @@ struct DamageSample {
     std::vector<DamagedFile> damaged;
 };
 inline constexpr std::size_t kDamageSampleSize = 200;
-DamageSample SampleDamage(FileSystem& fs, const ReplacePlan& plan);
+DamageSample SampleDamage(FileSystem& fs, const std::vector<Replacement>& replacements);
 
 struct GuardFigures {
     std::uint64_t replacing = 0;

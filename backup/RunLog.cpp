@@ -70,6 +70,9 @@ std::wstring FormatRunLogEntry(const RunLogEntry& entry) {
         std::wstring(kRunStart.begin(), kRunStart.end()) + OneLine(entry.started) + L"\r\n";
     text += L"Mode: " + OneLine(entry.mode) + L"\r\n";
     text += L"Destination: " + OneLine(entry.destination) + L"\r\n";
+    if (!entry.catalog.empty()) {
+        text += L"Records: " + OneLine(entry.catalog) + L"\r\n";
+    }
     if (!entry.asked.empty()) {
         text += L"Asked before replacing: " + OneLine(entry.asked) + L"\r\n";
     }
@@ -81,6 +84,9 @@ std::wstring FormatRunLogEntry(const RunLogEntry& entry) {
             std::to_wstring(entry.filesUnchanged) + L" files\r\n";
     for (const auto& [path, reason] : entry.failures) {
         text += L"Not copied: " + OneLine(path) + L" (" + OneLine(reason) + L")\r\n";
+    }
+    for (const std::wstring& path : entry.held) {
+        text += L"Held back, left as it was: " + OneLine(path) + L"\r\n";
     }
     text += L"Ended " + OneLine(entry.ended) + L": " + OneLine(entry.result) + L"\r\n\r\n";
     return text;

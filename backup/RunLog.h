@@ -24,12 +24,16 @@ struct RunLogEntry {
     std::wstring destination;
     // What the run asked before replacing many files, and the answer; empty when it did not ask.
     std::wstring asked;
+    // How the destination's catalog was found, when not as it should be; empty when it was.
+    std::wstring catalog;
     std::uint64_t filesCopied = 0;
     std::uint64_t bytesCopied = 0;
     // Files Copy passed over because their backup copy was already the same.
     std::uint64_t filesUnchanged = 0;
     // Each entry not copied, with its reason.
     std::vector<std::pair<std::wstring, std::wstring>> failures;
+    // The backup copies a press did not replace because only new files were to be copied.
+    std::vector<std::wstring> held;
     std::wstring result;
 };
 

@@ -24,6 +24,8 @@ struct RunInputs {
     bool inTray = false;
     // The family-1 enclosure drives, where the key is checked.
     std::vector<int> keyDrives;
+    // This PC's identity, which its records in a destination's catalog are kept under.
+    std::wstring machine = L"this PC";
 };
 
 // The key drive that `path` lies on, if any.

@@ -2,8 +2,8 @@
 
 #include "backup/Walkers.h"
 
+#include "framework/LongPath.h"
 #include "framework/NameCase.h"
-#include "treectrl/TreePath.h"
 
 namespace bexlo {
 
@@ -11,19 +11,19 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     if (!DevicePresent()) {
         return 0;
     }
-    if (!TakeSource(source, target)) {
+    if (!TakeSource(source, target, true)) {
         return GoOn();
     }
     const std::wstring& from = item_;
     const std::wstring name = LastSegment(from);
     const std::wstring parent = ParentOf(from);
     const std::wstring mirror = JoinPath(target_, name);
-    const std::optional<FileEntry> found = fs_.Find(from);
+    const std::optional<FileEntry> found = FindWithChangeTime(fs_, from);
     const std::uint32_t sourceError = found ? 0 : fs_.LastError();
-    const std::optional<FileEntry> copy = fs_.Find(mirror);
+    const std::optional<FileEntry> copy = FindWithChangeTime(fs_, mirror);
     const std::uint32_t copyError = copy ? 0 : fs_.LastError();
     fs_.ConfineWrites({target_, (found ? found->folder : copy && copy->folder) ? from : parent});
-    const ChainLink destination(walking_, fs_.Identity(target_));
+    const WalkChain::Link destination(walking_, walking_.Find(target_));
     // A side that could not be looked at is not taken for a deleted one: a backup copy taken for
     // missing would be overwritten with the source, newer files in it included.
     if (!found && !Missing(sourceError)) {
@@ -50,36 +50,24 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
         return GoOn();
     }
     if (found->folder) {
-        return SyncFolder(from, mirror);
+        return PassedOver(from) ? GoOn() : SyncFolder(from, mirror);
     }
-    return NamedLinks(from, *found, mirror, &*copy) ? GoOn()
-                                                    : MergeFile(from, *found, mirror, copy);
-}
-
-int BackupWalker::MergeFile(const std::wstring& a, const FileEntry& entryA, const std::wstring& b,
-                            const std::optional<FileEntry>& entryB) {
-    const int order =
-        entryB ? CompareWriteTimes(entryA.lastWrite, entryB->lastWrite, fatDestination_) : 1;
-    if (order > 0) {
-        if (!EnsureFolderPath(ParentOf(b))) {
-            return GoOn();
-        }
-        return entryB ? CopyFileInto(a, entryA, ParentOf(b), &*entryB)
-                      : CopyFileNewInto(a, entryA, ParentOf(b));
+    if (NamedLinks(from, *found, mirror, &*copy)) {
+        return GoOn();
     }
-    if (order < 0) {
-        // A newer destination copy replaces the source file.
-        return CopyFileInto(b, *entryB, ParentOf(a), &entryA);
+    if (copy->folder) {
+        Fail(from, FailureReason::Platform, file_error::kAccessDenied);
+        return GoOn();
     }
-    return GoOn();
+    return File({from, &*found, mirror, &*copy}, judge_.Records(target_, target_));
 }
 
 int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
     if (!DevicePresent()) {
         return 0;
     }
-    const std::optional<FileId> idA = fs_.Identity(a);
-    if (LeadsIntoWalk(walking_, idA)) {
+    WalkChain::Place placeA = walking_.Find(a);
+    if (walking_.Inside(placeA)) {
         return 1;
     }
     // Both sides are listed before anything is copied: a side that cannot be listed is a
@@ -102,8 +90,9 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         return GoOn();
     }
     RemoveLeftovers(b, *entriesB);
-    const ChainLink sourceSide(walking_, idA);
-    const ChainLink copySide(walking_, fs_.Identity(b));
+    const WalkChain::Link sourceSide(walking_, std::move(placeA));
+    const WalkChain::Link copySide(walking_, walking_.Find(b));
+    const PairJudge::Folder folder = judge_.Records(target_, b);
 
     // Names compare without case, as the platform's do.
     std::map<std::wstring, const FileEntry*> namesB;
@@ -114,18 +103,20 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
         const std::wstring path = JoinPath(a, entry.name);
         const std::wstring entryB = JoinPath(b, entry.name);
         const auto counterpart = namesB.find(FoldCase(entry.name));
-        const bool inB = counterpart != namesB.end();
+        const FileEntry* there = counterpart != namesB.end() ? counterpart->second : nullptr;
         ++entriesTried_;
-        int result = 0;
-        if (NamedLinks(path, entry, entryB, inB ? counterpart->second : nullptr)) {
-            result = GoOn();
-        } else if (entry.folder) {
-            result = SyncFolder(path, entryB);
-        } else {
-            result = MergeFile(path, entry, entryB,
-                               inB ? std::optional<FileEntry>(*counterpart->second) : std::nullopt);
+        int result = GoOn();
+        if (!NamedLinks(path, entry, entryB, there)) {
+            if (entry.folder) {
+                const bool same = there != nullptr && there->folder && PassedOver(path);
+                result = same ? GoOn() : SyncFolder(path, entryB);
+            } else if (there != nullptr && there->folder) {
+                Fail(path, FailureReason::Platform, file_error::kAccessDenied);
+            } else {
+                result = File({path, &entry, entryB, there}, folder);
+            }
         }
-        if (inB) {
+        if (there != nullptr) {
             namesB.erase(counterpart);
         }
         if (result == 0) {
@@ -134,7 +125,11 @@ int BackupWalker::SyncFolder(const std::wstring& a, const std::wstring& b) {
     }
     // Whatever exists only in the backup is copied back; an emptied source folder is refilled.
     for (const auto& [name, entry] : namesB) {
-        if (!CopyEntry(JoinPath(b, entry->name), a)) {
+        const std::wstring path = JoinPath(b, entry->name);
+        const int result = entry->folder || entry->link
+                               ? CopyEntry(path, a)
+                               : File({JoinPath(a, entry->name), nullptr, path, entry}, folder);
+        if (!result) {
             return 0;
         }
     }

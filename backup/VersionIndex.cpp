@@ -94,6 +94,57 @@ bool IsStoredPath(const std::wstring& path) {
     return true;
 }
 
+// A copy's record after a version's own fields: its hash ("-" for none), when it was made and last
+// seen, and the source's and the copy's size, last-write time, change time and id.
+constexpr std::size_t kCatalogFields = 11;
+
+std::u16string CatalogFields(const CatalogRecord& record) {
+    const std::string hash = record.hash ? HashText(*record.hash) : "-";
+    std::u16string text = u"\t" + std::u16string(hash.begin(), hash.end());
+    for (const std::int64_t value :
+         {record.made, record.seen, static_cast<std::int64_t>(record.source.size),
+          record.source.lastWrite, record.source.changeTime,
+          static_cast<std::int64_t>(record.source.fileId),
+          static_cast<std::int64_t>(record.copy.size), record.copy.lastWrite,
+          record.copy.changeTime, static_cast<std::int64_t>(record.copy.fileId)}) {
+        text += u"\t" + Field(value);
+    }
+    return text;
+}
+
+// Nothing when a field is not what it should be: a record half read is no record.
+std::optional<CatalogRecord> ParseCatalogFields(std::span<const std::u16string_view> fields,
+                                                const VersionRecord& version) {
+    CatalogRecord record;
+    record.name = LastSegment(version.original);
+    if (fields[0] != u"-") {
+        std::string hash;
+        for (const char16_t c : fields[0]) {
+            hash += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+        ContentHash parsed;
+        if (!ParseHashText(hash, parsed)) {
+            return std::nullopt;
+        }
+        record.hash = parsed;
+    }
+    std::int64_t values[kCatalogFields - 1];
+    for (std::size_t i = 0; i + 1 < kCatalogFields; ++i) {
+        const auto value = NumberOf<std::int64_t>(fields[i + 1]);
+        if (!value) {
+            return std::nullopt;
+        }
+        values[i] = *value;
+    }
+    record.made = values[0];
+    record.seen = values[1];
+    record.source = {static_cast<std::uint64_t>(values[2]), values[3], values[4],
+                     static_cast<std::uint64_t>(values[5])};
+    record.copy = {static_cast<std::uint64_t>(values[6]), values[7], values[8],
+                   static_cast<std::uint64_t>(values[9])};
+    return record;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,
@@ -105,7 +156,11 @@ std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& r
         text += record.reason == VersionReason::Older ? u"older\t" : u"changed\t";
         text += Field(record.when) + u"\t" + Field(static_cast<std::int64_t>(record.size)) + u"\t" +
                 Field(record.lastWrite) + u"\t" + ToUtf16(record.stored) + u"\t" +
-                ToUtf16(record.original) + u"\r\n";
+                ToUtf16(record.original);
+        if (record.record) {
+            text += CatalogFields(*record.record);
+        }
+        text += u"\r\n";
     }
     if (complete) {
         text += std::u16string(kEnd) + u"\r\n";
@@ -134,7 +189,8 @@ VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
             break;
         }
         const std::vector<std::u16string_view> fields = Split(line, u'\t');
-        if (fields.size() != 7 || (fields[0] != u"pc" && fields[0] != u"backup") ||
+        if ((fields.size() != 7 && fields.size() != 7 + kCatalogFields) ||
+            (fields[0] != u"pc" && fields[0] != u"backup") ||
             (fields[1] != u"older" && fields[1] != u"changed")) {
             continue;
         }
@@ -147,7 +203,11 @@ VersionIndex ParseVersionIndex(std::span<const std::uint8_t> bytes) {
                              size.value_or(0),
                              lastWrite.value_or(0),
                              FromUtf16(fields[5]),
-                             FromUtf16(fields[6])};
+                             FromUtf16(fields[6]),
+                             std::nullopt};
+        if (fields.size() > 7) {
+            record.record = ParseCatalogFields(std::span(fields).subspan(7), record);
+        }
         if (when && size && lastWrite && IsStoredPath(record.stored) && !record.original.empty()) {
             index.records.push_back(std::move(record));
         }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/Catalog.h"
 #include "backup/FileSystem.h"
 
 namespace bexlo {
@@ -36,9 +37,13 @@ struct VersionRecord {
     std::wstring stored;
     // Where it was, a plain full path.
     std::wstring original;
+    // Its copy's record in the catalog when it was replaced, if it had one: what the copy was
+    // made from and what it held. A catalog made anew loses none of it.
+    std::optional<CatalogRecord> record;
 };
 
-// The index file's bytes: UTF-16LE with a byte-order mark, one record a line.
+// The index file's bytes: UTF-16LE with a byte-order mark, one record a line, the copy's record
+// after its seven fields when it had one.
 // `complete`: the press ended and every record names a file kept; an index without it was cut
 // short, and its records name files that may never have been moved.
 std::vector<std::uint8_t> FormatVersionIndex(const std::vector<VersionRecord>& records,

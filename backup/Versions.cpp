@@ -8,7 +8,6 @@
 #include "backup/WalkRules.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
-#include "treectrl/TreePath.h"
 
 namespace bexlo {
 
@@ -99,11 +98,11 @@ void VersionStore::Load() {
 }
 
 bool VersionStore::OpenPress() {
+    if (!usable_) {
+        return Fail(error_ != 0 ? error_ : file_error::kAccessDenied);
+    }
     if (opened_) {
         return true;
-    }
-    if (!usable_) {
-        return Fail(file_error::kAccessDenied);
     }
     if (!fs_.CreateFolder(versionsFolder_) && fs_.LastError() != file_error::kAlreadyExists) {
         return Fail(fs_.LastError());
@@ -152,12 +151,17 @@ bool VersionStore::Plan(std::vector<VersionRecord> planned) {
         planned_[key] = versions_.size();
         versions_.push_back({pressName_, std::move(record), false, false});
     }
-    return WriteIndex(false);
+    // Nothing moves into a press folder whose index could not name it first.
+    if (!WriteIndex(false)) {
+        usable_ = false;
+        return false;
+    }
+    return true;
 }
 
 bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
-                        std::uint64_t incoming, const std::wstring& relative,
-                        VersionReason reason) {
+                        std::uint64_t incoming, const std::wstring& relative, VersionReason reason,
+                        const std::optional<CatalogRecord>& copyRecord) {
     last_.reset();
     Load();
     // A backup copy is kept by a rename and its new copy lands beside it; a PC file is copied.
@@ -169,7 +173,8 @@ bool VersionStore::Keep(VersionSide side, const std::wstring& path, const FileEn
     }
     const std::wstring original = PlainPath(path);
     const std::wstring stored = StoredName(side, relative);
-    VersionRecord record{side, reason, now_, entry.size, entry.lastWrite, stored, original};
+    VersionRecord record{side,   reason,   now_,      entry.size, entry.lastWrite,
+                         stored, original, copyRecord};
     const auto planned = planned_.find(VersionFile(side, original));
     std::size_t at = versions_.size();
     if (planned != planned_.end() && versions_[planned->second].record.stored == stored) {

@@ -47,8 +47,10 @@ public:
     // `incoming` bytes. `relative` is its path below the backup folder: the source's name and its
     // path inside the source. False, with LastError telling why, when it could not be kept: the
     // file must not be replaced.
+    // `record` is the copy's record in the catalog, which the index keeps beside the version.
     bool Keep(VersionSide side, const std::wstring& path, const FileEntry& entry,
-              std::uint64_t incoming, const std::wstring& relative, VersionReason reason);
+              std::uint64_t incoming, const std::wstring& relative, VersionReason reason,
+              const std::optional<CatalogRecord>& record = std::nullopt);
     // The last kept file was not replaced after all: a backup copy goes back to its name, a copy
     // of a PC file is removed.
     void Undo();

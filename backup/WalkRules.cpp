@@ -166,7 +166,7 @@ bool SourceOverlapsTarget(const std::wstring& source, const std::wstring& target
     return IsWithin(from, to) || IsWithin(to, from);
 }
 
-int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume) {
+int CompareWriteTimes(std::int64_t a, std::int64_t b, bool coarse) {
     // The distance is taken unsigned: it may not fit a signed 64-bit integer.
     const auto distance = a >= b ? static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b)
                                  : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
@@ -174,7 +174,7 @@ int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume) {
         return 0;
     }
     // FAT keeps local times, which a daylight-saving change shifts by an hour.
-    if (fatVolume && distance + kTimeToleranceTicks > kHourTicks &&
+    if (coarse && distance + kTimeToleranceTicks > kHourTicks &&
         distance < kHourTicks + kTimeToleranceTicks) {
         return 0;
     }
@@ -186,17 +186,27 @@ bool IsFatFileSystem(const std::wstring& name) {
     return upper == L"FAT" || upper == L"FAT12" || upper == L"FAT16" || upper == L"FAT32";
 }
 
-bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
-                   bool fatDestination) {
-    if (copy == nullptr || copy->folder || copy->size != source.size ||
-        CompareWriteTimes(source.lastWrite, copy->lastWrite, fatDestination) != 0) {
-        return false;
-    }
-    return source.changeTime == 0 || (lastCompleteRun != 0 && source.changeTime < lastCompleteRun);
+WalkChain::Place WalkChain::Find(const std::wstring& path) {
+    return {path, fs_.QuickIdentity(path), std::nullopt};
 }
 
-bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id) {
-    return id && std::find(walking.begin(), walking.end(), *id) != walking.end();
+const std::optional<FileId>& WalkChain::Full(Place& place) {
+    if (!place.full) {
+        place.full = fs_.Identity(place.path);
+    }
+    return place.full;
+}
+
+bool WalkChain::Inside(Place& place) {
+    if (!place.quick) {
+        return false;
+    }
+    for (Place& walking : places_) {
+        if (walking.quick == place.quick && Full(place) && Full(place) == Full(walking)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int CreateFolderPath(FileSystem& fs, const std::wstring& path) {

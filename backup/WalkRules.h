@@ -42,10 +42,11 @@ private:
     std::vector<std::wstring> taken_;
 };
 
-// Two last-write times less than 2 s apart are the same time: FAT keeps times to 2 s. On a FAT
-// volume, two times an hour apart within that tolerance are the same time too: FAT keeps local
-// times, which shift by an hour at a daylight-saving change.
-int CompareWriteTimes(std::int64_t a, std::int64_t b, bool fatVolume = false);
+// Two last-write times less than 2 s apart are the same time: FAT keeps times to 2 s. Where
+// either side is FAT or exFAT (`coarse`), two times an hour apart within that tolerance are the
+// same time too: those keep local times, which shift by an hour at a daylight-saving change.
+int CompareWriteTimes(std::int64_t a, std::int64_t b, bool coarse = false);
+// FAT12, FAT16 or FAT32, which hold no file of 4 GiB or more.
 bool IsFatFileSystem(const std::wstring& name);
 
 // FAT and FAT32 hold no file of 4 GiB or more.
@@ -55,14 +56,6 @@ inline constexpr std::uint64_t kFatFileLimit = 1ull << 32;
 std::wstring ParentOf(const std::wstring& path);
 // `inner` is `outer` or lies below it.
 bool IsWithin(const std::wstring& inner, const std::wstring& outer);
-
-// Copy passes over a file whose backup copy is already the same: same size, the same last-write
-// time by the walkers' rules, and the source not changed since the start of the last Copy run that
-// ended complete (`lastCompleteRun`, 0 when none is known): a program may put a file's last-write
-// time back after changing it, but not its change time. A source without a change time is
-// judged by size and last-write time.
-bool UnchangedCopy(const FileEntry& source, const FileEntry* copy, std::int64_t lastCompleteRun,
-                   bool fatDestination);
 
 // The name the source's backup folder takes under the destination.
 std::wstring LastSegment(const std::wstring& path);
@@ -74,7 +67,8 @@ std::map<std::wstring, FileEntry> ByFoldedName(std::vector<FileEntry> entries);
 const FileEntry* Counterpart(const std::map<std::wstring, FileEntry>& entries,
                              const std::wstring& name);
 
-// A source folder whose whole tree Copy found the same in the backup: what the walk counts in it.
+// A source folder whose whole tree the counting pass found the same in the backup: what the walk
+// counts in it.
 struct UnchangedTree {
     std::uint64_t entries = 0;
     std::uint64_t files = 0;
@@ -82,30 +76,45 @@ struct UnchangedTree {
 // By the folder's path in the long form, as the walk builds it; only the outermost of a tree.
 using UnchangedTrees = std::map<std::wstring, UnchangedTree>;
 
-// The folder `id` is one the walk is inside (`walking`, outermost first): a link that leads back
-// there would walk it round without end.
-bool LeadsIntoWalk(const std::vector<FileId>& walking, const std::optional<FileId>& id);
-
-// Keeps a folder on the walk while the walker is inside it.
-class ChainLink {
+// The folders a walk is inside, outermost first: a folder that leads back to one of them (a link,
+// or a folder swapped for one behind the walk's back) would walk it round without end. Each is
+// known by the quick id its volume gives; the full identity is asked only where two quick ids
+// match, as they may for two folders of ReFS or of two volumes.
+class WalkChain {
 public:
-    ChainLink(std::vector<FileId>& walking, const std::optional<FileId>& id)
-        : walking_(walking), linked_(id.has_value()) {
-        if (linked_) {
-            walking_.push_back(*id);
+    explicit WalkChain(FileSystem& fs) : fs_(fs) {}
+    WalkChain(const WalkChain&) = delete;
+    WalkChain& operator=(const WalkChain&) = delete;
+
+    struct Place {
+        std::wstring path;
+        std::optional<std::uint64_t> quick;
+        std::optional<FileId> full;
+    };
+    // Where the folder at `path` leads, links followed.
+    Place Find(const std::wstring& path);
+    // The place is one the walk is inside.
+    bool Inside(Place& place);
+
+    // Keeps a place on the chain while the walker is inside it.
+    class Link {
+    public:
+        Link(WalkChain& chain, Place place) : chain_(chain) {
+            chain_.places_.push_back(std::move(place));
         }
-    }
-    ~ChainLink() {
-        if (linked_) {
-            walking_.pop_back();
-        }
-    }
-    ChainLink(const ChainLink&) = delete;
-    ChainLink& operator=(const ChainLink&) = delete;
+        ~Link() { chain_.places_.pop_back(); }
+        Link(const Link&) = delete;
+        Link& operator=(const Link&) = delete;
+
+    private:
+        WalkChain& chain_;
+    };
 
 private:
-    std::vector<FileId>& walking_;
-    bool linked_;
+    const std::optional<FileId>& Full(Place& place);
+
+    FileSystem& fs_;
+    std::vector<Place> places_;
 };
 
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.

@@ -5,10 +5,8 @@
 #include <string_view>
 
 #include "backup/Pacing.h"
-#include "backup/Versions.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
-#include "treectrl/TreePath.h"
 
 namespace bexlo {
 
@@ -18,10 +16,6 @@ bool NotAnswering(std::uint32_t error) {
     using namespace file_error;
     return error == kNotReady || error == kDeviceGone || error == kMediaChanged ||
            error == kNoMedia || error == kDeviceNotConnected || error == kDeviceRemoved;
-}
-
-bool NameTaken(std::uint32_t error) {
-    return error == file_error::kAlreadyExists || error == file_error::kFileExists;
 }
 
 }  // namespace
@@ -135,108 +129,29 @@ void BackupWalker::CountCopied(std::uint64_t size) {
     }
 }
 
-bool BackupWalker::FitsDestination(const std::wstring& from, const FileEntry& entry,
-                                   const std::wstring& toFolder) {
-    if (fatDestination_ && entry.size >= kFatFileLimit && IsWithin(toFolder, target_)) {
-        Fail(from, FailureReason::TooLargeForFat);
-        return false;
-    }
-    return true;
-}
-
-int BackupWalker::CopyFileInto(const std::wstring& from, const FileEntry& entry,
-                               const std::wstring& toFolder, const FileEntry* replacing) {
-    return CopyOneFile(from, entry, toFolder, true, replacing);
-}
-
-int BackupWalker::CopyFileNewInto(const std::wstring& from, const FileEntry& entry,
-                                  const std::wstring& toFolder) {
-    return CopyOneFile(from, entry, toFolder, false);
-}
-
-int BackupWalker::CopyOneFile(const std::wstring& from, const FileEntry& entry,
-                              const std::wstring& toFolder, bool replace,
-                              const FileEntry* replacing) {
-    if (!DevicePresent()) {
-        return 0;
-    }
-    if (entry.link) {
-        NameLink(from, entry);
-        return GoOn();
-    }
-    if (entry.encrypted) {
-        Fail(from, FailureReason::Encrypted);
-        return GoOn();
-    }
-    if (!FitsDestination(from, entry, toFolder)) {
-        return GoOn();
-    }
-    const std::wstring to = JoinPath(toFolder, entry.name);
-    const std::wstring partial = JoinPath(toFolder, PartialCopyName(entry.name));
-    std::optional<FileEntry> replaced;
-    if (replace && (versions_ != nullptr || onlyNew_)) {
-        replaced = replacing != nullptr ? std::optional(*replacing) : fs_.Find(to);
-    }
-    if (replaced && !replaced->folder && onlyNew_) {
-        ++filesHeld_;
-        return GoOn();
-    }
-    const bool kept = replaced && !replaced->folder && versions_ != nullptr;
-    if (kept && !KeepVersion(from, entry.size, *replaced, toFolder, to)) {
-        return GoOn();
-    }
-    // A backup copy kept by moving it away leaves its name free for the new one.
-    const bool moved = kept && IsWithin(toFolder, target_);
-    if (fs_.Copy(from, partial, to,
-                 moved     ? CopyPlacing::Durable
-                 : replace ? CopyPlacing::Replacing
-                           : CopyPlacing::New)) {
-        CountCopied(entry.size);
-        return GoOn();
-    }
-    const std::uint32_t error = fs_.LastError();
-    if (kept) {
-        versions_->Undo();
-    }
-    if (replace || !NameTaken(error)) {
-        Fail(from, FailureReason::Platform, error);
-        return GoOn();
-    }
-    // The side that had none of it has one now, or had one that its listing missed.
-    const std::optional<FileEntry> there = fs_.Find(to);
-    if (!there || there->folder) {
-        Fail(from, FailureReason::Platform, there ? error : fs_.LastError());
-        return GoOn();
-    }
-    const int order = CompareWriteTimes(entry.lastWrite, there->lastWrite, fatDestination_);
-    if (order > 0) {
-        return CopyFileInto(from, entry, toFolder, &*there);
-    }
-    return order < 0 ? CopyFileInto(to, *there, ParentOf(from), &entry) : GoOn();
-}
-
-bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,
-                               const FileEntry& replaced, const std::wstring& toFolder,
-                               const std::wstring& to) {
-    const VersionSide side = IsWithin(toFolder, target_) ? VersionSide::Backup : VersionSide::Pc;
-    if (versions_->Keep(side, to, replaced, incoming, PathInBackup(side, to, target_, item_),
-                        syncing_ ? VersionReason::Older : VersionReason::Changed)) {
+bool BackupWalker::WriteRecords() {
+    if (records_.Write(target_)) {
         return true;
     }
-    Fail(from, FailureReason::Platform, versions_->LastError());
+    const bool named = std::any_of(failures_.begin(), failures_.end(), [](const CopyFailure& f) {
+        return f.reason == FailureReason::NotOnDisk;
+    });
+    if (!named) {
+        failures_.push_back({PlainPath(target_), FailureReason::NotOnDisk, 0});
+    }
     return false;
 }
 
 int BackupWalker::CopyFolderInto(const std::wstring& from, const std::wstring& to) {
-    const std::optional<FileId> id = fs_.Identity(from);
-    if (LeadsIntoWalk(walking_, id)) {
+    WalkChain::Place place = walking_.Find(from);
+    if (walking_.Inside(place)) {
         return 1;
     }
     if (!EnsureFolder(to)) {
         return GoOn();
     }
-    const ChainLink source(walking_, id);
-    const ChainLink copy(walking_, fs_.Identity(to));
+    const WalkChain::Link source(walking_, std::move(place));
+    const WalkChain::Link copy(walking_, walking_.Find(to));
     return CopyTree(from, to, true);
 }
 
@@ -256,8 +171,14 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
     if (!EnsureFolderPath(toFolder)) {
         return GoOn();
     }
-    return found->folder ? CopyFolderInto(from, JoinPath(toFolder, found->name))
-                         : CopyFileNewInto(from, *found, toFolder);
+    const std::wstring to = JoinPath(toFolder, found->name);
+    if (found->folder) {
+        return CopyFolderInto(from, to);
+    }
+    const bool toBackup = IsWithin(toFolder, target_);
+    const FilePair pair =
+        toBackup ? FilePair{from, &*found, to, nullptr} : FilePair{to, nullptr, from, &*found};
+    return File(pair, judge_.Records(target_, toBackup ? toFolder : ParentOf(from)));
 }
 
 // A pull while only folders were made or sources looked for fails no step by itself: the item
@@ -274,9 +195,9 @@ int BackupWalker::SyncItem(const std::wstring& source, const std::wstring& targe
     return SyncItemSteps(source, target) && DevicePresent() ? 1 : 0;
 }
 
-bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target) {
+bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& target,
+                              bool synchronize) {
     target_ = LongPath(target);
-    fatDestination_ = IsFatFileSystem(fs_.VolumeFileSystem(target_));
     switch (sources_.Take(source, target)) {
         case SourceRefusal::Unusable:
             Fail(source, SourceOverlapsTarget(source, target) ? FailureReason::SourceOverlaps
@@ -292,6 +213,7 @@ bool BackupWalker::TakeSource(const std::wstring& source, const std::wstring& ta
             break;
     }
     item_ = LongPath(source);
+    judge_.Item(synchronize, item_, target_);
     return true;
 }
 
@@ -299,11 +221,11 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
     if (!DevicePresent()) {
         return 0;
     }
-    if (!TakeSource(source, target)) {
+    if (!TakeSource(source, target, false)) {
         return GoOn();
     }
     const std::wstring& from = item_;
-    const std::optional<FileEntry> found = fs_.Find(from);
+    const std::optional<FileEntry> found = FindWithChangeTime(fs_, from);
     if (!found) {
         const std::uint32_t error = fs_.LastError();
         Missing(error) ? Fail(source, FailureReason::SourceMissing)
@@ -311,21 +233,26 @@ int BackupWalker::CopyItemSteps(const std::wstring& source, const std::wstring& 
         return GoOn();
     }
     fs_.ConfineWrites({target_});
-    const ChainLink destination(walking_, fs_.Identity(target_));
+    const WalkChain::Link destination(walking_, walking_.Find(target_));
     const std::wstring folderTarget = JoinPath(target_, found->name);
-    const std::optional<FileEntry> copy = fs_.Find(folderTarget);
+    const std::optional<FileEntry> copy = FindWithChangeTime(fs_, folderTarget);
     if (copy && copy->link) {
         NameLink(folderTarget, *copy);
         return GoOn();
     }
     if (!found->folder) {
         ++entriesTried_;
-        if (UnchangedCopy(*found, copy ? &*copy : nullptr, lastCompleteRun_, fatDestination_)) {
-            ++filesUnchanged_;
+        if (found->link) {
+            NameLink(from, *found);
+            return GoOn();
+        }
+        if (copy && copy->folder) {
+            Fail(from, FailureReason::Platform, file_error::kAccessDenied);
             return GoOn();
         }
         return EnsureFolderPath(target_)
-                   ? CopyFileInto(from, *found, target_, copy ? &*copy : nullptr)
+                   ? File({from, &*found, folderTarget, copy ? &*copy : nullptr},
+                          judge_.Records(target_, target_))
                    : GoOn();
     }
     if (PassedOver(from)) {
@@ -349,12 +276,12 @@ bool BackupWalker::PassedOver(const std::wstring& sourceFolder) {
 
 int BackupWalker::CopyFolderTree(const std::wstring& sourceFolder,
                                  const std::wstring& targetFolder) {
-    const std::optional<FileId> id = fs_.Identity(sourceFolder);
-    if (LeadsIntoWalk(walking_, id)) {
+    WalkChain::Place place = walking_.Find(sourceFolder);
+    if (walking_.Inside(place)) {
         return 1;
     }
-    const ChainLink source(walking_, id);
-    const ChainLink copy(walking_, fs_.Identity(targetFolder));
+    const WalkChain::Link source(walking_, std::move(place));
+    const WalkChain::Link copy(walking_, walking_.Find(targetFolder));
     return CopyTree(sourceFolder, targetFolder, false);
 }
 
@@ -365,8 +292,8 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         FailWithLastError(sourceFolder);
         return GoOn();
     }
-    // The copies' folder is listed too: nothing is written through a link there, and Copy passes
-    // over what is the same in it.
+    // The copies' folder is listed too: nothing is written through a link there, and what is the
+    // same in it is passed over.
     std::optional<std::vector<FileEntry>> listed = fs_.List(targetFolder);
     if (!listed) {
         FailWithLastError(targetFolder);
@@ -375,23 +302,29 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
     RemoveLeftovers(sourceFolder, *entries);
     RemoveLeftovers(targetFolder, *listed);
     const std::map<std::wstring, FileEntry> copies = ByFoldedName(std::move(*listed));
+    // A whole folder copied back from the backup runs the other way.
+    const bool toBackup = IsWithin(targetFolder, target_);
+    const std::wstring& backupFolder = toBackup ? targetFolder : sourceFolder;
+    const PairJudge::Folder folder =
+        fresh && toBackup ? PairJudge::Folder{CatalogFolderKey(target_, backupFolder), {}}
+                          : judge_.Records(target_, backupFolder);
     for (const FileEntry& entry : *entries) {
         const std::wstring path = JoinPath(sourceFolder, entry.name);
-        // The pre-scan counts the source side only.
-        entriesTried_ += IsWithin(targetFolder, target_) ? 1 : 0;
+        const std::wstring entryTarget = JoinPath(targetFolder, entry.name);
+        // The counting pass counts the source side only.
+        entriesTried_ += toBackup ? 1 : 0;
         const FileEntry* backup = Counterpart(copies, entry.name);
-        if (NamedLinks(path, entry, JoinPath(targetFolder, entry.name), backup)) {
-            continue;
-        }
-        if (!entry.folder && !fresh &&
-            UnchangedCopy(entry, backup, lastCompleteRun_, fatDestination_)) {
-            ++filesUnchanged_;
+        if (NamedLinks(path, entry, entryTarget, backup)) {
             continue;
         }
         if (!entry.folder) {
-            const int copied = fresh ? CopyFileNewInto(path, entry, targetFolder)
-                                     : CopyFileInto(path, entry, targetFolder, backup);
-            if (!copied) {
+            if (backup != nullptr && backup->folder) {
+                Fail(path, FailureReason::Platform, file_error::kAccessDenied);
+                continue;
+            }
+            const FilePair pair = toBackup ? FilePair{path, &entry, entryTarget, backup}
+                                           : FilePair{entryTarget, backup, path, &entry};
+            if (!File(pair, folder)) {
                 return 0;
             }
             continue;
@@ -400,20 +333,19 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         if (backupThere && !fresh && PassedOver(path)) {
             continue;
         }
-        const std::optional<FileId> id = fs_.Identity(path);
-        if (LeadsIntoWalk(walking_, id)) {
+        WalkChain::Place place = walking_.Find(path);
+        if (walking_.Inside(place)) {
             continue;
         }
-        const std::wstring entryTarget = JoinPath(targetFolder, entry.name);
         if (!backupThere && !EnsureFolder(entryTarget)) {
             if (!GoOn()) {
                 return 0;
             }
             continue;
         }
-        const ChainLink source(walking_, id);
-        const ChainLink copy(walking_, fs_.Identity(entryTarget));
-        if (!CopyTree(path, entryTarget, fresh)) {
+        const WalkChain::Link source(walking_, std::move(place));
+        const WalkChain::Link copy(walking_, walking_.Find(entryTarget));
+        if (!CopyTree(path, entryTarget, fresh || !backupThere)) {
             return 0;
         }
     }

@@ -38,6 +38,27 @@ bool PassData(HANDLE from, HANDLE to, std::vector<std::uint8_t>& buffer, Content
     }
 }
 
+std::uint64_t FileIndexOf(HANDLE handle) {
+    // Asked of the kernel as such: the platform's calls that name a file's id also look its
+    // volume's serial up, which Wine answers from another process, a wait longer than a small
+    // file's copy.
+    struct StatusBlock {
+        void* status;
+        ULONG_PTR information;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, StatusBlock*, void*, ULONG, int);
+    constexpr int kFileInternalInformation = 6;
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    StatusBlock status{};
+    std::uint64_t index = 0;
+    if (query == nullptr ||
+        query(handle, &status, &index, sizeof(index), kFileInternalInformation) < 0) {
+        return 0;
+    }
+    return index;
+}
+
 std::optional<FileState> StateOfHandle(HANDLE handle) {
     FILE_BASIC_INFO basic{};
     LARGE_INTEGER size{};
@@ -45,9 +66,8 @@ std::optional<FileState> StateOfHandle(HANDLE handle) {
         !::GetFileSizeEx(handle, &size)) {
         return std::nullopt;
     }
-    const std::optional<FileId> id = IdentityOf(handle);
     return FileState{static_cast<std::uint64_t>(size.QuadPart), basic.LastWriteTime.QuadPart,
-                     basic.ChangeTime.QuadPart, id ? id->index : 0};
+                     basic.ChangeTime.QuadPart, FileIndexOf(handle)};
 }
 
 // Where an open folder is, links followed: its volume and its path there. (Not by
@@ -287,18 +307,20 @@ public:
 
     const FileRead& Source() const override { return read_; }
 
+    // Only the copy's own handle is used, which the copy keeps until it goes.
+    bool Flush() override { return copy_ && ::FlushFileBuffers(copy_.Get()) != FALSE; }
+    bool FlushesOnAnyThread() const override { return true; }
+
     std::optional<FileState> Place(CopyPlacing placing) override {
-        if (!copy_) {
+        if (!copy_ || placed_) {
             return std::nullopt;
         }
         OpenCopy inPlace(copy_.Get(), to_);
         // The copy's state is asked on its own handle, under its name: a rename moves its change
         // time on some file systems.
-        std::optional<FileState> placed;
         if (PlaceCopy(inPlace, placing)) {
-            placed = StateOfHandle(copy_.Get());
-            if (placed) {
-                copy_.Reset();
+            if (std::optional<FileState> placed = StateOfHandle(copy_.Get())) {
+                placed_ = true;
                 return placed;
             }
         }
@@ -307,8 +329,9 @@ public:
     }
 
 private:
+    // A copy never placed goes.
     void Drop() {
-        if (!copy_) {
+        if (!copy_ || placed_) {
             return;
         }
         const DWORD error = ::GetLastError();
@@ -322,6 +345,7 @@ private:
     std::wstring partial_;
     std::wstring to_;
     FileRead read_;
+    bool placed_ = false;
 };
 
 }  // namespace
@@ -345,8 +369,7 @@ std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& fro
         ::SetLastError(file_error::kFileEncrypted);
         return nullptr;
     }
-    const std::optional<FileId> sourceId = windows_files::IdentityOf(source.Get());
-    if (!sourceId || !WithinConfinement(partial)) {
+    if (!WithinConfinement(partial)) {
         return nullptr;
     }
     UniqueFileHandle copy = CreatePartial(partial, *this);
@@ -366,7 +389,7 @@ std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& fro
     // writes: the state asked before the read is the one the data has.
     const FileState read{static_cast<std::uint64_t>(size.QuadPart),
                          information.LastWriteTime.QuadPart, information.ChangeTime.QuadPart,
-                         sourceId->index};
+                         windows_files::FileIndexOf(source.Get())};
     return std::make_unique<WindowsStagedCopy>(*this, std::move(copy), partial, to,
                                                FileRead{read, hasher.Result()});
 }

@@ -33,6 +33,9 @@ bool RetryWritable(const std::wstring& path, Change change) {
 // The volume and the file a handle is open on.
 std::optional<FileId> IdentityOf(HANDLE handle);
 
+// The 64-bit id of the file a handle is open on, as a listing gives it; 0 when it cannot be asked.
+std::uint64_t FileIndexOf(HANDLE handle);
+
 // What a record keeps of the file a handle is open on.
 std::optional<FileState> StateOfHandle(HANDLE handle);
 

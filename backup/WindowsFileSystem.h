@@ -21,6 +21,7 @@ public:
     std::optional<FileEntry> Inspect(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
+    std::optional<std::uint64_t> QuickIdentity(const std::wstring& folder) override;
     bool CreateFolder(const std::wstring& path) override;
     bool MoveOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;

@@ -100,19 +100,29 @@ bool PlainFile(HANDLE handle) {
            Refuse();
 }
 
-// The file lies directly in `folder`, which is a folder of its own, no link, on the same volume.
-bool InItsFolder(HANDLE file, const std::wstring& folder) {
-    const UniqueFileHandle parent(::CreateFileW(
+// The folder, opened as itself: a folder of its own, no link. Its entry in its parent's listing
+// is asked too: Wine opens a link's target whatever the flags, and only its listing shows the link.
+UniqueFileHandle OpenPlainFolder(const std::wstring& folder) {
+    UniqueFileHandle handle(::CreateFileW(
         folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_BASIC_INFO basic{};
-    if (!parent ||
-        !::GetFileInformationByHandleEx(parent.Get(), FileBasicInfo, &basic, sizeof(basic)) ||
-        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return Refuse();
+    WIN32_FIND_DATAW listed{};
+    const UniqueFindHandle find(::FindFirstFileW(folder.c_str(), &listed));
+    constexpr DWORD kFolderOnly = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (handle &&
+        (!::GetFileInformationByHandleEx(handle.Get(), FileBasicInfo, &basic, sizeof(basic)) ||
+         (basic.FileAttributes & kFolderOnly) != FILE_ATTRIBUTE_DIRECTORY || !find ||
+         (listed.dwFileAttributes & kFolderOnly) != FILE_ATTRIBUTE_DIRECTORY)) {
+        handle.Reset();
+        Refuse();
     }
-    const std::optional<windows_files::Place> folderPlace = windows_files::PlaceOf(parent.Get());
+    return handle;
+}
+
+// The file lies directly in the folder held open, on the same volume.
+bool InItsFolder(HANDLE file, HANDLE folder) {
+    const std::optional<windows_files::Place> folderPlace = windows_files::PlaceOf(folder);
     const std::optional<windows_files::Place> filePlace = windows_files::PlaceOf(file);
     if (!folderPlace || !filePlace || folderPlace->volume != filePlace->volume) {
         return Refuse();
@@ -139,14 +149,29 @@ std::unique_ptr<RandomAccessFile> WindowsFileSystem::OpenOwnFile(const std::wstr
         ::SetLastError(ERROR_INVALID_NAME);
         return nullptr;
     }
+    // The folder is held, and looked at, before anything is made in it.
+    const UniqueFileHandle folder = OpenPlainFolder(path.substr(0, slash));
+    if (!folder) {
+        return nullptr;
+    }
     // For this program alone, as itself; a link to a pipe or a network path cannot act as this
     // program there.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        create ? OPEN_ALWAYS : OPEN_EXISTING,
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                        nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                                             SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                                         nullptr));
-    if (!file || !PlainFile(file.Get()) || !InItsFolder(file.Get(), path.substr(0, slash))) {
+    const bool made = file && create && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    if (!file) {
+        return nullptr;
+    }
+    if (!PlainFile(file.Get()) || !InItsFolder(file.Get(), folder.Get())) {
+        // A file this call made where it turns out not to belong goes again.
+        if (made) {
+            FILE_DISPOSITION_INFO gone{TRUE};
+            ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &gone, sizeof(gone));
+        }
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     return std::make_unique<WindowsOwnFile>(std::move(file));

@@ -13,11 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "backup/Catalog.h"
+#include "backup/PressPlan.h"
 #include "backup/ReplaceGuard.h"
 #include "backup/Versions.h"
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
 #include "bench/Seconds.h"
+#include "framework/LongPath.h"
 #include "tests/win/TestSupport.h"
 
 namespace bexlo {
@@ -33,15 +36,8 @@ public:
     }
 };
 
-void Report(const char* name, double value) {
-    std::printf("bench %s %.3f\n", name, value);
-    std::fflush(stdout);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::Median;
+using bench::Report;
 
 TEST(VersionsBenchmark, APressWithVersionsAndTheThinningOfFiftyThousand) {
     const wchar_t* root = _wgetenv(L"BEXLO_BENCH_ROOT");
@@ -54,8 +50,35 @@ TEST(VersionsBenchmark, APressWithVersionsAndTheThinningOfFiftyThousand) {
     const std::wstring source = std::wstring(root) + L"\\Work";
     const std::wstring backup = std::wstring(root) + L"\\backup";
     ::CreateDirectoryW(backup.c_str(), nullptr);
-    std::int64_t lastRun = disk.CurrentTime();
-    ASSERT_EQ(BackupWalker(disk, present, progress, 0).CopyItem(source, backup), 1);
+    // A press as the run makes it: its catalog, the count, the walk and the records.
+    const auto press = [&](std::int64_t started, bool keep, std::uint64_t replacing) {
+        const std::unique_ptr<Catalog> catalog =
+            Catalog::Open(disk, LongPath(backup), L"bench", started);
+        const PressContext context{catalog.get(), started};
+        const PressPlan plan = PlanPress(disk, context, false, {source}, backup);
+        EXPECT_EQ(plan.replacements.size(), replacing);
+        catalog->Commit();
+        VersionStore versions(disk, backup, started);
+        BackupWalker walker(disk, present, progress, 0, context);
+        walker.PassOverUnchanged(plan.unchanged);
+        if (keep) {
+            std::vector<VersionRecord> planned;
+            for (const Replacement& replacement : plan.replacements) {
+                planned.push_back(replacement.replaced);
+            }
+            versions.Plan(std::move(planned));
+            walker.KeepVersions(&versions);
+        }
+        EXPECT_EQ(walker.CopyItem(source, backup), 1);
+        EXPECT_EQ(walker.FilesReplaced(), replacing);
+        EXPECT_TRUE(walker.WriteRecords());
+        if (keep) {
+            versions.Finish();
+            EXPECT_EQ(versions.Kept(), replacing);
+        }
+        catalog->Finish();
+    };
+    press(disk.CurrentTime(), false, 0);
 
     std::vector<double> seconds[2];
     std::string data(4096, '\0');
@@ -71,28 +94,9 @@ TEST(VersionsBenchmark, APressWithVersionsAndTheThinningOfFiftyThousand) {
                 test::WriteBytes(source + name, data);
             }
         }
-        const std::int64_t started = disk.CurrentTime();
         const auto start = std::chrono::steady_clock::now();
-        const ReplacePlan plan = PlanReplacements(disk, {source}, backup, lastRun);
-        EXPECT_EQ(plan.replacements.size(), 1000u);
-        VersionStore versions(disk, backup, started);
-        BackupWalker walker(disk, present, progress, 0, lastRun);
-        if (keep) {
-            std::vector<VersionRecord> planned;
-            for (const Replacement& replacement : plan.replacements) {
-                planned.push_back(replacement.replaced);
-            }
-            versions.Plan(std::move(planned));
-            walker.KeepVersions(&versions);
-        }
-        EXPECT_EQ(walker.CopyItem(source, backup), 1);
-        EXPECT_EQ(walker.FilesCopied(), 1000u);
-        if (keep) {
-            versions.Finish();
-            EXPECT_EQ(versions.Kept(), 1000u);
-        }
+        press(disk.CurrentTime(), keep, 1000);
         seconds[keep].push_back(bench::SecondsSince(start));
-        lastRun = started;
     }
     Report("versions-press-off", Median(seconds[0]));
     Report("versions-press-on", Median(seconds[1]));

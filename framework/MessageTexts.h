@@ -51,6 +51,10 @@ enum class Msg : std::size_t {
     VersionsReadMe2,
     VersionsReadMe3,
     VersionsReadMe4,
+    HeldBack,
+    Conflict,
+    NoRoomVersion,
+    NotOnDisk,
     Count
 };
 

@@ -71,7 +71,7 @@ TEST_F(CatalogCut, ACommitCutAtAnyStepLeavesAllOfItsBatchOrNone) {
     // The catalog is closed before the power goes, as a pulled enclosure's handles are.
     const auto commit = [&](MemoryFileSystem& disk, Fault fault, int cut) {
         const std::unique_ptr<Catalog> catalog = Catalog::Open(disk, kDestination, L"PC", second);
-        EXPECT_TRUE(catalog);
+        EXPECT_TRUE(catalog && catalog->BeforeCopying());
         for (int i = 0; i < 5; ++i) {
             catalog->Forget(L"WORK", earlier[i].name);
         }

@@ -146,10 +146,12 @@ TEST_F(CatalogPress, SeenFollowsTheFolderUntilTheSourceIsGone) {
 }
 
 TEST_F(CatalogPress, AnUnfinishedPressIsRememberedUntilOneFinishes) {
+    // Each press copies something.
     const auto press = [&](std::int64_t now, const wchar_t* machine, bool finish) {
         const std::unique_ptr<Catalog> catalog = Open(now, machine);
         EXPECT_TRUE(catalog);
         const std::int64_t unfinished = catalog ? catalog->UnfinishedSince() : -1;
+        EXPECT_TRUE(catalog && catalog->BeforeCopying());
         if (catalog && finish) {
             EXPECT_TRUE(catalog->Finish());
             EXPECT_EQ(catalog->UnfinishedSince(), 0);
@@ -175,6 +177,13 @@ TEST_F(CatalogPress, AnUnfinishedPressIsRememberedUntilOneFinishes) {
     EXPECT_EQ(press(kStart + 5 * kDay, L"PC-ONE", false), 0);
     EXPECT_EQ(press(kStart + 6 * kDay, L"PC-TWO", false), 0);
     EXPECT_EQ(press(kStart + 7 * kDay, L"PC-ONE", false), kStart + 5 * kDay);
+    // A press that copies nothing leaves no mark.
+    {
+        const std::unique_ptr<Catalog> catalog = Open(kStart + 8 * kDay, L"PC-TWO");
+        ASSERT_TRUE(catalog);
+        EXPECT_TRUE(catalog->Finish());
+    }
+    EXPECT_EQ(press(kStart + 9 * kDay, L"PC-TWO", false), 0);
 }
 
 // The catalog file is opened for this program alone: a second catalog is refused, not started
@@ -202,7 +211,7 @@ TEST_F(CatalogPress, AFailedCommitEndsTheCatalogsUseForThePressAndLosesNothingWr
     Keep({Record(L"a.txt", 1)});
     {
         const std::unique_ptr<Catalog> catalog = Open(kStart + kDay);
-        ASSERT_TRUE(catalog);
+        ASSERT_TRUE(catalog && catalog->BeforeCopying());
         for (int i = 0; i < 300; ++i) {
             catalog->Put(L"WORK", Record(L"new " + std::to_wstring(i), 100 + i));
         }

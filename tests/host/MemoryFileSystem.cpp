@@ -550,6 +550,15 @@ public:
 
     const FileRead& Source() const override { return read_; }
 
+    bool Flush() override {
+        const std::optional<std::wstring> key =
+            fs_.Resolve(WithoutLongPrefix(placed_ ? to_ : partial_));
+        if (key) {
+            fs_.Flushed(fs_.nodes_.at(*key));
+        }
+        return key.has_value();
+    }
+
     std::optional<FileState> Place(CopyPlacing placing) override {
         OpenCopy copy(fs_, partial_, to_);
         if (placed_ || !PlaceCopy(copy, placing)) {

@@ -126,6 +126,10 @@ public:
     std::optional<FileEntry> Inspect(const std::wstring& path) override;
     std::optional<std::vector<FileEntry>> List(const std::wstring& folder) override;
     std::optional<FileId> Identity(const std::wstring& folder) override;
+    std::optional<std::uint64_t> QuickIdentity(const std::wstring& folder) override {
+        const std::optional<FileId> id = Identity(folder);
+        return id ? std::optional(id->index) : std::nullopt;
+    }
     bool CreateFolder(const std::wstring& path) override;
     // Copies a file's data to `to`, creating or overwriting it, with the last-write time of
     // `from`: the first step of every copy, where its faults are injected.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "backup/PressPlan.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/WalkSupport.h"
@@ -69,8 +70,10 @@ TEST(ReplaceGuard, ThePlanCountsWhatEachModeReplacesOnBothSides) {
     fs.AddFile(L"C:\\Work\\only-here.txt", "x", kMonday);
     fs.AddFile(L"C:\\Bexlo versions\\a.txt", "x", kMonday);
     const std::vector<std::wstring> sources = {L"C:\\Work", L"C:\\Bexlo versions"};
-    EXPECT_TRUE(PlanReplacements(fs, sources, L"E:\\FilesBackup", 0).replacements.empty())
-        << "a first press replaces nothing";
+    const auto plan = [&](bool sync) {
+        return PlanPress(fs, {}, sync, sources, L"E:\\FilesBackup");
+    };
+    EXPECT_TRUE(plan(false).replacements.empty()) << "a first press replaces nothing";
 
     fs.AddFile(L"E:\\FilesBackup\\Work\\same.txt", "same", kMonday);
     fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\newer-here.txt", "old", kMonday);
@@ -78,7 +81,7 @@ TEST(ReplaceGuard, ThePlanCountsWhatEachModeReplacesOnBothSides) {
     fs.AddFile(L"E:\\FilesBackup\\Work\\only-there.txt", "x", kMonday);
     fs.AddFile(L"E:\\FilesBackup\\Bexlo versions\\a.txt", "y", kMonday + 60 * kSecond);
 
-    const ReplacePlan sync = PlanReplacements(fs, sources, L"E:\\FilesBackup", std::nullopt);
+    const PressPlan sync = plan(true);
     EXPECT_EQ(sync.onBothSides, 3u);
     ASSERT_EQ(sync.replacements.size(), 2u);
     std::map<std::wstring, VersionSide> sides;
@@ -90,13 +93,10 @@ TEST(ReplaceGuard, ThePlanCountsWhatEachModeReplacesOnBothSides) {
         {L"C:\\Work\\newer-there.txt", VersionSide::Pc}};
     EXPECT_EQ(sides, expected);
 
-    // Copy with no complete run known counts what visibly differs; with one, what changed since.
-    EXPECT_EQ(PlanReplacements(fs, sources, L"E:\\FilesBackup", 0).replacements.size(), 2u);
-    const std::int64_t lastRun = fs.CurrentTime();
-    EXPECT_EQ(PlanReplacements(fs, sources, L"E:\\FilesBackup", lastRun).replacements.size(), 2u);
+    // Copy with no records counts what visibly differs, and what was written after its copy was.
+    EXPECT_EQ(plan(false).replacements.size(), 2u);
     fs.AddFile(L"C:\\Work\\same.txt", "SAME", kMonday);
-    EXPECT_EQ(PlanReplacements(fs, sources, L"E:\\FilesBackup", lastRun).replacements.size(), 3u)
-        << "written since, its time put back";
+    EXPECT_EQ(plan(false).replacements.size(), 3u) << "written since, its time put back";
 }
 
 // The count is of what the walks replace: a mass change behind a saved folder link asks too.
@@ -114,8 +114,8 @@ TEST(ReplaceGuard, ThePlanFollowsLinksWhereTheWalksDo) {
     fs.AddFileLink(L"C:\\note.txt", L"D:\\Real\\doc0.txt");
     fs.AddFile(L"E:\\FilesBackup\\note.txt", "plain", kMonday);
 
-    const ReplacePlan plan = PlanReplacements(fs, {L"C:\\Docs", L"C:\\Work", L"C:\\note.txt"},
-                                              L"E:\\FilesBackup", std::nullopt);
+    const PressPlan plan =
+        PlanPress(fs, {}, true, {L"C:\\Docs", L"C:\\Work", L"C:\\note.txt"}, L"E:\\FilesBackup");
     EXPECT_EQ(plan.onBothSides, 30u);
     ASSERT_EQ(plan.replacements.size(), 30u);
     for (const Replacement& replacement : plan.replacements) {
@@ -134,9 +134,9 @@ TEST(ReplaceGuard, SampleNamesTheDamagedFilesWithTheirSign) {
                    kMonday + 60 * kSecond);
         fs.AddFile(L"E:\\FilesBackup\\Work\\" + name, "%PDF-1.4 old", kMonday);
     }
-    const ReplacePlan plan = PlanReplacements(fs, {L"C:\\Work"}, L"E:\\FilesBackup", 0);
+    const PressPlan plan = PlanPress(fs, {}, false, {L"C:\\Work"}, L"E:\\FilesBackup");
     ASSERT_EQ(plan.replacements.size(), 300u);
-    const DamageSample sample = SampleDamage(fs, plan);
+    const DamageSample sample = SampleDamage(fs, plan.replacements);
     EXPECT_EQ(sample.sampled, 200u);
     EXPECT_GT(sample.damaged.size(), 50u);
     EXPECT_LT(sample.damaged.size(), 80u);

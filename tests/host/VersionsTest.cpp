@@ -7,7 +7,6 @@
 #include <set>
 
 #include "backup/PathList.h"
-#include "backup/PreScan.h"
 #include "backup/Walkers.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/WalkSupport.h"
@@ -20,14 +19,15 @@ constexpr std::int64_t kDay = 24 * kHour;
 constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * kHour;
 constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
 
-// Every file below the versions folder but the indexes, by its path below its press folder:
-// "Work\a.txt" -> the data of each version.
+// Every file below the versions folder but the indexes and the catalog, by its path below its
+// press folder: "Work\a.txt" -> the data of each version.
 std::multimap<std::wstring, std::string> Kept(const MemoryFileSystem& fs) {
     std::multimap<std::wstring, std::string> kept;
     const std::wstring prefix = std::wstring(kVersions) + L"\\";
     for (const auto& [path, value] : fs.Snapshot(L'E')) {
         if (!path.starts_with(prefix) || value == "<folder>" ||
-            path.ends_with(std::wstring(L"\\") + kVersionIndexName)) {
+            path.ends_with(std::wstring(L"\\") + kVersionIndexName) ||
+            path.substr(prefix.size()).starts_with(kCatalogName)) {
             continue;
         }
         const std::wstring below = path.substr(prefix.size());
@@ -36,21 +36,24 @@ std::multimap<std::wstring, std::string> Kept(const MemoryFileSystem& fs) {
     return kept;
 }
 
-// One press at `now`, versions kept; a Copy passes over what did not change since `lastRun`,
-// which becomes this press's start.
+// The press folders below the versions folder.
+std::size_t PressFolders(const MemoryFileSystem& fs) {
+    std::size_t folders = 0;
+    const std::wstring prefix = std::wstring(kVersions) + L"\\";
+    for (const auto& [path, value] : fs.Snapshot(L'E')) {
+        folders += path.starts_with(prefix) && value == "<folder>" &&
+                           path.find(L'\\', prefix.size()) == std::wstring::npos
+                       ? 1
+                       : 0;
+    }
+    return folders;
+}
+
+// One press at `now`, versions kept.
 std::pair<int, std::vector<CopyFailure>> PressAt(MemoryFileSystem& fs, std::atomic<int>& present,
-                                                 std::int64_t now, bool sync,
-                                                 std::int64_t& lastRun) {
-    StillBar bar;
-    fs.SetClock(now);
-    const std::int64_t started = fs.CurrentTime();
-    VersionStore store(fs, L"E:\\FilesBackup", started);
-    BackupWalker walker(fs, present, bar, 0, lastRun);
-    walker.KeepVersions(&store);
-    const int result = Walk(walker, sync);
-    store.Finish();
-    lastRun = started;
-    return {result, walker.Failures()};
+                                                 std::int64_t now, bool sync) {
+    const PressOutcome outcome = PressWith(fs, present, now, {.sync = sync});
+    return {outcome.walked, outcome.failures};
 }
 
 class Versions : public testing::Test {
@@ -58,13 +61,12 @@ protected:
     Versions() { fs.AddFolder(L"E:\\FilesBackup"); }
 
     std::pair<int, std::vector<CopyFailure>> Press(std::int64_t now, bool sync = false) {
-        return PressAt(fs, present, now, sync, lastRun);
+        return PressAt(fs, present, now, sync);
     }
 
     MemoryFileSystem fs;
     std::atomic<int> present{1};
     StillBar bar;
-    std::int64_t lastRun = 0;
 };
 
 }  // namespace
@@ -72,17 +74,25 @@ protected:
 TEST(VersionIndex, RecordsSurviveTheFileAndNoneLeadsOutOfItsPressFolder) {
     const std::vector<VersionRecord> records = {
         {VersionSide::Backup, VersionReason::Changed, kStart, 12, kStart - kDay, L"Work\\a b.txt",
-         L"E:\\FilesBackup\\Work\\a b.txt"},
+         L"E:\\FilesBackup\\Work\\a b.txt",
+         CatalogRecord{L"a b.txt",
+                       {12, kStart - kDay, kStart - 5, ~0ull},
+                       {12, kStart - kDay, kStart, 7},
+                       kStart - 9 * kDay,
+                       kStart - 2 * kDay,
+                       false,
+                       ContentHash{1, ~0ull}}},
         {VersionSide::Pc, VersionReason::Older, kStart, 1ull << 40, 0,
-         L"From the PC\\Work\\\u00e9t\u00e9\\\U0001F600.docx", L"C:\\Work\\\u00e9t\u00e9\\x.docx"}};
+         L"From the PC\\Work\\\u00e9t\u00e9\\\U0001F600.docx", L"C:\\Work\\\u00e9t\u00e9\\x.docx",
+         std::nullopt}};
     for (const bool complete : {false, true}) {
         const VersionIndex read = ParseVersionIndex(FormatVersionIndex(records, complete));
         EXPECT_EQ(read.complete, complete);
         ASSERT_EQ(read.records.size(), 2u);
         for (std::size_t i = 0; i < 2; ++i) {
             const auto fields = [](const VersionRecord& r) {
-                return std::tie(r.side, r.reason, r.when, r.size, r.lastWrite, r.stored,
-                                r.original);
+                return std::tie(r.side, r.reason, r.when, r.size, r.lastWrite, r.stored, r.original,
+                                r.record);
             };
             EXPECT_EQ(fields(read.records[i]), fields(records[i])) << i;
         }
@@ -159,8 +169,8 @@ TEST_F(Versions, ThinningRemovesOnlyWhatARecordNamesInsideItsPress) {
     fs.AddFile(old + L"\\stray.txt", "no record", kStart);
     fs.AddLink(old + L"\\Linked", L"C:\\Elsewhere");
     VersionRecord linked{
-        VersionSide::Backup, VersionReason::Changed,         kStart - 400 * kDay, 7, 0,
-        L"Linked\\x.txt",    L"E:\\FilesBackup\\Work\\x.txt"};
+        VersionSide::Backup, VersionReason::Changed,          kStart - 400 * kDay, 7, 0,
+        L"Linked\\x.txt",    L"E:\\FilesBackup\\Work\\x.txt", std::nullopt};
     VersionRecord outside = linked;
     outside.stored = L"..\\..\\..\\Elsewhere\\x.txt";
     std::vector<VersionRecord> records;
@@ -181,7 +191,7 @@ TEST_F(Versions, CopyMovesTheReplacedCopyAwayAndAFirstPressKeepsNothing) {
     fs.AddFile(L"C:\\Work\\Docs\\report.docx", "v1", kStart - kDay);
     fs.AddFile(L"C:\\Work\\same.txt", "same", kStart - kDay);
     ASSERT_EQ(Press(kStart).first, 1);
-    EXPECT_FALSE(fs.IsFolder(kVersions)) << "a first press replaces nothing";
+    EXPECT_EQ(PressFolders(fs), 0u) << "a first press replaces nothing";
 
     fs.AddFile(L"C:\\Work\\Docs\\report.docx", "v2", kStart);
     fs.AddFile(L"C:\\Work\\new.txt", "new", kStart);
@@ -231,56 +241,59 @@ TEST_F(Versions, ASourceNamedAsTheVersionsFolderIsRefused) {
     EXPECT_EQ(walker.SyncItem(L"C:\\Bexlo Versions", L"E:\\FilesBackup"), 1);
     ExpectOnlyFailure(walker, L"C:\\Bexlo Versions", FailureReason::VersionsFolder);
     EXPECT_FALSE(fs.IsFolder(kVersions));
-    EXPECT_EQ(PreScanSources(fs, {L"C:\\Bexlo Versions"}, L"E:\\FilesBackup").allEntries, 0u);
+    EXPECT_EQ(PlanPress(fs, {}, true, {L"C:\\Bexlo Versions"}, L"E:\\FilesBackup").allEntries, 0u);
 }
 
-// The volume holds 40000 bytes: versions may take 10000 and 2000 stay free. A press makes room by
-// taking the oldest versions beyond each file's newest three, then beyond its newest; never the
-// newest version an earlier press kept of a file. What still does not fit is not replaced and
-// fails as a full disk.
+// The volume holds 4,000,000 bytes: versions may take a quarter and a twentieth stays free. A
+// press makes room by taking the oldest versions beyond each file's newest three, then beyond its
+// newest; never the newest version an earlier press kept of a file. A version that still does not
+// fit fails its one file, which is left as it was, and the press goes on with the rest.
 TEST_F(Versions, TheSpaceBoundMakesRoomFromOldVersionsAndNeverFromTheLastOfAFile) {
-    fs.capacities[L'E'] = 40000;
-    const std::string thousand(1000, 'a');
-    fs.AddFile(L"C:\\Work\\a.txt", thousand, kStart);
-    fs.AddFile(L"C:\\Work\\b.txt", thousand, kStart);
+    constexpr std::size_t kUnit = 100'000;
+    fs.capacities[L'E'] = 40 * kUnit;
+    const auto data = [](std::size_t units, char c) { return std::string(units * kUnit, c); };
+    fs.AddFile(L"C:\\Work\\a.txt", data(1, 'a'), kStart);
+    fs.AddFile(L"C:\\Work\\b.txt", data(1, 'a'), kStart);
     ASSERT_EQ(Press(kStart).first, 1);
     // Five versions of each, all within the week: thinning keeps them.
     for (int i = 1; i <= 5; ++i) {
-        fs.AddFile(L"C:\\Work\\a.txt", std::string(1000, char('a' + i)), kStart + i * kSecond);
-        fs.AddFile(L"C:\\Work\\b.txt", std::string(1000, char('A' + i)), kStart + i * kSecond);
+        fs.AddFile(L"C:\\Work\\a.txt", data(1, char('a' + i)), kStart + i * kSecond);
+        fs.AddFile(L"C:\\Work\\b.txt", data(1, char('A' + i)), kStart + i * kSecond);
         ASSERT_EQ(Press(kStart + i * kHour).first, 1);
     }
     EXPECT_EQ(Kept(fs).size(), 10u);
 
-    // 5000 more bytes of versions: the two oldest of each file go (beyond the newest three), then
+    // Five units more of versions: the two oldest of each file go (beyond the newest three), then
     // the oldest beyond the newest until it fits.
-    fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'c'), kStart);
+    fs.AddFile(L"C:\\Work\\c.txt", data(5, 'c'), kStart);
     ASSERT_EQ(Press(kStart + 6 * kHour).first, 1);
-    fs.AddFile(L"C:\\Work\\c.txt", std::string(5000, 'C'), kStart + 7 * kSecond);
+    fs.AddFile(L"C:\\Work\\c.txt", data(5, 'C'), kStart + 7 * kSecond);
     const auto made = Press(kStart + 7 * kHour);
-    ASSERT_EQ(made.first, 1) << made.second.size() << " " << made.second[0].error;
-    // Each version by its first letter and its size.
+    ASSERT_EQ(made.first, 1);
+    EXPECT_TRUE(made.second.empty());
+    // Each version by its first letter and its size in units.
     const auto kept = [this] {
         std::multiset<std::string> kept;
         for (const auto& [path, data] : Kept(fs)) {
-            kept.insert(data.substr(0, 1) + std::to_string(data.size()));
+            kept.insert(data.substr(0, 1) + std::to_string(data.size() / kUnit));
         }
         return kept;
     };
-    const std::multiset<std::string> expected = {"C1000", "d1000", "D1000",
-                                                 "e1000", "E1000", "c5000"};
+    const std::multiset<std::string> expected = {"C1", "d1", "D1", "e1", "E1", "c5"};
     EXPECT_EQ(kept(), expected);
 
-    // A change as large as the whole allowance cannot fit beside the newest versions: the file
-    // is not replaced and fails as a full disk, and no version goes for it.
-    fs.AddFile(L"C:\\Work\\a.txt", std::string(9000, 'z'), kStart + 8 * kSecond);
-    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", std::string(9000, 'y'), kStart);
-    lastRun = 0;
+    // A change as large as the whole allowance cannot fit beside the newest versions: that file is
+    // left as it was and named, no version goes for it, and the rest of the press is backed up.
+    fs.AddFile(L"C:\\Work\\a.txt", data(9, 'z'), kStart + 8 * kSecond);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", data(9, 'y'), kStart);
+    fs.AddFile(L"C:\\Work\\d.txt", data(1, 'G'), kStart + 8 * kSecond);
     const auto [result, failures] = Press(kStart + 8 * kHour);
-    EXPECT_EQ(result, 0);
-    ASSERT_FALSE(failures.empty());
-    EXPECT_EQ(failures[0].error, file_error::kDiskFull);
-    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), std::string(9000, 'y'));
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, L"C:\\Work\\a.txt");
+    EXPECT_EQ(failures[0].reason, FailureReason::NoRoomForVersion);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), data(9, 'y'));
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\d.txt"), data(1, 'G'));
     EXPECT_EQ(kept(), expected) << "nothing removed for a change that could not fit anyway";
 }
 
@@ -318,8 +331,7 @@ TEST(VersionFaults, APressCutAtAnyStepLosesNoReplacedCopy) {
     const std::set<std::string> olds = {"old a", "old b", "old c", "pc old"};
     for (const bool sync : {false, true}) {
         const auto press = [sync](MemoryFileSystem& fs, std::atomic<int>& present, int n) {
-            std::int64_t never = 0;
-            return PressAt(fs, present, kStart + n * kDay, sync, never).first;
+            return PressAt(fs, present, kStart + n * kDay, sync).first;
         };
         const auto oldsLeft = [](const MemoryFileSystem& fs) {
             std::set<std::string> left;
@@ -376,11 +388,32 @@ TEST_F(Versions, NewCopiesLargerThanTheKeptOnesLeaveTheLastTwentiethFree) {
         fs.AddFile(name(i), std::string(150'000, 'b'), kStart + kSecond);
     }
     const auto [result, failures] = Press(kStart + 3600 * kSecond);
-    EXPECT_EQ(result, 0);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].error, file_error::kDiskFull);
+    EXPECT_EQ(result, 1) << "a version that does not fit stops nothing";
+    for (const CopyFailure& failure : failures) {
+        EXPECT_EQ(failure.reason, FailureReason::NoRoomForVersion);
+    }
     EXPECT_GT(Kept(fs).size(), 10u);
+    EXPECT_EQ(Kept(fs).size() + failures.size(), 40u);
     EXPECT_GE(fs.Space(L"E:\\FilesBackup")->free, 200'000u);
+}
+
+// A press whose index cannot be written first moves nothing into its press folder: the copies it
+// would replace stay where they are, named, and nothing is lost.
+TEST_F(Versions, NothingMovesIntoAPressFolderWhoseIndexCouldNotBeWritten) {
+    fs.AddFile(L"C:\\Work\\a.txt", "old a", kStart - kDay);
+    fs.AddFile(L"C:\\Work\\b.txt", "old b", kStart - kDay);
+    ASSERT_EQ(Press(kStart).first, 1);
+    fs.AddFile(L"C:\\Work\\a.txt", "new a", kStart);
+    fs.AddFile(L"C:\\Work\\b.txt", "new b", kStart);
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring& path) {
+        return op != MemoryFileSystem::Op::WriteFile || !path.ends_with(kVersionIndexName);
+    };
+    const auto [result, failures] = Press(kStart + kDay);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(failures.size(), 2u);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "old a");
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\b.txt"), "old b");
+    EXPECT_TRUE(Kept(fs).empty());
 }
 
 }  // namespace bexlo

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "backup/PreScan.h"
+#include "backup/PressPlan.h"
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/WalkSupport.h"
@@ -244,11 +244,12 @@ TEST_F(Walkers, LinksOnEitherSideAreNeitherFollowedNorWrittenThrough) {
     EXPECT_EQ(fs.Data(L"C:\\Precious\\p.txt"), "precious");
     const auto& failures = swapped.Failures();
     EXPECT_TRUE(std::any_of(failures.begin(), failures.end(), [](const CopyFailure& failure) {
-        return failure.path == L"C:\\Work\\Sub\\a.txt" &&
+        return failure.path == L"C:\\Work\\Sub\\later.txt" &&
                failure.error == file_error::kAccessDenied;
     }));
 
-    const ScanTotals totals = PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup");
+    // Into a new destination, the count goes through no link either.
+    const PressPlan totals = PlanPress(fs, {}, false, {L"C:\\Work"}, L"E:\\Fresh");
     EXPECT_EQ(totals.totalBytes, 8u);
     EXPECT_EQ(totals.entryCount, 6u);  // Sub, a.txt, later.txt, b.txt, Deep, d.txt
 }
@@ -444,7 +445,7 @@ TEST_F(Walkers, LeftoversOfAnInterruptedCopyGoAndLookalikesAreBackedUp) {
         fs.Mark(L"E:\\FilesBackup\\Work\\" + leftoverA, {.hidden = true, .system = true});
         fs.AddFile(L"E:\\FilesBackup\\Work\\Sub\\" + leftoverB, "h", kMonday);
         fs.AddFile(L"C:\\Work\\Sub\\b.txt", "b", kMonday);
-        EXPECT_EQ(PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 6u);
+        EXPECT_EQ(PlanPress(fs, {}, sync, {L"C:\\Work"}, L"E:\\FilesBackup").totalBytes, 6u);
 
         BackupWalker walker = Walker();
         EXPECT_EQ(Walk(walker, sync), 1);
@@ -610,8 +611,8 @@ TEST_F(Walkers, FoldersWhoseIdsShareTheLowHalfAreAllWalked) {
     EXPECT_EQ(low.indexHigh, 0x8000'0000'0000'0000u);
 }
 
-// Copy passes over a file whose backup copy is already the same, and copies every other one:
-// the pre-scan counts exactly what the walk copies.
+// Copy passes over a file whose backup copy is what its record says, and copies every other one:
+// the counting pass counts exactly what the walk copies.
 TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
     const std::pair<const wchar_t*, bool> files[] = {
         {L"same.txt", false},         {L"Sub\\same.txt", false}, {L"size.txt", true},
@@ -624,8 +625,7 @@ TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
     fs.AddFolder(L"C:\\Work\\Empty");
     fs.AddFolder(L"E:\\FilesBackup");
     fs.fileSystems[L'E'] = L"FAT32";
-    const std::int64_t lastRun = fs.CurrentTime();
-    ASSERT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    ASSERT_EQ(PressWith(fs, devicePresent, kMonday + kHour).walked, 1);
 
     const auto backup = [](const wchar_t* name) {
         return std::wstring(L"E:\\FilesBackup\\Work\\") + name;
@@ -637,10 +637,9 @@ TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
     fs.AddFile(backup(L"fat-hour.txt"), "source", kMonday + kHour + kSecond);
     fs.AddFile(backup(L"fat-2s.txt"), "source", kMonday + 2 * kSecond);
     fs.AddFile(backup(L"just-under-2s.txt"), "source", kMonday + 2 * kSecond - 1);
-    // Written after the last run, its last-write time put back as some programs do.
+    // Written after the last press, its last-write time put back as some programs do.
     fs.AddFile(L"C:\\Work\\put-back.txt", "SOURCE", kMonday);
 
-    const ScanTotals totals = PreScanSources(fs, {L"C:\\Work"}, L"E:\\FilesBackup", lastRun);
     std::vector<std::wstring> written;
     fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
         if (op == MemoryFileSystem::Op::CopyFileData || op == MemoryFileSystem::Op::CreateFolder) {
@@ -648,8 +647,8 @@ TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
         }
         return true;
     };
-    BackupWalker walker(fs, devicePresent, bar, totals.totalBytes, lastRun);
-    ASSERT_EQ(walker.CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    const PressOutcome press = PressWith(fs, devicePresent, kMonday + 24 * kHour);
+    ASSERT_EQ(press.walked, 1);
     std::size_t copied = 0;
     for (const auto& [name, changed] : files) {
         EXPECT_EQ(fs.Data(backup(name)),
@@ -661,24 +660,21 @@ TEST_F(Walkers, CopyPassesOverWhatIsTheSameAndCopiesEveryChange) {
         EXPECT_EQ(wasWritten, changed) << std::wstring(name).size();
         copied += changed ? 1 : 0;
     }
-    EXPECT_EQ(walker.FilesCopied(), copied);
-    EXPECT_EQ(walker.FilesUnchanged(), std::size(files) - copied);
-    EXPECT_EQ(walker.CopiedBytes(), totals.totalBytes);
-    EXPECT_EQ(totals.entryCount, copied) << "the existing folders are no work";
-    EXPECT_EQ(totals.allEntries, std::size(files) + 2);
+    EXPECT_EQ(press.copied, copied);
+    EXPECT_EQ(press.unchanged, std::size(files) - copied);
+    EXPECT_EQ(press.plan.totalBytes, 6 * copied) << "what the walk copies, counted before";
+    EXPECT_EQ(press.plan.entryCount, copied) << "the existing folders are no work";
+    EXPECT_EQ(press.plan.allEntries, std::size(files) + 2);
     EXPECT_EQ(std::count_if(written.begin(), written.end(),
                             [](const auto& path) { return path.find(L"Sub") != path.npos; }),
               0)
         << "an existing folder is not made again";
 
-    // With no complete run known, or a source written since, a file is copied; a source whose
-    // file system keeps no change times is judged by size and time alone.
+    // Nothing changed since: nothing is written, with its catalog or without one.
     written.clear();
-    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
-    EXPECT_EQ(written.size(), std::size(files));
-    written.clear();
-    fs.withoutChangeTimes.insert(L'C');
-    EXPECT_EQ(Walker().CopyItem(L"C:\\Work", L"E:\\FilesBackup"), 1);
+    EXPECT_EQ(PressWith(fs, devicePresent, kMonday + 48 * kHour).copied, 0u);
+    fs.Remove(L"E:\\FilesBackup\\Bexlo versions\\_Bexlo catalog.db");
+    EXPECT_EQ(PressWith(fs, devicePresent, kMonday + 72 * kHour).copied, 0u);
     EXPECT_TRUE(written.empty());
 }
 
@@ -688,8 +684,8 @@ TEST_F(Walkers, SizesPast4GiBCountInFull) {
     fs.AddFile(L"C:\\Work\\Sub\\small.txt", "s", kMonday, 100);
     fs.AddFile(L"C:\\alone.iso", "iso", kMonday, kFiveGiB);
     fs.AddFolder(L"E:\\FilesBackup");
-    const ScanTotals totals =
-        PreScanSources(fs, {L"C:\\Work", L"C:\\alone.iso", L"C:\\Missing"}, L"E:\\FilesBackup");
+    const PressPlan totals = PlanPress(
+        fs, {}, false, {L"C:\\Work", L"C:\\alone.iso", L"C:\\Missing"}, L"E:\\FilesBackup");
     EXPECT_EQ(totals.totalBytes, 2 * kFiveGiB + 100);
     EXPECT_EQ(totals.entryCount, 4u);
 

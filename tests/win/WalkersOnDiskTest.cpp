@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <map>
 #include <set>
 #include <string>
@@ -125,6 +127,8 @@ TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
 
     // A read-only or hidden source makes a read-only or hidden copy, whatever its size, which
     // the next Copy still replaces.
+    test::WriteBytes(Src(L"Work\\a.txt"), "alpha, revised");
+    test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x22'));
     for (const wchar_t* file : {L"Work\\a.txt", L"Work\\sub\\large.bin"}) {
         ::SetFileAttributesW(Src(file).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     }
@@ -293,4 +297,85 @@ TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
 }
 
 }  // namespace
+// What a record keeps of a copy is what the disk says of it: the staged copy's hash is the data's,
+// read back through either file; the copy's state is the one the listing and the file's own
+// handle give; a file rewritten with its time put back has another change time.
+TEST_F(WalkersOnDisk, ACopysRecordIsWhatTheDiskSaysOfIt) {
+    const std::wstring from = Src(L"Work\\sub\\large.bin");
+    const std::wstring to = Bak(L"large.bin");
+    ::CreateDirectoryW(kBackup, nullptr);
+    const std::optional<CopyMade> made =
+        fs.Copy(from, Bak(L"") + PartialCopyName(L"large.bin"), to, CopyPlacing::New);
+    ASSERT_TRUE(made);
+    const std::optional<FileRead> source = fs.ReadThrough(from);
+    const std::optional<FileRead> copy = fs.ReadThrough(to);
+    ASSERT_TRUE(source && copy);
+    EXPECT_EQ(made->hash, source->hash);
+    EXPECT_EQ(made->hash, copy->hash);
+    EXPECT_EQ(made->source, source->state);
+    EXPECT_EQ(made->copy, copy->state);
+    const std::optional<FileEntry> inspected = fs.Inspect(to);
+    ASSERT_TRUE(inspected);
+    EXPECT_EQ(StateOf(*inspected), made->copy);
+    EXPECT_NE(made->copy.changeTime, 0);
+    EXPECT_NE(made->copy.fileId, 0u);
+    const std::optional<std::vector<FileEntry>> listed = fs.List(kBackup);
+    ASSERT_TRUE(listed);
+    const auto entry = std::find_if(listed->begin(), listed->end(),
+                                    [](const FileEntry& e) { return e.name == L"large.bin"; });
+    ASSERT_NE(entry, listed->end());
+    EXPECT_EQ(StateOf(*entry), made->copy) << "the listing says what the handle says";
+
+    // A copy staged and never placed leaves nothing behind.
+    fs.StageCopy(from, Bak(L"") + PartialCopyName(L"other.bin"), Bak(L"other.bin"));
+    EXPECT_FALSE(Exists(Bak(L"") + PartialCopyName(L"other.bin")));
+    EXPECT_FALSE(Exists(Bak(L"other.bin")));
+
+    // Rewritten, its last-write time put back: only the change time tells.
+    const WIN32_FILE_ATTRIBUTE_DATA before = Information(to);
+    test::WriteBytes(to, std::string(FileText(to).size(), 'x'));
+    {
+        const UniqueFileHandle file(::CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::SetFileTime(file.Get(), nullptr, nullptr, &before.ftLastWriteTime));
+    }
+    const std::optional<FileEntry> rewritten = FindWithChangeTime(fs, to);
+    ASSERT_TRUE(rewritten);
+    EXPECT_EQ(rewritten->lastWrite, made->copy.lastWrite);
+    EXPECT_NE(rewritten->changeTime, made->copy.changeTime);
+
+    // The enclosure's volume, or else each file, can be asked to put its data on the disk.
+    EXPECT_TRUE(fs.FlushVolume(kBackup) || fs.FlushFile(to));
+}
+
+// The program's own files open only as plain files, each for this program alone, and never below
+// a folder that is a link.
+TEST_F(WalkersOnDisk, OwnFilesOpenOnlyAsPlainFilesInPlainFolders) {
+    const std::wstring folder = Bak(L"own");
+    ::CreateDirectoryW(kBackup, nullptr);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\file.db";
+    {
+        const std::unique_ptr<RandomAccessFile> file = fs.OpenOwnFile(path, true);
+        ASSERT_TRUE(file);
+        const std::string bytes = "page one";
+        ASSERT_TRUE(file->WriteAt(
+            4096, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+        EXPECT_EQ(file->Size(), 4096u + bytes.size());
+        EXPECT_TRUE(file->Sync());
+        EXPECT_FALSE(fs.OpenOwnFile(path, false)) << "a second opener";
+        std::uint8_t read[16]{};
+        EXPECT_EQ(file->ReadAt(4096, read), bytes.size());
+        EXPECT_EQ(std::string(read, read + bytes.size()), bytes);
+        EXPECT_TRUE(file->Truncate(10));
+        EXPECT_EQ(file->Size(), 10u);
+    }
+    EXPECT_TRUE(fs.OpenOwnFile(path, false));
+    EXPECT_FALSE(fs.OpenOwnFile(folder, false)) << "a folder";
+    const std::wstring elsewhere = Src(L"Work");
+    ASSERT_TRUE(MakeLink(Bak(L"linked"), elsewhere));
+    EXPECT_FALSE(fs.OpenOwnFile(Bak(L"linked\\file.db"), true));
+    EXPECT_FALSE(Exists(elsewhere + L"\\file.db")) << "made through the link";
+}
+
 }  // namespace bexlo

@@ -1,0 +1,143 @@
+#include "backup/RecordBatch.h"
+
+#include <utility>
+
+namespace bexlo {
+
+namespace {
+
+// A volume flush costs about as much whatever it writes: a few hundred copies, or a few hundred
+// MiB, share one.
+constexpr std::size_t kRecordsPerBatch = 512;
+constexpr std::uint64_t kBytesPerBatch = 512ull << 20;
+
+}  // namespace
+
+// Flushes copies through their own handles on a thread of its own, so that the walk goes on
+// copying while the disk catches up.
+class RecordBatch::Flusher {
+public:
+    Flusher() : thread_([this] { Run(); }) {}
+    ~Flusher() {
+        {
+            const std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+    void Queue(std::size_t number, std::unique_ptr<StagedCopy> copy) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back({number, std::move(copy)});
+        }
+        changed_.notify_all();
+    }
+
+    // Waits until every copy queued has been flushed; the numbers of those that failed.
+    std::set<std::size_t> Drain() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        return std::exchange(failed_, {});
+    }
+
+private:
+    struct Job {
+        std::size_t number;
+        std::unique_ptr<StagedCopy> copy;
+    };
+
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
+            if (queue_.empty()) {
+                return;
+            }
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            const bool flushed = job.copy->Flush();
+            job.copy.reset();
+            lock.lock();
+            busy_ = false;
+            if (!flushed) {
+                failed_.insert(job.number);
+            }
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    std::set<std::size_t> failed_;
+    bool busy_ = false;
+    bool ending_ = false;
+    std::thread thread_;
+};
+
+RecordBatch::RecordBatch(FileSystem& fs, Catalog* catalog) : fs_(fs), catalog_(catalog) {}
+
+RecordBatch::~RecordBatch() = default;
+
+bool RecordBatch::VolumeFlushes(const std::wstring& destination) {
+    if (!volumeFlushes_) {
+        volumeFlushes_ = fs_.FlushVolume(destination);
+    }
+    return *volumeFlushes_;
+}
+
+void RecordBatch::Add(const std::wstring& destination, const std::wstring& folder,
+                      CatalogRecord record, std::uint64_t bytes, bool onBackup,
+                      std::unique_ptr<StagedCopy> copy) {
+    Waiting waiting{folder, std::move(record), onBackup && VolumeFlushes(destination), 0};
+    if (!waiting.byVolume) {
+        waiting.flush = ++flushes_;
+        if (copy->FlushesOnAnyThread()) {
+            if (!flusher_) {
+                flusher_ = std::make_unique<Flusher>();
+            }
+            flusher_->Queue(waiting.flush, std::move(copy));
+        } else if (!copy->Flush()) {
+            inlineFailures_.insert(waiting.flush);
+        }
+    }
+    waiting_.push_back(std::move(waiting));
+    bytes_ += bytes;
+}
+
+bool RecordBatch::Due() const {
+    return waiting_.size() >= kRecordsPerBatch || bytes_ >= kBytesPerBatch;
+}
+
+bool RecordBatch::Write(const std::wstring& destination) {
+    std::set<std::size_t> failed = std::exchange(inlineFailures_, {});
+    if (flusher_) {
+        failed.merge(flusher_->Drain());
+    }
+    bool byVolume = false;
+    for (const Waiting& waiting : waiting_) {
+        byVolume = byVolume || waiting.byVolume;
+    }
+    // One flush of the destination's volume puts every copy there on the disk.
+    const bool volumeFlushed = byVolume && fs_.FlushVolume(destination);
+    bool whole = true;
+    for (const Waiting& waiting : waiting_) {
+        const bool flushed = waiting.byVolume ? volumeFlushed : !failed.contains(waiting.flush);
+        if (!flushed) {
+            whole = false;
+        } else if (catalog_ != nullptr) {
+            catalog_->Put(waiting.folder, waiting.record);
+        }
+    }
+    waiting_.clear();
+    bytes_ = 0;
+    return (catalog_ == nullptr || catalog_->Commit()) && whole;
+}
+
+}  // namespace bexlo
