@@ -202,10 +202,7 @@ private:
 };
 
 std::optional<WindowsFileSystem::Place> PlaceOf(const std::wstring& folder) {
-    const UniqueFileHandle handle(
-        ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFileHandle handle = windows_files::OpenFolder(folder);
     return handle ? windows_files::PlaceOf(handle.Get()) : std::nullopt;
 }
 

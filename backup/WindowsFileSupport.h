@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "framework/Handles.h"
 
 namespace bexlo::windows_files {
 
@@ -29,6 +30,9 @@ bool RetryWritable(const std::wstring& path, Change change) {
     AllowChanges(path);
     return change();
 }
+
+// The folder a path leads to, links followed, open for its attributes to be asked.
+UniqueFileHandle OpenFolder(const std::wstring& folder);
 
 // The volume and the file a handle is open on.
 std::optional<FileId> IdentityOf(HANDLE handle);

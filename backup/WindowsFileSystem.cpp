@@ -238,6 +238,13 @@ std::optional<std::vector<FileEntry>> WindowsFileSystem::List(const std::wstring
 
 namespace windows_files {
 
+UniqueFileHandle OpenFolder(const std::wstring& folder) {
+    return UniqueFileHandle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+}
+
 std::optional<FileId> IdentityOf(HANDLE handle) {
     // Windows 8 and later name the volume and the file in one record, which Wine answers without
     // the serial lookup of GetFileInformationByHandle; Windows 7 refuses the class.
@@ -257,25 +264,13 @@ std::optional<FileId> IdentityOf(HANDLE handle) {
 }  // namespace windows_files
 
 std::optional<FileId> WindowsFileSystem::Identity(const std::wstring& folder) {
-    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
-    if (!handle) {
-        return std::nullopt;
-    }
-    return IdentityOf(handle.Get());
+    const UniqueFileHandle handle = windows_files::OpenFolder(folder);
+    return handle ? IdentityOf(handle.Get()) : std::nullopt;
 }
 
 std::optional<std::uint64_t> WindowsFileSystem::QuickIdentity(const std::wstring& folder) {
-    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
-    if (!handle) {
-        return std::nullopt;
-    }
-    return windows_files::FileIndexOf(handle.Get());
+    const UniqueFileHandle handle = windows_files::OpenFolder(folder);
+    return handle ? std::optional(windows_files::FileIndexOf(handle.Get())) : std::nullopt;
 }
 
 bool WindowsFileSystem::CreateFolder(const std::wstring& path) {
