@@ -99,11 +99,15 @@ private:
     // A whole file or folder copied to the side that has none of it.
     void Fresh(const std::wstring& from, const FileEntry& entry, const std::wstring& to,
                bool toBackup) {
-        if (entry.link) {
-            return;
+        if (!entry.link) {
+            Fresh(from, entry, to, toBackup, Records(toBackup ? ParentOf(to) : ParentOf(from)));
         }
+    }
+
+    // `folder`: the records of the backup folder that holds the file, or is to.
+    void Fresh(const std::wstring& from, const FileEntry& entry, const std::wstring& to,
+               bool toBackup, const PairJudge::Folder& folder) {
         if (!entry.folder) {
-            const PairJudge::Folder folder = Records(toBackup ? ParentOf(to) : ParentOf(from));
             toBackup ? Pair(from, &entry, to, nullptr, folder)
                      : Pair(to, nullptr, from, &entry, folder);
             return;
@@ -115,12 +119,16 @@ private:
         const WalkChain::Link link(walking_, std::move(place));
         bool leftovers = false;
         const auto entries = EntriesByName(fs_, from, leftovers);
+        const PairJudge::Folder inside = Records(toBackup ? to : from);
         for (const auto& [name, below] : entries.value_or(Entries{})) {
             plan.allEntries += toBackup ? 1 : 0;
-            if (below.folder && !below.link) {
+            if (below.link) {
+                continue;
+            }
+            if (below.folder) {
                 Work(0);
             }
-            Fresh(JoinPath(from, below.name), below, JoinPath(to, below.name), toBackup);
+            Fresh(JoinPath(from, below.name), below, JoinPath(to, below.name), toBackup, inside);
         }
     }
 
