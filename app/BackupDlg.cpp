@@ -6,6 +6,7 @@
 
 #include "backup/BackupRecord.h"
 #include "backup/PathList.h"
+#include "backup/SourceIdentity.h"
 #include "backup/RunLog.h"
 #include "backup/SaveRules.h"
 #include "backup/WindowsFileSystem.h"
@@ -214,6 +215,8 @@ void BackupDlg::SavePathList() {
         // not leave every later press refused as going to a different volume.
         const bool sync = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED;
         WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
+        // What each source is as the person saves it; a press records any it cannot find here.
+        SaveSourceIdentities(fileSystem, sources);
     }
     ::EnableWindow(saveButton.Handle(), TRUE);
 }

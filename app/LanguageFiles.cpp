@@ -75,6 +75,18 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_NOT_ON_DISK",
      L"The enclosure did not confirm that it holds the new copies; the next press copies them "
      L"again."},
+    {L"MSG_SOURCE_LINK",
+     L"This saved item has become a link to another place since it was saved: it was not backed "
+     L"up. If the link is meant, save the item again."},
+    {L"MSG_SOURCE_OTHER",
+     L"This saved folder is no longer the folder that was saved (it was replaced or moved): it "
+     L"was not backed up. To back up the folder now there, save it again."},
+    {L"MSG_LINK_MOVED",
+     L"This saved link leads to another place than when it was saved: nothing was synchronized "
+     L"into it. If that is meant, save it again."},
+    {L"MSG_DEST_NOT_PLAIN",
+     L"The destination, or a folder above it on the enclosure, is a link or lies on another "
+     L"disk: nothing was backed up. Choose the destination again and save."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

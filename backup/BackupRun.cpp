@@ -9,6 +9,7 @@
 #include "backup/Catalog.h"
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
+#include "backup/SourceIdentity.h"
 #include "backup/PressPlan.h"
 #include "backup/ReplaceGuard.h"
 #include "backup/RunLog.h"
@@ -227,6 +228,12 @@ std::wstring BackupRun::ReasonText(const CopyFailure& failure) const {
             return host_.Text(Msg::NoRoomVersion);
         case FailureReason::NotOnDisk:
             return host_.Text(Msg::NotOnDisk);
+        case FailureReason::SourceBecameLink:
+            return host_.Text(Msg::SourceBecameLink);
+        case FailureReason::SourceReplaced:
+            return host_.Text(Msg::SourceReplaced);
+        case FailureReason::LinkMoved:
+            return host_.Text(Msg::LinkMoved);
         case FailureReason::Platform:
             break;
     }
@@ -331,21 +338,52 @@ int BackupRun::RunBackup() {
     if (state.serialCheckArmed == 1 && CheckBackupVolume(fs_, target) == 0) {
         return Refuse(L"Different Volume", Msg::DiffVol);
     }
+    // Nothing is made, written or removed under a destination that a link leads away.
+    if (!PlainFolderPath(fs_, LongPath(target))) {
+        return Refuse(L"Copy Fail", Msg::DestinationNotPlain);
+    }
     CreateFolderPath(fs_, LongPath(target));
+    if (!PlainFolderPath(fs_, LongPath(target))) {
+        return Refuse(L"Copy Fail", Msg::DestinationNotPlain);
+    }
     // A list whose records cannot be read could never run: the user is told to save it again.
     if (list.status != PathListRead::Status::Usable) {
         return Refuse(L"No Path File", Msg::PathLost);
     }
 
     const bool walking = inputs_.mode != RunMode::None;
+    const bool sync = inputs_.mode == RunMode::Sync;
+    // A source that is no longer what was saved is named and walked in neither direction.
+    SourceIdentities identities(fs_);
+    std::vector<std::wstring> sources;
+    std::vector<std::wstring> missing;
+    std::vector<CopyFailure> refused;
+    for (const std::wstring& source : list.sources) {
+        if (!fs_.Find(LongPath(source))) {
+            missing.push_back(source);
+        }
+        switch (identities.Check(source, sync)) {
+            case SourceChange::None:
+                sources.push_back(source);
+                break;
+            case SourceChange::BecameLink:
+                refused.push_back({PlainPath(source), FailureReason::SourceBecameLink, 0});
+                break;
+            case SourceChange::OtherFolder:
+                refused.push_back({PlainPath(source), FailureReason::SourceReplaced, 0});
+                break;
+            case SourceChange::LinkMoved:
+                refused.push_back({PlainPath(source), FailureReason::LinkMoved, 0});
+                break;
+        }
+    }
+    identities.Keep();
     // Each copy is decided from its own record, kept beside the versions on the destination.
     const std::unique_ptr<Catalog> catalog =
         walking ? Catalog::Open(fs_, LongPath(target), inputs_.machine, started) : nullptr;
     outcome_.catalog = CatalogText(catalog.get(), walking);
     const PressContext context{catalog.get(), started};
-    PressPlan plan =
-        walking ? PlanPress(fs_, context, inputs_.mode == RunMode::Sync, list.sources, target)
-                : PressPlan{};
+    PressPlan plan = walking ? PlanPress(fs_, context, sync, sources, target) : PressPlan{};
     // What the count found the same by reading it is recorded before anything moves.
     if (catalog) {
         catalog->Commit();
@@ -391,7 +429,7 @@ int BackupRun::RunBackup() {
         walker.KeepVersions(&versions);
     }
     bool walked = true;
-    for (const std::wstring& source : list.sources) {
+    for (const std::wstring& source : sources) {
         host_.NotifyDevice(RunMessage::ItemStarting);
         int result = 1;
         if (inputs_.mode == RunMode::Copy) {
@@ -416,7 +454,13 @@ int BackupRun::RunBackup() {
         catalog->Finish();
     }
     AppendReplaceHistory(fs_, choice == GuardChoice::BackUpAll ? plan.replacements.size() : 0);
-    std::vector<CopyFailure> failures = walker.Failures();
+    // A source the press made again from its backup is the one the next press expects.
+    for (const std::wstring& source : missing) {
+        identities.Remade(source);
+    }
+    identities.Keep();
+    std::vector<CopyFailure> failures = std::move(refused);
+    std::ranges::copy(walker.Failures(), std::back_inserter(failures));
     // A pulled enclosure is named as such, not as a destination that stopped answering.
     if (!DevicePresent()) {
         std::erase_if(failures, [](const CopyFailure& failure) {

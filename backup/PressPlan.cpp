@@ -9,16 +9,17 @@ namespace bexlo {
 
 namespace {
 
-// A folder's entries by folded name, leftovers of interrupted copies left out (the walk removes
-// them, so that a folder holding one is not passed over); nothing when it cannot be listed.
+// A folder's entries by folded name, leftovers of interrupted copies left out; nothing when it
+// cannot be listed. `leftovers` is set for a side the walk writes, which removes them there, so
+// that a folder holding one is not passed over; the walk leaves a side it only reads alone.
 std::optional<std::map<std::wstring, FileEntry>> EntriesByName(FileSystem& fs,
                                                                const std::wstring& folder,
-                                                               bool& leftovers) {
+                                                               bool written, bool& leftovers) {
     std::optional<std::vector<FileEntry>> listed = fs.List(folder);
     if (!listed) {
         return std::nullopt;
     }
-    leftovers = std::erase_if(*listed, IsLeftover) != 0 || leftovers;
+    leftovers = (std::erase_if(*listed, IsLeftover) != 0 && written) || leftovers;
     return ByFoldedName(std::move(*listed));
 }
 
@@ -43,7 +44,11 @@ public:
     void Source(const std::wstring& source) {
         source_ = source;
         judge_.Item(sync_, source, destination_);
-        const std::optional<FileEntry> found = FindWithChangeTime(fs_, source);
+        std::optional<FileEntry> found = FindWithChangeTime(fs_, source);
+        // A saved folder that is a link was checked against where it led when it was saved.
+        if (found && found->folder) {
+            found->link = false;
+        }
         const std::wstring mirror =
             JoinPath(destination_, found ? found->name : LastSegment(source));
         const std::optional<FileEntry> copy = FindWithChangeTime(fs_, mirror);
@@ -118,7 +123,7 @@ private:
         }
         const WalkChain::Link link(walking_, std::move(place));
         bool leftovers = false;
-        const auto entries = EntriesByName(fs_, from, leftovers);
+        const auto entries = EntriesByName(fs_, from, false, leftovers);
         const PairJudge::Folder inside = Records(toBackup ? to : from);
         for (const auto& [name, below] : entries.value_or(Entries{})) {
             plan.allEntries += toBackup ? 1 : 0;
@@ -192,8 +197,8 @@ private:
         }
         const WalkChain::Link link(walking_, std::move(place));
         bool leftovers = false;
-        const auto listedA = EntriesByName(fs_, a, leftovers);
-        const auto listedB = there ? EntriesByName(fs_, b, leftovers) : std::nullopt;
+        const auto listedA = EntriesByName(fs_, a, sync_, leftovers);
+        const auto listedB = there ? EntriesByName(fs_, b, true, leftovers) : std::nullopt;
         tree.clean = listedA && listedB && !leftovers;
         const std::map<std::wstring, FileEntry> sources = listedA.value_or(Entries{});
         const std::map<std::wstring, FileEntry> copies = listedB.value_or(Entries{});

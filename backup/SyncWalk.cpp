@@ -18,7 +18,11 @@ int BackupWalker::SyncItemSteps(const std::wstring& source, const std::wstring& 
     const std::wstring name = LastSegment(from);
     const std::wstring parent = ParentOf(from);
     const std::wstring mirror = JoinPath(target_, name);
-    const std::optional<FileEntry> found = FindWithChangeTime(fs_, from);
+    std::optional<FileEntry> found = FindWithChangeTime(fs_, from);
+    // A saved folder that is a link was checked against where it led when it was saved.
+    if (found && found->folder) {
+        found->link = false;
+    }
     const std::uint32_t sourceError = found ? 0 : fs_.LastError();
     const std::optional<FileEntry> copy = FindWithChangeTime(fs_, mirror);
     const std::uint32_t copyError = copy ? 0 : fs_.LastError();

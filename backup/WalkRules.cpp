@@ -223,4 +223,32 @@ int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
     return 1;
 }
 
+bool PlainFolderPath(FileSystem& fs, const std::wstring& path) {
+    const std::size_t root = RootLength(path);
+    std::optional<FileId> deepest;
+    for (std::size_t end = path.find(L'\\', root);; end = path.find(L'\\', end + 1)) {
+        const std::wstring folder = path.substr(0, end);
+        if (folder.size() > root) {
+            const std::optional<FileEntry> found = fs.Find(folder);
+            if (!found) {
+                break;
+            }
+            // A search names a link that the platform may open as what it leads to.
+            const std::optional<FileEntry> opened = fs.Inspect(folder);
+            if (!found->folder || found->link || !opened || !opened->folder || opened->link) {
+                return false;
+            }
+            deepest = fs.Identity(folder);
+            if (!deepest) {
+                return false;
+            }
+        }
+        if (end == std::wstring::npos) {
+            break;
+        }
+    }
+    const std::optional<std::uint32_t> serial = fs.VolumeSerial(path);
+    return !deepest || !serial || static_cast<std::uint32_t>(deepest->volume) == *serial;
+}
+
 }  // namespace bexlo

@@ -120,4 +120,9 @@ private:
 // Creates every missing folder of `path`. 0 when the path has no parent left to create, else 1.
 int CreateFolderPath(FileSystem& fs, const std::wstring& path);
 
+// Every folder of `path` from its drive's root down that exists is a plain folder, no link, as
+// both a search and its own open handle show it, and the deepest lies on the volume of the
+// path's drive. A missing folder ends the check: it is made later, and checked again then.
+bool PlainFolderPath(FileSystem& fs, const std::wstring& path);
+
 }  // namespace bexlo

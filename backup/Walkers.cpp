@@ -164,7 +164,8 @@ int BackupWalker::CopyEntry(const std::wstring& from, const std::wstring& toFold
         FailWithLastError(from);
         return GoOn();
     }
-    if (found->link) {
+    // The saved folder itself was checked against where it led when it was saved.
+    if (found->link && !(found->folder && from == item_)) {
         NameLink(from, *found);
         return GoOn();
     }
@@ -299,7 +300,8 @@ int BackupWalker::CopyTree(const std::wstring& sourceFolder, const std::wstring&
         FailWithLastError(targetFolder);
         return GoOn();
     }
-    RemoveLeftovers(sourceFolder, *entries);
+    // Leftovers are removed only on the side this copy writes: a source is never written in Copy.
+    std::erase_if(*entries, IsLeftover);
     RemoveLeftovers(targetFolder, *listed);
     const std::map<std::wstring, FileEntry> copies = ByFoldedName(std::move(*listed));
     // A whole folder copied back from the backup runs the other way.

@@ -39,6 +39,9 @@ enum class FailureReason {
     Conflict,          // Synchronize cannot tell which side is newer: neither is overwritten
     NoRoomForVersion,  // the copy it would replace could not be kept: it was left as it was
     NotOnDisk,         // the enclosure did not confirm that it holds the new copies
+    SourceBecameLink,  // a saved source that has become a link since it was saved
+    SourceReplaced,    // a saved folder whose path now leads to another folder
+    LinkMoved,         // a saved link that now leads elsewhere: Synchronize never writes into it
 };
 
 // An entry that was not backed up, by its plain path.

@@ -55,6 +55,10 @@ enum class Msg : std::size_t {
     Conflict,
     NoRoomVersion,
     NotOnDisk,
+    SourceBecameLink,
+    SourceReplaced,
+    LinkMoved,
+    DestinationNotPlain,
     Count
 };
 

@@ -361,9 +361,12 @@ std::optional<FileId> MemoryFileSystem::Identity(const std::wstring& folderIn) {
         return folder ? Missing(file_error::kPathNotFound) : std::nullopt;
     }
     const std::uint64_t index = nodes_.at(*key).index;
+    // The volume as the platform names it: by its serial where it has one.
+    const auto serial = volumeSerials.find((*key)[0]);
+    const std::uint64_t volume =
+        serial != volumeSerials.end() ? serial->second : static_cast<std::uint64_t>((*key)[0]);
     // ReFS: every folder's id differs only in its high half.
-    return wideIds ? FileId{static_cast<std::uint64_t>((*key)[0]), 0, index}
-                   : FileId{static_cast<std::uint64_t>((*key)[0]), index, 0};
+    return wideIds ? FileId{volume, 0, index} : FileId{volume, index, 0};
 }
 
 bool MemoryFileSystem::CreateFolder(const std::wstring& pathIn) {

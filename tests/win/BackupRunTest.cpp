@@ -21,6 +21,7 @@
 #include "backup/Catalog.h"
 #include "backup/PathList.h"
 #include "backup/ProgressDlg.h"
+#include "backup/SourceIdentity.h"
 #include "backup/Versions.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/LongPath.h"
@@ -29,6 +30,7 @@
 #include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
+#include "tests/win/UnixLinks.h"
 
 namespace bexlo {
 namespace {
@@ -318,6 +320,37 @@ TEST_F(BackupRunOnSimulator, ASavedSingleFileRewrittenWithItsTimePutBackArrives)
     PutLastWrite(vault, written);
     EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(test::FileText(kTarget + L"\\vault.bin"), std::string(1 << 20, 'b'));
+}
+
+// After a Synchronize, another program swaps a saved source for a link to another folder and
+// puts a file into its backup folder: the next presses write nothing through the link, read
+// nothing through it, and name the source.
+TEST_F(BackupRunOnSimulator, ASavedSourceSwappedForALinkIsNamedAndNothingGoesThroughIt) {
+    test::MessageBoxWatch boxes;
+    test::UnixLinks links;
+    const std::wstring elsewhere = kSources + L"\\Elsewhere";
+    const std::wstring aside = kSources + L"\\Work aside";
+    test::MakeFolders({elsewhere});
+    test::WriteBytes(elsewhere + L"\\system.ini", "theirs");
+    auto dialog = OpenSaved({kWork, kPhotos}, disks);
+    ASSERT_TRUE(SaveSourceIdentities(disks, {kWork, kPhotos}));
+    ::CheckRadioButton(dialog->Handle(), IDC_COPY, IDC_SYNC, IDC_SYNC);
+    ASSERT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
+
+    ASSERT_TRUE(::MoveFileW(kWork.c_str(), aside.c_str()));
+    if (!links.Make(kWork, elsewhere)) {
+        GTEST_SKIP() << "no Unix links here";
+    }
+    test::WriteBytes(kTarget + L"\\Work\\planted.exe", "payload");
+    for (const int mode : {IDC_SYNC, IDC_COPY}) {
+        ::CheckRadioButton(dialog->Handle(), IDC_COPY, IDC_SYNC, mode);
+        const test::ShownBox box = PressAndWait(*dialog, boxes);
+        EXPECT_EQ(box.caption, L"Copy Fail");
+        EXPECT_NE(box.text.find(kWork), std::wstring::npos) << "the source is named";
+        EXPECT_FALSE(test::Exists(elsewhere + L"\\planted.exe")) << "written through the link";
+        EXPECT_FALSE(test::Exists(kTarget + L"\\Work\\system.ini")) << "read through the link";
+    }
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
 }
 
 // The program ended in the middle of a press, as a PC that loses its power is, leaves a catalog

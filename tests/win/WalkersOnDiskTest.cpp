@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <map>
 #include <set>
@@ -18,6 +17,7 @@
 #include "framework/NameCase.h"
 #include "tests/host/WalkSupport.h"
 #include "tests/win/TestSupport.h"
+#include "tests/win/UnixLinks.h"
 
 namespace bexlo {
 namespace {
@@ -29,32 +29,6 @@ WIN32_FILE_ATTRIBUTE_DATA Information(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
     return data;
-}
-
-// The Unix name Wine gives a path whose folder exists.
-std::wstring UnixName(const std::wstring& path) {
-    using UnixNameCall = char* (*)(const wchar_t*);
-    const auto call = reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    const std::size_t slash = path.rfind(L'\\');
-    char* folder = call != nullptr ? call(path.substr(0, slash).c_str()) : nullptr;
-    if (folder == nullptr) {
-        return {};
-    }
-    std::wstring name(folder, folder + std::strlen(folder));
-    ::HeapFree(::GetProcessHeap(), 0, folder);
-    return name + L"/" + path.substr(slash + 1);
-}
-
-// Starts a Unix program. Wine gives no handle to wait on: the caller waits for what it does.
-bool StartUnix(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                          nullptr, nullptr, &startup, &info);
-    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-    return started;
 }
 
 class WalkersOnDisk : public testing::Test {
@@ -74,25 +48,13 @@ protected:
         test::WriteBytes(Src(L"Work\\sub\\large.bin"), std::string(5 << 20, '\x5A') + binary);
     }
     void TearDown() override {
-        for (const auto& [link, unixLink] : links_) {
-            if (StartUnix(L"/bin/rm -f \"" + unixLink + L"\"")) {
-                test::PumpUntil([&] { return !Exists(link); }, 10000);
-            }
-        }
+        links_.RemoveAll();
         test::RemoveTree(kSource);
         test::RemoveTree(kBackup);
     }
 
-    // Wine makes no links of its own, but shows a Unix symbolic link inside its prefix as one.
     bool MakeLink(const std::wstring& link, const std::wstring& target) {
-        const std::wstring unixLink = UnixName(link);
-        const std::wstring unixTarget = UnixName(target);
-        if (unixLink.empty() || unixTarget.empty() ||
-            !StartUnix(L"/bin/ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"")) {
-            return false;
-        }
-        links_.emplace_back(link, unixLink);
-        return test::PumpUntil([&] { return Exists(link); }, 10000);
+        return links_.Make(link, target);
     }
 
     static std::wstring Src(const wchar_t* rest) { return std::wstring(kSource) + L"\\" + rest; }
@@ -107,8 +69,7 @@ protected:
     WindowsFileSystem fs;
     std::atomic<int> present{1};
     StillBar bar;
-    // Each link made, by its Windows and its Unix name.
-    std::vector<std::pair<std::wstring, std::wstring>> links_;
+    test::UnixLinks links_;
 };
 
 TEST_F(WalkersOnDisk, CopyMakesAnExactCopyAndOverwritesReadOnlyCopies) {
@@ -228,6 +189,8 @@ TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
         ASSERT_EQ(
             sync ? walker.SyncItem(Src(L"Work"), kBackup) : walker.CopyItem(Src(L"Work"), kBackup),
             1);
+        // The walk's own handles let go of its copies once they are on the disk.
+        walker.WriteRecords();
         EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha");
         EXPECT_FALSE(Exists(Bak(L"Work\\loop")));
         EXPECT_FALSE(Exists(Bak(L"Work\\out\\o.txt")));
@@ -250,9 +213,10 @@ TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
     EXPECT_EQ(test::ReadTree(elsewhere).size(), 1u);
 }
 
-// Leftovers of an interrupted copy go at the next press on both sides, read-only, hidden and
-// system as they may be; a file of a person's named like one is copied as any other.
-TEST_F(WalkersOnDisk, LeftoversGoAtTheNextPressAndLookalikesAreCopied) {
+// Leftovers of an interrupted copy go at the next press on the side it writes, read-only, hidden
+// and system as they may be, and stay in a source that Copy only reads; a file of a person's
+// named like one is copied as any other.
+TEST_F(WalkersOnDisk, LeftoversGoAtTheNextPressWhereItWritesAndLookalikesAreCopied) {
     ASSERT_EQ(Copy(L"Work"), 1);
     const std::wstring leftovers[] = {Bak(L"Work\\") + PartialCopyName(L"a.txt"),
                                       Src(L"Work\\sub\\") + PartialCopyName(L"b.bin")};
@@ -266,9 +230,9 @@ TEST_F(WalkersOnDisk, LeftoversGoAtTheNextPressAndLookalikesAreCopied) {
     ASSERT_EQ(Copy(L"Work"), 1);
     EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha, second edition");
     EXPECT_EQ(FileText(Bak(L"Work\\x.bexlo-partial")), "mine");
-    for (const std::wstring& leftover : leftovers) {
-        EXPECT_FALSE(Exists(leftover));
-    }
+    EXPECT_FALSE(Exists(leftovers[0]));
+    EXPECT_EQ(FileText(leftovers[1]), "half");
+    EXPECT_FALSE(Exists(Bak(L"Work\\sub\\") + PartialCopyName(L"b.bin")));
 }
 
 TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
