@@ -14,7 +14,11 @@ namespace bexlo {
 namespace {
 
 // An index is small; anything past this is no index of ours.
-constexpr std::size_t kIndexReadLimit = 64 << 20;
+// A disk another program prepared must neither exhaust the 32-bit program's memory nor stall
+// every press: the newest press folders are read, up to these bounds, and the rest left alone.
+constexpr std::size_t kIndexReadLimit = 32 << 20;
+constexpr std::uint64_t kIndexBytesRead = 96 << 20;
+constexpr std::size_t kPressFoldersRead = 10000;
 
 std::wstring VersionFile(VersionSide side, const std::wstring& original) {
     return (side == VersionSide::Pc ? L"P" : L"B") + FoldCase(original);
@@ -74,15 +78,23 @@ void VersionStore::Load() {
         usable_ = false;
         return;
     }
-    for (const FileEntry& press : fs_.List(versionsFolder_).value_or(std::vector<FileEntry>{})) {
-        if (!press.folder || press.link) {
-            continue;
-        }
+    std::vector<FileEntry> presses = fs_.List(versionsFolder_).value_or(std::vector<FileEntry>{});
+    std::erase_if(presses, [](const FileEntry& press) { return !press.folder || press.link; });
+    // Named by their UTC times: the newest first.
+    std::sort(presses.begin(), presses.end(),
+              [](const FileEntry& a, const FileEntry& b) { return a.name > b.name; });
+    presses.resize(std::min(presses.size(), kPressFoldersRead));
+    std::uint64_t indexBytes = 0;
+    for (const FileEntry& press : presses) {
         const std::wstring pressPath = versionsFolder_ + L'\\' + press.name;
         const std::optional<std::vector<std::uint8_t>> bytes =
-            fs_.ReadFileBytes(pressPath + L'\\' + kVersionIndexName, kIndexReadLimit);
-        if (!bytes) {
+            fs_.ReadFileBytes(pressPath + L'\\' + kVersionIndexName, kIndexReadLimit + 1);
+        if (!bytes || bytes->size() > kIndexReadLimit) {
             continue;
+        }
+        indexBytes += bytes->size();
+        if (indexBytes > kIndexBytesRead) {
+            break;
         }
         VersionIndex index = ParseVersionIndex(*bytes);
         if (!index.complete) {

@@ -350,8 +350,14 @@ private:
 std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& from,
                                                          const std::wstring& partial,
                                                          const std::wstring& to) {
-    UniqueFileHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // A name swapped for a link to a pipe or a network path cannot act as this program there.
+    UniqueFileHandle source(::CreateFileW(
+        from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    if (source && ::GetFileType(source.Get()) != FILE_TYPE_DISK) {
+        source.Reset();
+        ::SetLastError(ERROR_ACCESS_DENIED);
+    }
     // Not GetFileInformationByHandle: it also asks for the volume's serial, which Wine answers
     // from another process, a wait longer than the rest of a small file's copy.
     FILE_BASIC_INFO information{};

@@ -355,9 +355,16 @@ bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> 
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                        std::size_t limit) {
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    // The program's own files are plain files: one that another program made a link, to a pipe
+    // or a network path above all, is not read.
+    const UniqueFileHandle file = OpenItself(path, GENERIC_READ, FILE_SHARE_READ, 0);
+    FILE_BASIC_INFO basic{};
+    if (!file ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return std::nullopt;
+    }
+    if (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return std::nullopt;
     }
     LARGE_INTEGER size{};

@@ -416,4 +416,24 @@ TEST_F(Versions, NothingMovesIntoAPressFolderWhoseIndexCouldNotBeWritten) {
     EXPECT_TRUE(Kept(fs).empty());
 }
 
+// A prepared disk's index past the bound on what one index may hold is left alone, unread, and
+// the press goes on: neither the 32-bit program's memory nor the press is spent on it.
+TEST_F(Versions, AnIndexPastItsBoundIsLeftAloneAndThePressGoesOn) {
+    fs.AddFile(L"C:\\Work\\a.txt", "new", kStart);
+    fs.AddFile(L"E:\\FilesBackup\\Work\\a.txt", "backup", kStart - kDay);
+    const std::wstring old = std::wstring(kVersions) + L"\\2025-01-01 000000";
+    fs.AddFile(old + L"\\Work\\a.txt", "a year old", kStart - 400 * kDay);
+    VersionRecord record{
+        VersionSide::Backup, VersionReason::Changed,          kStart - 400 * kDay, 10, 0,
+        L"Work\\a.txt",      L"E:\\FilesBackup\\Work\\a.txt", std::nullopt};
+    std::vector<std::uint8_t> index = FormatVersionIndex({record}, true);
+    std::string bytes(index.begin(), index.end());
+    bytes.resize((32u << 20) + 2, ' ');
+    fs.AddFile(old + L"\\" + kVersionIndexName, bytes, kStart);
+
+    ASSERT_EQ(Press(kStart + kDay).first, 1);
+    EXPECT_EQ(fs.Data(L"E:\\FilesBackup\\Work\\a.txt"), "new");
+    EXPECT_EQ(fs.Data(old + L"\\Work\\a.txt"), "a year old");
+}
+
 }  // namespace bexlo
