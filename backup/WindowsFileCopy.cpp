@@ -14,7 +14,6 @@
 namespace bexlo {
 
 using windows_files::IdentityOf;
-using windows_files::RetryWritable;
 
 namespace windows_files {
 
@@ -174,29 +173,16 @@ bool CopyOpenFile(HANDLE source, const std::wstring& from, const FILE_BASIC_INFO
     return ::SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool RenameOpenFile(HANDLE file, const std::wstring& path, bool replace) {
-    // The rename takes the name as the kernel does, whatever the system's version.
-    const std::wstring to = NativePath(path);
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = replace ? TRUE : FALSE;
-    rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
-    std::copy(to.begin(), to.end(), rename->FileName);
-    return ::SetFileInformationByHandle(file, FileRenameInfo, rename,
-                                        static_cast<DWORD>(buffer.size())) != FALSE;
-}
-
 class OpenCopy {
 public:
-    OpenCopy(HANDLE file, const std::wstring& to) : file_(file), to_(to) {}
-    bool Rename(bool replace) {
-        return replace ? RetryWritable(to_, [&] { return RenameOpenFile(file_, to_, true); })
-                       : RenameOpenFile(file_, to_, false);
-    }
+    OpenCopy(WindowsFileSystem& fs, HANDLE file, const std::wstring& to)
+        : fs_(fs), file_(file), to_(to) {}
+    bool Rename(bool replace) { return fs_.RenameInto(file_, to_, replace); }
     bool Flush() { return ::FlushFileBuffers(file_) != FALSE; }
     std::uint32_t Error() const { return ::GetLastError(); }
 
 private:
+    WindowsFileSystem& fs_;
     HANDLE file_;
     const std::wstring& to_;
 };
@@ -219,24 +205,10 @@ bool LiesIn(const WindowsFileSystem::Place& place, const WindowsFileSystem::Plac
                                    static_cast<int>(path.size()), TRUE) == CSTR_EQUAL);
 }
 
-// A leftover of an earlier copy under the same name is removed, never opened.
-UniqueFileHandle CreatePartial(const std::wstring& partial, WindowsFileSystem& fs) {
-    const auto create = [&] {
-        return UniqueFileHandle(::CreateFileW(
-            partial.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-            nullptr));
-    };
-    UniqueFileHandle copy = create();
-    if (!copy && ::GetLastError() == ERROR_FILE_EXISTS && fs.RemoveFile(partial)) {
-        copy = create();
-    }
-    return copy;
-}
-
 }  // namespace
 
 void WindowsFileSystem::ConfineWrites(const std::vector<std::wstring>& folders) {
+    folders_.SetRoots(folders);
     confined_.clear();
     for (const std::wstring& folder : folders) {
         confined_.push_back({folder, {}});
@@ -282,10 +254,15 @@ bool WindowsFileSystem::WithinConfinement(const std::wstring& file) {
 
 bool WindowsFileSystem::MoveNew(const std::wstring& from, const std::wstring& to) {
     // Opened as itself, a link moves and never what it leads to.
-    const UniqueFileHandle file(::CreateFileW(
-        from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && RenameOpenFile(file.Get(), to, false);
+    folders_.Release(from);
+    const std::optional<windows_files::InFolder> in = folders_.ParentOf(from);
+    const UniqueFileHandle file =
+        in ? windows_files::OpenRelative(in->folder->Get(), in->name, DELETE | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         windows_files::NameUse::OpenExisting,
+                                         windows_files::EntryKind::Either)
+           : UniqueFileHandle();
+    return file && RenameInto(file.Get(), to, false);
 }
 
 namespace {
@@ -312,7 +289,7 @@ public:
         if (!copy_ || placed_) {
             return std::nullopt;
         }
-        OpenCopy inPlace(copy_.Get(), to_);
+        OpenCopy inPlace(fs_, copy_.Get(), to_);
         // The copy's state is asked on its own handle, under its name: a rename moves its change
         // time on some file systems.
         if (PlaceCopy(inPlace, placing)) {
@@ -332,8 +309,11 @@ private:
             return;
         }
         const DWORD error = ::GetLastError();
+        if (!windows_files::DeleteByHandle(copy_.Get())) {
+            copy_.Reset();
+            fs_.RemoveFile(partial_);
+        }
         copy_.Reset();
-        fs_.RemoveFile(partial_);
         ::SetLastError(error);
     }
 
@@ -375,7 +355,7 @@ std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& fro
     if (!WithinConfinement(partial)) {
         return nullptr;
     }
-    UniqueFileHandle copy = CreatePartial(partial, *this);
+    UniqueFileHandle copy = CreateNewFile(partial, GENERIC_READ | GENERIC_WRITE | DELETE);
     if (!copy) {
         return nullptr;
     }
@@ -383,8 +363,8 @@ std::unique_ptr<StagedCopy> WindowsFileSystem::StageCopy(const std::wstring& fro
     if (!CopyOpenFile(source.Get(), from, information, static_cast<std::uint64_t>(size.QuadPart),
                       copy.Get(), partial, hasher)) {
         const DWORD error = ::GetLastError();
+        windows_files::DeleteByHandle(copy.Get());
         copy.Reset();
-        RemoveFile(partial);
         ::SetLastError(error);
         return nullptr;
     }

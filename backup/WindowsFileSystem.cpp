@@ -274,22 +274,99 @@ std::optional<std::uint64_t> WindowsFileSystem::QuickIdentity(const std::wstring
 }
 
 bool WindowsFileSystem::CreateFolder(const std::wstring& path) {
-    return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    const std::optional<windows_files::InFolder> in = folders_.ParentOf(path);
+    return in && windows_files::OpenRelative(in->folder->Get(), in->name, FILE_LIST_DIRECTORY,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             windows_files::NameUse::CreateNew,
+                                             windows_files::EntryKind::Folder);
+}
+
+namespace {
+
+// Opened as itself in its held folder, for a rename or a removal.
+UniqueFileHandle OpenToChange(windows_files::HeldFolders& folders, const std::wstring& path,
+                              windows_files::EntryKind kind) {
+    const std::optional<windows_files::InFolder> in = folders.ParentOf(path);
+    return in ? windows_files::OpenRelative(in->folder->Get(), in->name,
+                                            DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            windows_files::NameUse::OpenExisting, kind)
+              : UniqueFileHandle();
+}
+
+// Removes what the handle is open on; a read-only, hidden or system one loses those bits first.
+bool Remove(HANDLE handle) {
+    if (windows_files::DeleteByHandle(handle)) {
+        return true;
+    }
+    if (::GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    windows_files::AllowChangesByHandle(handle);
+    return windows_files::DeleteByHandle(handle);
+}
+
+}  // namespace
+
+bool WindowsFileSystem::RenameInto(HANDLE file, const std::wstring& to, bool replace) {
+    const std::optional<windows_files::InFolder> in = folders_.ParentOf(to);
+    if (!in) {
+        return false;
+    }
+    if (windows_files::RenameRelative(file, in->folder->Get(), in->name, to, replace)) {
+        return true;
+    }
+    if (!replace || ::GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    // A read-only, hidden or system file there is replaced all the same.
+    if (const UniqueFileHandle there = windows_files::OpenRelative(
+            in->folder->Get(), in->name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            windows_files::NameUse::OpenExisting, windows_files::EntryKind::File)) {
+        windows_files::AllowChangesByHandle(there.Get());
+    }
+    return windows_files::RenameRelative(file, in->folder->Get(), in->name, to, replace);
+}
+
+UniqueFileHandle WindowsFileSystem::CreateNewFile(const std::wstring& path, ACCESS_MASK access) {
+    const std::optional<windows_files::InFolder> in = folders_.ParentOf(path);
+    if (!in) {
+        return {};
+    }
+    const auto create = [&] {
+        return windows_files::OpenRelative(in->folder->Get(), in->name, access, 0,
+                                           windows_files::NameUse::CreateNew,
+                                           windows_files::EntryKind::File);
+    };
+    UniqueFileHandle file = create();
+    if (!file &&
+        (::GetLastError() == ERROR_ALREADY_EXISTS || ::GetLastError() == ERROR_FILE_EXISTS)) {
+        const UniqueFileHandle leftover =
+            OpenToChange(folders_, path, windows_files::EntryKind::File);
+        if (leftover && Remove(leftover.Get())) {
+            return create();
+        }
+        ::SetLastError(ERROR_FILE_EXISTS);
+    }
+    return file;
 }
 
 bool WindowsFileSystem::MoveOver(const std::wstring& from, const std::wstring& to) {
-    return RetryWritable(to, [&] {
-        return ::MoveFileExW(from.c_str(), to.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    });
+    folders_.Release(from);
+    const UniqueFileHandle file = OpenToChange(folders_, from, windows_files::EntryKind::Either);
+    return file && RenameInto(file.Get(), to, true);
 }
 
 bool WindowsFileSystem::RemoveFile(const std::wstring& path) {
-    return RetryWritable(path, [&] { return ::DeleteFileW(path.c_str()) != FALSE; });
+    const UniqueFileHandle file = OpenToChange(folders_, path, windows_files::EntryKind::File);
+    return file && Remove(file.Get());
 }
 
 bool WindowsFileSystem::RemoveEmptyFolder(const std::wstring& path) {
-    return RetryWritable(path, [&] { return ::RemoveDirectoryW(path.c_str()) != FALSE; });
+    folders_.Release(path);
+    const UniqueFileHandle folder = OpenToChange(folders_, path, windows_files::EntryKind::Folder);
+    return folder && Remove(folder.Get());
 }
 
 std::optional<VolumeSpace> WindowsFileSystem::Space(const std::wstring& path) {
@@ -389,7 +466,32 @@ std::optional<std::vector<std::uint8_t>> WindowsFileSystem::ReadFileBytes(const 
 
 bool WindowsFileSystem::WriteFileReplacing(const std::wstring& path,
                                            std::span<const std::uint8_t> bytes) {
-    return bexlo::WriteFileReplacing(path, bytes);
+    // Made new beside it, under a name of its own, relative to the held folder: a link another
+    // program put at the name since is never opened, and a leftover of a write cut short goes.
+    UniqueFileHandle file;
+    std::wstring temporary;
+    for (int n = 1; n <= 9 && !file; ++n) {
+        temporary = path + (n == 1 ? L"" : L"." + std::to_wstring(n)) + L".new";
+        file = CreateNewFile(temporary, GENERIC_WRITE | DELETE);
+        if (!file && ::GetLastError() != ERROR_FILE_EXISTS) {
+            return false;
+        }
+    }
+    if (!file) {
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    DWORD written = 0;
+    const bool complete = ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                      &written, nullptr) &&
+                          written == bytes.size() && ::FlushFileBuffers(file.Get()) &&
+                          RenameInto(file.Get(), path, true);
+    if (!complete) {
+        const DWORD error = ::GetLastError();
+        windows_files::DeleteByHandle(file.Get());
+        ::SetLastError(error);
+    }
+    return complete;
 }
 
 std::optional<std::uint32_t> WindowsFileSystem::VolumeSerial(const std::wstring& longOrPlain) {

@@ -10,6 +10,7 @@
 #include "backup/CopyInPlace.h"
 #include "backup/FileSystem.h"
 #include "backup/WindowsFileSupport.h"
+#include "backup/WindowsFolders.h"
 #include "framework/Handles.h"
 
 namespace bexlo {
@@ -46,6 +47,13 @@ public:
 
     using Place = windows_files::Place;
 
+    // Gives the open file the name `to`, relative to the held folder that is to hold it.
+    bool RenameInto(HANDLE file, const std::wstring& to, bool replace);
+    // Makes a new file at `path`, relative to its held folder, never through a link; a leftover
+    // of an earlier copy under that name is removed first, a link itself and never what it leads
+    // to.
+    UniqueFileHandle CreateNewFile(const std::wstring& path, ACCESS_MASK access);
+
 private:
     struct ConfinedFolder {
         std::wstring path;
@@ -69,6 +77,8 @@ private:
 
     std::vector<ConfinedFolder> confined_;
     std::vector<HeldFolder> held_;
+    // Every change below a folder goes through these.
+    windows_files::HeldFolders folders_;
 };
 
 // Writes a whole file so that a reader only ever finds the old content or the new one: the bytes

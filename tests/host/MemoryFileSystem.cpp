@@ -64,7 +64,35 @@ std::optional<std::wstring> MemoryFileSystem::Admit(Op op, std::wstring path, bo
     if (gated && gate && !gate(op, path)) {
         return Missing(gateError);
     }
+    // As on the real disks, a change goes one folder at a time from the drive's root or a
+    // confined folder, and through no link on the way.
+    const bool change =
+        op == Op::CreateFolder || op == Op::MoveOver || op == Op::RemoveFile || op == Op::WriteFile;
+    if (change && ThroughLink(path)) {
+        return Missing(file_error::kAccessDenied);
+    }
     return path;
+}
+
+bool MemoryFileSystem::ThroughLink(const std::wstring& path) const {
+    const std::vector<std::wstring> segments = Segments(path);
+    std::wstring key{Upper(path[0]), L':'};
+    std::wstring shown = path.substr(0, 2);
+    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+        key = Follow(key) + L'\\' + FoldCase(segments[i]);
+        shown += L'\\' + segments[i];
+        const auto node = nodes_.find(key);
+        if (node == nodes_.end()) {
+            return false;
+        }
+        const bool root = std::any_of(confined_.begin(), confined_.end(), [&](const auto& folder) {
+            return FoldCase(WithoutLongPrefix(folder)) == FoldCase(shown);
+        });
+        if (!node->second.linkTo.empty() && !root) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::wstring MemoryFileSystem::Follow(const std::wstring& key) const {
@@ -388,6 +416,9 @@ bool MemoryFileSystem::CopyFileData(const std::wstring& fromIn, const std::wstri
     const std::optional<std::wstring> to = from ? Admit(Op::CopyFileData, toIn, false) : from;
     if (!to) {
         return false;
+    }
+    if (ThroughLink(*to)) {
+        return Failed(file_error::kAccessDenied);
     }
     if (beforeCopy) {
         beforeCopy(*from);

@@ -73,7 +73,9 @@ public:
     void Attach(wchar_t drive) { detached_.erase(Upper(drive)); }
 
     // Asked before every operation with its plain path; false makes it fail with `gateError`. A
-    // failing copy leaves the first half of the data in its target.
+    // failing copy leaves the first half of the data in its target. A gate may change the disks
+    // too: swap a folder for a link at a chosen call, as another program may between a check and
+    // its use.
     std::function<bool(Op, const std::wstring& path)> gate;
     std::uint32_t gateError = file_error::kAccessDenied;
     // Runs with the plain source path before a copy reads it.
@@ -211,6 +213,8 @@ private:
     // platform would refuse the path or the drive, or the gate refuses the operation. A path that
     // names nothing fails as a missing path, whether its folder is there or not.
     std::optional<std::wstring> Admit(Op op, std::wstring path, bool gated = true) const;
+    // A folder on the way to the entry is a link that no confined folder names.
+    bool ThroughLink(const std::wstring& path) const;
     // Where a key leads: a link's folder, or the key itself.
     std::wstring Follow(const std::wstring& key) const;
     // The key of the entry the path names, links on the way followed.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "backup/SourceIdentity.h"
+#include "backup/WalkRules.h"
+#include "framework/NameCase.h"
 #include "tests/host/RunSupport.h"
 
 namespace bexlo {
@@ -174,6 +176,58 @@ TEST_F(PreparedTrees, ADestinationThatALinkLeadsAwayStopsThePressAtOnce) {
             return IsWithin(entry.first, L"C:\\Program Files");
         });
         EXPECT_EQ(after, expected);
+    }
+}
+
+// Another program swaps a folder on the enclosure for a link between the walk's look at it and
+// its change there: removing a leftover, making a folder, placing a copy. Nothing is removed,
+// made or written where the link leads.
+TEST_F(PreparedTrees, AFolderSwappedForALinkBetweenACheckAndItsUseIsNeverChangedThrough) {
+    struct Case {
+        const char* what;
+        MemoryFileSystem::Op op;
+        std::wstring strikesAt;
+        std::wstring swapped;
+    };
+    const std::wstring leftover = PartialCopyName(L"todo.txt");
+    const Case cases[] = {
+        {"removing a leftover", MemoryFileSystem::Op::RemoveFile,
+         L"E:\\FilesBackup\\Work\\Notes\\" + leftover, L"E:\\FilesBackup\\Work\\Notes"},
+        {"making a folder", MemoryFileSystem::Op::CreateFolder, L"E:\\FilesBackup\\Work\\New",
+         L"E:\\FilesBackup\\Work"},
+        {"placing a copy", MemoryFileSystem::Op::MoveOver, L"E:\\FilesBackup\\Work\\report.doc",
+         L"E:\\FilesBackup\\Work"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryRun fresh;
+        std::swap(t.fs, fresh.fs);
+        SaveWithIdentities({kWork});
+        t.Press(RunMode::Copy);
+        t.fs.AddFile(L"C:\\Work\\report.doc", "quarterly v2", 5 * kMinute);
+        t.fs.AddFile(L"C:\\Work\\New\\n.txt", "new", 5 * kMinute);
+        t.fs.AddFile(L"E:\\FilesBackup\\Work\\Notes\\" + leftover, "half", kMinute);
+        t.fs.AddFile(L"C:\\Elsewhere\\" + leftover, "theirs", kMinute);
+        t.fs.AddFile(L"C:\\Elsewhere\\report.doc", "theirs", kMinute);
+        const auto elsewhere = [&] {
+            auto all = t.fs.Snapshot(L'C');
+            std::erase_if(all, [](const auto& e) { return !IsWithin(e.first, kElsewhere); });
+            return all;
+        };
+        const auto before = elsewhere();
+        bool struck = false;
+        t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
+            if (!struck && op == c.op && FoldCase(path) == FoldCase(c.strikesAt)) {
+                struck = true;
+                t.fs.Remove(c.swapped);
+                t.fs.AddLink(c.swapped, kElsewhere);
+            }
+            return true;
+        };
+        t.Press(RunMode::Copy);
+        t.fs.gate = nullptr;
+        EXPECT_TRUE(struck);
+        EXPECT_EQ(elsewhere(), before);
     }
 }
 

@@ -213,6 +213,44 @@ TEST_F(WalkersOnDisk, LinksOnEitherSideAreNamedAndNeverWrittenThrough) {
     EXPECT_EQ(test::ReadTree(elsewhere).size(), 1u);
 }
 
+// A folder swapped for a link between a check and its use, as another program may do on the
+// enclosure: no change goes through it. Each change is made relative to the folder's held parent,
+// so only what lies below the destination by plain folders is made, renamed or removed.
+TEST_F(WalkersOnDisk, NoChangeGoesThroughAFolderSwappedForALink) {
+    const std::wstring elsewhere = Src(L"elsewhere");
+    test::MakeFolders({elsewhere, elsewhere + L"\\empty", Bak(L"Work")});
+    test::WriteBytes(elsewhere + L"\\victim.txt", "keep me");
+    test::WriteBytes(Bak(L"Work\\a.txt"), "alpha");
+    if (!MakeLink(Bak(L"Work\\swapped"), elsewhere)) {
+        GTEST_SKIP() << "no Unix links here";
+    }
+    const std::uint8_t bytes[] = {1, 2, 3};
+    EXPECT_FALSE(fs.RemoveFile(Bak(L"Work\\swapped\\victim.txt")));
+    EXPECT_FALSE(fs.CreateFolder(Bak(L"Work\\swapped\\new")));
+    EXPECT_FALSE(fs.RemoveEmptyFolder(Bak(L"Work\\swapped\\empty")));
+    EXPECT_FALSE(fs.WriteFileReplacing(Bak(L"Work\\swapped\\index.txt"), bytes));
+    EXPECT_FALSE(fs.MoveNew(Bak(L"Work\\a.txt"), Bak(L"Work\\swapped\\a.txt")));
+    EXPECT_FALSE(fs.MoveOver(Bak(L"Work\\swapped\\victim.txt"), Bak(L"Work\\taken.txt")));
+    EXPECT_EQ(test::ReadTree(elsewhere), (std::map<std::wstring, std::string>{
+                                             {L"empty", "<folder>"}, {L"victim.txt", "keep me"}}));
+    EXPECT_EQ(FileText(Bak(L"Work\\a.txt")), "alpha");
+
+    // Below plain folders every change is made, a read-only file removed and replaced as well.
+    ASSERT_TRUE(fs.CreateFolder(Bak(L"Work\\made")));
+    EXPECT_FALSE(fs.CreateFolder(Bak(L"Work\\made")));
+    EXPECT_EQ(fs.LastError(), DWORD{ERROR_ALREADY_EXISTS});
+    ASSERT_TRUE(fs.WriteFileReplacing(Bak(L"Work\\made\\index.txt"), bytes));
+    ::SetFileAttributesW(Bak(L"Work\\made\\index.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(fs.WriteFileReplacing(Bak(L"Work\\made\\index.txt"), bytes));
+    ASSERT_TRUE(fs.MoveNew(Bak(L"Work\\a.txt"), Bak(L"Work\\made\\a.txt")));
+    EXPECT_FALSE(fs.MoveNew(Bak(L"Work\\made\\a.txt"), Bak(L"Work\\made\\index.txt")));
+    ::SetFileAttributesW(Bak(L"Work\\made\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(fs.RemoveFile(Bak(L"Work\\made\\a.txt")));
+    EXPECT_TRUE(fs.RemoveFile(Bak(L"Work\\made\\index.txt")));
+    EXPECT_TRUE(fs.RemoveEmptyFolder(Bak(L"Work\\made")));
+    EXPECT_FALSE(Exists(Bak(L"Work\\made")));
+}
+
 // Leftovers of an interrupted copy go at the next press on the side it writes, read-only, hidden
 // and system as they may be, and stay in a source that Copy only reads; a file of a person's
 // named like one is copied as any other.
