@@ -5,15 +5,11 @@
 
 #include <iterator>
 #include <memory>
-#include <optional>
 
 #include "app/BackupDlg.h"
-#include "app/CommandLine.h"
+#include "app/Hardware.h"
 #include "app/ProfileReader.h"
 #include "app/SingleInstance.h"
-#include "device/WindowsDeviceSeam.h"
-#include "sim/SimStateFile.h"
-#include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
 #include "res/resource.h"
 
@@ -195,36 +191,6 @@ std::wstring BackupApp::ProgramFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
 }
 
-// A simulator description the program could only half read would run it on enclosures nobody
-// described: it says what is wrong and the program does not start.
-bool BackupApp::SimulatorUsable(const std::wstring& folder) {
-    SimStateFile description(folder);
-    if (description.Read()) {
-        return true;
-    }
-    const std::string& error = description.LastError();
-    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + description.Path() +
-                              L"\n" + std::wstring(error.begin(), error.end());
-    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
-    return false;
-}
-
-// The stand-in vendor libraries run inside an elevated program: only the simulator's own folder
-// beside the program (which the installer never ships) may provide them.
-bool BackupApp::SimulatorAllowed(const std::wstring& folder) {
-    wchar_t full[MAX_PATH]{};
-    const DWORD length = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
-    if (length > 0 && length < MAX_PATH &&
-        SimulatorFolderAllowed(std::wstring(full, length), ProgramFolder())) {
-        return true;
-    }
-    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + folder +
-                              L"\nOnly the folder \"sim\" beside the program, or a folder in it, "
-                              L"may hold them.";
-    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
-    return false;
-}
-
 bool BackupApp::Startup() {
     UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -252,9 +218,8 @@ bool BackupApp::Startup() {
     ::InitCommonControlsEx(&controls);
 
     {
-        // The simulator changes the hardware the device layer sees and nothing else.
-        const std::optional<std::wstring> simulator = SimulatorFolder(commandLine, ProgramFolder());
-        if (simulator && (!SimulatorAllowed(*simulator) || !SimulatorUsable(*simulator))) {
+        const HardwareMaker makeHardware = ChooseHardware(commandLine);
+        if (!makeHardware) {
             return false;
         }
         // One copy on the machine polls and runs; a copy without the guard has none of that.
@@ -262,12 +227,7 @@ bool BackupApp::Startup() {
         if (guard && !TakeMachineGuard(guard.Get())) {
             return false;
         }
-        std::unique_ptr<DeviceSeam> hardware;
-        if (simulator) {
-            hardware = std::make_unique<SimulatorSeam>(*simulator);
-        } else {
-            hardware = std::make_unique<WindowsDeviceSeam>();
-        }
+        const std::unique_ptr<DeviceSeam> hardware = makeHardware();
         BackupDlg dialog(*hardware);
         dialog.DoModal(nullptr);
         if (guard) {
