@@ -8,6 +8,7 @@
 
 #include "app/BackupDlg.h"
 #include "app/Hardware.h"
+#include "app/InstanceObjects.h"
 #include "app/ProfileReader.h"
 #include "app/SingleInstance.h"
 #include "framework/Handles.h"
@@ -139,12 +140,12 @@ int BackupApp::CloseRunningCopy() {
         return now >= deadline ? DWORD{0} : static_cast<DWORD>(deadline - now);
     };
     const std::wstring program = ProgramPath();
+    const InstanceObjects instance;
     for (;;) {
-        HWND window = FindProgramWindow(name, program);
+        HWND window = FindProgramWindow(name, program, CopyRights::Any);
         if (window == nullptr) {
-            // A copy that is starting owns the mutex before its window exists.
-            UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
-            if (!mutex) {
+            // A copy that is starting holds its lock before its window exists.
+            if (!instance.InstanceLockHeld()) {
                 return kNoCopyRuns;
             }
             if (remaining() == 0) {
@@ -192,10 +193,13 @@ std::wstring BackupApp::ProgramFolder() {
 }
 
 bool BackupApp::Startup() {
-    UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        // The handle goes with the process; the first copy keeps owning the mutex.
-        if (HWND first = FindProgramWindow(ApplicationName(), ProgramPath()); first != nullptr) {
+    // Only a copy with administrator rights counts as the first: a lock of the program's name
+    // that another program holds, or a copy started without rights, keeps no copy from starting.
+    InstanceObjects instance;
+    const LockHolder lock = instance.TakeInstanceLock();
+    HWND first = FindProgramWindow(ApplicationName(), ProgramPath(), CopyRights::Administrators);
+    if (StartsAsSecondCopy(lock, first != nullptr)) {
+        if (first != nullptr) {
             // The first copy opens itself as its tray menu's Open does, so that it knows it is
             // shown: its close box then hides it again instead of ending it.
             DWORD_PTR answer = 0;
@@ -208,7 +212,6 @@ bool BackupApp::Startup() {
             ::BringWindowToTop(first);
             ::BringWindowToTop(::GetLastActivePopup(first));
         }
-        mutex.Release();
         return false;
     }
 
@@ -223,7 +226,7 @@ bool BackupApp::Startup() {
             return false;
         }
         // One copy on the machine polls and runs; a copy without the guard has none of that.
-        UniqueKernelHandle guard = OpenMachineGuard();
+        UniqueKernelHandle guard = instance.MachineGuard();
         if (guard && !TakeMachineGuard(guard.Get())) {
             return false;
         }
@@ -232,9 +235,6 @@ bool BackupApp::Startup() {
         dialog.DoModal(nullptr);
         if (guard) {
             ::ReleaseMutex(guard.Get());
-        }
-        if (mutex) {
-            ::ReleaseMutex(mutex.Get());
         }
     }
     if (SUCCEEDED(com)) {

@@ -29,7 +29,6 @@ private:
     std::wstring commandLine;
 };
 
-inline constexpr wchar_t kInstanceMutexName[] = L"Bexlo";
 inline constexpr int kNoCopyRuns = 0;
 inline constexpr int kCopyBusy = 1;
 inline constexpr int kCopyStillRuns = 2;
