@@ -225,7 +225,8 @@ bool BackupApp::Startup() {
         if (!makeHardware) {
             return false;
         }
-        // One copy on the machine polls and runs; a copy without the guard has none of that.
+        // One copy on the machine polls and runs. A copy that finds no guard to take (its name
+        // taken by another program where there is no private namespace, or no rights) runs on.
         UniqueKernelHandle guard = instance.MachineGuard();
         if (guard && !TakeMachineGuard(guard.Get())) {
             return false;

@@ -33,10 +33,9 @@ struct Search {
 BOOL CALLBACK Consider(HWND window, LPARAM lParam) {
     auto& search = *reinterpret_cast<Search*>(lParam);
     // The dialog class by its atom's name; the caption as the window holds it, without asking
-    // the window (which may be hung, or another program's).
-    WindowFacts facts{Text(window, ReadClass), Text(window, ReadCaption)};
-    // Only a window that may qualify is worth asking its process about.
-    facts.sameProgram = facts.withRights = true;
+    // the window (which may be hung, or another program's). Its process is asked about only
+    // when these two leave the window in the running.
+    WindowFacts facts{Text(window, ReadClass), Text(window, ReadCaption), true, true};
     if (!IsProgramWindow(facts, search.caption, search.rights)) {
         return TRUE;
     }
