@@ -5,15 +5,12 @@
 
 #include <iterator>
 #include <memory>
-#include <optional>
 
 #include "app/BackupDlg.h"
-#include "app/CommandLine.h"
+#include "app/Hardware.h"
+#include "app/InstanceObjects.h"
 #include "app/ProfileReader.h"
 #include "app/SingleInstance.h"
-#include "device/WindowsDeviceSeam.h"
-#include "sim/SimStateFile.h"
-#include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
 #include "res/resource.h"
 
@@ -143,12 +140,12 @@ int BackupApp::CloseRunningCopy() {
         return now >= deadline ? DWORD{0} : static_cast<DWORD>(deadline - now);
     };
     const std::wstring program = ProgramPath();
+    const InstanceObjects instance;
     for (;;) {
-        HWND window = FindProgramWindow(name, program);
+        HWND window = FindProgramWindow(name, program, CopyRights::Any);
         if (window == nullptr) {
-            // A copy that is starting owns the mutex before its window exists.
-            UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
-            if (!mutex) {
+            // A copy that is starting holds its lock before its window exists.
+            if (!instance.InstanceLockHeld()) {
                 return kNoCopyRuns;
             }
             if (remaining() == 0) {
@@ -195,41 +192,14 @@ std::wstring BackupApp::ProgramFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
 }
 
-// A simulator description the program could only half read would run it on enclosures nobody
-// described: it says what is wrong and the program does not start.
-bool BackupApp::SimulatorUsable(const std::wstring& folder) {
-    SimStateFile description(folder);
-    if (description.Read()) {
-        return true;
-    }
-    const std::string& error = description.LastError();
-    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + description.Path() +
-                              L"\n" + std::wstring(error.begin(), error.end());
-    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
-    return false;
-}
-
-// The stand-in vendor libraries run inside an elevated program: only the simulator's own folder
-// beside the program (which the installer never ships) may provide them.
-bool BackupApp::SimulatorAllowed(const std::wstring& folder) {
-    wchar_t full[MAX_PATH]{};
-    const DWORD length = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
-    if (length > 0 && length < MAX_PATH &&
-        SimulatorFolderAllowed(std::wstring(full, length), ProgramFolder())) {
-        return true;
-    }
-    const std::wstring text = L"The simulated enclosures cannot be used.\n\n" + folder +
-                              L"\nOnly the folder \"sim\" beside the program, or a folder in it, "
-                              L"may hold them.";
-    ::MessageBoxW(nullptr, text.c_str(), kSimulatorCaption, MB_OK | MB_ICONERROR);
-    return false;
-}
-
 bool BackupApp::Startup() {
-    UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        // The handle goes with the process; the first copy keeps owning the mutex.
-        if (HWND first = FindProgramWindow(ApplicationName(), ProgramPath()); first != nullptr) {
+    // Only a copy with administrator rights counts as the first: a lock of the program's name
+    // that another program holds, or a copy started without rights, keeps no copy from starting.
+    InstanceObjects instance;
+    const LockHolder lock = instance.TakeInstanceLock();
+    HWND first = FindProgramWindow(ApplicationName(), ProgramPath(), CopyRights::Administrators);
+    if (StartsAsSecondCopy(lock, first != nullptr)) {
+        if (first != nullptr) {
             // The first copy opens itself as its tray menu's Open does, so that it knows it is
             // shown: its close box then hides it again instead of ending it.
             DWORD_PTR answer = 0;
@@ -242,7 +212,6 @@ bool BackupApp::Startup() {
             ::BringWindowToTop(first);
             ::BringWindowToTop(::GetLastActivePopup(first));
         }
-        mutex.Release();
         return false;
     }
 
@@ -252,29 +221,21 @@ bool BackupApp::Startup() {
     ::InitCommonControlsEx(&controls);
 
     {
-        // The simulator changes the hardware the device layer sees and nothing else.
-        const std::optional<std::wstring> simulator = SimulatorFolder(commandLine, ProgramFolder());
-        if (simulator && (!SimulatorAllowed(*simulator) || !SimulatorUsable(*simulator))) {
+        const HardwareMaker makeHardware = ChooseHardware(commandLine);
+        if (!makeHardware) {
             return false;
         }
-        // One copy on the machine polls and runs; a copy without the guard has none of that.
-        UniqueKernelHandle guard = OpenMachineGuard();
+        // One copy on the machine polls and runs. A copy that finds no guard to take (its name
+        // taken by another program where there is no private namespace, or no rights) runs on.
+        UniqueKernelHandle guard = instance.MachineGuard();
         if (guard && !TakeMachineGuard(guard.Get())) {
             return false;
         }
-        std::unique_ptr<DeviceSeam> hardware;
-        if (simulator) {
-            hardware = std::make_unique<SimulatorSeam>(*simulator);
-        } else {
-            hardware = std::make_unique<WindowsDeviceSeam>();
-        }
+        const std::unique_ptr<DeviceSeam> hardware = makeHardware();
         BackupDlg dialog(*hardware);
         dialog.DoModal(nullptr);
         if (guard) {
             ::ReleaseMutex(guard.Get());
-        }
-        if (mutex) {
-            ::ReleaseMutex(mutex.Get());
         }
     }
     if (SUCCEEDED(com)) {

@@ -26,16 +26,11 @@ public:
     static std::wstring ProgramFolder();
 
 private:
-    static bool SimulatorAllowed(const std::wstring& folder);
-    static bool SimulatorUsable(const std::wstring& folder);
-
     std::wstring commandLine;
 };
 
-inline constexpr wchar_t kInstanceMutexName[] = L"Bexlo";
 inline constexpr int kNoCopyRuns = 0;
 inline constexpr int kCopyBusy = 1;
 inline constexpr int kCopyStillRuns = 2;
-inline constexpr wchar_t kSimulatorCaption[] = L"Bexlo Simulator";
 
 }  // namespace bexlo

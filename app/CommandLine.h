@@ -1,20 +1,15 @@
 #pragma once
 
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace bexlo {
 
-// The simulator option: "/simulate" runs on the simulated enclosures of the "sim" folder beside
-// the program, "/simulate=FOLDER" on those of FOLDER (quotes allowed around the whole option).
-// Returns the folder, or nothing when the option is absent.
-std::optional<std::wstring> SimulatorFolder(const std::wstring& commandLine,
-                                            const std::wstring& programFolder);
+// The command line's arguments, split at blanks outside double quotes, the quotes dropped.
+std::vector<std::wstring> CommandLineArguments(const std::wstring& commandLine);
 
-// Whether the program may load the stand-in vendor libraries of `folder` (a full path): only the
-// "sim" folder beside the program and the folders in it qualify, after "." and ".." are resolved,
-// since the program runs as administrator and the libraries run inside it.
-bool SimulatorFolderAllowed(const std::wstring& folder, const std::wstring& programFolder);
+// Whether `argument` begins with `option` ("/name", lower case), in any case.
+bool StartsWithOption(const std::wstring& argument, const std::wstring& option);
 
 // The exit option: "/exit" asks a running copy to end the way its tray menu's Exit does (the
 // installer uses it before it replaces the program's files).

@@ -1,8 +1,5 @@
 #include "app/SingleInstance.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <optional>
 #include <vector>
 
@@ -29,60 +26,30 @@ int ReadCaption(HWND window, LPWSTR text, int size) {
 struct Search {
     const std::wstring& caption;
     const std::wstring& programFile;
+    CopyRights rights;
     HWND found = nullptr;
 };
 
 BOOL CALLBACK Consider(HWND window, LPARAM lParam) {
     auto& search = *reinterpret_cast<Search*>(lParam);
     // The dialog class by its atom's name; the caption as the window holds it, without asking
-    // the window (which may be hung, or another program's).
-    if (Text(window, ReadClass) != L"#32770" || Text(window, ReadCaption) != search.caption) {
+    // the window (which may be hung, or another program's). Its process is asked about only
+    // when these two leave the window in the running.
+    WindowFacts facts{Text(window, ReadClass), Text(window, ReadCaption), true, true};
+    if (!IsProgramWindow(facts, search.caption, search.rights)) {
         return TRUE;
     }
     DWORD processId = 0;
     ::GetWindowThreadProcessId(window, &processId);
-    if (processId == 0 || !SameFile(ProcessProgramFile(processId), search.programFile)) {
+    UniqueKernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    facts.sameProgram =
+        processId != 0 && SameFile(ProcessProgramFile(processId), search.programFile);
+    facts.withRights = process && HasAdministratorRights(process.Get());
+    if (!IsProgramWindow(facts, search.caption, search.rights)) {
         return TRUE;
     }
     search.found = window;
     return FALSE;
-}
-
-// The owner this process gives the objects it creates.
-std::vector<BYTE> DefaultOwner() {
-    UniqueKernelHandle token;
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
-        return {};
-    }
-    token.Reset(raw);
-    DWORD size = 0;
-    ::GetTokenInformation(token.Get(), TokenOwner, nullptr, 0, &size);
-    std::vector<BYTE> owner(size);
-    if (size == 0 || !::GetTokenInformation(token.Get(), TokenOwner, owner.data(), size, &size)) {
-        return {};
-    }
-    return owner;
-}
-
-// Whether an object that existed before was made by an administrator, the system or a process
-// like this one: a guard made first by another user's program could be held against us forever.
-bool MadeByUs(HANDLE object) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    const std::vector<BYTE> ours = DefaultOwner();
-    const bool trusted =
-        owner != nullptr &&
-        (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-         ::IsWellKnownSid(owner, WinLocalSystemSid) ||
-         (!ours.empty() &&
-          ::EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(ours.data())->Owner)));
-    ::LocalFree(descriptor);
-    return trusted;
 }
 
 }  // namespace
@@ -113,27 +80,33 @@ std::wstring ProcessProgramFile(DWORD processId) {
     return std::wstring(path, length);
 }
 
-HWND FindProgramWindow(const std::wstring& caption, const std::wstring& programFile) {
-    Search search{caption, programFile};
-    ::EnumWindows(&Consider, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+bool HasAdministratorRights(HANDLE process) {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) {
+        return false;
+    }
+    UniqueKernelHandle token(raw);
+    DWORD size = 0;
+    ::GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &size);
+    // Eight-byte pieces keep the groups' pointers aligned.
+    std::vector<ULONGLONG> buffer((size + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG));
+    if (size == 0 || !::GetTokenInformation(token.Get(), TokenGroups, buffer.data(), size, &size)) {
+        return false;
+    }
+    const auto& groups = *reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups.GroupCount; ++i) {
+        if (::IsWellKnownSid(groups.Groups[i].Sid, WinBuiltinAdministratorsSid)) {
+            return GroupGivesRights(groups.Groups[i].Attributes);
+        }
+    }
+    return false;
 }
 
-UniqueKernelHandle OpenMachineGuard() {
-    // Full access for the system and the administrators, nothing for anyone else.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
-        return {};
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    UniqueKernelHandle guard(::CreateMutexW(&attributes, FALSE, kMachineGuardName));
-    const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    ::LocalFree(descriptor);
-    if (guard && existed && !MadeByUs(guard.Get())) {
-        guard.Reset();
-    }
-    return guard;
+HWND FindProgramWindow(const std::wstring& caption, const std::wstring& programFile,
+                       CopyRights rights) {
+    Search search{caption, programFile, rights};
+    ::EnumWindows(&Consider, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 }  // namespace bexlo

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/InstanceRules.h"
 #include "framework/Handles.h"
 
 namespace bexlo {
@@ -19,16 +20,16 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 // The program file that process `processId` runs; empty when it cannot be asked.
 std::wstring ProcessProgramFile(DWORD processId);
 
-// The top-level dialog window captioned `caption` that a process running `programFile` shows:
-// a window of any other program or class that carries the caption (a folder window named so)
-// is passed over. Null when there is none.
-HWND FindProgramWindow(const std::wstring& caption, const std::wstring& programFile);
+// Whether `process` runs with administrator rights: its token's Administrators group is enabled,
+// not kept only to deny. False when its token cannot be read.
+bool HasAdministratorRights(HANDLE process);
 
-// The machine-wide guard: whoever holds it polls the enclosures and runs backups, in whichever
-// session it runs. Only administrators and the system may open it, so that no other program can
-// hold it or wait on it. Null when it cannot be had (a name held by someone else's object).
-UniqueKernelHandle OpenMachineGuard();
-
-inline constexpr wchar_t kMachineGuardName[] = L"Global\\BexloEnclosures";
+// The main window of a copy of the program: the top-level dialog window captioned `caption` that
+// a process running `programFile` shows, that process having administrator rights when `rights`
+// asks. A window of any other program or class that carries the caption (a folder window named
+// so), or of a copy started without rights when they are asked for, is passed over. Null when
+// there is none.
+HWND FindProgramWindow(const std::wstring& caption, const std::wstring& programFile,
+                       CopyRights rights);
 
 }  // namespace bexlo

@@ -120,6 +120,25 @@ struct Hook {
     static void Close(Type h) { ::UnhookWindowsHookEx(h); }
 };
 
+// Memory the system hands out with LocalAlloc (security descriptors, string conversions).
+struct Local {
+    using Type = HLOCAL;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::LocalFree(h); }
+};
+
+struct PrivateNamespace {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::ClosePrivateNamespace(h, 0); }
+};
+
+struct BoundaryDescriptor {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteBoundaryDescriptor(h); }
+};
+
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -137,6 +156,9 @@ using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
 using UniqueDeviceNotification = UniqueHandle<handle_traits::DeviceNotification>;
 using UniqueHook = UniqueHandle<handle_traits::Hook>;
+using UniqueLocal = UniqueHandle<handle_traits::Local>;
+using UniqueNamespace = UniqueHandle<handle_traits::PrivateNamespace>;
+using UniqueBoundary = UniqueHandle<handle_traits::BoundaryDescriptor>;
 
 // Owns one reference to a COM object.
 template <typename Interface>

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/SimulatorOption.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks what an installer carries without running it (a 32-bit one cannot run here): the program
 # for the right processor, importing none of the Windows 7 functions it looks up and no library
-# outside the known system set, no simulator, no program for its temporary folder, and the three
-# language packs as they are in lang/.
+# outside the known system set, no simulator beside it or inside it, no program for its temporary
+# folder, and the three language packs as they are in lang/.
 #   installer-contents.sh INSTALLER x86|x64 LANG_FOLDER
 set -u
 installer=$1 arch=$2 lang=$3
@@ -38,6 +38,13 @@ done
 # ones.
 ! grep -qiE 'BexloSim|enclosures\.txt|(PLx507|JMUsbDll|JMESata|sp216)\.dll' <<<"$listing" ||
     fail "the installer carries the simulator"
+# Nor does the simulator itself: the program people install has no option that starts it and no
+# code of it, so none of its texts (narrow, wide) or class names.
+simulator=$({
+    x86_64-w64-mingw32-strings -a "$work/Bexlo.exe"
+    x86_64-w64-mingw32-strings -a -el "$work/Bexlo.exe"
+} | grep -iE 'simulat|enclosures\.txt|SimState|BexloSim' | sort -u)
+[ -z "$simulator" ] || fail "Bexlo.exe holds the simulator: $(head -n 5 <<<"$simulator" | tr '\n' ' ')"
 # Setup runs elevated: a program unpacked into its temporary folder, which the person's ordinary
 # processes may write, could be swapped before it runs.
 ! grep -qiE '\$PLUGINSDIR/[^ ]*\.exe' <<<"$listing" ||

@@ -7,9 +7,13 @@
 //                                    prints "held" once it is
 //   Poke decoy CAPTION               shows a dialog-class window captioned CAPTION until ended, as
 //                                    another program's window of that name would be
+//   Poke lock NAME...                makes the mutexes NAME, open to everyone, and holds them
+//                                    until ended, as another program that took the names first
+//                                    would
 // Exits 1 when the window (shown, for rect) or the file is not there.
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -24,7 +28,7 @@ LPARAM Number(const wchar_t* text) {
 int Usage() {
     std::fputs(
         "usage: Poke command CAPTION ID | message CAPTION MSG WPARAM LPARAM | rect CAPTION | "
-        "hold FILE | decoy CAPTION\n",
+        "hold FILE | decoy CAPTION | lock NAME...\n",
         stderr);
     return 2;
 }
@@ -57,6 +61,21 @@ int wmain(int argc, wchar_t** argv) {
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
+        return 0;
+    }
+    if (verb == L"lock") {
+        PSECURITY_DESCRIPTOR everyone = nullptr;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:(A;;GA;;;WD)", SDDL_REVISION_1, &everyone, nullptr)) {
+            return 1;
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), everyone, FALSE};
+        for (int i = 2; i < argc; ++i) {
+            if (::CreateMutexW(&attributes, TRUE, argv[i]) == nullptr) {
+                return 1;
+            }
+        }
+        ::Sleep(INFINITE);
         return 0;
     }
     HWND window = ::FindWindowW(nullptr, argv[2]);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/BackupApp.h"
+#include "app/InstanceObjects.h"
 #include "tests/win/SimulatorBench.h"
 #include "tests/win/TestSupport.h"
 

@@ -195,8 +195,12 @@ protected:
         copy = std::make_unique<ChildProcess>(kProgram, L"");
         EXPECT_TRUE(copy->Started());
         HWND window = nullptr;
-        PumpUntil([&] { return (window = FindProgramWindow(kMainCaption, kProgram)) != nullptr; },
-                  30000);
+        PumpUntil(
+            [&] {
+                window = FindProgramWindow(kMainCaption, kProgram, CopyRights::Administrators);
+                return window != nullptr;
+            },
+            30000);
         EXPECT_NE(window, nullptr) << "waited for the installed program's window";
         return window;
     }

@@ -5,7 +5,7 @@
 
 #include "app/BackupApp.h"
 #include "app/BackupDlg.h"
-#include "app/SingleInstance.h"
+#include "app/InstanceObjects.h"
 #include "res/resource.h"
 #include "sim/SimStateFile.h"
 #include "tests/win/SimulatorBench.h"
@@ -58,6 +58,13 @@ protected:
     }
 
     static DWORD RunExit() { return ChildProcess(Program(), L"/exit").RunToEnd(30000); }
+
+    // Waits until the mutex `name` exists.
+    static bool MutexExists(const wchar_t* name) {
+        return PumpUntil(
+            [name] { return UniqueKernelHandle(::OpenMutexW(SYNCHRONIZE, FALSE, name)).Valid(); },
+            20000);
+    }
 
     // The presses the simulated enclosure holds for the program, after setting them to `set`.
     static int Presses(int set = -1) {
@@ -195,7 +202,8 @@ TEST_F(SingleInstance, TheInterfaceThreadsWakeUpFromAnotherProcessRunsNothing) {
 // so when opened, and takes over when the guard is let go; the guard is then its own until it
 // ends.
 TEST_F(SingleInstance, OneCopyAtATimeWatchesTheEnclosures) {
-    UniqueKernelHandle guard = OpenMachineGuard();
+    const InstanceObjects objects;
+    UniqueKernelHandle guard = objects.MachineGuard();
     ASSERT_TRUE(guard.Valid());
     const DWORD taken = ::WaitForSingleObject(guard.Get(), 0);
     ASSERT_TRUE(taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED);
@@ -232,6 +240,44 @@ TEST_F(SingleInstance, OneCopyAtATimeWatchesTheEnclosures) {
     const DWORD back = ::WaitForSingleObject(guard.Get(), 20000);
     EXPECT_TRUE(back == WAIT_OBJECT_0 || back == WAIT_ABANDONED) << "the guard was kept";
     ::ReleaseMutex(guard.Get());
+}
+
+// Another program of the session takes the program's lock and the machine-wide guard before it
+// starts, with the person's own rights: the program starts anyway and shows its dialog, which a
+// copy waiting for the guard would not, and a later start still finds it.
+TEST_F(SingleInstance, NamesAnotherProgramTookFirstKeepNothingFromStarting) {
+    ChildProcess squatter(ChildProcess::WithoutRights{}, test::ProgramFolder() + L"tools\\Poke.exe",
+                          L"lock Bexlo Global\\BexloEnclosures");
+    ASSERT_TRUE(MutexExists(kInstanceMutexName) && MutexExists(L"Global\\BexloEnclosures"))
+        << "waited for the other program to take the names";
+
+    ChildProcess program(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(program.Id());
+    ASSERT_NE(window, nullptr) << "the program did not start";
+
+    EXPECT_FALSE(::IsZoomed(window));
+    EXPECT_TRUE(SecondCopyEnds());
+    EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
+    EndThroughOk(window, program);
+    EXPECT_FALSE(squatter.WaitForExit(0));
+}
+
+// A copy of the program started without administrator rights shows its window first: the copy
+// with rights starts anyway, and a later start brings forward that one and not the other.
+TEST_F(SingleInstance, ACopyWithoutRightsIsNotTakenForTheFirst) {
+    ChildProcess withoutRights(ChildProcess::WithoutRights{}, Program(), WithEnclosure());
+    HWND low = test::WaitForProgramWindow(withoutRights.Id());
+    ASSERT_NE(low, nullptr) << "waited for the copy without rights";
+
+    ChildProcess program(Program(), WithEnclosure());
+    HWND window = test::WaitForProgramWindow(program.Id());
+    ASSERT_NE(window, nullptr) << "the copy with rights stepped aside";
+
+    EXPECT_TRUE(SecondCopyEnds());
+    EXPECT_TRUE(PumpUntil([&] { return ::IsZoomed(window) != FALSE; }, 5000));
+    EXPECT_FALSE(::IsZoomed(low));
+    EndThroughOk(window, program);
+    EndThroughOk(low, withoutRights);
 }
 
 }  // namespace

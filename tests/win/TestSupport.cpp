@@ -324,13 +324,44 @@ std::wstring ArtifactsFolder() {
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,
                            const std::wstring& currentFolder) {
+    Start(nullptr, program, arguments, currentFolder);
+}
+
+ChildProcess::ChildProcess(WithoutRights, const std::wstring& program,
+                           const std::wstring& arguments) {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(),
+                            TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &raw)) {
+        return;
+    }
+    UniqueKernelHandle own(raw);
+    BYTE administrators[SECURITY_MAX_SID_SIZE]{};
+    DWORD size = sizeof(administrators);
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
+        return;
+    }
+    SID_AND_ATTRIBUTES denyOnly{administrators, 0};
+    if (!::CreateRestrictedToken(own.Get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &raw)) {
+        return;
+    }
+    UniqueKernelHandle limited(raw);
+    Start(limited.Get(), program, arguments, {});
+}
+
+void ChildProcess::Start(HANDLE token, const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& currentFolder) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
-                         &info)) {
+    const wchar_t* folder = currentFolder.empty() ? nullptr : currentFolder.c_str();
+    const BOOL started =
+        token == nullptr
+            ? ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               folder, &startup, &info)
+            : ::CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, folder, &startup, &info);
+    if (started) {
         process_.Reset(info.hProcess);
         ::CloseHandle(info.hThread);
         id_ = info.dwProcessId;

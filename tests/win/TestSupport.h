@@ -110,6 +110,10 @@ public:
     // `currentFolder`, when given, is the child's working folder.
     ChildProcess(const std::wstring& program, const std::wstring& arguments,
                  const std::wstring& currentFolder = {});
+    // Started as a person's program without administrator rights is: its token keeps the
+    // Administrators group for denying only.
+    struct WithoutRights {};
+    ChildProcess(WithoutRights, const std::wstring& program, const std::wstring& arguments);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -125,6 +129,9 @@ public:
     DWORD Id() const { return id_; }
 
 private:
+    void Start(HANDLE token, const std::wstring& program, const std::wstring& arguments,
+               const std::wstring& currentFolder);
+
     UniqueKernelHandle process_;
     DWORD id_ = 0;
 };
