@@ -450,6 +450,8 @@ int BackupRun::RunBackup() {
     if (DevicePresent()) {
         versions.Finish();
     }
+    // Lets go of the folders held open on the enclosure, which could not be ejected otherwise.
+    fs_.ConfineWrites({});
     if (complete && recorded && catalog) {
         catalog->Finish();
     }
