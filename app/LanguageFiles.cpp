@@ -75,6 +75,9 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_NOT_ON_DISK",
      L"The enclosure did not confirm that it holds the new copies; the next press copies them "
      L"again."},
+    {L"MSG_NO_USER_SHELL",
+     L"Explorer, which runs with your own rights, could not do this; Bexlo runs with "
+     L"administrator rights and does not do it itself. Open it in Explorer:"},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -55,6 +55,7 @@ enum class Msg : std::size_t {
     Conflict,
     NoRoomVersion,
     NotOnDisk,
+    NoUserShell,
     Count
 };
 
