@@ -128,16 +128,13 @@ ComRef<FolderItem> ItemOf(IShellDispatch2& shell, const std::wstring& path) {
         return item;
     }
     item.Reset();
-    const std::size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos || slash + 1 == path.size()) {
+    const std::wstring holder = FolderOf(path);
+    if (holder.empty()) {
         return item;
     }
-    // A drive's root keeps its backslash: "C:" alone is the current folder on C:.
-    const std::size_t parentLength = RootLength(path) == slash + 1 ? slash + 1 : slash;
-    Bstr name(path.substr(slash + 1));
-    if (shell.NameSpace(Variant(path.substr(0, parentLength).c_str()).Get(), folder.Put()) ==
-            S_OK &&
-        folder && name.Get() != nullptr) {
+    Bstr name(path.substr(path.rfind(L'\\') + 1));
+    if (shell.NameSpace(Variant(holder.c_str()).Get(), folder.Put()) == S_OK && folder &&
+        name.Get() != nullptr) {
         folder->ParseName(name.Get(), item.Put());
     }
     return item;
