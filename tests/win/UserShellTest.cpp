@@ -52,24 +52,22 @@ DWORD ParentOf(DWORD process) {
     return 0;
 }
 
+BOOL CALLBACK FindVersionsFolderWindow(HWND window, LPARAM found) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId() || !::IsWindowVisible(window) ||
+        test::WindowText(window) != kVersionsFolderName) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 // A shown window of another process captioned with the versions folder's name: the folder open.
 HWND VersionsFolderWindow() {
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(window, &process);
-            if (process == ::GetCurrentProcessId() || !::IsWindowVisible(window) ||
-                test::WindowText(window) != kVersionsFolderName) {
-                return TRUE;
-            }
-            reinterpret_cast<Search*>(param)->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    ::EnumWindows(FindVersionsFolderWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 // Closes every window of the versions folder and waits until they are gone.
