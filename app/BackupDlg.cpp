@@ -37,8 +37,11 @@ BackupDlg::BackupDlg(DeviceSeam& hardware, Options dialogOptions)
                      IDB_BACKGROUND_200},
                     kBackgroundHead, kBackgroundFoot),
       fileSystem(options.fileSystem != nullptr ? *options.fileSystem : windowsFileSystem),
+      userShell(options.userShell != nullptr ? *options.userShell : desktopShell),
       run(*this, fileSystem) {
     appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+    sourceTree.SetUserShell(*this);
+    targetTree.SetUserShell(*this);
 }
 
 BackupDlg::~BackupDlg() {
@@ -181,6 +184,17 @@ void BackupDlg::ShowBox(const wchar_t* caption, Msg text, BoxIcon icon) {
 void BackupDlg::ShowBox(const wchar_t* caption, const std::wstring& text, BoxIcon icon) {
     ::MessageBoxW(Handle(), text.c_str(), caption,
                   MB_OK | (icon == BoxIcon::Information ? MB_ICONINFORMATION : MB_ICONWARNING));
+}
+
+// The box names the path, so that the person can open it in Explorer; the program does nothing of
+// the request itself.
+bool BackupDlg::Ask(ShellVerb verb, const std::wstring& path) {
+    if (userShell.Ask(verb, path)) {
+        return true;
+    }
+    ShowBox(L"No Explorer", messageTexts[Msg::NoUserShell] + L"\n\n\"" + path + L"\"",
+            BoxIcon::Warning);
+    return false;
 }
 
 void BackupDlg::SavePathList() {
@@ -332,7 +346,9 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
             return MsgResult::Handled();
         case ID_TRAY_VERSIONS:
             // Looked for again: the enclosure or the saved list may have changed since the menu.
-            TrayState::Explore(Handle(), AttachedVersionsFolder());
+            if (const std::optional<std::wstring> folder = AttachedVersionsFolder()) {
+                Ask(ShellVerb::Explore, *folder);
+            }
             return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();

@@ -24,6 +24,7 @@
 #include "controls/CCButton.h"
 #include "controls/CLabelStatic.h"
 #include "controls/ScaledArt.h"
+#include "framework/DesktopShell.h"
 #include "framework/Dialog.h"
 #include "framework/MachineIdentity.h"
 #include "framework/UiThreadCalls.h"
@@ -69,11 +70,14 @@ struct BackupDlgOptions {
     // The disks the run reads and writes; the real ones when none is given. It outlives the
     // dialog.
     FileSystem* fileSystem = nullptr;
+    // The person's shell, which opens the versions folder and shows the trees' properties; the
+    // desktop's own when none is given. It outlives the dialog.
+    UserShell* userShell = nullptr;
 };
 
 // The program's one main window, and the home of the state the interface thread shares with
 // the device layer and the run. Fields that the run and poll threads also touch are atomic.
-class BackupDlg : public Dialog, private PollHost, private RunHost {
+class BackupDlg : public Dialog, private PollHost, private RunHost, private UserShell {
 public:
     using Options = BackupDlgOptions;
 
@@ -189,6 +193,8 @@ private:
     std::optional<std::wstring> AttachedVersionsFolder() {
         return DevicePresent() == 1 ? EarlierVersionsFolder(fileSystem) : std::nullopt;
     }
+    // The trees' requests go through here too: what the person's shell does not do, a box says.
+    bool Ask(ShellVerb verb, const std::wstring& path) override;
     // The box that says why Save refused, naming the paths concerned.
     void ShowSaveRefusal(const SaveRefusal& refusal);
     void MakeSourceFolder();
@@ -233,6 +239,8 @@ private:
 
     WindowsFileSystem windowsFileSystem;
     FileSystem& fileSystem;
+    DesktopShell desktopShell;
+    UserShell& userShell;
     // The destination selected when a run took the controls, selected again at its end.
     std::wstring keptSelection;
     // This PC, as its records in a destination's catalog name it.

@@ -87,6 +87,9 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_DEST_NOT_PLAIN",
      L"The destination, or a folder above it on the enclosure, is a link or lies on another "
      L"disk: nothing was backed up. Choose the destination again and save."},
+    {L"MSG_NO_USER_SHELL",
+     L"Explorer, which runs with your own rights, could not do this; Bexlo runs with "
+     L"administrator rights and does not do it itself. Open it in Explorer:"},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -1,7 +1,5 @@
 #include "app/TrayState.h"
 
-#include <shellapi.h>
-
 #include "res/resource.h"
 
 namespace bexlo {
@@ -70,12 +68,6 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage,
 void TrayState::Leave() {
     trayIcon.Delete();
     inTray = 0;
-}
-
-void TrayState::Explore(HWND window, const std::optional<std::wstring>& folder) {
-    if (folder) {
-        ::ShellExecuteW(window, L"explore", folder->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    }
 }
 
 }  // namespace bexlo

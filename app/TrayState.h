@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <optional>
 #include <string>
 
 #include "app/TrayIcon.h"
@@ -32,8 +31,6 @@ public:
                   bool versionsThere);
     // The window is back.
     void Leave();
-    // Opens `folder` in Explorer, when there is one.
-    static void Explore(HWND window, const std::optional<std::wstring>& folder);
 };
 
 }  // namespace bexlo

@@ -66,4 +66,12 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     return folder + L"\\" + name;
 }
 
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos || slash + 1 == path.size()) {
+        return std::wstring();
+    }
+    return path.substr(0, RootLength(path) == slash + 1 ? slash + 1 : slash);
+}
+
 }  // namespace bexlo

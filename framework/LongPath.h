@@ -17,6 +17,10 @@ std::wstring PlainPath(const std::wstring& path);
 std::wstring NativePath(const std::wstring& path);
 // "C:\Work" + "*.*" gives "C:\Work\*.*"; "C:\" + "*.*" gives "C:\*.*".
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// The folder that holds the last name of `path`: "C:\Work\a.txt" gives "C:\Work", "C:\a.txt"
+// gives "C:\" (alone, "C:" is the current folder on C:). Empty when `path` ends with a backslash
+// or has none.
+std::wstring FolderOf(const std::wstring& path);
 // How many characters of a path are its root, "\" included: "C:\" 3, "\\?\C:\" 7; 0 for a path
 // without a drive root.
 std::size_t RootLength(const std::wstring& path);

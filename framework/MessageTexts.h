@@ -59,6 +59,7 @@ enum class Msg : std::size_t {
     SourceReplaced,
     LinkMoved,
     DestinationNotPlain,
+    NoUserShell,
     Count
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/Control.h"
+#include "framework/DesktopShell.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "treectrl/ShareList.h"
@@ -94,6 +95,9 @@ public:
     UINT_PTR scrollTimerId = 0;
 
     void SetTraceHook(TreeTraceHook hook) { traceHook = std::move(hook); }
+    // The shell that opens items and shows their properties: the desktop's own unless the owner
+    // gives another, which outlives the tree.
+    void SetUserShell(UserShell& shell) { userShell = &shell; }
     int AutoRefresh() const { return autoRefresh.load(); }
     size_t WatcherCount() const { return watchers.Count(); }
     HANDLE RemovalHandle(const std::wstring& drive) const { return watchers.RemovalHandle(drive); }
@@ -199,10 +203,9 @@ private:
     }
 
 protected:
-    // The shell calls of the item commands and of a drop. They may show the shell's own windows
-    // (confirmations, property sheets); a derived tree can watch or replace them.
+    // The shell's file operation of the item commands and of a drop. It may show the shell's own
+    // windows (confirmations); a derived tree can watch or replace it.
     virtual int RunShellFileOperation(SHFILEOPSTRUCTW& operation);
-    virtual bool RunShellExecute(SHELLEXECUTEINFOW& execute);
 
     // The tree's own file operations switch refreshing off without a refresh.
     std::atomic<int> autoRefresh{1};
@@ -251,7 +254,7 @@ private:
     // A file operation with refreshing off for its length; true when it was done in full.
     bool FileOperation(UINT operation, const std::wstring& source, const std::wstring& target,
                        FILEOP_FLAGS flags, HWND owner);
-    bool ExecuteItem(HTREEITEM item, const wchar_t* verb);
+    bool AskShell(HTREEITEM item, ShellVerb verb);
     void ShowItemMenu(POINT screen);
     void OnRightClick();
     void OnContextMenu(LPARAM point);
@@ -280,6 +283,8 @@ private:
     // Every item's record, keyed by the pointer the item carries.
     TreeModel model{listing};
     TreeTraceHook traceHook;
+    DesktopShell desktopShell;
+    UserShell* userShell = &desktopShell;
     ShareList shares;
     UniqueImageList dragImage;
     // The item whose label is being edited. The platform may report the end of an edit twice;

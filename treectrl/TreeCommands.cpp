@@ -35,10 +35,6 @@ int CTreeFileCtrl::RunShellFileOperation(SHFILEOPSTRUCTW& operation) {
     return ::SHFileOperationW(&operation);
 }
 
-bool CTreeFileCtrl::RunShellExecute(SHELLEXECUTEINFOW& execute) {
-    return ::ShellExecuteExW(&execute) != FALSE;
-}
-
 bool CTreeFileCtrl::FileOperation(UINT operation, const std::wstring& source,
                                   const std::wstring& target, FILEOP_FLAGS flags, HWND owner) {
     // Each list ends with two zero characters: the string's own and the one added here.
@@ -57,30 +53,20 @@ bool CTreeFileCtrl::FileOperation(UINT operation, const std::wstring& source,
     return result == 0 && !request.fAnyOperationsAborted;
 }
 
-bool CTreeFileCtrl::ExecuteItem(HTREEITEM item, const wchar_t* verb) {
+bool CTreeFileCtrl::AskShell(HTREEITEM item, ShellVerb verb) {
     if (item == nullptr) {
         return false;
     }
     const std::wstring path = ItemToPath(item);
-    if (path.empty()) {
-        return false;
-    }
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof(execute);
-    execute.fMask = SEE_MASK_INVOKEIDLIST;
-    execute.hwnd = MainWindow();
-    execute.lpVerb = verb;
-    execute.lpFile = path.c_str();
-    execute.nShow = SW_SHOW;
-    return RunShellExecute(execute);
+    return !path.empty() && userShell->Ask(verb, path);
 }
 
 bool CTreeFileCtrl::ShowProperties(HTREEITEM item) {
-    return allowProperties == 1 && ExecuteItem(item, L"properties");
+    return allowProperties == 1 && AskShell(item, ShellVerb::Properties);
 }
 
 bool CTreeFileCtrl::Open(HTREEITEM item) {
-    return allowOpen == 1 && ExecuteItem(item, nullptr);
+    return allowOpen == 1 && AskShell(item, ShellVerb::Open);
 }
 
 bool CTreeFileCtrl::Rename(HTREEITEM item) {

@@ -23,15 +23,16 @@ int ShellIcon(const std::wstring& path, UINT extraFlags) {
 
 }  // namespace
 
+// The temporary folder is named by the environment, which the person's programs set: the shell
+// is given its name alone and asked nothing about what lies there (a folder's own icon would be
+// read from its desktop.ini).
 HIMAGELIST SystemImageList() {
-    static const HIMAGELIST list = [] {
-        wchar_t temp[MAX_PATH]{};
-        ::GetTempPathW(MAX_PATH, temp);
-        SHFILEINFOW info{};
-        return reinterpret_cast<HIMAGELIST>(
-            ::SHGetFileInfoW(temp, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
-    }();
-    return list;
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    SHFILEINFOW info{};
+    return reinterpret_cast<HIMAGELIST>(
+        ::SHGetFileInfoW(temp, FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
+                         SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
 }
 
 // The common dialogs' library, which brings the printing libraries with it, is loaded only once a

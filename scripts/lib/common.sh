@@ -63,9 +63,12 @@ bexlo_wine_prefix() {
     ) 9>"$prefix.lock"
 }
 
-# Keeps a wineserver running for the prefix so that every start after the first is quick.
+# Keeps a wineserver running for the prefix so that every start after the first is quick, with
+# the prefix's services up before any window: a desktop started together with them may find no
+# service manager, and then never serves the desktop's shell to other programs.
 bexlo_wineserver_persist() {
     WINEPREFIX="$1" wineserver -p </dev/null >/dev/null 2>&1
+    WINEPREFIX="$1" wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 bexlo_wineserver_stop() {

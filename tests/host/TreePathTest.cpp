@@ -62,5 +62,15 @@ TEST(TreePath, JoinsWithExactlyOneBackslash) {
     EXPECT_FALSE(IsDrivePath(L"C:\\a"));
 }
 
+// The folder a file's Properties are asked of: a drive's root keeps its backslash, or the sheet
+// would be of whatever the current folder on that drive is.
+TEST(TreePath, AFilesFolderIsTheOneThatHoldsIt) {
+    EXPECT_EQ(FolderOf(L"C:\\Work\\a.txt"), L"C:\\Work");
+    EXPECT_EQ(FolderOf(L"C:\\a.txt"), L"C:\\");
+    EXPECT_EQ(FolderOf(L"\\\\server\\share\\a.txt"), L"\\\\server\\share");
+    EXPECT_EQ(FolderOf(L"C:\\"), L"") << "a root is no file";
+    EXPECT_EQ(FolderOf(L"a.txt"), L"");
+}
+
 }  // namespace
 }  // namespace bexlo

@@ -11,6 +11,7 @@
 #include "tests/win/TestSupport.h"
 #include "tests/win/TreeHost.h"
 #include "treectrl/CTreeFileCtrl.h"
+#include "treectrl/TreeShell.h"
 #include "treectrl/WatchThread.h"
 
 namespace bexlo {
@@ -258,6 +259,17 @@ TEST_F(TreeCtrl, ARemovalQueryClosesTheDrivesWatcherAndACancelledOneReopensIt) {
     EXPECT_EQ(tree().WatcherCount(), 1u);
     EXPECT_EQ(query(DBT_DEVICEQUERYREMOVE, reinterpret_cast<HANDLE>(0x1234)), 0)
         << "another device's query is not the tree's";
+}
+
+// The temporary folder is named by the environment, which the person's programs set: the trees'
+// icons come from its name alone, and nothing that lies there is read.
+TEST(TreeCtrlIcons, ComeWithoutLookingIntoTheTemporaryFolder) {
+    wchar_t saved[MAX_PATH]{};
+    const bool wasSet = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH) != 0;
+    ::SetEnvironmentVariableW(L"TMP", L"C:\\No such temporary folder\\");
+    const HIMAGELIST list = SystemImageList();
+    ::SetEnvironmentVariableW(L"TMP", wasSet ? saved : nullptr);
+    EXPECT_NE(list, nullptr);
 }
 
 }  // namespace

@@ -25,8 +25,9 @@ using test::WriteBytes;
 constexpr char kMissing[] = "<missing>";
 
 // A tree that also lists files, as a derived tree may, and that answers the shell's questions
-// itself: its file operations run without confirmations or undo, its executions are only noted.
-class CommandTree : public CTreeFileCtrl {
+// itself: its file operations run without confirmations or undo, what it asks of the person's
+// shell is only noted.
+class CommandTree : public CTreeFileCtrl, private UserShell {
 public:
     struct FileCall {
         UINT function = 0;
@@ -43,12 +44,13 @@ public:
         }
     };
     struct Execution {
-        std::wstring verb;
+        ShellVerb verb;
         std::wstring file;
-        ULONG mask = 0;
     };
     std::vector<FileCall> fileCalls;
     std::vector<Execution> executions;
+
+    CommandTree() { SetUserShell(*this); }
 
     void ListFolderChildren(const std::wstring& path, HTREEITEM parent, bool redraw) override {
         CTreeFileCtrl::ListFolderChildren(path, parent, redraw);
@@ -94,9 +96,10 @@ protected:
         operation.fAnyOperationsAborted = quiet.fAnyOperationsAborted;
         return result;
     }
-    bool RunShellExecute(SHELLEXECUTEINFOW& execute) override {
-        executions.push_back(
-            {execute.lpVerb != nullptr ? execute.lpVerb : L"", execute.lpFile, execute.fMask});
+
+private:
+    bool Ask(ShellVerb verb, const std::wstring& path) override {
+        executions.push_back({verb, path});
         return true;
     }
 };
@@ -243,14 +246,13 @@ TEST_F(TreeItemCommands, KeysPostCommandsThatDoNothingWhileSwitchedOff) {
 
     WithKeyHeld(VK_MENU, [&] { Key(WM_SYSKEYDOWN, VK_RETURN); });
     ASSERT_EQ(tree().executions.size(), 1u) << "Properties is on by default";
-    EXPECT_EQ(tree().executions[0].verb, L"properties");
+    EXPECT_EQ(tree().executions[0].verb, ShellVerb::Properties);
     EXPECT_EQ(tree().executions[0].file, L"E:\\t\\keep\\k.txt");
-    EXPECT_EQ(tree().executions[0].mask, static_cast<ULONG>(SEE_MASK_INVOKEIDLIST));
 
     tree().allowOpen = 1;
     Key(WM_KEYDOWN, VK_RETURN);
     ASSERT_EQ(tree().executions.size(), 2u);
-    EXPECT_EQ(tree().executions[1].verb, L"") << "open runs the default action";
+    EXPECT_EQ(tree().executions[1].verb, ShellVerb::Open) << "open runs the default action";
     // A double click opens the selected item when it has no children to show.
     HTREEITEM file = tree().SelectedItem();
     POINT centre = Centre(file);
