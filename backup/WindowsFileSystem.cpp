@@ -120,6 +120,21 @@ UniqueFileHandle OpenItself(const std::wstring& path, DWORD access, DWORD share,
     return handle;
 }
 
+// A plain file opened as itself for reading: a link, a folder or another kind of file is refused.
+UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD flags) {
+    UniqueFileHandle file = OpenItself(path, GENERIC_READ, FILE_SHARE_READ, flags);
+    FILE_BASIC_INFO basic{};
+    if (!file ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return {};
+    }
+    if (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return {};
+    }
+    return file;
+}
+
 }  // namespace
 
 std::optional<FileEntry> WindowsFileSystem::Inspect(const std::wstring& path) {
@@ -147,15 +162,8 @@ std::optional<FileEntry> WindowsFileSystem::Inspect(const std::wstring& path) {
 }
 
 std::optional<FileRead> WindowsFileSystem::ReadThrough(const std::wstring& path) {
-    const UniqueFileHandle file =
-        OpenItself(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
-    FILE_BASIC_INFO basic{};
-    if (!file ||
-        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
-        return std::nullopt;
-    }
-    if (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
+    const UniqueFileHandle file = OpenPlainFile(path, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file) {
         return std::nullopt;
     }
     const std::optional<FileState> state = windows_files::StateOfHandle(file.Get());
@@ -434,14 +442,8 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
                                                        std::size_t limit) {
     // The program's own files are plain files: one that another program made a link, to a pipe
     // or a network path above all, is not read.
-    const UniqueFileHandle file = OpenItself(path, GENERIC_READ, FILE_SHARE_READ, 0);
-    FILE_BASIC_INFO basic{};
-    if (!file ||
-        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic))) {
-        return std::nullopt;
-    }
-    if (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
+    const UniqueFileHandle file = OpenPlainFile(path, 0);
+    if (!file) {
         return std::nullopt;
     }
     LARGE_INTEGER size{};
