@@ -51,6 +51,8 @@ run_begun() { [ -d "$disks/e/FilesBackup" ] || box_shown Information || box_show
 # The program's run, timed from the press until its box shows.
 time_program() {
     rm -rf "$disks/e/FilesBackup"
+    # Written out now: the run flushes what it writes, which would wait for this removal.
+    sync
     bexlo_start_and_shoot "$prefix" "$build/artifacts/run-bench.png" "$build/bin/Bexlo.exe" \
         "/simulate=$(bexlo_windows_path "$sim")"
     local shown="" i

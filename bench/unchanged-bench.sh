@@ -209,6 +209,8 @@ time_xcopy() {
         >/dev/null 2>&1
     unchanged+=("$(seconds_between "$start" "$(bexlo_now)")")
     rm -rf "$disks/e/xcopy"
+    # Written out now: the next press flushes its catalog, which would wait for this removal.
+    sync
 }
 
 # The press over tree $1, unchanged but for its file $3 (with "/"), which another program holds
@@ -242,6 +244,7 @@ first_and_unchanged() {
     local tree=$1
     local -n firsts=$2 unchanged=$3
     rm -rf "$backup"
+    sync
     timed_press || return 1
     firsts+=("$took")
     backup_whole "$tree" || return 1

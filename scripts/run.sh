@@ -49,6 +49,8 @@ backup="$build/sim-disks/${first,,}/FilesBackup"
 demo="$prefix/drive_c/Bexlo demo"
 if [ ! -d "$demo" ]; then
     rm -rf "$backup"
+    # A new demo folder is not the one saved before: it is saved anew below.
+    rm -f "$prefix/drive_c/Program Files/Travenor/BXL/path.txt"
     for i in $(seq -w 1 40); do
         mkdir -p "$demo/Documents/Letters" "$demo/Pictures/2026"
         printf 'Letter %s\r\n' "$i" >"$demo/Documents/Letters/letter-$i.txt"

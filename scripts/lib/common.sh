@@ -212,6 +212,8 @@ bexlo_seed_saved_choice() {
     local data="$prefix/drive_c/Program Files/Travenor/BXL"
     mkdir -p "$data"
     if [ ! -f "$data/path.txt" ]; then
+        # The sources' identities belong to the list they were saved with.
+        rm -f "$data/SourceIds.txt"
         {
             bexlo_utf16 "[TARGET_PATH]"$'\n'"[ 0] #$target"$'\n\n'
             bexlo_utf16 "$(printf '[SOURCE_PATH_%2d]' $#)"
