@@ -9,12 +9,14 @@
 
 #include "app/BackupDlg.h"
 #include "app/CommandLine.h"
+#include "app/ExitSignal.h"
 #include "app/ProfileReader.h"
 #include "app/SingleInstance.h"
 #include "device/WindowsDeviceSeam.h"
 #include "sim/SimStateFile.h"
 #include "sim/SimulatorSeam.h"
 #include "framework/Handles.h"
+#include "framework/WindowsDataFolder.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -91,7 +93,7 @@ private:
                 return TRUE;
             case kSayWaitingMessage: {
                 const std::wstring text =
-                    LoadStringFiles(PlatformProfileSource()).messages[Msg::OtherSession];
+                    ReadLanguageFiles(CheckDataFolder().Trusted()).messages[Msg::OtherSession];
                 ::MessageBoxW(window, text.c_str(), kMainCaption,
                               MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
                 return TRUE;
@@ -257,6 +259,7 @@ bool BackupApp::Startup() {
         if (simulator && (!SimulatorAllowed(*simulator) || !SimulatorUsable(*simulator))) {
             return false;
         }
+        const ExitSignal exitSignal;
         // One copy on the machine polls and runs; a copy without the guard has none of that.
         UniqueKernelHandle guard = OpenMachineGuard();
         if (guard && !TakeMachineGuard(guard.Get())) {

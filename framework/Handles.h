@@ -120,6 +120,13 @@ struct Hook {
     static void Close(Type h) { ::UnhookWindowsHookEx(h); }
 };
 
+// A wait of the thread pool; closing it waits for a callback under way.
+struct RegisteredWait {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnregisterWaitEx(h, INVALID_HANDLE_VALUE); }
+};
+
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -137,6 +144,7 @@ using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueRegKey = UniqueHandle<handle_traits::RegistryKey>;
 using UniqueDeviceNotification = UniqueHandle<handle_traits::DeviceNotification>;
 using UniqueHook = UniqueHandle<handle_traits::Hook>;
+using UniqueRegisteredWait = UniqueHandle<handle_traits::RegisteredWait>;
 
 // Owns one reference to a COM object.
 template <typename Interface>

@@ -55,6 +55,11 @@ enum class Msg : std::size_t {
     Conflict,
     NoRoomVersion,
     NotOnDisk,
+    DataRefused,
+    DataLink,
+    DataOwner,
+    DataUnreadable,
+    DataMissing,
     Count
 };
 

@@ -39,7 +39,7 @@ struct BstrFree {
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
-const std::wstring kFolder = kDataFolder;
+const std::wstring kFolder = DataFolder();
 const std::wstring kProgram = kFolder + L"\\Bexlo.exe";
 constexpr wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bexlo";
