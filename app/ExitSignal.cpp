@@ -42,15 +42,17 @@ ExitSignal::ExitSignal() {
         event_.Reset();
         return;
     }
+    // The pool's threads need not share the desktop of the thread that shows the windows.
     HANDLE wait = nullptr;
-    if (::RegisterWaitForSingleObject(&wait, event_.Get(), &ExitSignal::OnSet, nullptr, INFINITE,
+    if (::RegisterWaitForSingleObject(&wait, event_.Get(), &ExitSignal::OnSet,
+                                      ::GetThreadDesktop(::GetCurrentThreadId()), INFINITE,
                                       WT_EXECUTEDEFAULT)) {
         wait_.Reset(wait);
     }
 }
 
-void CALLBACK ExitSignal::OnSet(void*, BOOLEAN) {
-    ::EnumWindows(&AskToExit, 0);
+void CALLBACK ExitSignal::OnSet(void* desktop, BOOLEAN) {
+    ::EnumDesktopWindows(static_cast<HDESK>(desktop), &AskToExit, 0);
 }
 
 std::wstring ExitSignalName(DWORD processId) {

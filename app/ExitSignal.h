@@ -14,13 +14,14 @@ namespace bexlo {
 // a backup refuses as it would there.
 class ExitSignal {
 public:
+    // Made on the thread that shows the copy's windows.
     ExitSignal();
 
     // Whether the event is there for Setup to set.
     bool Listening() const { return wait_.Valid(); }
 
 private:
-    static void CALLBACK OnSet(void* context, BOOLEAN timedOut);
+    static void CALLBACK OnSet(void* desktop, BOOLEAN timedOut);
 
     UniqueKernelHandle event_;
     // Declared after the event: it goes first.
