@@ -24,6 +24,11 @@ constexpr std::wstring_view kSystem = L"S-1-5-18";
 constexpr std::wstring_view kTrustedInstaller =
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
+bool TrustedOwner(std::wstring_view sid, std::wstring_view windowsFolderOwner) {
+    return !sid.empty() && (sid == kAdministrators || sid == kSystem || sid == kTrustedInstaller ||
+                            sid == windowsFolderOwner);
+}
+
 bool UsableSegment(std::wstring_view segment) {
     if (segment.empty() || segment == L"." || segment == L"..") {
         return false;
@@ -72,9 +77,10 @@ std::wstring ProgramFilesFolder() {
     wchar_t value[MAX_PATH + 1]{};
     DWORD type = 0;
     DWORD size = MAX_PATH * sizeof(wchar_t);
+    // Either kind of text: one that holds a variable to expand names no folder of a drive.
     if (::RegQueryValueExW(key.Get(), L"ProgramFilesDir", nullptr, &type,
                            reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return {};
     }
     // The stored text need not end in a terminator.
@@ -117,11 +123,6 @@ std::vector<std::wstring> FoldersDownTo(const std::wstring& dataFolder) {
         folders.insert(folders.begin(), inner.substr(0, slash));
     }
     return folders;
-}
-
-bool TrustedOwner(std::wstring_view sid, std::wstring_view windowsFolderOwner) {
-    return !sid.empty() && (sid == kAdministrators || sid == kSystem || sid == kTrustedInstaller ||
-                            sid == windowsFolderOwner);
 }
 
 FolderVerdict JudgeFolders(std::span<const std::wstring> folders,

@@ -39,11 +39,6 @@ struct FolderLook {
     std::wstring ownerSid;
 };
 
-// Whether a folder owned by `sid` may be trusted: the administrators, the system, the installer
-// service, and whoever owns the Windows folder (who owns the PC anyway, and is the one owner a
-// file system that keeps no owners shows for everything).
-bool TrustedOwner(std::wstring_view sid, std::wstring_view windowsFolderOwner);
-
 struct FolderVerdict {
     enum class Why { Trusted, Missing, Link, Owner, Unreadable };
     Why why = Why::Trusted;
@@ -54,7 +49,10 @@ struct FolderVerdict {
     bool Trusted() const { return why == Why::Trusted; }
 };
 
-// The verdict on `folders` (outermost first), each looked at through `look`.
+// The verdict on `folders` (outermost first), each looked at through `look`: each must be a folder
+// and no link, owned by the administrators, the system, the installer service or whoever owns the
+// Windows folder (who owns the PC anyway, and is the one owner a file system that keeps no owners
+// shows for everything).
 FolderVerdict JudgeFolders(std::span<const std::wstring> folders,
                            const std::function<FolderLook(const std::wstring&)>& look,
                            std::wstring_view windowsFolderOwner);
