@@ -235,16 +235,15 @@ HWND InstalledWindow() {
     return FindProgramWindow(kMainCaption, kProgram);
 }
 
+BOOL CALLBACK AddText(HWND child, LPARAM texts) {
+    *reinterpret_cast<std::wstring*>(texts) += test::WindowText(child) + L"\n";
+    return TRUE;
+}
+
 // Every text of a window and of the windows in it, a line each.
 std::wstring AllTexts(HWND window) {
     std::wstring texts;
-    ::EnumChildWindows(
-        window,
-        [](HWND child, LPARAM all) {
-            *reinterpret_cast<std::wstring*>(all) += test::WindowText(child) + L"\n";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&texts));
+    ::EnumChildWindows(window, &AddText, reinterpret_cast<LPARAM>(&texts));
     return texts;
 }
 
@@ -277,27 +276,27 @@ public:
     bool Ready() const {
         const UniqueKernelHandle signal(
             ::OpenEventW(SYNCHRONIZE, FALSE, ExitSignalName(id_).c_str()));
-        struct Search {
-            DWORD id;
-            bool found = false;
-        } search{id_};
-        ::EnumDesktopWindows(
-            desktop_.get(),
-            [](HWND window, LPARAM lParam) {
-                auto& search = *reinterpret_cast<Search*>(lParam);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                search.found = search.found ||
-                               (owner == search.id && test::WindowText(window) == kMainCaption);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search{id_};
+        ::EnumDesktopWindows(desktop_.get(), &Consider, reinterpret_cast<LPARAM>(&search));
         return signal.Valid() && search.found;
     }
     bool Ended() const { return ::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0; }
     bool Started() const { return process_.Valid(); }
 
 private:
+    struct Search {
+        DWORD id;
+        bool found = false;
+    };
+    static BOOL CALLBACK Consider(HWND window, LPARAM lParam) {
+        auto& search = *reinterpret_cast<Search*>(lParam);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        search.found =
+            search.found || (owner == search.id && test::WindowText(window) == kMainCaption);
+        return TRUE;
+    }
+
     static constexpr wchar_t kDesktop[] = L"Bexlo elsewhere";
     UniqueDesktop desktop_;
     UniqueKernelHandle process_;
