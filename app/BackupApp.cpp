@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "app/BackupDlg.h"
+#include "app/ExitSignal.h"
 #include "app/Hardware.h"
 #include "app/InstanceObjects.h"
 #include "app/ProfileReader.h"
 #include "app/SingleInstance.h"
 #include "framework/Handles.h"
+#include "framework/WindowsDataFolder.h"
 #include "res/resource.h"
 
 namespace bexlo {
@@ -88,7 +90,7 @@ private:
                 return TRUE;
             case kSayWaitingMessage: {
                 const std::wstring text =
-                    LoadStringFiles(PlatformProfileSource()).messages[Msg::OtherSession];
+                    ReadLanguageFiles(CheckDataFolder().Trusted()).messages[Msg::OtherSession];
                 ::MessageBoxW(window, text.c_str(), kMainCaption,
                               MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
                 return TRUE;
@@ -225,6 +227,7 @@ bool BackupApp::Startup() {
         if (!makeHardware) {
             return false;
         }
+        const ExitSignal exitSignal;
         // One copy on the machine polls and runs. A copy that finds no guard to take (its name
         // taken by another program where there is no private namespace, or no rights) runs on.
         UniqueKernelHandle guard = instance.MachineGuard();

@@ -128,12 +128,17 @@ bool BackupDlg::OnInitDialog() {
     deviceLayer.state.notifyDevice = 0;
 
     SelectCopyMode();
-    ReadBackupType();
+    dataFolderTrusted = PrepareDataFolder().Trusted();
+    if (dataFolderTrusted) {
+        ReadBackupType();
+    }
     ::PostMessageW(Handle(), kHideCheckboxesMessage, 0, kHideCheckboxesParam);
 
-    ::CreateDirectoryW(kDataFolderParent, nullptr);
-    ::CreateDirectoryW(kDataFolder, nullptr);
-    CloseUnfinishedRun(fileSystem);
+    if (dataFolderTrusted) {
+        CloseUnfinishedRun(fileSystem);
+    } else {
+        ::PostMessageW(Handle(), kDataFolderRefusedMessage, 0, 0);
+    }
     LoadStringFiles();
     NameControls();
     ArrangeTabOrder();
@@ -197,7 +202,31 @@ bool BackupDlg::Ask(ShellVerb verb, const std::wstring& path) {
     return false;
 }
 
+void BackupDlg::ShowDataFolderRefusal(const FolderVerdict& verdict) {
+    std::wstring text = messageTexts[Msg::DataRefused] + L"\n\n\"" + verdict.folder + L"\"\n";
+    switch (verdict.why) {
+        case FolderVerdict::Why::Link:
+            text += messageTexts[Msg::DataLink];
+            break;
+        case FolderVerdict::Why::Owner:
+            text += messageTexts[Msg::DataOwner] + L" " + AccountName(verdict.ownerSid);
+            break;
+        case FolderVerdict::Why::Unreadable:
+            text += messageTexts[Msg::DataUnreadable];
+            break;
+        case FolderVerdict::Why::Missing:
+        case FolderVerdict::Why::Trusted:
+            text += messageTexts[Msg::DataMissing];
+            break;
+    }
+    ShowBox(L"Unsafe Folder", text, BoxIcon::Warning);
+}
+
 void BackupDlg::SavePathList() {
+    if (const FolderVerdict verdict = CheckDataFolder(); !verdict.Trusted()) {
+        ShowDataFolderRefusal(verdict);
+        return;
+    }
     RebuildSelectionList();
     std::vector<std::wstring> sources = selectionList.Entries();
     if (sources.empty()) {
@@ -222,7 +251,7 @@ void BackupDlg::SavePathList() {
     run.state.serialCheckArmed = 0;
     // Without a destination the list could never run: the saved one stays.
     if (target.empty() ||
-        !fileSystem.WriteFileReplacing(kPathListFile, PathListBytes(target, sources))) {
+        !fileSystem.WriteFileReplacing(PathListFile(), PathListBytes(target, sources))) {
         ShowBox(L"Save Fail", Msg::CannotSave, BoxIcon::Warning);
     } else {
         // The record follows the destination just saved, so that a first run that fails does
@@ -321,6 +350,11 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (tray.OnNotify(Handle(), wParam, lParam, messageTexts[Msg::EarlierVersions],
                               AttachedVersionsFolder().has_value())) {
                 OnTrayOpen();
+            }
+            return MsgResult::Handled();
+        case kDataFolderRefusedMessage:
+            if (const FolderVerdict verdict = CheckDataFolder(); !verdict.Trusted()) {
+                ShowDataFolderRefusal(verdict);
             }
             return MsgResult::Handled();
         case kHideCheckboxesMessage:

@@ -27,6 +27,7 @@
 #include "framework/DesktopShell.h"
 #include "framework/Dialog.h"
 #include "framework/MachineIdentity.h"
+#include "framework/WindowsDataFolder.h"
 #include "framework/UiThreadCalls.h"
 #include "res/resource.h"
 #include "treectrl/CTreeFileCtrl.h"
@@ -40,6 +41,8 @@ inline constexpr LPARAM kHideCheckboxesParam = 14;
 // Wakes the interface thread to run the calls other threads queued for it. It carries nothing:
 // sent by another process, it can at most make the thread look at its own queue.
 inline constexpr UINT kCallOnUiThreadMessage = WM_APP + 2;
+// Says, once the dialog runs, why the data folder was not read at start.
+inline constexpr UINT kDataFolderRefusedMessage = WM_APP + 4;
 inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
 inline constexpr UINT kStartTimerMs = 750;
@@ -191,10 +194,14 @@ private:
     void OnTrayExit();
     // The versions folder of the saved destination, while the enclosure is there.
     std::optional<std::wstring> AttachedVersionsFolder() {
-        return DevicePresent() == 1 ? EarlierVersionsFolder(fileSystem) : std::nullopt;
+        return DevicePresent() == 1 && CheckDataFolder().Trusted()
+                   ? EarlierVersionsFolder(fileSystem)
+                   : std::nullopt;
     }
     // The trees' requests go through here too: what the person's shell does not do, a box says.
     bool Ask(ShellVerb verb, const std::wstring& path) override;
+    // Says why nothing of the saved choices is read or written.
+    void ShowDataFolderRefusal(const FolderVerdict& verdict);
     // The box that says why Save refused, naming the paths concerned.
     void ShowSaveRefusal(const SaveRefusal& refusal);
     void MakeSourceFolder();
@@ -241,6 +248,9 @@ private:
     FileSystem& fileSystem;
     DesktopShell desktopShell;
     UserShell& userShell;
+    // Whether the data folder passed its check at start, and the backup style and language were
+    // read from it.
+    bool dataFolderTrusted = false;
     // The destination selected when a run took the controls, selected again at its end.
     std::wstring keptSelection;
     // This PC, as its records in a destination's catalog name it.

@@ -45,7 +45,7 @@ bool IsTransparentControl(int id) {
 }  // namespace
 
 void BackupDlg::LoadStringFiles() {
-    LanguageTexts texts = bexlo::LoadStringFiles(PlatformProfileSource());
+    LanguageTexts texts = ReadLanguageFiles(dataFolderTrusted);
     messageTexts = std::move(texts.messages);
     uiTexts = std::move(texts.ui);
     progressDlg.statusText = uiTexts.copyProgress;

@@ -9,6 +9,15 @@
 namespace bexlo {
 
 bool BackupDlg::StartRun() {
+    // Nothing of the saved choice is read: the box is answered with the poll paused, and the
+    // presses made meanwhile are dropped.
+    if (const FolderVerdict verdict = CheckDataFolder(); !verdict.Trusted()) {
+        StopPollTimer();
+        ShowDataFolderRefusal(verdict);
+        deviceLayer.DrainAfterRun();
+        StartPollTimer();
+        return false;
+    }
     RunInputs inputs;
     if (::IsDlgButtonChecked(Handle(), IDC_COPY) == BST_CHECKED) {
         inputs.mode = RunMode::Copy;

@@ -90,6 +90,14 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_NO_USER_SHELL",
      L"Explorer, which runs with your own rights, could not do this; Bexlo runs with "
      L"administrator rights and does not do it itself. Open it in Explorer:"},
+    {L"MSG_DATA_REFUSED",
+     L"Bexlo reads and writes none of its saved choices: a program without administrator rights "
+     L"may have prepared the folder below. An administrator must remove or repair it; then install "
+     L"Bexlo again."},
+    {L"MSG_DATA_LINK", L"It is a link (junction or symbolic link)."},
+    {L"MSG_DATA_OWNER", L"It belongs to neither the administrators nor the system, but to:"},
+    {L"MSG_DATA_UNREADABLE", L"Its owner cannot be read."},
+    {L"MSG_DATA_MISSING", L"It is missing and cannot be made."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is
@@ -107,7 +115,7 @@ constexpr std::array<KeyDefault, kCaptionCount - 1> kCaptionKeys{{
 constexpr wchar_t kNewFolderKey[] = L"NEW_DOLDER";
 constexpr wchar_t kCopyProgressDefault[] = L"Total copy progress: ";
 
-std::wstring ReadValue(const ProfileSource& source, const wchar_t* file,
+std::wstring ReadValue(const ProfileSource& source, const std::wstring& file,
                        const std::wstring& section, const wchar_t* key) {
     std::wstring value = source.Read(file, section, key);
     if (value.size() > kMaxProfileValue) {
@@ -119,7 +127,7 @@ std::wstring ReadValue(const ProfileSource& source, const wchar_t* file,
 // A section name that would not fit the language choice's buffer names no language of ours;
 // cutting it short could pick some other section, so it is not used at all.
 std::wstring ReadLanguageChoice(const ProfileSource& source, const wchar_t* key) {
-    std::wstring section = ReadValue(source, kSetupFile, L"MAIN", key);
+    std::wstring section = ReadValue(source, SetupFile(), L"MAIN", key);
     return section.size() > kMaxSectionName ? std::wstring() : section;
 }
 
@@ -151,12 +159,12 @@ void SetDefaultUiTexts(UiTexts& ui) {
 void LoadUiStrings(const ProfileSource& source, std::wstring section, LanguageTexts& texts) {
     std::array<std::wstring, kCaptionKeys.size()> captions;
     for (std::size_t i = 0; i < captions.size(); ++i) {
-        captions[i] = ReadValue(source, kUiStringFile, section, kCaptionKeys[i].key);
+        captions[i] = ReadValue(source, UiStringFile(), section, kCaptionKeys[i].key);
         if (captions[i].empty()) {
             return;
         }
     }
-    if (ReadValue(source, kUiStringFile, section, kNewFolderKey).empty()) {
+    if (ReadValue(source, UiStringFile(), section, kNewFolderKey).empty()) {
         return;
     }
     // These five are read straight into the texts in use, so the key that ends the reading
@@ -169,7 +177,7 @@ void LoadUiStrings(const ProfileSource& source, std::wstring section, LanguageTe
         {L"ABOUT", &texts.ui.about},
     }};
     for (const auto& [key, target] : uiKeys) {
-        *target = ReadValue(source, kUiStringFile, section, key);
+        *target = ReadValue(source, UiStringFile(), section, key);
         if (target->empty()) {
             return;
         }
@@ -192,7 +200,7 @@ void LoadAccessibleNames(const ProfileSource& source, const std::wstring& sectio
         {L"ACC_DST_PATH", &ui.targetPath},
     }};
     for (const auto& [key, target] : keys) {
-        if (std::wstring value = ReadValue(source, kUiStringFile, section, key); !value.empty()) {
+        if (std::wstring value = ReadValue(source, UiStringFile(), section, key); !value.empty()) {
             *target = std::move(value);
         }
     }
@@ -202,7 +210,7 @@ void LoadAccessibleNames(const ProfileSource& source, const std::wstring& sectio
 
 void LoadMessageStrings(const ProfileSource& source, std::wstring section, MessageTexts& messages) {
     for (std::size_t i = 0; i < kMessageCount; ++i) {
-        std::wstring value = ReadValue(source, kMsgStringFile, section, kMessageKeys[i].key);
+        std::wstring value = ReadValue(source, MsgStringFile(), section, kMessageKeys[i].key);
         if (!value.empty()) {
             messages[static_cast<Msg>(i)] = std::move(value);
         }

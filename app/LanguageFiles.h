@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "framework/DataFolder.h"
 #include "framework/MessageTexts.h"
 
 namespace bexlo {
@@ -59,12 +60,16 @@ struct LanguageTexts {
     std::array<std::wstring, kCaptionCount> captions;
 };
 
-// The fixed data folder and the three files in it.
-inline constexpr wchar_t kDataFolderParent[] = L"C:\\Program Files\\Travenor";
-inline constexpr wchar_t kDataFolder[] = L"C:\\Program Files\\Travenor\\BXL";
-inline constexpr wchar_t kSetupFile[] = L"C:\\Program Files\\Travenor\\BXL\\Setup.txt";
-inline constexpr wchar_t kUiStringFile[] = L"C:\\Program Files\\Travenor\\BXL\\UI_String(U).txt";
-inline constexpr wchar_t kMsgStringFile[] = L"C:\\Program Files\\Travenor\\BXL\\Msg_String(U).txt";
+// The three files in the data folder.
+inline std::wstring SetupFile() {
+    return DataFile(L"Setup.txt");
+}
+inline std::wstring UiStringFile() {
+    return DataFile(L"UI_String(U).txt");
+}
+inline std::wstring MsgStringFile() {
+    return DataFile(L"Msg_String(U).txt");
+}
 
 // Longest value the profile reads keep (their buffers hold 260 characters with the terminator).
 inline constexpr std::size_t kMaxProfileValue = 259;

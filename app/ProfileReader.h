@@ -11,4 +11,8 @@ public:
                       const std::wstring& key) const override;
 };
 
+// The built-in texts with the language files' laid over them, when the data folder passed its
+// check; the built-in ones alone otherwise.
+LanguageTexts ReadLanguageFiles(bool dataFolderTrusted);
+
 }  // namespace bexlo

@@ -75,14 +75,14 @@ bool RecordMatchesVolume(std::span<const std::uint8_t> bytes, std::uint32_t volu
 }
 
 std::optional<BackupType> ReadBackupType(FileSystem& fs) {
-    const auto bytes = fs.ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
+    const auto bytes = fs.ReadFileBytes(BackupRecordFile(), kBackupRecordSize);
     return bytes ? ParseBackupType(*bytes) : std::nullopt;
 }
 
 int WriteBackupRecord(FileSystem& fs, BackupType type, const std::wstring& targetPath) {
     const std::optional<std::uint32_t> serial = fs.VolumeSerial(targetPath);
-    return serial && fs.WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, *serial)) ? 1
-                                                                                               : 0;
+    return serial && fs.WriteFileReplacing(BackupRecordFile(), MakeBackupRecord(type, *serial)) ? 1
+                                                                                                : 0;
 }
 
 int CheckBackupVolume(FileSystem& fs, const std::wstring& targetPath) {
@@ -90,7 +90,7 @@ int CheckBackupVolume(FileSystem& fs, const std::wstring& targetPath) {
     if (!serial) {
         return 0;
     }
-    const auto bytes = fs.ReadFileBytes(kBackupRecordFile, kBackupRecordSize);
+    const auto bytes = fs.ReadFileBytes(BackupRecordFile(), kBackupRecordSize);
     return bytes && RecordMatchesVolume(*bytes, *serial) ? 1 : 0;
 }
 

@@ -11,10 +11,13 @@
 #include <string>
 
 #include "backup/FileSystem.h"
+#include "framework/DataFolder.h"
 
 namespace bexlo {
 
-inline constexpr wchar_t kBackupRecordFile[] = L"C:\\Program Files\\Travenor\\BXL\\SerailNo.txt";
+inline std::wstring BackupRecordFile() {
+    return DataFile(L"SerailNo.txt");
+}
 inline constexpr std::size_t kBackupRecordSize = 100;
 
 enum class BackupType { Copy, Sync };

@@ -306,7 +306,7 @@ void BackupRun::TellOutcome() {
         }
     }
     if (!failures.empty() || !outcome_.held.empty()) {
-        text += L"\n\n" + host_.Text(Msg::SeeLog) + L" " + kRunLogFile;
+        text += L"\n\n" + host_.Text(Msg::SeeLog) + L" " + RunLogFile();
     }
     ShowEndBox(L"Copy Fail", text, BoxIcon::Warning);
 }
@@ -324,7 +324,7 @@ int BackupRun::RunBackup() {
     outcome_.started = LocalTimeText();
     // Whatever changes from here on is newer than this run, whether the walk sees it or not.
     const std::int64_t started = fs_.CurrentTime();
-    const auto bytes = fs_.ReadFileBytes(kPathListFile, kPathListReadLimit);
+    const auto bytes = fs_.ReadFileBytes(PathListFile(), kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
     if (list.status == PathListRead::Status::PathLost) {
         return Refuse(L"No Path File", Msg::PathLost);

@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "framework/DataFolder.h"
+
 namespace bexlo {
 
-inline constexpr wchar_t kPathListFile[] = L"C:\\Program Files\\Travenor\\BXL\\path.txt";
+inline std::wstring PathListFile() {
+    return DataFile(L"path.txt");
+}
 // path.txt holds at most 99 records of a platform path each; anything past this is not read.
 inline constexpr std::size_t kPathListReadLimit = 256 * 1024;
 

@@ -102,8 +102,9 @@ bool ShouldAsk(const GuardFigures& figures) {
 }
 
 std::vector<std::uint64_t> ReadReplaceHistory(FileSystem& fs) {
-    const std::vector<std::uint8_t> bytes = fs.ReadFileBytes(kReplaceHistoryFile, kHistoryReadLimit)
-                                                .value_or(std::vector<std::uint8_t>{});
+    const std::vector<std::uint8_t> bytes =
+        fs.ReadFileBytes(ReplaceHistoryFile(), kHistoryReadLimit)
+            .value_or(std::vector<std::uint8_t>{});
     std::vector<std::uint64_t> history;
     std::uint64_t value = 0;
     bool digits = false;
@@ -140,7 +141,7 @@ bool AppendReplaceHistory(FileSystem& fs, std::uint64_t replaced) {
         text += std::to_string(count) + "\r\n";
     }
     return fs.WriteFileReplacing(
-        kReplaceHistoryFile,
+        ReplaceHistoryFile(),
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 

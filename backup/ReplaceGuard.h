@@ -12,6 +12,7 @@
 
 #include "backup/FileSystem.h"
 #include "backup/VersionIndex.h"
+#include "framework/DataFolder.h"
 
 namespace bexlo {
 
@@ -71,7 +72,9 @@ bool ShouldAsk(const GuardFigures& figures);
 enum class GuardChoice { BackUpAll, OnlyNewFiles, Cancel };
 
 // The replacements of the last presses, kept beside the run log: one count a line, newest last.
-inline constexpr wchar_t kReplaceHistoryFile[] = L"C:\\Program Files\\Travenor\\BXL\\Replaced.txt";
+inline std::wstring ReplaceHistoryFile() {
+    return DataFile(L"Replaced.txt");
+}
 inline constexpr std::size_t kHistoryLength = 10;
 std::vector<std::uint64_t> ReadReplaceHistory(FileSystem& fs);
 bool AppendReplaceHistory(FileSystem& fs, std::uint64_t replaced);

@@ -17,7 +17,7 @@ constexpr std::u16string_view kLineRunStart = u"\nBackup started ";
 constexpr std::u16string_view kLineEnded = u"\nEnded ";
 constexpr std::u16string_view kNeverEnded =
     u"Ended never: the program or the computer stopped during the run\r\n\r\n";
-constexpr wchar_t kAsidePrefix[] = L"C:\\Program Files\\Travenor\\BXL\\RunLog unreadable ";
+constexpr wchar_t kAsidePrefix[] = L"RunLog unreadable ";
 
 std::size_t EncodedBytes(std::size_t units) {
     return units * 2;
@@ -50,7 +50,7 @@ std::u16string FirstLine(std::u16string_view text) {
 // The log as it is: nothing when there is none yet, or when it is kept aside; false when it can
 // be neither read nor kept aside.
 bool ReadLog(FileSystem& fs, std::vector<std::uint8_t>& log) {
-    auto existing = fs.ReadFileBytes(kRunLogFile, 2 * kRunLogLimitBytes);
+    auto existing = fs.ReadFileBytes(RunLogFile(), 2 * kRunLogLimitBytes);
     if (!existing) {
         return Missing(fs.LastError());
     }
@@ -60,7 +60,7 @@ bool ReadLog(FileSystem& fs, std::vector<std::uint8_t>& log) {
     }
     std::wstring stamp = LocalTimeText();
     std::erase(stamp, L':');
-    return fs.MoveOver(kRunLogFile, kAsidePrefix + stamp + L".txt");
+    return fs.MoveOver(RunLogFile(), DataFile(kAsidePrefix + stamp + L".txt"));
 }
 
 }  // namespace
@@ -129,12 +129,12 @@ bool AppendRunLog(FileSystem& fs, const RunLogEntry& entry) {
         return false;
     }
     return fs.WriteFileReplacing(
-        kRunLogFile, AppendToRunLog(existing, FormatRunLogEntry(entry), kRunLogLimitBytes));
+        RunLogFile(), AppendToRunLog(existing, FormatRunLogEntry(entry), kRunLogLimitBytes));
 }
 
 bool CloseUnfinishedRun(FileSystem& fs) {
     // A file that is no log is left as it is until a run has something to write.
-    const auto existing = fs.ReadFileBytes(kRunLogFile, 2 * kRunLogLimitBytes);
+    const auto existing = fs.ReadFileBytes(RunLogFile(), 2 * kRunLogLimitBytes);
     if (!existing || !IsRunLog(*existing)) {
         return false;
     }
@@ -145,7 +145,7 @@ bool CloseUnfinishedRun(FileSystem& fs) {
     std::vector<std::uint8_t> bytes;
     AppendUtf16Le(bytes, text);
     AppendUtf16Le(bytes, kNeverEnded);
-    return fs.WriteFileReplacing(kRunLogFile, bytes);
+    return fs.WriteFileReplacing(RunLogFile(), bytes);
 }
 
 std::wstring LocalTimeText() {

@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "framework/DataFolder.h"
 
 namespace bexlo {
 
-inline constexpr wchar_t kRunLogFile[] = L"C:\\Program Files\\Travenor\\BXL\\RunLog.txt";
+inline std::wstring RunLogFile() {
+    return DataFile(L"RunLog.txt");
+}
 inline constexpr std::size_t kRunLogLimitBytes = 1 << 20;
 
 struct RunLogEntry {

@@ -154,11 +154,11 @@ bool SaveSourceIdentities(FileSystem& fs, const std::vector<std::wstring>& sourc
             identities.push_back(std::move(*source));
         }
     }
-    return fs.WriteFileReplacing(kSourceIdentityFile, SourceIdentityBytes(identities));
+    return fs.WriteFileReplacing(SourceIdentityFile(), SourceIdentityBytes(identities));
 }
 
 SourceIdentities::SourceIdentities(FileSystem& fs) : fs_(fs) {
-    if (const auto bytes = fs.ReadFileBytes(kSourceIdentityFile, kSourceIdentityReadLimit)) {
+    if (const auto bytes = fs.ReadFileBytes(SourceIdentityFile(), kSourceIdentityReadLimit)) {
         saved_ = ReadSourceIdentities(*bytes);
     }
 }
@@ -199,7 +199,7 @@ void SourceIdentities::Remade(const std::wstring& path) {
 }
 
 void SourceIdentities::Keep() {
-    if (changed_ && fs_.WriteFileReplacing(kSourceIdentityFile, SourceIdentityBytes(saved_))) {
+    if (changed_ && fs_.WriteFileReplacing(SourceIdentityFile(), SourceIdentityBytes(saved_))) {
         changed_ = false;
     }
 }

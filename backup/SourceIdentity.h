@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "backup/FileSystem.h"
+#include "framework/DataFolder.h"
 
 namespace bexlo {
 
-inline constexpr wchar_t kSourceIdentityFile[] = L"C:\\Program Files\\Travenor\\BXL\\SourceIds.txt";
+inline std::wstring SourceIdentityFile() {
+    return DataFile(L"SourceIds.txt");
+}
 inline constexpr std::size_t kSourceIdentityReadLimit = 256 * 1024;
 
 struct SourceIdentity {

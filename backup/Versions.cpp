@@ -28,7 +28,7 @@ std::wstring VersionFile(VersionSide side, const std::wstring& original) {
 
 std::optional<std::wstring> EarlierVersionsFolder(FileSystem& fs) {
     const std::optional<std::vector<std::uint8_t>> bytes =
-        fs.ReadFileBytes(kPathListFile, kPathListReadLimit);
+        fs.ReadFileBytes(PathListFile(), kPathListReadLimit);
     const PathListRead list = bytes ? ReadPathList(*bytes) : PathListRead{};
     if (list.status != PathListRead::Status::Usable || list.target.empty()) {
         return std::nullopt;

@@ -73,7 +73,7 @@ TEST(RunEndBenchmark, TheEndShowsSoonAfterTheLastByte) {
     }
     TimedDisks disks;
     ASSERT_TRUE(disks.WriteFileReplacing(
-        kPathListFile, PathListBytes(kRoot + L"\\backup", {kRoot + L"\\source"})));
+        PathListFile(), PathListBytes(kRoot + L"\\backup", {kRoot + L"\\source"})));
     WindowlessHost host;
     BackupRun run(host, disks);
     run.state.serialCheckArmed = 0;

@@ -139,6 +139,13 @@ struct BoundaryDescriptor {
     static void Close(Type h) { ::DeleteBoundaryDescriptor(h); }
 };
 
+// A wait of the thread pool; closing it waits for a callback under way.
+struct RegisteredWait {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnregisterWaitEx(h, INVALID_HANDLE_VALUE); }
+};
+
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -159,6 +166,7 @@ using UniqueHook = UniqueHandle<handle_traits::Hook>;
 using UniqueLocal = UniqueHandle<handle_traits::Local>;
 using UniqueNamespace = UniqueHandle<handle_traits::PrivateNamespace>;
 using UniqueBoundary = UniqueHandle<handle_traits::BoundaryDescriptor>;
+using UniqueRegisteredWait = UniqueHandle<handle_traits::RegisteredWait>;
 
 // Owns one reference to a COM object.
 template <typename Interface>

@@ -60,6 +60,11 @@ enum class Msg : std::size_t {
     LinkMoved,
     DestinationNotPlain,
     NoUserShell,
+    DataRefused,
+    DataLink,
+    DataOwner,
+    DataUnreadable,
+    DataMissing,
     Count
 };
 

@@ -66,14 +66,16 @@ TEST(BackupRunOnMemoryDisks, EachRefusalShowsItsBoxCopiesNothingAndTellsTheEnclo
     const Case cases[] = {
         {"no path.txt", [](auto&) {}, 1, "box No Path File", Msg::PathLost},
         {"a path.txt without its markers",
-         [](auto& t) { t.fs.WriteFileReplacing(kPathListFile, std::vector<std::uint8_t>(9, 'g')); },
+         [](auto& t) {
+             t.fs.WriteFileReplacing(PathListFile(), std::vector<std::uint8_t>(9, 'g'));
+         },
          1, "box No Path File", Msg::PathLost},
         {"the key out, destination on the key's drive", [](auto& t) { t.Save(kTarget, {kWork}); },
          2, "box Key Lost", Msg::KeyLost},
         {"no record of the last volume",
          [](auto& t) {
              t.Save(kTarget, {kWork});
-             t.fs.RemoveFile(kBackupRecordFile);
+             t.fs.RemoveFile(BackupRecordFile());
          },
          1, "box Different Volume", Msg::DiffVol},
         {"another volume recorded",
@@ -110,7 +112,7 @@ TEST(BackupRunOnMemoryDisks, AnUnreadableListIsRefusedAfterMakingTheDestination)
     text.replace(text.find(u"[SOURCE_PATH_ 1]"), 16, u"[SOURCE_PATH_xy]");
     std::vector<std::uint8_t> bytes;
     AppendUtf16Le(bytes, text);
-    ASSERT_TRUE(t.fs.WriteFileReplacing(kPathListFile, bytes));
+    ASSERT_TRUE(t.fs.WriteFileReplacing(PathListFile(), bytes));
     t.run.state.serialCheckArmed = 0;
     t.Press();
 
@@ -323,7 +325,7 @@ TEST(BackupRunOnMemoryDisks, AFileThatCannotBeCopiedIsToldAndLoggedAndTheRestIsB
     EXPECT_NE(box.find(t.host.Text(Msg::NotCopied) + L" 2"), std::wstring::npos);
     EXPECT_NE(box.find(L"C:\\Work\\locked.doc\n    error 32"), std::wstring::npos) << "the reason";
     EXPECT_NE(box.find(L"C:\\Gone\n    " + t.host.Text(Msg::SourceMissing)), std::wstring::npos);
-    EXPECT_NE(box.find(kRunLogFile), std::wstring::npos);
+    EXPECT_NE(box.find(RunLogFile()), std::wstring::npos);
 
     const std::wstring text = t.Log();
     EXPECT_EQ(text.substr(0, 1), L"\xFEFF") << "a byte-order mark, for Notepad";
@@ -412,7 +414,7 @@ TEST(BackupRunOnMemoryDisks, AFileChangedAfterThePreScanArrivesWithTheNextPress)
     bool changed = false;
     // The run logs its beginning between the pre-scan and the walk.
     t.fs.gate = [&](MemoryFileSystem::Op op, const std::wstring& path) {
-        if (op == MemoryFileSystem::Op::WriteFile && path == kRunLogFile && !changed) {
+        if (op == MemoryFileSystem::Op::WriteFile && path == RunLogFile() && !changed) {
             changed = true;
             t.fs.AddFile(L"C:\\Work\\Notes\\todo.txt", "mild", 2 * kMinute);
         }
@@ -477,7 +479,7 @@ TEST(RunLog, ARunThatNeverEndedIsMarkedAndAFinishedOneIsLoggedOnce) {
     next.result = L"complete";
     next.ended = L"2026-12-08 10:05:00";
     ASSERT_TRUE(AppendRunLog(fs, next));
-    const std::wstring text = FromUtf16(Utf16TextUpToNul(*fs.ReadFileBytes(kRunLogFile, 1 << 20)));
+    const std::wstring text = FromUtf16(Utf16TextUpToNul(*fs.ReadFileBytes(RunLogFile(), 1 << 20)));
     EXPECT_EQ(text,
               L"\xFEFF"
               L"Backup started 2026-12-08 09:00:00\r\nMode: Copy\r\nDestination: \r\n"
@@ -491,7 +493,7 @@ TEST(RunLog, ARunThatNeverEndedIsMarkedAndAFinishedOneIsLoggedOnce) {
 // one that cannot be read at all is left as it is.
 TEST(RunLog, AnUnreadableLogIsKeptAsideInsteadOfLost) {
     MemoryFileSystem fs;
-    fs.AddFile(kRunLogFile, "not a log", 0);
+    fs.AddFile(RunLogFile(), "not a log", 0);
     RunLogEntry entry;
     entry.started = L"now";
     entry.result = L"complete";
@@ -505,7 +507,7 @@ TEST(RunLog, AnUnreadableLogIsKeptAsideInsteadOfLost) {
                                        file.second.starts_with("not a log@");
                             }),
               1);
-    EXPECT_TRUE(IsRunLog(*fs.ReadFileBytes(kRunLogFile, 1000)));
+    EXPECT_TRUE(IsRunLog(*fs.ReadFileBytes(RunLogFile(), 1000)));
 
     fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
         return op != MemoryFileSystem::Op::ReadFile;

@@ -36,10 +36,10 @@ const wchar_t* const kUiKeys[] = {L"PATH_SETTING", L"BACKUP_STYLE", L"DESTINATIO
 // A language whose every UI text is its key in brackets, e.g. "[BT_SAVE]".
 FakeProfile FullLanguage(const std::wstring& section = L"Test") {
     FakeProfile profile;
-    profile.Set(kSetupFile, L"MAIN", L"UI_String", section);
-    profile.Set(kSetupFile, L"MAIN", L"Msg_String", section);
+    profile.Set(SetupFile(), L"MAIN", L"UI_String", section);
+    profile.Set(SetupFile(), L"MAIN", L"Msg_String", section);
     for (const wchar_t* key : kUiKeys) {
-        profile.Set(kUiStringFile, section, key, std::wstring(L"[") + key + L"]");
+        profile.Set(UiStringFile(), section, key, std::wstring(L"[") + key + L"]");
     }
     return profile;
 }
@@ -77,13 +77,13 @@ TEST(LanguageFiles, ReadingStopsAtTheFirstMissingUiKey) {
     };
     for (const auto& [missing, ui] : cases) {
         FakeProfile profile = FullLanguage();
-        profile.Set(kUiStringFile, L"Test", missing, L"");
+        profile.Set(UiStringFile(), L"Test", missing, L"");
         const LanguageTexts texts = LoadStringFiles(profile);
         EXPECT_FALSE(texts.captionsChanged) << missing;
         EXPECT_EQ(Ui(texts), ui) << missing;
     }
     FakeProfile profile = FullLanguage();
-    profile.Set(kSetupFile, L"MAIN", L"UI_String", L"Klingon");
+    profile.Set(SetupFile(), L"MAIN", L"UI_String", L"Klingon");
     EXPECT_EQ(Ui(LoadStringFiles(profile)), kEnglishUi) << "a section the file lacks";
 }
 
@@ -101,8 +101,8 @@ TEST(LanguageFiles, AccessibleNamesAreTakenOneByOneWithEnglishForTheMissing) {
     EXPECT_EQ(names(LoadStringFiles(FullLanguage()).ui), english) << "a pack from before them";
 
     FakeProfile profile = FullLanguage();
-    profile.Set(kUiStringFile, L"Test", L"BT_SAVE", L"");
-    profile.Set(kUiStringFile, L"Test", L"ACC_SRC_PATH", L"Quelle");
+    profile.Set(UiStringFile(), L"Test", L"BT_SAVE", L"");
+    profile.Set(UiStringFile(), L"Test", L"ACC_SRC_PATH", L"Quelle");
     const LanguageTexts texts = LoadStringFiles(profile);
     EXPECT_FALSE(texts.captionsChanged);
     EXPECT_EQ(texts.ui.sourcePath, L"Quelle");
@@ -111,10 +111,10 @@ TEST(LanguageFiles, AccessibleNamesAreTakenOneByOneWithEnglishForTheMissing) {
 
 TEST(LanguageFiles, MessagesAreOverlaidOneByOneFromTheirOwnSection) {
     FakeProfile profile = FullLanguage();
-    profile.Set(kSetupFile, L"MAIN", L"UI_String", L"");
-    profile.Set(kSetupFile, L"MAIN", L"Msg_String", L"Other");
-    profile.Set(kMsgStringFile, L"Other", L"MSG_KEY_LOST", L"Schlüssel?");
-    profile.Set(kMsgStringFile, L"Other", L"MSG_COPY_OVER", L"");
+    profile.Set(SetupFile(), L"MAIN", L"UI_String", L"");
+    profile.Set(SetupFile(), L"MAIN", L"Msg_String", L"Other");
+    profile.Set(MsgStringFile(), L"Other", L"MSG_KEY_LOST", L"Schlüssel?");
+    profile.Set(MsgStringFile(), L"Other", L"MSG_COPY_OVER", L"");
     const LanguageTexts texts = LoadStringFiles(profile);
     EXPECT_FALSE(texts.captionsChanged);
     EXPECT_EQ(texts.messages[Msg::KeyLost], L"Schlüssel?");
@@ -127,10 +127,10 @@ TEST(LanguageFiles, SectionNamesLongerThanNineteenCharactersChooseNothing) {
     EXPECT_TRUE(LoadStringFiles(FullLanguage(nineteen)).captionsChanged);
 
     FakeProfile profile = FullLanguage(twenty);
-    profile.Set(kMsgStringFile, twenty, L"MSG_KEY_LOST", L"long");
+    profile.Set(MsgStringFile(), twenty, L"MSG_KEY_LOST", L"long");
     // A cut-down name must not pick another language either.
     for (const wchar_t* key : kUiKeys) {
-        profile.Set(kUiStringFile, nineteen, key, L"wrong language");
+        profile.Set(UiStringFile(), nineteen, key, L"wrong language");
     }
     const LanguageTexts texts = LoadStringFiles(profile);
     EXPECT_FALSE(texts.captionsChanged);
@@ -140,9 +140,9 @@ TEST(LanguageFiles, SectionNamesLongerThanNineteenCharactersChooseNothing) {
 
 TEST(LanguageFiles, TextsAreKeptAsTheyStandAndCutAt259Characters) {
     FakeProfile profile = FullLanguage();
-    profile.Set(kMsgStringFile, L"Test", L"MSG_PATH_LOST", L"%s%n%d 100% lost %%");
-    profile.Set(kMsgStringFile, L"Test", L"MSG_DIFF_VOL", std::wstring(5000, L'x'));
-    profile.Set(kUiStringFile, L"Test", L"BT_SAVE", std::wstring(300, L'y'));
+    profile.Set(MsgStringFile(), L"Test", L"MSG_PATH_LOST", L"%s%n%d 100% lost %%");
+    profile.Set(MsgStringFile(), L"Test", L"MSG_DIFF_VOL", std::wstring(5000, L'x'));
+    profile.Set(UiStringFile(), L"Test", L"BT_SAVE", std::wstring(300, L'y'));
     const LanguageTexts texts = LoadStringFiles(profile);
     EXPECT_EQ(texts.messages[Msg::PathLost], L"%s%n%d 100% lost %%");
     EXPECT_EQ(texts.messages[Msg::DiffVol], std::wstring(kMaxProfileValue, L'x'));

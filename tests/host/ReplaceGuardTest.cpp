@@ -180,7 +180,7 @@ TEST(ReplaceGuard, TheHistoryKeepsTheLastTenCounts) {
     }
     EXPECT_EQ(ReadReplaceHistory(fs),
               (std::vector<std::uint64_t>{3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-    fs.AddFile(kReplaceHistoryFile, "7\r\nx12\r\n\r\n99999999999999999999999\r\n8\r\n", kMonday);
+    fs.AddFile(ReplaceHistoryFile(), "7\r\nx12\r\n\r\n99999999999999999999999\r\n8\r\n", kMonday);
     EXPECT_EQ(ReadReplaceHistory(fs), (std::vector<std::uint64_t>{7, 8})) << "lines of no count";
 }
 

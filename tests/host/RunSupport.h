@@ -143,7 +143,7 @@ struct MemoryRun {
     }
 
     void Save(const std::wstring& target, const std::vector<std::wstring>& sources) {
-        ASSERT_TRUE(fs.WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
+        ASSERT_TRUE(fs.WriteFileReplacing(PathListFile(), PathListBytes(target, sources)));
     }
 
     // Sources saved, with no volume check to pass.
@@ -154,15 +154,15 @@ struct MemoryRun {
     }
 
     std::wstring Log() {
-        return FromUtf16(Utf16TextUpToNul(fs.ReadFileBytes(kRunLogFile, 1 << 20).value()));
+        return FromUtf16(Utf16TextUpToNul(fs.ReadFileBytes(RunLogFile(), 1 << 20).value()));
     }
 
     void RecordVolume(BackupType type, std::uint32_t serial) {
-        ASSERT_TRUE(fs.WriteFileReplacing(kBackupRecordFile, MakeBackupRecord(type, serial)));
+        ASSERT_TRUE(fs.WriteFileReplacing(BackupRecordFile(), MakeBackupRecord(type, serial)));
     }
 
     std::vector<std::uint8_t> Record() {
-        return fs.ReadFileBytes(kBackupRecordFile, 1000).value_or(std::vector<std::uint8_t>{});
+        return fs.ReadFileBytes(BackupRecordFile(), 1000).value_or(std::vector<std::uint8_t>{});
     }
 
     // One press, waited for to its end.

@@ -303,7 +303,7 @@ TEST(EarlierVersions, TheMenuFindsTheSavedDestinationsVersionsFolderAndNoLink) {
     fs.AddFolder(L"C:\\Program Files\\Travenor\\BXL");
     EXPECT_FALSE(EarlierVersionsFolder(fs)) << "nothing saved";
     ASSERT_TRUE(
-        fs.WriteFileReplacing(kPathListFile, PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"})));
+        fs.WriteFileReplacing(PathListFile(), PathListBytes(L"E:\\FilesBackup", {L"C:\\Work"})));
     EXPECT_FALSE(EarlierVersionsFolder(fs)) << "no versions yet";
     fs.AddLink(kVersions, L"C:\\Work");
     EXPECT_FALSE(EarlierVersionsFolder(fs)) << "a link is not opened";

@@ -22,6 +22,7 @@
 #include "backup/PathList.h"
 #include "backup/ProgressDlg.h"
 #include "backup/SourceIdentity.h"
+#include "backup/RunLog.h"
 #include "backup/Versions.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/LongPath.h"
@@ -104,7 +105,7 @@ protected:
     }
 
     static void SaveList(const std::wstring& target, const std::vector<std::wstring>& sources) {
-        ASSERT_TRUE(WriteFileReplacing(kPathListFile, PathListBytes(target, sources)));
+        ASSERT_TRUE(WriteFileReplacing(PathListFile(), PathListBytes(target, sources)));
     }
 
     // The dialog as after a Save of `sources`, its copies going through `through`.
@@ -130,7 +131,7 @@ protected:
     }
 
     static std::vector<std::uint8_t> SavedBytes() {
-        return ReadFileBytes(kPathListFile, 1 << 20).value_or(std::vector<std::uint8_t>{});
+        return ReadFileBytes(PathListFile(), 1 << 20).value_or(std::vector<std::uint8_t>{});
     }
 
     // Each backup file's last-write and change times: a copy written again moves the second.
@@ -154,7 +155,7 @@ protected:
     }
 
     static std::vector<std::uint8_t> RecordBytes() {
-        return ReadFileBytes(kBackupRecordFile, 200).value_or(std::vector<std::uint8_t>{});
+        return ReadFileBytes(BackupRecordFile(), 200).value_or(std::vector<std::uint8_t>{});
     }
 
     RoomyDisks disks;
@@ -232,7 +233,7 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     expected.erase(L"locked.doc");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), expected);
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
-    const auto log = ReadFileBytes(L"C:\\Program Files\\Travenor\\BXL\\RunLog.txt", 1 << 20);
+    const auto log = ReadFileBytes(RunLogFile(), 1 << 20);
     ASSERT_TRUE(log);
     const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
     EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);

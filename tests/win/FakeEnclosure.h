@@ -50,10 +50,6 @@ protected:
         return dialog;
     }
 
-    static std::wstring DataFile(const wchar_t* name) {
-        return std::wstring(kDataFolder) + L"\\" + name;
-    }
-
     // The shipped language packs in the data folder, and `language`, when given, chosen.
     static void UseShippedPacks(const std::wstring& language = {}) {
         for (const wchar_t* file : {L"Setup.txt", L"UI_String(U).txt", L"Msg_String(U).txt"}) {

@@ -29,7 +29,7 @@ TEST_F(MainDialog, StartsWithAnEnclosureShownInCopyModeWithTimersRunning) {
     EXPECT_TRUE(::KillTimer(window, kPollTimer));
     EXPECT_TRUE(::KillTimer(window, kSelectionTimer));
 
-    EXPECT_TRUE(::GetFileAttributesW(kDataFolder) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(::GetFileAttributesW(DataFolder().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     HMENU systemMenu = ::GetSystemMenu(window, FALSE);
     const int count = ::GetMenuItemCount(systemMenu);
     EXPECT_EQ(::GetMenuItemID(systemMenu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
@@ -55,13 +55,13 @@ TEST_F(MainDialog, EscapeHidesTheShownDialogAndClosesTheHiddenOne) {
 
 // Everything before Windows 7 with Service Pack 1 ends at once; the host tests hold the versions.
 TEST_F(MainDialog, OlderPlatformsEndDuringInitialisation) {
-    ::RemoveDirectoryW(kDataFolder);
+    ::RemoveDirectoryW(DataFolder().c_str());
     BackupDlg::Options options;
     options.readVersion = [] { return PlatformVersion{kPlatformNt, 6, 1, 0}; };
     BackupDlg dialog(withEnclosure, std::move(options));
     EXPECT_EQ(dialog.DoModal(nullptr), IDCANCEL);
     EXPECT_EQ(dialog.DevicePresent(), 0);
-    EXPECT_EQ(::GetFileAttributesW(kDataFolder), INVALID_FILE_ATTRIBUTES)
+    EXPECT_EQ(::GetFileAttributesW(DataFolder().c_str()), INVALID_FILE_ATTRIBUTES)
         << "nothing after the version check runs";
 }
 

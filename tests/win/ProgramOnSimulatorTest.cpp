@@ -159,9 +159,9 @@ protected:
         test::RemoveTree(kTarget);
         ::CreateDirectoryW(kSource, nullptr);
         test::WriteBytes(std::wstring(kSource) + L"\\big.bin", std::string(700 * 1024, 'b'));
-        ASSERT_TRUE(WriteFileReplacing(kPathListFile, PathListBytes(kTarget, {kSource})));
+        ASSERT_TRUE(WriteFileReplacing(PathListFile(), PathListBytes(kTarget, {kSource})));
         const auto record = MakeBackupRecord(BackupType::Copy, 0x0000BE7C);
-        ASSERT_TRUE(WriteFileReplacing(kBackupRecordFile, record));
+        ASSERT_TRUE(WriteFileReplacing(BackupRecordFile(), record));
     }
 
     // Starts the program and waits for its dialog to show.

@@ -8,9 +8,11 @@
 
 #include "app/LanguageFiles.h"
 #include "backup/WindowsFileSystem.h"
+#include "framework/WindowsDataFolder.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace bexlo::test {
 
@@ -134,9 +136,8 @@ void ForEachEntry(const std::wstring& folder,
 }  // namespace
 
 void ClearDataFolder() {
-    ::CreateDirectoryW(kDataFolderParent, nullptr);
-    ::CreateDirectoryW(kDataFolder, nullptr);
-    ForEachEntry(kDataFolder, [](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+    PrepareDataFolder();
+    ForEachEntry(DataFolder(), [](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             ::DeleteFileW(path.c_str());
         }
@@ -162,6 +163,50 @@ void RemoveTree(const std::wstring& path) {
         }
     });
     ::RemoveDirectoryW(path.c_str());
+}
+
+namespace {
+
+// The Unix name of a path in the prefix; empty when Wine cannot give one.
+std::wstring UnixName(const std::wstring& path) {
+    using UnixNameCall = char* (*)(const wchar_t*);
+    const auto call = reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const std::size_t slash = path.rfind(L'\\');
+    char* folder = call != nullptr ? call(path.substr(0, slash).c_str()) : nullptr;
+    if (folder == nullptr) {
+        return {};
+    }
+    std::wstring name(folder, folder + std::strlen(folder));
+    ::HeapFree(::GetProcessHeap(), 0, folder);
+    return name + L"/" + path.substr(slash + 1);
+}
+
+// Starts a Unix program; Wine gives no handle to wait on, so the caller waits for what it does.
+bool StartUnix(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &info);
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    return started;
+}
+
+}  // namespace
+
+bool MakeUnixLink(const std::wstring& link, const std::wstring& target) {
+    const std::wstring unixLink = UnixName(link);
+    const std::wstring unixTarget = UnixName(target);
+    return !unixLink.empty() && !unixTarget.empty() &&
+           StartUnix(L"/bin/ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"") &&
+           PumpUntil([&] { return Exists(link); }, 10000);
+}
+
+bool RemoveUnixLink(const std::wstring& link) {
+    const std::wstring unixLink = UnixName(link);
+    return !unixLink.empty() && StartUnix(L"/bin/rm -f \"" + unixLink + L"\"") &&
+           PumpUntil([&] { return !Exists(link); }, 10000);
 }
 
 std::map<std::wstring, std::string> ReadTree(const std::wstring& folder) {

@@ -51,6 +51,11 @@ void ShiftLastWrite(const std::wstring& path, int seconds);
 void MakeFolders(const std::vector<std::wstring>& folders);
 // Removes a folder with everything in it.
 void RemoveTree(const std::wstring& path);
+// Makes `link` a Unix symbolic link to the folder `target`, which Wine shows as a link (it makes
+// none of its own), and waits until it shows; false when it did not.
+bool MakeUnixLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, never what it leads to, and waits until it has gone.
+bool RemoveUnixLink(const std::wstring& link);
 
 // A simulator folder of its own: copies of the built stand-in vendor libraries and control
 // surface, and `description` as its enclosures.txt.

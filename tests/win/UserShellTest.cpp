@@ -90,7 +90,7 @@ protected:
         test::RemoveTree(kFolder);
         test::MakeFolders({kFolder, kDestination, kVersions, kFolder + L"\\Work"});
         ASSERT_TRUE(
-            WriteFileReplacing(kPathListFile, PathListBytes(kDestination, {kFolder + L"\\Work"})));
+            WriteFileReplacing(PathListFile(), PathListBytes(kDestination, {kFolder + L"\\Work"})));
     }
     void TearDown() override { test::RemoveTree(kFolder); }
 
