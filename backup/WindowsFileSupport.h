@@ -1,7 +1,6 @@
 #pragma once
 
-// What the two files of the Windows file system share: the attribute bits that block a change,
-// and which file a handle is.
+// What the files of the Windows file system share: which file a handle is, and how data passes.
 
 #include <windows.h>
 
@@ -13,23 +12,6 @@
 #include "framework/Handles.h"
 
 namespace bexlo::windows_files {
-
-// A read-only file can be neither replaced nor removed, and a hidden or system one not
-// overwritten: the bits go, a link's own and never those of what it leads to.
-void AllowChanges(const std::wstring& path);
-
-// Most files are writable: the attributes are looked at only when a change was refused.
-template <typename Change>
-bool RetryWritable(const std::wstring& path, Change change) {
-    if (change()) {
-        return true;
-    }
-    if (::GetLastError() != ERROR_ACCESS_DENIED) {
-        return false;
-    }
-    AllowChanges(path);
-    return change();
-}
 
 // The folder a path leads to, links followed, open for its attributes to be asked.
 UniqueFileHandle OpenFolder(const std::wstring& folder);

@@ -13,36 +13,7 @@
 
 namespace bexlo {
 
-namespace windows_files {
-
-void AllowChanges(const std::wstring& path) {
-    constexpr DWORD kBlocking =
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    UniqueFileHandle file(::CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    FILE_BASIC_INFO basic{};
-    if (!file ||
-        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic)) ||
-        (basic.FileAttributes & kBlocking) == 0) {
-        return;
-    }
-    constexpr DWORD kSettable =
-        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    FILE_BASIC_INFO cleared{};
-    cleared.FileAttributes = basic.FileAttributes & kSettable;
-    if (cleared.FileAttributes == 0) {
-        cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    }
-    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &cleared, sizeof(cleared));
-}
-
-}  // namespace windows_files
-
-using windows_files::AllowChanges;
 using windows_files::IdentityOf;
-using windows_files::RetryWritable;
 
 namespace {
 
@@ -350,9 +321,14 @@ UniqueFileHandle WindowsFileSystem::CreateNewFile(const std::wstring& path, ACCE
     UniqueFileHandle file = create();
     if (!file &&
         (::GetLastError() == ERROR_ALREADY_EXISTS || ::GetLastError() == ERROR_FILE_EXISTS)) {
-        const UniqueFileHandle leftover =
-            OpenToChange(folders_, path, windows_files::EntryKind::File);
-        if (leftover && Remove(leftover.Get())) {
+        bool removed = false;
+        {
+            // The name is free only once the leftover's handle is closed.
+            const UniqueFileHandle leftover =
+                OpenToChange(folders_, path, windows_files::EntryKind::File);
+            removed = leftover && Remove(leftover.Get());
+        }
+        if (removed) {
             return create();
         }
         ::SetLastError(ERROR_FILE_EXISTS);
@@ -384,58 +360,6 @@ std::optional<VolumeSpace> WindowsFileSystem::Space(const std::wstring& path) {
         return std::nullopt;
     }
     return VolumeSpace{total.QuadPart, free.QuadPart};
-}
-
-namespace {
-
-// A name beside `path` for its new contents. A file left there by a write cut short is removed;
-// anything else, a link above all, which another program may have put there on the enclosure,
-// is left alone and another name taken. Empty when none is free.
-std::wstring FreeTemporaryName(const std::wstring& path) {
-    for (int n = 1; n <= 9; ++n) {
-        const std::wstring name = path + (n == 1 ? L"" : L"." + std::to_wstring(n)) + L".new";
-        const std::optional<FileEntry> there = FindEntry(name);
-        if (!there || (!there->folder && !there->link &&
-                       RetryWritable(name, [&] { return ::DeleteFileW(name.c_str()) != FALSE; }))) {
-            return name;
-        }
-    }
-    return {};
-}
-
-}  // namespace
-
-bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes) {
-    const std::wstring temporary = FreeTemporaryName(path);
-    if (temporary.empty()) {
-        ::SetLastError(ERROR_ALREADY_EXISTS);
-        return false;
-    }
-    {
-        // Made new, so that a link put at the name since is never opened.
-        UniqueFileHandle file(
-            ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file) {
-            return false;
-        }
-        DWORD written = 0;
-        const bool complete = ::WriteFile(file.Get(), bytes.data(),
-                                          static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                              written == bytes.size() && ::FlushFileBuffers(file.Get());
-        if (!complete) {
-            file.Reset();
-            ::DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    AllowChanges(path);
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,

@@ -81,11 +81,6 @@ private:
     windows_files::HeldFolders folders_;
 };
 
-// Writes a whole file so that a reader only ever finds the old content or the new one: the bytes
-// go to a temporary file beside it, which then replaces it. False, with the old file untouched,
-// when anything fails.
-bool WriteFileReplacing(const std::wstring& path, std::span<const std::uint8_t> bytes);
-
 // The first `limit` bytes of a file; nothing when it cannot be read.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path, std::size_t limit);
 

@@ -25,7 +25,8 @@ bool SyncChecked(const BackupDlg& dialog) {
 
 TEST_F(BackupRecordOnDisk, TheRecordRestoresTheBackupTypeAtStart) {
     EXPECT_FALSE(SyncChecked(*Open())) << "no record: Copy";
-    ASSERT_TRUE(WriteFileReplacing(BackupRecordFile(), MakeBackupRecord(BackupType::Sync, 1)));
+    ASSERT_TRUE(WindowsFileSystem().WriteFileReplacing(BackupRecordFile(),
+                                                       MakeBackupRecord(BackupType::Sync, 1)));
     EXPECT_TRUE(SyncChecked(*Open()));
     test::WriteBytes(BackupRecordFile(), std::string("B\0a\0c\0k\0", 8));
     EXPECT_FALSE(SyncChecked(*Open())) << "an unreadable record leaves Copy";

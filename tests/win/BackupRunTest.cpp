@@ -105,7 +105,8 @@ protected:
     }
 
     static void SaveList(const std::wstring& target, const std::vector<std::wstring>& sources) {
-        ASSERT_TRUE(WriteFileReplacing(PathListFile(), PathListBytes(target, sources)));
+        ASSERT_TRUE(
+            WindowsFileSystem().WriteFileReplacing(PathListFile(), PathListBytes(target, sources)));
     }
 
     // The dialog as after a Save of `sources`, its copies going through `through`.

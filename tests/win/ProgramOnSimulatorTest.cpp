@@ -159,9 +159,10 @@ protected:
         test::RemoveTree(kTarget);
         ::CreateDirectoryW(kSource, nullptr);
         test::WriteBytes(std::wstring(kSource) + L"\\big.bin", std::string(700 * 1024, 'b'));
-        ASSERT_TRUE(WriteFileReplacing(PathListFile(), PathListBytes(kTarget, {kSource})));
+        ASSERT_TRUE(WindowsFileSystem().WriteFileReplacing(PathListFile(),
+                                                           PathListBytes(kTarget, {kSource})));
         const auto record = MakeBackupRecord(BackupType::Copy, 0x0000BE7C);
-        ASSERT_TRUE(WriteFileReplacing(BackupRecordFile(), record));
+        ASSERT_TRUE(WindowsFileSystem().WriteFileReplacing(BackupRecordFile(), record));
     }
 
     // Starts the program and waits for its dialog to show.

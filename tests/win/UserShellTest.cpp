@@ -89,8 +89,8 @@ protected:
         DialogOnMachine::SetUp();
         test::RemoveTree(kFolder);
         test::MakeFolders({kFolder, kDestination, kVersions, kFolder + L"\\Work"});
-        ASSERT_TRUE(
-            WriteFileReplacing(PathListFile(), PathListBytes(kDestination, {kFolder + L"\\Work"})));
+        ASSERT_TRUE(WindowsFileSystem().WriteFileReplacing(
+            PathListFile(), PathListBytes(kDestination, {kFolder + L"\\Work"})));
     }
     void TearDown() override { test::RemoveTree(kFolder); }
 

@@ -277,22 +277,22 @@ TEST_F(WalkersOnDisk, WholeFileWritesLeaveTheOldFileOrTheNew) {
     const std::wstring file = Src(L"path.txt");
     const std::uint8_t first[] = {1, 2, 3};
     const std::uint8_t second[] = {9, 8, 7, 6};
-    ASSERT_TRUE(WriteFileReplacing(file, first));
-    ASSERT_TRUE(WriteFileReplacing(file, second));
+    ASSERT_TRUE(fs.WriteFileReplacing(file, first));
+    ASSERT_TRUE(fs.WriteFileReplacing(file, second));
     EXPECT_EQ(FileText(file), std::string("\x09\x08\x07\x06"));
     EXPECT_FALSE(Exists(file + L".new"));
-    EXPECT_FALSE(WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
+    EXPECT_FALSE(fs.WriteFileReplacing(Src(L"no-such-folder\\path.txt"), first));
     EXPECT_EQ(ReadFileBytes(file, 2)->size(), 2u);
     EXPECT_FALSE(ReadFileBytes(Src(L"missing.txt"), 10));
 
     // A file left at the temporary's name by a write cut short goes; a link that another program
     // put there, on the enclosure above all, is neither written through nor removed.
     test::WriteBytes(file + L".new", "cut short");
-    ASSERT_TRUE(WriteFileReplacing(file, first));
+    ASSERT_TRUE(fs.WriteFileReplacing(file, first));
     EXPECT_FALSE(Exists(file + L".new"));
     const std::wstring readMe = Bak(L"Read me.txt");
     ASSERT_TRUE(MakeLink(readMe + L".new", Src(L"Work")));
-    ASSERT_TRUE(WriteFileReplacing(readMe, first));
+    ASSERT_TRUE(fs.WriteFileReplacing(readMe, first));
     EXPECT_EQ(FileText(readMe), std::string("\x01\x02\x03"));
     EXPECT_TRUE(Exists(readMe + L".new"));
     EXPECT_EQ(FileText(Src(L"Work\\a.txt")), "alpha");
