@@ -378,6 +378,12 @@ TEST_F(WalkersOnDisk, OwnFilesOpenOnlyAsPlainFilesInPlainFolders) {
     ASSERT_TRUE(MakeLink(Bak(L"linked"), elsewhere));
     EXPECT_FALSE(fs.OpenOwnFile(Bak(L"linked\\file.db"), true));
     EXPECT_FALSE(Exists(elsewhere + L"\\file.db")) << "made through the link";
+
+    // The record, path.txt and the indexes are read the same way: a link at their name is not
+    // read through.
+    ASSERT_TRUE(MakeLink(Bak(L"index.txt"), elsewhere));
+    EXPECT_TRUE(ReadFileBytes(Src(L"notes.txt"), 100));
+    EXPECT_FALSE(ReadFileBytes(Bak(L"index.txt"), 100));
 }
 
 }  // namespace bexlo
