@@ -142,12 +142,17 @@ bool BackupDlg::OnInitDialog() {
     LoadStringFiles();
     NameControls();
     ArrangeTabOrder();
-
-    if (DevicePresent() == 1) {
-        return true;
+    ShowBackupSummary();
+    if (dataFolderTrusted) {
+        ::SetTimer(Handle(), kReminderTimer, kReminderLookMs, nullptr);
     }
-    ::ShowWindow(Handle(), SW_SHOWMINIMIZED);
-    ::PostMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+
+    if (DevicePresent() != 1) {
+        ::ShowWindow(Handle(), SW_SHOWMINIMIZED);
+        ::PostMessageW(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    // After the minimise, so that a reminder's icon is added to the dialog in the tray.
+    ::PostMessageW(Handle(), kLogonLookMessage, 0, 0);
     return true;
 }
 
@@ -260,6 +265,7 @@ void BackupDlg::SavePathList() {
         WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
         // What each source is as the person saves it; a press records any it cannot find here.
         SaveSourceIdentities(fileSystem, sources);
+        ShowBackupSummary();
     }
     ::EnableWindow(saveButton.Handle(), TRUE);
 }
@@ -346,7 +352,16 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kCallOnUiThreadMessage:
             uiCalls.RunQueued();
             return MsgResult::Handled();
+        case kLogonLookMessage:
+            LookForLateBackup(ReminderOccasion::Logon);
+            return MsgResult::Handled();
         case kTrayNotifyMessage:
+            // The person clicked the reminder, or closed it, or it was seen long enough.
+            if (wParam == TrayIcon::kId &&
+                (lParam == NIN_BALLOONUSERCLICK || lParam == NIN_BALLOONTIMEOUT)) {
+                EndReminder();
+                return MsgResult::Handled();
+            }
             if (tray.OnNotify(Handle(), wParam, lParam, messageTexts[Msg::EarlierVersions],
                               AttachedVersionsFolder().has_value())) {
                 OnTrayOpen();
@@ -386,9 +401,11 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
             return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();
+            ShowBackupSummary();
             return MsgResult::Handled();
         case IDC_SYNC:
             SelectSyncMode();
+            ShowBackupSummary();
             return MsgResult::Handled();
         case IDC_NEW_SOURCE_DIR:
             MakeSourceFolder();
@@ -474,6 +491,8 @@ void BackupDlg::OnTimer(UINT_PTR id) {
         deviceLayer.OnPollTimer();
     } else if (id == kSelectionTimer) {
         RebuildSelectionList();
+    } else if (id == kReminderTimer) {
+        LookForLateBackup(ReminderOccasion::Later);
     }
 }
 

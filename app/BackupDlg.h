@@ -15,6 +15,7 @@
 #include "app/TrayState.h"
 #include "backup/BackupRun.h"
 #include "backup/NewDirDlg.h"
+#include "backup/Reminder.h"
 #include "backup/ProgressDlg.h"
 #include "backup/SaveRules.h"
 #include "backup/SelectionList.h"
@@ -43,8 +44,13 @@ inline constexpr LPARAM kHideCheckboxesParam = 14;
 inline constexpr UINT kCallOnUiThreadMessage = WM_APP + 2;
 // Says, once the dialog runs, why the data folder was not read at start.
 inline constexpr UINT kDataFolderRefusedMessage = WM_APP + 4;
+// Looks, once the dialog runs, whether the backup is late: the program starts with the logon.
+inline constexpr UINT kLogonLookMessage = WM_APP + 5;
 inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
+// Looks again whether the backup is late.
+inline constexpr UINT_PTR kReminderTimer = 6;
+inline constexpr UINT kReminderLookMs = 10 * 60 * 1000;
 inline constexpr UINT kStartTimerMs = 750;
 inline constexpr UINT kRestoredSelectionTimerMs = 1000;
 
@@ -192,6 +198,15 @@ private:
     bool OnTargetExpanding(const NMTREEVIEWW& change);
     void OnTrayOpen();
     void OnTrayExit();
+    // The line under the trees and the icon's tip: what a press backs up and when the last
+    // complete backup was made.
+    void ShowBackupSummary();
+    // Reminds the person when the backup is late and the schedule says so.
+    void LookForLateBackup(ReminderOccasion occasion);
+    // A press, the enclosure's arrival or the person's answer took the reminder away.
+    void EndReminder() { tray.EndReminder(DevicePresent() == 1); }
+    // The summary anew, and the reminder away when the press walked to its end.
+    void OnRunEnded();
     // The versions folder of the saved destination, while the enclosure is there.
     std::optional<std::wstring> AttachedVersionsFolder() {
         return DevicePresent() == 1 && CheckDataFolder().Trusted()

@@ -33,6 +33,7 @@ MsgResult BackupDlg::OnDeviceChange(WPARAM event) {
     ApplyDriveFlags();
     if (change.firstArrived) {
         StartPollTimer();
+        EndReminder();
         tray.ShowForDevice(true);
         EnableDeviceControls(true);
     }

@@ -20,9 +20,9 @@ namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
 // Controls whose text stands straight on the background bitmap.
-constexpr int kTransparentControls[] = {IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING,
-                                        IDC_DEST_HEADING, IDC_RELEASE_DATE, IDC_SYNC,
-                                        IDC_COPY,         IDC_PROGRESS,     IDC_COPY_PRGS};
+constexpr int kTransparentControls[] = {
+    IDC_PATH_SETTING, IDC_BACKUP_STYLE, IDC_SOURCE_HEADING, IDC_DEST_HEADING, IDC_RELEASE_DATE,
+    IDC_SYNC,         IDC_COPY,         IDC_PROGRESS,       IDC_COPY_PRGS,    IDC_SUMMARY};
 
 // The captions that get access keys, so that Alt and a letter reach them.
 constexpr Caption kKeyedCaptions[] = {Caption::Save, Caption::Clear, Caption::Copy, Caption::Sync};

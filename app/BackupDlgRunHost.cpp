@@ -66,6 +66,7 @@ void BackupDlg::ReleaseControls(bool reselectTarget, std::atomic<int>& running) 
             targetTree.SetSelectedPath(keptSelection, true);
         }
         running = 0;
+        OnRunEnded();
     });
 }
 

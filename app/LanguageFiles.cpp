@@ -98,6 +98,17 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_DATA_OWNER", L"It belongs to neither the administrators nor the system, but to:"},
     {L"MSG_DATA_UNREADABLE", L"Its owner cannot be read."},
     {L"MSG_DATA_MISSING", L"It is missing and cannot be made."},
+    {L"MSG_SUM_NOTHING", L"Nothing is saved for backup yet."},
+    {L"MSG_SUM_ONE", L"folder to"},
+    {L"MSG_SUM_MANY", L"folders to"},
+    {L"MSG_SUM_LAST", L"Last backup:"},
+    {L"MSG_SUM_NONE", L"none yet"},
+    {L"MSG_TODAY", L"today"},
+    {L"MSG_YESTERDAY", L"yesterday"},
+    {L"MSG_REMIND_TITLE", L"Time for a backup"},
+    {L"MSG_REMIND_DAYS", L"Days since the last complete backup:"},
+    {L"MSG_REMIND_NEVER", L"No complete backup has been made yet."},
+    {L"MSG_REMIND_PRESS", L"Attach the enclosure and press its button."},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 namespace bexlo {
 
 // The program's icon in the notification area. The record is kept between adds, so a drive
@@ -22,10 +24,17 @@ public:
     static UINT ShellRestartMessage();
 
     // The record in the layout without the item GUID: id 1, the owner's callback message, the
-    // icon and the tip "File Backup".
+    // icon and the tip "File Backup" with the detail under it.
     void Fill(HWND owner, UINT callbackMessage, HICON icon);
-    // False when the shell refused it or the record was never filled.
+    // The tip's lines under "File Backup", cut to what the tip holds; changed at once on an icon
+    // shown.
+    void SetTipDetail(const std::wstring& detail);
+    // False when the shell refused it or the record was never filled; an icon already shown stays.
     bool Add();
+    // The balloon over the shown icon; it is never kept in the record, so that an icon added again
+    // does not say it twice.
+    bool ShowBalloon(const std::wstring& title, const std::wstring& text);
+    void HideBalloon();
     // Errors, such as no icon to delete, are of no interest.
     void Delete();
 
@@ -33,7 +42,10 @@ public:
     const NOTIFYICONDATAW& Record() const { return record_; }
 
 private:
+    void WriteTip();
+
     NOTIFYICONDATAW record_{};
+    std::wstring detail_;
     bool shown_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "app/TrayState.h"
 
+#include <utility>
+
 #include "res/resource.h"
 
 namespace bexlo {
@@ -18,7 +20,7 @@ void TrayState::Show(HWND window, UINT notifyMessage, HICON icon, bool devicePre
     } else {
         ::MessageBoxW(window, L"Unable to set Tray Icon", L"ERROR", MB_OK);
     }
-    if (!devicePresent) {
+    if (!devicePresent && !reminding_) {
         trayIcon.Delete();
     }
 }
@@ -29,14 +31,38 @@ void TrayState::ShowForDevice(bool present) {
     }
     if (present) {
         trayIcon.Add();
-    } else {
+    } else if (!reminding_) {
         trayIcon.Delete();
     }
 }
 
 void TrayState::OnShellRestarted(bool devicePresent) {
-    if (inTray == 1 && devicePresent) {
+    if ((inTray == 1 && devicePresent) || reminding_) {
+        // The icon is gone with the old notification area, whatever the record says.
+        trayIcon.Delete();
         trayIcon.Add();
+    }
+}
+
+bool TrayState::ShowReminder(HWND window, UINT notifyMessage, HICON icon, const std::wstring& title,
+                             const std::wstring& text) {
+    if (trayIcon.Record().hWnd == nullptr) {
+        trayIcon.Fill(window, notifyMessage, icon);
+    }
+    if (!trayIcon.Add()) {
+        return false;
+    }
+    reminding_ = true;
+    return trayIcon.ShowBalloon(title, text);
+}
+
+void TrayState::EndReminder(bool devicePresent) {
+    if (!std::exchange(reminding_, false)) {
+        return;
+    }
+    trayIcon.HideBalloon();
+    if (inTray != 1 || !devicePresent) {
+        trayIcon.Delete();
     }
 }
 
@@ -67,6 +93,7 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage,
 
 void TrayState::Leave() {
     trayIcon.Delete();
+    reminding_ = false;
     inTray = 0;
 }
 

@@ -12,6 +12,7 @@
 #include "backup/SourceIdentity.h"
 #include "backup/PressPlan.h"
 #include "backup/ReplaceGuard.h"
+#include "backup/Reminder.h"
 #include "backup/RunLog.h"
 #include "backup/Versions.h"
 #include "framework/Guard.h"
@@ -495,6 +496,8 @@ int BackupRun::RunBackup() {
     if (!complete) {
         return 0;
     }
+    // A file it could not copy does not make the backup late: the press walked to its end.
+    RecordCompleteBackup(fs_, fs_.CurrentTime());
     host_.ShowTargetHasFolders(target);
     WriteBackupRecord(fs_, inputs_.mode == RunMode::Sync ? BackupType::Sync : BackupType::Copy,
                       target);

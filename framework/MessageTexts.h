@@ -65,6 +65,17 @@ enum class Msg : std::size_t {
     DataOwner,
     DataUnreadable,
     DataMissing,
+    NothingSaved,
+    OneFolderTo,
+    FoldersTo,
+    LastBackup,
+    NoBackupYet,
+    Today,
+    Yesterday,
+    RemindTitle,
+    DaysSinceBackup,
+    NoBackupMade,
+    AttachAndPress,
     Count
 };
 

@@ -604,6 +604,8 @@ Function TakeOverOldFolder
     !insertmacro TAKE_OVER "RunLog.txt"
     !insertmacro TAKE_OVER "Replaced.txt"
     !insertmacro TAKE_OVER "SourceIds.txt"
+    !insertmacro TAKE_OVER "LastBackup.txt"
+    !insertmacro TAKE_OVER "Reminder.txt"
     Delete "${OLD_FOLDER}\Bexlo.exe"
     Delete "${OLD_FOLDER}\UI_String(U).txt"
     Delete "${OLD_FOLDER}\Msg_String(U).txt"
@@ -702,6 +704,8 @@ Section /o "un.Also remove my settings and run log"
     Delete "$INSTDIR\LastRun.txt"
     Delete "$INSTDIR\Replaced.txt"
     Delete "$INSTDIR\SourceIds.txt"
+    Delete "$INSTDIR\LastBackup.txt"
+    Delete "$INSTDIR\Reminder.txt"
 SectionEnd
 
 ; The folders go only when nothing of the person's is left in them.

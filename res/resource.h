@@ -68,6 +68,7 @@
 #define IDC_DEST_HEADING 1070
 #define IDC_BACKGROUND 1074
 #define IDC_RELEASE_DATE 1080
+#define IDC_SUMMARY 1090
 
 // Progress dialog controls
 #define IDC_PROGRESS_BAR 1003

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/BackupDlg.h"
+#include "backup/PathList.h"
+#include "backup/Reminder.h"
+#include "backup/WindowsFileSystem.h"
 #include "device/VendorLibraries.h"
 #include "device/WindowsDeviceSeam.h"
 #include "res/resource.h"
@@ -181,6 +187,125 @@ TEST_F(Tray, AboutEntryOpensTheAboutBox) {
     EXPECT_EQ(answerer.Answered(L"About BXL"), 1);
     EXPECT_NE(lines.find(L"Bexlo"), std::wstring::npos) << testing::PrintToString(lines);
     EXPECT_TRUE(::IsWindowVisible(dialog->Handle()));
+}
+
+struct BalloonSearch {
+    const std::wstring& text;
+    bool found = false;
+};
+
+BOOL CALLBACK LookAtBalloon(HWND candidate, LPARAM param) {
+    auto& search = *reinterpret_cast<BalloonSearch*>(param);
+    wchar_t className[64]{};
+    ::GetClassNameW(candidate, className, 64);
+    if (std::wstring(className) != TOOLTIPS_CLASSW || !::IsWindowVisible(candidate) ||
+        (::GetWindowLongPtrW(candidate, GWL_STYLE) & TTS_BALLOON) == 0) {
+        return TRUE;
+    }
+    wchar_t shown[512]{};
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(candidate, WM_GETTEXT, std::size(shown), reinterpret_cast<LPARAM>(shown),
+                          SMTO_ABORTIFHUNG, 2000, &length);
+    search.found = search.found || std::wstring(shown).find(search.text) != std::wstring::npos;
+    return TRUE;
+}
+
+// The balloon the shell shows, as a person sees it: a shown balloon tooltip holding `text`.
+bool ShellShowsBalloon(const std::wstring& text) {
+    BalloonSearch search{text};
+    ::EnumWindows(LookAtBalloon, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A backup saved long ago whose last complete press was `daysAgo` days before now.
+class TrayReminder : public Tray {
+protected:
+    void SaveBackupMadeDaysAgo(int daysAgo, std::optional<int> remindedDaysAgo = std::nullopt) {
+        WindowsFileSystem fs;
+        ASSERT_TRUE(fs.WriteFileReplacing(PathListFile(),
+                                          PathListBytes(L"E:\\FilesBackup", {L"C:\\windows"})));
+        const std::int64_t now = fs.CurrentTime();
+        BackupHistory history;
+        history.lastComplete = now - daysAgo * kTicksPerDay;
+        if (remindedDaysAgo) {
+            history.lastReminded = now - *remindedDaysAgo * kTicksPerDay;
+        }
+        ASSERT_TRUE(WriteBackupHistory(fs, history));
+    }
+    static std::wstring Tip(const BackupDlg& dialog) { return dialog.tray.trayIcon.Record().szTip; }
+    static std::wstring Summary(const BackupDlg& dialog) {
+        wchar_t text[256]{};
+        ::GetDlgItemTextW(dialog.Handle(), IDC_SUMMARY, text, 256);
+        return text;
+    }
+};
+
+TEST_F(TrayReminder, ALateBackupShowsTheBalloonWithNoEnclosureUntilItIsAnswered) {
+    SaveBackupMadeDaysAgo(10);
+    auto dialog = Open(false);
+    ASSERT_TRUE(PumpUntil([&] { return ShellHasIcon(window); })) << "an icon for the reminder";
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_TRUE(PumpUntil([&] { return ShellShowsBalloon(L"complete backup: 10\n"); }, 10000))
+        << "the balloon, as the shell shows it";
+    const std::wstring tip = Tip(*dialog);
+    EXPECT_EQ(tip.rfind(L"File Backup\n1 folder to E:\\FilesBackup, Copy.\nLast backup: 20", 0), 0u)
+        << testing::PrintToString(tip);
+    EXPECT_EQ(Summary(*dialog).rfind(L"1 folder to E:\\FilesBackup, Copy. Last backup: 20", 0), 0u);
+
+    Notify(*dialog, 1, NIN_BALLOONUSERCLICK);
+    EXPECT_FALSE(ShellHasIcon(window)) << "answered, the reminder takes its icon away";
+    WindowsFileSystem fs;
+    EXPECT_TRUE(ReadBackupHistory(fs).lastReminded.has_value());
+
+    // The same day, neither a later look nor the next logon says it again.
+    ::SendMessageW(window, WM_TIMER, kReminderTimer, 0);
+    EXPECT_FALSE(ShellHasIcon(window));
+    dialog.reset();
+    dialog = Open(false);
+    EXPECT_TRUE(test::PumpPosted());
+    EXPECT_FALSE(ShellHasIcon(window));
+}
+
+TEST_F(TrayReminder, TheEnclosureArrivingTakesTheReminderAwayAndKeepsItsOwnIcon) {
+    SaveBackupMadeDaysAgo(8, 2);
+    auto dialog = Open(false);
+    ASSERT_TRUE(PumpUntil([&] { return ShellHasIcon(window); }));
+    EXPECT_TRUE(dialog->tray.Reminding());
+    Attach();
+    EXPECT_FALSE(dialog->tray.Reminding());
+    EXPECT_TRUE(ShellHasIcon(window)) << "the enclosure's icon, the dialog being in the tray";
+    Detach();
+    EXPECT_FALSE(ShellHasIcon(window));
+}
+
+TEST_F(TrayReminder, ABackupWithinTheSettingOrASettingOfNeverSaysNothing) {
+    for (const bool never : {false, true}) {
+        SCOPED_TRACE(never ? "never" : "6 days of 7");
+        SaveBackupMadeDaysAgo(never ? 60 : 6);
+        if (never) {
+            test::WriteUtf16File(ReminderSettingFile(), L"Days=never\r\n");
+        }
+        auto dialog = Open(false);
+        EXPECT_TRUE(test::PumpPosted());
+        ::SendMessageW(window, WM_TIMER, kReminderTimer, 0);
+        EXPECT_FALSE(ShellHasIcon(window));
+        EXPECT_FALSE(dialog->tray.Reminding());
+    }
+}
+
+TEST_F(TrayReminder, TheTipTheLineAndTheReminderSpeakTheChosenLanguage) {
+    UseShippedPacks(L"German");
+    SaveBackupMadeDaysAgo(9);
+    auto dialog = Open(false);
+    ASSERT_TRUE(PumpUntil([&] { return ShellHasIcon(window); }));
+    EXPECT_EQ(Tip(*dialog).rfind(L"File Backup\n1 Ordner nach E:\\FilesBackup, Kopie.\n"
+                                 L"Letzte Sicherung: 20",
+                                 0),
+              0u)
+        << testing::PrintToString(Tip(*dialog));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return ShellShowsBalloon(L"Tage seit der letzten vollst\u00E4ndigen Sicherung: 9"); },
+        10000));
 }
 
 }  // namespace
