@@ -362,10 +362,15 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 EndReminder();
                 return MsgResult::Handled();
             }
-            if (tray.OnNotify(Handle(), wParam, lParam, messageTexts[Msg::EarlierVersions],
-                              AttachedVersionsFolder().has_value())) {
+            if (tray.OnNotify(Handle(), wParam, lParam,
+                              {messageTexts[Msg::EarlierVersions], messageTexts[Msg::CheckMenu],
+                               AttachedVersionsFolder().has_value(),
+                               run.state.backupRunning == 0 && openCheck == nullptr})) {
                 OnTrayOpen();
             }
+            return MsgResult::Handled();
+        case kCheckOfferMessage:
+            OfferCheck();
             return MsgResult::Handled();
         case kDataFolderRefusedMessage:
             if (const FolderVerdict verdict = CheckDataFolder(); !verdict.Trusted()) {
@@ -398,6 +403,9 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
             if (const std::optional<std::wstring> folder = AttachedVersionsFolder()) {
                 Ask(ShellVerb::Explore, *folder);
             }
+            return MsgResult::Handled();
+        case ID_TRAY_CHECK:
+            CheckBackupNow();
             return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();
@@ -493,6 +501,8 @@ void BackupDlg::OnTimer(UINT_PTR id) {
         RebuildSelectionList();
     } else if (id == kReminderTimer) {
         LookForLateBackup(ReminderOccasion::Later);
+    } else if (id == kRollingCheckTimer) {
+        OnRollingCheckTimer();
     }
 }
 

@@ -10,10 +10,12 @@
 #include <string>
 #include <utility>
 
+#include "app/CheckDlg.h"
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
 #include "app/TrayState.h"
 #include "backup/BackupRun.h"
+#include "backup/CheckTask.h"
 #include "backup/NewDirDlg.h"
 #include "backup/Reminder.h"
 #include "backup/ProgressDlg.h"
@@ -46,11 +48,16 @@ inline constexpr UINT kCallOnUiThreadMessage = WM_APP + 2;
 inline constexpr UINT kDataFolderRefusedMessage = WM_APP + 4;
 // Looks, once the dialog runs, whether the backup is late: the program starts with the logon.
 inline constexpr UINT kLogonLookMessage = WM_APP + 5;
+// Offers, once the run's end has been handled, to read the backup back.
+inline constexpr UINT kCheckOfferMessage = WM_APP + 6;
 inline constexpr UINT_PTR kSelectionTimer = 4;
 inline constexpr UINT_PTR kPollTimer = 5;
 // Looks again whether the backup is late.
 inline constexpr UINT_PTR kReminderTimer = 6;
 inline constexpr UINT kReminderLookMs = 10 * 60 * 1000;
+// Looks whether the check that runs on its own after a press has ended.
+inline constexpr UINT_PTR kRollingCheckTimer = 7;
+inline constexpr UINT kRollingCheckLookMs = 500;
 inline constexpr UINT kStartTimerMs = 750;
 inline constexpr UINT kRestoredSelectionTimerMs = 1000;
 
@@ -207,6 +214,21 @@ private:
     void EndReminder() { tray.EndReminder(DevicePresent() == 1); }
     // The summary anew, and the reminder away when the press walked to its end.
     void OnRunEnded();
+    // "Check the backup...": reads the backup back in a window of its own and ends in a box.
+    void CheckBackupNow();
+    // After a press: the check that runs on its own when the setting asks for it, or the offer of
+    // one after many presses without.
+    void CheckAfterPress();
+    void OfferCheck();
+    void OnRollingCheckTimer();
+    // A press is coming: a check going stops where it is, to go on at the next one.
+    void StopChecks();
+    // Logs a check, keeps how much it read and says how it ended as `tell` asks.
+    enum class CheckTell { Always, OnDamage, Never };
+    void FinishCheck(const CheckOutcome& outcome, const std::wstring& destination,
+                     const std::wstring& started, CheckTell tell);
+    // The saved destination, long form, while the enclosure holding its backup is there.
+    std::optional<std::wstring> AttachedDestination();
     // The versions folder of the saved destination, while the enclosure is there.
     std::optional<std::wstring> AttachedVersionsFolder() {
         return DevicePresent() == 1 && CheckDataFolder().Trusted()
@@ -271,6 +293,12 @@ private:
     // This PC, as its records in a destination's catalog name it.
     const std::wstring machine = MachineIdentity();
     BackupRun run;
+    // The check the person started, while its window is open.
+    CheckDlg* openCheck = nullptr;
+    // The check that runs on its own after a press, with where it reads and when it began.
+    CheckTask rollingCheck;
+    std::wstring rollingDestination;
+    std::wstring rollingStarted;
 };
 
 }  // namespace bexlo

@@ -99,9 +99,11 @@ void BackupDlg::OnTrayOpen() {
 }
 
 void BackupDlg::OnTrayExit() {
-    if (run.state.backupRunning == 1) {
+    // The check's window is answered first, as a run's end box is.
+    if (run.state.backupRunning == 1 || openCheck != nullptr) {
         return;
     }
+    StopChecks();
     deviceLayer.ReleaseVendorLibraries(false);
     tray.trayIcon.Delete();
     ::DestroyWindow(Handle());

@@ -78,6 +78,7 @@ void BackupDlg::OnRunEnded() {
     if (!dataFolderTrusted) {
         return;
     }
+    CheckAfterPress();
     ShowBackupSummary();
     if (!BackupLate(ReadBackupHistory(fileSystem), ReadReminderSetting(fileSystem),
                     fileSystem.CurrentTime())) {

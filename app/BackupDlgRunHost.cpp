@@ -18,6 +18,7 @@ bool BackupDlg::StartRun() {
         StartPollTimer();
         return false;
     }
+    StopChecks();
     RunInputs inputs;
     if (::IsDlgButtonChecked(Handle(), IDC_COPY) == BST_CHECKED) {
         inputs.mode = RunMode::Copy;

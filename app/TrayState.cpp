@@ -1,5 +1,7 @@
 #include "app/TrayState.h"
 
+#include <tuple>
+
 #include <utility>
 
 #include "res/resource.h"
@@ -66,8 +68,7 @@ void TrayState::EndReminder(bool devicePresent) {
     }
 }
 
-bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage,
-                         const std::wstring& versionsText, bool versionsThere) {
+bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage, const MenuItems& items) {
     if (iconId != TrayIcon::kId) {
         return false;
     }
@@ -77,10 +78,13 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage,
     if ((mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU) && trayMenu) {
         ::SetForegroundWindow(window);
         HMENU menu = ::GetSubMenu(trayMenu.Get(), 0);
-        ::ModifyMenuW(menu, ID_TRAY_VERSIONS, MF_BYCOMMAND | MF_STRING, ID_TRAY_VERSIONS,
-                      versionsText.c_str());
-        ::EnableMenuItem(menu, ID_TRAY_VERSIONS,
-                         MF_BYCOMMAND | (versionsThere ? MF_ENABLED : MF_GRAYED));
+        for (const auto& [id, text, usable] :
+             {std::tuple{ID_TRAY_VERSIONS, &items.versionsText, items.versionsThere},
+              std::tuple{ID_TRAY_CHECK, &items.checkText,
+                         items.versionsThere && items.checkPossible}}) {
+            ::ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, text->c_str());
+            ::EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
+        }
         POINT cursor{};
         ::GetCursorPos(&cursor);
         ::TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window,

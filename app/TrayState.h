@@ -31,11 +31,17 @@ public:
     // Takes the reminder away, and the icon with it unless it stands for an enclosure in the tray.
     void EndReminder(bool devicePresent);
     bool Reminding() const { return reminding_; }
-    // The icon's mouse message: the menu on a right click, its "Earlier versions" item named
-    // `versionsText` and usable when `versionsThere`; true on a double click, which opens the
-    // window.
-    bool OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage, const std::wstring& versionsText,
-                  bool versionsThere);
+    // The menu's items that change: their texts in the chosen language and whether they can be
+    // used now.
+    struct MenuItems {
+        const std::wstring& versionsText;
+        const std::wstring& checkText;
+        bool versionsThere = false;
+        bool checkPossible = false;
+    };
+    // The icon's mouse message: the menu on a right click; true on a double click, which opens
+    // the window.
+    bool OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage, const MenuItems& items);
     // The window is back.
     void Leave();
 

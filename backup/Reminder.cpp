@@ -20,6 +20,10 @@ constexpr std::wstring_view kDaysKey = L"Days";
 constexpr std::wstring_view kCompleteKey = L"Complete";
 constexpr std::wstring_view kSinceKey = L"WatchedSince";
 constexpr std::wstring_view kRemindedKey = L"Reminded";
+constexpr std::wstring_view kCheckAfterPressKey = L"CheckAfterPress";
+constexpr std::wstring_view kCheckMinutesKey = L"CheckMinutes";
+constexpr std::wstring_view kPressesKey = L"PressesSinceCheck";
+constexpr std::wstring_view kCheckedKey = L"Checked";
 
 // The file's text: UTF-16LE after its mark, else each byte a character (the setting is ASCII).
 std::wstring DecodeText(std::span<const std::uint8_t> bytes) {
@@ -87,6 +91,13 @@ std::optional<std::wstring> ValueOf(const std::wstring& line, std::wstring_view 
     return Trimmed(std::wstring_view(line).substr(equals + 1));
 }
 
+std::wstring Lowered(std::wstring text) {
+    for (wchar_t& c : text) {
+        c = static_cast<wchar_t>(std::towlower(c));
+    }
+    return text;
+}
+
 std::wstring TwoDigitText(int value) {
     std::wstring text = std::to_wstring(value);
     return text.size() < 2 ? L"0" + text : text;
@@ -95,25 +106,29 @@ std::wstring TwoDigitText(int value) {
 }  // namespace
 
 ReminderSetting ParseReminderSetting(std::span<const std::uint8_t> bytes) {
+    ReminderSetting setting;
+    bool daysRead = false;
     for (const std::wstring& line : Lines(DecodeText(bytes))) {
-        const std::optional<std::wstring> value = ValueOf(line, kDaysKey);
-        if (!value) {
-            continue;
+        if (const auto value = ValueOf(line, kDaysKey); value && !daysRead) {
+            daysRead = true;
+            const std::wstring lower = Lowered(*value);
+            const std::optional<std::int64_t> days = ParseNumber(lower);
+            if (lower == L"never") {
+                setting.days = std::nullopt;
+            } else if (days && *days >= 1 && *days <= kMostReminderDays) {
+                setting.days = static_cast<int>(*days);
+            }
+        } else if (const auto after = ValueOf(line, kCheckAfterPressKey)) {
+            const std::wstring lower = Lowered(*after);
+            setting.checkAfterPress = lower == L"yes" || lower == L"1" || lower == L"true";
+        } else if (const auto minutes = ValueOf(line, kCheckMinutesKey)) {
+            const std::optional<std::int64_t> number = ParseNumber(*minutes);
+            setting.checkMinutes = number && *number >= 1 && *number <= kMostCheckMinutes
+                                       ? static_cast<int>(*number)
+                                       : kDefaultCheckMinutes;
         }
-        std::wstring lower = *value;
-        for (wchar_t& c : lower) {
-            c = static_cast<wchar_t>(std::towlower(c));
-        }
-        if (lower == L"never") {
-            return ReminderSetting{std::nullopt};
-        }
-        const std::optional<std::int64_t> days = ParseNumber(lower);
-        if (days && *days >= 1 && *days <= kMostReminderDays) {
-            return ReminderSetting{static_cast<int>(*days)};
-        }
-        return ReminderSetting{};
     }
-    return ReminderSetting{};
+    return setting;
 }
 
 ReminderSetting ReadReminderSetting(FileSystem& fs) {
@@ -131,6 +146,13 @@ std::vector<std::uint8_t> FormatBackupHistory(const BackupHistory& history) {
     line(kCompleteKey, history.lastComplete);
     line(kSinceKey, history.watchedSince);
     line(kRemindedKey, history.lastReminded);
+    if (history.pressesSinceCheck > 0) {
+        line(kPressesKey, history.pressesSinceCheck);
+    }
+    for (const auto& [when, bytes] : history.checks) {
+        text += std::wstring(kCheckedKey) + L"=" + std::to_wstring(when) + L"," +
+                std::to_wstring(bytes) + L"\r\n";
+    }
     return Utf16LeWithMark(ToUtf16(text));
 }
 
@@ -145,6 +167,18 @@ BackupHistory ParseBackupHistory(std::span<const std::uint8_t> bytes) {
                                          std::pair{kRemindedKey, &history.lastReminded}}) {
             if (const auto value = ValueOf(line, key)) {
                 *field = ParseNumber(*value);
+            }
+        }
+        if (const auto presses = ValueOf(line, kPressesKey)) {
+            history.pressesSinceCheck = ParseNumber(*presses).value_or(0);
+        }
+        if (const auto check = ValueOf(line, kCheckedKey)) {
+            const std::size_t comma = check->find(L',');
+            const auto when = ParseNumber(check->substr(0, comma));
+            const auto bytes =
+                comma == std::wstring::npos ? std::nullopt : ParseNumber(check->substr(comma + 1));
+            if (when && bytes) {
+                history.checks.emplace_back(*when, static_cast<std::uint64_t>(*bytes));
             }
         }
     }
@@ -164,6 +198,31 @@ bool RecordCompleteBackup(FileSystem& fs, std::int64_t when) {
     BackupHistory history = ReadBackupHistory(fs);
     history.lastComplete = when;
     return WriteBackupHistory(fs, history);
+}
+
+void AddCheck(BackupHistory& history, std::int64_t when, std::uint64_t bytes) {
+    std::erase_if(history.checks, [when](const auto& check) {
+        return check.first > when || when - check.first >= kCheckWindowDays * kTicksPerDay;
+    });
+    // One line a day keeps the file small whatever a rolling check after each press adds.
+    if (!history.checks.empty() &&
+        history.checks.back().first / kTicksPerDay == when / kTicksPerDay) {
+        history.checks.back().first = when;
+        history.checks.back().second += bytes;
+    } else {
+        history.checks.emplace_back(when, bytes);
+    }
+    history.pressesSinceCheck = 0;
+}
+
+std::uint64_t BytesCheckedRecently(const BackupHistory& history, std::int64_t now) {
+    std::uint64_t bytes = 0;
+    for (const auto& [when, read] : history.checks) {
+        if (when <= now && now - when < kCheckWindowDays * kTicksPerDay) {
+            bytes += read;
+        }
+    }
+    return bytes;
 }
 
 LocalMoment LocalMomentOf(std::int64_t ticks) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "backup/FileSystem.h"
@@ -32,16 +33,28 @@ inline std::wstring ReminderSettingFile() {
 
 inline constexpr int kDefaultReminderDays = 7;
 inline constexpr int kMostReminderDays = 90;
-// Longer than any setting file a person writes.
-inline constexpr std::size_t kReminderFileLimit = 4096;
+// Longer than any setting file a person writes, and than a history of 30 days of checks.
+inline constexpr std::size_t kReminderFileLimit = 16384;
 
-// After how many days without a complete backup the person is reminded; none: never.
+inline constexpr int kDefaultCheckMinutes = 2;
+inline constexpr int kMostCheckMinutes = 60;
+// A check of the backup is offered after this many presses without one.
+inline constexpr std::int64_t kPressesBetweenChecks = 30;
+// The tip tells how much was read back over this many days.
+inline constexpr std::int64_t kCheckWindowDays = 30;
+
+// After how many days without a complete backup the person is reminded (none: never), and how
+// the backup is read back after each press.
 struct ReminderSetting {
     std::optional<int> days = kDefaultReminderDays;
+    // A part of the backup is read back after each press, for at most `checkMinutes`.
+    bool checkAfterPress = false;
+    int checkMinutes = kDefaultCheckMinutes;
 };
 
-// "Days=7" or "Days=never", in UTF-16LE with its mark or in plain 8-bit text as Notepad saves it.
-// A file without that line, or a value outside 1 to 90, gives the default of 7 days.
+// "Days=7" or "Days=never", "CheckAfterPress=yes" or "no", "CheckMinutes=2", in UTF-16LE with its
+// mark or in plain 8-bit text as Notepad saves it. A missing line or a value out of its range
+// (days 1 to 90, minutes 1 to 60) gives its default: 7 days, no check after a press, 2 minutes.
 ReminderSetting ParseReminderSetting(std::span<const std::uint8_t> bytes);
 ReminderSetting ReadReminderSetting(FileSystem& fs);
 
@@ -53,6 +66,10 @@ struct BackupHistory {
     std::optional<std::int64_t> watchedSince;
     // The last time the person was reminded.
     std::optional<std::int64_t> lastReminded;
+    // Presses since the backup was last read back, or since a check was last offered.
+    std::int64_t pressesSinceCheck = 0;
+    // The checks of the last 30 days: when each ended and how many bytes it read.
+    std::vector<std::pair<std::int64_t, std::uint64_t>> checks;
 
     bool operator==(const BackupHistory&) const = default;
 };
@@ -64,6 +81,11 @@ BackupHistory ReadBackupHistory(FileSystem& fs);
 bool WriteBackupHistory(FileSystem& fs, const BackupHistory& history);
 // After a press that walked to its end at `when`: the backup is no longer late.
 bool RecordCompleteBackup(FileSystem& fs, std::int64_t when);
+// A check that ended at `when` read `bytes`: checks older than the tip's 30 days are dropped and
+// the presses are counted from naught again.
+void AddCheck(BackupHistory& history, std::int64_t when, std::uint64_t bytes);
+// The bytes the checks of the 30 days before `now` read.
+std::uint64_t BytesCheckedRecently(const BackupHistory& history, std::int64_t now);
 
 // A time of the clock on the local calendar.
 struct LocalMoment {

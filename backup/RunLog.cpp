@@ -79,11 +79,18 @@ std::wstring FormatRunLogEntry(const RunLogEntry& entry) {
     if (entry.result.empty()) {
         return text;
     }
-    text += L"Copied: " + std::to_wstring(entry.filesCopied) + L" files, " +
-            std::to_wstring(entry.bytesCopied) + L" bytes; passed over as unchanged: " +
-            std::to_wstring(entry.filesUnchanged) + L" files\r\n";
+    if (entry.readBack) {
+        text += L"Read back: " + std::to_wstring(entry.readBack->files) + L" files, " +
+                std::to_wstring(entry.readBack->bytes) + L" bytes; as written: " +
+                std::to_wstring(entry.readBack->good) + L" bytes\r\n";
+    } else {
+        text += L"Copied: " + std::to_wstring(entry.filesCopied) + L" files, " +
+                std::to_wstring(entry.bytesCopied) + L" bytes; passed over as unchanged: " +
+                std::to_wstring(entry.filesUnchanged) + L" files\r\n";
+    }
+    const wchar_t* failed = entry.readBack ? L"Damaged: " : L"Not copied: ";
     for (const auto& [path, reason] : entry.failures) {
-        text += L"Not copied: " + OneLine(path) + L" (" + OneLine(reason) + L")\r\n";
+        text += failed + OneLine(path) + L" (" + OneLine(reason) + L")\r\n";
     }
     for (const std::wstring& path : entry.held) {
         text += L"Held back, left as it was: " + OneLine(path) + L"\r\n";

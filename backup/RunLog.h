@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -37,6 +38,14 @@ struct RunLogEntry {
     std::vector<std::pair<std::wstring, std::wstring>> failures;
     // The backup copies a press did not replace because only new files were to be copied.
     std::vector<std::wstring> held;
+    // For a check of the backup instead of a press: what it read back; `failures` are then the
+    // copies it found damaged.
+    struct ReadBack {
+        std::uint64_t files = 0;
+        std::uint64_t bytes = 0;
+        std::uint64_t good = 0;
+    };
+    std::optional<ReadBack> readBack;
     std::wstring result;
 };
 

@@ -8,6 +8,7 @@
 #define IDD_MAIN 102
 #define IDD_PROGRESS 103
 #define IDD_NEWDIR 130
+#define IDD_CHECK 131
 
 // Menus
 #define IDR_TREE_MENU 114
@@ -69,6 +70,8 @@
 #define IDC_BACKGROUND 1074
 #define IDC_RELEASE_DATE 1080
 #define IDC_SUMMARY 1090
+#define IDC_CHECK_TEXT 1091
+#define IDC_CHECK_BAR 1092
 
 // Progress dialog controls
 #define IDC_PROGRESS_BAR 1003
@@ -94,6 +97,7 @@
 #define ID_TRAY_OPEN 32772
 #define ID_TRAY_EXIT 32773
 #define ID_TRAY_VERSIONS 32774
+#define ID_TRAY_CHECK 32775
 #define ID_TREE_OPEN 32782
 #define ID_TREE_DELETE 32783
 #define ID_TREE_RENAME 32784

@@ -70,6 +70,19 @@ TEST(ReminderSetting, ReadsOneToNinetyDaysOrNeverInEitherEncodingAndFallsBackToA
         EXPECT_EQ(ParseReminderSetting(Ascii(wrong)).days, kDefaultReminderDays) << wrong;
     }
 
+    const ReminderSetting checking =
+        ParseReminderSetting(Ascii("Days=never\r\nCheckAfterPress = Yes\r\ncheckminutes=15\r\n"));
+    EXPECT_EQ(checking.days, std::nullopt) << "the check's lines leave the days alone";
+    EXPECT_TRUE(checking.checkAfterPress);
+    EXPECT_EQ(checking.checkMinutes, 15);
+    for (const char* wrong : {"CheckMinutes=0", "CheckMinutes=61", "CheckMinutes=2m", ""}) {
+        const ReminderSetting read = ParseReminderSetting(Ascii(wrong));
+        EXPECT_EQ(read.checkMinutes, kDefaultCheckMinutes) << wrong;
+        EXPECT_FALSE(read.checkAfterPress) << wrong;
+        EXPECT_EQ(read.days, kDefaultReminderDays) << wrong;
+    }
+    EXPECT_FALSE(ParseReminderSetting(Ascii("CheckAfterPress=sometimes")).checkAfterPress);
+
     DataDisks fs;
     EXPECT_EQ(ReadReminderSetting(fs).days, kDefaultReminderDays) << "no file";
     fs.WriteFileReplacing(ReminderSettingFile(), Ascii("Days=never"));
@@ -79,7 +92,11 @@ TEST(ReminderSetting, ReadsOneToNinetyDaysOrNeverInEitherEncodingAndFallsBackToA
 TEST(BackupHistory, IsKeptInTheDataFolderAndAnyOtherFileReadsAsNothingKnown) {
     DataDisks fs;
     EXPECT_EQ(ReadBackupHistory(fs), BackupHistory{});
-    const BackupHistory history{December(8, 18, 2), December(1, 9), December(9, 8)};
+    const BackupHistory history{.lastComplete = December(8, 18, 2),
+                                .watchedSince = December(1, 9),
+                                .lastReminded = December(9, 8),
+                                .pressesSinceCheck = 12,
+                                .checks = {{December(2, 10), 4096}, {December(7, 11), 1}}};
     ASSERT_TRUE(WriteBackupHistory(fs, history));
     EXPECT_EQ(ReadBackupHistory(fs), history);
 
@@ -88,11 +105,43 @@ TEST(BackupHistory, IsKeptInTheDataFolderAndAnyOtherFileReadsAsNothingKnown) {
     EXPECT_EQ(after.lastComplete, December(9, 19));
     EXPECT_EQ(after.watchedSince, history.watchedSince) << "the rest is kept";
     EXPECT_EQ(after.lastReminded, history.lastReminded);
+    EXPECT_EQ(after.checks, history.checks);
+    EXPECT_EQ(after.pressesSinceCheck, 12);
 
     EXPECT_EQ(ParseBackupHistory(Ascii("Complete=1\r\n")), BackupHistory{}) << "no mark";
     const BackupHistory damaged = ParseBackupHistory(
         Utf16LeWithMark(u"Complete=12x\r\nReminded=77\r\nWatchedSince=9223372036854775808\r\n"));
-    EXPECT_EQ(damaged, (BackupHistory{std::nullopt, std::nullopt, 77}));
+    BackupHistory reminded;
+    reminded.lastReminded = 77;
+    EXPECT_EQ(damaged, reminded);
+}
+
+// The checks' history feeds the tip's "read back in 30 days" and must stay small enough to be read
+// again however often a check runs after a press.
+TEST(BackupHistory, KeepsOneLineADayOfChecksForThirtyDays) {
+    BackupHistory history;
+    history.pressesSinceCheck = 29;
+    AddCheck(history, December(1, 9), 100);
+    EXPECT_EQ(history.pressesSinceCheck, 0) << "a check counts the presses from naught";
+    AddCheck(history, December(1, 20), 50);
+    EXPECT_EQ(history.checks.size(), 1U) << "one line a day";
+    EXPECT_EQ(BytesCheckedRecently(history, December(2, 9)), 150U);
+    EXPECT_EQ(BytesCheckedRecently(history, December(31, 19)), 150U);
+    EXPECT_EQ(BytesCheckedRecently(history, December(31, 21)), 0U) << "30 days later";
+
+    DataDisks fs;
+    for (int day = 0; day < 400; ++day) {
+        for (int press = 0; press < 20; ++press) {
+            AddCheck(history, December(1, 9) + day * kTicksPerDay + press * 60 * kTicksPerSecond,
+                     std::uint64_t{1} << 40);
+        }
+    }
+    ASSERT_TRUE(WriteBackupHistory(fs, history));
+    const BackupHistory read = ReadBackupHistory(fs);
+    EXPECT_EQ(read, history) << "a year of rolling checks is still read back";
+    EXPECT_LE(read.checks.size(), 31U);
+    EXPECT_EQ(BytesCheckedRecently(read, December(1, 9) + 399 * kTicksPerDay + kTicksPerDay / 2),
+              30 * 20 * (std::uint64_t{1} << 40));
 }
 
 // The schedule across logons, days, runs and settings, on a clock the test moves.

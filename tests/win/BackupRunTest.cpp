@@ -196,6 +196,12 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
+// A file of the data folder in UTF-16LE, its mark and all; empty when it cannot be read.
+std::wstring TextOf(const std::wstring& path) {
+    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
 // Whether another process holds the file open without sharing it.
 bool HeldElsewhere(const std::wstring& path) {
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
@@ -244,10 +250,7 @@ TEST_F(BackupRunOnSimulator, AFileHeldOpenIsNamedAndTheRestIsBackedUp) {
     expected.erase(L"locked.doc");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), expected);
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Photos"), test::ReadTree(kPhotos));
-    const auto log = ReadFileBytes(RunLogFile(), 1 << 20);
-    ASSERT_TRUE(log);
-    const std::wstring logText(reinterpret_cast<const wchar_t*>(log->data()), log->size() / 2);
-    EXPECT_NE(logText.find(L"Not copied: " + locked + L" ("), std::wstring::npos);
+    EXPECT_NE(TextOf(RunLogFile()).find(L"Not copied: " + locked + L" ("), std::wstring::npos);
 
     ::CreateDirectoryW(gone.c_str(), nullptr);
     EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
@@ -409,6 +412,80 @@ TEST_F(BackupRunOnSimulator, TheCatalogSurvivesTheProgramEndedMidPress) {
     EXPECT_EQ(catalog->HowStarted(), Catalog::Start::Kept);
     EXPECT_EQ(catalog->Folder(CatalogFolderKey(kTarget, kTarget + L"\\Work\\Many")).mine.size(),
               4000u);
+}
+
+// Each file under the versions folder whose bytes are `contents`.
+std::vector<std::wstring> KeptWith(const std::string& contents) {
+    std::vector<std::wstring> found;
+    for (const auto& [name, bytes] : test::ReadTree(kTarget + L"\\" + kVersionsFolderName)) {
+        if (bytes == contents) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+// A backup copy that decays on the enclosure, its size and time kept, is named by the check the
+// menu starts, and the next press copies it again from the unchanged source and keeps the damaged
+// one aside. With the check after each press turned on, the press itself finds the next one.
+TEST_F(BackupRunOnSimulator, ACheckNamesADecayedCopyAndTheNextPressRepairsIt) {
+    test::MessageBoxWatch boxes;
+    auto dialog = OpenSaved({kWork}, disks);
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
+    const std::wstring copy = kTarget + L"\\Work\\c.txt";
+    const FILETIME written = LastWriteOf(copy);
+    test::WriteBytes(copy, "gAmma");
+    PutLastWrite(copy, written);
+
+    const std::size_t before = boxes.Boxes().size();
+    ::PostMessageW(dialog->Handle(), WM_COMMAND, MAKEWPARAM(ID_TRAY_CHECK, BN_CLICKED), 0);
+    ASSERT_TRUE(boxes.WaitForBoxes(before + 1, 60000));
+    const test::ShownBox told = boxes.Boxes()[before];
+    EXPECT_EQ(told.caption, L"Backup check");
+    EXPECT_NE(told.text.find(L"Reads back different from what was written:\n" + copy),
+              std::wstring::npos)
+        << told.text;
+    EXPECT_NE(told.text.find(L"keeping the damaged ones aside: 1"), std::wstring::npos);
+    const std::wstring log = TextOf(RunLogFile());
+    EXPECT_NE(log.find(L"Mode: Check"), std::wstring::npos);
+    EXPECT_NE(log.find(L"Damaged: " + copy + L" ("), std::wstring::npos);
+
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork)) << "repaired";
+    EXPECT_EQ(KeptWith("gAmma").size(), 1U) << "the damaged copy is kept aside";
+
+    test::WriteUtf16File(ReminderSettingFile(), L"CheckAfterPress=yes\r\n");
+    const std::wstring other = kTarget + L"\\Work\\Sub\\a.txt";
+    const FILETIME otherWritten = LastWriteOf(other);
+    test::WriteBytes(other, "alphA");
+    PutLastWrite(other, otherWritten);
+    const std::size_t afterRepair = boxes.Boxes().size();
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
+    ASSERT_TRUE(boxes.WaitForBoxes(afterRepair + 2, 60000)) << "the check after the press";
+    EXPECT_NE(boxes.Boxes()[afterRepair + 1].text.find(other), std::wstring::npos);
+    EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
+    EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
+}
+
+// After many presses without a check, one is offered once; a No leaves it for as many more.
+TEST_F(BackupRunOnSimulator, ACheckIsOfferedAfterManyPressesWithoutOne) {
+    test::MessageBoxWatch boxes;
+    std::atomic<int> offered{0};
+    boxes.On(L"Backup check", [&offered](HWND box) {
+        if (::GetDlgItem(box, IDNO) != nullptr) {
+            ++offered;
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+        }
+    });
+    test::WriteUtf16File(LastBackupFile(), L"PressesSinceCheck=28\r\n");
+    auto dialog = OpenSaved({kWork}, disks);
+    PressAndWait(*dialog, boxes);
+    EXPECT_EQ(offered, 0);
+    PressAndWait(*dialog, boxes);
+    EXPECT_TRUE(PumpUntil([&] { return offered == 1; }));
+    PressAndWait(*dialog, boxes);
+    EXPECT_EQ(offered, 1) << "once";
+    EXPECT_NE(TextOf(LastBackupFile()).find(L"PressesSinceCheck=1\r\n"), std::wstring::npos);
 }
 
 HWND FindProgressWindow() {

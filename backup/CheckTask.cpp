@@ -1,0 +1,83 @@
+#include "backup/CheckTask.h"
+
+#include <system_error>
+#include <utility>
+
+namespace bexlo {
+
+namespace {
+
+// Below these the pace says little: the first reads wait for the disk to spin up.
+constexpr std::int64_t kLeastElapsedMs = 2000;
+constexpr std::uint64_t kLeastShare = 100;  // 1 %, in units of 0.01 %
+
+}  // namespace
+
+std::optional<std::int64_t> SecondsLeft(std::uint64_t done, std::uint64_t total,
+                                        std::int64_t elapsedMs) {
+    if (done == 0 || done > total || elapsedMs < kLeastElapsedMs ||
+        done < total / 10'000 * kLeastShare) {
+        return std::nullopt;
+    }
+    const long double left = static_cast<long double>(total - done) * elapsedMs / done / 1000;
+    return static_cast<std::int64_t>(left + 0.5L);
+}
+
+CheckTask::~CheckTask() {
+    Stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+bool CheckTask::Start(Work work) {
+    if (thread_.joinable()) {
+        return false;
+    }
+    stop_ = false;
+    finished_ = false;
+    done_ = 0;
+    total_ = 0;
+    started_ = std::chrono::steady_clock::now();
+    try {
+        thread_ = std::thread([this, work = std::move(work)] {
+            outcome_ = work(*this);
+            finished_.store(true, std::memory_order_release);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CheckTask::Progress(std::uint64_t done, std::uint64_t total) {
+    total_ = total;
+    done_ = done;
+}
+
+CheckTask::Status CheckTask::Now() const {
+    Status now{done_, total_, std::nullopt};
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started_);
+    now.secondsLeft = SecondsLeft(now.done, now.total, elapsed.count());
+    return now;
+}
+
+std::optional<CheckOutcome> CheckTask::Ended() {
+    if (!thread_.joinable() || !finished_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    thread_.join();
+    return std::move(outcome_);
+}
+
+std::optional<CheckOutcome> CheckTask::StopAndWait() {
+    if (!thread_.joinable()) {
+        return std::nullopt;
+    }
+    Stop();
+    thread_.join();
+    return std::move(outcome_);
+}
+
+}  // namespace bexlo
