@@ -3,6 +3,7 @@
 
 #include "app/BackupDlg.h"
 
+#include "backup/CheckReport.h"
 #include "backup/PathList.h"
 #include "framework/CaptionText.h"
 #include "res/resource.h"
@@ -32,7 +33,8 @@ void BackupDlg::ShowBackupSummary() {
                       ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED ? IDC_SYNC : IDC_COPY,
                       mode, static_cast<int>(std::size(mode)));
     facts.modeName = WithoutAccessKey(mode);
-    facts.lastComplete = ReadBackupHistory(fileSystem).lastComplete;
+    const BackupHistory history = ReadBackupHistory(fileSystem);
+    facts.lastComplete = history.lastComplete;
     const std::int64_t now = fileSystem.CurrentTime();
     const std::wstring line = BackupSummary(facts, now, LocalMomentOf, messageTexts);
     ::SetDlgItemTextW(Handle(), IDC_SUMMARY, line.c_str());
@@ -42,8 +44,17 @@ void BackupDlg::ShowBackupSummary() {
     ::GetWindowRect(label, &area);
     ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&area), 2);
     ::RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-    tray.trayIcon.SetTipDetail(
-        BackupSummary(facts, now, LocalMomentOf, messageTexts, L"\n", kTipDetailLimit));
+    // How much a check read lately, where the tip has room for it after what a press backs up.
+    std::wstring checked;
+    if (const std::uint64_t read = BytesCheckedRecently(history, now); read > 0) {
+        checked = L"\n" + messageTexts[Msg::CheckRecent] + L" " + SizeText(read, messageTexts);
+    }
+    if (checked.size() > kTipDetailLimit / 2) {
+        checked.clear();
+    }
+    tray.trayIcon.SetTipDetail(BackupSummary(facts, now, LocalMomentOf, messageTexts, L"\n",
+                                             kTipDetailLimit - checked.size()) +
+                               checked);
 }
 
 void BackupDlg::LookForLateBackup(ReminderOccasion occasion) {

@@ -220,7 +220,8 @@ bool ShellShowsBalloon(const std::wstring& text) {
 // A backup saved long ago whose last complete press was `daysAgo` days before now.
 class TrayReminder : public Tray {
 protected:
-    void SaveBackupMadeDaysAgo(int daysAgo, std::optional<int> remindedDaysAgo = std::nullopt) {
+    void SaveBackupMadeDaysAgo(int daysAgo, std::optional<int> remindedDaysAgo = std::nullopt,
+                               std::uint64_t checkedYesterday = 0) {
         WindowsFileSystem fs;
         ASSERT_TRUE(fs.WriteFileReplacing(PathListFile(),
                                           PathListBytes(L"E:\\FilesBackup", {L"C:\\windows"})));
@@ -229,6 +230,9 @@ protected:
         history.lastComplete = now - daysAgo * kTicksPerDay;
         if (remindedDaysAgo) {
             history.lastReminded = now - *remindedDaysAgo * kTicksPerDay;
+        }
+        if (checkedYesterday > 0) {
+            AddCheck(history, now - kTicksPerDay, checkedYesterday);
         }
         ASSERT_TRUE(WriteBackupHistory(fs, history));
     }
@@ -295,14 +299,17 @@ TEST_F(TrayReminder, ABackupWithinTheSettingOrASettingOfNeverSaysNothing) {
 
 TEST_F(TrayReminder, TheTipTheLineAndTheReminderSpeakTheChosenLanguage) {
     UseShippedPacks(L"German");
-    SaveBackupMadeDaysAgo(9);
+    SaveBackupMadeDaysAgo(9, std::nullopt, std::uint64_t{3} << 30);
     auto dialog = Open(false);
     ASSERT_TRUE(PumpUntil([&] { return ShellHasIcon(window); }));
-    EXPECT_EQ(Tip(*dialog).rfind(L"File Backup\n1 Ordner nach E:\\FilesBackup, Kopie.\n"
-                                 L"Letzte Sicherung: 20",
-                                 0),
+    const std::wstring tip = Tip(*dialog);
+    EXPECT_EQ(tip.rfind(L"File Backup\n1 Ordner nach E:\\FilesBackup, Kopie.\n"
+                        L"Letzte Sicherung: 20",
+                        0),
               0u)
-        << testing::PrintToString(Tip(*dialog));
+        << testing::PrintToString(tip);
+    EXPECT_TRUE(tip.ends_with(L"\nIn 30 Tagen zur\u00FCckgelesen: 3,0 GB"))
+        << "what the checks of the last 30 days read";
     EXPECT_TRUE(PumpUntil(
         [&] { return ShellShowsBalloon(L"Tage seit der letzten vollst\u00E4ndigen Sicherung: 9"); },
         10000));
