@@ -11,12 +11,16 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/BackupDlg.h"
+#include "app/CheckDlg.h"
+#include "app/LanguageFiles.h"
 #include "backup/BackupRecord.h"
 #include "backup/Catalog.h"
 #include "backup/PathList.h"
@@ -660,6 +664,43 @@ TEST(ProgressWindow, ShowsThePercentageAndHoldsItsOwnerUntilItGoes) {
     progress.DestroyWindow();
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
+}
+
+// A check's window shows what was read of how much, and Stop ends the check where it is and
+// closes the window with the check's outcome.
+TEST(CheckWindow, ShowsWhatWasReadAndStopEndsTheCheck) {
+    MessageTexts texts;
+    SetDefaultMessages(texts);
+    CheckDlg dialog(texts, [](CheckFeedback& feedback) {
+        CheckOutcome outcome;
+        outcome.bytesRead = std::uint64_t{512} << 20;
+        feedback.Progress(outcome.bytesRead, std::uint64_t{1} << 30);
+        while (!feedback.StopRequested()) {
+            std::this_thread::yield();
+        }
+        outcome.cancelled = true;
+        return outcome;
+    });
+    std::mutex mutex;
+    std::wstring shown;
+    LRESULT position = 0;
+    test::MessageBoxWatch watch;
+    watch.On(L"Checking the backup", [&](HWND window) {
+        HWND text = ::GetDlgItem(window, IDC_CHECK_TEXT);
+        PumpUntil([&] { return test::WindowText(text).find(L"MB of") != std::wstring::npos; });
+        {
+            const std::lock_guard lock(mutex);
+            shown = test::WindowText(text);
+            position = ::SendDlgItemMessageW(window, IDC_CHECK_BAR, PBM_GETPOS, 0, 0);
+        }
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
+    ASSERT_TRUE(dialog.Outcome());
+    EXPECT_TRUE(dialog.Outcome()->cancelled);
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(shown.substr(0, shown.find(L'\n')), L"Read back: 512 MB of 1.0 GB");
+    EXPECT_EQ(position, 500) << "tenths of a percent";
 }
 
 }  // namespace
