@@ -221,6 +221,22 @@ public:
         stage_.clear();
     }
 
+    std::optional<std::vector<RecordToCheck>> RecordsToCheck() {
+        const std::lock_guard lock(SqliteLock());
+        return broken_ ? std::nullopt : store_->RecordsToCheck(press_.machine);
+    }
+
+    std::optional<std::map<std::wstring, std::int64_t>> VersionsChecked() {
+        const std::lock_guard lock(SqliteLock());
+        return broken_ ? std::nullopt : store_->VersionsChecked();
+    }
+
+    bool WriteChecks(std::int64_t checked, const std::vector<CopyChecked>& copies,
+                     const std::vector<std::wstring>& versions) {
+        const std::lock_guard lock(SqliteLock());
+        return !broken_ && store_->WriteChecks(press_.machine, checked, copies, versions);
+    }
+
 private:
     std::unique_ptr<CatalogStore> store_;
     Start start_;
@@ -335,6 +351,31 @@ bool Catalog::Finish() {
         return database_->Write(true);
     } catch (...) {
         database_->Break();
+        return false;
+    }
+}
+
+std::optional<std::vector<RecordToCheck>> Catalog::RecordsToCheck() {
+    try {
+        return database_->RecordsToCheck();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::map<std::wstring, std::int64_t>> Catalog::VersionsChecked() {
+    try {
+        return database_->VersionsChecked();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool Catalog::WriteChecks(std::int64_t checked, const std::vector<CopyChecked>& copies,
+                          const std::vector<std::wstring>& versions) {
+    try {
+        return database_->WriteChecks(checked, copies, versions);
+    } catch (...) {
         return false;
     }
 }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "backup/ContentHash.h"
 #include "backup/FileSystem.h"
@@ -38,8 +39,27 @@ struct CatalogRecord {
     bool gone = false;
     // What both files held; none for a record made without reading them.
     std::optional<ContentHash> hash;
+    // When a check last read the copy back (0: never), and whether it then read different from
+    // `hash` or could not be read: the next press copies it again.
+    std::int64_t checked = 0;
+    bool damaged = false;
 
     bool operator==(const CatalogRecord&) const = default;
+};
+
+// A record as a check of the backup copies meets it: in its folder, by the folder's key.
+struct RecordToCheck {
+    std::wstring folder;
+    CatalogRecord record;
+};
+
+// What a check read of one backup copy.
+struct CopyChecked {
+    std::wstring folder;
+    std::wstring name;
+    // The hash read, for a record that had none: from now on the copy is held against it.
+    std::optional<ContentHash> hash;
+    bool damaged = false;
 };
 
 // The records of one backup folder.
@@ -100,6 +120,15 @@ public:
     // This press ended with every record of its copies written: copies made since the earliest
     // unfinished press are no longer in doubt.
     bool Finish();
+
+    // This PC's records, the longest unchecked first; nothing when the catalog cannot be read.
+    std::optional<std::vector<RecordToCheck>> RecordsToCheck();
+    // When each kept version was last read back, by its folded path below the versions folder.
+    std::optional<std::map<std::wstring, std::int64_t>> VersionsChecked();
+    // Writes in one transaction what a check read at `checked`: the copies, and the kept versions
+    // by their folded path below the versions folder.
+    bool WriteChecks(std::int64_t checked, const std::vector<CopyChecked>& copies,
+                     const std::vector<std::wstring>& versions);
 
     class Database;
 

@@ -14,7 +14,9 @@ namespace bexlo {
 namespace {
 
 constexpr int kApplicationId = 0x42786C43;
-constexpr int kFormat = 1;
+constexpr int kFormat = 2;
+// The first format: its catalogs are brought to this one as they open.
+constexpr int kFirstFormat = 1;
 constexpr int kPageSize = 4096;
 
 // Text is kept as CatalogQuery binds it: UTF-16LE units in blobs.
@@ -34,20 +36,38 @@ constexpr const char* kTables[] = {
     "gone INTEGER NOT NULL, hash BLOB, PRIMARY KEY(folder, machine, folded)) WITHOUT ROWID",
 };
 
+// What the second format adds to the first; a new catalog is laid out the same way, so that both
+// have the one schema.
+constexpr const char* kSecondFormat[] = {
+    "ALTER TABLE records ADD COLUMN checked INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE records ADD COLUMN damaged INTEGER NOT NULL DEFAULT 0",
+    "CREATE TABLE kept(path BLOB PRIMARY KEY, checked INTEGER NOT NULL) WITHOUT ROWID",
+};
+
 constexpr const char* kStatements[] = {
     "SELECT id FROM folders WHERE path = ?1",
     "INSERT INTO folders(path) VALUES(?1)",
     "SELECT seen FROM listings WHERE folder = ?1 AND machine = ?2",
     "INSERT OR REPLACE INTO listings VALUES(?1, ?2, ?3)",
     "SELECT machine, folded, name, source_size, source_write, source_change, source_id, "
-    "copy_size, copy_write, copy_change, copy_id, made, seen, gone, hash "
+    "copy_size, copy_write, copy_change, copy_id, made, seen, gone, hash, checked, damaged "
     "FROM records WHERE folder = ?1",
     "INSERT OR REPLACE INTO records "
-    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)",
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)",
     "DELETE FROM records WHERE folder = ?1 AND machine = ?2 AND folded = ?3",
     "SELECT id, unfinished FROM machines WHERE name = ?1",
     "INSERT INTO machines(name, unfinished) VALUES(?1, ?2)",
     "UPDATE machines SET unfinished = ?2 WHERE id = ?1",
+    "SELECT r.machine, r.folded, r.name, r.source_size, r.source_write, r.source_change, "
+    "r.source_id, r.copy_size, r.copy_write, r.copy_change, r.copy_id, r.made, r.seen, r.gone, "
+    "r.hash, r.checked, r.damaged, f.path FROM records r JOIN folders f ON f.id = r.folder "
+    "WHERE r.machine = ?1 ORDER BY r.checked, f.path, r.folded",
+    "UPDATE records SET checked = ?4, hash = coalesce(hash, ?5) "
+    "WHERE folder = (SELECT id FROM folders WHERE path = ?1) AND machine = ?2 AND folded = ?3",
+    "UPDATE records SET checked = ?4, damaged = 1 "
+    "WHERE folder = (SELECT id FROM folders WHERE path = ?1) AND machine = ?2 AND folded = ?3",
+    "SELECT path, checked FROM kept",
+    "INSERT OR REPLACE INTO kept VALUES(?1, ?2)",
 };
 
 // The file could not be read or written, as against holding what no catalog holds.
@@ -83,7 +103,9 @@ std::optional<CatalogRecord> RecordAt(const CatalogQuery& row, const std::wstrin
         .made = row.IntAt(11),
         .seen = row.IntAt(12),
         .gone = row.IntAt(13) != 0,
-        .hash = *hash};
+        .hash = *hash,
+        .checked = row.IntAt(15),
+        .damaged = row.IntAt(16) != 0};
 }
 
 using OneOff = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
@@ -108,7 +130,8 @@ Answer Ask(sqlite3* connection, const std::string& sql) {
 
 // The rows of the schema, one a line. It stops after a few more rows than a catalog has.
 Answer SchemaOf(sqlite3* connection) {
-    constexpr int kMostRows = 2 * static_cast<int>(std::size(kTables)) + 1;
+    constexpr int kMostRows =
+        2 * static_cast<int>(std::size(kTables) + std::size(kSecondFormat)) + 1;
     sqlite3_stmt* prepared = nullptr;
     Answer answer{sqlite3_prepare_v2(connection,
                                      "SELECT type, name, tbl_name, sql FROM sqlite_schema "
@@ -128,10 +151,11 @@ Answer SchemaOf(sqlite3* connection) {
     return answer;
 }
 
-// The schema a catalog has, as SQLite records the tables this program makes: read from a
-// catalog laid out in memory once.
-std::optional<std::string> CatalogSchema() {
-    static std::optional<std::string> schema;
+// The schema a catalog of `format` has, as SQLite records the tables this program makes: read
+// from a catalog laid out in memory once.
+std::optional<std::string> CatalogSchema(int format) {
+    static std::optional<std::string> schemas[2];
+    std::optional<std::string>& schema = schemas[format == kFormat ? 1 : 0];
     if (schema) {
         return schema;
     }
@@ -143,6 +167,12 @@ std::optional<std::string> CatalogSchema() {
     }
     for (const char* table : kTables) {
         if (sqlite3_exec(made, table, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return std::nullopt;
+        }
+    }
+    for (const char* change : kSecondFormat) {
+        if (format == kFormat &&
+            sqlite3_exec(made, change, nullptr, nullptr, nullptr) != SQLITE_OK) {
             return std::nullopt;
         }
     }
@@ -279,18 +309,22 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     if (answer.text == "0") {
         return Verdict::Empty;
     }
-    const std::pair<const char*, std::string> marks[] = {
-        {"PRAGMA application_id", std::to_string(kApplicationId)},
-        {"PRAGMA user_version", std::to_string(kFormat)}};
-    for (const auto& [pragma, expected] : marks) {
-        if ((answer = Ask(connection, pragma)).code != SQLITE_OK) {
-            return failed(answer.code);
-        }
-        if (answer.text != expected) {
-            return Verdict::Damaged;
-        }
+    if ((answer = Ask(connection, "PRAGMA application_id")).code != SQLITE_OK) {
+        return failed(answer.code);
     }
-    const std::optional<std::string> schema = CatalogSchema();
+    if (answer.text != std::to_string(kApplicationId)) {
+        return Verdict::Damaged;
+    }
+    if ((answer = Ask(connection, "PRAGMA user_version")).code != SQLITE_OK) {
+        return failed(answer.code);
+    }
+    const int format = answer.text == std::to_string(kFormat)        ? kFormat
+                       : answer.text == std::to_string(kFirstFormat) ? kFirstFormat
+                                                                     : 0;
+    if (format == 0) {
+        return Verdict::Damaged;
+    }
+    const std::optional<std::string> schema = CatalogSchema(format);
     if (!schema) {
         return Verdict::Unreachable;
     }
@@ -299,6 +333,9 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     }
     if (answer.text != *schema) {
         return Verdict::Damaged;
+    }
+    if (format == kFirstFormat && !Upgrade()) {
+        return Verdict::Unreachable;
     }
     if ((answer = Ask(connection, "PRAGMA quick_check(1)")).code != SQLITE_OK) {
         return failed(answer.code);
@@ -328,6 +365,10 @@ bool CatalogStore::Create(const FileId& destination) {
                       "; PRAGMA user_version = " + std::to_string(kFormat) + ";";
     for (const char* table : kTables) {
         sql += table;
+        sql += ';';
+    }
+    for (const char* change : kSecondFormat) {
+        sql += change;
         sql += ';';
     }
     sql += "INSERT INTO meta VALUES(1, " + std::to_string(destination.volume & 0xFFFFFFFF) + ", " +
@@ -447,6 +488,8 @@ bool CatalogStore::Put(std::int64_t folder, std::int64_t machine, const std::wst
         .Int(record.seen)
         .Int(std::int64_t{record.gone})
         .Hash(record.hash)
+        .Int(record.checked)
+        .Int(std::int64_t{record.damaged})
         .Run();
 }
 
@@ -480,6 +523,83 @@ bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::i
         }
         return !finish ||
                CatalogQuery(Prepared(kSetUnfinished)).Int(machine).Int(std::int64_t{0}).Run();
+    });
+}
+
+bool CatalogStore::Upgrade() {
+    std::string sql;
+    for (const char* change : kSecondFormat) {
+        sql += change;
+        sql += ';';
+    }
+    sql += "PRAGMA user_version = " + std::to_string(kFormat);
+    return Transaction([&] {
+        return sqlite3_exec(connection_.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
+}
+
+std::optional<std::vector<RecordToCheck>> CatalogStore::RecordsToCheck(std::int64_t machine) {
+    std::vector<RecordToCheck> records;
+    CatalogQuery rows(Prepared(kRecordsToCheck));
+    rows.Int(machine);
+    while (rows.Next()) {
+        std::optional<std::wstring> key = rows.TextAt(1);
+        std::optional<std::wstring> folder = rows.TextAt(17);
+        std::optional<CatalogRecord> record = key && folder ? RecordAt(rows, *key) : std::nullopt;
+        if (record) {
+            records.push_back({std::move(*folder), std::move(*record)});
+        }
+    }
+    return rows.Code() == SQLITE_OK ? std::optional(std::move(records)) : std::nullopt;
+}
+
+std::optional<std::map<std::wstring, std::int64_t>> CatalogStore::VersionsChecked() {
+    std::map<std::wstring, std::int64_t> checked;
+    CatalogQuery rows(Prepared(kVersionsChecked));
+    while (rows.Next()) {
+        if (std::optional<std::wstring> path = rows.TextAt(0)) {
+            checked[std::move(*path)] = rows.IntAt(1);
+        }
+    }
+    return rows.Code() == SQLITE_OK ? std::optional(std::move(checked)) : std::nullopt;
+}
+
+bool CatalogStore::SetChecked(std::int64_t machine, std::int64_t checked, const CopyChecked& copy) {
+    return CatalogQuery(Prepared(kSetChecked))
+        .Text(copy.folder)
+        .Int(machine)
+        .Text(FoldCase(copy.name))
+        .Int(checked)
+        .Hash(copy.hash)
+        .Run();
+}
+
+bool CatalogStore::MarkDamaged(std::int64_t machine, std::int64_t checked,
+                               const CopyChecked& copy) {
+    return CatalogQuery(Prepared(kMarkDamaged))
+        .Text(copy.folder)
+        .Int(machine)
+        .Text(FoldCase(copy.name))
+        .Int(checked)
+        .Run();
+}
+
+bool CatalogStore::WriteChecks(std::int64_t machine, std::int64_t checked,
+                               const std::vector<CopyChecked>& copies,
+                               const std::vector<std::wstring>& versions) {
+    return Transaction([&] {
+        for (const CopyChecked& copy : copies) {
+            if (!(copy.damaged ? MarkDamaged(machine, checked, copy)
+                               : SetChecked(machine, checked, copy))) {
+                return false;
+            }
+        }
+        for (const std::wstring& version : versions) {
+            if (!CatalogQuery(Prepared(kSetVersionChecked)).Text(version).Int(checked).Run()) {
+                return false;
+            }
+        }
+        return true;
     });
 }
 

@@ -7,7 +7,9 @@
 // Its tables: `meta`, one row naming the destination folder it belongs to; `machines`, each PC
 // with the start of its earliest unfinished press; `folders`, each backup folder's folded path;
 // `listings`, when each PC's press last listed a folder's source in full; `records`, the records,
-// keyed by folder, PC and folded name, so that one range of the key holds a folder's records.
+// keyed by folder, PC and folded name, so that one range of the key holds a folder's records;
+// `kept`, when each kept version was last read back. A catalog of the first format, without the
+// check's columns and `kept`, is brought to the second when it opens.
 
 #include <array>
 #include <cstdint>
@@ -78,6 +80,15 @@ public:
     // longer unfinished. Nothing is written when there is nothing to write.
     bool Write(const CatalogStage& stage, std::int64_t machine, std::int64_t now, bool finish);
 
+    // The machine's records of every folder, the longest unchecked first.
+    std::optional<std::vector<RecordToCheck>> RecordsToCheck(std::int64_t machine);
+    // When each kept version was last read back, by its folded path below the versions folder.
+    std::optional<std::map<std::wstring, std::int64_t>> VersionsChecked();
+    // What a check read at `checked`, in one transaction.
+    bool WriteChecks(std::int64_t machine, std::int64_t checked,
+                     const std::vector<CopyChecked>& copies,
+                     const std::vector<std::wstring>& versions);
+
 private:
     enum Sql : std::size_t {
         kFindFolder,
@@ -90,6 +101,11 @@ private:
         kFindMachine,
         kAddMachine,
         kSetUnfinished,
+        kRecordsToCheck,
+        kSetChecked,
+        kMarkDamaged,
+        kVersionsChecked,
+        kSetVersionChecked,
         kSqlCount
     };
     struct StatementEnd {
@@ -107,6 +123,10 @@ private:
     template <typename Body>
     bool Transaction(Body body);
     Verdict Inspect(const FileId& destination);
+    // Brings a catalog of the first format to the second, in one transaction.
+    bool Upgrade();
+    bool SetChecked(std::int64_t machine, std::int64_t checked, const CopyChecked& copy);
+    bool MarkDamaged(std::int64_t machine, std::int64_t checked, const CopyChecked& copy);
     // The folder's id, made when `add` is set and it has none; 0 for none.
     std::optional<std::int64_t> FolderId(const std::wstring& folder, bool add);
     std::optional<std::int64_t> ListingOf(std::int64_t folder, std::int64_t machine);

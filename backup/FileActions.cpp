@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "backup/DamagedAside.h"
 #include "backup/Versions.h"
 #include "backup/Walkers.h"
 #include "framework/LongPath.h"
@@ -117,19 +118,24 @@ int BackupWalker::Replace(const FilePair& pair, bool toBackup, const Judgement& 
         return GoOn();
     }
     const FileRead read = staged->Source();
+    const bool damaged = judgement.damagedCopy && toBackup;
+    if (damaged && !PutDamagedAside(from, to)) {
+        return GoOn();
+    }
     // A file that holds what the copy holds loses nothing when it is replaced: no version.
     bool same = judgement.replacedHash && *judgement.replacedHash == read.hash;
-    if (!judgement.replacedHash && versions_ != nullptr && replaced.size == read.state.size) {
+    if (!damaged && !judgement.replacedHash && versions_ != nullptr &&
+        replaced.size == read.state.size) {
         const std::optional<FileRead> old = fs_.ReadThrough(to);
         same = old && old->hash == read.hash;
     }
-    const bool kept = versions_ != nullptr && !same;
+    const bool kept = !damaged && versions_ != nullptr && !same;
     if (kept && !KeepVersion(from, entry.size, replaced, to, judgement.record)) {
         return GoOn();
     }
-    // A backup copy kept by moving it away leaves its name free for the new one.
-    const std::optional<FileState> placed =
-        staged->Place(kept && toBackup ? CopyPlacing::Durable : CopyPlacing::Replacing);
+    // A backup copy moved away leaves its name free for the new one.
+    const std::optional<FileState> placed = staged->Place(
+        (kept || damaged) && toBackup ? CopyPlacing::Durable : CopyPlacing::Replacing);
     if (!placed) {
         const std::uint32_t error = fs_.LastError();
         if (kept) {
@@ -143,6 +149,15 @@ int BackupWalker::Replace(const FilePair& pair, bool toBackup, const Judgement& 
     CountCopied(entry.size);
     ++filesReplaced_;
     return GoOn();
+}
+
+bool BackupWalker::PutDamagedAside(const std::wstring& from, const std::wstring& to) {
+    if (PutAsideDamaged(fs_, JoinPath(target_, kVersionsFolderName), to,
+                        PathInBackup(VersionSide::Backup, to, target_, item_), judge_.Now())) {
+        return true;
+    }
+    Fail(from, FailureReason::Platform, fs_.LastError());
+    return false;
 }
 
 bool BackupWalker::KeepVersion(const std::wstring& from, std::uint64_t incoming,

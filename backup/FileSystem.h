@@ -156,6 +156,20 @@ public:
     virtual std::optional<std::uint64_t> Size() = 0;
 };
 
+// A file on the enclosure read once from its start to its end, in large pieces: a backup copy read
+// back to be checked.
+class SequentialFile {
+public:
+    virtual ~SequentialFile() = default;
+    // The file's size when it was opened.
+    virtual std::uint64_t Size() const = 0;
+    // Fills `into` from where the last read ended: the bytes read, fewer only at the end of the
+    // file, 0 past it; nothing on an error. `into` starts on a kSequentialAlign boundary and its
+    // size is a multiple of it, as reads that bypass the system's cache need.
+    virtual std::optional<std::size_t> Read(std::span<std::uint8_t> into) = 0;
+};
+inline constexpr std::size_t kSequentialAlign = 4096;
+
 // A volume's size and the bytes free on it.
 struct VolumeSpace {
     std::uint64_t total = 0;
@@ -236,6 +250,10 @@ public:
     // Reads a file from its start to its end, no link followed and no other program writing it
     // meanwhile: its state and its data's hash.
     virtual std::optional<FileRead> ReadThrough(const std::wstring& path) = 0;
+    // Opens a file to be read once from its start, past the system's cache where the volume
+    // allows: never through a link, never a folder. Nothing, with LastError telling why, when it
+    // cannot be opened so.
+    virtual std::unique_ptr<SequentialFile> OpenSequential(const std::wstring& path) = 0;
     // Puts what the file system holds in its caches for the volume of `path` on the disk; false
     // when the volume cannot be asked to.
     virtual bool FlushVolume(const std::wstring& path) = 0;

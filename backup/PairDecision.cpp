@@ -118,6 +118,17 @@ Verdict Feasible(Verdict verdict, const Pair& pair, const PairRules& rules) {
     return verdict;
 }
 
+// The copy is the one a check found reading different from what was written, or unreadable: not
+// written since. Decay may change its size as well as its data, so only a change time after the
+// check tells a copy written since; without change times, the mark stands.
+bool DamagedCopy(const Pair& pair, const PairRules& rules) {
+    if (pair.record == nullptr || !pair.record->damaged || pair.copy == nullptr) {
+        return false;
+    }
+    const bool changeTimes = rules.backupVolume.changeTimes && pair.copy->changeTime != 0;
+    return !changeTimes || pair.copy->changeTime <= pair.record->checked;
+}
+
 }  // namespace
 
 VolumeTraits TraitsOf(const std::wstring& fileSystem, bool network) {
@@ -129,6 +140,11 @@ VolumeTraits TraitsOf(const std::wstring& fileSystem, bool network) {
 Verdict Decide(const Pair& pair, const PairRules& rules) {
     if (pair.copy == nullptr) {
         return Feasible(Verdict::CopyNew, pair, rules);
+    }
+    // A damaged copy is copied again from its source, whether the source changed or not, and
+    // never copied to the PC.
+    if (DamagedCopy(pair, rules)) {
+        return pair.source == nullptr ? Verdict::PassOver : Feasible(Verdict::Replace, pair, rules);
     }
     if (pair.source == nullptr) {
         return rules.synchronize ? Feasible(Verdict::CopyBack, pair, rules) : Verdict::PassOver;
@@ -160,10 +176,14 @@ Verdict AfterReading(const Pair& pair, bool same, const PairRules& rules) {
     return Verdict::Conflict;
 }
 
+bool ReplacesDamaged(const Pair& pair, Verdict verdict, const PairRules& rules) {
+    return verdict == Verdict::Replace && DamagedCopy(pair, rules);
+}
+
 std::optional<ContentHash> KnownReplacedHash(const Pair& pair, Verdict verdict,
                                              const PairRules& rules) {
-    if (pair.record == nullptr || !pair.record->hash || pair.source == nullptr ||
-        pair.copy == nullptr) {
+    if (pair.record == nullptr || pair.record->damaged || !pair.record->hash ||
+        pair.source == nullptr || pair.copy == nullptr) {
         return std::nullopt;
     }
     const bool known =

@@ -85,6 +85,9 @@ inline bool Reads(Verdict verdict) {
            verdict == Verdict::Compare;
 }
 
+// The verdict replaces the backup copy that its record says a check found damaged.
+bool ReplacesDamaged(const Pair& pair, Verdict verdict, const PairRules& rules);
+
 // What the file about to be replaced holds, when its record says so without reading it.
 std::optional<ContentHash> KnownReplacedHash(const Pair& pair, Verdict verdict,
                                              const PairRules& rules);

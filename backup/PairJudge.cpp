@@ -79,6 +79,7 @@ Judgement PairJudge::Judge(const std::wstring& a, const FileEntry* entryA, const
         hash = read;
     } else {
         judgement.replacedHash = KnownReplacedHash(pair, judgement.verdict, rules_);
+        judgement.damagedCopy = ReplacesDamaged(pair, judgement.verdict, rules_);
     }
     if (judgement.verdict == Verdict::Record && context_.catalog != nullptr) {
         CatalogRecord updated;
@@ -88,6 +89,10 @@ Judgement PairJudge::Judge(const std::wstring& a, const FileEntry* entryA, const
         updated.made = record != nullptr ? record->made : 0;
         updated.seen = context_.now;
         updated.hash = hash;
+        // A copy read back by a check is not checked again before the others for being recorded.
+        updated.checked = record != nullptr && record->copy == copyState && record->hash == hash
+                              ? record->checked
+                              : 0;
         context_.catalog->Put(folder.key, updated);
     }
     return judgement;

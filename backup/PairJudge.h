@@ -31,6 +31,9 @@ struct Judgement {
     std::optional<ContentHash> replacedHash;
     // This PC's record of the copy before the press, if it had one.
     std::optional<CatalogRecord> record;
+    // The verdict replaces a backup copy that a check found damaged: it goes aside, not as a
+    // version.
+    bool damagedCopy = false;
 };
 
 class PairJudge {

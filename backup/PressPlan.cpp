@@ -148,7 +148,7 @@ private:
         } else if (verdict == Verdict::CopyBack || verdict == Verdict::ReplaceSource) {
             Work(entryB->size);
         }
-        if (verdict == Verdict::Replace) {
+        if (verdict == Verdict::Replace && !judgement.damagedCopy) {
             Add(a, *entryA, VersionSide::Backup, b, *entryB, judgement);
         } else if (verdict == Verdict::ReplaceSource) {
             Add(b, *entryB, VersionSide::Pc, a, *entryA, judgement);

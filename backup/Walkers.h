@@ -160,6 +160,9 @@ private:
                 const PairJudge::Folder& folder);
     // Keeps what the file at `to` holds before a copy of `incoming` bytes replaces it; false when
     // it could not be kept.
+    // Moves a backup copy a check found damaged into the versions folder's Damaged folder, where
+    // nothing takes it for a version; false, with the failure named, when it stays.
+    bool PutDamagedAside(const std::wstring& from, const std::wstring& to);
     bool KeepVersion(const std::wstring& from, std::uint64_t incoming, const FileEntry& replaced,
                      const std::wstring& to, const std::optional<CatalogRecord>& record);
     // A copy is in place: its record waits for the copy's data to reach the disk.

@@ -106,7 +106,77 @@ UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD flags) {
     return file;
 }
 
+// A file read from its start, past the system's cache where the volume takes reads so; where it
+// refuses them, at the open or at the first read, the file is read through the cache instead.
+class WindowsSequentialFile : public SequentialFile {
+public:
+    WindowsSequentialFile(std::wstring path, UniqueFileHandle file, bool unbuffered,
+                          std::uint64_t size)
+        : path_(std::move(path)), file_(std::move(file)), unbuffered_(unbuffered), size_(size) {}
+
+    std::uint64_t Size() const override { return size_; }
+
+    std::optional<std::size_t> Read(std::span<std::uint8_t> into) override {
+        std::size_t done = 0;
+        while (done < into.size()) {
+            DWORD read = 0;
+            const DWORD wanted =
+                static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1 << 30));
+            if (!::ReadFile(file_.Get(), into.data() + done, wanted, &read, nullptr)) {
+                if (::GetLastError() == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                if (::GetLastError() != ERROR_INVALID_PARAMETER || !unbuffered_ || !Buffered()) {
+                    return std::nullopt;
+                }
+                continue;
+            }
+            if (read == 0) {
+                break;
+            }
+            done += read;
+            at_ += read;
+        }
+        return done;
+    }
+
+private:
+    // Opens the file again through the cache, where the unbuffered read stopped.
+    bool Buffered() {
+        UniqueFileHandle file = OpenPlainFile(path_, FILE_FLAG_SEQUENTIAL_SCAN);
+        LARGE_INTEGER offset{};
+        offset.QuadPart = static_cast<LONGLONG>(at_);
+        if (!file || !::SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
+            return false;
+        }
+        file_ = std::move(file);
+        unbuffered_ = false;
+        return true;
+    }
+
+    std::wstring path_;
+    UniqueFileHandle file_;
+    bool unbuffered_;
+    std::uint64_t size_;
+    std::uint64_t at_ = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<SequentialFile> WindowsFileSystem::OpenSequential(const std::wstring& path) {
+    bool unbuffered = true;
+    UniqueFileHandle file = OpenPlainFile(path, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_NO_BUFFERING);
+    if (!file && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        unbuffered = false;
+        file = OpenPlainFile(path, FILE_FLAG_SEQUENTIAL_SCAN);
+    }
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.Get(), &size)) {
+        return nullptr;
+    }
+    return std::make_unique<WindowsSequentialFile>(path, std::move(file), unbuffered,
+                                                   static_cast<std::uint64_t>(size.QuadPart));
+}
 
 std::optional<FileEntry> WindowsFileSystem::Inspect(const std::wstring& path) {
     const UniqueFileHandle handle = OpenItself(

@@ -32,6 +32,7 @@ public:
     std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
                                           const std::wstring& to) override;
     std::optional<FileRead> ReadThrough(const std::wstring& path) override;
+    std::unique_ptr<SequentialFile> OpenSequential(const std::wstring& path) override;
     bool FlushVolume(const std::wstring& path) override;
     bool FlushFile(const std::wstring& path) override;
     std::unique_ptr<RandomAccessFile> OpenOwnFile(const std::wstring& path, bool create) override;

@@ -191,7 +191,7 @@ TEST_F(CatalogSetAside, AFileThatIsNoCatalogOfOursIsSetAsideWholeAndANewOneStart
              Tamper(disk, kFile, "ALTER TABLE records ADD COLUMN x INTEGER");
          }},
         {"a later format",
-         [&](MemoryFileSystem& disk) { Tamper(disk, kFile, "PRAGMA user_version = 2"); }},
+         [&](MemoryFileSystem& disk) { Tamper(disk, kFile, "PRAGMA user_version = 3"); }},
     };
     for (const auto& [what, spoil] : spoils) {
         SCOPED_TRACE(what);

@@ -1,6 +1,7 @@
 #include "tests/host/MemoryFileSystem.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "framework/NameCase.h"
@@ -662,6 +663,62 @@ std::optional<FileRead> MemoryFileSystem::ReadThrough(const std::wstring& pathIn
     return FileRead{StateAt(*key),
                     HashOf(std::span(reinterpret_cast<const std::uint8_t*>(node.data.data()),
                                      node.data.size()))};
+}
+
+namespace {
+
+// What the file held when it was opened; a bad sector fails every read that reaches it.
+class MemorySequentialFile : public SequentialFile {
+public:
+    MemorySequentialFile(std::string data, std::optional<std::uint64_t> bad)
+        : data_(std::move(data)), bad_(bad) {}
+
+    std::uint64_t Size() const override { return data_.size(); }
+
+    std::optional<std::size_t> Read(std::span<std::uint8_t> into) override {
+        if (reinterpret_cast<std::uintptr_t>(into.data()) % kSequentialAlign != 0 ||
+            into.size() % kSequentialAlign != 0) {
+            return std::nullopt;
+        }
+        const std::size_t count = std::min(into.size(), data_.size() - at_);
+        if (bad_ && *bad_ < at_ + count + (count == 0 ? 1 : 0)) {
+            return std::nullopt;
+        }
+        std::memcpy(into.data(), data_.data() + at_, count);
+        at_ += count;
+        return count;
+    }
+
+private:
+    std::string data_;
+    std::optional<std::uint64_t> bad_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SequentialFile> MemoryFileSystem::OpenSequential(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::ReadFile, pathIn);
+    if (!path) {
+        return nullptr;
+    }
+    const std::optional<std::wstring> key = Resolve(*path);
+    if (!key || key->size() == 2 || detached_.count(Upper((*path)[0])) != 0) {
+        Failed(file_error::kPathNotFound);
+        return nullptr;
+    }
+    const Node& node = nodes_.at(*key);
+    if (node.folder || !node.linkTo.empty()) {
+        Failed(file_error::kAccessDenied);
+        return nullptr;
+    }
+    if (heldOpen_.count(FoldCase(*path)) != 0) {
+        Failed(file_error::kSharingViolation);
+        return nullptr;
+    }
+    const auto bad = badSectors.find(FoldCase(*path));
+    return std::make_unique<MemorySequentialFile>(
+        node.data, bad != badSectors.end() ? std::optional(bad->second) : std::nullopt);
 }
 
 bool MemoryFileSystem::FlushVolume(const std::wstring& pathIn) {

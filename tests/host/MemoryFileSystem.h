@@ -84,6 +84,9 @@ public:
     std::map<wchar_t, std::wstring> fileSystems;
     // Files another program holds open without sharing: reading them fails.
     void HoldOpen(const std::wstring& path) { heldOpen_.insert(FoldCase(path)); }
+    // Files, by folded plain path, that open for a sequential read and then fail to read at this
+    // offset: a bad sector.
+    std::map<std::wstring, std::uint64_t> badSectors;
     void LetGo() { heldOpen_.clear(); }
     // The serial number of each drive's volume; a drive without one cannot be asked.
     std::map<wchar_t, std::uint32_t> volumeSerials;
@@ -163,6 +166,7 @@ public:
     std::unique_ptr<StagedCopy> StageCopy(const std::wstring& from, const std::wstring& partial,
                                           const std::wstring& to) override;
     std::optional<FileRead> ReadThrough(const std::wstring& path) override;
+    std::unique_ptr<SequentialFile> OpenSequential(const std::wstring& path) override;
     bool FlushVolume(const std::wstring& path) override;
     bool FlushFile(const std::wstring& path) override;
     // Opened by one at a time; its writes are steps of a cut run, as WriteFile.
