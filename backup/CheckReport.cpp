@@ -3,6 +3,8 @@
 #include <array>
 #include <sstream>
 
+#include "framework/LongPath.h"
+
 namespace bexlo {
 
 namespace {
@@ -32,7 +34,7 @@ void AddList(std::wstring& text, Msg heading, const std::vector<const CheckFindi
         if (room == 0) {
             break;
         }
-        text += L"\n" + finding->path;
+        text += L"\n" + PlainPath(finding->path);
         if (finding->version) {
             text += L" " + texts[Msg::CheckVersion];
         }
@@ -154,7 +156,7 @@ RunLogEntry CheckLogEntry(const CheckOutcome& outcome, const std::wstring& desti
         if (finding.version) {
             reason += L" " + texts[Msg::CheckVersion];
         }
-        entry.failures.emplace_back(finding.path, reason);
+        entry.failures.emplace_back(PlainPath(finding.path), reason);
     }
     entry.result = outcome.noCatalog         ? L"nothing to check"
                    : outcome.cancelled       ? L"stopped, goes on at the next check"

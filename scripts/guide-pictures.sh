@@ -235,7 +235,32 @@ wine explorer 'E:\FilesBackup\Bexlo versions' >/dev/null 2>&1 &
 wait_window "Bexlo versions" 30 || fail "Explorer did not show the versions folder"
 shoot "Bexlo versions" versions-folder
 poke message "Bexlo versions" 0x10 0 0
+
+# A backup copy that decays on the enclosure, its size and time kept, is named by a check.
+letter="$disks/e/FilesBackup/Documents/Letters/letter-03.txt"
+printf 'Letter 0\x13\r\n' >"$build/guide-decayed.txt"
+touch -r "$letter" "$build/guide-decayed.txt"
+mv "$build/guide-decayed.txt" "$letter"
+poke command Bexlo 32775
+wait_window "Checking the backup" 30 || fail "the check's window did not show"
+photograph "Checking the backup" "$shot"
+keep check-progress "$shot"
+wait_window "Backup check" 300 || fail "the check did not end with its box"
+shoot "Backup check" check-end
+poke command "Backup check" 1
 bexlo_end_program "$prefix"
+
+# The reminder of a backup last made 10 days ago, shown at logon with no enclosure attached.
+sed -i 's/attached=yes/attached=no/' "$sim/enclosures.txt"
+printf '\xff\xfe' >"$data/LastBackup.txt"
+bexlo_utf16 "Complete=$((($(date +%s) - 10 * 86400 + 11644473600) * 10000000))"$'\r\n' \
+    >>"$data/LastBackup.txt"
+wine "$program" "/simulate=$(bexlo_windows_path "$sim")" >/dev/null 2>&1 &
+sleep 4
+import -window root -crop 480x200+800+824 +repage "$shot"
+keep reminder "$shot"
+bexlo_end_program "$prefix"
+sed -i 's/attached=no/attached=yes/' "$sim/enclosures.txt"
 
 # The dialog in German, as Setup.txt chooses.
 printf '\xff\xfe' >"$data/Setup.txt"

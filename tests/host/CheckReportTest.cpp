@@ -58,7 +58,7 @@ CheckOutcome DamagedOutcome() {
     outcome.bytesTotal = 4 << 20;
     outcome.filesRead = 3;
     outcome.damaged = {
-        {L"E:\\FilesBackup\\Work\\a.doc", CheckFinding::Kind::ReadsDifferent, false, true},
+        {L"\\\\?\\E:\\FilesBackup\\Work\\a.doc", CheckFinding::Kind::ReadsDifferent, false, true},
         {L"E:\\FilesBackup\\Bexlo versions\\2026-12-01 10-00-00\\Work\\b.doc",
          CheckFinding::Kind::Unreadable, true, false},
         {L"E:\\FilesBackup\\Work\\c.doc", CheckFinding::Kind::Missing, false, true},
