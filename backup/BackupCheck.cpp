@@ -189,6 +189,8 @@ public:
         std::align(kSequentialAlign, size, start, room);
         span_ = std::span(static_cast<std::uint8_t*>(start), size);
     }
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
     std::span<std::uint8_t> Span() const { return span_; }
 
 private:

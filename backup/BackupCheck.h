@@ -54,8 +54,9 @@ public:
     virtual bool StopRequested() = 0;
 };
 
-// The size of each read.
-inline constexpr std::size_t kCheckBuffer = 1 << 20;
+// The size of each read: large enough that the disk streams, where Wine or a volume reads through
+// the system's cache and its read-ahead falls short of it.
+inline constexpr std::size_t kCheckBuffer = 4 << 20;
 
 // Reads back every backup copy and kept version of `destination` for this PC (`machine`),
 // oldest-checked first. `budgetMs` 0 = no budget; the budget is looked at between files, so that

@@ -110,9 +110,10 @@ protected:
         EXPECT_TRUE(fs.WriteFileReplacing(PathListFile(), PathListBytes(kTarget, {L"C:\\Work"})));
     }
 
-    PressOutcome Press(std::int64_t now) {
+    PressOutcome Press(std::int64_t now, bool sync = false) {
         PressOptions options;
         options.machine = kMachine;
+        options.sync = sync;
         return PressWith(fs, present, now, options);
     }
 
@@ -284,6 +285,24 @@ TEST_F(BackupCheckTest, ADamagedVersionIsNamedAndTakenOutOfItsIndex) {
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(aside.begin()->second, "brav0");
     EXPECT_TRUE(Check(kMonday + kDay + 4 * kHour).damaged.empty());
+}
+
+// Synchronize never takes a damaged copy for the newer file: it copies the source over it, and
+// copies nothing back to the PC where the source is gone.
+TEST_F(BackupCheckTest, SynchronizeNeverCopiesADamagedCopyToThePc) {
+    ASSERT_EQ(Press(kMonday + kHour, true).copied, 3u);
+    fs.AddFile(Backup(L"Work\\a.txt"), "alpha alpha alphA", kMonday + kDay);
+    fs.AddFile(Backup(L"Work\\b.txt"), "brav0", kMonday);
+    ASSERT_EQ(Check(kMonday + 2 * kDay).damaged.size(), 2u);
+    fs.Remove(L"C:\\Work\\b.txt");
+
+    const PressOutcome repair = Press(kMonday + 3 * kDay, true);
+    EXPECT_TRUE(repair.failures.empty());
+    EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), kGood) << "the PC's file stays";
+    EXPECT_EQ(fs.Data(Backup(L"Work\\a.txt")), kGood);
+    EXPECT_FALSE(fs.Data(L"C:\\Work\\b.txt")) << "copied back from a damaged copy";
+    EXPECT_EQ(fs.Data(Backup(L"Work\\b.txt")), "brav0");
+    EXPECT_EQ(repair.versionsKept, 0u);
 }
 
 // Without a catalog there is nothing to check against, and the check makes none.

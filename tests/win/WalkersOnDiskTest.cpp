@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/BackupCheck.h"
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
 #include "framework/NameCase.h"
@@ -384,6 +385,38 @@ TEST_F(WalkersOnDisk, OwnFilesOpenOnlyAsPlainFilesInPlainFolders) {
     ASSERT_TRUE(MakeLink(Bak(L"index.txt"), elsewhere));
     EXPECT_TRUE(ReadFileBytes(Src(L"notes.txt"), 100));
     EXPECT_FALSE(ReadFileBytes(Bak(L"index.txt"), 100));
+}
+
+// A backup copy is read back in large pieces, past the system's cache where the volume allows, to
+// the same bytes; a folder or a link at its name is not read.
+TEST_F(WalkersOnDisk, CopiesAreReadBackWholeAndNeverThroughALink) {
+    const std::wstring large = Src(L"Work\\sub\\large.bin");
+    const std::string expected = FileText(large);
+    ASSERT_GT(expected.size(), 5u << 20);
+    const std::unique_ptr<SequentialFile> file = fs.OpenSequential(large);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Size(), expected.size());
+    std::vector<std::uint8_t> storage(kCheckBuffer + kSequentialAlign);
+    void* start = storage.data();
+    std::size_t room = storage.size();
+    ASSERT_TRUE(std::align(kSequentialAlign, kCheckBuffer, start, room));
+    const std::span<std::uint8_t> buffer(static_cast<std::uint8_t*>(start), kCheckBuffer);
+    std::string read;
+    for (int pieces = 0; pieces < 100; ++pieces) {
+        const std::optional<std::size_t> count = file->Read(buffer);
+        ASSERT_TRUE(count);
+        read.append(reinterpret_cast<const char*>(buffer.data()), *count);
+        if (*count < buffer.size()) {
+            break;
+        }
+    }
+    EXPECT_TRUE(read == expected);
+
+    EXPECT_FALSE(fs.OpenSequential(Src(L"Work"))) << "a folder";
+    ASSERT_TRUE(MakeLink(Bak(L"linked.bin"), Src(L"Work\\sub")));
+    EXPECT_FALSE(fs.OpenSequential(Bak(L"linked.bin"))) << "a link";
+    EXPECT_FALSE(fs.OpenSequential(Bak(L"none.bin")));
+    EXPECT_TRUE(Missing(fs.LastError()));
 }
 
 }  // namespace bexlo
