@@ -226,7 +226,7 @@ private:
     // Logs a check, keeps how much it read and says how it ended as `tell` asks.
     enum class CheckTell { Always, OnDamage, Never };
     void FinishCheck(const CheckOutcome& outcome, const std::wstring& destination,
-                     const std::wstring& started, CheckTell tell);
+                     const std::wstring& started, std::int64_t round, CheckTell tell);
     // The saved destination, long form, while the enclosure holding its backup is there.
     std::optional<std::wstring> AttachedDestination();
     // The versions folder of the saved destination, while the enclosure is there.
@@ -295,10 +295,12 @@ private:
     BackupRun run;
     // The check the person started, while its window is open.
     CheckDlg* openCheck = nullptr;
-    // The check that runs on its own after a press, with where it reads and when it began.
+    // The check that runs on its own after a press, with where it reads, when it began and the
+    // round of checks it goes on with.
     CheckTask rollingCheck;
     std::wstring rollingDestination;
     std::wstring rollingStarted;
+    std::int64_t rollingRound = 0;
 };
 
 }  // namespace bexlo

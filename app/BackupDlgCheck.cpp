@@ -37,15 +37,18 @@ void BackupDlg::CheckBackupNow() {
         return;
     }
     const std::wstring started = LocalTimeText();
-    CheckDlg dialog(messageTexts, [this, target = *destination](CheckFeedback& feedback) {
-        return CheckBackup(fileSystem, target, machine, fileSystem.CurrentTime(), 0, feedback);
-    });
+    const std::int64_t now = fileSystem.CurrentTime();
+    const std::int64_t round = ReadBackupHistory(fileSystem).checkRound.value_or(now);
+    CheckDlg dialog(messageTexts,
+                    [this, target = *destination, now, round](CheckFeedback& feedback) {
+                        return CheckBackup(fileSystem, target, machine, now, 0, feedback, round);
+                    });
     openCheck = &dialog;
     dialog.DoModal(Handle());
     openCheck = nullptr;
     if (dialog.Outcome()) {
         // A check a press stopped is only logged: the press's own box follows.
-        FinishCheck(*dialog.Outcome(), *destination, started,
+        FinishCheck(*dialog.Outcome(), *destination, started, round,
                     run.state.backupRunning == 0 ? CheckTell::Always : CheckTell::Never);
     }
 }
@@ -99,7 +102,8 @@ void BackupDlg::OfferCheck() {
 void BackupDlg::OnRollingCheckTimer() {
     if (std::optional<CheckOutcome> outcome = rollingCheck.Ended()) {
         ::KillTimer(Handle(), kRollingCheckTimer);
-        FinishCheck(*outcome, rollingDestination, rollingStarted, CheckTell::OnDamage);
+        FinishCheck(*outcome, rollingDestination, rollingStarted, rollingRound,
+                    CheckTell::OnDamage);
     }
 }
 
@@ -109,19 +113,21 @@ void BackupDlg::StopChecks() {
     }
     if (std::optional<CheckOutcome> outcome = rollingCheck.StopAndWait()) {
         ::KillTimer(Handle(), kRollingCheckTimer);
-        FinishCheck(*outcome, rollingDestination, rollingStarted, CheckTell::Never);
+        FinishCheck(*outcome, rollingDestination, rollingStarted, rollingRound, CheckTell::Never);
     }
 }
 
 void BackupDlg::FinishCheck(const CheckOutcome& outcome, const std::wstring& destination,
-                            const std::wstring& started, CheckTell tell) {
+                            const std::wstring& started, std::int64_t round, CheckTell tell) {
     AppendRunLog(fileSystem, CheckLogEntry(outcome, PlainPath(destination), started,
                                            LocalTimeText(), messageTexts));
+    BackupHistory history = ReadBackupHistory(fileSystem);
     if (outcome.bytesRead > 0) {
-        BackupHistory history = ReadBackupHistory(fileSystem);
         AddCheck(history, fileSystem.CurrentTime(), outcome.bytesRead);
-        WriteBackupHistory(fileSystem, history);
     }
+    // A stopped check leaves the rest of its round to the next one; a whole one starts anew.
+    history.checkRound = outcome.cancelled ? std::optional(round) : std::nullopt;
+    WriteBackupHistory(fileSystem, history);
     ShowBackupSummary();
     if (tell == CheckTell::Always || (tell == CheckTell::OnDamage && !outcome.damaged.empty())) {
         ShowBox(messageTexts[Msg::CheckCaption].c_str(), CheckEndText(outcome, messageTexts),

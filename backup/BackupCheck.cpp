@@ -309,7 +309,7 @@ private:
 
 CheckOutcome CheckBackup(FileSystem& fs, const std::wstring& destinationIn,
                          const std::wstring& machine, std::int64_t now, std::uint64_t budgetMs,
-                         CheckFeedback& feedback) {
+                         CheckFeedback& feedback, std::int64_t roundStart) {
     CheckOutcome outcome;
     const std::wstring destination = LongPath(destinationIn);
     const std::wstring versions = JoinPath(destination, kVersionsFolderName);
@@ -337,6 +337,10 @@ CheckOutcome CheckBackup(FileSystem& fs, const std::wstring& destinationIn,
     }
     std::vector<Item> kept = KeptVersions(fs, versions, *checked);
     std::move(kept.begin(), kept.end(), std::back_inserter(items));
+    // What this round has read already waits for the next round.
+    if (roundStart != 0) {
+        std::erase_if(items, [roundStart](const Item& item) { return item.checked >= roundStart; });
+    }
     std::stable_sort(items.begin(), items.end(),
                      [](const Item& a, const Item& b) { return a.checked < b.checked; });
     for (const Item& item : items) {

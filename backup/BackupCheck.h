@@ -60,9 +60,11 @@ inline constexpr std::size_t kCheckBuffer = 4 << 20;
 
 // Reads back every backup copy and kept version of `destination` for this PC (`machine`),
 // oldest-checked first. `budgetMs` 0 = no budget; the budget is looked at between files, so that
-// each check reads at least one. `now` from fs.CurrentTime().
+// each check reads at least one. `now` from fs.CurrentTime(). A round of checks that began at
+// `roundStart` (the `now` of its first check) has read what was checked since: a check that goes
+// on with that round reads only the rest; `roundStart` 0, or `now`, reads everything.
 CheckOutcome CheckBackup(FileSystem& fs, const std::wstring& destination,
                          const std::wstring& machine, std::int64_t now, std::uint64_t budgetMs,
-                         CheckFeedback& feedback);
+                         CheckFeedback& feedback, std::int64_t roundStart = 0);
 
 }  // namespace bexlo

@@ -24,6 +24,7 @@ constexpr std::wstring_view kCheckAfterPressKey = L"CheckAfterPress";
 constexpr std::wstring_view kCheckMinutesKey = L"CheckMinutes";
 constexpr std::wstring_view kPressesKey = L"PressesSinceCheck";
 constexpr std::wstring_view kCheckedKey = L"Checked";
+constexpr std::wstring_view kRoundKey = L"CheckRound";
 
 // The file's text: UTF-16LE after its mark, else each byte a character (the setting is ASCII).
 std::wstring DecodeText(std::span<const std::uint8_t> bytes) {
@@ -146,6 +147,7 @@ std::vector<std::uint8_t> FormatBackupHistory(const BackupHistory& history) {
     line(kCompleteKey, history.lastComplete);
     line(kSinceKey, history.watchedSince);
     line(kRemindedKey, history.lastReminded);
+    line(kRoundKey, history.checkRound);
     if (history.pressesSinceCheck > 0) {
         line(kPressesKey, history.pressesSinceCheck);
     }
@@ -164,7 +166,8 @@ BackupHistory ParseBackupHistory(std::span<const std::uint8_t> bytes) {
     for (const std::wstring& line : Lines(DecodeText(bytes))) {
         for (const auto& [key, field] : {std::pair{kCompleteKey, &history.lastComplete},
                                          std::pair{kSinceKey, &history.watchedSince},
-                                         std::pair{kRemindedKey, &history.lastReminded}}) {
+                                         std::pair{kRemindedKey, &history.lastReminded},
+                                         std::pair{kRoundKey, &history.checkRound}}) {
             if (const auto value = ValueOf(line, key)) {
                 *field = ParseNumber(*value);
             }

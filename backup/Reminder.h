@@ -68,6 +68,9 @@ struct BackupHistory {
     std::optional<std::int64_t> lastReminded;
     // Presses since the backup was last read back, or since a check was last offered.
     std::int64_t pressesSinceCheck = 0;
+    // The start of a round of checks that was stopped before it read everything: the next check
+    // goes on with it.
+    std::optional<std::int64_t> checkRound;
     // The checks of the last 30 days: when each ended and how many bytes it read.
     std::vector<std::pair<std::int64_t, std::uint64_t>> checks;
 

@@ -117,10 +117,12 @@ protected:
         return PressWith(fs, present, now, options);
     }
 
-    CheckOutcome Check(std::int64_t at, std::uint64_t budgetMs = 0, int stopAfter = -1) {
+    CheckOutcome Check(std::int64_t at, std::uint64_t budgetMs = 0, int stopAfter = -1,
+                       std::int64_t roundStart = 0) {
         fs.SetClock(at);
         Feedback feedback(stopAfter);
-        return CheckBackup(fs, LongPath(kTarget), kMachine, fs.CurrentTime(), budgetMs, feedback);
+        return CheckBackup(fs, LongPath(kTarget), kMachine, fs.CurrentTime(), budgetMs, feedback,
+                           roundStart);
     }
 
     std::optional<CatalogRecord> RecordOf(const std::wstring& folder, const std::wstring& name) {
@@ -363,6 +365,34 @@ TEST_F(CheckResumes, AfterAStopAtEveryPiece) {
         fs.finished.erase(fs.finished.begin(),
                           fs.finished.begin() + static_cast<std::ptrdiff_t>(before));
         EXPECT_EQ(fs.finished.size(), kFiles);
+    }
+}
+
+// One stop after any number of pieces, then a whole check that goes on with its round: what the
+// stopped check finished is not read again, and the rest, a file cut in the middle included, is
+// read once. A check of a new round reads everything again.
+TEST_F(CheckResumes, OnceStoppedAtAnyPieceTheNextReadsOnlyWhatIsLeft) {
+    const MemoryFileSystem start = fs;
+    for (int after = 1; after <= 12; ++after) {
+        SCOPED_TRACE(after);
+        static_cast<MemoryFileSystem&>(fs) = start;
+        fs.finished.clear();
+        const std::int64_t round = kMonday + 3 * kHour;
+        Check(round, 0, after, round);
+        const std::set<std::wstring> finished(fs.finished.begin(), fs.finished.end());
+        EXPECT_EQ(finished.size(), fs.finished.size());
+        fs.finished.clear();
+        EXPECT_TRUE(Check(kMonday + 4 * kHour, 0, -1, round).allChecked);
+        std::set<std::wstring> all = finished;
+        for (const std::wstring& name : fs.finished) {
+            EXPECT_FALSE(finished.contains(name)) << "read again: " << testing::PrintToString(name);
+            all.insert(name);
+        }
+        EXPECT_EQ(all.size(), kFiles);
+        EXPECT_EQ(fs.finished.size() + finished.size(), kFiles);
+        fs.finished.clear();
+        Check(kMonday + 5 * kHour, 0, -1, kMonday + 5 * kHour);
+        EXPECT_EQ(fs.finished.size(), kFiles) << "a new round";
     }
 }
 

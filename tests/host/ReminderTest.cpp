@@ -96,6 +96,7 @@ TEST(BackupHistory, IsKeptInTheDataFolderAndAnyOtherFileReadsAsNothingKnown) {
                                 .watchedSince = December(1, 9),
                                 .lastReminded = December(9, 8),
                                 .pressesSinceCheck = 12,
+                                .checkRound = December(5, 10),
                                 .checks = {{December(2, 10), 4096}, {December(7, 11), 1}}};
     ASSERT_TRUE(WriteBackupHistory(fs, history));
     EXPECT_EQ(ReadBackupHistory(fs), history);
