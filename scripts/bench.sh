@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows x64 build and runs the benchmarks under Wine on a private X display, printing
-# their figures: bench.tree, bench.copy, bench.versions and bench.idle. They assert nothing; the
-# exit status says
+# Builds the Windows x64 build and runs every benchmark of the bench preset under Wine on a private
+# X display, each printing its figures beside its goal. They assert nothing; the exit status says
 # only whether they could run.
 set -u
 cd "$(dirname "$0")/.."
