@@ -4,18 +4,17 @@
 // stopped and reads every file once before any twice.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <map>
 #include <mutex>
 #include <set>
 
 #include "backup/BackupCheck.h"
-#include "backup/CatalogFiles.h"
 #include "backup/DamagedAside.h"
 #include "backup/PathList.h"
 #include "framework/LongPath.h"
 #include "framework/NameCase.h"
+#include "tests/host/CatalogSupport.h"
 #include "tests/host/MemoryFileSystem.h"
 #include "tests/host/WalkSupport.h"
 
@@ -416,23 +415,6 @@ TEST_F(CheckResumes, WithABudgetAfterEachPressReachesEveryCopy) {
     OnceBeforeTwice(fs.finished);
 }
 
-namespace {
-
-// Runs SQL on a database file as any program could, none of the catalog's checks in the way.
-void Tamper(MemoryFileSystem& fs, const std::wstring& path, const std::string& sql) {
-    const std::lock_guard lock(SqliteLock());
-    CatalogFileLayer layer(fs);
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(CatalogFileName(path).c_str(), &connection,
-                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, layer.Name()),
-              SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(connection);
-    sqlite3_close(connection);
-}
-
-}  // namespace
-
 // A catalog of the earlier layout, as the program wrote it before it checked its copies, opens
 // with its records and is upgraded in place; a check then reads the copies against them.
 TEST_F(BackupCheckTest, ACatalogOfTheEarlierLayoutOpensAndIsUpgraded) {
@@ -485,7 +467,7 @@ TEST_F(BackupCheckTest, ACatalogOfTheEarlierLayoutOpensAndIsUpgraded) {
         }
     }
     sql += "');";
-    Tamper(fs, earlier, sql);
+    catalog_test::Tamper(fs, earlier, sql);
     fs.Remove(kCatalogFile);
     ASSERT_TRUE(fs.MoveNew(earlier, kCatalogFile));
 

@@ -4,14 +4,12 @@
 #include "backup/Catalog.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <functional>
 #include <mutex>
 #include <random>
 
-#include "backup/CatalogFiles.h"
 #include "tests/host/CatalogSupport.h"
 
 namespace bexlo {
@@ -20,18 +18,6 @@ namespace {
 using namespace catalog_test;
 using Fault = MemoryFileSystem::Fault;
 using Start = Catalog::Start;
-
-// Runs SQL on a database file as any program could, none of the catalog's checks in the way.
-void Tamper(MemoryFileSystem& fs, const std::wstring& path, const char* sql) {
-    const std::lock_guard lock(SqliteLock());
-    CatalogFileLayer layer(fs);
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(CatalogFileName(path).c_str(), &connection,
-                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, layer.Name()),
-              SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(connection, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(connection);
-}
 
 using CatalogCut = CatalogTest;
 using CatalogSetAside = CatalogTest;

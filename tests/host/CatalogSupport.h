@@ -4,6 +4,7 @@
 // themselves apart, and a fixture with a disk holding the destination folder.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <map>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "backup/Catalog.h"
+#include "backup/CatalogFiles.h"
 #include "framework/NameCase.h"
 #include "tests/host/MemoryFileSystem.h"
 
@@ -24,6 +26,19 @@ inline constexpr std::int64_t kStart = (134774LL + 20458) * kDay + 12 * 3600 * k
 inline constexpr wchar_t kDestination[] = L"\\\\?\\E:\\FilesBackup";
 inline constexpr wchar_t kVersions[] = L"E:\\FilesBackup\\Bexlo versions";
 inline constexpr wchar_t kFile[] = L"E:\\FilesBackup\\Bexlo versions\\_Bexlo catalog.db";
+
+// Runs SQL on a database file as any program could, none of the catalog's checks in the way.
+inline void Tamper(MemoryFileSystem& fs, const std::wstring& path, const std::string& sql) {
+    const std::lock_guard lock(SqliteLock());
+    CatalogFileLayer layer(fs);
+    sqlite3* connection = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(CatalogFileName(path).c_str(), &connection,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, layer.Name()),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(connection);
+    sqlite3_close(connection);
+}
 
 // A record whose every field tells it from the others made with another `n`.
 inline CatalogRecord Record(const std::wstring& name, std::uint64_t n, bool hashed = true) {
