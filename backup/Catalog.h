@@ -38,6 +38,9 @@ struct CatalogRecord {
     bool gone = false;
     // What both files held; none for a record made without reading them.
     std::optional<ContentHash> hash;
+    // A restore wrote the PC's file since: the next press takes it over the backup copy, whatever
+    // their times. A record written anew drops the mark.
+    bool restored = false;
 
     bool operator==(const CatalogRecord&) const = default;
 };

@@ -14,7 +14,10 @@ namespace bexlo {
 namespace {
 
 constexpr int kApplicationId = 0x42786C43;
-constexpr int kFormat = 1;
+constexpr int kFormat = 2;
+// A catalog of the first format lacks the tables after its first five, and is given them.
+constexpr int kFirstFormat = 1;
+constexpr std::size_t kFirstFormatTables = 5;
 constexpr int kPageSize = 4096;
 
 // Text is kept as CatalogQuery binds it: UTF-16LE units in blobs.
@@ -32,6 +35,8 @@ constexpr const char* kTables[] = {
     "copy_size INTEGER NOT NULL, copy_write INTEGER NOT NULL, copy_change INTEGER NOT NULL, "
     "copy_id INTEGER NOT NULL, made INTEGER NOT NULL, seen INTEGER NOT NULL, "
     "gone INTEGER NOT NULL, hash BLOB, PRIMARY KEY(folder, machine, folded)) WITHOUT ROWID",
+    "CREATE TABLE restored(folder INTEGER NOT NULL, machine INTEGER NOT NULL, "
+    "folded BLOB NOT NULL, PRIMARY KEY(folder, machine, folded)) WITHOUT ROWID",
 };
 
 constexpr const char* kStatements[] = {
@@ -48,6 +53,9 @@ constexpr const char* kStatements[] = {
     "SELECT id, unfinished FROM machines WHERE name = ?1",
     "INSERT INTO machines(name, unfinished) VALUES(?1, ?2)",
     "UPDATE machines SET unfinished = ?2 WHERE id = ?1",
+    "SELECT folded FROM restored WHERE folder = ?1 AND machine = ?2",
+    "INSERT OR REPLACE INTO restored VALUES(?1, ?2, ?3)",
+    "DELETE FROM restored WHERE folder = ?1 AND machine = ?2 AND folded = ?3",
 };
 
 // The file could not be read or written, as against holding what no catalog holds.
@@ -128,10 +136,11 @@ Answer SchemaOf(sqlite3* connection) {
     return answer;
 }
 
-// The schema a catalog has, as SQLite records the tables this program makes: read from a
-// catalog laid out in memory once.
-std::optional<std::string> CatalogSchema() {
-    static std::optional<std::string> schema;
+// The schema a catalog has, as SQLite records the first `tables` of the tables this program
+// makes: read from a catalog laid out in memory once.
+std::optional<std::string> CatalogSchema(std::size_t tables = std::size(kTables)) {
+    static std::optional<std::string> schemas[std::size(kTables) + 1];
+    std::optional<std::string>& schema = schemas[tables];
     if (schema) {
         return schema;
     }
@@ -141,8 +150,8 @@ std::optional<std::string> CatalogSchema() {
     if (code != SQLITE_OK) {
         return std::nullopt;
     }
-    for (const char* table : kTables) {
-        if (sqlite3_exec(made, table, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    for (std::size_t i = 0; i < tables; ++i) {
+        if (sqlite3_exec(made, kTables[i], nullptr, nullptr, nullptr) != SQLITE_OK) {
             return std::nullopt;
         }
     }
@@ -279,18 +288,21 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     if (answer.text == "0") {
         return Verdict::Empty;
     }
-    const std::pair<const char*, std::string> marks[] = {
-        {"PRAGMA application_id", std::to_string(kApplicationId)},
-        {"PRAGMA user_version", std::to_string(kFormat)}};
-    for (const auto& [pragma, expected] : marks) {
-        if ((answer = Ask(connection, pragma)).code != SQLITE_OK) {
-            return failed(answer.code);
-        }
-        if (answer.text != expected) {
-            return Verdict::Damaged;
-        }
+    if ((answer = Ask(connection, "PRAGMA application_id")).code != SQLITE_OK) {
+        return failed(answer.code);
     }
-    const std::optional<std::string> schema = CatalogSchema();
+    if (answer.text != std::to_string(kApplicationId)) {
+        return Verdict::Damaged;
+    }
+    if ((answer = Ask(connection, "PRAGMA user_version")).code != SQLITE_OK) {
+        return failed(answer.code);
+    }
+    const bool firstFormat = answer.text == std::to_string(kFirstFormat);
+    if (!firstFormat && answer.text != std::to_string(kFormat)) {
+        return Verdict::Damaged;
+    }
+    const std::optional<std::string> schema =
+        CatalogSchema(firstFormat ? kFirstFormatTables : std::size(kTables));
     if (!schema) {
         return Verdict::Unreachable;
     }
@@ -320,7 +332,24 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     if (code != SQLITE_OK || meta.Code() != SQLITE_OK) {
         return failed(code != SQLITE_OK ? code : meta.Code());
     }
-    return !single ? Verdict::Damaged : same ? Verdict::Catalog : Verdict::OtherDestination;
+    if (!single) {
+        return Verdict::Damaged;
+    }
+    if (!same) {
+        return Verdict::OtherDestination;
+    }
+    return !firstFormat || Upgrade() ? Verdict::Catalog : Verdict::Unreachable;
+}
+
+bool CatalogStore::Upgrade() {
+    std::string sql = "PRAGMA user_version = " + std::to_string(kFormat) + ";";
+    for (std::size_t i = kFirstFormatTables; i < std::size(kTables); ++i) {
+        sql += kTables[i];
+        sql += ';';
+    }
+    return Transaction([&] {
+        return sqlite3_exec(connection_.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
 }
 
 bool CatalogStore::Create(const FileId& destination) {
@@ -425,29 +454,54 @@ std::optional<FolderRecords> CatalogStore::Read(const std::wstring& folder, std:
             records.mine.emplace(std::move(*key), std::move(*record));
         }
     }
-    return rows.Code() == SQLITE_OK ? std::optional(std::move(records)) : std::nullopt;
+    if (rows.Code() != SQLITE_OK || !ReadRestored(*id, machine, records)) {
+        return std::nullopt;
+    }
+    return records;
+}
+
+bool CatalogStore::ReadRestored(std::int64_t folder, std::int64_t machine, FolderRecords& records) {
+    CatalogQuery rows(Prepared(kFolderRestored));
+    rows.Int(folder).Int(machine);
+    while (rows.Next()) {
+        const std::optional<std::wstring> key = rows.TextAt(0);
+        const auto record = key ? records.mine.find(*key) : records.mine.end();
+        if (record != records.mine.end()) {
+            record->second.restored = true;
+        }
+    }
+    return rows.Code() == SQLITE_OK;
+}
+
+bool CatalogStore::PutRestored(std::int64_t folder, std::int64_t machine, const std::wstring& key,
+                               bool restored) {
+    return CatalogQuery(Prepared(restored ? kPutRestored : kDropRestored))
+        .Int(folder)
+        .Int(machine)
+        .Text(key)
+        .Run();
 }
 
 bool CatalogStore::Put(std::int64_t folder, std::int64_t machine, const std::wstring& key,
                        const CatalogRecord& record) {
-    return CatalogQuery(Prepared(kPutRecord))
-        .Int(folder)
-        .Int(machine)
-        .Text(key)
-        .Text(record.name)
-        .Int(record.source.size)
-        .Int(record.source.lastWrite)
-        .Int(record.source.changeTime)
-        .Int(record.source.fileId)
-        .Int(record.copy.size)
-        .Int(record.copy.lastWrite)
-        .Int(record.copy.changeTime)
-        .Int(record.copy.fileId)
-        .Int(record.made)
-        .Int(record.seen)
-        .Int(std::int64_t{record.gone})
-        .Hash(record.hash)
-        .Run();
+    return PutRestored(folder, machine, key, record.restored) && CatalogQuery(Prepared(kPutRecord))
+                                                                     .Int(folder)
+                                                                     .Int(machine)
+                                                                     .Text(key)
+                                                                     .Text(record.name)
+                                                                     .Int(record.source.size)
+                                                                     .Int(record.source.lastWrite)
+                                                                     .Int(record.source.changeTime)
+                                                                     .Int(record.source.fileId)
+                                                                     .Int(record.copy.size)
+                                                                     .Int(record.copy.lastWrite)
+                                                                     .Int(record.copy.changeTime)
+                                                                     .Int(record.copy.fileId)
+                                                                     .Int(record.made)
+                                                                     .Int(record.seen)
+                                                                     .Int(std::int64_t{record.gone})
+                                                                     .Hash(record.hash)
+                                                                     .Run();
 }
 
 bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::int64_t now,
@@ -465,10 +519,13 @@ bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::i
                 continue;
             }
             for (const auto& [key, record] : staged.records) {
-                const bool written =
-                    record
-                        ? Put(*id, machine, key, *record)
-                        : CatalogQuery(Prepared(kDropRecord)).Int(*id).Int(machine).Text(key).Run();
+                const bool written = record ? Put(*id, machine, key, *record)
+                                            : PutRestored(*id, machine, key, false) &&
+                                                  CatalogQuery(Prepared(kDropRecord))
+                                                      .Int(*id)
+                                                      .Int(machine)
+                                                      .Text(key)
+                                                      .Run();
                 if (!written) {
                     return false;
                 }

@@ -7,7 +7,8 @@
 // Its tables: `meta`, one row naming the destination folder it belongs to; `machines`, each PC
 // with the start of its earliest unfinished press; `folders`, each backup folder's folded path;
 // `listings`, when each PC's press last listed a folder's source in full; `records`, the records,
-// keyed by folder, PC and folded name, so that one range of the key holds a folder's records.
+// keyed by folder, PC and folded name, so that one range of the key holds a folder's records;
+// `restored`, by the same key, the records whose PC file a restore wrote since.
 
 #include <array>
 #include <cstdint>
@@ -90,6 +91,9 @@ private:
         kFindMachine,
         kAddMachine,
         kSetUnfinished,
+        kFolderRestored,
+        kPutRestored,
+        kDropRestored,
         kSqlCount
     };
     struct StatementEnd {
@@ -107,11 +111,17 @@ private:
     template <typename Body>
     bool Transaction(Body body);
     Verdict Inspect(const FileId& destination);
+    // Gives a catalog of the first format the tables added since.
+    bool Upgrade();
     // The folder's id, made when `add` is set and it has none; 0 for none.
     std::optional<std::int64_t> FolderId(const std::wstring& folder, bool add);
     std::optional<std::int64_t> ListingOf(std::int64_t folder, std::int64_t machine);
     bool Put(std::int64_t folder, std::int64_t machine, const std::wstring& key,
              const CatalogRecord& record);
+    // Marks this PC's records of the folder whose files were restored since.
+    bool ReadRestored(std::int64_t folder, std::int64_t machine, FolderRecords& records);
+    bool PutRestored(std::int64_t folder, std::int64_t machine, const std::wstring& key,
+                     bool restored);
 
     FileSystem& fs_;
     std::wstring path_;
