@@ -5,6 +5,7 @@
 
 #include "app/BackupDlg.h"
 #include "framework/BoxAnswerWatch.h"
+#include "framework/PcPlaces.h"
 
 namespace bexlo {
 
@@ -31,6 +32,7 @@ bool BackupDlg::StartRun() {
     inputs.inTray = tray.inTray == 1;
     inputs.keyDrives = deviceLayer.KeyDrives();
     inputs.machine = machine;
+    inputs.places = ThisPcPlaces();
     return run.Start(std::move(inputs));
 }
 

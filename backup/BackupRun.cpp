@@ -10,6 +10,7 @@
 #include "backup/Pacing.h"
 #include "backup/PathList.h"
 #include "backup/SourceIdentity.h"
+#include "backup/SourcesFile.h"
 #include "backup/PressPlan.h"
 #include "backup/ReplaceGuard.h"
 #include "backup/Reminder.h"
@@ -383,6 +384,10 @@ int BackupRun::RunBackup() {
     const std::unique_ptr<Catalog> catalog =
         walking ? Catalog::Open(fs_, LongPath(target), inputs_.machine, started) : nullptr;
     outcome_.catalog = CatalogText(catalog.get(), walking);
+    // A new PC finds in the backup which PC and which folders it came from.
+    if (catalog) {
+        WriteSourcesFile(fs_, target, {inputs_.places, list.sources});
+    }
     const PressContext context{catalog.get(), started};
     PressPlan plan = walking ? PlanPress(fs_, context, sync, sources, target) : PressPlan{};
     // What the count found the same by reading it is recorded before anything moves.

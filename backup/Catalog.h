@@ -43,6 +43,9 @@ struct CatalogRecord {
     // `hash` or could not be read: the next press copies it again.
     std::int64_t checked = 0;
     bool damaged = false;
+    // A restore wrote the PC's file since: the next press takes it over the backup copy, whatever
+    // their times. A record written anew drops the mark.
+    bool restored = false;
 
     bool operator==(const CatalogRecord&) const = default;
 };

@@ -14,7 +14,7 @@ namespace bexlo {
 namespace {
 
 constexpr int kApplicationId = 0x42786C43;
-constexpr int kFormat = 2;
+constexpr int kFormat = 3;
 // The first format: its catalogs are brought to this one as they open.
 constexpr int kFirstFormat = 1;
 constexpr int kPageSize = 4096;
@@ -36,13 +36,32 @@ constexpr const char* kTables[] = {
     "gone INTEGER NOT NULL, hash BLOB, PRIMARY KEY(folder, machine, folded)) WITHOUT ROWID",
 };
 
-// What the second format adds to the first; a new catalog is laid out the same way, so that both
-// have the one schema.
+// What each format adds to the one before: the check's columns and `kept`, then `restored`. A new
+// catalog is laid out the same way, so that every catalog of a format has the one schema.
 constexpr const char* kSecondFormat[] = {
     "ALTER TABLE records ADD COLUMN checked INTEGER NOT NULL DEFAULT 0",
     "ALTER TABLE records ADD COLUMN damaged INTEGER NOT NULL DEFAULT 0",
     "CREATE TABLE kept(path BLOB PRIMARY KEY, checked INTEGER NOT NULL) WITHOUT ROWID",
 };
+constexpr const char* kThirdFormat[] = {
+    "CREATE TABLE restored(folder INTEGER NOT NULL, machine INTEGER NOT NULL, "
+    "folded BLOB NOT NULL, PRIMARY KEY(folder, machine, folded)) WITHOUT ROWID",
+};
+// kChanges[i] brings a catalog of format i + 1 to format i + 2.
+constexpr std::span<const char* const> kChanges[] = {kSecondFormat, kThirdFormat};
+static_assert(std::size(kChanges) == kFormat - kFirstFormat);
+
+// The statements that bring a catalog of format `from` to format `to`.
+std::string ChangesBetween(int from, int to) {
+    std::string sql;
+    for (int format = from; format < to; ++format) {
+        for (const char* change : kChanges[format - kFirstFormat]) {
+            sql += change;
+            sql += ';';
+        }
+    }
+    return sql;
+}
 
 constexpr const char* kStatements[] = {
     "SELECT id FROM folders WHERE path = ?1",
@@ -68,6 +87,9 @@ constexpr const char* kStatements[] = {
     "WHERE folder = (SELECT id FROM folders WHERE path = ?1) AND machine = ?2 AND folded = ?3",
     "SELECT path, checked FROM kept",
     "INSERT OR REPLACE INTO kept VALUES(?1, ?2)",
+    "SELECT folded FROM restored WHERE folder = ?1 AND machine = ?2",
+    "INSERT OR REPLACE INTO restored VALUES(?1, ?2, ?3)",
+    "DELETE FROM restored WHERE folder = ?1 AND machine = ?2 AND folded = ?3",
 };
 
 // The file could not be read or written, as against holding what no catalog holds.
@@ -130,8 +152,9 @@ Answer Ask(sqlite3* connection, const std::string& sql) {
 
 // The rows of the schema, one a line. It stops after a few more rows than a catalog has.
 Answer SchemaOf(sqlite3* connection) {
-    constexpr int kMostRows =
-        2 * static_cast<int>(std::size(kTables) + std::size(kSecondFormat)) + 1;
+    constexpr int kMostRows = 2 * static_cast<int>(std::size(kTables) + std::size(kSecondFormat) +
+                                                   std::size(kThirdFormat)) +
+                              1;
     sqlite3_stmt* prepared = nullptr;
     Answer answer{sqlite3_prepare_v2(connection,
                                      "SELECT type, name, tbl_name, sql FROM sqlite_schema "
@@ -154,8 +177,8 @@ Answer SchemaOf(sqlite3* connection) {
 // The schema a catalog of `format` has, as SQLite records the tables this program makes: read
 // from a catalog laid out in memory once.
 std::optional<std::string> CatalogSchema(int format) {
-    static std::optional<std::string> schemas[2];
-    std::optional<std::string>& schema = schemas[format == kFormat ? 1 : 0];
+    static std::optional<std::string> schemas[kFormat + 1];
+    std::optional<std::string>& schema = schemas[format];
     if (schema) {
         return schema;
     }
@@ -165,16 +188,14 @@ std::optional<std::string> CatalogSchema(int format) {
     if (code != SQLITE_OK) {
         return std::nullopt;
     }
+    std::string sql;
     for (const char* table : kTables) {
-        if (sqlite3_exec(made, table, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            return std::nullopt;
-        }
+        sql += table;
+        sql += ';';
     }
-    for (const char* change : kSecondFormat) {
-        if (format == kFormat &&
-            sqlite3_exec(made, change, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            return std::nullopt;
-        }
+    sql += ChangesBetween(kFirstFormat, format);
+    if (sqlite3_exec(made, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return std::nullopt;
     }
     const Answer read = SchemaOf(made);
     if (read.code == SQLITE_OK) {
@@ -318,9 +339,10 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     if ((answer = Ask(connection, "PRAGMA user_version")).code != SQLITE_OK) {
         return failed(answer.code);
     }
-    const int format = answer.text == std::to_string(kFormat)        ? kFormat
-                       : answer.text == std::to_string(kFirstFormat) ? kFirstFormat
-                                                                     : 0;
+    int format = 0;
+    for (int known = kFirstFormat; known <= kFormat; ++known) {
+        format = answer.text == std::to_string(known) ? known : format;
+    }
     if (format == 0) {
         return Verdict::Damaged;
     }
@@ -333,9 +355,6 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     }
     if (answer.text != *schema) {
         return Verdict::Damaged;
-    }
-    if (format == kFirstFormat && !Upgrade()) {
-        return Verdict::Unreachable;
     }
     if ((answer = Ask(connection, "PRAGMA quick_check(1)")).code != SQLITE_OK) {
         return failed(answer.code);
@@ -357,7 +376,21 @@ CatalogStore::Verdict CatalogStore::Check(const FileId& destination) {
     if (code != SQLITE_OK || meta.Code() != SQLITE_OK) {
         return failed(code != SQLITE_OK ? code : meta.Code());
     }
-    return !single ? Verdict::Damaged : same ? Verdict::Catalog : Verdict::OtherDestination;
+    if (!single) {
+        return Verdict::Damaged;
+    }
+    if (!same) {
+        return Verdict::OtherDestination;
+    }
+    return format == kFormat || Upgrade(format) ? Verdict::Catalog : Verdict::Unreachable;
+}
+
+bool CatalogStore::Upgrade(int format) {
+    const std::string sql =
+        ChangesBetween(format, kFormat) + "PRAGMA user_version = " + std::to_string(kFormat);
+    return Transaction([&] {
+        return sqlite3_exec(connection_.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
 }
 
 bool CatalogStore::Create(const FileId& destination) {
@@ -367,10 +400,7 @@ bool CatalogStore::Create(const FileId& destination) {
         sql += table;
         sql += ';';
     }
-    for (const char* change : kSecondFormat) {
-        sql += change;
-        sql += ';';
-    }
+    sql += ChangesBetween(kFirstFormat, kFormat);
     sql += "INSERT INTO meta VALUES(1, " + std::to_string(destination.volume & 0xFFFFFFFF) + ", " +
            std::to_string(std::bit_cast<std::int64_t>(destination.index)) + ", " +
            std::to_string(std::bit_cast<std::int64_t>(destination.indexHigh)) + ")";
@@ -466,31 +496,57 @@ std::optional<FolderRecords> CatalogStore::Read(const std::wstring& folder, std:
             records.mine.emplace(std::move(*key), std::move(*record));
         }
     }
-    return rows.Code() == SQLITE_OK ? std::optional(std::move(records)) : std::nullopt;
+    if (rows.Code() != SQLITE_OK || !ReadRestored(*id, machine, records)) {
+        return std::nullopt;
+    }
+    return records;
+}
+
+bool CatalogStore::ReadRestored(std::int64_t folder, std::int64_t machine, FolderRecords& records) {
+    CatalogQuery rows(Prepared(kFolderRestored));
+    rows.Int(folder).Int(machine);
+    while (rows.Next()) {
+        const std::optional<std::wstring> key = rows.TextAt(0);
+        const auto record = key ? records.mine.find(*key) : records.mine.end();
+        if (record != records.mine.end()) {
+            record->second.restored = true;
+        }
+    }
+    return rows.Code() == SQLITE_OK;
+}
+
+bool CatalogStore::PutRestored(std::int64_t folder, std::int64_t machine, const std::wstring& key,
+                               bool restored) {
+    return CatalogQuery(Prepared(restored ? kPutRestored : kDropRestored))
+        .Int(folder)
+        .Int(machine)
+        .Text(key)
+        .Run();
 }
 
 bool CatalogStore::Put(std::int64_t folder, std::int64_t machine, const std::wstring& key,
                        const CatalogRecord& record) {
-    return CatalogQuery(Prepared(kPutRecord))
-        .Int(folder)
-        .Int(machine)
-        .Text(key)
-        .Text(record.name)
-        .Int(record.source.size)
-        .Int(record.source.lastWrite)
-        .Int(record.source.changeTime)
-        .Int(record.source.fileId)
-        .Int(record.copy.size)
-        .Int(record.copy.lastWrite)
-        .Int(record.copy.changeTime)
-        .Int(record.copy.fileId)
-        .Int(record.made)
-        .Int(record.seen)
-        .Int(std::int64_t{record.gone})
-        .Hash(record.hash)
-        .Int(record.checked)
-        .Int(std::int64_t{record.damaged})
-        .Run();
+    return PutRestored(folder, machine, key, record.restored) &&
+           CatalogQuery(Prepared(kPutRecord))
+               .Int(folder)
+               .Int(machine)
+               .Text(key)
+               .Text(record.name)
+               .Int(record.source.size)
+               .Int(record.source.lastWrite)
+               .Int(record.source.changeTime)
+               .Int(record.source.fileId)
+               .Int(record.copy.size)
+               .Int(record.copy.lastWrite)
+               .Int(record.copy.changeTime)
+               .Int(record.copy.fileId)
+               .Int(record.made)
+               .Int(record.seen)
+               .Int(std::int64_t{record.gone})
+               .Hash(record.hash)
+               .Int(record.checked)
+               .Int(std::int64_t{record.damaged})
+               .Run();
 }
 
 bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::int64_t now,
@@ -508,10 +564,13 @@ bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::i
                 continue;
             }
             for (const auto& [key, record] : staged.records) {
-                const bool written =
-                    record
-                        ? Put(*id, machine, key, *record)
-                        : CatalogQuery(Prepared(kDropRecord)).Int(*id).Int(machine).Text(key).Run();
+                const bool written = record ? Put(*id, machine, key, *record)
+                                            : PutRestored(*id, machine, key, false) &&
+                                                  CatalogQuery(Prepared(kDropRecord))
+                                                      .Int(*id)
+                                                      .Int(machine)
+                                                      .Text(key)
+                                                      .Run();
                 if (!written) {
                     return false;
                 }
@@ -523,18 +582,6 @@ bool CatalogStore::Write(const CatalogStage& stage, std::int64_t machine, std::i
         }
         return !finish ||
                CatalogQuery(Prepared(kSetUnfinished)).Int(machine).Int(std::int64_t{0}).Run();
-    });
-}
-
-bool CatalogStore::Upgrade() {
-    std::string sql;
-    for (const char* change : kSecondFormat) {
-        sql += change;
-        sql += ';';
-    }
-    sql += "PRAGMA user_version = " + std::to_string(kFormat);
-    return Transaction([&] {
-        return sqlite3_exec(connection_.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
     });
 }
 

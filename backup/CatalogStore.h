@@ -8,8 +8,9 @@
 // with the start of its earliest unfinished press; `folders`, each backup folder's folded path;
 // `listings`, when each PC's press last listed a folder's source in full; `records`, the records,
 // keyed by folder, PC and folded name, so that one range of the key holds a folder's records;
-// `kept`, when each kept version was last read back. A catalog of the first format, without the
-// check's columns and `kept`, is brought to the second when it opens.
+// `kept`, when each kept version was last read back; `restored`, by the records' key, the records
+// whose PC file a restore wrote since. A catalog of an earlier format is brought to this one when
+// it opens.
 
 #include <array>
 #include <cstdint>
@@ -106,6 +107,9 @@ private:
         kMarkDamaged,
         kVersionsChecked,
         kSetVersionChecked,
+        kFolderRestored,
+        kPutRestored,
+        kDropRestored,
         kSqlCount
     };
     struct StatementEnd {
@@ -123,8 +127,8 @@ private:
     template <typename Body>
     bool Transaction(Body body);
     Verdict Inspect(const FileId& destination);
-    // Brings a catalog of the first format to the second, in one transaction.
-    bool Upgrade();
+    // Brings a catalog of an earlier `format` to this one, in one transaction.
+    bool Upgrade(int format);
     bool SetChecked(std::int64_t machine, std::int64_t checked, const CopyChecked& copy);
     bool MarkDamaged(std::int64_t machine, std::int64_t checked, const CopyChecked& copy);
     // The folder's id, made when `add` is set and it has none; 0 for none.
@@ -132,6 +136,10 @@ private:
     std::optional<std::int64_t> ListingOf(std::int64_t folder, std::int64_t machine);
     bool Put(std::int64_t folder, std::int64_t machine, const std::wstring& key,
              const CatalogRecord& record);
+    // Marks this PC's records of the folder whose files were restored since.
+    bool ReadRestored(std::int64_t folder, std::int64_t machine, FolderRecords& records);
+    bool PutRestored(std::int64_t folder, std::int64_t machine, const std::wstring& key,
+                     bool restored);
 
     FileSystem& fs_;
     std::wstring path_;

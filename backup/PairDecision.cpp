@@ -93,6 +93,11 @@ Verdict DecideSync(const Pair& pair, const PairRules& rules) {
         Against(*pair.copy, pair.record->copy, rules.backupVolume) == Match::Same) {
         return pair.record->gone ? Verdict::Record : Verdict::PassOver;
     }
+    // A file a restore put back wins over the copy it came from, whatever its older time.
+    if (pair.record != nullptr && pair.record->restored &&
+        Against(*pair.copy, pair.record->copy, rules.backupVolume) == Match::Same) {
+        return Verdict::Replace;
+    }
     if (order != 0) {
         return order > 0 ? Verdict::Replace : Verdict::ReplaceSource;
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/PcPlaces.h"
+
 namespace bexlo {
 
 enum class RunMode { Copy, Sync, None };
@@ -26,6 +28,8 @@ struct RunInputs {
     std::vector<int> keyDrives;
     // This PC's identity, which its records in a destination's catalog are kept under.
     std::wstring machine = L"this PC";
+    // Where this PC keeps the person's folders, which the backup carries for a new PC.
+    PcPlaces places{};
 };
 
 // The key drive that `path` lies on, if any.

@@ -406,6 +406,10 @@ void VersionStore::Finish() {
         Rewrite(press);
     }
     stale_.clear();
+    Seal();
+}
+
+void VersionStore::Seal() {
     if (!opened_) {
         return;
     }

@@ -56,6 +56,9 @@ public:
     void Undo();
     // Thins every press's versions and writes the index of this one as it ends.
     void Finish();
+    // Writes the index of this one as it ends, thinning nothing: for a restore, which keeps the
+    // PC's files it replaces but is no press.
+    void Seal();
 
     std::uint32_t LastError() const { return error_; }
     std::uint64_t Kept() const { return kept_; }

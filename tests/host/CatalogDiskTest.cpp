@@ -177,7 +177,7 @@ TEST_F(CatalogSetAside, AFileThatIsNoCatalogOfOursIsSetAsideWholeAndANewOneStart
              Tamper(disk, kFile, "ALTER TABLE records ADD COLUMN x INTEGER");
          }},
         {"a later format",
-         [&](MemoryFileSystem& disk) { Tamper(disk, kFile, "PRAGMA user_version = 3"); }},
+         [&](MemoryFileSystem& disk) { Tamper(disk, kFile, "PRAGMA user_version = 4"); }},
     };
     for (const auto& [what, spoil] : spoils) {
         SCOPED_TRACE(what);
@@ -249,6 +249,38 @@ TEST_F(CatalogSetAside, ACatalogOfAnotherDestinationFolderIsSetAside) {
         EXPECT_EQ(catalog->HowStarted(), Start::Kept);
         EXPECT_EQ(catalog->Folder(L"").mine, Mine({Record(L"a.txt", 1)}, 0));
     }
+}
+
+// A catalog of the layout before the marks of restored files opens with its records and is given
+// their table; a mark written then survives the catalog's closing, and a record written
+// anew drops it.
+TEST_F(CatalogTest, ACatalogOfTheLayoutBeforeRestoresIsUpgradedWithItsRecords) {
+    const std::vector<CatalogRecord> records = {Record(L"a.txt", 1), Record(L"b.txt", 2)};
+    Keep(records);
+    Tamper(fs, kFile, "DROP TABLE restored; PRAGMA user_version = 2");
+    {
+        const std::unique_ptr<Catalog> catalog = Open(kStart + kDay);
+        ASSERT_TRUE(catalog);
+        EXPECT_EQ(catalog->HowStarted(), Start::Kept);
+        EXPECT_EQ(catalog->Folder(L"WORK").mine, Mine(records, kStart));
+        CatalogRecord marked = records[0];
+        marked.restored = true;
+        catalog->Put(L"WORK", marked);
+        ASSERT_TRUE(catalog->Commit());
+    }
+    {
+        const std::unique_ptr<Catalog> catalog = Open(kStart + 2 * kDay);
+        ASSERT_TRUE(catalog);
+        EXPECT_EQ(catalog->HowStarted(), Start::Kept);
+        std::map<std::wstring, CatalogRecord> mine = catalog->Folder(L"WORK").mine;
+        EXPECT_TRUE(mine[L"A.TXT"].restored);
+        EXPECT_FALSE(mine[L"B.TXT"].restored);
+        mine[L"A.TXT"].restored = false;
+        catalog->Put(L"WORK", mine[L"A.TXT"]);
+        ASSERT_TRUE(catalog->Commit());
+    }
+    const std::unique_ptr<Catalog> catalog = Open(kStart + 3 * kDay);
+    EXPECT_EQ(catalog->Folder(L"WORK").mine, Mine(records, kStart));
 }
 
 // Nothing is kept through a link, and nothing is made in place of what is not a plain folder or
