@@ -249,25 +249,30 @@ void BackupDlg::SavePathList() {
                       MB_OK | MB_ICONINFORMATION);
         target = deviceLayer.record.defaultTarget;
     }
+    SaveChoice(target, sources);
+    ::EnableWindow(saveButton.Handle(), TRUE);
+}
+
+bool BackupDlg::SaveChoice(const std::wstring& target, const std::vector<std::wstring>& sources) {
     if (const std::optional<SaveRefusal> refusal = CheckSavedPaths(target, sources)) {
         ShowSaveRefusal(*refusal);
-        return;
+        return false;
     }
     run.state.serialCheckArmed = 0;
     // Without a destination the list could never run: the saved one stays.
     if (target.empty() ||
         !fileSystem.WriteFileReplacing(PathListFile(), PathListBytes(target, sources))) {
         ShowBox(L"Save Fail", Msg::CannotSave, BoxIcon::Warning);
-    } else {
-        // The record follows the destination just saved, so that a first run that fails does
-        // not leave every later press refused as going to a different volume.
-        const bool sync = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED;
-        WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
-        // What each source is as the person saves it; a press records any it cannot find here.
-        SaveSourceIdentities(fileSystem, sources);
-        ShowBackupSummary();
+        return false;
     }
-    ::EnableWindow(saveButton.Handle(), TRUE);
+    // The record follows the destination just saved, so that a first run that fails does not
+    // leave every later press refused as going to a different volume.
+    const bool sync = ::IsDlgButtonChecked(Handle(), IDC_SYNC) == BST_CHECKED;
+    WriteBackupRecord(fileSystem, sync ? BackupType::Sync : BackupType::Copy, target);
+    // What each source is as the person saves it; a press records any it cannot find here.
+    SaveSourceIdentities(fileSystem, sources);
+    ShowBackupSummary();
+    return true;
 }
 
 void BackupDlg::ShowSaveRefusal(const SaveRefusal& refusal) {
@@ -303,7 +308,8 @@ void BackupDlg::ClearSelection() {
 }
 
 void BackupDlg::EnableUi(bool enable) {
-    for (int id : {IDC_CLEAR, IDC_COPY, IDC_SYNC, IDC_SOURCE_TREE, IDC_NEW_SOURCE_DIR}) {
+    for (int id :
+         {IDC_CLEAR, IDC_COPY, IDC_SYNC, IDC_SOURCE_TREE, IDC_NEW_SOURCE_DIR, IDC_RESTORE_OPEN}) {
         ::EnableWindow(Item(id), enable ? TRUE : FALSE);
     }
     // An enclosure pulled during the run leaves these off, as its removal turned them off.
@@ -364,8 +370,10 @@ MsgResult BackupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             if (tray.OnNotify(Handle(), wParam, lParam,
                               {messageTexts[Msg::EarlierVersions], messageTexts[Msg::CheckMenu],
-                               AttachedVersionsFolder().has_value(),
-                               run.state.backupRunning == 0 && openCheck == nullptr})) {
+                               messageTexts[Msg::RestoreMenu], AttachedVersionsFolder().has_value(),
+                               run.state.backupRunning == 0 && openCheck == nullptr,
+                               run.state.backupRunning == 0 && openCheck == nullptr &&
+                                   openRestore == nullptr})) {
                 OnTrayOpen();
             }
             return MsgResult::Handled();
@@ -406,6 +414,10 @@ MsgResult BackupDlg::OnCommand(WORD id, WORD code, HWND) {
             return MsgResult::Handled();
         case ID_TRAY_CHECK:
             CheckBackupNow();
+            return MsgResult::Handled();
+        case ID_TRAY_RESTORE:
+        case IDC_RESTORE_OPEN:
+            RestoreFiles();
             return MsgResult::Handled();
         case IDC_COPY:
             SelectCopyMode();

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/CheckDlg.h"
+#include "app/RestoreDlg.h"
 #include "app/LanguageFiles.h"
 #include "app/OsVersion.h"
 #include "app/TrayState.h"
@@ -89,6 +90,9 @@ struct BackupDlgOptions {
     // The person's shell, which opens the versions folder and shows the trees' properties; the
     // desktop's own when none is given. It outlives the dialog.
     UserShell* userShell = nullptr;
+    // Asks the person for a folder to restore into or restore from; the shell's folder picker
+    // when none is given.
+    RestoreDlg::PickFolder pickFolder;
 };
 
 // The program's one main window, and the home of the state the interface thread shares with
@@ -136,6 +140,9 @@ public:
 
     // Save and Clear, and the selection list that mirrors the source tree's check marks.
     void SavePathList();
+    // Saves `sources` to back up into `target` with the style chosen; false, after a box that
+    // says why, when they cannot be saved.
+    bool SaveChoice(const std::wstring& target, const std::vector<std::wstring>& sources);
     void ClearSelection();
     void RebuildSelectionList() { selectionList.Rebuild(); }
     const std::vector<std::wstring>& SelectionEntries() const { return selectionList.Entries(); }
@@ -227,6 +234,13 @@ private:
     enum class CheckTell { Always, OnDamage, Never };
     void FinishCheck(const CheckOutcome& outcome, const std::wstring& destination,
                      const std::wstring& started, std::int64_t round, CheckTell tell);
+    // "Restore files...": the backup as it was at any press, in a window of its own.
+    void RestoreFiles();
+    // The backup a restore reads: the saved destination's, or the default destination's on a PC
+    // that saved none, or one the person picks.
+    std::optional<RestoreSetup> BackupToRestore();
+    // A press is coming: a restore going is cancelled, what it restored stays.
+    void StopRestore();
     // The saved destination, long form, while the enclosure holding its backup is there.
     std::optional<std::wstring> AttachedDestination();
     // The versions folder of the saved destination, while the enclosure is there.
@@ -295,6 +309,8 @@ private:
     BackupRun run;
     // The check the person started, while its window is open.
     CheckDlg* openCheck = nullptr;
+    // The restore window, while it is open.
+    RestoreDlg* openRestore = nullptr;
     // The check that runs on its own after a press, with where it reads, when it began and the
     // round of checks it goes on with.
     CheckTask rollingCheck;

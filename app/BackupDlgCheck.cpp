@@ -25,7 +25,7 @@ std::optional<std::wstring> BackupDlg::AttachedDestination() {
 }
 
 void BackupDlg::CheckBackupNow() {
-    if (run.state.backupRunning == 1 || openCheck != nullptr) {
+    if (run.state.backupRunning == 1 || openCheck != nullptr || openRestore != nullptr) {
         return;
     }
     // The person's check goes on from where the one after the last press stopped.

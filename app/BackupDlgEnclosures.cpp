@@ -100,7 +100,7 @@ void BackupDlg::OnTrayOpen() {
 
 void BackupDlg::OnTrayExit() {
     // The check's window is answered first, as a run's end box is.
-    if (run.state.backupRunning == 1 || openCheck != nullptr) {
+    if (run.state.backupRunning == 1 || openCheck != nullptr || openRestore != nullptr) {
         return;
     }
     StopChecks();

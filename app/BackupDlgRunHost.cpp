@@ -20,6 +20,7 @@ bool BackupDlg::StartRun() {
         return false;
     }
     StopChecks();
+    StopRestore();
     RunInputs inputs;
     if (::IsDlgButtonChecked(Handle(), IDC_COPY) == BST_CHECKED) {
         inputs.mode = RunMode::Copy;

@@ -81,7 +81,8 @@ bool TrayState::OnNotify(HWND window, WPARAM iconId, LPARAM mouseMessage, const 
         for (const auto& [id, text, usable] :
              {std::tuple{ID_TRAY_VERSIONS, &items.versionsText, items.versionsThere},
               std::tuple{ID_TRAY_CHECK, &items.checkText,
-                         items.versionsThere && items.checkPossible}}) {
+                         items.versionsThere && items.checkPossible},
+              std::tuple{ID_TRAY_RESTORE, &items.restoreText, items.restorePossible}}) {
             ::ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, text->c_str());
             ::EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
         }

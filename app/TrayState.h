@@ -36,8 +36,11 @@ public:
     struct MenuItems {
         const std::wstring& versionsText;
         const std::wstring& checkText;
+        const std::wstring& restoreText;
         bool versionsThere = false;
         bool checkPossible = false;
+        // No run or check is going.
+        bool restorePossible = false;
     };
     // The icon's mouse message: the menu on a right click; true on a double click, which opens
     // the window.

@@ -1,0 +1,56 @@
+#include "backup/RestoreReport.h"
+
+#include "backup/CheckReport.h"
+
+namespace bexlo {
+
+namespace {
+
+Msg Why(RestoreTrouble trouble) {
+    switch (trouble) {
+        case RestoreTrouble::NotAsKept:
+            return Msg::RestoreNotAsKept;
+        case RestoreTrouble::Link:
+            return Msg::RestoreLink;
+        case RestoreTrouble::NotKept:
+            return Msg::RestoreNotKept;
+        case RestoreTrouble::Failed:
+            break;
+    }
+    return Msg::RestoreFailedRead;
+}
+
+}  // namespace
+
+std::wstring RestoreProgressText(std::uint64_t files, std::uint64_t totalFiles, std::uint64_t bytes,
+                                 std::uint64_t totalBytes, const MessageTexts& texts) {
+    const std::wstring& of = texts[Msg::CheckOf];
+    return texts[Msg::RestoreDoing] + L' ' + std::to_wstring(files) + L' ' + of + L' ' +
+           std::to_wstring(totalFiles) + L' ' + texts[Msg::RestoreFiles] + L", " +
+           SizeText(bytes, texts) + L' ' + of + L' ' + SizeText(totalBytes, texts);
+}
+
+std::wstring RestoreEndText(const RestoreOutcome& outcome, const MessageTexts& texts,
+                            std::size_t listed) {
+    std::wstring text = texts[Msg::RestoreDone] + L' ' + std::to_wstring(outcome.restored);
+    if (outcome.same > 0) {
+        text += L'\n' + texts[Msg::RestoreSame] + L' ' + std::to_wstring(outcome.same);
+    }
+    if (!outcome.problems.empty()) {
+        text += L"\n\n" + texts[Msg::RestoreProblems];
+        for (std::size_t i = 0; i < outcome.problems.size() && i < listed; ++i) {
+            const RestoreProblem& problem = outcome.problems[i];
+            text += L'\n' + problem.target + L" (" + texts[Why(problem.trouble)] + L')';
+        }
+        if (outcome.problems.size() > listed) {
+            text += L'\n' + texts[Msg::RestoreMore] + L' ' +
+                    std::to_wstring(outcome.problems.size() - listed);
+        }
+    }
+    if (outcome.cancelled) {
+        text += L"\n\n" + texts[Msg::RestoreCancelled];
+    }
+    return text;
+}
+
+}  // namespace bexlo
