@@ -92,7 +92,7 @@ struct BackupDlgOptions {
     UserShell* userShell = nullptr;
     // Asks the person for a folder to restore into or restore from; the shell's folder picker
     // when none is given.
-    RestoreDlg::PickFolder pickFolder;
+    RestoreDlg::PickFolder pickFolder{};
 };
 
 // The program's one main window, and the home of the state the interface thread shares with

@@ -48,7 +48,8 @@ bool FileVersionsDlg::OnInitDialog() {
     const Msg columns[] = {Msg::RestoreModified, Msg::RestoreSize, Msg::VersionsReplaced};
     const int shares[] = {35, 20, 45};
     for (int i = 0; i < 3; ++i) {
-        LVCOLUMNW column{LVCF_TEXT | LVCF_WIDTH};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = const_cast<wchar_t*>(texts_[columns[i]].c_str());
         column.cx = width * shares[i] / 100;
         ListView_InsertColumn(list, i, &column);
@@ -56,7 +57,8 @@ bool FileVersionsDlg::OnInitDialog() {
     // Newest first, as the moments are.
     for (std::size_t i = states_.size(); i-- > 0;) {
         const KeptState& state = states_[i];
-        LVITEMW row{LVIF_TEXT | LVIF_PARAM};
+        LVITEMW row{};
+        row.mask = LVIF_TEXT | LVIF_PARAM;
         row.iItem = ListView_GetItemCount(list);
         std::wstring written = LocalMomentText(state.lastWrite);
         row.pszText = written.data();
@@ -81,7 +83,8 @@ MsgResult FileVersionsDlg::OnCommand(WORD id, WORD code, HWND) {
     if (selected < 0) {
         return MsgResult::Handled();
     }
-    LVITEMW row{LVIF_PARAM};
+    LVITEMW row{};
+    row.mask = LVIF_PARAM;
     row.iItem = selected;
     ListView_GetItem(list_.Handle(), &row);
     picked_ = Pick{states_[static_cast<std::size_t>(row.lParam)], id == IDC_VERSIONS_TO};

@@ -26,8 +26,6 @@ constexpr UINT_PTR kFindTimer = 2;
 constexpr UINT kFindTimerMs = 300;
 constexpr std::size_t kMostFound = 2000;
 constexpr int kBarRange = 1000;
-// Asks the window to take the tick the tree has just toggled on an item.
-constexpr UINT kTreeTickMessage = WM_APP + 20;
 
 constexpr int kUncheckedImage = 1;
 constexpr int kCheckedImage = 2;
@@ -99,7 +97,8 @@ void RestoreDlg::ShowTexts() {
                            Msg::RestoreNote};
     const int shares[] = {40, 14, 26, 20};
     for (int i = 0; i < 4; ++i) {
-        LVCOLUMNW column{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.fmt = i == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.pszText = const_cast<wchar_t*>(texts_[columns[i]].c_str());
         column.cx = width * shares[i] / 100;
@@ -184,7 +183,8 @@ void RestoreDlg::AddFolders(HTREEITEM parent, const std::vector<std::size_t>& fo
 }
 
 std::size_t RestoreDlg::FolderOf(HTREEITEM item) const {
-    TVITEMW read{TVIF_PARAM};
+    TVITEMW read{};
+    read.mask = TVIF_PARAM;
     read.hItem = item;
     TreeView_GetItem(tree_.Handle(), &read);
     return static_cast<std::size_t>(read.lParam);
@@ -216,7 +216,8 @@ void RestoreDlg::ShowFiles() {
     for (std::size_t index : files) {
         const FileAtMoment& file = choice_.Files()[index];
         std::wstring name = finding ? choice_.PathInSource(index) : LastSegment(file.original);
-        LVITEMW row{LVIF_TEXT | LVIF_PARAM};
+        LVITEMW row{};
+        row.mask = LVIF_TEXT | LVIF_PARAM;
         row.iItem = ListView_GetItemCount(list);
         row.pszText = name.data();
         row.lParam = static_cast<LPARAM>(index);
@@ -358,7 +359,8 @@ void RestoreDlg::ShowVersions() {
     if (selected < 0) {
         return;
     }
-    LVITEMW row{LVIF_PARAM};
+    LVITEMW row{};
+    row.mask = LVIF_PARAM;
     row.iItem = selected;
     ListView_GetItem(list_.Handle(), &row);
     const FileAtMoment& file = choice_.Files()[static_cast<std::size_t>(row.lParam)];

@@ -26,6 +26,9 @@ class RestoreDlg : public Dialog {
 public:
     // Asks the person for a folder; nothing when they cancel.
     using PickFolder = std::function<std::optional<std::wstring>(HWND owner, const std::wstring&)>;
+    // Asks the window to take the tick the tree has just toggled on the item in lParam: the tree
+    // tells of a click before it toggles the box.
+    static constexpr UINT kTreeTickMessage = WM_APP + 20;
 
     RestoreDlg(const MessageTexts& texts, FileSystem& fs, RestoreSetup setup, PickFolder pick);
 

@@ -16,6 +16,7 @@
 #include "backup/Catalog.h"
 #include "backup/PressPlan.h"
 #include "backup/Restore.h"
+#include "backup/RestoreChoice.h"
 #include "backup/Walkers.h"
 #include "backup/WindowsFileSystem.h"
 #include "bench/Seconds.h"
@@ -85,12 +86,16 @@ TEST(HistoryBenchmark, OpeningSwitchingAndRestoring) {
         const std::unique_ptr<Catalog> catalog =
             Catalog::Open(disk, LongPath(big), L"BENCH-PC", disk.CurrentTime());
         const BackupTimeline history = BackupTimeline::Read(disk, big, bigSources, catalog.get());
-        files = history.At(BackupTimeline::kLatest).size();
+        // The window's first tree level is the folders of the latest moment.
+        RestoreChoice choice;
+        choice.Show(history.At(BackupTimeline::kLatest), bigSources, L"From the PC");
+        files = choice.Files().size();
         opening.push_back(bench::SecondsSince(start));
         const std::vector<std::int64_t> all = history.Moments();
         moments = all.size();
         start = std::chrono::steady_clock::now();
-        const std::size_t then = history.At(all[all.size() / 2]).size();
+        choice.Show(history.At(all[all.size() / 2]), bigSources, L"From the PC");
+        const std::size_t then = choice.Files().size();
         switching.push_back(bench::SecondsSince(start));
         EXPECT_GT(then, 0u);
     }
