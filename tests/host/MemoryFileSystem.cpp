@@ -509,6 +509,16 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
     return true;
 }
 
+bool MemoryFileSystem::GiveToThePerson(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::GiveToThePerson, pathIn);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
+    if (!key || nodes_.at(*key).folder) {
+        return path && Failed(file_error::kPathNotFound);
+    }
+    givenToThePerson.insert(nodes_.at(*key).path);
+    return true;
+}
+
 bool MemoryFileSystem::RemoveEmptyFolder(const std::wstring& pathIn) {
     const std::optional<std::wstring> path = Admit(Op::RemoveFile, pathIn);
     const std::optional<Slot> slot = path ? SlotFor(*path) : std::nullopt;
