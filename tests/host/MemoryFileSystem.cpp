@@ -261,8 +261,9 @@ std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) co
 
 std::uint64_t MemoryFileSystem::UsedBytes(wchar_t drive) const {
     std::uint64_t used = 0;
-    for (auto at = nodes_.lower_bound(std::wstring(1, Upper(drive)));
-         at != nodes_.end() && at->first[0] == Upper(drive); ++at) {
+    const wchar_t letter = Upper(drive);
+    for (auto at = nodes_.lower_bound(std::wstring(1, letter));
+         at != nodes_.end() && at->first[0] == letter; ++at) {
         used += at->second.folder ? 0 : at->second.Bytes();
     }
     return used;
