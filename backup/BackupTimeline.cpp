@@ -36,6 +36,9 @@ void TakeRecord(KeptState& state, const CatalogRecord& record, const FileState& 
     if (side.size == state.size && side.lastWrite == state.lastWrite) {
         state.hash = record.hash;
         state.written = side.changeTime;
+        if (record.source.size == state.size && record.source.lastWrite == state.lastWrite) {
+            state.sourceChanged = record.source.changeTime;
+        }
     }
 }
 
@@ -208,28 +211,51 @@ std::optional<FileAtMoment> BackupTimeline::StateAt(const File& file, std::int64
     FileAtMoment at;
     at.original = file.original;
     at.fromPc = file.fromPc;
+    // Bytes written after the moment were not what it held, unless the press of the moment wrote
+    // them: the state between was thinned away. With no press known between, the PC's file they
+    // were copied from tells whether it held them at the moment; where its record does not say,
+    // whether the press of the moment replaced the state before or made the first copy. Thinning
+    // may have taken the records of that state and of every press between.
+    const std::int64_t writtenBy = after > 0 ? versions[after - 1].replaced : made;
+    const auto writtenSince = [&](std::int64_t written, std::int64_t sourceChanged) {
+        if (moment == kLatest || written <= moment) {
+            return false;
+        }
+        if (written >= PressAfter(moment)) {
+            return true;
+        }
+        return sourceChanged != 0 ? sourceChanged > moment : writtenBy != moment;
+    };
     if (const std::optional<const KeptState*> fromPc =
             file.fromPc ? std::nullopt : KeptFromThePc(file, moment, *state)) {
-        if (*fromPc != nullptr) {
-            at.state = **fromPc;
+        const KeptState* kept = *fromPc;
+        if (kept != nullptr &&
+            !writtenSince(kept->recordedCopy ? kept->recordedCopy->changeTime : 0,
+                          kept->sourceChanged)) {
+            at.state = *kept;
             at.gone = at.state.gone && moment > at.state.seen;
             return at;
         }
         at.thinned = true;
     }
-    // Bytes written after the moment were not what it held, unless the press of the moment wrote
-    // them, replacing the state before or making the first copy: the state between was thinned
-    // away.
-    const std::int64_t writtenBy = after > 0 ? versions[after - 1].replaced : made;
-    if (!file.fromPc && moment != kLatest && state->written != 0 &&
-        (state->written >= PressAfter(moment) ||
-         (state->written > moment && writtenBy != moment))) {
+    if (!file.fromPc && writtenSince(state->written, state->sourceChanged)) {
         at.thinned = true;
     }
     if (at.thinned) {
-        if (after > 0) {
-            state = &versions[after - 1];
+        const KeptState* before = after > 0 ? &versions[after - 1] : nullptr;
+        // The PC's file that a Synchronize replaced with a change made on the enclosure was the
+        // state until then.
+        if (const auto pc = files_.find(FileKey(file.original, true)); pc != files_.end()) {
+            for (const KeptState& kept : pc->second.versions) {
+                if (kept.replaced <= moment && kept.recordedCopy &&
+                    kept.recordedCopy->size == kept.size &&
+                    kept.recordedCopy->lastWrite == kept.lastWrite &&
+                    (before == nullptr || kept.replaced > before->replaced)) {
+                    before = &kept;
+                }
+            }
         }
+        state = before != nullptr ? before : state;
     }
     at.state = *state;
     at.gone = state->gone && moment > state->seen;

@@ -36,6 +36,9 @@ struct KeptState {
     std::int64_t made = 0;
     // When these bytes were written, as the record keeps it; 0 when not known.
     std::int64_t written = 0;
+    // When the PC's file they were copied from had last changed before it was read, as the record
+    // keeps it; 0 when not known.
+    std::int64_t sourceChanged = 0;
     // The source was found missing at presses after `seen`.
     bool gone = false;
     std::int64_t seen = 0;

@@ -42,9 +42,10 @@ int BackupWalker::Act(const FilePair& pair, const Judgement& judgement,
             ++filesUnchanged_;
             break;
         case Verdict::CopyNew:
-            return CopyNew(pair, true, folder, retry);
+            return CopyNew(pair, true, folder, std::nullopt, retry);
         case Verdict::CopyBack:
-            return CopyNew(pair, false, folder, retry);
+            // The backup copy stays the one first made then.
+            return CopyNew(pair, false, folder, judgement.record, retry);
         case Verdict::Replace:
             return Replace(pair, true, judgement, folder);
         case Verdict::ReplaceSource:
@@ -67,7 +68,7 @@ int BackupWalker::Act(const FilePair& pair, const Judgement& judgement,
 }
 
 int BackupWalker::CopyNew(const FilePair& pair, bool toBackup, const PairJudge::Folder& folder,
-                          bool retry) {
+                          const std::optional<CatalogRecord>& earlier, bool retry) {
     const std::wstring& from = toBackup ? pair.a : pair.b;
     const FileEntry& entry = toBackup ? *pair.entryA : *pair.entryB;
     const std::wstring& to = toBackup ? pair.b : pair.a;
@@ -77,7 +78,7 @@ int BackupWalker::CopyNew(const FilePair& pair, bool toBackup, const PairJudge::
     const std::optional<FileState> placed = staged ? staged->Place(CopyPlacing::New) : std::nullopt;
     if (placed) {
         const FileRead read = staged->Source();
-        Placed(pair, {read.state, *placed, read.hash}, toBackup, folder, std::nullopt,
+        Placed(pair, {read.state, *placed, read.hash}, toBackup, folder, earlier,
                std::move(staged));
         CountCopied(entry.size);
         return GoOn();

@@ -270,6 +270,10 @@ public:
     // through, is not made (access denied). None lifts the rule and lets go of the folders that
     // the checks hold open.
     virtual void ConfineWrites(const std::vector<std::wstring>& folders) = 0;
+    // Makes the person logged on the owner of a file this program has just written, which, run
+    // elevated, it would own itself; the file keeps the access it took from its folder. False,
+    // with LastError telling why, when the owner could not be set.
+    virtual bool GiveToThePerson(const std::wstring& path) = 0;
 };
 
 // What Find gives, and, for a file, its change time and id through Inspect: the platform's search

@@ -101,6 +101,11 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
     if (!placed) {
         return fail(RestoreTrouble::Failed, fs_.LastError());
     }
+    // The access inherited from the folder lets the person read and change the file whoever
+    // owns it: an owner not set is named, and the file stays restored.
+    if (!fs_.GiveToThePerson(to)) {
+        outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, fs_.LastError()});
+    }
     ++outcome.restored;
     outcome.written.emplace_back(item, *placed);
 }

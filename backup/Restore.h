@@ -4,7 +4,8 @@
 // file there that differs is first kept as a version from the PC, as Synchronize keeps what it
 // replaces; one that holds the same bytes is left alone. Each file's bytes are checked against
 // their record's hash as they are read, and take their name only once complete, so that a cut
-// leaves nothing half-written under a real name. No link is read or written through on either
+// leaves nothing half-written under a real name. Each file written is given to the person logged
+// on, with the access of the folder it went to. No link is read or written through on either
 // side.
 
 #include <atomic>
@@ -40,6 +41,7 @@ enum class RestoreTrouble {
     NotAsKept,  // the bytes read are not those the record names
     Link,       // a link lies on the way, or under the name
     NotKept,    // the PC's differing file could not be kept first
+    NotOwned,   // restored, but its owner could not be made the person logged on
 };
 
 struct RestoreProblem {
@@ -55,6 +57,8 @@ struct RestoreOutcome {
     std::vector<RestoreProblem> problems;
     // Each file restored, as it now is on the PC.
     std::vector<std::pair<RestoreItem, FileState>> written;
+    // Files restored that are not owned by the person logged on: each is restored all the same.
+    std::vector<RestoreProblem> notOwned;
     bool cancelled = false;
 };
 

@@ -153,7 +153,8 @@ private:
             bool retry);
     // Copies `from` to `to`, which held nothing when the walk looked. What took the name in the
     // meantime is never replaced blindly: the pair is judged again.
-    int CopyNew(const FilePair& pair, bool toBackup, const PairJudge::Folder& folder, bool retry);
+    int CopyNew(const FilePair& pair, bool toBackup, const PairJudge::Folder& folder,
+                const std::optional<CatalogRecord>& earlier, bool retry);
     // Replaces the file at the far side of the pair with the near one, keeping what it held as a
     // version unless it held the same data.
     int Replace(const FilePair& pair, bool toBackup, const Judgement& judgement,

@@ -45,6 +45,7 @@ public:
     std::wstring ErrorText(std::uint32_t error) const override;
     std::int64_t CurrentTime() override;
     void ConfineWrites(const std::vector<std::wstring>& folders) override;
+    bool GiveToThePerson(const std::wstring& path) override;
 
     using Place = windows_files::Place;
 
@@ -75,6 +76,10 @@ private:
     // while the folder is held: Wine takes about a millisecond to name the place of an open
     // file, longer than the rest of a small file's copy.
     bool WithinConfinement(const std::wstring& file);
+
+    // The person's SID, asked once; setting it as a file's owner needs the restore privilege.
+    std::vector<std::uint8_t> person_;
+    bool restorePrivilege_ = false;
 
     std::vector<ConfinedFolder> confined_;
     std::vector<HeldFolder> held_;

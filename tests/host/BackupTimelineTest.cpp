@@ -116,6 +116,19 @@ TEST_F(History, MomentsMarksAndVersionsOfOneFile) {
     EXPECT_EQ(versions, (std::vector<std::string>{"a1 kept", "a3 kept", "a4 copy"}));
 }
 
+// A backup copy that Synchronize takes back to a PC that lost the file is still the one first
+// backed up: the history shows it from its first press on.
+TEST_F(History, ACopyTakenBackToThePcKeepsItsFirstPress) {
+    fs.AddFile(L"C:\\Work\\a.txt", "a1", kStart - kDay);
+    const std::int64_t first = Press(kStart);
+    fs.Remove(L"C:\\Work\\a.txt");
+    Press(kStart + kDay, true);
+    ASSERT_EQ(fs.Data(L"C:\\Work\\a.txt"), "a1");
+    std::map<std::wstring, FileAtMoment> at = Backup(Read(), first);
+    ASSERT_TRUE(at.contains(L"C:\\Work\\a.txt"));
+    EXPECT_EQ(Held(at[L"C:\\Work\\a.txt"]), "a1@" + std::to_string(kStart - kDay));
+}
+
 // The history follows no link and believes no index that was cut short, and a state whose bytes
 // the enclosure changed outside a press is not taken for what a press made.
 TEST_F(History, NoLinkIsFollowedAndACutShortIndexNamesOnlyWhatItKept) {

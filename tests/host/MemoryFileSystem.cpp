@@ -261,8 +261,9 @@ std::map<std::wstring, std::string> MemoryFileSystem::Snapshot(wchar_t drive) co
 
 std::uint64_t MemoryFileSystem::UsedBytes(wchar_t drive) const {
     std::uint64_t used = 0;
-    for (auto at = nodes_.lower_bound(std::wstring(1, Upper(drive)));
-         at != nodes_.end() && at->first[0] == Upper(drive); ++at) {
+    const wchar_t letter = Upper(drive);
+    for (auto at = nodes_.lower_bound(std::wstring(1, letter));
+         at != nodes_.end() && at->first[0] == letter; ++at) {
         used += at->second.folder ? 0 : at->second.Bytes();
     }
     return used;
@@ -506,6 +507,16 @@ bool MemoryFileSystem::RemoveFile(const std::wstring& pathIn) {
         return path && Failed(file_error::kPathNotFound);
     }
     nodes_.erase(*key);
+    return true;
+}
+
+bool MemoryFileSystem::GiveToThePerson(const std::wstring& pathIn) {
+    const std::optional<std::wstring> path = Admit(Op::GiveToThePerson, pathIn);
+    const std::optional<std::wstring> key = path ? Resolve(*path) : std::nullopt;
+    if (!key || nodes_.at(*key).folder) {
+        return path && Failed(file_error::kPathNotFound);
+    }
+    givenToThePerson.insert(nodes_.at(*key).path);
     return true;
 }
 

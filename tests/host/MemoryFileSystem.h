@@ -41,7 +41,8 @@ public:
         ReadFile,
         WriteFile,
         VolumeSerial,
-        Flush
+        Flush,
+        GiveToThePerson
     };
 
     // Creates the missing folders above the file too, or writes over the file there; either way
@@ -172,6 +173,9 @@ public:
     // Opened by one at a time; its writes are steps of a cut run, as WriteFile.
     std::unique_ptr<RandomAccessFile> OpenOwnFile(const std::wstring& path, bool create) override;
     void ConfineWrites(const std::vector<std::wstring>& folders) override { confined_ = folders; }
+    // Adds the file's path, as it shows, to `givenToThePerson`.
+    bool GiveToThePerson(const std::wstring& path) override;
+    std::set<std::wstring> givenToThePerson;
 
 private:
     // An entry under its path with each name folded as the platform's file systems fold names

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "backup/VersionIndex.h"
 #include "backup/Versions.h"
@@ -158,6 +159,34 @@ TEST_F(Restoring, RestoredFilesWinTheNextSynchronize) {
     const PressOutcome again = PressWith(fs, present, kStart + 4 * kDay, {.sync = true});
     EXPECT_EQ(again.copied + again.replaced, 0u);
     EXPECT_EQ(fs.Data(L"C:\\Work\\a.txt"), "a1");
+}
+
+// Every file a restore writes is given to the person logged on, and nothing it keeps on the
+// enclosure is; a file whose owner cannot be set is restored all the same, and named.
+TEST_F(Restoring, RestoredFilesAreGivenToThePerson) {
+    fs.AddFile(L"C:\\Work\\a.txt", "mine", kStart + 2 * kDay);
+    fs.Remove(L"C:\\Work\\Sub");
+    const RestoreOutcome outcome = Restore(Items(first));
+    EXPECT_EQ(outcome.restored, 2u);
+    EXPECT_TRUE(outcome.notOwned.empty());
+    EXPECT_EQ(fs.givenToThePerson,
+              (std::set<std::wstring>{L"C:\\Work\\a.txt", L"C:\\Work\\Sub\\c.txt"}));
+    EXPECT_EQ(KeptFromThePc().size(), 1u) << "the PC's file is kept, not given";
+
+    fs.givenToThePerson.clear();
+    fs.AddFolder(L"D:\\");
+    fs.gate = [](MemoryFileSystem::Op op, const std::wstring&) {
+        return op != MemoryFileSystem::Op::GiveToThePerson;
+    };
+    const RestoreOutcome refused = Restore(Items(first, L"D:\\Back"));
+    fs.gate = nullptr;
+    EXPECT_TRUE(refused.problems.empty());
+    EXPECT_EQ(refused.restored, 3u);
+    ASSERT_EQ(refused.notOwned.size(), 3u);
+    EXPECT_EQ(refused.notOwned[0].trouble, RestoreTrouble::NotOwned);
+    EXPECT_EQ(refused.notOwned[0].error, file_error::kAccessDenied);
+    EXPECT_EQ(fs.Data(L"D:\\Back\\Work\\a.txt"), "a1");
+    EXPECT_TRUE(fs.givenToThePerson.empty());
 }
 
 // Cancelled, a restore stops before its next file: what it restored stays.
