@@ -15,6 +15,7 @@ Msg Why(RestoreTrouble trouble) {
         case RestoreTrouble::NotKept:
             return Msg::RestoreNotKept;
         case RestoreTrouble::Failed:
+        case RestoreTrouble::NotOwned:
             break;
     }
     return Msg::RestoreFailedRead;

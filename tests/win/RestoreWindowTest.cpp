@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -201,32 +202,36 @@ TEST_F(RestoreWindowOnSimulator, AMomentTheTreeSearchAndRestoresToItsPlaceAndEls
 TEST_F(RestoreWindowOnSimulator, ANewPcRestoresIntoItsOwnPlacesAndSavesTheSources) {
     const PcPlaces here = ThisPcPlaces();
     ASSERT_FALSE(here.profile.empty());
-    const std::wstring oldDocuments = L"C:\\users\\formerowner\\Documents";
+    // A folder of the old profile: Wine makes this prefix's known folders links to the Unix
+    // home, which a restore never writes through, so the profile stands in for them here.
+    const std::wstring oldProfile = L"C:\\users\\formerowner";
+    const std::wstring oldSource = oldProfile + L"\\Projects\\Letters";
     const PcPlaces old{
-        L"OLD-PC", L"{0ld-pc}", L"C:\\users\\formerowner", {{L"Documents", oldDocuments}}};
+        L"OLD-PC", L"{0ld-pc}", oldProfile, {{L"Documents", oldProfile + L"\\Documents"}}};
     const std::wstring backup = kTarget;
     test::RemoveTree(L"E:\\FilesBackup");
     test::MakeFolders({backup + L"\\Letters", backup + L"\\" + kVersionsFolderName});
     test::WriteBytes(backup + L"\\Letters\\note.txt", "dear ben");
     WindowsFileSystem fs;
-    ASSERT_TRUE(WriteSourcesFile(fs, backup, {old, {oldDocuments + L"\\Letters"}}));
-    std::wstring documents;
-    for (const auto& [name, path] : here.known) {
-        documents = name == L"Documents" ? path : documents;
-    }
-    ASSERT_FALSE(documents.empty());
-    const std::wstring placed = documents + L"\\Letters";
-    test::RemoveTree(placed);
+    ASSERT_TRUE(WriteSourcesFile(fs, backup, {old, {oldSource}}));
+    const std::wstring placed = here.profile + L"\\Projects\\Letters";
+    test::RemoveTree(here.profile + L"\\Projects");
 
     test::MessageBoxWatch boxes;
     std::atomic<int> asked{0};
     std::atomic<int> told{0};
+    std::mutex mutex;
+    std::wstring endText;
     // The window, its end box and its question share the caption.
     boxes.On(L"Restore files", [&](HWND box) {
         if (::GetDlgItem(box, IDC_RESTORE_LIST) != nullptr) {
             return;
         }
         const bool question = ::GetDlgItem(box, IDYES) != nullptr;
+        if (!question) {
+            const std::lock_guard lock(mutex);
+            endText = test::StaticTexts(box);
+        }
         ++(question ? asked : told);
         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(question ? IDYES : IDOK, BN_CLICKED), 0);
     });
@@ -236,19 +241,23 @@ TEST_F(RestoreWindowOnSimulator, ANewPcRestoresIntoItsOwnPlacesAndSavesTheSource
     std::wstring notice;
     ASSERT_TRUE(Drive(*dialog, [&](HWND window) {
         notice = test::WindowText(::GetDlgItem(window, IDC_RESTORE_NOTICE));
-        EXPECT_EQ(RootText(window), oldDocuments + L"\\Letters");
+        EXPECT_EQ(RootText(window), oldSource);
         SavePicture(window, L"restore-new-pc.png");
         TickRoot(window);
         Command(window, IDC_RESTORE_HERE);
         EXPECT_TRUE(WaitFor([&] { return asked == 1; }));
     }));
     EXPECT_EQ(told, 1);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(endText, L"Files restored: 1");
+    }
     EXPECT_NE(notice.find(L"OLD-PC"), std::wstring::npos) << notice;
     EXPECT_NE(notice.find(L"\u2192 " + placed), std::wstring::npos) << notice;
     EXPECT_EQ(test::ReadTree(placed),
               (std::map<std::wstring, std::string>{{L"note.txt", "dear ben"}}));
     EXPECT_EQ(SavedBytes(), PathListBytes(backup, {placed})) << "saved for the next press";
-    test::RemoveTree(placed);
+    test::RemoveTree(here.profile + L"\\Projects");
 }
 
 }  // namespace
