@@ -95,7 +95,7 @@ void RestoreDlg::ShowTexts() {
     const int width = area.right - area.left - ::GetSystemMetrics(SM_CXVSCROLL);
     const Msg columns[] = {Msg::RestoreName, Msg::RestoreSize, Msg::RestoreModified,
                            Msg::RestoreNote};
-    const int shares[] = {40, 14, 26, 20};
+    const int shares[] = {34, 14, 32, 20};
     for (int i = 0; i < 4; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;

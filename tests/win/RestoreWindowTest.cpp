@@ -83,8 +83,15 @@ HWND RestoreWindow() {
     });
 }
 
+// For the guide: the picture is written from the driving thread, which needs COM of its own.
 void SavePicture(HWND window, const wchar_t* name) {
-    test::SavePng(test::CaptureClient(window), test::ArtifactsFolder() + name);
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_TRUE(test::SavePng(test::CaptureClient(window), test::ArtifactsFolder() + name));
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
+    }
 }
 
 class RestoreWindowOnSimulator : public BackupRunOnSimulator {
