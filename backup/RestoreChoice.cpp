@@ -29,11 +29,20 @@ void RestoreChoice::Show(std::vector<FileAtMoment> files, const std::vector<std:
         roots_.push_back(folders_.size());
         folders_.push_back({source, FoldCase(source), kNone, {}, {}, false});
     }
-    std::sort(files.begin(), files.end(), [](const FileAtMoment& a, const FileAtMoment& b) {
-        return FoldCase(a.original) < FoldCase(b.original);
-    });
-    for (FileAtMoment& file : files) {
-        const std::wstring folded = FoldCase(file.original);
+    folderIndex_.clear();
+    for (std::size_t root : roots_) {
+        folderIndex_.emplace(folders_[root].key, root);
+    }
+    // Each path is folded once: sorting by the folded paths compares them many times.
+    std::vector<std::pair<std::wstring, std::size_t>> order;
+    order.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        order.emplace_back(FoldCase(files[i].original), i);
+    }
+    std::sort(order.begin(), order.end());
+    files_.reserve(files.size());
+    for (const auto& [folded, index] : order) {
+        FileAtMoment& file = files[index];
         for (std::size_t source = 0; source < sources.size(); ++source) {
             const std::size_t root = roots_[source];
             if (!IsWithin(folded, folders_[root].key) || folded == folders_[root].key) {
@@ -68,33 +77,26 @@ std::size_t RestoreChoice::FolderFor(std::size_t root, const std::wstring& relat
     std::size_t at = root;
     if (relative.empty()) {
         // The folder of the PC's own kept files of this source.
-        const std::wstring key = folders_[root].key + L'\\' + kFromPcMark;
-        for (std::size_t child : folders_[root].folders) {
-            if (folders_[child].key == key) {
-                return child;
-            }
+        std::wstring key = folders_[root].key + L'\\' + kFromPcMark;
+        const auto [found, added] = folderIndex_.try_emplace(std::move(key), folders_.size());
+        if (added) {
+            folders_[root].folders.push_back(folders_.size());
+            folders_.push_back({{}, found->first, root, {}, {}, true});
         }
-        folders_[root].folders.push_back(folders_.size());
-        folders_.push_back({{}, key, root, {}, {}, true});
-        return folders_.size() - 1;
+        return found->second;
     }
     std::size_t start = 0;
     while (start <= relative.size()) {
         const std::size_t end = std::min(relative.find(L'\\', start), relative.size());
         const std::wstring name = relative.substr(start, end - start);
-        const std::wstring key = folders_[at].key + L'\\' + FoldCase(name);
-        const auto& children = folders_[at].folders;
-        const auto found = std::find_if(children.begin(), children.end(), [&](std::size_t child) {
-            return folders_[child].key == key;
-        });
-        if (found != children.end()) {
-            at = *found;
-        } else {
+        std::wstring key = folders_[at].key + L'\\' + FoldCase(name);
+        const auto [found, added] = folderIndex_.try_emplace(std::move(key), folders_.size());
+        if (added) {
             const bool fromPc = folders_[at].fromPc;
             folders_[at].folders.push_back(folders_.size());
-            folders_.push_back({name, key, at, {}, {}, fromPc});
-            at = folders_.size() - 1;
+            folders_.push_back({name, found->first, at, {}, {}, fromPc});
         }
+        at = found->second;
         start = end + 1;
     }
     return at;

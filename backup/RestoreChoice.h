@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "backup/BackupTimeline.h"
@@ -58,6 +59,8 @@ private:
     std::vector<std::size_t> roots_;
     std::vector<FileAtMoment> files_;
     std::vector<std::size_t> fileFolder_;
+    // Every folder by its key.
+    std::unordered_map<std::wstring, std::size_t> folderIndex_;
     // Ticks by key: a folder's hold for everything below it that has none of its own.
     std::map<std::wstring, bool> folderTicks_;
     std::map<std::wstring, bool> fileTicks_;
