@@ -69,6 +69,7 @@ void BackupDlg::DoDataExchange(DataExchange& exchange) {
     exchange.Bind(IDC_COPY, copyRadio);
     exchange.Bind(IDC_NEW_SOURCE_DIR, newSourceDirButton);
     exchange.Bind(IDC_NEW_TARGET_DIR, newTargetDirButton);
+    exchange.Bind(IDC_RESTORE_OPEN, restoreButton);
     exchange.Bind(IDC_COPY_PRGS, copyProgressLabel);
     exchange.Bind(IDC_STATIC_1051, unusedStatic1051);
     exchange.Bind(IDC_STATIC_1052, unusedStatic1052);

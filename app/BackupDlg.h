@@ -76,10 +76,10 @@ inline constexpr std::pair<int, Caption> kCaptionControls[] = {
 };
 
 // The order Tab takes through the controls: the commands, then each side's new-folder button
-// above its tree.
+// above its tree, then the restore window's button below them.
 inline constexpr int kTabOrder[] = {IDC_SAVE,           IDC_CLEAR,          IDC_COPY,
                                     IDC_SYNC,           IDC_NEW_SOURCE_DIR, IDC_SOURCE_TREE,
-                                    IDC_NEW_TARGET_DIR, IDC_TARGET_TREE};
+                                    IDC_NEW_TARGET_DIR, IDC_TARGET_TREE,    IDC_RESTORE_OPEN};
 
 struct BackupDlgOptions {
     // Where the platform version comes from; the platform's own record when empty.
@@ -285,6 +285,7 @@ private:
     Control copyRadio;
     Control newSourceDirButton;
     Control newTargetDirButton;
+    Control restoreButton;
     Control copyProgressLabel;
     Control unusedStatic1051;
     Control unusedStatic1052;

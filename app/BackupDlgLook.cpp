@@ -69,6 +69,8 @@ void BackupDlg::LoadStringFiles() {
 }
 
 void BackupDlg::NameControls() {
+    // The button that opens the restore window speaks the language of its menu item.
+    ::SetDlgItemTextW(Handle(), IDC_RESTORE_OPEN, messageTexts[Msg::RestoreMenu].c_str());
     const auto caption = [this](int id) { return CaptionText(Item(id)); };
     saveButton.SetAccessible({caption(IDC_SAVE), ROLE_SYSTEM_PUSHBUTTON});
     clearButton.SetAccessible({caption(IDC_CLEAR), ROLE_SYSTEM_PUSHBUTTON});
@@ -76,6 +78,7 @@ void BackupDlg::NameControls() {
     syncRadio.SetAccessible({caption(IDC_SYNC), ROLE_SYSTEM_RADIOBUTTON});
     newSourceDirButton.SetAccessible({uiTexts.newSourceFolder, ROLE_SYSTEM_PUSHBUTTON});
     newTargetDirButton.SetAccessible({uiTexts.newTargetFolder, ROLE_SYSTEM_PUSHBUTTON});
+    restoreButton.SetAccessible({caption(IDC_RESTORE_OPEN), ROLE_SYSTEM_PUSHBUTTON});
     sourceTree.SetAccessible({caption(IDC_SOURCE_HEADING), ROLE_SYSTEM_OUTLINE});
     targetTree.SetAccessible({caption(IDC_DEST_HEADING), ROLE_SYSTEM_OUTLINE});
     const auto shownText = [](HWND label) { return CaptionText(label); };

@@ -34,6 +34,8 @@ constexpr Named kTabbed[] = {
     {IDC_NEW_TARGET_DIR, ROLE_SYSTEM_PUSHBUTTON, L"New folder in the destination tree",
      L"Neuer Ordner im Ziel"},
     {IDC_TARGET_TREE, ROLE_SYSTEM_OUTLINE, L"Destination", L"Ziel"},
+    {IDC_RESTORE_OPEN, ROLE_SYSTEM_PUSHBUTTON, L"Restore files\u2026",
+     L"Dateien wiederherstellen\u2026"},
 };
 constexpr Named kRead[] = {
     {IDC_SYNC, ROLE_SYSTEM_RADIOBUTTON, L"Synchronize", L"Abgleich"},
