@@ -1,6 +1,5 @@
 #include "backup/CheckTask.h"
 
-#include <system_error>
 #include <utility>
 
 namespace bexlo {
@@ -25,29 +24,17 @@ std::optional<std::int64_t> SecondsLeft(std::uint64_t done, std::uint64_t total,
 
 CheckTask::~CheckTask() {
     Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
 }
 
 bool CheckTask::Start(Work work) {
-    if (thread_.joinable()) {
+    if (thread_.Running()) {
         return false;
     }
     stop_ = false;
-    finished_ = false;
     done_ = 0;
     total_ = 0;
     started_ = std::chrono::steady_clock::now();
-    try {
-        thread_ = std::thread([this, work = std::move(work)] {
-            outcome_ = work(*this);
-            finished_.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return thread_.Start([this, work = std::move(work)] { return work(*this); });
 }
 
 void CheckTask::Progress(std::uint64_t done, std::uint64_t total) {
@@ -63,21 +50,9 @@ CheckTask::Status CheckTask::Now() const {
     return now;
 }
 
-std::optional<CheckOutcome> CheckTask::Ended() {
-    if (!thread_.joinable() || !finished_.load(std::memory_order_acquire)) {
-        return std::nullopt;
-    }
-    thread_.join();
-    return std::move(outcome_);
-}
-
 std::optional<CheckOutcome> CheckTask::StopAndWait() {
-    if (!thread_.joinable()) {
-        return std::nullopt;
-    }
     Stop();
-    thread_.join();
-    return std::move(outcome_);
+    return thread_.Join();
 }
 
 }  // namespace bexlo

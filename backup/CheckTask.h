@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "backup/BackupCheck.h"
+#include "framework/WorkThread.h"
 
 namespace bexlo {
 
@@ -27,7 +27,7 @@ public:
 
     // False while a check is going or when no thread could be made.
     bool Start(Work work);
-    bool Running() const { return thread_.joinable(); }
+    bool Running() const { return thread_.Running(); }
     // The check stops between two reads; what it finished stays checked.
     void Stop() { stop_ = true; }
 
@@ -39,7 +39,7 @@ public:
     };
     Status Now() const;
     // The outcome once, after the thread has ended; nothing before.
-    std::optional<CheckOutcome> Ended();
+    std::optional<CheckOutcome> Ended() { return thread_.Ended(); }
     // Stops the check and gives its outcome once it has ended; nothing when none was going.
     std::optional<CheckOutcome> StopAndWait();
 
@@ -47,14 +47,12 @@ private:
     void Progress(std::uint64_t done, std::uint64_t total) override;
     bool StopRequested() override { return stop_; }
 
-    std::thread thread_;
     std::chrono::steady_clock::time_point started_;
     std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
     std::atomic<std::uint64_t> done_{0};
     std::atomic<std::uint64_t> total_{0};
-    // Written by the checking thread before finished_ is set.
-    CheckOutcome outcome_;
+    // Last, so that it goes first and no check outlives the fields it reports to.
+    WorkThread<CheckOutcome> thread_;
 };
 
 // The time left when `done` of `total` took `elapsedMs`: none while too little is known to say.

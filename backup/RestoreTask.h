@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "backup/Restore.h"
+#include "framework/WorkThread.h"
 
 namespace bexlo {
 
@@ -28,7 +28,7 @@ public:
 
     // False while a restore is going or when no thread could be made.
     bool Start(Work work);
-    bool Running() const { return thread_.joinable(); }
+    bool Running() const { return thread_.Running(); }
     void Cancel() { cancel_ = true; }
     const std::atomic<bool>& Cancelled() const { return cancel_; }
 
@@ -39,18 +39,16 @@ public:
     };
     Status Now() const { return {files_, bytes_}; }
     // The outcome once, after the thread has ended; nothing before.
-    std::optional<RestoreOutcome> Ended();
+    std::optional<RestoreOutcome> Ended() { return thread_.Ended(); }
     // Cancels the restore and gives its outcome once it has ended; nothing when none was going.
     std::optional<RestoreOutcome> CancelAndWait();
 
 private:
-    std::thread thread_;
     std::atomic<bool> cancel_{false};
-    std::atomic<bool> finished_{false};
     std::atomic<std::uint64_t> files_{0};
     std::atomic<std::uint64_t> bytes_{0};
-    // Written by the restoring thread before finished_ is set.
-    RestoreOutcome outcome_;
+    // Last, so that it goes first and no restore outlives the fields it reports to.
+    WorkThread<RestoreOutcome> thread_;
 };
 
 }  // namespace bexlo
