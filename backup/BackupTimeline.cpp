@@ -19,12 +19,14 @@ constexpr std::size_t kIndexReadLimit = 32 << 20;
 constexpr std::uint64_t kIndexBytesRead = 96 << 20;
 constexpr std::size_t kPressFoldersRead = 10000;
 
-std::wstring FileKey(const std::wstring& original, bool fromPc) {
-    return (fromPc ? L"P" : L"B") + FoldCase(original);
+std::wstring FoldedKey(std::wstring_view folded, bool fromPc) {
+    std::wstring key = fromPc ? L"P" : L"B";
+    key += folded;
+    return key;
 }
 
-bool WithinFolded(const std::wstring& inner, const std::wstring& outer) {
-    return IsWithin(FoldCase(inner), FoldCase(outer));
+std::wstring FileKey(const std::wstring& original, bool fromPc) {
+    return FoldedKey(FoldCase(original), fromPc);
 }
 
 // What a record says of the side a state was read from.
@@ -44,8 +46,9 @@ void TakeRecord(KeptState& state, const CatalogRecord& record, const FileState& 
 
 }  // namespace
 
-BackupTimeline::File& BackupTimeline::FileFor(const std::wstring& original, bool fromPc) {
-    File& file = files_[FileKey(original, fromPc)];
+BackupTimeline::File& BackupTimeline::FileFor(const std::wstring& original,
+                                              std::wstring_view folded, bool fromPc) {
+    File& file = files_[FoldedKey(folded, fromPc)];
     if (file.original.empty()) {
         file.original = original;
         file.fromPc = fromPc;
@@ -90,6 +93,9 @@ void BackupTimeline::ReadCopies(FileSystem& fs, const std::wstring& destination,
                                           ? catalog->Folder(CatalogFolderKey(destination, folder))
                                           : FolderRecords{};
         const std::wstring inSource = source + folder.substr(root.size());
+        // Folded once for the folder, not once for each of its files.
+        const std::wstring foldedFolder = JoinPath(FoldCase(inSource), L"");
+        std::wstring folded;
         for (const FileEntry& entry : *entries) {
             if (entry.link || IsLeftover(entry)) {
                 continue;
@@ -103,13 +109,15 @@ void BackupTimeline::ReadCopies(FileSystem& fs, const std::wstring& destination,
             state.size = entry.size;
             state.lastWrite = entry.lastWrite;
             state.bytes = path;
-            const auto record = records.mine.find(FoldCase(entry.name));
+            const std::wstring name = FoldCase(entry.name);
+            const auto record = records.mine.find(name);
             if (record != records.mine.end()) {
                 TakeRecord(state, record->second, record->second.copy);
                 moments_.insert(state.made);
                 presses_.insert(state.seen);
             }
-            FileFor(JoinPath(inSource, entry.name), false).copy = std::move(state);
+            folded = foldedFolder + name;
+            FileFor(JoinPath(inSource, entry.name), folded, false).copy = std::move(state);
         }
     }
 }
@@ -126,6 +134,17 @@ void BackupTimeline::ReadVersions(FileSystem& fs, const std::wstring& destinatio
     std::sort(presses.begin(), presses.end(),
               [](const FileEntry& a, const FileEntry& b) { return a.name > b.name; });
     presses.resize(std::min(presses.size(), kPressFoldersRead));
+    // Each source's folder on the PC and in the backup, folded once for every record.
+    struct Outer {
+        const std::wstring* source;
+        std::wstring pc;
+        std::wstring backup;
+    };
+    std::vector<Outer> outers;
+    for (const std::wstring& source : sources) {
+        outers.push_back(
+            {&source, FoldCase(source), FoldCase(JoinPath(destination, LastSegment(source)))});
+    }
     std::uint64_t indexBytes = 0;
     for (const FileEntry& press : presses) {
         const std::wstring pressPath = versions + L'\\' + press.name;
@@ -141,12 +160,14 @@ void BackupTimeline::ReadVersions(FileSystem& fs, const std::wstring& destinatio
         const VersionIndex index = ParseVersionIndex(*bytes);
         for (const VersionRecord& record : index.records) {
             const bool fromPc = record.side == VersionSide::Pc;
+            const std::wstring foldedRecord = FoldCase(record.original);
             std::optional<std::wstring> original;
-            for (const std::wstring& source : sources) {
-                const std::wstring backupFolder = JoinPath(destination, LastSegment(source));
-                const std::wstring& outer = fromPc ? source : backupFolder;
-                if (WithinFolded(record.original, outer)) {
-                    original = source + record.original.substr(outer.size());
+            std::wstring folded;
+            for (const Outer& outer : outers) {
+                const std::wstring& within = fromPc ? outer.pc : outer.backup;
+                if (IsWithin(foldedRecord, within)) {
+                    original = *outer.source + record.original.substr(within.size());
+                    folded = outer.pc + foldedRecord.substr(within.size());
                     break;
                 }
             }
@@ -168,7 +189,7 @@ void BackupTimeline::ReadVersions(FileSystem& fs, const std::wstring& destinatio
                 presses_.insert(state.seen);
             }
             moments_.insert(record.when);
-            FileFor(*original, fromPc).versions.push_back(std::move(state));
+            FileFor(*original, folded, fromPc).versions.push_back(std::move(state));
         }
     }
 }

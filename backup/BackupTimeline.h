@@ -89,7 +89,8 @@ private:
         std::optional<KeptState> copy;
     };
 
-    File& FileFor(const std::wstring& original, bool fromPc);
+    // `folded`: the original path folded, which keys the file.
+    File& FileFor(const std::wstring& original, std::wstring_view folded, bool fromPc);
     void ReadCopies(FileSystem& fs, const std::wstring& destination, const std::wstring& source,
                     Catalog* catalog);
     void ReadVersions(FileSystem& fs, const std::wstring& destination,

@@ -13,74 +13,6 @@ constexpr std::uint64_t kBytesPerBatch = 512ull << 20;
 
 }  // namespace
 
-// Flushes copies through their own handles on a thread of its own, so that the walk goes on
-// copying while the disk catches up.
-class RecordBatch::Flusher {
-public:
-    Flusher() : thread_([this] { Run(); }) {}
-    ~Flusher() {
-        {
-            const std::lock_guard lock(mutex_);
-            ending_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    Flusher(const Flusher&) = delete;
-    Flusher& operator=(const Flusher&) = delete;
-
-    void Queue(std::size_t number, std::unique_ptr<StagedCopy> copy) {
-        {
-            const std::lock_guard lock(mutex_);
-            queue_.push_back({number, std::move(copy)});
-        }
-        changed_.notify_all();
-    }
-
-    // Waits until every copy queued has been flushed; the numbers of those that failed.
-    std::set<std::size_t> Drain() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
-        return std::exchange(failed_, {});
-    }
-
-private:
-    struct Job {
-        std::size_t number;
-        std::unique_ptr<StagedCopy> copy;
-    };
-
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
-            if (queue_.empty()) {
-                return;
-            }
-            Job job = std::move(queue_.front());
-            queue_.pop_front();
-            busy_ = true;
-            lock.unlock();
-            const bool flushed = job.copy->Flush();
-            job.copy.reset();
-            lock.lock();
-            busy_ = false;
-            if (!flushed) {
-                failed_.insert(job.number);
-            }
-            changed_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Job> queue_;
-    std::set<std::size_t> failed_;
-    bool busy_ = false;
-    bool ending_ = false;
-    std::thread thread_;
-};
-
 RecordBatch::RecordBatch(FileSystem& fs, Catalog* catalog) : fs_(fs), catalog_(catalog) {}
 
 RecordBatch::~RecordBatch() = default;
@@ -100,7 +32,7 @@ void RecordBatch::Add(const std::wstring& destination, const std::wstring& folde
         waiting.flush = ++flushes_;
         if (copy->FlushesOnAnyThread()) {
             if (!flusher_) {
-                flusher_ = std::make_unique<Flusher>();
+                flusher_ = std::make_unique<CopyFlusher>();
             }
             flusher_->Queue(waiting.flush, std::move(copy));
         } else if (!copy->Flush()) {
@@ -118,7 +50,7 @@ bool RecordBatch::Due() const {
 bool RecordBatch::Write(const std::wstring& destination) {
     std::set<std::size_t> failed = std::exchange(inlineFailures_, {});
     if (flusher_) {
-        failed.merge(flusher_->Drain());
+        failed.merge(flusher_->Drain().failed);
     }
     bool byVolume = false;
     for (const Waiting& waiting : waiting_) {

@@ -5,18 +5,15 @@
 // written must never leave the record vouching for a copy that holds nothing. Without a catalog
 // the copies are still put on the disk before the press calls itself complete.
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "backup/Catalog.h"
+#include "backup/CopyFlusher.h"
 #include "backup/FileSystem.h"
 
 namespace bexlo {
@@ -51,7 +48,6 @@ private:
         // Its own flush, by the number the flusher knows it by.
         std::size_t flush = 0;
     };
-    class Flusher;
 
     // Whether the destination's volume can be put on the disk as a whole, asked once.
     bool VolumeFlushes(const std::wstring& destination);
@@ -61,7 +57,7 @@ private:
     std::vector<Waiting> waiting_;
     std::uint64_t bytes_ = 0;
     std::optional<bool> volumeFlushes_;
-    std::unique_ptr<Flusher> flusher_;
+    std::unique_ptr<CopyFlusher> flusher_;
     // The copies' own flushes: how many were asked, and those that failed.
     std::size_t flushes_ = 0;
     std::set<std::size_t> inlineFailures_;

@@ -1,6 +1,7 @@
 #include "backup/Restore.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <map>
 #include <optional>
 
@@ -40,21 +41,26 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
     if (!PlainFolder(ParentOf(from))) {
         return fail(RestoreTrouble::Link);
     }
-    const std::optional<FileEntry> kept = fs_.Inspect(from);
-    if (!kept || kept->link || kept->folder) {
-        return fail(kept ? RestoreTrouble::Link : RestoreTrouble::Failed, fs_.LastError());
+    std::uint32_t error = 0;
+    const FileEntry* kept = KeptEntry(from, error);
+    if (kept == nullptr) {
+        return fail(RestoreTrouble::Failed, error);
+    }
+    if (kept->link || kept->folder) {
+        return fail(RestoreTrouble::Link);
     }
     if (!PlainFolder(folder)) {
         return fail(RestoreTrouble::Link);
     }
-    if (!fs_.Find(folder)) {
+    // A folder known plain is known to exist.
+    if (!plain_.contains(folder)) {
         CreateFolderPath(fs_, folder);
-        plain_.erase(folder);
         if (!PlainFolder(folder)) {
             return fail(RestoreTrouble::Link);
         }
     }
     if (confined_ != folder) {
+        PlacePending(outcome);
         fs_.ConfineWrites({folder, versionsFolder_});
         confined_ = folder;
     }
@@ -87,7 +93,7 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
             return fail(RestoreTrouble::NotKept, versions.LastError());
         }
     }
-    const std::unique_ptr<StagedCopy> staged =
+    std::unique_ptr<StagedCopy> staged =
         fs_.StageCopy(from, JoinPath(folder, PartialCopyName(LastSegment(to))), to);
     if (!staged) {
         return fail(RestoreTrouble::Failed, fs_.LastError());
@@ -95,32 +101,135 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
     if (staged->Source().hash != *expected) {
         return fail(RestoreTrouble::NotAsKept);
     }
-    // Under a free name too, the bytes are on the disk before the name is taken.
-    const std::optional<FileState> placed =
-        staged->Place(there ? CopyPlacing::Replacing : CopyPlacing::Durable);
+    if (!there) {
+        // Under a free name too, the bytes are on the disk before the name is taken: the
+        // batch's are put there together.
+        Pending pending{&item, std::move(staged), 0};
+        if (!VolumeFlushes(item.target) && pending.staged->FlushesOnAnyThread()) {
+            if (!flusher_) {
+                flusher_ = std::make_unique<CopyFlusher>();
+            }
+            pending.flush = ++flushes_;
+            flusher_->Queue(pending.flush, std::move(pending.staged), true);
+        }
+        pendingBytes_ += item.state.size;
+        pending_.push_back(std::move(pending));
+        if (pending_.size() >= kBatchFiles || pendingBytes_ >= kBatchBytes) {
+            PlacePending(outcome);
+        }
+        return;
+    }
+    const std::optional<FileState> placed = staged->Place(CopyPlacing::Replacing);
     if (!placed) {
         return fail(RestoreTrouble::Failed, fs_.LastError());
     }
+    Restored(item, *placed, outcome);
+}
+
+bool Restorer::VolumeFlushes(const std::wstring& target) {
+    const wchar_t drive = static_cast<wchar_t>(std::towupper(target.front()));
+    auto known = volumeFlushes_.find(drive);
+    if (known == volumeFlushes_.end()) {
+        known = volumeFlushes_.emplace(drive, fs_.FlushVolume(target)).first;
+    }
+    return known->second;
+}
+
+void Restorer::PlacePending(RestoreOutcome& outcome) {
+    if (pending_.empty()) {
+        return;
+    }
+    CopyFlusher::Drained drained = flusher_ ? flusher_->Drain() : CopyFlusher::Drained{};
+    // One flush of the volume, where it allows one (an administrator's), puts the whole batch on
+    // the disk; elsewhere each copy is flushed through its own handle, on the flusher's thread
+    // while the next were copied where it can be.
+    const std::wstring& target = pending_.front().item->target;
+    const bool volumeFlushed = VolumeFlushes(target) && fs_.FlushVolume(target);
+    for (Pending& pending : pending_) {
+        std::unique_ptr<StagedCopy> staged = pending.flush != 0
+                                                 ? std::move(drained.handedBack[pending.flush])
+                                                 : std::move(pending.staged);
+        const bool flushed = pending.flush != 0 ? !drained.failed.contains(pending.flush)
+                                                : volumeFlushed || staged->Flush();
+        const std::optional<FileState> placed =
+            flushed ? staged->Place(CopyPlacing::New) : std::nullopt;
+        if (placed) {
+            Restored(*pending.item, *placed, outcome);
+        } else {
+            outcome.problems.push_back(
+                {pending.item->target, RestoreTrouble::Failed, fs_.LastError()});
+        }
+    }
+    pending_.clear();
+    pendingBytes_ = 0;
+}
+
+void Restorer::Restored(const RestoreItem& item, const FileState& placed, RestoreOutcome& outcome) {
     // The access inherited from the folder lets the person read and change the file whoever
     // owns it: an owner not set is named, and the file stays restored.
-    if (!fs_.GiveToThePerson(to)) {
+    if (!fs_.GiveToThePerson(LongPath(item.target))) {
         outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, fs_.LastError()});
     }
     ++outcome.restored;
-    outcome.written.emplace_back(item, *placed);
+    outcome.written.emplace_back(item, placed);
+}
+
+const FileEntry* Restorer::KeptEntry(const std::wstring& from, std::uint32_t& error) {
+    // Files go back folder by folder: one listing of a folder serves all of its files.
+    const std::wstring folder = ParentOf(from);
+    if (!listed_ || listedFolder_ != folder) {
+        listedFolder_ = folder;
+        std::optional<std::vector<FileEntry>> entries = fs_.List(folder);
+        listed_ = entries ? std::optional(ByFoldedName(std::move(*entries))) : std::nullopt;
+        listError_ = entries ? 0 : fs_.LastError();
+    }
+    const FileEntry* kept = listed_ ? Counterpart(*listed_, LastSegment(from)) : nullptr;
+    error = listed_ ? file_error::kFileNotFound : listError_;
+    return kept;
 }
 
 bool Restorer::PlainFolder(const std::wstring& folder) {
     if (plain_.contains(folder)) {
         return true;
     }
-    if (!PlainFolderPath(fs_, folder)) {
+    const std::size_t root = RootLength(folder);
+    if (root == 0) {
+        // A path of no drive is checked whole each time.
+        return PlainFolderPath(fs_, folder);
+    }
+    if (folder.size() <= root) {
+        return true;
+    }
+    // Folder by folder from the drive's root down, each checked once.
+    const std::wstring parent = ParentOf(folder);
+    if (!PlainFolder(parent)) {
         return false;
     }
-    // A folder not made yet is checked again once it is.
-    if (fs_.Find(folder)) {
-        plain_.insert(folder);
+    std::optional<FileId> identity;
+    switch (CheckFolderStep(fs_, folder, identity)) {
+        case FolderStep::Missing:
+            // Checked again once it is made.
+            return true;
+        case FolderStep::NotPlain:
+            return false;
+        case FolderStep::Plain:
+            break;
     }
+    // Each lies on the volume of the folder above it, the first on its drive's: a volume mounted
+    // on a folder does not.
+    const auto above = plain_.find(parent);
+    if (above != plain_.end()) {
+        if (identity->volume != above->second) {
+            return false;
+        }
+    } else if (parent.size() > root) {
+        // Made since the folder above was found missing.
+        return false;
+    } else if (const std::optional<std::uint32_t> serial = fs_.VolumeSerial(folder);
+               serial && static_cast<std::uint32_t>(identity->volume) != *serial) {
+        return false;
+    }
+    plain_.emplace(folder, identity->volume);
     return true;
 }
 
@@ -181,6 +290,7 @@ RestoreOutcome Restorer::Run(const std::vector<RestoreItem>& items,
             progress(++done, bytes);
         }
     }
+    PlacePending(outcome);
     fs_.ConfineWrites({});
     confined_.clear();
     versions.Seal();

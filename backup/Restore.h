@@ -11,11 +11,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <set>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "backup/BackupTimeline.h"
+#include "backup/CopyFlusher.h"
 #include "backup/FileSystem.h"
 #include "backup/Versions.h"
 
@@ -81,7 +84,27 @@ public:
     RestoreOutcome Run(const std::vector<RestoreItem>& items, const std::atomic<bool>& cancel);
 
 private:
+    // Copies to free names wait in a batch, complete under their partial names, for their data to
+    // reach the disk together.
+    static constexpr std::size_t kBatchFiles = 256;
+    static constexpr std::uint64_t kBatchBytes = 64 << 20;
+    struct Pending {
+        const RestoreItem* item;
+        // Held here, or by the flusher under the number `flush`.
+        std::unique_ptr<StagedCopy> staged;
+        std::size_t flush;
+    };
+
     void RestoreOne(const RestoreItem& item, VersionStore& versions, RestoreOutcome& outcome);
+    // Whether the volume of `target` can be flushed as a whole, asked once for each drive.
+    bool VolumeFlushes(const std::wstring& target);
+    // Puts the batch's data on the disk, then gives each copy its name.
+    void PlacePending(RestoreOutcome& outcome);
+    // Gives a file placed to the person and counts it.
+    void Restored(const RestoreItem& item, const FileState& placed, RestoreOutcome& outcome);
+    // The entry of a kept file, as its folder lists it; null, with the reason in `error`, when
+    // there is none.
+    const FileEntry* KeptEntry(const std::wstring& from, std::uint32_t& error);
     // Every folder of the path that exists is a plain folder of its drive.
     bool PlainFolder(const std::wstring& folder);
 
@@ -89,9 +112,19 @@ private:
     std::wstring destination_;
     std::wstring versionsFolder_;
     std::int64_t now_;
-    std::set<std::wstring> plain_;
+    // Folders checked plain, each found to exist, with the volume they lie on.
+    std::map<std::wstring, std::uint64_t> plain_;
+    // The folder of kept files listed last, by folded name.
+    std::wstring listedFolder_;
+    std::optional<std::map<std::wstring, FileEntry>> listed_;
+    std::uint32_t listError_ = 0;
     // The folder writes are confined to now.
     std::wstring confined_;
+    std::vector<Pending> pending_;
+    std::uint64_t pendingBytes_ = 0;
+    std::map<wchar_t, bool> volumeFlushes_;
+    std::unique_ptr<CopyFlusher> flusher_;
+    std::size_t flushes_ = 0;
 };
 
 }  // namespace bexlo

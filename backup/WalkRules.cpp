@@ -223,25 +223,36 @@ int CreateFolderPath(FileSystem& fs, const std::wstring& path) {
     return 1;
 }
 
+FolderStep CheckFolderStep(FileSystem& fs, const std::wstring& folder,
+                           std::optional<FileId>& identity) {
+    const std::optional<FileEntry> found = fs.Find(folder);
+    if (!found) {
+        return FolderStep::Missing;
+    }
+    // A search names a link that the platform may open as what it leads to.
+    const std::optional<FileEntry> opened = fs.Inspect(folder);
+    if (!found->folder || found->link || !opened || !opened->folder || opened->link) {
+        return FolderStep::NotPlain;
+    }
+    identity = fs.Identity(folder);
+    return identity ? FolderStep::Plain : FolderStep::NotPlain;
+}
+
 bool PlainFolderPath(FileSystem& fs, const std::wstring& path) {
     const std::size_t root = RootLength(path);
     std::optional<FileId> deepest;
     for (std::size_t end = path.find(L'\\', root);; end = path.find(L'\\', end + 1)) {
         const std::wstring folder = path.substr(0, end);
         if (folder.size() > root) {
-            const std::optional<FileEntry> found = fs.Find(folder);
-            if (!found) {
+            std::optional<FileId> identity;
+            const FolderStep step = CheckFolderStep(fs, folder, identity);
+            if (step == FolderStep::Missing) {
                 break;
             }
-            // A search names a link that the platform may open as what it leads to.
-            const std::optional<FileEntry> opened = fs.Inspect(folder);
-            if (!found->folder || found->link || !opened || !opened->folder || opened->link) {
+            if (step == FolderStep::NotPlain) {
                 return false;
             }
-            deepest = fs.Identity(folder);
-            if (!deepest) {
-                return false;
-            }
+            deepest = identity;
         }
         if (end == std::wstring::npos) {
             break;

@@ -125,4 +125,10 @@ int CreateFolderPath(FileSystem& fs, const std::wstring& path);
 // path's drive. A missing folder ends the check: it is made later, and checked again then.
 bool PlainFolderPath(FileSystem& fs, const std::wstring& path);
 
+// One folder of such a path, itself: missing, or a plain folder, with its identity, or anything
+// else (a link, a file, a folder that cannot be opened).
+enum class FolderStep { Missing, Plain, NotPlain };
+FolderStep CheckFolderStep(FileSystem& fs, const std::wstring& folder,
+                           std::optional<FileId>& identity);
+
 }  // namespace bexlo

@@ -19,6 +19,8 @@
 #                            Wine then keeps a hidden window on the screen for two seconds
 #   BEXLO_TEST_NAME          names the private prefix and drive folders
 #   BEXLO_TEST_TIMEOUT       seconds before the program is killed (default 240)
+#   BEXLO_KEEP_PREFIX=1      a private prefix and its drive folders are kept after the run, to
+#                            look into; otherwise they go, since thirty of them fill a small disk
 set -u
 source "$(dirname "$0")/lib/common.sh"
 
@@ -39,6 +41,7 @@ trap cleanup EXIT
 bexlo_wine_prefix "$base" desktop
 
 prefix=$base
+drives=
 if [ -n "${BEXLO_DRIVES:-}" ]; then
     name=${BEXLO_TEST_NAME:-drives}
     prefix="$build/wine/prefix-$name"
@@ -110,5 +113,12 @@ fi
 cat "$log"
 rm -f "$log"
 [ "$status" = 124 ] && echo "wine-test: $(basename "$program") timed out" >&2
-[ "$prefix" != "$base" ] && bexlo_wineserver_stop "$prefix"
+if [ "$prefix" != "$base" ]; then
+    bexlo_wineserver_stop "$prefix"
+    # A scale's prefix serves every later run at that scale; one made for this run serves none.
+    case $prefix in
+    "$build"/wine/prefix-dpi*) ;;
+    *) [ "${BEXLO_KEEP_PREFIX:-0}" = 1 ] || rm -rf "$prefix" ${drives:+"$drives"} ;;
+    esac
+fi
 exit "$status"

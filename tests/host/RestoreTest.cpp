@@ -206,11 +206,17 @@ TEST_F(Restoring, CancelStopsBeforeTheNextFile) {
 
 // The power goes at each step of a restore in turn: afterwards every file under its own name
 // holds what it held before or all of what was restored, and the PC's file is kept or still there.
-TEST(RestoreCut, AtEveryStepNothingIsHalfWrittenUnderARealName) {
+namespace {
+
+// Where the PC's volume cannot be flushed as a whole, each file is flushed on its own.
+void CutAtEveryStep(bool volumeFlushes) {
     bool finished = false;
     for (int cut = 1; !finished && cut < 500; ++cut) {
         MemoryFileSystem fs;
         std::atomic<int> present{1};
+        if (!volumeFlushes) {
+            fs.volumeFlushRefused.insert(L'C');
+        }
         fs.AddFolder(kBackup);
         fs.AddFile(L"C:\\Work\\a.txt", "first a", kStart - kDay);
         fs.AddFile(L"C:\\Work\\Sub\\c.txt", "first c", kStart - kDay);
@@ -233,6 +239,9 @@ TEST(RestoreCut, AtEveryStepNothingIsHalfWrittenUnderARealName) {
         std::atomic<bool> cancel{false};
         const RestoreOutcome outcome = Restorer(fs, kBackup, fs.CurrentTime()).Run(items, cancel);
         fs.gate = nullptr;
+        if (!struck) {
+            EXPECT_EQ(fs.volumeFlushes[L'C'] > 0, volumeFlushes);
+        }
         fs.PowerCut();
         finished = !struck;
         if (finished) {
@@ -263,6 +272,13 @@ TEST(RestoreCut, AtEveryStepNothingIsHalfWrittenUnderARealName) {
         }
     }
     EXPECT_TRUE(finished);
+}
+
+}  // namespace
+
+TEST(RestoreCut, AtEveryStepNothingIsHalfWrittenUnderARealName) {
+    CutAtEveryStep(true);
+    CutAtEveryStep(false);
 }
 
 }  // namespace bexlo
