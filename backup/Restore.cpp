@@ -73,7 +73,7 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
         }
         expected = read->hash;
     }
-    const std::optional<FileEntry> there = fs_.Inspect(to);
+    const std::optional<FileEntry> there = TargetEntry(to);
     if (there && (there->link || there->folder)) {
         return fail(RestoreTrouble::Link);
     }
@@ -174,18 +174,30 @@ void Restorer::Restored(const RestoreItem& item, const FileState& placed, Restor
     outcome.written.emplace_back(item, placed);
 }
 
-const FileEntry* Restorer::KeptEntry(const std::wstring& from, std::uint32_t& error) {
-    // Files go back folder by folder: one listing of a folder serves all of its files.
-    const std::wstring folder = ParentOf(from);
-    if (!listed_ || listedFolder_ != folder) {
-        listedFolder_ = folder;
-        std::optional<std::vector<FileEntry>> entries = fs_.List(folder);
-        listed_ = entries ? std::optional(ByFoldedName(std::move(*entries))) : std::nullopt;
-        listError_ = entries ? 0 : fs_.LastError();
+void Restorer::Listing::Of(FileSystem& fs, const std::wstring& folder) {
+    if (entries && listed == folder) {
+        return;
     }
-    const FileEntry* kept = listed_ ? Counterpart(*listed_, LastSegment(from)) : nullptr;
-    error = listed_ ? file_error::kFileNotFound : listError_;
-    return kept;
+    listed = folder;
+    std::optional<std::vector<FileEntry>> found = fs.List(folder);
+    entries = found ? std::optional(ByFoldedName(std::move(*found))) : std::nullopt;
+    error = found ? 0 : fs.LastError();
+}
+
+const FileEntry* Restorer::KeptEntry(const std::wstring& from, std::uint32_t& error) {
+    kept_.Of(fs_, ParentOf(from));
+    error = kept_.entries ? file_error::kFileNotFound : kept_.error;
+    return kept_.entries ? Counterpart(*kept_.entries, LastSegment(from)) : nullptr;
+}
+
+std::optional<FileEntry> Restorer::TargetEntry(const std::wstring& to) {
+    targets_.Of(fs_, ParentOf(to));
+    // A name the folder's listing holds is looked at itself; any other is free, and a file put
+    // there since makes the copy's placing fail, never overwrites it.
+    if (targets_.entries && Counterpart(*targets_.entries, LastSegment(to)) == nullptr) {
+        return std::nullopt;
+    }
+    return fs_.Inspect(to);
 }
 
 bool Restorer::PlainFolder(const std::wstring& folder) {

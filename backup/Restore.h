@@ -105,6 +105,8 @@ private:
     // The entry of a kept file, as its folder lists it; null, with the reason in `error`, when
     // there is none.
     const FileEntry* KeptEntry(const std::wstring& from, std::uint32_t& error);
+    // What is at a file's place on the PC.
+    std::optional<FileEntry> TargetEntry(const std::wstring& to);
     // Every folder of the path that exists is a plain folder of its drive.
     bool PlainFolder(const std::wstring& folder);
 
@@ -114,10 +116,18 @@ private:
     std::int64_t now_;
     // Folders checked plain, each found to exist, with the volume they lie on.
     std::map<std::wstring, std::uint64_t> plain_;
-    // The folder of kept files listed last, by folded name.
-    std::wstring listedFolder_;
-    std::optional<std::map<std::wstring, FileEntry>> listed_;
-    std::uint32_t listError_ = 0;
+    // Files go back folder by folder: one listing of a folder serves all of its files.
+    struct Listing {
+        std::wstring listed;
+        // By folded name; nothing when the folder could not be listed, for `error`.
+        std::optional<std::map<std::wstring, FileEntry>> entries;
+        std::uint32_t error = 0;
+        // Lists `folder` unless it was the last listed.
+        void Of(FileSystem& fs, const std::wstring& folder);
+    };
+    // The folder of kept files listed last, and the folder on the PC.
+    Listing kept_;
+    Listing targets_;
     // The folder writes are confined to now.
     std::wstring confined_;
     std::vector<Pending> pending_;

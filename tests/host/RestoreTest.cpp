@@ -189,6 +189,25 @@ TEST_F(Restoring, RestoredFilesAreGivenToThePerson) {
     EXPECT_TRUE(fs.givenToThePerson.empty());
 }
 
+// A file another program puts at a free name while the restore copies is left as it is, and the
+// file the restore was writing there is named, not placed.
+TEST_F(Restoring, AFileThatAppearsAtAFreeNameIsNeverOverwritten) {
+    fs.Remove(L"C:\\Work\\b.txt");
+    fs.beforeCopy = [this](const std::wstring& from) {
+        if (from.ends_with(L"b.txt") && !fs.Data(L"C:\\Work\\b.txt")) {
+            fs.AddFile(L"C:\\Work\\b.txt", "theirs", kStart + 2 * kDay);
+        }
+    };
+    const RestoreOutcome outcome = Restore(Items(first));
+    fs.beforeCopy = nullptr;
+    ASSERT_EQ(outcome.problems.size(), 1u);
+    EXPECT_EQ(outcome.problems[0].target, L"C:\\Work\\b.txt");
+    EXPECT_EQ(fs.Data(L"C:\\Work\\b.txt"), "theirs");
+    for (const auto& [path, value] : fs.Snapshot(L'C')) {
+        EXPECT_FALSE(IsPartialCopyName(LastSegment(path))) << path;
+    }
+}
+
 // Cancelled, a restore stops before its next file: what it restored stays.
 TEST_F(Restoring, CancelStopsBeforeTheNextFile) {
     fs.Remove(kWork);
