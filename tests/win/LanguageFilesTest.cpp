@@ -55,6 +55,12 @@ TEST_F(LanguageFiles, ShippedPacksAreCompleteAndChangeEveryCaption) {
         UseShippedPacks(translated ? language : L"");
         // A missing key would leave captions or messages in English.
         auto dialog = Open();
+        const auto fits = [](HWND control) {
+            RECT client{};
+            ::GetClientRect(control, &client);
+            EXPECT_LE(test::CaptionWidth(control, kDefaultDpi), client.right)
+                << testing::PrintToString(WindowText(control));
+        };
         for (const auto& [id, caption] : kCaptionControls) {
             SCOPED_TRACE(id);
             HWND control = ::GetDlgItem(dialog->Handle(), id);
@@ -63,11 +69,10 @@ TEST_F(LanguageFiles, ShippedPacksAreCompleteAndChangeEveryCaption) {
             if (translated) {
                 EXPECT_NE(text, DefaultCaption(caption)) << "not translated";
             }
-            RECT client{};
-            ::GetClientRect(control, &client);
-            EXPECT_LE(test::CaptionWidth(control, kDefaultDpi), client.right)
-                << testing::PrintToString(text);
+            fits(control);
         }
+        // Its caption is a message's, shared with the notification-area menu.
+        fits(::GetDlgItem(dialog->Handle(), IDC_RESTORE_OPEN));
         for (std::size_t i = 0; i < kMessageCount; ++i) {
             const Msg id = static_cast<Msg>(i);
             EXPECT_EQ(dialog->messageTexts[id] != english[id], translated) << i;
