@@ -173,6 +173,7 @@ constexpr std::array<KeyDefault, kMessageCount> kMessageKeys{{
     {L"MSG_VERSIONS_OF", L"Versions of"},
     {L"MSG_VERSIONS_REPLACED", L"Replaced"},
     {L"MSG_VERSIONS_COPY", L"not replaced: the backup copy"},
+    {L"MSG_RESTORE_NOT_OWNED", L"Restored, but still owned by the administrators:"},
 }};
 
 // Keys of the UI file in reading order. The first nine are main dialog captions (NEW_DOLDER is

@@ -37,17 +37,25 @@ std::wstring RestoreEndText(const RestoreOutcome& outcome, const MessageTexts& t
     if (outcome.same > 0) {
         text += L'\n' + texts[Msg::RestoreSame] + L' ' + std::to_wstring(outcome.same);
     }
-    if (!outcome.problems.empty()) {
-        text += L"\n\n" + texts[Msg::RestoreProblems];
-        for (std::size_t i = 0; i < outcome.problems.size() && i < listed; ++i) {
-            const RestoreProblem& problem = outcome.problems[i];
-            text += L'\n' + problem.target + L" (" + texts[Why(problem.trouble)] + L')';
+    // Each file named, up to `listed` of them, under its heading.
+    const auto name = [&](const std::vector<RestoreProblem>& problems, Msg heading, bool why) {
+        if (problems.empty()) {
+            return;
         }
-        if (outcome.problems.size() > listed) {
-            text += L'\n' + texts[Msg::RestoreMore] + L' ' +
-                    std::to_wstring(outcome.problems.size() - listed);
+        text += L"\n\n" + texts[heading];
+        for (std::size_t i = 0; i < problems.size() && i < listed; ++i) {
+            text += L'\n' + problems[i].target;
+            if (why) {
+                text += L" (" + texts[Why(problems[i].trouble)] + L')';
+            }
         }
-    }
+        if (problems.size() > listed) {
+            text +=
+                L'\n' + texts[Msg::RestoreMore] + L' ' + std::to_wstring(problems.size() - listed);
+        }
+    };
+    name(outcome.problems, Msg::RestoreProblems, true);
+    name(outcome.notOwned, Msg::RestoreNotOwned, false);
     if (outcome.cancelled) {
         text += L"\n\n" + texts[Msg::RestoreCancelled];
     }

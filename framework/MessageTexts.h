@@ -136,6 +136,7 @@ enum class Msg : std::size_t {
     VersionsOf,
     VersionsReplaced,
     VersionsCopy,
+    RestoreNotOwned,
     Count
 };
 

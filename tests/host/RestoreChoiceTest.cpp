@@ -153,11 +153,13 @@ TEST(RestoreReport, EndBoxAndProgress) {
     outcome.problems = {{L"C:\\Work\\a.txt", RestoreTrouble::NotAsKept, 0},
                         {L"C:\\Work\\b.txt", RestoreTrouble::Link, 0},
                         {L"C:\\Work\\c.txt", RestoreTrouble::Failed, 5}};
+    outcome.notOwned = {{L"C:\\Work\\d.txt", RestoreTrouble::NotOwned, 5}};
     EXPECT_EQ(RestoreEndText(outcome, texts, 2),
               L"Files restored: 3\nAlready the same on the PC, left alone: 1\n\n"
               L"Could not be restored:\n"
               L"C:\\Work\\a.txt (reads different from what was backed up)\n"
               L"C:\\Work\\b.txt (a link lies on the way)\nMore: 1\n\n"
+              L"Restored, but still owned by the administrators:\nC:\\Work\\d.txt\n\n"
               L"The restore was cancelled. What was restored stays.");
     EXPECT_EQ(RestoreProgressText(12, 40, 1200 * 1024, 3400 * 1024, texts),
               L"Restoring: 12 of 40 files, 1.2 MB of 3.3 MB");
