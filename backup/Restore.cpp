@@ -237,8 +237,7 @@ bool Restorer::PlainFolder(const std::wstring& folder) {
     } else if (parent.size() > root) {
         // Made since the folder above was found missing.
         return false;
-    } else if (const std::optional<std::uint32_t> serial = fs_.VolumeSerial(folder);
-               serial && static_cast<std::uint32_t>(identity->volume) != *serial) {
+    } else if (!OnItsDrive(fs_, folder, *identity)) {
         return false;
     }
     plain_.emplace(folder, identity->volume);

@@ -238,6 +238,11 @@ FolderStep CheckFolderStep(FileSystem& fs, const std::wstring& folder,
     return identity ? FolderStep::Plain : FolderStep::NotPlain;
 }
 
+bool OnItsDrive(FileSystem& fs, const std::wstring& path, const FileId& identity) {
+    const std::optional<std::uint32_t> serial = fs.VolumeSerial(path);
+    return !serial || static_cast<std::uint32_t>(identity.volume) == *serial;
+}
+
 bool PlainFolderPath(FileSystem& fs, const std::wstring& path) {
     const std::size_t root = RootLength(path);
     std::optional<FileId> deepest;
@@ -258,8 +263,7 @@ bool PlainFolderPath(FileSystem& fs, const std::wstring& path) {
             break;
         }
     }
-    const std::optional<std::uint32_t> serial = fs.VolumeSerial(path);
-    return !deepest || !serial || static_cast<std::uint32_t>(deepest->volume) == *serial;
+    return !deepest || OnItsDrive(fs, path, *deepest);
 }
 
 }  // namespace bexlo

@@ -125,6 +125,10 @@ int CreateFolderPath(FileSystem& fs, const std::wstring& path);
 // path's drive. A missing folder ends the check: it is made later, and checked again then.
 bool PlainFolderPath(FileSystem& fs, const std::wstring& path);
 
+// The folder of `identity`, at `path`, lies on the volume of the path's drive, not on one mounted
+// on a folder; true where the drive's volume cannot be asked.
+bool OnItsDrive(FileSystem& fs, const std::wstring& path, const FileId& identity);
+
 // One folder of such a path, itself: missing, or a plain folder, with its identity, or anything
 // else (a link, a file, a folder that cannot be opened).
 enum class FolderStep { Missing, Plain, NotPlain };
