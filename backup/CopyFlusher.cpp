@@ -4,55 +4,68 @@
 
 namespace bexlo {
 
-CopyFlusher::CopyFlusher() : thread_([this] { Run(); }) {}
+CopyFlusher::CopyFlusher(const FileSystem& fs) : fs_(fs) {
+    for (std::size_t i = 0; i < kThreads; ++i) {
+        threads_.emplace_back([this] { Run(); });
+    }
+}
 
 CopyFlusher::~CopyFlusher() {
     {
         const std::lock_guard lock(mutex_);
         ending_ = true;
     }
-    changed_.notify_all();
-    thread_.join();
+    queued_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
 }
 
-void CopyFlusher::Queue(std::size_t number, std::unique_ptr<StagedCopy> copy, bool handBack) {
+void CopyFlusher::Queue(std::size_t number, std::unique_ptr<StagedCopy> copy, Then then) {
     {
         const std::lock_guard lock(mutex_);
-        queue_.push_back({number, std::move(copy), handBack});
+        queue_.push_back({number, std::move(copy), then});
     }
-    changed_.notify_all();
+    queued_.notify_one();
 }
 
 CopyFlusher::Drained CopyFlusher::Drain() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    idle_.wait(lock, [this] { return queue_.empty() && busy_ == 0; });
     return std::exchange(done_, {});
 }
 
 void CopyFlusher::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
+        queued_.wait(lock, [this] { return !queue_.empty() || ending_; });
         if (queue_.empty()) {
             return;
         }
         Job job = std::move(queue_.front());
         queue_.pop_front();
-        busy_ = true;
+        ++busy_;
         lock.unlock();
-        const bool flushed = job.copy->Flush();
-        if (!job.handBack) {
-            job.copy.reset();
+        bool flushed = false;
+        Placed placed;
+        if (job.then == Then::Place) {
+            // The error is this thread's, asked before the copy goes.
+            placed.state = job.copy->Place(CopyPlacing::Durable);
+            placed.error = placed.state ? 0 : fs_.LastError();
+        } else {
+            flushed = job.copy->Flush();
         }
+        job.copy.reset();
         lock.lock();
-        busy_ = false;
-        if (!flushed) {
+        --busy_;
+        if (job.then == Then::Place) {
+            done_.placed.emplace(job.number, placed);
+        } else if (!flushed) {
             done_.failed.insert(job.number);
         }
-        if (job.handBack) {
-            done_.handedBack.emplace(job.number, std::move(job.copy));
+        if (queue_.empty() && busy_ == 0) {
+            idle_.notify_all();
         }
-        changed_.notify_all();
     }
 }
 

@@ -35,6 +35,9 @@ inline constexpr std::uint32_t kNoMedia = 1112;
 inline constexpr std::uint32_t kDeviceNotConnected = 1167;
 inline constexpr std::uint32_t kDeviceRemoved = 1617;
 inline constexpr std::uint32_t kFileEncrypted = 6002;
+// No person logged on could be found; the program may not make another the owner of a file.
+inline constexpr std::uint32_t kNoSuchLogonSession = 1312;
+inline constexpr std::uint32_t kNotAllAssigned = 1300;
 }  // namespace file_error
 
 // The error says the entry or a folder on its way is not there.
@@ -134,8 +137,9 @@ public:
     virtual const FileRead& Source() const = 0;
     // Puts the copy's data on the disk through its own handle, before or after it is placed.
     virtual bool Flush() = 0;
-    // Flush may be called on another thread, while the file system goes on with other work.
-    virtual bool FlushesOnAnyThread() const { return false; }
+    // Flush and Place may be called on another thread, while the file system goes on with other
+    // work.
+    virtual bool WorksOnAnyThread() const { return false; }
     // Gives the copy its name; the copy's state under it, or nothing, with the partial copy gone
     // and the file system's LastError telling why.
     virtual std::optional<FileState> Place(CopyPlacing placing) = 0;

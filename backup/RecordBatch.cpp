@@ -30,9 +30,9 @@ void RecordBatch::Add(const std::wstring& destination, const std::wstring& folde
     Waiting waiting{folder, std::move(record), onBackup && VolumeFlushes(destination), 0};
     if (!waiting.byVolume) {
         waiting.flush = ++flushes_;
-        if (copy->FlushesOnAnyThread()) {
+        if (copy->WorksOnAnyThread()) {
             if (!flusher_) {
-                flusher_ = std::make_unique<CopyFlusher>();
+                flusher_ = std::make_unique<CopyFlusher>(fs_);
             }
             flusher_->Queue(waiting.flush, std::move(copy));
         } else if (!copy->Flush()) {

@@ -59,10 +59,13 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
             return fail(RestoreTrouble::Link);
         }
     }
-    if (confined_ != folder) {
+    // Writes are held within the restore's root, not each folder, so that one folder's files
+    // are placed while the next folder's are copied.
+    const std::wstring root = LongPath(item.root);
+    if (confined_ != root) {
         PlacePending(outcome);
-        fs_.ConfineWrites({folder, versionsFolder_});
-        confined_ = folder;
+        fs_.ConfineWrites({root, versionsFolder_});
+        confined_ = root;
     }
     // Without a record, the bytes kept are what they are.
     std::optional<ContentHash> expected = item.state.hash;
@@ -105,12 +108,12 @@ void Restorer::RestoreOne(const RestoreItem& item, VersionStore& versions,
         // Under a free name too, the bytes are on the disk before the name is taken: the
         // batch's are put there together.
         Pending pending{&item, std::move(staged), 0};
-        if (!VolumeFlushes(item.target) && pending.staged->FlushesOnAnyThread()) {
+        if (!VolumeFlushes(item.target) && pending.staged->WorksOnAnyThread()) {
             if (!flusher_) {
-                flusher_ = std::make_unique<CopyFlusher>();
+                flusher_ = std::make_unique<CopyFlusher>(fs_);
             }
             pending.flush = ++flushes_;
-            flusher_->Queue(pending.flush, std::move(pending.staged), true);
+            flusher_->Queue(pending.flush, std::move(pending.staged), CopyFlusher::Then::Place);
         }
         pendingBytes_ += item.state.size;
         pending_.push_back(std::move(pending));
@@ -141,23 +144,25 @@ void Restorer::PlacePending(RestoreOutcome& outcome) {
     }
     CopyFlusher::Drained drained = flusher_ ? flusher_->Drain() : CopyFlusher::Drained{};
     // One flush of the volume, where it allows one (an administrator's), puts the whole batch on
-    // the disk; elsewhere each copy is flushed through its own handle, on the flusher's thread
-    // while the next were copied where it can be.
+    // the disk; elsewhere each copy is flushed through its own handle before it is named, on the
+    // flusher's thread while the next were copied where it can be.
     const std::wstring& target = pending_.front().item->target;
     const bool volumeFlushed = VolumeFlushes(target) && fs_.FlushVolume(target);
     for (Pending& pending : pending_) {
-        std::unique_ptr<StagedCopy> staged = pending.flush != 0
-                                                 ? std::move(drained.handedBack[pending.flush])
-                                                 : std::move(pending.staged);
-        const bool flushed = pending.flush != 0 ? !drained.failed.contains(pending.flush)
-                                                : volumeFlushed || staged->Flush();
-        const std::optional<FileState> placed =
-            flushed ? staged->Place(CopyPlacing::New) : std::nullopt;
-        if (placed) {
-            Restored(*pending.item, *placed, outcome);
+        CopyFlusher::Placed placed;
+        if (pending.flush != 0) {
+            placed = drained.placed[pending.flush];
+        } else {
+            placed.state =
+                pending.staged->Place(volumeFlushed ? CopyPlacing::New : CopyPlacing::Durable);
+            placed.error = placed.state ? 0 : fs_.LastError();
+            pending.staged.reset();
+        }
+        if (placed.state) {
+            Restored(*pending.item, *placed.state, outcome);
         } else {
             outcome.problems.push_back(
-                {pending.item->target, RestoreTrouble::Failed, fs_.LastError()});
+                {pending.item->target, RestoreTrouble::Failed, placed.error});
         }
     }
     pending_.clear();
@@ -166,9 +171,17 @@ void Restorer::PlacePending(RestoreOutcome& outcome) {
 
 void Restorer::Restored(const RestoreItem& item, const FileState& placed, RestoreOutcome& outcome) {
     // The access inherited from the folder lets the person read and change the file whoever
-    // owns it: an owner not set is named, and the file stays restored.
-    if (!fs_.GiveToThePerson(LongPath(item.target))) {
-        outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, fs_.LastError()});
+    // owns it: an owner not set is named, and the file stays restored. With no person logged on
+    // to be found, or no right to make them owner, no file of the run can be given: the rest
+    // are named without asking again.
+    if (noOwner_ == 0 && !fs_.GiveToThePerson(LongPath(item.target))) {
+        const std::uint32_t error = fs_.LastError();
+        if (error == file_error::kNoSuchLogonSession || error == file_error::kNotAllAssigned) {
+            noOwner_ = error;
+        }
+        outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, error});
+    } else if (noOwner_ != 0) {
+        outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, noOwner_});
     }
     ++outcome.restored;
     outcome.written.emplace_back(item, placed);

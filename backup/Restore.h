@@ -90,7 +90,7 @@ private:
     static constexpr std::uint64_t kBatchBytes = 64 << 20;
     struct Pending {
         const RestoreItem* item;
-        // Held here, or by the flusher under the number `flush`.
+        // Held here, or placed by the flusher under the number `flush`.
         std::unique_ptr<StagedCopy> staged;
         std::size_t flush;
     };
@@ -98,7 +98,7 @@ private:
     void RestoreOne(const RestoreItem& item, VersionStore& versions, RestoreOutcome& outcome);
     // Whether the volume of `target` can be flushed as a whole, asked once for each drive.
     bool VolumeFlushes(const std::wstring& target);
-    // Puts the batch's data on the disk, then gives each copy its name.
+    // Puts the batch's data on the disk, each copy before it takes its name.
     void PlacePending(RestoreOutcome& outcome);
     // Gives a file placed to the person and counts it.
     void Restored(const RestoreItem& item, const FileState& placed, RestoreOutcome& outcome);
@@ -135,6 +135,8 @@ private:
     std::map<wchar_t, bool> volumeFlushes_;
     std::unique_ptr<CopyFlusher> flusher_;
     std::size_t flushes_ = 0;
+    // Why no file of this run can be given to the person, once one has told.
+    std::uint32_t noOwner_ = 0;
 };
 
 }  // namespace bexlo

@@ -281,9 +281,10 @@ public:
 
     const FileRead& Source() const override { return read_; }
 
-    // Only the copy's own handle is used, which the copy keeps until it goes.
+    // Only the copy's own handle is used, which the copy keeps until it goes, and the held
+    // folders, which any thread may use.
     bool Flush() override { return copy_ && ::FlushFileBuffers(copy_.Get()) != FALSE; }
-    bool FlushesOnAnyThread() const override { return true; }
+    bool WorksOnAnyThread() const override { return true; }
 
     std::optional<FileState> Place(CopyPlacing placing) override {
         if (!copy_ || placed_) {

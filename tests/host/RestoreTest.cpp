@@ -187,6 +187,20 @@ TEST_F(Restoring, RestoredFilesAreGivenToThePerson) {
     EXPECT_EQ(refused.notOwned[0].error, file_error::kAccessDenied);
     EXPECT_EQ(fs.Data(L"D:\\Back\\Work\\a.txt"), "a1");
     EXPECT_TRUE(fs.givenToThePerson.empty());
+
+    // With no person logged on to be found, the first file tells for the whole run.
+    int asked = 0;
+    fs.gate = [&asked](MemoryFileSystem::Op op, const std::wstring&) {
+        asked += op == MemoryFileSystem::Op::GiveToThePerson;
+        return op != MemoryFileSystem::Op::GiveToThePerson;
+    };
+    fs.gateError = file_error::kNoSuchLogonSession;
+    const RestoreOutcome nobody = Restore(Items(first, L"D:\\Elsewhere"));
+    fs.gate = nullptr;
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(nobody.restored, 3u);
+    ASSERT_EQ(nobody.notOwned.size(), 3u);
+    EXPECT_EQ(nobody.notOwned[2].error, file_error::kNoSuchLogonSession);
 }
 
 // A file another program puts at a free name while the restore copies is left as it is, and the
