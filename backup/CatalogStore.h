@@ -126,7 +126,8 @@ private:
     // Runs `body` in one write transaction, rolled back when anything in it fails.
     template <typename Body>
     bool Transaction(Body body);
-    Verdict Inspect(const FileId& destination);
+    // Runs `sql` in one write transaction.
+    bool Execute(const std::string& sql);
     // Brings a catalog of an earlier `format` to this one, in one transaction.
     bool Upgrade(int format);
     bool SetChecked(std::int64_t machine, std::int64_t checked, const CopyChecked& copy);
