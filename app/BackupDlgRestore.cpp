@@ -6,6 +6,7 @@
 
 #include "app/BackupDlg.h"
 #include "backup/PathList.h"
+#include "backup/RunLog.h"
 #include "framework/LongPath.h"
 #include "framework/PcPlaces.h"
 
@@ -76,6 +77,12 @@ void BackupDlg::RestoreFiles() {
     }
     RestoreDlg dialog(messageTexts, fileSystem, *setup,
                       options.pickFolder ? options.pickFolder : PickFolderByShell);
+    // The log sits beside the saved choice, and is written only where that may be.
+    dialog.logRestore = [this](const RunLogEntry& entry) {
+        if (CheckDataFolder().Trusted()) {
+            AppendRunLog(fileSystem, entry);
+        }
+    };
     openRestore = &dialog;
     dialog.DoModal(Handle());
     openRestore = nullptr;

@@ -395,6 +395,7 @@ void RestoreDlg::Restore(const std::vector<FileAtMoment>& files, bool elsewhere)
         totalBytes_ += item.state.size;
     }
     elsewhere_ = elsewhere;
+    started_ = LocalTimeText();
     const bool mark = !setup_.otherPc;
     const bool started = task_.Start([this, items = std::move(items), mark](RestoreTask& task) {
         Restorer restorer(fs_, setup_.destination, fs_.CurrentTime());
@@ -462,6 +463,9 @@ void RestoreDlg::Finish(RestoreOutcome outcome, bool tell) {
     ::KillTimer(Handle(), kRestoreTimer);
     ShowProgress();
     Hold(false);
+    if (logRestore) {
+        logRestore(RestoreLogEntry(outcome, setup_.destination, started_, LocalTimeText(), texts_));
+    }
     if (!tell) {
         return;
     }

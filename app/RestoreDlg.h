@@ -12,6 +12,7 @@
 #include "backup/RestoreChoice.h"
 #include "backup/RestoreSetup.h"
 #include "backup/RestoreTask.h"
+#include "backup/RunLog.h"
 #include "framework/Dialog.h"
 #include "framework/MessageTexts.h"
 
@@ -31,6 +32,9 @@ public:
     static constexpr UINT kTreeTickMessage = WM_APP + 20;
 
     RestoreDlg(const MessageTexts& texts, FileSystem& fs, RestoreSetup setup, PickFolder pick);
+
+    // Called as each restore ends, however it ends, with its entry for the run log.
+    std::function<void(const RunLogEntry&)> logRestore;
 
     // The person restored the sources of a backup this PC has not saved, and wants them saved.
     bool SaveSources() const { return saveSources_; }
@@ -75,6 +79,8 @@ private:
     RestoreTask task_;
     std::uint64_t totalFiles_ = 0;
     std::uint64_t totalBytes_ = 0;
+    // When the restore going began, as the run log shows it.
+    std::wstring started_;
     bool elsewhere_ = false;
     bool saveSources_ = false;
     Control tree_;

@@ -62,4 +62,34 @@ std::wstring RestoreEndText(const RestoreOutcome& outcome, const MessageTexts& t
     return text;
 }
 
+RunLogEntry RestoreLogEntry(const RestoreOutcome& outcome, const std::wstring& destination,
+                            const std::wstring& started, const std::wstring& ended,
+                            const MessageTexts& texts) {
+    RunLogEntry entry;
+    entry.started = started;
+    entry.ended = ended;
+    entry.mode = L"Restore";
+    entry.destination = destination;
+    entry.filesCopied = outcome.restored;
+    for (const auto& [item, state] : outcome.written) {
+        entry.bytesCopied += state.size;
+    }
+    entry.filesUnchanged = outcome.same;
+    for (const RestoreProblem& problem : outcome.problems) {
+        std::wstring reason = texts[Why(problem.trouble)];
+        if (problem.error != 0) {
+            reason += L", error " + std::to_wstring(problem.error);
+        }
+        entry.failures.emplace_back(problem.target, reason);
+    }
+    entry.result = outcome.cancelled          ? L"cancelled, what was restored stays"
+                   : outcome.problems.empty() ? L"every file restored"
+                                              : L"some files could not be restored";
+    if (!outcome.notOwned.empty()) {
+        entry.result += L"; " + std::to_wstring(outcome.notOwned.size()) +
+                        L" still owned by the administrators";
+    }
+    return entry;
+}
+
 }  // namespace bexlo

@@ -1,12 +1,14 @@
 #pragma once
 
-// What a restore says to the person: its progress and its end box, in the chosen language.
+// What a restore says to the person: its progress, its end box and its entry in the run log, in
+// the chosen language.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "backup/Restore.h"
+#include "backup/RunLog.h"
 #include "framework/MessageTexts.h"
 
 namespace bexlo {
@@ -19,5 +21,11 @@ std::wstring RestoreProgressText(std::uint64_t files, std::uint64_t totalFiles, 
 // that could not be restored with why; at most `listed` of them, then how many more.
 std::wstring RestoreEndText(const RestoreOutcome& outcome, const MessageTexts& texts,
                             std::size_t listed = 15);
+
+// The run log's entry of a restore from the backup in `destination`: the files written and the
+// files already the same, each file not restored with why, and how it ended.
+RunLogEntry RestoreLogEntry(const RestoreOutcome& outcome, const std::wstring& destination,
+                            const std::wstring& started, const std::wstring& ended,
+                            const MessageTexts& texts);
 
 }  // namespace bexlo

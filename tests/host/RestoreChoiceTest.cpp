@@ -143,7 +143,7 @@ TEST(RestoreSetup, ThisPcAndANewPcWithAnotherProfile) {
 
 // The end box counts what was restored, names each file that was not with why, and says when the
 // restore was cancelled; the progress counts files and bytes.
-TEST(RestoreReport, EndBoxAndProgress) {
+TEST(RestoreReport, EndBoxProgressAndLog) {
     MessageTexts texts;
     SetDefaultMessages(texts);
     RestoreOutcome outcome;
@@ -163,6 +163,26 @@ TEST(RestoreReport, EndBoxAndProgress) {
               L"The restore was cancelled. What was restored stays.");
     EXPECT_EQ(RestoreProgressText(12, 40, 1200 * 1024, 3400 * 1024, texts),
               L"Restoring: 12 of 40 files, 1.2 MB of 3.3 MB");
+
+    // The log names every file not restored, with the system's error where there was one.
+    outcome.written = {{RestoreItem{{}, L"C:\\Work\\d.txt", L"C:\\Work"}, FileState{1000}},
+                       {RestoreItem{{}, L"C:\\Work\\e.txt", L"C:\\Work"}, FileState{24}}};
+    outcome.restored = 2;
+    EXPECT_EQ(FormatRunLogEntry(RestoreLogEntry(outcome, L"E:\\FilesBackup", L"2026-12-10 10:00:00",
+                                                L"2026-12-10 10:00:04", texts)),
+              L"Backup started 2026-12-10 10:00:00\r\nMode: Restore\r\n"
+              L"Destination: E:\\FilesBackup\r\n"
+              L"Copied: 2 files, 1024 bytes; passed over as unchanged: 1 files\r\n"
+              L"Not copied: C:\\Work\\a.txt (reads different from what was backed up)\r\n"
+              L"Not copied: C:\\Work\\b.txt (a link lies on the way)\r\n"
+              L"Not copied: C:\\Work\\c.txt (could not be read or written, error 5)\r\n"
+              L"Ended 2026-12-10 10:00:04: cancelled, what was restored stays; 1 still owned by "
+              L"the administrators\r\n\r\n");
+    outcome.cancelled = false;
+    outcome.notOwned.clear();
+    EXPECT_NE(FormatRunLogEntry(RestoreLogEntry(outcome, L"E:\\FilesBackup", L"", L"", texts))
+                  .find(L": some files could not be restored\r\n"),
+              std::wstring::npos);
 }
 
 }  // namespace bexlo

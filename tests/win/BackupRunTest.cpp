@@ -77,12 +77,6 @@ TEST_F(BackupRunOnSimulator, SavedSourcesAreCopiedOnAPress) {
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));
 }
 
-// A file of the data folder in UTF-16LE, its mark and all; empty when it cannot be read.
-std::wstring TextOf(const std::wstring& path) {
-    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-}
-
 // Whether another process holds the file open without sharing it.
 bool HeldElsewhere(const std::wstring& path) {
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/RestoreDlg.h"
+#include "backup/RunLog.h"
 #include "backup/SourcesFile.h"
 #include "framework/PcPlaces.h"
 #include "tests/win/RunOnSimulator.h"
@@ -214,6 +215,12 @@ TEST_F(RestoreWindowOnSimulator, AMomentTheTreeSearchAndRestoresToItsPlaceAndEls
     EXPECT_EQ(test::ReadTree(kWork)[L"c.txt"], "gamma");
     EXPECT_EQ(KeptWith("mine").size(), 1U) << "the PC's own change is kept first";
     EXPECT_EQ(test::ReadTree(kElsewhere + L"\\Work"), test::ReadTree(kWork));
+    // Each restore is an entry of the run log, its files counted.
+    const std::wstring log = TextOf(RunLogFile());
+    EXPECT_NE(log.find(L"Mode: Restore\r\nDestination: " + kTarget +
+                       L"\r\nCopied: 1 files, 5 bytes; passed over as unchanged: 2 files\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"Copied: 3 files, "), std::wstring::npos);
 
     EXPECT_EQ(PressAndWait(*dialog, boxes).text, L"Copy complete!");
     EXPECT_EQ(test::ReadTree(kTarget + L"\\Work"), test::ReadTree(kWork));

@@ -165,4 +165,10 @@ inline std::vector<std::wstring> KeptWith(const std::string& contents) {
     return found;
 }
 
+// A file of the data folder in UTF-16LE, its mark and all; empty when it cannot be read.
+inline std::wstring TextOf(const std::wstring& path) {
+    const auto bytes = ReadFileBytes(path, 1 << 20).value_or(std::vector<std::uint8_t>{});
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
 }  // namespace bexlo
