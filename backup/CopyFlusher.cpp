@@ -35,6 +35,15 @@ CopyFlusher::Drained CopyFlusher::Drain() {
     return std::exchange(done_, {});
 }
 
+CopyFlusher::Placed CopyFlusher::Place(StagedCopy& copy, CopyPlacing placing,
+                                       const FileSystem& fs) {
+    Placed placed;
+    placed.state = copy.Place(placing);
+    // The error is this thread's, asked before the copy goes.
+    placed.error = placed.state ? 0 : fs.LastError();
+    return placed;
+}
+
 void CopyFlusher::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -49,9 +58,7 @@ void CopyFlusher::Run() {
         bool flushed = false;
         Placed placed;
         if (job.then == Then::Place) {
-            // The error is this thread's, asked before the copy goes.
-            placed.state = job.copy->Place(CopyPlacing::Durable);
-            placed.error = placed.state ? 0 : fs_.LastError();
+            placed = Place(*job.copy, CopyPlacing::Durable, fs_);
         } else {
             flushed = job.copy->Flush();
         }

@@ -41,6 +41,9 @@ public:
         std::optional<FileState> state;
         std::uint32_t error = 0;
     };
+    // Places `copy` on the calling thread, with why it could not be from `fs`, which made it.
+    static Placed Place(StagedCopy& copy, CopyPlacing placing, const FileSystem& fs);
+
     struct Drained {
         // The numbers of the copies queued to be closed whose flush failed.
         std::set<std::size_t> failed;

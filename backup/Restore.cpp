@@ -153,9 +153,8 @@ void Restorer::PlacePending(RestoreOutcome& outcome) {
         if (pending.flush != 0) {
             placed = drained.placed[pending.flush];
         } else {
-            placed.state =
-                pending.staged->Place(volumeFlushed ? CopyPlacing::New : CopyPlacing::Durable);
-            placed.error = placed.state ? 0 : fs_.LastError();
+            placed = CopyFlusher::Place(
+                *pending.staged, volumeFlushed ? CopyPlacing::New : CopyPlacing::Durable, fs_);
             pending.staged.reset();
         }
         if (placed.state) {
@@ -174,14 +173,12 @@ void Restorer::Restored(const RestoreItem& item, const FileState& placed, Restor
     // owns it: an owner not set is named, and the file stays restored. With no person logged on
     // to be found, or no right to make them owner, no file of the run can be given: the rest
     // are named without asking again.
-    if (noOwner_ == 0 && !fs_.GiveToThePerson(LongPath(item.target))) {
-        const std::uint32_t error = fs_.LastError();
+    if (noOwner_ != 0 || !fs_.GiveToThePerson(LongPath(item.target))) {
+        const std::uint32_t error = noOwner_ != 0 ? noOwner_ : fs_.LastError();
         if (error == file_error::kNoSuchLogonSession || error == file_error::kNotAllAssigned) {
             noOwner_ = error;
         }
         outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, error});
-    } else if (noOwner_ != 0) {
-        outcome.notOwned.push_back({item.target, RestoreTrouble::NotOwned, noOwner_});
     }
     ++outcome.restored;
     outcome.written.emplace_back(item, placed);
